@@ -1,0 +1,18 @@
+# Warnings and sanitizers shared by every target of the project.
+add_library(quorix_warnings INTERFACE)
+target_compile_options(quorix_warnings INTERFACE
+  -Wall -Wextra -Wpedantic -Wshadow -Wformat=2
+  $<$<COMPILE_LANGUAGE:CXX>:-Wnon-virtual-dtor -Wold-style-cast>
+  $<$<BOOL:${QUORIX_WERROR}>:-Werror>)
+
+if(QUORIX_SANITIZE)
+  if(NOT QUORIX_SANITIZE MATCHES "^(address|thread|undefined)$")
+    message(FATAL_ERROR "QUORIX_SANITIZE must be address, thread or undefined")
+  endif()
+  set(_san -fsanitize=${QUORIX_SANITIZE} -fno-omit-frame-pointer)
+  if(QUORIX_SANITIZE STREQUAL "undefined")
+    list(APPEND _san -fno-sanitize-recover=all)
+  endif()
+  add_compile_options(${_san})
+  add_link_options(${_san})
+endif()

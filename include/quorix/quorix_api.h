@@ -1,0 +1,294 @@
+/*
+ * quorix_api.h - public C interface of libquorix_api.so, the host SDK of Quorix
+ * time-of-flight depth cameras.
+ *
+ * Every record is packed with 1-byte alignment and little-endian; the sizes are checked
+ * at compile time. Every function returns an NsReturnStatus: 0 on success, a negative
+ * code on failure. The header compiles as C99 and as C++.
+ *
+ * Threads: functions may be called from any application thread, except that
+ * Ns2_Initialize / Ns2_Shutdown (and their first-generation twins) are called from one
+ * thread and not concurrently with any other function.
+ */
+#ifndef QUORIX_QUORIX_API_H
+#define QUORIX_QUORIX_API_H
+
+#include <stdint.h>
+
+#if defined(__GNUC__)
+#define QUORIX_API __attribute__((visibility("default")))
+#else
+#define QUORIX_API
+#endif
+
+#ifdef __cplusplus
+#define QUORIX_STATIC_ASSERT(cond, name) static_assert(cond, #name)
+extern "C" {
+#else
+#define QUORIX_STATIC_ASSERT(cond, name) typedef char quorix_static_assert_##name[(cond) ? 1 : -1]
+#endif
+
+/* ---------------------------------------------------------------------------------------
+ * Status codes
+ * ------------------------------------------------------------------------------------- */
+
+/* Signed 32-bit status; the public set is 0, -1..-19, -101..-105 and -255. */
+typedef int32_t NsReturnStatus;
+
+enum {
+    NsStatusOk = 0,
+    NsStatusFailed = -1,            /* a lower layer failed; or frames go to a callback */
+    NsStatusNotStreaming = -2,      /* frame reading while the stream is stopped */
+    NsStatusBadHandle = -3,         /* null/closed handle or no such session */
+    NsStatusBadFrameType = -4,      /* frame type invalid or not ready */
+    NsStatusNullFrame = -5,         /* null frame record or frame data */
+    NsStatusNoPropertyGet = -6,     /* property id has no reading */
+    NsStatusNoPropertySet = -7,     /* property id has no writing */
+    NsStatusNullProperty = -8,      /* null property value or size */
+    NsStatusBadDepthRange = -10,    /* depth range not accepted by the session */
+    NsStatusFrameTimeout = -11,     /* no new frame within the wait time */
+    NsStatusNullPointer = -12,      /* a required pointer is null */
+    NsStatusOpenFailed = -13,       /* camera could not be opened or reached */
+    NsStatusBadSensorType = -14,    /* sensor type other than 1 (depth) or 2 (colour) */
+    NsStatusBadParameter = -15,     /* parameter out of its range, size mismatch */
+    NsStatusUpgradeNotReady = -16,  /* firmware upgrade could not start */
+    NsStatusUpgradeRejected = -17,  /* firmware image refused */
+    NsStatusPathTooLong = -18,      /* firmware path longer than 260 characters */
+    NsStatusUpgradeUnsupported = -19, /* firmware upgrade not possible on this camera */
+    NsStatusReinitialised = -101,   /* Ns2_Initialize while initialised */
+    NsStatusNotInitialised = -102,  /* Ns2_Shutdown while not initialised */
+    NsStatusAlreadyOpened = -103,   /* the device is already opened */
+    NsStatusTransferError = -104,   /* a network command could not be sent or answered */
+    NsStatusOther = -255            /* any other failure, or "not supported" */
+};
+
+/* ---------------------------------------------------------------------------------------
+ * Enumerations (carried as u32 in records and arguments)
+ * ------------------------------------------------------------------------------------- */
+
+/* Camera model. 561, 562, 563, 440 and 442 are network cameras; all others are USB. */
+typedef uint32_t NsDeviceType;
+enum {
+    TK1A = 140,
+    TK2A = 210,
+    TKS1 = 211,
+    TK2B = 213,
+    TK3A = 340,
+    TK4A = 440,
+    TK_MIPI = 441,
+    TK4Alite = 442,
+    TK4Aliteusb = 443,
+    NsDeviceType444 = 444, /* USB model with a 480 x 480 sensor; it has no model name */
+    TK5U = 560,
+    TK5P = 561,
+    TK5E = 562,
+    TK5Pro_ADI = 563
+};
+
+typedef uint32_t NsConnectStatus;
+enum {
+    ConnectUNKNOWN = 0, /* unclassified, or a network state the library does not use */
+    Unconnected = 1,    /* gone; the record stays but is no longer reported */
+    Connected = 2,      /* present and free to open */
+    Opened = 3,         /* opened by this process */
+    UpgradeMode = 4,    /* network camera waiting in upgrade / JSON-transfer mode */
+    NsConnectStatus5 = 5 /* network discovery state 4; nothing acts on it */
+};
+
+typedef uint32_t NsFrameType;
+enum {
+    DepthFrame = 0,
+    IRFrame = 1,
+    RGBFrame = 3,
+    MappedRGBFrame = 4,   /* colour in depth geometry */
+    MappedDepthFrame = 5, /* depth in colour geometry */
+    MappedIRFrame = 6,    /* IR in colour geometry */
+    WDRDepthFrame = 9     /* fused depth of the WDR data modes */
+};
+
+/* Bits of the frame-ready set filled (ORed) by Ns2_ReadNextFrame; zero it before the call. */
+enum {
+    NsFrameReadyDepth = 1u << 0,
+    NsFrameReadyIR = 1u << 1,
+    NsFrameReadyRGB = 1u << 2,
+    NsFrameReadyMappedRGB = 1u << 3,
+    NsFrameReadyMappedDepth = 1u << 4,
+    NsFrameReadyMappedIR = 1u << 5,
+    NsFrameReadyWDRDepth = 1u << 7
+};
+
+typedef uint32_t NsPixelFormat;
+enum {
+    NsPixelDepth16 = 0, /* 16-bit depth in millimetres */
+    NsPixelGrey16 = 1,  /* 16-bit grey (IR default) */
+    NsPixelGrey8 = 2,   /* 8-bit grey (IR converted); data length = width x height */
+    NsPixelRGB24 = 3,   /* colour, R G B byte order */
+    NsPixelBGR24 = 4    /* colour, B G R byte order */
+};
+
+/* Colour resolution codes (u16 when read, u32 when written). */
+enum {
+    NsRGBResolution1920x1080 = 0,
+    NsRGBResolution1280x720 = 1,
+    NsRGBResolution640x480 = 2,
+    NsRGBResolution640x360 = 3
+};
+
+/* Hot-plug events. */
+enum { NsHotPlugAdded = 0, NsHotPlugRemoved = 1 };
+
+/* ---------------------------------------------------------------------------------------
+ * Records
+ * ------------------------------------------------------------------------------------- */
+#pragma pack(push, 1)
+
+typedef struct NsDeviceInfo {
+    uint32_t SessionCount; /* sensors (sessions) the device offers */
+    uint32_t devicetype;   /* NsDeviceType */
+    char uri[256];         /* NUL-terminated; pass to Ns2_OpenDevice */
+    uint8_t reserved[50];  /* always zero */
+    char alias[64];        /* NUL-terminated serial number (USB) or discovery name */
+    uint32_t status;       /* NsConnectStatus */
+} NsDeviceInfo;
+
+typedef struct NsFrame {
+    uint32_t frameIndex;  /* capture counter from the camera */
+    uint32_t frameType;   /* NsFrameType */
+    uint32_t pixelFormat; /* NsPixelFormat */
+    uint8_t frameTag;     /* per-capture byte from the camera, unchanged */
+    void* pFrameData;     /* owned by the library; valid until the next Ns2_ReadNextFrame */
+    uint32_t dataLen;     /* bytes of pixel data */
+    float exposureTime;   /* colour frames: the camera's value x 1000 */
+    uint32_t depthRange;  /* 0..8, for depth frames */
+    uint16_t width;
+    uint16_t height;
+    uint64_t timestamp;
+} NsFrame;
+
+typedef struct NsFrameMode {
+    uint32_t pixelFormat;
+    uint32_t resolutionWidth;
+    uint32_t resolutionHeight;
+    uint32_t fps;
+} NsFrameMode;
+
+typedef struct NsMeasuringRange {
+    uint8_t depthMode;
+    uint16_t depthMaxNear;
+    uint16_t depthMaxMid;
+    uint16_t depthMaxFar;
+    uint16_t effectDepthMaxNear;
+    uint16_t effectDepthMaxMid;
+    uint16_t effectDepthMaxFar;
+    uint16_t effectDepthMinNear;
+    uint16_t effectDepthMinMid;
+    uint16_t effectDepthMinFar;
+} NsMeasuringRange;
+
+typedef struct NsCameraParameters {
+    double fx;
+    double fy;
+    double cx;
+    double cy;
+    double distortion[8];
+} NsCameraParameters;
+
+typedef struct NsCameraExtrinsicParameters {
+    double rotation[9]; /* 3 x 3, row by row */
+    double translation[3];
+} NsCameraExtrinsicParameters;
+
+typedef struct NsDepthVector3 {
+    int32_t depthX; /* column */
+    int32_t depthY; /* row */
+    uint16_t depthZ; /* millimetres */
+} NsDepthVector3;
+
+typedef struct NsVector3f {
+    float x;
+    float y;
+    float z;
+} NsVector3f;
+
+typedef struct NsGMMGain {
+    uint16_t gain;
+    uint8_t option;
+} NsGMMGain;
+
+typedef struct NsRgbExposure {
+    float exposureTime;
+    float gain;
+} NsRgbExposure;
+
+#pragma pack(pop)
+
+QUORIX_STATIC_ASSERT(sizeof(NsDeviceInfo) == 382, NsDeviceInfo_is_382_bytes);
+QUORIX_STATIC_ASSERT(sizeof(void*) == 8, quorix_api_needs_64_bit_pointers);
+QUORIX_STATIC_ASSERT(sizeof(NsFrame) == 45, NsFrame_is_45_bytes);
+QUORIX_STATIC_ASSERT(sizeof(NsFrameMode) == 16, NsFrameMode_is_16_bytes);
+QUORIX_STATIC_ASSERT(sizeof(NsMeasuringRange) == 19, NsMeasuringRange_is_19_bytes);
+QUORIX_STATIC_ASSERT(sizeof(NsCameraParameters) == 96, NsCameraParameters_is_96_bytes);
+QUORIX_STATIC_ASSERT(sizeof(NsCameraExtrinsicParameters) == 96,
+                     NsCameraExtrinsicParameters_is_96_bytes);
+QUORIX_STATIC_ASSERT(sizeof(NsDepthVector3) == 10, NsDepthVector3_is_10_bytes);
+QUORIX_STATIC_ASSERT(sizeof(NsVector3f) == 12, NsVector3f_is_12_bytes);
+QUORIX_STATIC_ASSERT(sizeof(NsGMMGain) == 3, NsGMMGain_is_3_bytes);
+QUORIX_STATIC_ASSERT(sizeof(NsRgbExposure) == 8, NsRgbExposure_is_8_bytes);
+
+/* ---------------------------------------------------------------------------------------
+ * Handles and callbacks
+ * ------------------------------------------------------------------------------------- */
+
+/* Opaque device handle from Ns2_OpenDevice / Ns2_OpenDeviceByAlias; 0 holds no device.
+ * Owned by the library and freed by Ns2_CloseDevice. */
+typedef void* NsDeviceHandle;
+
+/* Hot-plug callbacks: called on a short-lived library thread, one event at a time, with no
+ * library lock held. The record is a snapshot valid only during the call. event is
+ * NsHotPlugAdded or NsHotPlugRemoved. Do not call Ns2_Shutdown from inside. */
+typedef void (*NsHotPlugCallback)(const NsDeviceInfo* device, int32_t event);
+typedef void (*NsHotPlugCallbackEx)(const NsDeviceInfo* device, int32_t event, void* context);
+
+/* Firmware-upgrade and JSON-transfer progress: (status code, parameter). */
+typedef void (*NsUpgradeStatusCallback)(int32_t status, int32_t parameter);
+
+/* ---------------------------------------------------------------------------------------
+ * Library frame
+ * ------------------------------------------------------------------------------------- */
+
+/* Creates the configuration, opens the log and starts device discovery.
+ * -101 when already initialised. */
+QUORIX_API NsReturnStatus Ns2_Initialize(void);
+
+/* Stops discovery, releases every device (all handles die) and closes the log.
+ * -102 when not initialised. */
+QUORIX_API NsReturnStatus Ns2_Shutdown(void);
+
+/* Writes the five characters "3.4.4" without a terminating NUL: pass a zeroed buffer of
+ * at least 6 bytes to read it as a C string. -12 for a null buffer. */
+QUORIX_API NsReturnStatus Ns2_GetSDKVersion(char* buffer);
+
+/* Kept for existing applications; mapping is switched per session instead. Always -255. */
+QUORIX_API NsReturnStatus Ns2_MappingInitialize(void);
+QUORIX_API NsReturnStatus Ns2_MappingShutdown(void);
+QUORIX_API NsReturnStatus Ns2_SetMapping(NsDeviceHandle handle, uint32_t sessionIndex,
+                                         uint8_t enable);
+
+/* ---------------------------------------------------------------------------------------
+ * First generation: one current device, addressed by its list index
+ * ------------------------------------------------------------------------------------- */
+
+/* Exactly Ns2_Initialize and Ns2_Shutdown. */
+QUORIX_API NsReturnStatus NsInitialize(void);
+QUORIX_API NsReturnStatus NsShutdown(void);
+
+/* Kept for existing applications. Always -255. */
+QUORIX_API NsReturnStatus NsMappingInitialize(void);
+QUORIX_API NsReturnStatus NsMappingShutdown(void);
+QUORIX_API NsReturnStatus NsSetMapping(uint32_t deviceIndex, uint8_t enable);
+
+#ifdef __cplusplus
+} /* extern "C" */
+#endif
+
+#endif /* QUORIX_QUORIX_API_H */

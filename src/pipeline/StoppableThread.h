@@ -1,0 +1,79 @@
+// StoppableThread: the base of every long-running worker. A worker loops in Run() while
+// IsRunning() and sleeps through WaitForStop(), which Stop() cuts short, so a stopping
+// worker wakes at once. Join waits 1155 ms, logs 0x20015 if the worker is late, and then
+// keeps waiting: a thread is never killed (that could leave locks held).
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace quorix {
+
+// Status codes of the thread wrapper.
+inline constexpr int32_t kThreadCreateFailed = 0x10001;
+inline constexpr int32_t kThreadNoFunction = 0x10004;
+inline constexpr int32_t kThreadNoObject = 0x10005;
+inline constexpr int32_t kThreadJoinTimeout = 0x20015;
+inline constexpr int32_t kThreadJoinFailed = 0x20016;
+
+class StoppableThread {
+public:
+    // Run state: never started (or start failed), running, stop requested.
+    static constexpr int32_t kNotStarted = -1;
+    static constexpr int32_t kRunning = 1;
+    static constexpr int32_t kStopRequested = 0;
+
+    static constexpr std::chrono::milliseconds kJoinLimit{1155};
+
+    explicit StoppableThread(std::string name);
+    // Stops and joins a running thread. A derived class must Stop() and Join() in its own
+    // destructor: by the time this one runs, the derived Run() has lost its object.
+    virtual ~StoppableThread();
+
+    StoppableThread(const StoppableThread&) = delete;
+    StoppableThread& operator=(const StoppableThread&) = delete;
+
+    // Starts the thread; a second Start while a thread exists only logs. Always returns 0;
+    // a failed creation leaves the state at kNotStarted with a log line.
+    int32_t Start();
+    // Requests the stop and wakes the worker; does not wait.
+    void Stop();
+    // Waits for the worker to end: 0, kThreadJoinTimeout (logged at the limit, then the
+    // join completes anyway) or kThreadJoinFailed (called on the worker itself; the thread
+    // is detached and finishes on its own).
+    int32_t Join();
+
+    int32_t State() const { return m_state.load(std::memory_order_acquire); }
+    bool IsRunning() const { return State() == kRunning; }
+    bool HasThread() const { return m_thread.joinable(); }
+    bool IsCurrentThread() const { return m_workerId.load() == std::this_thread::get_id(); }
+    const std::string& Name() const { return m_name; }
+
+    // Entry of the operating-system thread.
+    static void ThreadFunc(StoppableThread* self);
+
+protected:
+    virtual void Run() = 0;
+    // Called by Stop() after the state changed, so a worker blocked elsewhere (a queue, a
+    // socket) can be woken. Runs on the stopping thread.
+    virtual void OnStopRequested() {}
+    // Sleeps up to `timeout`; returns early, true, once a stop was requested.
+    bool WaitForStop(std::chrono::milliseconds timeout);
+
+private:
+    const std::string m_name;
+    std::thread m_thread;
+    std::atomic<int32_t> m_state{kNotStarted};
+    std::atomic<int> m_threadId{0};
+    std::atomic<std::thread::id> m_workerId{};
+    std::mutex m_lock;
+    std::condition_variable m_wake;
+    bool m_finished = false;
+};
+
+}  // namespace quorix

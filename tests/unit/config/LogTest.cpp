@@ -1,0 +1,157 @@
+#include "config/Log.h"
+
+#include <dirent.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+
+#include "support/TempDir.h"
+
+namespace quorix {
+namespace {
+
+using test::ReadFile;
+using test::TempDir;
+using test::WriteFile;
+
+class LogTest : public ::testing::Test {
+protected:
+    void SetUp() override { log::SetDataHomeForTesting(m_dir / "nested/share"); }
+    void TearDown() override {
+        log::Shutdown();
+        log::SetDataHomeForTesting("");
+    }
+    std::string LogDir() const { return m_dir / "nested/share/Quorix/Log"; }
+
+    TempDir m_dir;
+};
+
+size_t OpenFileCount() {
+    size_t n = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator("/proc/self/fd")) {
+        ++n;
+    }
+    return n;
+}
+
+TEST_F(LogTest, CreatesMissingFoldersAndWritesPrefixedLinesWithOneDateLine) {
+    log::Initialize(false);
+    ASSERT_EQ(log::FilePath(), LogDir() + "/QuorixSDK.txt");
+    QLOG("first %d\n", 1);
+    QLOG("second\n");
+    const std::string text = ReadFile(log::FilePath());
+    const std::regex expected(
+        R"(^\d\d:\d\d:\d\d-\d\d\d \[LogTest\.cpp:\d+:LogTest_CreatesMissing\w+_Test::TestBody\]:first 1
+\d\d:\d\d:\d\d-\d\d\d \d{4}/\d\d/\d\d \d\d:\d\d:\d\d-\d\d\d
+\d\d:\d\d:\d\d-\d\d\d \[LogTest\.cpp:\d+:\w+::TestBody\]:second
+$)");
+    EXPECT_TRUE(std::regex_match(text, expected)) << text;
+}
+
+TEST_F(LogTest, LongMessageIsCutNotDropped) {
+    log::Capture capture;
+    const std::string longText(3000, 'x');
+    log::Write("%s", longText.c_str());
+    ASSERT_EQ(capture.Lines().size(), 1u);
+    EXPECT_EQ(capture.Lines()[0], std::string(1023, 'x'));
+}
+
+TEST_F(LogTest, FullFileRotatesIntoBackupAndOlderBackupIsLost) {
+    std::filesystem::create_directories(LogDir());
+    const std::string current = LogDir() + "/QuorixSDK.txt";
+    const std::string backup = LogDir() + "/bakQuorixSDK.txt";
+    WriteFile(backup, "older backup\n");
+    {
+        std::ofstream out(current, std::ios::binary);
+        out << "previous content\n";
+    }
+    std::filesystem::resize_file(current, 0xA00000);
+
+    log::Initialize(false);
+    QLOG("after rotation\n");
+
+    const std::string saved = ReadFile(backup);
+    EXPECT_EQ(saved.size(), 0xA00000u);
+    EXPECT_EQ(saved.rfind("previous content\n", 0), 0u);
+    const std::string fresh = ReadFile(current);
+    EXPECT_NE(fresh.find("after rotation"), std::string::npos);
+    EXPECT_LT(fresh.size(), 200u);
+}
+
+TEST_F(LogTest, FileJustBelowLimitIsNotRotated) {
+    std::filesystem::create_directories(LogDir());
+    const std::string current = LogDir() + "/QuorixSDK.txt";
+    WriteFile(current, "");
+    std::filesystem::resize_file(current, 0xA00000 - 1);
+    log::Initialize(false);
+    QLOG("appended\n");
+    EXPECT_FALSE(std::filesystem::exists(LogDir() + "/bakQuorixSDK.txt"));
+    EXPECT_GT(std::filesystem::file_size(current), 0xA00000u);
+}
+
+TEST_F(LogTest, SecondInitializeDoesNothing) {
+    log::Initialize(false);
+    const size_t files = OpenFileCount();
+    testing::internal::CaptureStdout();
+    log::Initialize(true);  // ignored: the console switch stays off
+    QLOG("quiet\n");
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(OpenFileCount(), files);
+    EXPECT_EQ(out.find("quiet"), std::string::npos);
+}
+
+TEST_F(LogTest, BlockedFolderStillLogsToConsoleAndCapture) {
+    const std::string base = m_dir / "blocked";
+    std::filesystem::create_directories(base);
+    WriteFile(base + "/Quorix", "a regular file where the folder should be");
+    log::SetDataHomeForTesting(base);
+    log::Capture capture;
+    testing::internal::CaptureStdout();
+    log::Initialize(true);
+    QLOG("still here\n");
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(log::FilePath(), "");
+    EXPECT_NE(out.find("still here"), std::string::npos);
+    EXPECT_NE(out.find("CreateDirectory " + base + "/Quorix failed errorcode:"), std::string::npos);
+    EXPECT_TRUE(capture.Contains("still here"));
+}
+
+TEST_F(LogTest, ShutdownAllowsAFreshSetUp) {
+    log::Initialize(false);
+    QLOG("one\n");
+    log::Shutdown();
+    EXPECT_EQ(log::FilePath(), "");
+    log::Initialize(false);
+    QLOG("two\n");
+    const std::string text = ReadFile(log::FilePath());
+    EXPECT_NE(text.find("one"), std::string::npos);
+    EXPECT_NE(text.find("two"), std::string::npos);
+}
+
+namespace qualified {
+struct Widget {
+    std::string Name() const {
+        static const log::detail::FunctionName fn(__PRETTY_FUNCTION__);
+        return fn.c_str();
+    }
+    template <typename T>
+    static std::string Templated(T) {
+        static const log::detail::FunctionName fn(__PRETTY_FUNCTION__);
+        return fn.c_str();
+    }
+};
+}  // namespace qualified
+
+TEST(LogFunctionName, KeepsClassAndFunctionWithoutNamespacesOrSignature) {
+    EXPECT_EQ(qualified::Widget().Name(), "Widget::Name");
+    EXPECT_EQ(qualified::Widget::Templated(3), "Widget::Templated");
+    EXPECT_STREQ(log::detail::FunctionName("int Ns2_Initialize()").c_str(), "Ns2_Initialize");
+    EXPECT_STREQ(log::detail::FunctionName("quorix::Foo<int>::Foo(int)").c_str(),
+                 "Foo<int>::Foo");
+    EXPECT_STREQ(log::detail::BaseName("/a/b/c/BaseSession.cpp"), "BaseSession.cpp");
+}
+
+}  // namespace
+}  // namespace quorix
