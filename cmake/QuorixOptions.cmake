@@ -13,6 +13,8 @@ if(QUORIX_SANITIZE)
   if(QUORIX_SANITIZE STREQUAL "undefined")
     list(APPEND _san -fno-sanitize-recover=all)
   endif()
-  add_compile_options(${_san})
+  # GCC 12 reports false maybe-uninitialized warnings in the standard library when
+  # sanitizers change its inlining.
+  add_compile_options(${_san} -Wno-maybe-uninitialized)
   add_link_options(${_san})
 endif()

@@ -1,7 +1,6 @@
 // The worker-thread base on std::thread, with a timed join that never kills a thread.
 #include "pipeline/StoppableThread.h"
 
-#include <cerrno>
 #include <pthread.h>
 #include <system_error>
 #include <unistd.h>
@@ -15,27 +14,31 @@ StoppableThread::StoppableThread(std::string name) : m_name(std::move(name)) {}
 StoppableThread::~StoppableThread() {
     if (State() == kRunning) {
         Stop();
-        Join();
     }
-    if (m_thread.joinable()) {
+    if (HasThread()) {
         Join();
     }
 }
 
+bool StoppableThread::HasThread() const {
+    std::lock_guard guard(m_handleLock);
+    return m_thread.joinable();
+}
+
 int32_t StoppableThread::Start() {
+    std::unique_lock guard(m_handleLock);
     if (m_thread.joinable()) {
+        guard.unlock();
         QLOG("Do not repeat invoke Start:%s, if not Stop previous.\n", m_name.c_str());
         return 0;
     }
-    {
-        std::lock_guard guard(m_lock);
-        m_finished = false;
-    }
+    m_control = std::make_shared<Control>();
     m_state.store(kRunning, std::memory_order_release);
     try {
-        m_thread = std::thread(&StoppableThread::ThreadFunc, this);
+        m_thread = std::thread(&StoppableThread::Entry, this, m_control);
     } catch (const std::system_error& e) {
         m_state.store(kNotStarted, std::memory_order_release);
+        guard.unlock();
         QLOG("%s xnOSCreateThread is failed. ret:%d, error:%d\n", m_name.c_str(),
              kThreadCreateFailed, e.code().value());
     }
@@ -44,31 +47,43 @@ int32_t StoppableThread::Start() {
 
 void StoppableThread::Stop() {
     QLOG("%s mPtrThreadHandle:%d\n", m_name.c_str(), m_threadId.load());
+    std::shared_ptr<Control> control;
     {
-        std::lock_guard guard(m_lock);
+        std::lock_guard guard(m_handleLock);
+        control = m_control;
+    }
+    {
+        std::lock_guard guard(control->lock);
         m_state.store(kStopRequested, std::memory_order_release);
     }
-    m_wake.notify_all();
+    control->wake.notify_all();
     OnStopRequested();
 }
 
 int32_t StoppableThread::Join() {
     QLOG("%s mPtrThreadHandle:%d begin\n", m_name.c_str(), m_threadId.load());
+    std::thread thread;
+    std::shared_ptr<Control> control;
+    {
+        std::lock_guard guard(m_handleLock);
+        thread = std::move(m_thread);
+        control = m_control;
+    }
     int32_t ret = 0;
-    if (m_thread.joinable()) {
+    if (thread.joinable()) {
         if (IsCurrentThread()) {
-            // A worker cannot wait for itself; it ends when its Run returns.
+            // A worker cannot wait for itself: it is let go and ends when its Run returns.
             ret = kThreadJoinFailed;
             QLOG("%s ret:%d\n", m_name.c_str(), ret);
-            m_thread.detach();
+            thread.detach();
         } else {
-            std::unique_lock lock(m_lock);
-            if (!m_wake.wait_for(lock, kJoinLimit, [this] { return m_finished; })) {
+            std::unique_lock lock(control->lock);
+            if (!control->wake.wait_for(lock, kJoinLimit, [&] { return control->finished; })) {
                 ret = kThreadJoinTimeout;
             }
             lock.unlock();
             QLOG("%s ret:%d\n", m_name.c_str(), ret);
-            m_thread.join();  // late workers are waited for, never terminated
+            thread.join();  // late workers are waited for, never terminated
         }
     } else {
         QLOG("%s ret:%d\n", m_name.c_str(), ret);
@@ -79,8 +94,13 @@ int32_t StoppableThread::Join() {
 }
 
 bool StoppableThread::WaitForStop(std::chrono::milliseconds timeout) {
-    std::unique_lock lock(m_lock);
-    return m_wake.wait_for(lock, timeout, [this] { return State() != kRunning; });
+    std::shared_ptr<Control> control;
+    {
+        std::lock_guard guard(m_handleLock);
+        control = m_control;
+    }
+    std::unique_lock lock(control->lock);
+    return control->wake.wait_for(lock, timeout, [this] { return State() != kRunning; });
 }
 
 void StoppableThread::ThreadFunc(StoppableThread* self) {
@@ -92,11 +112,16 @@ void StoppableThread::ThreadFunc(StoppableThread* self) {
     self->m_threadId.store(static_cast<int>(gettid()));
     pthread_setname_np(pthread_self(), self->m_name.substr(0, 15).c_str());
     self->Run();
+}
+
+void StoppableThread::Entry(StoppableThread* self, std::shared_ptr<Control> control) {
+    ThreadFunc(self);
+    // `self` may be gone by now; only the shared control block is touched.
     {
-        std::lock_guard guard(self->m_lock);
-        self->m_finished = true;
+        std::lock_guard guard(control->lock);
+        control->finished = true;
     }
-    self->m_wake.notify_all();
+    control->wake.notify_all();
 }
 
 }  // namespace quorix

@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -50,7 +51,7 @@ public:
 
     int32_t State() const { return m_state.load(std::memory_order_acquire); }
     bool IsRunning() const { return State() == kRunning; }
-    bool HasThread() const { return m_thread.joinable(); }
+    bool HasThread() const;
     bool IsCurrentThread() const { return m_workerId.load() == std::this_thread::get_id(); }
     const std::string& Name() const { return m_name; }
 
@@ -66,14 +67,22 @@ protected:
     bool WaitForStop(std::chrono::milliseconds timeout);
 
 private:
+    // Shared by the object and its thread, so a thread that outlives its object (one that
+    // destroyed its own owner from inside Run) can still report that it finished.
+    struct Control {
+        std::mutex lock;
+        std::condition_variable wake;
+        bool finished = false;
+    };
+    static void Entry(StoppableThread* self, std::shared_ptr<Control> control);
+
     const std::string m_name;
+    mutable std::mutex m_handleLock;  // guards m_thread and m_control
     std::thread m_thread;
+    std::shared_ptr<Control> m_control = std::make_shared<Control>();
     std::atomic<int32_t> m_state{kNotStarted};
     std::atomic<int> m_threadId{0};
     std::atomic<std::thread::id> m_workerId{};
-    std::mutex m_lock;
-    std::condition_variable m_wake;
-    bool m_finished = false;
 };
 
 }  // namespace quorix
