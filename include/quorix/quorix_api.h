@@ -268,6 +268,59 @@ QUORIX_API NsReturnStatus Ns2_Shutdown(void);
  * at least 6 bytes to read it as a C string. -12 for a null buffer. */
 QUORIX_API NsReturnStatus Ns2_GetSDKVersion(char* buffer);
 
+/* ---------------------------------------------------------------------------------------
+ * Device list and hot-plug
+ * ------------------------------------------------------------------------------------- */
+
+/* Number of cameras present (USB enumeration is refreshed first). Also NsGetDeviceCount. */
+QUORIX_API NsReturnStatus Ns2_GetDeviceCount(uint32_t* count);
+
+/* Copies at most `count` device records, in list order. -12 for a null list. */
+QUORIX_API NsReturnStatus Ns2_GetDeviceListInfo(NsDeviceInfo* list, uint32_t count);
+
+/* Copies the index-th device record. -12 for null, -15 for an index beyond the list. */
+QUORIX_API NsReturnStatus Ns2_GetDeviceInfo(NsDeviceInfo* record, uint32_t index);
+
+/* Hot-plug callbacks (null clears). Both forms may be set; both are called per event. */
+QUORIX_API NsReturnStatus Ns2_SetHotPlugStatusCallback(NsHotPlugCallback callback);
+QUORIX_API NsReturnStatus Ns2_SetHotPlugStatusCallback_(NsHotPlugCallbackEx callback,
+                                                       void* context);
+
+/* ---------------------------------------------------------------------------------------
+ * Open and close
+ * ------------------------------------------------------------------------------------- */
+
+/* Opens the camera with exactly this URI (or alias). -103 when it is already opened (the
+ * handle variable is left untouched); -13 when it cannot be opened (the variable becomes
+ * 0); -12 for a null handle variable. */
+QUORIX_API NsReturnStatus Ns2_OpenDevice(const char* uri, NsDeviceHandle* handle);
+QUORIX_API NsReturnStatus Ns2_OpenDeviceByAlias(const char* alias, NsDeviceHandle* handle);
+
+/* Closes the camera and sets the variable to 0. -3 when it holds 0 or a closed handle. Do
+ * not call it for a device from inside that device's hot-plug callback. */
+QUORIX_API NsReturnStatus Ns2_CloseDevice(NsDeviceHandle* handle);
+
+/* Kept for existing applications: they only check the handle and session (0 or -3). The
+ * camera identity is read through Ns2_GetProperty. */
+QUORIX_API NsReturnStatus Ns2_GetDeviceSN(NsDeviceHandle handle, uint32_t sessionIndex,
+                                          void* data, uint32_t size);
+QUORIX_API NsReturnStatus Ns2_SetDeviceSN(NsDeviceHandle handle, uint32_t sessionIndex,
+                                          const void* data, uint32_t size);
+QUORIX_API NsReturnStatus Ns2_GetDeviceMACAddr(NsDeviceHandle handle, uint32_t sessionIndex,
+                                               void* data, uint32_t size);
+QUORIX_API NsReturnStatus Ns2_SetDeviceMACAddr(NsDeviceHandle handle, uint32_t sessionIndex,
+                                               const void* data, uint32_t size);
+QUORIX_API NsReturnStatus Ns2_GetDeviceSoftVer(NsDeviceHandle handle, uint32_t sessionIndex,
+                                               void* data, uint32_t size);
+QUORIX_API NsReturnStatus Ns2_SetDeviceSoftVer(NsDeviceHandle handle, uint32_t sessionIndex,
+                                               const void* data, uint32_t size);
+QUORIX_API NsReturnStatus Ns2_GetDeviceUpgradeFlag(NsDeviceHandle handle, uint32_t sessionIndex,
+                                                   void* data, uint32_t size);
+QUORIX_API NsReturnStatus Ns2_SetDeviceUpgradeFlag(NsDeviceHandle handle, uint32_t sessionIndex,
+                                                   const void* data, uint32_t size);
+QUORIX_API NsReturnStatus Ns2_SetWDRFusionThreshold(NsDeviceHandle handle, uint32_t sessionIndex,
+                                                    uint16_t threshold);
+
 /* Kept for existing applications; mapping is switched per session instead. Always -255. */
 QUORIX_API NsReturnStatus Ns2_MappingInitialize(void);
 QUORIX_API NsReturnStatus Ns2_MappingShutdown(void);
@@ -281,6 +334,9 @@ QUORIX_API NsReturnStatus Ns2_SetMapping(NsDeviceHandle handle, uint32_t session
 /* Exactly Ns2_Initialize and Ns2_Shutdown. */
 QUORIX_API NsReturnStatus NsInitialize(void);
 QUORIX_API NsReturnStatus NsShutdown(void);
+
+/* The same function as Ns2_GetDeviceCount. */
+QUORIX_API NsReturnStatus NsGetDeviceCount(uint32_t* count);
 
 /* Kept for existing applications. Always -255. */
 QUORIX_API NsReturnStatus NsMappingInitialize(void);

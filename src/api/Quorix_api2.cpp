@@ -3,8 +3,11 @@
 #include <cstring>
 #include <mutex>
 
+#include "api/Handles.h"
 #include "api/Status.h"
 #include "config/Config.h"
+#include "device/DeviceManager.h"
+#include "upgrade/TransferWorkers.h"
 #include "config/Log.h"
 #include "quorix/quorix_api.h"
 
@@ -36,7 +39,7 @@ QUORIX_API NsReturnStatus Ns2_Initialize(void) {
         log::Initialize(config.logToConsole);
         QLOG("-----------------------------------------------------\n");
         QLOG("Version: %s\n", kSdkVersion);
-        // Device discovery starts here once the device manager exists.
+        DeviceManager::Instance().Start();
         g_initialised = true;
         return NsStatusOk;
     });
@@ -49,8 +52,15 @@ QUORIX_API NsReturnStatus Ns2_Shutdown(void) {
             QLOG("do not call Ns2_Initialize\n");
             return NsStatusNotInitialised;
         }
-        // The device manager's workers are stopped and every device released here once
-        // the device manager exists.
+        if (DeviceManager::Exists()) {
+            DeviceManager& manager = DeviceManager::Instance();
+            manager.Stop();
+            manager.Join();
+        }
+        Upgrade::Destroy();
+        JsonCtl::Destroy();
+        DeviceManager::Destroy();  // releases every device: all handles die
+        ForgetAllDevices();
         QLOG("=====================================================\n");
         log::Shutdown();
         ConfigHolder::Destroy();
@@ -66,6 +76,149 @@ QUORIX_API NsReturnStatus Ns2_GetSDKVersion(char* buffer) {
     }
     memcpy(buffer, kSdkVersion, sizeof kSdkVersion - 1);  // no terminating NUL
     return NsStatusOk;
+}
+
+// ---- device list and hot-plug ---------------------------------------------------------------
+
+QUORIX_API NsReturnStatus Ns2_GetDeviceCount(uint32_t* count) {
+    if (count == nullptr) {
+        QLOG("count is NULL.\n");
+        return NsStatusNullPointer;
+    }
+    return Firewall(__func__, [&] {
+        *count = DeviceManager::Instance().GetCameraCount();
+        return NsStatusOk;
+    });
+}
+
+// The first generation exports the very same function.
+QUORIX_API NsReturnStatus NsGetDeviceCount(uint32_t* count)
+    __attribute__((alias("Ns2_GetDeviceCount")));
+
+QUORIX_API NsReturnStatus Ns2_GetDeviceListInfo(NsDeviceInfo* list, uint32_t count) {
+    return Firewall(__func__, [&] {
+        return InterRet2ExternRet(DeviceManager::Instance().GetDeviceInfoList(list, count));
+    });
+}
+
+QUORIX_API NsReturnStatus Ns2_GetDeviceInfo(NsDeviceInfo* record, uint32_t index) {
+    return Firewall(__func__, [&] {
+        return InterRet2ExternRet(DeviceManager::Instance().GetDeviceInfo(record, index));
+    });
+}
+
+QUORIX_API NsReturnStatus Ns2_SetHotPlugStatusCallback(NsHotPlugCallback callback) {
+    return Firewall(__func__, [&] {
+        DeviceManager::Instance().SetHotPlugCallback(callback);
+        return NsStatusOk;
+    });
+}
+
+QUORIX_API NsReturnStatus Ns2_SetHotPlugStatusCallback_(NsHotPlugCallbackEx callback,
+                                                       void* context) {
+    return Firewall(__func__, [&] {
+        DeviceManager::Instance().SetHotPlugCallbackEx(callback, context);
+        return NsStatusOk;
+    });
+}
+
+// ---- open and close ----------------------------------------------------------------------
+
+// The "already opened" check and the open happen under one lock, so two threads opening
+// the same camera never share a device.
+static std::mutex g_openLock;
+
+static NsReturnStatus OpenBy(const char* key, NsDeviceHandle* handle, bool byAlias) {
+    if (handle == nullptr) {
+        QLOG("handle is NULL.\n");
+        return NsStatusNullPointer;
+    }
+    return Firewall(byAlias ? "Ns2_OpenDeviceByAlias" : "Ns2_OpenDevice", [&] {
+        std::lock_guard guard(g_openLock);
+        DeviceManager& manager = DeviceManager::Instance();
+        const bool opened =
+            byAlias ? manager.checkOpenedByAlias(key) : manager.checkOpenedByURI(key);
+        if (opened) {
+            return NsStatusAlreadyOpened;
+        }
+        BaseDevice* device = byAlias ? manager.OpenDeviceByAlias(key) : manager.OpenDevice(key);
+        if (device == nullptr) {
+            *handle = nullptr;
+            return NsStatusOpenFailed;
+        }
+        *handle = NewHandle(device);
+        return NsStatusOk;
+    });
+}
+
+QUORIX_API NsReturnStatus Ns2_OpenDevice(const char* uri, NsDeviceHandle* handle) {
+    return OpenBy(uri, handle, false);
+}
+
+QUORIX_API NsReturnStatus Ns2_OpenDeviceByAlias(const char* alias, NsDeviceHandle* handle) {
+    return OpenBy(alias, handle, true);
+}
+
+QUORIX_API NsReturnStatus Ns2_CloseDevice(NsDeviceHandle* handle) {
+    if (handle == nullptr) {
+        QLOG("handle is NULL.\n");
+        return NsStatusNullPointer;
+    }
+    return Firewall(__func__, [&] {
+        if (*handle == nullptr) {
+            return NsStatusBadHandle;
+        }
+        std::lock_guard guard(g_openLock);
+        BaseDevice* device = nullptr;
+        if (!FreeHandle(*handle, &device)) {
+            QLOG("handle %p is not open.\n", *handle);
+            *handle = nullptr;
+            return NsStatusBadHandle;
+        }
+        *handle = nullptr;
+        DeviceManager::Instance().ReleaseDevice(device);
+        return NsStatusOk;
+    });
+}
+
+// ---- fixed results -----------------------------------------------------------------------
+
+// One body: the handle check and nothing else. The camera identity is reached through the
+// device properties instead.
+static NsReturnStatus HandleCheckOnly(NsDeviceHandle handle, uint32_t sessionIndex) {
+    return Firewall("HandleCheckOnly", [&] { return FindSession(handle, sessionIndex, nullptr); });
+}
+
+QUORIX_API NsReturnStatus Ns2_GetDeviceSN(NsDeviceHandle h, uint32_t s, void*, uint32_t) {
+    return HandleCheckOnly(h, s);
+}
+QUORIX_API NsReturnStatus Ns2_SetDeviceSN(NsDeviceHandle h, uint32_t s, const void*, uint32_t) {
+    return HandleCheckOnly(h, s);
+}
+QUORIX_API NsReturnStatus Ns2_GetDeviceMACAddr(NsDeviceHandle h, uint32_t s, void*, uint32_t) {
+    return HandleCheckOnly(h, s);
+}
+QUORIX_API NsReturnStatus Ns2_SetDeviceMACAddr(NsDeviceHandle h, uint32_t s, const void*,
+                                               uint32_t) {
+    return HandleCheckOnly(h, s);
+}
+QUORIX_API NsReturnStatus Ns2_GetDeviceSoftVer(NsDeviceHandle h, uint32_t s, void*, uint32_t) {
+    return HandleCheckOnly(h, s);
+}
+QUORIX_API NsReturnStatus Ns2_SetDeviceSoftVer(NsDeviceHandle h, uint32_t s, const void*,
+                                               uint32_t) {
+    return HandleCheckOnly(h, s);
+}
+QUORIX_API NsReturnStatus Ns2_GetDeviceUpgradeFlag(NsDeviceHandle h, uint32_t s, void*,
+                                                   uint32_t) {
+    return HandleCheckOnly(h, s);
+}
+QUORIX_API NsReturnStatus Ns2_SetDeviceUpgradeFlag(NsDeviceHandle h, uint32_t s, const void*,
+                                                   uint32_t) {
+    return HandleCheckOnly(h, s);
+}
+QUORIX_API NsReturnStatus Ns2_SetWDRFusionThreshold(NsDeviceHandle h, uint32_t s, uint16_t) {
+    return HandleCheckOnly(h, s);
 }
 
 // One body for every mapping function of both generations: mapping is switched per

@@ -1,0 +1,771 @@
+// The device list, its worker pass, hot-plug reporting, open and release.
+#include "device/DeviceManager.h"
+
+#include <cstring>
+#include <exception>
+#include <thread>
+#include <unistd.h>
+
+#include "config/Log.h"
+#include "device/BaseDevice.h"
+#include "device/EnumUsbDevice.h"
+#include "upgrade/TransferWorkers.h"
+
+namespace quorix {
+namespace {
+
+std::mutex g_instanceLock;
+std::unique_ptr<DeviceManager> g_instance;
+
+// USB models whose records go Unconnected when enumeration no longer finds them.
+bool VanishesFromEnumeration(uint32_t type) {
+    return type == TK1A || type == TK2A || type == TKS1 || type == TK5U || type == TK3A ||
+           type == TK4Aliteusb;
+}
+
+const char* FirstPath(const DeviceInfo& r) {
+    return r.sessions.empty() ? "" : r.sessions[0].usb.path;
+}
+
+}  // namespace
+
+DeviceManager& DeviceManager::Instance() {
+    std::lock_guard guard(g_instanceLock);
+    if (!g_instance) {
+        g_instance.reset(new DeviceManager());
+        g_instance->m_detect.SetNotifier(g_instance.get());
+        g_instance->m_detect.Start();
+    }
+    return *g_instance;
+}
+
+bool DeviceManager::Exists() {
+    std::lock_guard guard(g_instanceLock);
+    return g_instance != nullptr;
+}
+
+void DeviceManager::Destroy() {
+    std::unique_ptr<DeviceManager> doomed;
+    {
+        std::lock_guard guard(g_instanceLock);
+        doomed = std::move(g_instance);
+    }
+    doomed.reset();
+}
+
+DeviceManager::DeviceManager() : StoppableThread("DeviceManager") {
+    Upgrade::Instance().EnumUpgradeDevice();
+    JsonCtl::Instance().EnumHIDDevice();
+    const std::vector<UsbEntry> entries = EnumUSBDevice();
+    {
+        std::lock_guard guard(m_lock);
+        AddEnumeratedRecords(entries);
+    }
+    m_discovery.Start();
+}
+
+DeviceManager::~DeviceManager() {
+    // The worker and the watchers use the list: they stop before it goes.
+    if (State() == kRunning) {
+        Stop();
+    }
+    if (HasThread()) {
+        Join();
+    }
+    if (m_discovery.State() == kRunning) {
+        m_discovery.Stop();
+    }
+    if (m_discovery.HasThread()) {
+        m_discovery.Join();
+    }
+    m_detect.Stop();
+    if (m_detect.HasThread()) {
+        m_detect.Join();
+    }
+    std::vector<std::unique_ptr<DeviceInfo>> records;
+    {
+        std::lock_guard guard(m_lock);
+        records.swap(m_list);
+    }
+    records.clear();  // devices close outside the lock: their threads may call back in
+}
+
+// ---- lookups (lock held) -----------------------------------------------------------------
+
+DeviceInfo* DeviceManager::FindByUriPrefix(const std::string& path) {
+    if (path.empty()) {
+        return nullptr;
+    }
+    for (auto& r : m_list) {
+        if (strncmp(r->uri, path.c_str(), path.size()) == 0) {
+            return r.get();
+        }
+    }
+    return nullptr;
+}
+
+DeviceInfo* DeviceManager::FindByAlias(const char* alias, const DeviceInfo* except) {
+    if (alias == nullptr || alias[0] == '\0') {
+        return nullptr;  // an empty alias names no camera
+    }
+    for (auto& r : m_list) {
+        if (r.get() != except && strcmp(r->alias, alias) == 0) {
+            return r.get();
+        }
+    }
+    return nullptr;
+}
+
+void DeviceManager::AddEnumeratedRecords(const std::vector<UsbEntry>& entries) {
+    for (const UsbEntry& entry : entries) {
+        if (FindByUriPrefix(entry.path) != nullptr) {
+            continue;
+        }
+        auto r = std::make_unique<DeviceInfo>(entry.deviceType);
+        if (!r->sessions.empty()) {
+            SessionInfo& s = r->sessions[0];
+            s.linkType = kLinkUsb;
+            s.usb.interfaceKind = entry.interfaceKind;
+            CopyText(s.usb.path, entry.path.c_str());
+            CopyText(s.usb.companionPath, entry.companionPath.c_str());
+        }
+        CopyText(r->uri, entry.path.c_str());
+        r->pending = 0;
+        m_list.push_back(std::move(r));
+    }
+}
+
+void DeviceManager::UpdateDeviceInfoListForGetCameraCount(const std::vector<UsbEntry>& entries) {
+    for (const UsbEntry& entry : entries) {
+        DeviceInfo* r = FindByUriPrefix(entry.path);
+        if (r == nullptr) {
+            AddEnumeratedRecords({entry});
+        } else if (r->notified == 1) {
+            r->pending = 0;
+        } else if (!r->sessions.empty()) {
+            char alias[64];
+            if (GetAlias(alias, r->deviceType, r->sessions[0]) == 0 &&
+                strcmp(alias, r->alias) != 0) {
+                DeviceInfo* other = FindByAlias(alias, r);
+                if (other != nullptr && other->notified == 0) {
+                    QLOG(" enum -- tisFound \n");
+                } else {
+                    r->pending = 0;
+                }
+            }
+        }
+    }
+    for (auto& r : m_list) {
+        bool listed = false;
+        for (const UsbEntry& entry : entries) {
+            listed = listed || strncmp(r->uri, entry.path.c_str(), entry.path.size()) == 0;
+        }
+        if (!listed && !r->device && VanishesFromEnumeration(r->deviceType)) {
+            r->status = Unconnected;
+            r->notified = 1;
+        }
+    }
+}
+
+// ---- queries -------------------------------------------------------------------------------
+
+uint32_t DeviceManager::GetCameraCount() {
+    const std::vector<UsbEntry> entries = EnumUSBDevice();
+    std::lock_guard guard(m_lock);
+    UpdateDeviceInfoListForGetCameraCount(entries);
+    uint32_t count = 0;
+    for (auto& r : m_list) {
+        QLOG("alias:%s  uri:%s type:%d , %d %d %d \n", r->alias, r->uri,
+             static_cast<int>(r->deviceType), static_cast<int>(r->status), r->pending,
+             r->notified);
+        if (r->IsReported()) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+int32_t DeviceManager::GetDeviceInfoList(NsDeviceInfo* list, uint32_t count) {
+    if (list == nullptr) {
+        QLOG("pDevicesList is NULL.\n");
+        return -12;
+    }
+    std::lock_guard guard(m_lock);
+    uint32_t written = 0;
+    for (size_t i = 0; i < m_list.size() && written < count; ++i) {
+        const DeviceInfo& r = *m_list[i];
+        if (!r.IsReported()) {
+            continue;
+        }
+        QLOG(" %d  %d  alias:%s  uri:%s type:%d , %d %d %d \n", static_cast<int>(i),
+             static_cast<int>(written), r.alias, r.uri, static_cast<int>(r.deviceType),
+             static_cast<int>(r.status), r.pending, r.notified);
+        list[written++] = r.Snapshot();
+    }
+    return 0;
+}
+
+int32_t DeviceManager::GetDeviceInfo(NsDeviceInfo* record, uint32_t index) {
+    if (record == nullptr) {
+        QLOG("pDevices is NULL.\n");
+        return -12;
+    }
+    std::lock_guard guard(m_lock);
+    if (index >= m_list.size()) {
+        QLOG("deviceCount:%d is invalid.\n", static_cast<int>(index));
+        return -15;
+    }
+    *record = m_list[index]->Snapshot();
+    uint32_t n = 0;
+    for (auto& r : m_list) {
+        if (r->IsReported() && n++ == index) {
+            *record = r->Snapshot();
+            break;
+        }
+    }
+    return 0;
+}
+
+std::vector<NsDeviceInfo> DeviceManager::AllRecords() {
+    std::lock_guard guard(m_lock);
+    std::vector<NsDeviceInfo> out;
+    for (auto& r : m_list) {
+        out.push_back(r->Snapshot());
+    }
+    return out;
+}
+
+bool DeviceManager::CheckOpened(const char* key, bool byAlias) {
+    if (key == nullptr) {
+        if (byAlias) {
+            QLOG("alias:%s is invalid.\n", "(null)");
+        } else {
+            QLOG("uri:%s is invalid.\n", "(null)");
+        }
+        return false;
+    }
+    std::lock_guard guard(m_lock);
+    for (auto& r : m_list) {
+        const char* field = byAlias ? r->alias : r->uri;
+        if (strcmp(field, key) == 0 && r->status == Opened) {
+            if (byAlias) {
+                QLOG("alias:%s is found in the device list.%d %d %d \n", key,
+                     static_cast<int>(r->status), r->pending, r->notified);
+            } else {
+                QLOG("uri:%s is found in the device list.%d %d %d \n", key,
+                     static_cast<int>(r->status), r->pending, r->notified);
+            }
+            return true;
+        }
+    }
+    return false;
+}
+
+bool DeviceManager::checkOpenedByURI(const char* uri) { return CheckOpened(uri, false); }
+bool DeviceManager::checkOpenedByAlias(const char* alias) { return CheckOpened(alias, true); }
+
+// ---- open and release ------------------------------------------------------------------------
+
+BaseDevice* DeviceManager::Open(const char* key, bool byAlias) {
+    if (key == nullptr) {
+        QLOG("uri:%s is invalid.\n", "(null)");
+        return nullptr;
+    }
+    BaseDevice* result = nullptr;
+    Lock lock(m_lock);
+    QLOG("%d  %s\n", static_cast<int>(m_list.size()), key);
+    for (auto& rp : m_list) {
+        DeviceInfo& r = *rp;
+        QLOG("%d %d %d %s %s\n", static_cast<int>(r.status), r.pending, r.notified, r.uri,
+             r.alias);
+        if (strcmp(byAlias ? r.alias : r.uri, key) != 0) {
+            continue;
+        }
+        if (r.status == ConnectUNKNOWN || r.status == Unconnected) {
+            QLOG(" ---- %d   %d   %d\n", static_cast<int>(r.status), r.pending, r.notified);
+            r.notified = -1;
+            continue;
+        }
+        if (r.device) {
+            QLOG("--- %d %d %d %s %s\n", static_cast<int>(r.status), r.pending, r.notified,
+                 r.uri, r.alias);
+            if (r.status == Opened) {
+                result = r.device.get();
+            } else if (r.device->Open(0) == 0) {
+                r.status = Opened;
+                result = r.device.get();
+            } else {
+                r.notified = -1;
+            }
+            break;
+        }
+        auto device = std::make_unique<BaseDevice>(r);
+        if (device->Open(0) != 0) {
+            QLOG("open failed delete %d %d %d %s %s\n", static_cast<int>(r.status), r.pending,
+                 r.notified, r.uri, r.alias);
+            r.notified = -1;
+            lock.unlock();
+            device.reset();  // its sessions close without the list lock
+            lock.lock();
+            break;
+        }
+        r.device = std::move(device);
+        r.status = Opened;
+        QLOG("ok %d %d %d %s %s\n", static_cast<int>(r.status), r.pending, r.notified, r.uri,
+             r.alias);
+        result = r.device.get();
+        break;
+    }
+    if (result == nullptr) {
+        QLOG("uri:%s open failed.\n", key);
+        for (auto& r : m_list) {
+            QLOG("in the device list ---- %s %s   %d   %d   %d\n", r->uri, r->alias,
+                 static_cast<int>(r->status), r->pending, r->notified);
+        }
+    }
+    return result;
+}
+
+BaseDevice* DeviceManager::OpenDevice(const char* uri) { return Open(uri, false); }
+BaseDevice* DeviceManager::OpenDeviceByAlias(const char* alias) { return Open(alias, true); }
+
+void DeviceManager::ReleaseDevice(BaseDevice* device) {
+    if (device == nullptr) {
+        return;
+    }
+    std::unique_ptr<BaseDevice> doomed;
+    {
+        std::lock_guard guard(m_lock);
+        for (auto& rp : m_list) {
+            DeviceInfo& r = *rp;
+            if (r.device.get() != device) {
+                continue;
+            }
+            QLOG("-- %d %d %d %s %s\n", static_cast<int>(r.status), r.pending, r.notified,
+                 r.uri, r.alias);
+            const bool gone = IsNetworkDeviceType(r.deviceType) || r.notified == 1 || r.pending == 1;
+            r.status = gone ? Unconnected : Connected;
+            doomed = std::move(r.device);
+            QLOG("++ %d %d %d %s %s\n", static_cast<int>(r.status), r.pending, r.notified, r.uri,
+                 r.alias);
+            r.notified = -1;
+            break;
+        }
+    }
+    // Destroyed without the list lock: its threads may be inside library calls.
+    doomed.reset();
+}
+
+bool DeviceManager::IsValidDevice(BaseDevice* device) {
+    if (device == nullptr) {
+        return false;
+    }
+    uint32_t type = 0;
+    {
+        std::lock_guard guard(m_lock);
+        const DeviceInfo* found = nullptr;
+        for (auto& r : m_list) {
+            if (r->device.get() == device) {
+                found = r.get();
+                break;
+            }
+        }
+        if (found == nullptr) {
+            return false;
+        }
+        if (found->status == Opened || m_upgradeFlag.load() != 0) {
+            return true;
+        }
+        type = found->deviceType;
+    }
+    if (!IsNetworkDeviceType(type)) {
+        return false;
+    }
+    std::this_thread::sleep_for(kNetworkRevalidateWait);  // a reconnecting camera may come back
+    std::lock_guard guard(m_lock);
+    for (auto& r : m_list) {
+        if (r->device.get() == device) {
+            return r->status == Opened;
+        }
+    }
+    return false;
+}
+
+// ---- events --------------------------------------------------------------------------------
+
+void DeviceManager::SetHotPlugCallback(NsHotPlugCallback callback) {
+    std::lock_guard guard(m_callbackLock);
+    m_callback = callback;
+}
+
+void DeviceManager::SetHotPlugCallbackEx(NsHotPlugCallbackEx callback, void* context) {
+    std::lock_guard guard(m_callbackLock);
+    m_callbackEx = callback;
+    m_callbackContext = context;
+}
+
+void DeviceManager::HotplugCallback(const NsDeviceInfo& snapshot, int32_t event) {
+    QLOG("%d %s %s  threadid:%d \n", event, snapshot.alias, snapshot.uri,
+         static_cast<int>(gettid()));
+    NsHotPlugCallback first;
+    NsHotPlugCallbackEx second;
+    void* context;
+    {
+        std::lock_guard guard(m_callbackLock);
+        first = m_callback;
+        second = m_callbackEx;
+        context = m_callbackContext;
+    }
+    if (first != nullptr) {
+        first(&snapshot, event);
+    }
+    if (second != nullptr) {
+        second(&snapshot, event, context);
+    }
+}
+
+void DeviceManager::Report(Lock& lock, const NsDeviceInfo& snapshot, int32_t event) {
+    if (lock.owns_lock()) {
+        lock.unlock();
+    }
+    bool any;
+    {
+        std::lock_guard guard(m_callbackLock);
+        any = m_callback != nullptr || m_callbackEx != nullptr;
+    }
+    if (!any) {
+        return;
+    }
+    std::thread reporter([this, snapshot, event] { HotplugCallback(snapshot, event); });
+    reporter.join();
+}
+
+bool DeviceManager::OnMessage(const ArrivalMessage& m) {
+    try {
+        QLOG("type:%d deviceType:%d (0x%04x, 0x%04x) devicePath:%s\n",
+             static_cast<int>(m.event), static_cast<int>(m.interfaceKind), m.vendorId,
+             m.productId, m.path.c_str());
+        if (m.interfaceKind == 0 && m.event == 1) {
+            std::lock_guard guard(m_lock);
+            if (DeviceInfo* r = FindByUriPrefix(m.path)) {
+                r->status = Unconnected;
+                if (r->device) {
+                    QLOG("find remove\n");
+                    r->device->SetConnectStatus(1);
+                    if (r->pending == -1 || r->notified == 0) {
+                        QLOG("do remove\n");
+                        r->pending = 1;
+                    }
+                } else {
+                    // Not reported as a removal, so the camera counts as new when it returns.
+                    r->notified = 1;
+                }
+            }
+        } else if (m.interfaceKind == 1 && m.event == 0) {
+            TransferWorker* worker = nullptr;
+            if (m.productId == kProductUpgrade) {
+                worker = &Upgrade::Instance();
+            } else if (m.productId == kProductJsonTransfer) {
+                if (m_upgradeFlag.load() == 1) {
+                    worker = &Upgrade::Instance();
+                } else if (m_upgradeFlag.load() == 2) {
+                    worker = &JsonCtl::Instance();
+                }
+            }
+            if (worker != nullptr) {
+                worker->SetDeviceFound(true);
+                std::string path;
+                if (FindHIDDeviceByVIDandPID(path, m.vendorId, m.productId)) {
+                    worker->SetDevicePath(path);
+                }
+            }
+        } else if (m.interfaceKind == 0 && m.event == 0) {
+            const uint32_t type = UsbModelLookup(m.vendorId, m.productId);
+            if (type != 0) {
+                std::lock_guard guard(m_lock);
+                if (DeviceInfo* r = FindByUriPrefix(m.path)) {
+                    QLOG("find   %s %d %d %d \n", r->uri, static_cast<int>(r->status), r->pending,
+                         r->notified);
+                    r->pending = 0;
+                } else {
+                    auto record = std::make_unique<DeviceInfo>(type);
+                    if (!record->sessions.empty()) {
+                        record->sessions[0].usb.interfaceKind = 2;
+                        CopyText(record->sessions[0].usb.path, m.path.c_str());
+                    }
+                    CopyText(record->uri, m.path.c_str());
+                    record->pending = 0;
+                    m_list.push_back(std::move(record));
+                }
+            }
+        }
+        QLOG("end\n");
+    } catch (const std::exception& e) {
+        QLOG("exception:%s\n", e.what());
+    }
+    return true;
+}
+
+// ---- the worker pass -----------------------------------------------------------------------
+
+bool DeviceManager::Announce(Lock& lock, DeviceInfo& r) {
+    if (!r.sessions.empty()) {
+        SessionInfo& s = r.sessions[0];
+        memset(s.usb.companionPath, 0, sizeof s.usb.companionPath);
+        std::string hid;
+        if (FindCompanionPath(s.usb.path, hid)) {
+            CopyText(s.usb.companionPath, hid.c_str());
+        }
+    }
+    r.status = Connected;
+    QLOG("call back %d  %d  %d %s %s  %s\n", static_cast<int>(r.status), r.pending, r.notified,
+         r.uri, r.alias, FirstPath(r));
+    const NsDeviceInfo snapshot = r.Snapshot();
+    r.notified = 0;
+    r.pending = -1;
+    lock.unlock();
+    QLOG("add %d   %d   %d   %s %s \n", static_cast<int>(snapshot.status), 0, -1, snapshot.uri,
+         snapshot.alias);
+    Report(lock, snapshot, NsHotPlugAdded);
+    QLOG("add call back done ---- %d %d %d  %s %s\n", static_cast<int>(snapshot.status), -1, 0,
+         snapshot.uri, snapshot.alias);
+    return true;
+}
+
+bool DeviceManager::UsbPendingEvent(Lock& lock, DeviceInfo& r) {
+    if (r.pending == 1) {
+        QLOG("call back %d  %d  %d %s %s  %s\n", static_cast<int>(r.status), r.pending,
+             r.notified, r.uri, r.alias, FirstPath(r));
+        const NsDeviceInfo snapshot = r.Snapshot();
+        r.notified = 1;
+        r.pending = -1;
+        lock.unlock();
+        QLOG("remove %d   %d   %d   %s %s \n", static_cast<int>(snapshot.status), -1, 1,
+             snapshot.uri, snapshot.alias);
+        Report(lock, snapshot, NsHotPlugRemoved);
+        QLOG("call back done ---- %d %d %d  %s %s\n", static_cast<int>(snapshot.status), -1, 1,
+             snapshot.uri, snapshot.alias);
+        return true;
+    }
+    // A pending add.
+    char alias[64] = {};
+    if (r.status == Opened || r.sessions.empty() ||
+        GetAlias(alias, r.deviceType, r.sessions[0]) != 0) {
+        QLOG("not call back %d   %s   %s\n", static_cast<int>(r.status), r.uri, r.alias);
+        r.pending = -1;
+        return true;
+    }
+    DeviceInfo* target = &r;
+    auto moveInto = [&](DeviceInfo& s) {
+        memcpy(s.uri, r.uri, sizeof s.uri);
+        memcpy(s.reserved, r.reserved, sizeof s.reserved);
+        s.pending = r.pending;
+        s.status = r.status;
+        s.deviceType = r.deviceType;
+        if (!s.sessions.empty() && !r.sessions.empty()) {
+            memcpy(s.sessions[0].usb.path, r.sessions[0].usb.path, kUsbPathBytes);
+        }
+        r.pending = -1;
+        r.notified = -1;
+        r.status = Unconnected;
+        target = &s;
+    };
+    auto newDevice = [&] {
+        CopyText(r.alias, alias);
+        QLOG("new device  %d   %d  %d  %s  %s\n", static_cast<int>(r.status), r.pending,
+             r.notified, r.uri, r.alias);
+    };
+    if (r.alias[0] != '\0') {
+        if (strcmp(r.alias, alias) != 0) {
+            DeviceInfo* s = FindByAlias(alias, &r);
+            if (m_list.size() < 2 || s == nullptr) {
+                newDevice();
+            } else {
+                moveInto(*s);  // the camera came back under a new path
+            }
+        }
+    } else if (m_list.size() < 2) {
+        newDevice();
+    } else {
+        DeviceInfo* stale = nullptr;
+        for (auto& s : m_list) {
+            if (s.get() != &r && alias[0] != '\0' && strcmp(s->alias, alias) == 0 &&
+                (s->status == Opened || (s->status == Unconnected && s->notified == 0))) {
+                stale = s.get();
+                break;
+            }
+        }
+        if (stale != nullptr) {
+            QLOG("the video num or devicepath has changed, but has no remove signal, has new add "
+                 "signal %d %d %d %s   %s\n",
+                 static_cast<int>(stale->status), stale->pending, stale->notified, stale->uri,
+                 stale->alias);
+            const NsDeviceInfo snapshot = stale->Snapshot();
+            stale->status = Unconnected;
+            stale->notified = 1;
+            stale->pending = -1;
+            Report(lock, snapshot, NsHotPlugRemoved);
+            return true;
+        }
+        if (DeviceInfo* s = FindByAlias(alias, &r)) {
+            moveInto(*s);
+            if (!r.device && strcmp(r.uri, s->uri) == 0) {
+                QLOG("in and erase , %s\n", r.uri);
+                for (auto it = m_list.begin(); it != m_list.end(); ++it) {
+                    if (it->get() == &r) {
+                        m_list.erase(it);
+                        break;
+                    }
+                }
+            }
+        } else {
+            newDevice();
+        }
+    }
+    return Announce(lock, *target);
+}
+
+bool DeviceManager::UsbLostWhileStreaming(Lock& lock, DeviceInfo& r) {
+    if (r.deviceType == 0 || r.deviceType == 444 || r.deviceType == 445 || r.sessions.empty()) {
+        return false;
+    }
+    std::string hid;
+    if (FindCompanionPath(r.sessions[0].usb.path, hid)) {
+        return false;
+    }
+    QLOG("  do REMOVE  %s  %d\n", r.uri, static_cast<int>(r.deviceType));
+    r.status = Unconnected;
+    r.device->SetConnectStatus(1);
+    const NsDeviceInfo snapshot = r.Snapshot();
+    r.notified = 1;
+    r.pending = -1;
+    Report(lock, snapshot, NsHotPlugRemoved);
+    return true;
+}
+
+bool DeviceManager::NetworkRecord(Lock& lock, DeviceInfo& r) {
+    auto socketRemove = [&] {
+        QLOG(" socket remove  %d %s\n", r.missCount, r.alias);
+        r.status = Unconnected;
+        if (r.device) {
+            r.device->SetConnectStatus(1);
+        }
+        const NsDeviceInfo snapshot = r.Snapshot();
+        const bool report = r.notified != 1;
+        r.notified = 1;
+        r.pending = -1;
+        r.missCount = 0;
+        if (report) {
+            Report(lock, snapshot, NsHotPlugRemoved);
+        } else {
+            lock.unlock();
+        }
+        return true;
+    };
+    const uint32_t flag = m_upgradeFlag.load();
+    if (r.status == Opened && r.device) {
+        if (flag == 1 || flag == 2) {
+            return false;
+        }
+        if (r.missCount > 2 || !r.device->IsAlive()) {
+            return socketRemove();
+        }
+        char sn[64] = {};
+        if (r.device->GetSN(sn, 63) != 0) {
+            if (r.missCount < 3) {
+                ++r.missCount;
+            }
+            QLOG(" pDeviceInfo->missCount %d  %s\n", r.missCount, r.alias);
+        }
+        return false;
+    }
+    if (r.status == UpgradeMode) {
+        if (r.sessions.empty()) {
+            return false;
+        }
+        TransferWorker* worker;
+        if (flag == 1) {
+            QLOG("%d\n", 4);
+            worker = &Upgrade::Instance();
+        } else {
+            worker = &JsonCtl::Instance();
+        }
+        worker->SetDeviceFound(false);
+        worker->SetSessionInfo(r.sessions[0]);
+        return false;
+    }
+    if (r.status == Connected && r.pending == 1 && r.notified != 1) {
+        QLOG(" socket need remove first %s %s\n", r.uri, r.alias);
+        r.status = Unconnected;
+        if (r.device) {
+            r.device->SetConnectStatus(1);
+        }
+        const NsDeviceInfo snapshot = r.Snapshot();
+        const bool report = r.device != nullptr;
+        r.notified = 1;
+        r.pending = -1;
+        if (report) {
+            Report(lock, snapshot, NsHotPlugRemoved);
+        } else {
+            lock.unlock();
+        }
+        return true;
+    }
+    if (r.status == Connected && r.pending == 0 && r.notified != 0) {
+        QLOG(" socket add %s %s %d,%d,%d\n", r.uri, r.alias, static_cast<int>(r.status),
+             r.pending, r.notified);
+        const NsDeviceInfo snapshot = r.Snapshot();
+        r.notified = 0;
+        r.pending = -1;
+        Report(lock, snapshot, NsHotPlugAdded);
+        return true;
+    }
+    if (r.status == ConnectUNKNOWN && (r.device || r.pending == 1)) {
+        // Also for a camera never opened: it announced it is going away after it was
+        // reported added, and is reported removed once.
+        return socketRemove();
+    }
+    if (r.pending != -1 && r.pending == r.notified) {
+        r.pending = -1;  // already reported: nothing to tell
+    }
+    return false;
+}
+
+bool DeviceManager::RunPass() {
+    Lock lock(m_lock);
+    m_discovery.UpdateDeviceListInfo(m_list);
+    bool eventSeen = false;
+    for (size_t i = 0; i < m_list.size(); ++i) {
+        DeviceInfo& r = *m_list[i];
+        if (IsNetworkDeviceType(r.deviceType)) {
+            if (NetworkRecord(lock, r)) {
+                return true;
+            }
+            continue;
+        }
+        if (r.pending != -1) {
+            eventSeen = true;
+            if (r.pending != r.notified) {
+                UsbPendingEvent(lock, r);
+                return true;
+            }
+            QLOG("%d %d  %d %d ==== %s , %s \n", static_cast<int>(r.status), r.pending,
+                 r.notified, static_cast<int>(r.deviceType), r.uri, r.alias);
+            r.pending = -1;
+        }
+        if (!eventSeen && r.notified != 1 && r.device && r.device->IsStreaming() &&
+            !r.device->IsAlive() && UsbLostWhileStreaming(lock, r)) {
+            return true;
+        }
+    }
+    return eventSeen;
+}
+
+void DeviceManager::Run() {
+    while (IsRunning()) {
+        const bool busy = RunPass();
+        WaitForStop(std::chrono::milliseconds(busy ? 100 : 500));
+    }
+}
+
+}  // namespace quorix

@@ -1,0 +1,97 @@
+// DeviceManager: the process-wide list of every camera seen. It merges USB enumeration,
+// USB arrival messages and network discovery into one list, reports add and remove events
+// to the application's hot-plug callbacks (one per pass, on a thread of their own, with no
+// library lock held), watches opened network cameras, and opens and releases devices.
+//
+// Threads: public calls come from application threads; Run() is the "DeviceManager"
+// worker; OnMessage() runs on the "DeviceDetect" thread. m_lock guards the list and every
+// record field, and is taken before the discovery table's lock.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "device/DeviceDetect.h"
+#include "device/DeviceInfo.h"
+#include "device/EnumSocketDevice.h"
+#include "device/EnumUsbDevice.h"
+#include "pipeline/StoppableThread.h"
+
+namespace quorix {
+
+class DeviceManager final : public StoppableThread, public DeviceDetect::Notifier {
+public:
+    // Wait of the handle check for a network camera that is not (yet) opened.
+    static constexpr std::chrono::milliseconds kNetworkRevalidateWait{1311};
+
+    // The process-wide manager, created (and its arrival watcher started) on first use.
+    static DeviceManager& Instance();
+    static bool Exists();
+    // Destroys the manager: stops its threads and releases every device.
+    static void Destroy();
+
+    ~DeviceManager() override;
+
+    uint32_t GetCameraCount();
+    int32_t GetDeviceInfoList(NsDeviceInfo* list, uint32_t count);
+    int32_t GetDeviceInfo(NsDeviceInfo* record, uint32_t index);
+    bool checkOpenedByURI(const char* uri);
+    bool checkOpenedByAlias(const char* alias);
+    BaseDevice* OpenDevice(const char* uri);
+    BaseDevice* OpenDeviceByAlias(const char* alias);
+    void ReleaseDevice(BaseDevice* device);
+    bool IsValidDevice(BaseDevice* device);
+
+    void HotplugCallback(const NsDeviceInfo& snapshot, int32_t event);
+    bool OnMessage(const ArrivalMessage& message) override;
+
+    void SetHotPlugCallback(NsHotPlugCallback callback);
+    void SetHotPlugCallbackEx(NsHotPlugCallbackEx callback, void* context);
+    void SetUpgradeFlag(uint32_t flag) { m_upgradeFlag.store(flag); }
+    uint32_t UpgradeFlag() const { return m_upgradeFlag.load(); }
+
+    // One pass of the worker; true when it handled an event. Public for tests that drive
+    // the manager pass by pass instead of through its thread.
+    bool RunPass();
+    // Snapshots of every record, reported or not (tests and diagnostics).
+    std::vector<NsDeviceInfo> AllRecords();
+    // Feeds one announcement to discovery as if it had arrived (tests).
+    EnumSocketDevice& Discovery() { return m_discovery; }
+
+protected:
+    void Run() override;
+
+private:
+    using Lock = std::unique_lock<std::mutex>;
+
+    DeviceManager();
+    void AddEnumeratedRecords(const std::vector<UsbEntry>& entries);
+    void UpdateDeviceInfoListForGetCameraCount(const std::vector<UsbEntry>& entries);
+    DeviceInfo* FindByUriPrefix(const std::string& path);
+    DeviceInfo* FindByAlias(const char* alias, const DeviceInfo* except);
+    BaseDevice* Open(const char* key, bool byAlias);
+    bool CheckOpened(const char* key, bool byAlias);
+
+    // Pass steps; each returns true when it ended the pass (lock released).
+    bool UsbPendingEvent(Lock& lock, DeviceInfo& r);
+    bool UsbLostWhileStreaming(Lock& lock, DeviceInfo& r);
+    bool NetworkRecord(Lock& lock, DeviceInfo& r);
+    bool Announce(Lock& lock, DeviceInfo& r);
+    // Reports an event on a thread of its own after releasing the lock, and waits for it.
+    void Report(Lock& lock, const NsDeviceInfo& snapshot, int32_t event);
+
+    DeviceDetect m_detect;
+    std::vector<std::unique_ptr<DeviceInfo>> m_list;
+    EnumSocketDevice m_discovery;
+    std::mutex m_lock;
+    std::mutex m_callbackLock;
+    NsHotPlugCallback m_callback = nullptr;
+    NsHotPlugCallbackEx m_callbackEx = nullptr;
+    void* m_callbackContext = nullptr;
+    std::atomic<uint32_t> m_upgradeFlag{0};
+};
+
+}  // namespace quorix

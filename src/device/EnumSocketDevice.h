@@ -1,0 +1,83 @@
+// EnumSocketDevice: listens for the UDP announcements of network cameras on port 9007,
+// keeps a table of the cameras heard recently, and merges that table into the device
+// manager's list when asked.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "device/DeviceInfo.h"
+#include "pipeline/StoppableThread.h"
+#include "platform/UdpListener.h"
+
+namespace quorix {
+
+inline constexpr uint16_t kDiscoveryPort = 9007;
+inline constexpr size_t kAnnouncementBytes = 89;
+inline constexpr size_t kAnnouncementMaxBytes = 1024;
+
+// One announcement datagram, text fields read at their fixed lengths and NUL-terminated.
+struct Announcement {
+    uint8_t header = 0;
+    uint8_t bcc = 0;
+    uint8_t len = 0;
+    uint8_t tof = 0;  // sessions (ToF sensors)
+    uint8_t rgb = 0;  // sessions with a colour sensor
+    char ip[17] = {};
+    uint8_t kind = 0;  // camera kind code
+    char sn[31] = {};
+    uint8_t cameraState = 0;
+    char peerIp[17] = {};
+    char alias[21] = {};
+};
+
+// False for datagrams shorter than 89 bytes; bytes past 89 are ignored.
+bool ParseAnnouncement(const uint8_t* data, size_t length, Announcement& out);
+// Device type of a camera kind code; 0 for codes outside the table.
+uint32_t DeviceTypeOfKind(uint8_t kind);
+
+class EnumSocketDevice final : public StoppableThread {
+public:
+    // One camera heard recently.
+    struct Entry {
+        uint8_t sessionCount = 0;
+        uint8_t colourSessionCount = 0;
+        char ip[17] = {};
+        uint32_t deviceType = 0;
+        char sn[31] = {};
+        uint8_t state = 0;
+        char alias[21] = {};
+        bool seen = false;
+        uint32_t silentUpdates = 0;
+    };
+
+    EnumSocketDevice();
+    ~EnumSocketDevice() override;
+
+    // Merges the table into `list`; the caller holds the device list's lock.
+    void UpdateDeviceListInfo(std::vector<std::unique_ptr<DeviceInfo>>& list);
+
+    // Takes one announcement as if it had arrived on the socket (also used by Run).
+    void HandleDatagram(const uint8_t* data, size_t length);
+    size_t EntryCount() const;
+
+protected:
+    void Run() override;
+    void OnStopRequested() override;
+
+private:
+    DeviceInfo* FindRecord(std::vector<std::unique_ptr<DeviceInfo>>& list, const Entry& e) const;
+    std::unique_ptr<DeviceInfo> CreateRecord(const Entry& e) const;
+    // Applies a seen entry to its record.
+    void ApplyState(DeviceInfo& record, const Entry& e) const;
+    // Decides on an entry that stayed silent; true to drop it.
+    bool DropSilent(DeviceInfo& record, Entry& e) const;
+
+    platform::UdpListener m_socket;
+    mutable std::mutex m_tableLock;
+    std::vector<std::unique_ptr<Entry>> m_table;
+};
+
+}  // namespace quorix

@@ -1,0 +1,121 @@
+// USB camera discovery logic; the platform supplies interfaces, ids and container ids.
+#include "device/EnumUsbDevice.h"
+
+#include <cstring>
+
+#include "config/Log.h"
+#include "platform/UsbPlatform.h"
+
+namespace quorix {
+
+uint32_t UsbModelLookup(uint32_t vendorId, uint32_t productId) {
+    struct Row {
+        uint32_t vendor;
+        uint32_t product;
+        uint32_t deviceType;
+    };
+    static constexpr Row kRows[] = {
+        {0xF5E2, 0x0103, TK1A},        {0x0C45, 0x1505, TK2B}, {0xF5E2, 0x0101, TK3A},
+        {0xF5E2, 0x0105, TK4Aliteusb}, {0xF5E2, 0x0107, TK2A}, {0xF5E2, 0x0109, TKS1},
+        {0xF5E2, 0x0108, TK5U},        {0x0C45, 0x636B, NsDeviceType444},
+    };
+    for (const Row& row : kRows) {
+        if (row.vendor == vendorId && row.product == productId) {
+            return row.deviceType;
+        }
+    }
+    return 0;
+}
+
+std::vector<UsbEntry> EnumUSBDevice() {
+    QLOG("--in\n");
+    std::vector<UsbEntry> entries;
+    for (const platform::UsbInterface& video : platform::Usb().VideoInterfaces()) {
+        if (video.vendorId != kVendorQuorix && video.vendorId != kVendorSecondary) {
+            continue;
+        }
+        QLOG("DevicePath:%s\n", video.path.c_str());
+        const uint32_t type = UsbModelLookup(video.vendorId, video.productId);
+        if (type != 0) {
+            entries.push_back({video.path, {}, video.containerId, type, 2});
+        }
+    }
+    for (const platform::UsbInterface& hid : platform::Usb().HidInterfaces()) {
+        if (hid.vendorId != kVendorQuorix || UsbModelLookup(hid.vendorId, hid.productId) == 0) {
+            continue;
+        }
+        for (UsbEntry& entry : entries) {
+            if (entry.containerId == hid.containerId) {
+                QLOG("usb baseContainerID :%s ,hid baseContainerID :%s\n",
+                     entry.containerId.c_str(), hid.containerId.c_str());
+                entry.companionPath = hid.path;
+            }
+        }
+    }
+    QLOG("--out %d\n", static_cast<int>(entries.size()));
+    return entries;
+}
+
+bool FindCompanionPath(const std::string& videoPath, std::string& hidPath) {
+    std::string container;
+    bool found = false;
+    for (const platform::UsbInterface& video : platform::Usb().VideoInterfaces()) {
+        if (video.vendorId == kVendorQuorix && video.path == videoPath) {
+            container = video.containerId;
+            found = true;
+            break;
+        }
+    }
+    if (!found) {
+        return false;
+    }
+    for (const platform::UsbInterface& hid : platform::Usb().HidInterfaces()) {
+        if (hid.vendorId == kVendorQuorix && hid.containerId == container) {
+            hidPath = hid.path;
+            return true;
+        }
+    }
+    return false;
+}
+
+int32_t GetAlias(char (&alias)[64], uint32_t deviceType, const SessionInfo& session) {
+    memset(alias, 0, sizeof alias);
+    switch (deviceType) {
+        case TK2A:
+        case TKS1:
+        case TK5U:
+        case TK3A:
+        case TK4Aliteusb:
+            break;
+        default:
+            if (!IsNetworkDeviceType(deviceType)) {
+                QLOG("devicetype:%d is invalid.\n", static_cast<int>(deviceType));
+            }
+            return 0;
+    }
+    int32_t ret = platform::Usb().ReadCameraText(session, deviceType, platform::CameraText::kAlias,
+                                                 alias, sizeof alias);
+    if (ret != 0 || alias[0] == '\0') {
+        memset(alias, 0, sizeof alias);
+        ret = platform::Usb().ReadCameraText(session, deviceType,
+                                             platform::CameraText::kSerialNumber, alias,
+                                             sizeof alias);
+    }
+    return ret;
+}
+
+bool FindHIDDeviceByVIDandPID(std::string& path, uint32_t vendorId, uint32_t productId) {
+    for (const platform::UsbInterface& hid : platform::Usb().HidInterfaces()) {
+        if (hid.vendorId != kVendorQuorix) {
+            continue;
+        }
+        QLOG("DevicePath:%s\n", hid.path.c_str());
+        if (hid.vendorId == vendorId && hid.productId == productId) {
+            path = hid.path;
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace quorix

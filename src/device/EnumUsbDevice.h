@@ -1,0 +1,43 @@
+// USB camera discovery logic over the platform seam: the model table, enumeration of
+// cameras (video interface paired with its HID interface by container id), the companion
+// lookup, reading a camera's alias, and finding an upgrade-mode HID interface.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "device/DeviceInfo.h"
+
+namespace quorix {
+
+inline constexpr uint16_t kVendorQuorix = 0xF5E2;
+inline constexpr uint16_t kVendorSecondary = 0x0C45;
+inline constexpr uint16_t kProductUpgrade = 0x0104;
+inline constexpr uint16_t kProductJsonTransfer = 0x0106;
+
+// One camera found by enumeration.
+struct UsbEntry {
+    std::string path;           // video-capture interface: the camera's URI
+    std::string companionPath;  // its HID interface, empty until paired
+    std::string containerId;
+    uint32_t deviceType = 0;
+    uint32_t interfaceKind = 2;
+};
+
+// Device type of a (vendor, product) pair; 0 when the pair is no camera.
+uint32_t UsbModelLookup(uint32_t vendorId, uint32_t productId);
+
+std::vector<UsbEntry> EnumUSBDevice();
+
+// The HID interface path of the camera whose video-capture interface is `videoPath`.
+bool FindCompanionPath(const std::string& videoPath, std::string& hidPath);
+
+// Reads the camera's alias (its serial number when it has none) into `alias` (64 bytes).
+// Returns the last status of the camera channel; 0 with an empty alias for models that
+// have none to read.
+int32_t GetAlias(char (&alias)[64], uint32_t deviceType, const SessionInfo& session);
+
+bool FindHIDDeviceByVIDandPID(std::string& path, uint32_t vendorId, uint32_t productId);
+
+}  // namespace quorix

@@ -1,0 +1,50 @@
+// The device-type table of command protocols.
+#include "session/ProtocolFactory.h"
+
+#include <mutex>
+
+#include "config/Log.h"
+#include "protocol/SocketProtocol.h"
+
+namespace quorix {
+namespace {
+
+std::mutex g_factoryLock;
+ProtocolFactory g_testFactory;
+
+}  // namespace
+
+std::unique_ptr<BaseProtocol> CreateProtocol(const SessionInfo& info) {
+    {
+        std::lock_guard guard(g_factoryLock);
+        if (g_testFactory) {
+            return g_testFactory(info);
+        }
+    }
+    switch (info.deviceType) {
+        case TK5P:
+        case TK5E:
+        case TK5Pro_ADI:
+        case TK4A:
+        case TK4Alite:
+            return std::make_unique<SocketProtocol>(info);
+        case TK1A:
+        case TK2A:
+        case TKS1:
+        case TK5U:
+        case TK3A:
+        case TK4Aliteusb:
+        case NsDeviceType444:
+            return nullptr;  // USB protocols come with USB camera support
+        default:
+            QLOG("devicetype:%d is invalid.\n", static_cast<int>(info.deviceType));
+            return nullptr;
+    }
+}
+
+void SetProtocolFactoryForTesting(ProtocolFactory factory) {
+    std::lock_guard guard(g_factoryLock);
+    g_testFactory = std::move(factory);
+}
+
+}  // namespace quorix

@@ -1,0 +1,59 @@
+// The process-wide firmware-upgrade and JSON-transfer workers, as far as the device
+// manager hands cameras over to them: a camera found waiting in transfer mode (its session
+// record, or the path of its upgrade-mode HID interface) and the device-found byte. The
+// transfers themselves come with firmware support; until then a hand-over is only kept.
+#pragma once
+
+#include <mutex>
+#include <string>
+
+#include "device/DeviceInfo.h"
+
+namespace quorix {
+
+class TransferWorker {
+public:
+    explicit TransferWorker(std::string name) : m_name(std::move(name)) {}
+    virtual ~TransferWorker() = default;
+
+    void SetDeviceFound(bool found);
+    bool DeviceFound() const;
+    void SetSessionInfo(const SessionInfo& info);
+    SessionInfo GetSessionInfo() const;
+    void SetDevicePath(const std::string& path);
+    std::string DevicePath() const;
+    // Looks for a camera already waiting in transfer mode (at creation).
+    void FindWaitingDevice(uint32_t productId);
+    const std::string& Name() const { return m_name; }
+
+private:
+    const std::string m_name;
+    mutable std::mutex m_lock;
+    bool m_deviceFound = false;
+    SessionInfo m_sessionInfo;
+    std::string m_devicePath;
+};
+
+// Firmware upgrade ("Upgrade").
+class Upgrade final : public TransferWorker {
+public:
+    Upgrade() : TransferWorker("Upgrade") {}
+    // The process-wide worker, created when absent.
+    static Upgrade& Instance();
+    static bool Exists();
+    // Stops and destroys the worker (library shutdown).
+    static void Destroy();
+    void EnumUpgradeDevice();
+};
+
+// JSON configuration transfer ("JsonCtl").
+class JsonCtl final : public TransferWorker {
+public:
+    JsonCtl() : TransferWorker("JsonCtl") {}
+    static JsonCtl& Instance();
+    static bool Exists();
+    static void Destroy();
+    void EnumHIDDevice();
+};
+
+}  // namespace quorix
