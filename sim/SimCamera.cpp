@@ -138,13 +138,14 @@ void SimCamera::Stop() {
     if (!m_running.load()) {
         return;
     }
-    if (m_config.farewellOnStop) {
-        SendAnnouncement(true);
-    }
     m_stopping = true;
     m_worker->Stop();
     m_worker->Join();
     m_worker.reset();
+    // After the worker, so that no regular announcement can follow the farewell.
+    if (m_config.farewellOnStop) {
+        SendAnnouncement(true);
+    }
     CloseSockets();
     m_running = false;
     QLOG("camera %s on %s stopped\n", m_config.serial.c_str(), m_config.address.c_str());
@@ -386,8 +387,8 @@ void SimCamera::ReadCommands(Session& session) {
 void SimCamera::HandleRequest(Session& session, uint8_t commandByte, const uint8_t* payload,
                               size_t length) {
     const uint8_t command = static_cast<uint8_t>(commandByte & ~kGetBit);
-    m_requests.Record(LoggedRequest{session.index, command, (commandByte & kGetBit) != 0,
-                                    std::vector<uint8_t>(payload, payload + length)});
+    // The plan is fixed before the request shows in the log, so a test that sees the
+    // request logged knows which plan it met.
     FaultPlan fault;
     {
         std::lock_guard guard(m_faultLock);
@@ -396,6 +397,8 @@ void SimCamera::HandleRequest(Session& session, uint8_t commandByte, const uint8
             fault = m_fault;
         }
     }
+    m_requests.Record(LoggedRequest{session.index, command, (commandByte & kGetBit) != 0,
+                                    std::vector<uint8_t>(payload, payload + length)});
     if (fault.mode == Misbehaviour::kCloseConnection) {
         CloseCommand(session);
         CloseData(session);
@@ -438,15 +441,15 @@ void SimCamera::HandleRequest(Session& session, uint8_t commandByte, const uint8
         }
     }
     if (outcome.reboot) {
-        for (auto& s : m_sessions) {
-            CloseCommand(*s);
-            CloseData(*s);
-        }
         UpdateState([](SimState& s) {
             for (SensorState& sensor : s.sensors) {
                 sensor.streaming = false;
             }
         });
+        for (auto& s : m_sessions) {
+            CloseCommand(*s);
+            CloseData(*s);
+        }
     }
 }
 
@@ -469,14 +472,17 @@ void SimCamera::DrainData(Session& session) {
     }
 }
 
+// The flags drop before the descriptors close, so a host that sees the close also sees
+// the camera report it.
 void SimCamera::CloseCommand(Session& session) {
-    session.command.Reset();
     session.commandUp = false;
+    session.command.Reset();
     session.input.clear();
     session.pending.Clear();
 }
 
 void SimCamera::CloseData(Session& session) {
+    session.dataUp = false;
     if (session.data.IsOpen()) {
         // Makes a send in progress on another thread fail at once instead of holding the
         // lock until its time limit.
@@ -484,7 +490,6 @@ void SimCamera::CloseData(Session& session) {
     }
     std::lock_guard guard(session.dataLock);
     session.data.Reset();
-    session.dataUp = false;
 }
 
 }  // namespace quorix::sim
