@@ -118,7 +118,10 @@ int32_t SimCamera::Start() {
         return -1;
     }
     m_udpFd = udp.Release();
-    m_wakeFd = wake.Release();
+    {
+        std::lock_guard wakeGuard(m_wakeLock);
+        m_wakeFd = wake.Release();
+    }
     m_stopping = false;
     m_worker = std::make_unique<Worker>(*this);
     m_worker->Start();
@@ -158,11 +161,14 @@ void SimCamera::CloseSockets() {
         session->commandListen.Reset();
         session->dataListen.Reset();
     }
-    for (int* fd : {&m_udpFd, &m_wakeFd}) {
-        if (*fd >= 0) {
-            ::close(*fd);
-            *fd = -1;
-        }
+    if (m_udpFd >= 0) {
+        ::close(m_udpFd);
+        m_udpFd = -1;
+    }
+    std::lock_guard guard(m_wakeLock);
+    if (m_wakeFd >= 0) {
+        ::close(m_wakeFd);
+        m_wakeFd = -1;
     }
 }
 
@@ -222,6 +228,7 @@ int32_t SimCamera::SendDataFrame(uint32_t session, const uint8_t* payload, uint3
 }
 
 void SimCamera::Wake() {
+    std::lock_guard guard(m_wakeLock);
     if (m_wakeFd >= 0) {
         const uint64_t one = 1;
         [[maybe_unused]] const ssize_t n = ::write(m_wakeFd, &one, sizeof(one));

@@ -114,6 +114,7 @@ private:
     const SimConfig m_config;
     std::unique_ptr<Worker> m_worker;
     std::vector<std::unique_ptr<Session>> m_sessions;  // fixed at construction
+    std::mutex m_wakeLock;  // Wake() may run on any thread while Stop closes m_wakeFd
     int m_wakeFd = -1;
     int m_udpFd = -1;
     std::atomic<bool> m_running{false};
