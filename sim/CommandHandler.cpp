@@ -101,7 +101,9 @@ private:
     void PulseCount();      // 0x0A
     void U16Item(uint16_t& field);  // 0x0B, 0x0D
     void U8Item(uint8_t& field);    // 0x0C
-    void Htp();             // 0x0E
+    // A record sent and returned whole, without a sub-command (0x0E, 0x1A).
+    template <size_t N>
+    void Block(std::array<uint8_t, N>& field);
     void Offsets();         // 0x0F
     void CameraParams();    // 0x10
     void CameraConfig();    // 0x11
@@ -112,7 +114,6 @@ private:
     void PlaneCorrection(); // 0x16
     void DeviceTexts();     // 0x18
     void DspStatus();       // 0x19
-    void TalDelay();        // 0x1A
     void Stream();          // 0x1B
     void Heartbeat();       // 0x1C
     void Maintenance();     // 0x1D
@@ -141,7 +142,7 @@ void Exchange::Run(uint8_t group) {
         case 0x0B: return U16Item(m_sensor.ldEnable);
         case 0x0C: return U8Item(m_sensor.isaEnable);
         case 0x0D: return U16Item(m_sensor.talEnable);
-        case 0x0E: return Htp();
+        case 0x0E: return Block(m_sensor.htp);
         case 0x0F: return Offsets();
         case 0x10: return CameraParams();
         case 0x11: return CameraConfig();
@@ -152,7 +153,7 @@ void Exchange::Run(uint8_t group) {
         case 0x16: return PlaneCorrection();
         case 0x18: return DeviceTexts();
         case 0x19: return DspStatus();
-        case 0x1A: return TalDelay();
+        case 0x1A: return Block(m_sensor.talDelay);
         case 0x1B: return Stream();
         case 0x1C: return Heartbeat();
         case 0x1D: return Maintenance();
@@ -374,11 +375,12 @@ void Exchange::U8Item(uint8_t& field) {
     }
 }
 
-void Exchange::Htp() {
+template <size_t N>
+void Exchange::Block(std::array<uint8_t, N>& field) {
     if (m_get) {
-        std::copy(m_sensor.htp.begin(), m_sensor.htp.end(), Reply(37));
-    } else if (m_n >= 37) {
-        std::copy(m_p, m_p + 37, m_sensor.htp.begin());
+        std::copy(field.begin(), field.end(), Reply(N));
+    } else if (m_n >= N) {
+        std::copy(m_p, m_p + N, field.begin());
     }
 }
 
@@ -738,14 +740,6 @@ void Exchange::DspStatus() {
     uint8_t* r = Reply(64);
     std::copy_n(request.begin(), 5, r);
     r[kSelectors[sel].param < 0 ? 3 : 4] = m_sensor.dsp[request[0]][sel];
-}
-
-void Exchange::TalDelay() {
-    if (m_get) {
-        std::copy(m_sensor.talDelay.begin(), m_sensor.talDelay.end(), Reply(11));
-    } else if (m_n >= 11) {
-        std::copy(m_p, m_p + 11, m_sensor.talDelay.begin());
-    }
 }
 
 void Exchange::Stream() {
