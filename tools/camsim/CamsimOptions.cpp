@@ -72,8 +72,8 @@ int ParseOptions(int argc, char** argv, Options& options) {
     const std::string lastAddress = addresses.empty() ? "127.0.0.2" : addresses.back();
     const size_t lastIndex = addresses.empty() ? 0 : addresses.size() - 1;
     for (size_t k = 0; k < cameras; ++k) {
-        CameraSpec spec;
-        sim::SimConfig& c = spec.config;
+        CameraSetup setup;
+        sim::SimConfig& c = setup.config;
         c.address = k < addresses.size()
                         ? addresses[k]
                         : NextAddress(lastAddress, static_cast<uint32_t>(k - lastIndex));
@@ -102,8 +102,8 @@ int ParseOptions(int argc, char** argv, Options& options) {
         c.announceHost = announceHost;
         c.announcePort = announcePort;
         c.farewellOnStop = farewell;
-        spec.alias = k < aliases.size() ? aliases[k] : "";
-        options.cameras.push_back(std::move(spec));
+        setup.alias = k < aliases.size() ? aliases[k] : "";
+        options.cameras.push_back(std::move(setup));
     }
     return 0;
 }

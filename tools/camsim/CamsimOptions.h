@@ -10,13 +10,13 @@
 
 namespace quorix::camsim {
 
-struct CameraSpec {
+struct CameraSetup {
     sim::SimConfig config;
     std::string alias;
 };
 
 struct Options {
-    std::vector<CameraSpec> cameras;
+    std::vector<CameraSetup> cameras;
     uint32_t intervalMs = 200;
     uint8_t cameraState = 0;
     bool verbose = false;

@@ -28,23 +28,23 @@ int main(int argc, char** argv) {
 
     std::vector<std::unique_ptr<sim::SimCamera>> cameras;
     int status = 0;
-    for (const camsim::CameraSpec& spec : options.cameras) {
-        auto camera = std::make_unique<sim::SimCamera>(spec.config);
+    for (const camsim::CameraSetup& setup : options.cameras) {
+        auto camera = std::make_unique<sim::SimCamera>(setup.config);
         camera->UpdateState([&](sim::SimState& s) {
-            s.alias = spec.alias;
+            s.alias = setup.alias;
             s.announce.intervalMs = options.intervalMs;
             s.announce.cameraState = options.cameraState;
         });
         if (camera->Start() != 0) {
             std::fprintf(stderr, "camera %s on %s could not start (address or ports in use?)\n",
-                         spec.config.serial.c_str(), spec.config.address.c_str());
+                         setup.config.serial.c_str(), setup.config.address.c_str());
             status = 1;
             break;
         }
-        const sim::ModelInfo* model = sim::FindModel(spec.config.deviceType);
-        std::printf("camera %s: %s (%u) on %s, %u session(s)\n", spec.config.serial.c_str(),
-                    model != nullptr ? model->name : "?", spec.config.deviceType,
-                    spec.config.address.c_str(), spec.config.sessions);
+        const sim::ModelInfo* model = sim::FindModel(setup.config.deviceType);
+        std::printf("camera %s: %s (%u) on %s, %u session(s)\n", setup.config.serial.c_str(),
+                    model != nullptr ? model->name : "?", setup.config.deviceType,
+                    setup.config.address.c_str(), setup.config.sessions);
         cameras.push_back(std::move(camera));
     }
     if (status == 0) {
