@@ -1,0 +1,65 @@
+// quorix-camsim: runs simulated network cameras until SIGINT or SIGTERM.
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <pthread.h>
+
+#include "camsim/CamsimOptions.h"
+#include "config/Log.h"
+#include "sim/SimCamera.h"
+
+int main(int argc, char** argv) {
+    using namespace quorix;
+    camsim::Options options;
+    if (const int code = camsim::ParseOptions(argc, argv, options); code != 0 ||
+                                                                  options.cameras.empty()) {
+        return code;
+    }
+    // The signals are taken by sigwait below; every thread started from here inherits
+    // the mask, so none of them is interrupted.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    if (options.verbose) {
+        log::Initialize(true);
+    }
+
+    std::vector<std::unique_ptr<sim::SimCamera>> cameras;
+    int status = 0;
+    for (const camsim::CameraSetup& setup : options.cameras) {
+        auto camera = std::make_unique<sim::SimCamera>(setup.config);
+        camera->UpdateState([&](sim::SimState& s) {
+            s.alias = setup.alias;
+            s.announce.intervalMs = options.intervalMs;
+            s.announce.cameraState = options.cameraState;
+        });
+        if (camera->Start() != 0) {
+            std::fprintf(stderr, "camera %s on %s could not start (address or ports in use?)\n",
+                         setup.config.serial.c_str(), setup.config.address.c_str());
+            status = 1;
+            break;
+        }
+        const sim::ModelInfo* model = sim::FindModel(setup.config.deviceType);
+        std::printf("camera %s: %s (%u) on %s, %u session(s)\n", setup.config.serial.c_str(),
+                    model != nullptr ? model->name : "?", setup.config.deviceType,
+                    setup.config.address.c_str(), setup.config.sessions);
+        cameras.push_back(std::move(camera));
+    }
+    if (status == 0) {
+        std::printf("running; Ctrl-C stops\n");
+        std::fflush(stdout);
+        int signal = 0;
+        sigwait(&signals, &signal);
+        std::printf("stopping on signal %d\n", signal);
+    }
+    for (auto& camera : cameras) {
+        camera->Stop();
+    }
+    cameras.clear();
+    if (options.verbose) {
+        log::Shutdown();
+    }
+    return status;
+}
