@@ -5,100 +5,31 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstring>
 #include <future>
 #include <thread>
 #include <vector>
 
 #include "config/Log.h"
 #include "platform/Socket.h"
+#include "support/LoopbackCamera.h"
 
 namespace quorix {
 namespace {
 
 using platform::Socket;
-using Bytes = std::vector<uint8_t>;
-constexpr uint32_t kLoopback = platform::Ipv4(127, 0, 0, 1);
+using test::Bytes;
+using test::DataFrame;
+using test::GetU32;
+using test::kLoopback;
+using test::PutU32;
+using test::ReadRequest;
+using test::ReadSome;
+using test::Send;
+using Camera = test::LoopbackCamera;
 
-void PutU32(Bytes& out, uint32_t v) {
-    for (int i = 0; i < 4; ++i) {
-        out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-    }
-}
-
-uint32_t GetU32(const Bytes& in, size_t at) {
-    return in[at] | (in[at + 1] << 8) | (in[at + 2] << 16) | (static_cast<uint32_t>(in[at + 3]) << 24);
-}
-
-// A reply frame: header (type, body length) and body (marker, command byte, m, payload).
 Bytes Reply(uint8_t commandByte, const Bytes& payload, uint32_t type = 0xAA) {
-    Bytes out;
-    PutU32(out, type);
-    PutU32(out, static_cast<uint32_t>(payload.size() + 3));
-    out.push_back(0xAA);
-    out.push_back(commandByte);
-    out.push_back(static_cast<uint8_t>(payload.size()));
-    out.insert(out.end(), payload.begin(), payload.end());
-    return out;
+    return test::ReplyFrame(commandByte, payload, type);
 }
-
-Bytes DataFrame(const Bytes& payload, uint32_t type = 1) {
-    Bytes out;
-    PutU32(out, type);
-    PutU32(out, static_cast<uint32_t>(payload.size()));
-    out.insert(out.end(), payload.begin(), payload.end());
-    return out;
-}
-
-// Reads exactly n bytes, or fewer when the other end closes or 5 s pass.
-Bytes ReadSome(const Socket& s, size_t n) {
-    Bytes out(n);
-    size_t got = 0;
-    while (got < n && s.WaitReadable(5000) > 0) {
-        const long r = s.Receive(out.data() + got, n - got);
-        if (r <= 0) {
-            break;
-        }
-        got += static_cast<size_t>(r);
-    }
-    out.resize(got);
-    return out;
-}
-
-// One request frame as the camera sees it: header and body.
-Bytes ReadRequest(const Socket& s) {
-    Bytes frame = ReadSome(s, 8);
-    if (frame.size() < 8) {
-        return frame;
-    }
-    const Bytes body = ReadSome(s, GetU32(frame, 4));
-    frame.insert(frame.end(), body.begin(), body.end());
-    return frame;
-}
-
-void Send(const Socket& s, const Bytes& bytes) { ASSERT_EQ(s.SendAll(bytes.data(), bytes.size()), 0); }
-
-// The camera's two listening ports on ephemeral numbers, and its ends once accepted.
-struct Camera {
-    Socket commandListen, dataListen, command, data;
-    uint16_t commandPort = 0, dataPort = 0;
-
-    Camera() {
-        Listen(commandListen, commandPort);
-        Listen(dataListen, dataPort);
-    }
-    static void Listen(Socket& s, uint16_t& port) {
-        ASSERT_EQ(s.Open(Socket::Kind::Tcp), 0);
-        ASSERT_EQ(s.Bind(kLoopback, 0), 0);
-        ASSERT_EQ(s.Listen(4), 0);
-        uint32_t address = 0;
-        ASSERT_EQ(s.LocalAddress(address, port), 0);
-    }
-    void Accept() {
-        ASSERT_EQ(commandListen.Accept(command), 0);
-        ASSERT_EQ(dataListen.Accept(data), 0);
-    }
-};
 
 class SocketCtlTest : public ::testing::Test {
 protected:
