@@ -1,18 +1,18 @@
 // POSIX implementation of the IPv4 socket owner.
 #include "platform/Socket.h"
 
-#include <algorithm>
 #include <arpa/inet.h>
-#include <cerrno>
-#include <chrono>
-#include <cstdio>
-#include <cstring>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
 
 namespace quorix::platform {
 namespace {
@@ -65,7 +65,9 @@ std::string ErrorText(int error) {
     return strerror_r(error, buf, sizeof buf);
 }
 
-Socket::Socket(Socket&& other) noexcept : m_fd(other.m_fd) { other.m_fd = -1; }
+Socket::Socket(Socket&& other) noexcept : m_fd(other.m_fd) {
+    other.m_fd = -1;
+}
 
 Socket& Socket::operator=(Socket&& other) noexcept {
     if (this != &other) {
@@ -96,13 +98,17 @@ void Socket::Shutdown() const {
     }
 }
 
-int Socket::SetReuseAddress(bool on) { return SetIntOption(m_fd, SOL_SOCKET, SO_REUSEADDR, on); }
+int Socket::SetReuseAddress(bool on) {
+    return SetIntOption(m_fd, SOL_SOCKET, SO_REUSEADDR, on);
+}
 
 int Socket::SetReceiveBufferSize(int bytes) {
     return SetIntOption(m_fd, SOL_SOCKET, SO_RCVBUF, bytes);
 }
 
-int Socket::SetKeepAlive(bool on) { return SetIntOption(m_fd, SOL_SOCKET, SO_KEEPALIVE, on); }
+int Socket::SetKeepAlive(bool on) {
+    return SetIntOption(m_fd, SOL_SOCKET, SO_KEEPALIVE, on);
+}
 
 int Socket::SetKeepAliveTiming(int idleSeconds, int intervalSeconds) {
     if (const int err = SetIntOption(m_fd, IPPROTO_TCP, TCP_KEEPIDLE, idleSeconds); err != 0) {
@@ -120,7 +126,9 @@ int Socket::SetNonBlocking(bool on) {
     return fcntl(m_fd, F_SETFL, wanted) == 0 ? 0 : errno;
 }
 
-int Socket::SetBroadcast(bool on) { return SetIntOption(m_fd, SOL_SOCKET, SO_BROADCAST, on); }
+int Socket::SetBroadcast(bool on) {
+    return SetIntOption(m_fd, SOL_SOCKET, SO_BROADCAST, on);
+}
 
 int Socket::Connect(uint32_t address, uint16_t port, int timeoutMs) {
     const int flags = fcntl(m_fd, F_GETFL, 0);
@@ -147,8 +155,8 @@ int Socket::Connect(uint32_t address, uint16_t port, int timeoutMs) {
             } else {
                 int pending = 0;
                 socklen_t size = sizeof pending;
-                result = getsockopt(m_fd, SOL_SOCKET, SO_ERROR, &pending, &size) == 0 ? pending
-                                                                                       : errno;
+                result =
+                    getsockopt(m_fd, SOL_SOCKET, SO_ERROR, &pending, &size) == 0 ? pending : errno;
             }
         }
     }
@@ -163,7 +171,9 @@ int Socket::Bind(uint32_t address, uint16_t port) {
     return bind(m_fd, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0 ? 0 : errno;
 }
 
-int Socket::Listen(int backlog) { return listen(m_fd, backlog) == 0 ? 0 : errno; }
+int Socket::Listen(int backlog) {
+    return listen(m_fd, backlog) == 0 ? 0 : errno;
+}
 
 int Socket::Accept(Socket& peer) {
     const int fd = accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC);
@@ -222,8 +232,8 @@ int Socket::SendAll(const void* data, size_t size) const {
 
 long Socket::SendTo(const void* data, size_t size, uint32_t address, uint16_t port) const {
     const sockaddr_in sa = MakeAddress(address, port);
-    const ssize_t n = sendto(m_fd, data, size, MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&sa),
-                             sizeof sa);
+    const ssize_t n =
+        sendto(m_fd, data, size, MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
     return n >= 0 ? static_cast<long>(n) : -errno;
 }
 

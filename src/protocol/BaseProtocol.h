@@ -45,8 +45,7 @@ public:
     // At most 15 registers per call.
     /* 19 */ virtual int32_t SetRegVal(const uint16_t* addresses, const uint16_t* values,
                                        uint8_t count);
-    /* 20 */ virtual int32_t GetRegVal(const uint16_t* addresses, uint16_t* values,
-                                       uint8_t count);
+    /* 20 */ virtual int32_t GetRegVal(const uint16_t* addresses, uint16_t* values, uint8_t count);
     // Low byte the value, high byte the selector.
     /* 21 */ virtual int32_t SetIRS2Enable(uint16_t value);
     /* 22 */ virtual int32_t SetGMMGain(const NsGMMGain& gain);

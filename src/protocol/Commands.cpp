@@ -25,8 +25,8 @@ Command Make(uint8_t id, Direction direction, size_t requestLength, size_t reply
 }
 
 template <typename Record>
-Command MakeFromRecord(uint8_t id, Direction direction, size_t requestLength,
-                       size_t replyCapacity, const Record& record) {
+Command MakeFromRecord(uint8_t id, Direction direction, size_t requestLength, size_t replyCapacity,
+                       const Record& record) {
     Command c = Make(id, direction, requestLength, replyCapacity);
     c.Put(0, &record, sizeof record);
     return c;
@@ -36,10 +36,10 @@ Command MakeFromRecord(uint8_t id, Direction direction, size_t requestLength,
 
 struct ValueRow {
     uint8_t id;
-    int16_t sub;          // -1: the value is the payload's first byte
-    uint8_t width;        // bytes
-    uint8_t scale;        // a set sends value x scale
-    uint8_t setLength;    // 0: no set
+    int16_t sub;        // -1: the value is the payload's first byte
+    uint8_t width;      // bytes
+    uint8_t scale;      // a set sends value x scale
+    uint8_t setLength;  // 0: no set
     uint8_t getRequest;
     uint8_t getCapacity;  // 0: no get
 };
@@ -61,8 +61,12 @@ constexpr ValueRow kValues[] = {
 };
 static_assert(std::size(kValues) == static_cast<size_t>(Value::ImuDataMode) + 1);
 
-const ValueRow& RowOf(Value item) { return kValues[static_cast<size_t>(item)]; }
-size_t ValueAt(const ValueRow& row) { return row.sub < 0 ? 0 : 1; }
+const ValueRow& RowOf(Value item) {
+    return kValues[static_cast<size_t>(item)];
+}
+size_t ValueAt(const ValueRow& row) {
+    return row.sub < 0 ? 0 : 1;
+}
 
 void PutValue(Command& c, const ValueRow& row, uint32_t value) {
     if (row.sub >= 0) {
@@ -148,7 +152,9 @@ constexpr ImuRow kImu[] = {
 };
 static_assert(std::size(kImu) == static_cast<size_t>(Imu::GyroOffsetTemp) + 1);
 
-const ImuRow& RowOf(Imu item) { return kImu[static_cast<size_t>(item)]; }
+const ImuRow& RowOf(Imu item) {
+    return kImu[static_cast<size_t>(item)];
+}
 
 // --- Lists ---
 
@@ -158,7 +164,9 @@ struct ListRow {
 };
 
 constexpr ListRow kLists[] = {{0x00, 32}, {0x01, 9}};
-const ListRow& RowOf(List list) { return kLists[static_cast<size_t>(list)]; }
+const ListRow& RowOf(List list) {
+    return kLists[static_cast<size_t>(list)];
+}
 
 constexpr size_t kListCountAt = 3;
 
@@ -186,8 +194,8 @@ constexpr size_t kHostRoom = 16;  // 15 characters and a NUL
 constexpr size_t kNameAt = 18;
 
 Command SetTransferState(uint8_t sub, const TransferState& state) {
-    Command c = Make(kTransferGroup, Direction::Set, 10, 10,
-                     {sub, static_cast<uint8_t>(state.state)});
+    Command c =
+        Make(kTransferGroup, Direction::Set, 10, 10, {sub, static_cast<uint8_t>(state.state)});
     c.PutU32(2, state.value1);
     c.PutU32(6, state.value2);
     return c;
@@ -277,7 +285,9 @@ Command SetWDRMode(const WDROutputMode& mode) {
                  static_cast<uint8_t>(three ? mode.range3Count : 0)});
 }
 
-Command GetWDRMode() { return Make(0x02, Direction::Get, 8, 8, {0x0A}); }
+Command GetWDRMode() {
+    return Make(0x02, Direction::Get, 8, 8, {0x0A});
+}
 
 void ReadWDRMode(const Command& reply, WDROutputMode& mode) {
     mode.totalRange = reply.U8(1);
@@ -293,7 +303,9 @@ Command SetMeasuringStatus(uint8_t item, uint8_t onOff) {
     return Make(0x02, Direction::Set, 3, 3, {0x0F, item, onOff});
 }
 
-Command GetMeasuringStatus() { return Make(0x02, Direction::Get, 4, 4, {0x0F}); }
+Command GetMeasuringStatus() {
+    return Make(0x02, Direction::Get, 4, 4, {0x0F});
+}
 
 void ReadMeasuringStatus(const Command& reply, std::array<bool, 10>& status) {
     status[0] = (reply.U8(1) & 0x01) != 0;
@@ -339,7 +351,8 @@ Command SetIRS2Enable(uint16_t value) {
 }
 
 Command SetGMMGain(const NsGMMGain& gain) {
-    Command c = Make(0x05, Direction::Set, 3, 3, {gain.option == 1 ? uint8_t{0x11} : uint8_t{0x01}});
+    Command c =
+        Make(0x05, Direction::Set, 3, 3, {gain.option == 1 ? uint8_t{0x11} : uint8_t{0x01}});
     c.PutU16(1, gain.gain);
     return c;
 }
@@ -356,7 +369,9 @@ Command GetGMM(const GmmBlock& gmm) {
     return MakeFromRecord(0x05, Direction::Get, gmm.size(), gmm.size(), gmm);
 }
 
-void ReadGMM(const Command& reply, GmmBlock& gmm) { reply.Get(0, gmm.data(), gmm.size()); }
+void ReadGMM(const Command& reply, GmmBlock& gmm) {
+    reply.Get(0, gmm.data(), gmm.size());
+}
 
 // --- Ranges, modes, pulse counts ---
 
@@ -405,7 +420,9 @@ Command GetHTP(const HtpBlock& htp) {
     return MakeFromRecord(0x0E, Direction::Get, 1, htp.size(), htp);
 }
 
-void ReadHTP(const Command& reply, HtpBlock& htp) { reply.Get(0, htp.data(), htp.size()); }
+void ReadHTP(const Command& reply, HtpBlock& htp) {
+    reply.Get(0, htp.data(), htp.size());
+}
 
 // --- Offsets ---
 
@@ -461,11 +478,13 @@ std::span<const ParamFrame> ParamFrames(CameraParam param, uint8_t lens) {
     const bool colour = lens == 2;
     switch (param) {
         case CameraParam::Intrinsic:
-            return depth ? kDepthIntrinsic : colour ? kColourIntrinsic
-                                                    : std::span<const ParamFrame>{};
+            return depth    ? kDepthIntrinsic
+                   : colour ? kColourIntrinsic
+                            : std::span<const ParamFrame>{};
         case CameraParam::Distortion:
-            return depth ? kDepthDistortion : colour ? kColourDistortion
-                                                     : std::span<const ParamFrame>{};
+            return depth    ? kDepthDistortion
+                   : colour ? kColourDistortion
+                            : std::span<const ParamFrame>{};
         case CameraParam::Rotation:
             return kRotation;
         case CameraParam::Transfer:
@@ -490,8 +509,7 @@ size_t ParamCount(CameraParam param) {
 }
 
 Command SetParamFrame(const ParamFrame& frame, const double* values) {
-    Command c = Make(0x10, Direction::Set, 1 + 8u * frame.count, 1 + 8u * frame.count,
-                     {frame.sub});
+    Command c = Make(0x10, Direction::Set, 1 + 8u * frame.count, 1 + 8u * frame.count, {frame.sub});
     for (size_t i = 0; i < frame.count; ++i) {
         c.PutF64(1 + 8 * i, values[frame.first + i]);
     }
@@ -510,9 +528,13 @@ void ReadParamFrame(const Command& reply, const ParamFrame& frame, double* value
 
 // --- Group 0x11 ---
 
-Command IsSupportJSONConfig() { return Make(0x11, Direction::Get, 2, 64, {0x80, 0x01}); }
+Command IsSupportJSONConfig() {
+    return Make(0x11, Direction::Get, 2, 64, {0x80, 0x01});
+}
 
-bool JSONConfigSupported(const Command& reply) { return reply.U8(1) == 1 && reply.U8(2) == 1; }
+bool JSONConfigSupported(const Command& reply) {
+    return reply.U8(1) == 1 && reply.U8(2) == 1;
+}
 
 Command SendCameraParams(bool enable) {
     return Make(0x11, Direction::Set, 64, 64, {0x00, 0x02, static_cast<uint8_t>(enable ? 1 : 0)});
@@ -521,19 +543,23 @@ Command SendCameraParams(bool enable) {
 // --- Group 0x12 ---
 
 Command SetWorkMode(const WorkModeRecord& mode) {
-    return Make(0x12, Direction::Set, 6, 6,
-                {mode.mode, 0x00, static_cast<uint8_t>(mode.flags[0] != 0),
-                 static_cast<uint8_t>(mode.flags[1] != 0),
-                 static_cast<uint8_t>(mode.flags[2] != 0)});
+    return Make(
+        0x12, Direction::Set, 6, 6,
+        {mode.mode, 0x00, static_cast<uint8_t>(mode.flags[0] != 0),
+         static_cast<uint8_t>(mode.flags[1] != 0), static_cast<uint8_t>(mode.flags[2] != 0)});
 }
 
 Command GetWorkMode(const WorkModeRecord& mode) {
     return MakeFromRecord(0x12, Direction::Get, sizeof mode, sizeof mode, mode);
 }
 
-void ReadWorkMode(const Command& reply, WorkModeRecord& mode) { reply.Get(0, &mode, sizeof mode); }
+void ReadWorkMode(const Command& reply, WorkModeRecord& mode) {
+    reply.Get(0, &mode, sizeof mode);
+}
 
-Command RebootCamera() { return Make(0x12, Direction::Set, 1, 1, {0x08}); }
+Command RebootCamera() {
+    return Make(0x12, Direction::Set, 1, 1, {0x08});
+}
 
 // --- Texts ---
 
@@ -545,8 +571,7 @@ int32_t SetText(Text item, const char* text, uint32_t length, Command& out) {
     if (length + 1 > kMaxRequest) {
         return kDoesNotFit;  // the wire would cut it
     }
-    out = Make(row.id, Direction::Set, length + 1, length + 1,
-               {static_cast<uint8_t>(row.setSub)});
+    out = Make(row.id, Direction::Set, length + 1, length + 1, {static_cast<uint8_t>(row.setSub)});
     out.Put(1, text, length);
     return 0;
 }
@@ -567,7 +592,9 @@ void ReadText(const Command& reply, char* text, uint32_t capacity) {
 
 // --- Inertial sensor ---
 
-size_t ImuSize(Imu item) { return RowOf(item).size; }
+size_t ImuSize(Imu item) {
+    return RowOf(item).size;
+}
 
 Command SetImu(Imu item, const uint8_t* values) {
     const ImuRow& row = RowOf(item);
@@ -608,7 +635,9 @@ void ReadLens(const Command& reply, LensRecord& lens) {
 
 // --- Lists ---
 
-size_t ListMaxEntries(List list) { return RowOf(list).maxEntries; }
+size_t ListMaxEntries(List list) {
+    return RowOf(list).maxEntries;
+}
 
 int32_t SetList(List list, const uint8_t* data, uint32_t length, Command& out) {
     const ListRow& row = RowOf(list);
@@ -661,10 +690,18 @@ Command PlaneRequest(uint32_t index, Direction direction) {
     return c;
 }
 
-uint32_t PlaneFrameIndex(const Command& reply) { return reply.U32(0); }
-uint32_t PlaneLength(const Command& header) { return header.U32(9); }
-uint16_t PlaneId(const Command& header) { return header.U16(13); }
-const uint8_t* PlaneBytes(const Command& reply) { return reply.data.data() + 4; }
+uint32_t PlaneFrameIndex(const Command& reply) {
+    return reply.U32(0);
+}
+uint32_t PlaneLength(const Command& header) {
+    return header.U32(9);
+}
+uint16_t PlaneId(const Command& header) {
+    return header.U16(13);
+}
+const uint8_t* PlaneBytes(const Command& reply) {
+    return reply.data.data() + 4;
+}
 
 // --- DSP status ---
 
@@ -718,7 +755,9 @@ void ReadTalDelay(const Command& reply, TalDelayRecord& record) {
     reply.Get(0, record.data(), record.size());
 }
 
-Command HeartBeat() { return Make(0x1C, Direction::Get, 1, 1, {0x01}); }
+Command HeartBeat() {
+    return Make(0x1C, Direction::Get, 1, 1, {0x01});
+}
 
 int32_t SetTestModeState(uint32_t mode, const TestModeRecord& record, Command& out) {
     if (mode > 1) {
@@ -734,7 +773,9 @@ int32_t SetTestModeState(uint32_t mode, const TestModeRecord& record, Command& o
     return 0;
 }
 
-Command SetSlaveTrigger() { return Make(0x1F, Direction::Set, 1, 1, {0x00}); }
+Command SetSlaveTrigger() {
+    return Make(0x1F, Direction::Set, 1, 1, {0x00});
+}
 
 // --- Transfers ---
 
@@ -746,7 +787,9 @@ Command GetJsonIsSupported() {
     return Make(kTransferGroup, Direction::Get, 64, 64, {kJsonSub, 0x01});
 }
 
-uint8_t SupportedAnswer(const Command& reply) { return reply.U8(2); }
+uint8_t SupportedAnswer(const Command& reply) {
+    return reply.U8(2);
+}
 
 std::string FileNameOf(std::string_view path) {
     std::string name(path);
@@ -790,7 +833,9 @@ Command SetUpgradeState(const TransferState& state) {
     return SetTransferState(kUpgradeSub, state);
 }
 
-Command GetUpgradeState() { return Make(kTransferGroup, Direction::Get, 10, 10, {kUpgradeSub}); }
+Command GetUpgradeState() {
+    return Make(kTransferGroup, Direction::Get, 10, 10, {kUpgradeSub});
+}
 
 void ReadUpgradeState(const Command& reply, TransferState& state) {
     state.state = reply.U8(1);
@@ -798,9 +843,13 @@ void ReadUpgradeState(const Command& reply, TransferState& state) {
     state.value2 = reply.U8(3);
 }
 
-Command SetJsonState(const TransferState& state) { return SetTransferState(kJsonSub, state); }
+Command SetJsonState(const TransferState& state) {
+    return SetTransferState(kJsonSub, state);
+}
 
-Command GetJsonState() { return Make(kTransferGroup, Direction::Get, 10, 10, {kJsonSub, 0x02}); }
+Command GetJsonState() {
+    return Make(kTransferGroup, Direction::Get, 10, 10, {kJsonSub, 0x02});
+}
 
 void ReadJsonState(const Command& reply, TransferState& state) {
     state.state = reply.U8(2);

@@ -55,7 +55,7 @@ struct Command {
 // --- Single values: a table of where each lives ------------------------------------------
 
 enum class Value : uint8_t {
-    Threshold,         // sent x 10, read back as the camera holds it
+    Threshold,  // sent x 10, read back as the camera holds it
     ConfidenceBit,
     ConfidenceWhich,
     TofFrameRate,
@@ -65,9 +65,9 @@ enum class Value : uint8_t {
     ISAEnable,
     TALEnable,
     DepthRange,
-    DataMode,          // get only (sets use SetDataMode)
-    DepthMode,         // get only
-    ImuDataMode,       // set only
+    DataMode,     // get only (sets use SetDataMode)
+    DepthMode,    // get only
+    ImuDataMode,  // set only
 };
 
 // A set of the value; -15 when it does not fit its field.
@@ -136,8 +136,14 @@ void ReadRangeOffset(const Command& reply, RangeOffsetRecord& record);
 
 // --- Camera parameters (group 0x10): each set of values travels in one or two frames ----
 
-enum class CameraParam : uint8_t { Intrinsic, Distortion, Rotation, Transfer, Essential,
-                                   Fundamental };
+enum class CameraParam : uint8_t {
+    Intrinsic,
+    Distortion,
+    Rotation,
+    Transfer,
+    Essential,
+    Fundamental
+};
 struct ParamFrame {
     uint8_t sub;
     uint8_t first;  // index of the first value it carries
@@ -166,9 +172,20 @@ Command RebootCamera();
 
 // --- Texts (groups 0x13 and 0x18) ---------------------------------------------------------
 
-enum class Text : uint8_t { PCBA, SN, FWVer, HWVer, FlashType, Alias, DeviceUpgradeFlag,
-                            DeviceSN, DeviceMACAddr, DeviceSoftVer, DeviceIPAddr,
-                            DeviceSubnetMask };
+enum class Text : uint8_t {
+    PCBA,
+    SN,
+    FWVer,
+    HWVer,
+    FlashType,
+    Alias,
+    DeviceUpgradeFlag,
+    DeviceSN,
+    DeviceMACAddr,
+    DeviceSoftVer,
+    DeviceIPAddr,
+    DeviceSubnetMask
+};
 // The sub-command and `length` bytes of text; -1 when they exceed a request, -15 for a
 // text that has no set.
 int32_t SetText(Text item, const char* text, uint32_t length, Command& out);
@@ -179,8 +196,14 @@ void ReadText(const Command& reply, char* text, uint32_t capacity);
 
 // --- Inertial sensor calibration (group 0x14): two-step gets -----------------------------
 
-enum class Imu : uint8_t { AccSensitivity, AccOffset, AccOffsetTemp, GyroSensitivity,
-                           GyroOffset, GyroOffsetTemp };
+enum class Imu : uint8_t {
+    AccSensitivity,
+    AccOffset,
+    AccOffsetTemp,
+    GyroSensitivity,
+    GyroOffset,
+    GyroOffsetTemp
+};
 size_t ImuSize(Imu item);
 Command SetImu(Imu item, const uint8_t* values);
 // The read request (a set), and the get that fetches what it asked for.

@@ -81,9 +81,9 @@ using OffsetRecord = std::array<uint8_t, 100>;
 // Depth-offset record (property 0x0E000000): the group byte and nine u16, like
 // NsMeasuringRange; the offsets of near, mid and far are the u16 at bytes 5, 11 and 17.
 using RangeOffsetRecord = std::array<uint8_t, 19>;
-using TalDelayRecord = std::array<uint8_t, 11>;   // f64, u16, u8
-using ImuSensitivity = std::array<uint8_t, 36>;   // nine f32
-using ImuOffset = std::array<uint8_t, 15>;        // three bytes, three f32
+using TalDelayRecord = std::array<uint8_t, 11>;  // f64, u16, u8
+using ImuSensitivity = std::array<uint8_t, 36>;  // nine f32
+using ImuOffset = std::array<uint8_t, 15>;       // three bytes, three f32
 using ImuOffsetTemp = std::array<uint8_t, 11>;
 using TestModeRecord = std::array<uint32_t, 4>;
 using Matrix3 = std::array<double, 9>;
@@ -93,8 +93,8 @@ using Vector3 = std::array<double, 3>;
 // Property ids of SetProperty / GetProperty.
 namespace property {
 inline constexpr uint32_t kRangeOffset = 0x0E000000;
-inline constexpr uint32_t kOutModeList = 0x0E000001;    // u8 count, up to 32 data modes
-inline constexpr uint32_t kDepthRangeList = 0x0E000002; // u8 count, up to 9 ranges
+inline constexpr uint32_t kOutModeList = 0x0E000001;     // u8 count, up to 32 data modes
+inline constexpr uint32_t kDepthRangeList = 0x0E000002;  // u8 count, up to 9 ranges
 inline constexpr uint32_t kFrameInfo = 0x0E000003;
 inline constexpr uint32_t kTalDelay = 0x0E000004;
 inline constexpr uint32_t kDeviceUpgradeFlag = 0x0E000011;

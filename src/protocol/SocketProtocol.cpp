@@ -2,12 +2,12 @@
 #include "protocol/SocketProtocol.h"
 
 #include <chrono>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <thread>
 
 #include "config/Log.h"
+#include "protocol/ProtocolLog.h"
 
 namespace quorix {
 namespace {
@@ -21,33 +21,16 @@ constexpr int32_t kNullPointer = -12;
 constexpr int32_t kTransferError = -104;
 constexpr auto kWorkModeSettle = std::chrono::milliseconds(100);
 
-// Writes a message with the log prefix of the operation at `where`, not of this helper.
-void LogAt(const std::source_location& where, const char* text) {
-    const log::detail::FunctionName name(where.function_name());
-    log::Write("[%s:%d:%s]:%s", log::detail::BaseName(where.file_name()),
-               static_cast<int>(where.line()), name.c_str(), text);
-}
-
-__attribute__((format(printf, 2, 3))) void LogAtf(const std::source_location& where,
-                                                  const char* format, ...) {
-    char text[1024];
-    va_list args;
-    va_start(args, format);
-    vsnprintf(text, sizeof text, format, args);
-    va_end(args);
-    LogAt(where, text);
-}
-
 void LogRange(const std::source_location& where, const char* label, const NsMeasuringRange& r) {
-    LogAtf(where, "mode:%d %s:(%d, %d, %d) near:(%d, %d) mid:(%d, %d) far:(%d, %d)\n",
-           r.depthMode, label, r.depthMaxNear, r.depthMaxMid, r.depthMaxFar, r.effectDepthMaxNear,
+    LogAtf(where, "mode:%d %s:(%d, %d, %d) near:(%d, %d) mid:(%d, %d) far:(%d, %d)\n", r.depthMode,
+           label, r.depthMaxNear, r.depthMaxMid, r.depthMaxFar, r.effectDepthMaxNear,
            r.effectDepthMaxMid, r.effectDepthMaxFar, r.effectDepthMinNear, r.effectDepthMinMid,
            r.effectDepthMinFar);
 }
 
 void LogNine(const std::source_location& where, const char* label, const double* v) {
-    LogAtf(where, "%s%8.6f %8.6f %8.6f\t%8.6f %8.6f %8.6f\t%8.6f %8.6f %8.6f\n", label, v[0],
-           v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8]);
+    LogAtf(where, "%s%8.6f %8.6f %8.6f\t%8.6f %8.6f %8.6f\t%8.6f %8.6f %8.6f\n", label, v[0], v[1],
+           v[2], v[3], v[4], v[5], v[6], v[7], v[8]);
 }
 
 int32_t ModeOf(const Command& command) {
@@ -68,14 +51,16 @@ bool CopyIn(Record& record, const void* data, uint32_t length) {
 SocketProtocol::SocketProtocol(uint32_t address, uint16_t dataPort, uint16_t commandPort)
     : m_socketCtl(std::make_unique<SocketCtl>(address, dataPort, commandPort)) {}
 
-SocketProtocol::~SocketProtocol() { m_opened.store(false, std::memory_order_release); }
+SocketProtocol::~SocketProtocol() {
+    m_opened.store(false, std::memory_order_release);
+}
 
 // --- Helpers ---
 
 int32_t SocketProtocol::Exchange(Command& command, const Where& where) {
-    const int32_t result = m_socketCtl->SetCmd(command.id, command.data.data(),
-                                               command.replyCapacity, command.requestLength,
-                                               ModeOf(command));
+    const int32_t result =
+        m_socketCtl->SetCmd(command.id, command.data.data(), command.replyCapacity,
+                            command.requestLength, ModeOf(command));
     if (result != 0) {
         LogAt(where, "is failed.\n");
     }
@@ -108,8 +93,7 @@ int32_t SocketProtocol::SetValueOf(cmd::Value item, uint32_t value, const Where&
 }
 
 template <typename T>
-int32_t SocketProtocol::GetValueOf(cmd::Value item, T& value, const Where& where,
-                                   uint32_t seed) {
+int32_t SocketProtocol::GetValueOf(cmd::Value item, T& value, const Where& where, uint32_t seed) {
     if (!CheckOpened(where)) {
         return 0;
     }
@@ -232,9 +216,13 @@ int32_t SocketProtocol::ReadData(uint8_t* buffer, uint32_t& length) {
     return 0;
 }
 
-int32_t SocketProtocol::SetConnectStatus(bool) { return 0; }
+int32_t SocketProtocol::SetConnectStatus(bool) {
+    return 0;
+}
 
-int32_t SocketProtocol::ReservedOperation() { return 0; }
+int32_t SocketProtocol::ReservedOperation() {
+    return 0;
+}
 
 // --- Single values ---
 
@@ -706,8 +694,7 @@ int32_t SocketProtocol::GetFlashType(char* text, uint32_t capacity) {
 int32_t SocketProtocol::GetAlias(char* text, uint32_t capacity) {
     const int32_t result = GetTextOf(cmd::Text::Alias, text, capacity, Where::current());
     if (result == 0) {
-        QLOG("alias:%s %d %d\n", text, static_cast<int>(strlen(text)),
-             static_cast<int>(capacity));
+        QLOG("alias:%s %d %d\n", text, static_cast<int>(strlen(text)), static_cast<int>(capacity));
     }
     return result;
 }
@@ -819,8 +806,8 @@ int32_t SocketProtocol::SetPlaneCorrectionParam(uint16_t id, const void* block, 
 int32_t SocketProtocol::GetPlaneCorrectionParam(uint16_t& id, void* block, uint32_t capacity,
                                                 uint32_t& count) {
     Command header = cmd::PlaneRequest(0, Direction::Get);
-    int32_t result = RequestThenFetch(cmd::PlaneRequest(0, Direction::Set), header,
-                                      Where::current());
+    int32_t result =
+        RequestThenFetch(cmd::PlaneRequest(0, Direction::Set), header, Where::current());
     if (result != 0) {
         return result;
     }

@@ -35,7 +35,9 @@ SocketCtl::SocketCtl(uint32_t address, uint16_t dataPort, uint16_t commandPort)
       m_dataPort(dataPort),
       m_commandPort(commandPort) {}
 
-SocketCtl::~SocketCtl() { CloseDevice(); }
+SocketCtl::~SocketCtl() {
+    CloseDevice();
+}
 
 std::string SocketCtl::HostAddress() const {
     std::lock_guard guard(m_hostLock);
@@ -141,8 +143,8 @@ void SocketCtl::CloseDevice() {
     m_hostAddress.clear();
 }
 
-SocketCtl::Received SocketCtl::RecvData(const platform::Socket& socket, uint8_t* data,
-                                        size_t size, bool longWait) {
+SocketCtl::Received SocketCtl::RecvData(const platform::Socket& socket, uint8_t* data, size_t size,
+                                        bool longWait) {
     Received r{static_cast<long>(size), 0, false};
     while (r.got < size) {
         const int ready = socket.WaitReadable(longWait ? kReplyWaitMs : kDataWaitMs);
@@ -184,8 +186,7 @@ bool SocketCtl::ReceiveChecked(uint8_t* data, size_t size, uint8_t commandByte) 
     const Received r = RecvData(m_commandSocket, data, size, true);
     if (r.result < 0) {
         const int err = static_cast<int>(-r.result);
-        QLOG("RecvData err: %d, %s cmdid %d\n", err, platform::ErrorText(err).c_str(),
-             commandByte);
+        QLOG("RecvData err: %d, %s cmdid %d\n", err, platform::ErrorText(err).c_str(), commandByte);
         return false;
     }
     if (r.result == 0) {
@@ -276,8 +277,7 @@ int32_t SocketCtl::ReadData(uint8_t* buffer, uint32_t& length) {
     const uint32_t capacity = length;
     length = 0;
     std::unique_lock guard(m_dataLock);
-    if (!IsConnected() || !m_dataSocket.IsOpen() ||
-        m_dataBroken.load(std::memory_order_acquire)) {
+    if (!IsConnected() || !m_dataSocket.IsOpen() || m_dataBroken.load(std::memory_order_acquire)) {
         const bool broken = m_dataBroken.load(std::memory_order_acquire) && IsConnected();
         guard.unlock();
         std::this_thread::sleep_for(std::chrono::milliseconds(kNotConnectedSleepMs));
@@ -301,8 +301,7 @@ int32_t SocketCtl::ReadData(uint8_t* buffer, uint32_t& length) {
     const uint32_t type = ReadU32(header);
     const uint32_t payload = ReadU32(header + 4);
     if (type != kDataFrameType) {
-        QLOG("unknow type, type[%d], len[%d]\n", static_cast<int>(type),
-             static_cast<int>(payload));
+        QLOG("unknow type, type[%d], len[%d]\n", static_cast<int>(type), static_cast<int>(payload));
         BreakDataStream("framing lost");
         return -1;
     }

@@ -72,9 +72,9 @@ public:
 
 private:
     struct Received {
-        long result;     // the requested count, 0 (time-out or peer closed) or -errno
-        size_t got;      // bytes that arrived before that
-        bool timedOut;   // the 0 came from the wait, not from the peer
+        long result;    // the requested count, 0 (time-out or peer closed) or -errno
+        size_t got;     // bytes that arrived before that
+        bool timedOut;  // the 0 came from the wait, not from the peer
     };
 
     static int32_t CreateSocket(platform::Socket& socket);

@@ -144,7 +144,10 @@ TEST(SocketProtocolClosedTest, SettingsAnswerZeroStreamingMinus13OthersFailOnThe
         {"SetDepthRange", [&] { return protocol.SetDepthRange(1); }},
         {"GetTALEnable", [&] { return protocol.GetTALEnable(u16); }},
         {"SetHTP", [&] { return protocol.SetHTP(htp); }},
-        {"SetLens", [&] { return protocol.SetLens({2, 1, 640, 360, 30, 2}); }},
+        {"SetLens",
+         [&] {
+             return protocol.SetLens({2, 1, 640, 360, 30, 2});
+         }},
         {"GetUpgradeIsSupported", [&] { return protocol.GetUpgradeIsSupported(u8); }},
         {"GetProperty", [&] { return protocol.GetProperty(property::kDeviceSN, text, length); }},
         {"SetSlaveTrigger", [&] { return protocol.SetSlaveTrigger(); }},
@@ -153,8 +156,8 @@ TEST(SocketProtocolClosedTest, SettingsAnswerZeroStreamingMinus13OthersFailOnThe
         SCOPED_TRACE(s.name);
         capture.Clear();
         EXPECT_EQ(s.call(), 0);
-        EXPECT_TRUE(capture.Contains(std::string("SocketProtocol::") + s.name +
-                                     "]:device is not opened."));
+        EXPECT_TRUE(
+            capture.Contains(std::string("SocketProtocol::") + s.name + "]:device is not opened."));
     }
     EXPECT_EQ(u16, 7);  // outputs untouched
     EXPECT_EQ(u8, 7);
@@ -351,8 +354,7 @@ TEST_F(SocketProtocolTest, TransferCommandsCarryTheHostAddress) {
     const std::string host = "127.0.0.1";
     EXPECT_EQ(requests[0].command, 0x1D);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(&requests[0].payload[2])), host);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&requests[0].payload[18])),
-              "image_v2.img");
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&requests[0].payload[18])), "image_v2.img");
     EXPECT_EQ(requests[1].payload.size(), 38u);
     EXPECT_EQ(requests[1].payload[1], 0x04);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(&requests[1].payload[18])), "config.json");

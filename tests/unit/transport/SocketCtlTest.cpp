@@ -76,9 +76,9 @@ TEST_F(SocketCtlTest, SetIsFramedCutAt64AndNotAwaited) {
 
 TEST_F(SocketCtlTest, GetCopiesTheReplyBoundedByCapacityAndLengths) {
     struct Case {
-        Bytes reply;      // reply payload as sent
-        int32_t capacity; // what the caller allows
-        Bytes expected;   // the caller's 8-byte buffer afterwards
+        Bytes reply;       // reply payload as sent
+        int32_t capacity;  // what the caller allows
+        Bytes expected;    // the caller's 8-byte buffer afterwards
     };
     const Case cases[] = {
         {{1, 2, 3}, 8, {1, 2, 3, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}},
