@@ -201,6 +201,19 @@ Command SetTransferState(uint8_t sub, const TransferState& state) {
     return c;
 }
 
+// The host address at byte 2 and the file name of `path` at byte 18, after `head`.
+int32_t HostAndFile(std::initializer_list<uint8_t> head, size_t length, size_t nameRoom,
+                    std::string_view host, std::string_view path, Command& out) {
+    const std::string name = FileNameOf(path);
+    if (host.size() >= kHostRoom || name.empty() || name.size() > nameRoom) {
+        return kDoesNotFit;
+    }
+    out = Make(kTransferGroup, Direction::Set, length, length, head);
+    out.Put(kHostAt, host.data(), host.size());
+    out.Put(kNameAt, name.data(), name.size());
+    return 0;
+}
+
 }  // namespace
 
 // --- Command ---
@@ -799,14 +812,7 @@ std::string FileNameOf(std::string_view path) {
 }
 
 int32_t SetToUpgradeMode(std::string_view host, std::string_view path, Command& out) {
-    const std::string name = FileNameOf(path);
-    if (host.size() >= kHostRoom || name.empty() || name.size() > kUpgradeNameRoom) {
-        return kDoesNotFit;
-    }
-    out = Make(kTransferGroup, Direction::Set, 64, 64, {kUpgradeSub, 0x01});
-    out.Put(kHostAt, host.data(), host.size());
-    out.Put(kNameAt, name.data(), name.size());
-    return 0;
+    return HostAndFile({kUpgradeSub, 0x01}, 64, kUpgradeNameRoom, host, path, out);
 }
 
 int32_t SetToJsonMode(std::string_view host, Command& out) {
@@ -819,14 +825,7 @@ int32_t SetToJsonMode(std::string_view host, Command& out) {
 }
 
 int32_t SetJsonPath(std::string_view host, std::string_view path, Command& out) {
-    const std::string name = FileNameOf(path);
-    if (host.size() >= kHostRoom || name.empty() || name.size() > kJsonNameRoom) {
-        return kDoesNotFit;
-    }
-    out = Make(kTransferGroup, Direction::Set, 38, 38, {kJsonSub, 0x04});
-    out.Put(kHostAt, host.data(), host.size());
-    out.Put(kNameAt, name.data(), name.size());
-    return 0;
+    return HostAndFile({kJsonSub, 0x04}, 38, kJsonNameRoom, host, path, out);
 }
 
 Command SetUpgradeState(const TransferState& state) {

@@ -199,16 +199,14 @@ int32_t SocketProtocol::StartStream() {
     if (!CheckOpened(Where::current())) {
         return kNotOpened;
     }
-    Command command = cmd::StreamControl(true);
-    return Exchange(command, Where::current());
+    return Run(cmd::StreamControl(true), Where::current());
 }
 
 int32_t SocketProtocol::StopStream() {
     if (!CheckOpened(Where::current())) {
         return kNotOpened;
     }
-    Command command = cmd::StreamControl(false);
-    return Exchange(command, Where::current());
+    return Run(cmd::StreamControl(false), Where::current());
 }
 
 int32_t SocketProtocol::ReadData(uint8_t* buffer, uint32_t& length) {
@@ -278,11 +276,7 @@ int32_t SocketProtocol::SetAntiInterferenceEnabled(bool enable) {
 
 int32_t SocketProtocol::SetDataMode(uint8_t mode) {
     QLOG("%d\n", mode);
-    if (!CheckOpened(Where::current())) {
-        return 0;
-    }
-    Command command = cmd::SetDataMode(mode);
-    return Exchange(command, Where::current());
+    return RunIfOpened(cmd::SetDataMode(mode), Where::current());
 }
 
 int32_t SocketProtocol::GetDataMode(uint8_t& mode) {
@@ -341,23 +335,12 @@ int32_t SocketProtocol::SetImuDataMode(int32_t mode) {
 // --- Records of group 0x02 ---
 
 int32_t SocketProtocol::SetWDRMode(const WDROutputMode& mode) {
-    if (!CheckOpened(Where::current())) {
-        return 0;
-    }
-    Command command = cmd::SetWDRMode(mode);
-    return Exchange(command, Where::current());
+    return RunIfOpened(cmd::SetWDRMode(mode), Where::current());
 }
 
 int32_t SocketProtocol::GetWDRMode(WDROutputMode& mode) {
-    if (!CheckOpened(Where::current())) {
-        return 0;
-    }
-    Command command = cmd::GetWDRMode();
-    const int32_t result = Exchange(command, Where::current());
-    if (result == 0) {
-        cmd::ReadWDRMode(command, mode);
-    }
-    return result;
+    return RunIfOpened(cmd::GetWDRMode(), Where::current(),
+                       [&](const Command& reply) { cmd::ReadWDRMode(reply, mode); });
 }
 
 int32_t SocketProtocol::SetMeasuringStatus(uint8_t item, uint8_t onOff) {
@@ -367,20 +350,12 @@ int32_t SocketProtocol::SetMeasuringStatus(uint8_t item, uint8_t onOff) {
     if (onOff >= 2) {
         QLOG("SetMeasuringStatus para wrong\n");
     }
-    Command command = cmd::SetMeasuringStatus(item, onOff);
-    return Exchange(command, Where::current());
+    return Run(cmd::SetMeasuringStatus(item, onOff), Where::current());
 }
 
 int32_t SocketProtocol::GetMeasuringStatus(std::array<bool, 10>& status) {
-    if (!CheckOpened(Where::current())) {
-        return 0;
-    }
-    Command command = cmd::GetMeasuringStatus();
-    const int32_t result = Exchange(command, Where::current());
-    if (result == 0) {
-        cmd::ReadMeasuringStatus(command, status);
-    }
-    return result;
+    return RunIfOpened(cmd::GetMeasuringStatus(), Where::current(),
+                       [&](const Command& reply) { cmd::ReadMeasuringStatus(reply, status); });
 }
 
 // --- Registers ---
@@ -394,8 +369,7 @@ int32_t SocketProtocol::SetRegVal(const uint16_t* addresses, const uint16_t* val
         QLOG("count:%d is invalid.\n", count);
         return kBadParameter;
     }
-    Command command = cmd::SetRegisters(addresses, values, count);
-    return Exchange(command, Where::current());
+    return Run(cmd::SetRegisters(addresses, values, count), Where::current());
 }
 
 int32_t SocketProtocol::GetRegVal(const uint16_t* addresses, uint16_t* values, uint8_t count) {
@@ -418,45 +392,28 @@ int32_t SocketProtocol::GetRegVal(const uint16_t* addresses, uint16_t* values, u
 // --- GMM ---
 
 int32_t SocketProtocol::SetIRS2Enable(uint16_t value) {
-    Command command = cmd::SetIRS2Enable(value);
-    return Exchange(command, Where::current());
+    return Run(cmd::SetIRS2Enable(value), Where::current());
 }
 
 int32_t SocketProtocol::SetGMMGain(const NsGMMGain& gain) {
     QLOG("%d\n", gain.gain);
-    if (!CheckOpened(Where::current())) {
-        return 0;
-    }
-    Command command = cmd::SetGMMGain(gain);
-    return Exchange(command, Where::current());
+    return RunIfOpened(cmd::SetGMMGain(gain), Where::current());
 }
 
 int32_t SocketProtocol::SetGMM(const Vector3& gmm) {
-    if (!CheckOpened(Where::current())) {
-        return 0;
-    }
-    Command command = cmd::SetGMM(gmm);
-    return Exchange(command, Where::current());
+    return RunIfOpened(cmd::SetGMM(gmm), Where::current());
 }
 
 int32_t SocketProtocol::GetGMM(GmmBlock& gmm) {
-    if (!CheckOpened(Where::current())) {
-        return 0;
-    }
-    Command command = cmd::GetGMM(gmm);
-    const int32_t result = Exchange(command, Where::current());
-    if (result == 0) {
-        cmd::ReadGMM(command, gmm);
-    }
-    return result;
+    return RunIfOpened(cmd::GetGMM(gmm), Where::current(),
+                       [&](const Command& reply) { cmd::ReadGMM(reply, gmm); });
 }
 
 // --- Measuring range, pulse count, blocks ---
 
 int32_t SocketProtocol::SetMeasuringRange(const NsMeasuringRange& range) {
     LogRange(Where::current(), "depthMax", range);
-    Command command = cmd::SetMeasuringRange(range);
-    return Exchange(command, Where::current());
+    return Run(cmd::SetMeasuringRange(range), Where::current());
 }
 
 int32_t SocketProtocol::GetMeasuringRange(NsMeasuringRange& range) {
@@ -471,43 +428,21 @@ int32_t SocketProtocol::GetMeasuringRange(NsMeasuringRange& range) {
 
 int32_t SocketProtocol::SetPulseCount(const PulseCountRecord& record) {
     QLOG("%d\n", record.pulseCount);
-    if (!CheckOpened(Where::current())) {
-        return 0;
-    }
-    Command command = cmd::SetPulseCount(record);
-    return Exchange(command, Where::current());
+    return RunIfOpened(cmd::SetPulseCount(record), Where::current());
 }
 
 int32_t SocketProtocol::GetPulseCount(PulseCountBlock& record) {
-    if (!CheckOpened(Where::current())) {
-        return 0;
-    }
-    Command command = cmd::GetPulseCount();
-    const int32_t result = Exchange(command, Where::current());
-    if (result == 0) {
-        cmd::ReadPulseCount(command, record);
-    }
-    return result;
+    return RunIfOpened(cmd::GetPulseCount(), Where::current(),
+                       [&](const Command& reply) { cmd::ReadPulseCount(reply, record); });
 }
 
 int32_t SocketProtocol::SetHTP(const HtpBlock& htp) {
-    if (!CheckOpened(Where::current())) {
-        return 0;
-    }
-    Command command = cmd::SetHTP(htp);
-    return Exchange(command, Where::current());
+    return RunIfOpened(cmd::SetHTP(htp), Where::current());
 }
 
 int32_t SocketProtocol::GetHTP(HtpBlock& htp) {
-    if (!CheckOpened(Where::current())) {
-        return 0;
-    }
-    Command command = cmd::GetHTP(htp);
-    const int32_t result = Exchange(command, Where::current());
-    if (result == 0) {
-        cmd::ReadHTP(command, htp);
-    }
-    return result;
+    return RunIfOpened(cmd::GetHTP(htp), Where::current(),
+                       [&](const Command& reply) { cmd::ReadHTP(reply, htp); });
 }
 
 int32_t SocketProtocol::SetOffSet(const OffsetRecord& record) {
@@ -635,22 +570,16 @@ int32_t SocketProtocol::SetLowPowerModeEnabled(bool enable) {
 }
 
 int32_t SocketProtocol::SetWorkMode(const WorkModeRecord& mode) {
-    Command command = cmd::SetWorkMode(mode);
-    return Exchange(command, Where::current());
+    return Run(cmd::SetWorkMode(mode), Where::current());
 }
 
 int32_t SocketProtocol::GetWorkMode(WorkModeRecord& mode) {
-    Command command = cmd::GetWorkMode(mode);
-    const int32_t result = Exchange(command, Where::current());
-    if (result == 0) {
-        cmd::ReadWorkMode(command, mode);
-    }
-    return result;
+    return Run(cmd::GetWorkMode(mode), Where::current(),
+               [&](const Command& reply) { cmd::ReadWorkMode(reply, mode); });
 }
 
 int32_t SocketProtocol::RebootCamera() {
-    Command command = cmd::RebootCamera();
-    return Exchange(command, Where::current());
+    return Run(cmd::RebootCamera(), Where::current());
 }
 
 // --- Texts ---
@@ -758,20 +687,12 @@ int32_t SocketProtocol::GetGyroOffsetTemp(ImuOffsetTemp& value) {
 // --- Lens ---
 
 int32_t SocketProtocol::SetLens(const LensRecord& lens) {
-    if (!CheckOpened(Where::current())) {
-        return 0;
-    }
-    Command command = cmd::SetLens(lens);
-    return Exchange(command, Where::current());
+    return RunIfOpened(cmd::SetLens(lens), Where::current());
 }
 
 int32_t SocketProtocol::GetLens(LensRecord& lens) {
-    Command command = cmd::GetLens(lens.sensor);
-    const int32_t result = Exchange(command, Where::current());
-    if (result == 0) {
-        cmd::ReadLens(command, lens);
-    }
-    return result;
+    return Run(cmd::GetLens(lens.sensor), Where::current(),
+               [&](const Command& reply) { cmd::ReadLens(reply, lens); });
 }
 
 // --- Plane correction ---
@@ -879,17 +800,12 @@ int32_t SocketProtocol::SetToUpgradeMode_P(const char* path) {
 int32_t SocketProtocol::SetUpgradeState(const TransferState& state) {
     QLOG("param:%d 0x%0x %d\n", static_cast<int>(state.state), state.value1,
          static_cast<int>(state.value2));
-    Command command = cmd::SetUpgradeState(state);
-    return Exchange(command, Where::current());
+    return Run(cmd::SetUpgradeState(state), Where::current());
 }
 
 int32_t SocketProtocol::GetUpgradeState(TransferState& state) {
-    Command command = cmd::GetUpgradeState();
-    const int32_t result = Exchange(command, Where::current());
-    if (result == 0) {
-        cmd::ReadUpgradeState(command, state);
-    }
-    return result;
+    return Run(cmd::GetUpgradeState(), Where::current(),
+               [&](const Command& reply) { cmd::ReadUpgradeState(reply, state); });
 }
 
 int32_t SocketProtocol::GetJsonIsSupported(uint8_t& supported) {
@@ -928,17 +844,12 @@ int32_t SocketProtocol::SetJsonPath_P(const char* path) {
 int32_t SocketProtocol::SetJsonState(const TransferState& state) {
     QLOG("param:%d 0x%0x %d\n", static_cast<int>(state.state), state.value1,
          static_cast<int>(state.value2));
-    Command command = cmd::SetJsonState(state);
-    return Exchange(command, Where::current());
+    return Run(cmd::SetJsonState(state), Where::current());
 }
 
 int32_t SocketProtocol::GetJsonState(TransferState& state) {
-    Command command = cmd::GetJsonState();
-    const int32_t result = Exchange(command, Where::current());
-    if (result == 0) {
-        cmd::ReadJsonState(command, state);
-    }
-    return result;
+    return Run(cmd::GetJsonState(), Where::current(),
+               [&](const Command& reply) { cmd::ReadJsonState(reply, state); });
 }
 
 int32_t SocketProtocol::IsSupportJSONConfig() {
@@ -969,11 +880,7 @@ int32_t SocketProtocol::SetTestModeState(uint32_t mode, const TestModeRecord& re
 }
 
 int32_t SocketProtocol::SetSlaveTrigger() {
-    if (!CheckOpened(Where::current())) {
-        return 0;
-    }
-    Command command = cmd::SetSlaveTrigger();
-    return Exchange(command, Where::current());
+    return RunIfOpened(cmd::SetSlaveTrigger(), Where::current());
 }
 
 // --- Properties ---
@@ -982,8 +889,7 @@ int32_t SocketProtocol::SetRangeOffset(const RangeOffsetRecord& record) {
     NsMeasuringRange view;
     memcpy(&view, record.data(), sizeof view);
     LogRange(Where::current(), "range", view);
-    Command command = cmd::SetRangeOffset(record);
-    return Exchange(command, Where::current());
+    return Run(cmd::SetRangeOffset(record), Where::current());
 }
 
 int32_t SocketProtocol::GetRangeOffset(RangeOffsetRecord& record) {
@@ -1022,23 +928,12 @@ int32_t SocketProtocol::GetList(cmd::List list, void* data, uint32_t& length) {
 }
 
 int32_t SocketProtocol::SetTalDelay(const TalDelayRecord& record) {
-    if (!CheckOpened(Where::current())) {
-        return 0;
-    }
-    Command command = cmd::SetTalDelay(record);
-    return Exchange(command, Where::current());
+    return RunIfOpened(cmd::SetTalDelay(record), Where::current());
 }
 
 int32_t SocketProtocol::GetTalDelay(TalDelayRecord& record) {
-    if (!CheckOpened(Where::current())) {
-        return 0;
-    }
-    Command command = cmd::GetTalDelay(record);
-    const int32_t result = Exchange(command, Where::current());
-    if (result == 0) {
-        cmd::ReadTalDelay(command, record);
-    }
-    return result;
+    return RunIfOpened(cmd::GetTalDelay(record), Where::current(),
+                       [&](const Command& reply) { cmd::ReadTalDelay(reply, record); });
 }
 
 int32_t SocketProtocol::SetDspStatus(const DspStatusRecord& status) {
@@ -1068,8 +963,7 @@ int32_t SocketProtocol::GetDspStatus(DspStatusRecord& status) {
 }
 
 int32_t SocketProtocol::GetHeartBeat() {
-    Command command = cmd::HeartBeat();
-    return Exchange(command, Where::current());
+    return Run(cmd::HeartBeat(), Where::current());
 }
 
 namespace {

@@ -128,8 +128,26 @@ public:
 private:
     using Where = std::source_location;
 
+    struct NoRead {
+        void operator()(const cmd::Command&) const {}
+    };
+
     // One exchange; logs "is failed." under the operation's name when it fails.
     int32_t Exchange(cmd::Command& command, const Where& where);
+    // One exchange; a reply that arrived goes to `read`.
+    template <typename Read = NoRead>
+    int32_t Run(cmd::Command command, const Where& where, Read read = {}) {
+        const int32_t result = Exchange(command, where);
+        if (result == 0) {
+            read(command);
+        }
+        return result;
+    }
+    // As Run, but only while opened: "device is not opened." and 0 otherwise.
+    template <typename Read = NoRead>
+    int32_t RunIfOpened(cmd::Command command, const Where& where, Read read = {}) {
+        return CheckOpened(where) ? Run(command, where, read) : 0;
+    }
     // Two exchanges: the read request (a set), then the fetch (a get).
     int32_t RequestThenFetch(cmd::Command request, cmd::Command& fetch, const Where& where);
     // False, with "device is not opened." under the operation's name, while closed.
