@@ -29,21 +29,21 @@ int SetIntOption(int fd, int level, int name, int value) {
     return setsockopt(fd, level, name, &value, sizeof value) == 0 ? 0 : errno;
 }
 
-// poll() that survives signals: the wait resumes with what is left of the time-out.
+// poll() that waits out its whole time-out: a signal or an early wake-up resumes the wait
+// with what is left of it.
 int PollFor(int fd, short events, int timeoutMs, short& revents) {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         pollfd p{fd, events, 0};
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        const int wait = timeoutMs <= 0 ? 0 : static_cast<int>(std::max<long>(0, left.count()));
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        const int wait = static_cast<int>(std::max<long>(0, left.count()));
         const int n = poll(&p, 1, wait);
-        if (n >= 0) {
+        if (n > 0 || (n == 0 && wait == 0)) {
             revents = p.revents;
             return n;
         }
-        if (errno != EINTR) {
+        if (n < 0 && errno != EINTR) {
             return -errno;
         }
     }

@@ -495,39 +495,6 @@ TEST(CommandsTest, FileNamesAndTheirRoom) {
     EXPECT_EQ(SetToJsonMode("1234567890123456", c), kDoesNotFit);
 }
 
-TEST(CommandsTest, CameraParameterFrames) {
-    EXPECT_TRUE(ParamFrames(CameraParam::Intrinsic, 0).empty());
-    EXPECT_TRUE(ParamFrames(CameraParam::Distortion, 3).empty());
-    struct Row {
-        CameraParam param;
-        uint8_t lens;
-        Bytes subs;
-        size_t values;
-    };
-    const Row rows[] = {
-        {CameraParam::Intrinsic, 1, {0x00, 0x01}, 9},
-        {CameraParam::Intrinsic, 2, {0x04, 0x05}, 9},
-        {CameraParam::Distortion, 1, {0x02, 0x03}, 8},
-        {CameraParam::Distortion, 2, {0x06, 0x07}, 8},
-        {CameraParam::Rotation, 1, {0x08, 0x09}, 9},
-        {CameraParam::Transfer, 1, {0x0A}, 3},
-        {CameraParam::Essential, 1, {0x0B, 0x0C}, 9},
-        {CameraParam::Fundamental, 1, {0x0D, 0x0E}, 9},
-    };
-    for (const Row& row : rows) {
-        Bytes subs;
-        size_t values = 0;
-        for (const ParamFrame& f : ParamFrames(row.param, row.lens)) {
-            subs.push_back(f.sub);
-            EXPECT_EQ(f.first, values);
-            values += f.count;
-        }
-        EXPECT_EQ(subs, row.subs);
-        EXPECT_EQ(values, row.values);
-        EXPECT_EQ(ParamCount(row.param), row.values);
-    }
-}
-
 TEST(CommandsTest, FieldAccessStaysInsideTheBuffer) {
     Command c;
     const uint8_t bytes[8] = {1, 2, 3, 4, 5, 6, 7, 8};

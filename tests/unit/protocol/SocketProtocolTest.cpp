@@ -468,11 +468,5 @@ TEST_F(SocketProtocolTest, ReadDataPassesFramesThrough) {
     EXPECT_EQ(length, 0u);
 }
 
-TEST_F(SocketProtocolTest, CloseStopsStreamingCommands) {
-    EXPECT_EQ(protocol.CloseDevice(), 0);
-    EXPECT_FALSE(protocol.IsOpened());
-    EXPECT_EQ(protocol.StartStream(), -13);
-}
-
 }  // namespace
 }  // namespace quorix

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <future>
 #include <thread>
@@ -209,6 +210,24 @@ TEST_F(SocketCtlTest, CloseWakesAWaitingGet) {
               std::chrono::milliseconds(SocketCtl::kReplyWaitMs));
     EXPECT_FALSE(ctl.IsConnected());
     EXPECT_EQ(ctl.SetCmd(0x09, buffer.data(), 4, 1, SocketCtl::kSet), -104);
+}
+
+TEST_F(SocketCtlTest, CloseWhileAReaderWaitsIsSafe) {
+    std::atomic<bool> started{false};
+    std::atomic<int> lastResult{1};
+    std::thread reader([&] {
+        Bytes buffer(16);
+        uint32_t length = 16;
+        started = true;
+        lastResult = ctl.ReadData(buffer.data(), length);  // waits: nothing is sent
+    });
+    while (!started) {
+        std::this_thread::yield();
+    }
+    ctl.CloseDevice();
+    reader.join();
+    EXPECT_LE(lastResult.load(), 0);
+    EXPECT_FALSE(ctl.IsConnected());
 }
 
 TEST_F(SocketCtlTest, ConcurrentGetsAreSerialised) {
