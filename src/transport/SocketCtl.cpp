@@ -199,6 +199,10 @@ bool SocketCtl::ReceiveChecked(uint8_t* data, size_t size, uint8_t commandByte) 
 int32_t SocketCtl::SetCmd(uint32_t cmd, uint8_t* buffer, int32_t replyCapacity,
                           int32_t requestLength, int32_t mode) {
     std::lock_guard guard(m_commandLock);
+    if (buffer == nullptr) {
+        requestLength = 0;
+        replyCapacity = 0;
+    }
     const int32_t length = std::clamp(requestLength, 0, kMaxRequestPayload);
     uint8_t commandByte = static_cast<uint8_t>(cmd & 0xFF);
     if (mode != kSet) {
