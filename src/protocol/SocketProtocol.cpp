@@ -1,0 +1,1101 @@
+// The network cameras' command set over SocketCtl.
+#include "protocol/SocketProtocol.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+#include "config/Log.h"
+#include "protocol/ProtocolLog.h"
+
+namespace quorix {
+namespace {
+
+using cmd::Command;
+using cmd::Direction;
+
+constexpr int32_t kNotOpened = -13;
+constexpr int32_t kBadParameter = -15;
+constexpr int32_t kNullPointer = -12;
+constexpr int32_t kTransferError = -104;
+constexpr auto kWorkModeSettle = std::chrono::milliseconds(100);
+
+void LogRange(const std::source_location& where, const char* label, const NsMeasuringRange& r) {
+    LogAtf(where, "mode:%d %s:(%d, %d, %d) near:(%d, %d) mid:(%d, %d) far:(%d, %d)\n", r.depthMode,
+           label, r.depthMaxNear, r.depthMaxMid, r.depthMaxFar, r.effectDepthMaxNear,
+           r.effectDepthMaxMid, r.effectDepthMaxFar, r.effectDepthMinNear, r.effectDepthMinMid,
+           r.effectDepthMinFar);
+}
+
+void LogNine(const std::source_location& where, const char* label, const double* v) {
+    LogAtf(where, "%s%8.6f %8.6f %8.6f\t%8.6f %8.6f %8.6f\t%8.6f %8.6f %8.6f\n", label, v[0], v[1],
+           v[2], v[3], v[4], v[5], v[6], v[7], v[8]);
+}
+
+int32_t ModeOf(const Command& command) {
+    return command.IsGet() ? SocketCtl::kGet : SocketCtl::kSet;
+}
+
+template <typename Record>
+bool CopyIn(Record& record, const void* data, uint32_t length) {
+    if (data == nullptr || length < sizeof record) {
+        return false;
+    }
+    memcpy(&record, data, sizeof record);
+    return true;
+}
+
+}  // namespace
+
+SocketProtocol::SocketProtocol(uint32_t address, uint16_t dataPort, uint16_t commandPort)
+    : m_socketCtl(std::make_unique<SocketCtl>(address, dataPort, commandPort)) {}
+
+SocketProtocol::~SocketProtocol() {
+    m_opened.store(false, std::memory_order_release);
+}
+
+// --- Helpers ---
+
+int32_t SocketProtocol::Exchange(Command& command, const Where& where) {
+    const int32_t result =
+        m_socketCtl->SetCmd(command.id, command.data.data(), command.replyCapacity,
+                            command.requestLength, ModeOf(command));
+    if (result != 0) {
+        LogAt(where, "is failed.\n");
+    }
+    return result;
+}
+
+int32_t SocketProtocol::RequestThenFetch(Command request, Command& fetch, const Where& where) {
+    const int32_t result = Exchange(request, where);
+    return result != 0 ? result : Exchange(fetch, where);
+}
+
+bool SocketProtocol::CheckOpened(const Where& where) const {
+    if (!IsOpened()) {
+        LogAt(where, "device is not opened.\n");
+        return false;
+    }
+    return true;
+}
+
+int32_t SocketProtocol::SetValueOf(cmd::Value item, uint32_t value, const Where& where) {
+    if (!CheckOpened(where)) {
+        return 0;
+    }
+    Command command;
+    if (cmd::SetValue(item, value, command) != 0) {
+        LogAt(where, "value is out of range.\n");
+        return kBadParameter;
+    }
+    return Exchange(command, where);
+}
+
+template <typename T>
+int32_t SocketProtocol::GetValueOf(cmd::Value item, T& value, const Where& where, uint32_t seed) {
+    if (!CheckOpened(where)) {
+        return 0;
+    }
+    Command command = cmd::GetValue(item, seed);
+    const int32_t result = Exchange(command, where);
+    if (result == 0) {
+        value = static_cast<T>(cmd::ValueOf(item, command));
+    }
+    return result;
+}
+
+int32_t SocketProtocol::SetParams(cmd::CameraParam param, uint8_t lens, const double* values,
+                                  const Where& where) {
+    const auto frames = cmd::ParamFrames(param, lens);
+    if (frames.empty()) {
+        QLOG("lens:%d is invalid.\n", lens);
+        return 0;
+    }
+    for (const cmd::ParamFrame& frame : frames) {
+        Command command = cmd::SetParamFrame(frame, values);
+        if (const int32_t result = Exchange(command, where); result != 0) {
+            return result;
+        }
+    }
+    return 0;
+}
+
+int32_t SocketProtocol::GetParams(cmd::CameraParam param, uint8_t lens, double* values,
+                                  const Where& where) {
+    const auto frames = cmd::ParamFrames(param, lens);
+    if (frames.empty()) {
+        QLOG("lens:%d is invalid.\n", lens);
+        return 0;
+    }
+    // The caller's values change only when every frame arrived.
+    double read[9] = {};
+    for (const cmd::ParamFrame& frame : frames) {
+        Command command = cmd::GetParamFrame(frame);
+        if (const int32_t result = Exchange(command, where); result != 0) {
+            return result;
+        }
+        cmd::ReadParamFrame(command, frame, read);
+    }
+    memcpy(values, read, cmd::ParamCount(param) * sizeof(double));
+    return 0;
+}
+
+int32_t SocketProtocol::SetTextOf(cmd::Text item, const char* text, uint32_t length,
+                                  const Where& where) {
+    Command command;
+    if (const int32_t refused = cmd::SetText(item, text, length, command); refused != 0) {
+        LogAt(where, "text does not fit a request.\n");
+        return refused;
+    }
+    return Exchange(command, where);
+}
+
+int32_t SocketProtocol::GetTextOf(cmd::Text item, char* text, uint32_t capacity,
+                                  const Where& where) {
+    if (text == nullptr || capacity == 0) {
+        LogAt(where, "text buffer is empty.\n");
+        return kBadParameter;
+    }
+    Command command = cmd::GetText(item, capacity);
+    const int32_t result = Exchange(command, where);
+    if (result == 0) {
+        cmd::ReadText(command, text, capacity);
+    }
+    return result;
+}
+
+int32_t SocketProtocol::SetImuOf(cmd::Imu item, const uint8_t* values, const Where& where) {
+    Command command = cmd::SetImu(item, values);
+    return Exchange(command, where);
+}
+
+int32_t SocketProtocol::GetImuOf(cmd::Imu item, uint8_t* values, const Where& where) {
+    Command fetch = cmd::ImuFetch(item);
+    const int32_t result = RequestThenFetch(cmd::ImuReadRequest(item), fetch, where);
+    if (result == 0) {
+        cmd::ReadImu(fetch, item, values);
+    }
+    return result;
+}
+
+// --- Lifecycle and streaming ---
+
+int32_t SocketProtocol::OpenDevice() {
+    const int32_t result = m_socketCtl->openDevice();
+    if (result == 0) {
+        m_opened.store(true, std::memory_order_release);
+    }
+    return result;
+}
+
+int32_t SocketProtocol::CloseDevice() {
+    m_opened.store(false, std::memory_order_release);
+    m_socketCtl->CloseDevice();
+    return 0;
+}
+
+int32_t SocketProtocol::StartStream() {
+    if (!CheckOpened(Where::current())) {
+        return kNotOpened;
+    }
+    return Run(cmd::StreamControl(true), Where::current());
+}
+
+int32_t SocketProtocol::StopStream() {
+    if (!CheckOpened(Where::current())) {
+        return kNotOpened;
+    }
+    return Run(cmd::StreamControl(false), Where::current());
+}
+
+int32_t SocketProtocol::ReadData(uint8_t* buffer, uint32_t& length) {
+    m_socketCtl->ReadData(buffer, length);
+    return 0;
+}
+
+int32_t SocketProtocol::SetConnectStatus(bool) {
+    return 0;
+}
+
+int32_t SocketProtocol::ReservedOperation() {
+    return 0;
+}
+
+// --- Single values ---
+
+int32_t SocketProtocol::SetThreshold(uint16_t threshold) {
+    QLOG("%d\n", threshold);
+    return SetValueOf(cmd::Value::Threshold, threshold, Where::current());
+}
+
+int32_t SocketProtocol::GetThreshold(uint16_t& threshold) {
+    return GetValueOf(cmd::Value::Threshold, threshold, Where::current());
+}
+
+int32_t SocketProtocol::SetConfidenceBit(uint8_t bit) {
+    return SetValueOf(cmd::Value::ConfidenceBit, bit, Where::current());
+}
+
+int32_t SocketProtocol::GetConfidenceBit(uint8_t& bit) {
+    return GetValueOf(cmd::Value::ConfidenceBit, bit, Where::current());
+}
+
+int32_t SocketProtocol::SetConfidenceWhich(uint8_t which) {
+    return SetValueOf(cmd::Value::ConfidenceWhich, which, Where::current());
+}
+
+int32_t SocketProtocol::GetConfidenceWhich(uint8_t& which) {
+    return GetValueOf(cmd::Value::ConfidenceWhich, which, Where::current());
+}
+
+// The frame rate is not among the checked operations: on a closed camera the exchange
+// itself fails.
+int32_t SocketProtocol::SetTofFrameRate(uint8_t fps) {
+    Command command;
+    cmd::SetValue(cmd::Value::TofFrameRate, fps, command);
+    return Exchange(command, Where::current());
+}
+
+int32_t SocketProtocol::GetTofFrameRate(uint8_t& fps) {
+    Command command = cmd::GetValue(cmd::Value::TofFrameRate);
+    const int32_t result = Exchange(command, Where::current());
+    if (result == 0) {
+        fps = static_cast<uint8_t>(cmd::ValueOf(cmd::Value::TofFrameRate, command));
+    }
+    return result;
+}
+
+int32_t SocketProtocol::SetSlaveModeEnabled(bool enable) {
+    return SetValueOf(cmd::Value::SlaveMode, enable ? 1 : 0, Where::current());
+}
+
+int32_t SocketProtocol::SetAntiInterferenceEnabled(bool enable) {
+    return SetValueOf(cmd::Value::AntiInterference, enable ? 1 : 0, Where::current());
+}
+
+int32_t SocketProtocol::SetDataMode(uint8_t mode) {
+    QLOG("%d\n", mode);
+    return RunIfOpened(cmd::SetDataMode(mode), Where::current());
+}
+
+int32_t SocketProtocol::GetDataMode(uint8_t& mode) {
+    const int32_t result = GetValueOf(cmd::Value::DataMode, mode, Where::current());
+    if (result == 0 && IsOpened()) {
+        QLOG(" %d\n", mode);
+    }
+    return result;
+}
+
+int32_t SocketProtocol::GetDepthMode(uint8_t& mode) {
+    QLOG("%d\n", mode);
+    return GetValueOf(cmd::Value::DepthMode, mode, Where::current(), mode);
+}
+
+int32_t SocketProtocol::SetDepthRange(uint32_t range) {
+    QLOG("%d\n", static_cast<int>(range));
+    return SetValueOf(cmd::Value::DepthRange, range, Where::current());
+}
+
+int32_t SocketProtocol::GetDepthRange(uint32_t& range) {
+    QLOG("%d\n", static_cast<int>(range));
+    return GetValueOf(cmd::Value::DepthRange, range, Where::current());
+}
+
+int32_t SocketProtocol::SetLDEnable(uint16_t value) {
+    return SetValueOf(cmd::Value::LDEnable, value, Where::current());
+}
+
+int32_t SocketProtocol::GetLDEnable(uint16_t& value) {
+    return GetValueOf(cmd::Value::LDEnable, value, Where::current());
+}
+
+int32_t SocketProtocol::SetISAEnable(uint8_t value) {
+    return SetValueOf(cmd::Value::ISAEnable, value, Where::current());
+}
+
+int32_t SocketProtocol::GetISAEnable(uint8_t& value) {
+    return GetValueOf(cmd::Value::ISAEnable, value, Where::current());
+}
+
+int32_t SocketProtocol::SetTALEnable(uint16_t value) {
+    return SetValueOf(cmd::Value::TALEnable, value, Where::current());
+}
+
+int32_t SocketProtocol::GetTALEnable(uint16_t& value) {
+    return GetValueOf(cmd::Value::TALEnable, value, Where::current());
+}
+
+int32_t SocketProtocol::SetImuDataMode(int32_t mode) {
+    Command command;
+    cmd::SetValue(cmd::Value::ImuDataMode, static_cast<uint8_t>(mode), command);
+    return Exchange(command, Where::current());
+}
+
+// --- Records of group 0x02 ---
+
+int32_t SocketProtocol::SetWDRMode(const WDROutputMode& mode) {
+    return RunIfOpened(cmd::SetWDRMode(mode), Where::current());
+}
+
+int32_t SocketProtocol::GetWDRMode(WDROutputMode& mode) {
+    return RunIfOpened(cmd::GetWDRMode(), Where::current(),
+                       [&](const Command& reply) { cmd::ReadWDRMode(reply, mode); });
+}
+
+int32_t SocketProtocol::SetMeasuringStatus(uint8_t item, uint8_t onOff) {
+    if (!CheckOpened(Where::current())) {
+        return 0;
+    }
+    if (onOff >= 2) {
+        QLOG("SetMeasuringStatus para wrong\n");
+    }
+    return Run(cmd::SetMeasuringStatus(item, onOff), Where::current());
+}
+
+int32_t SocketProtocol::GetMeasuringStatus(std::array<bool, 10>& status) {
+    return RunIfOpened(cmd::GetMeasuringStatus(), Where::current(),
+                       [&](const Command& reply) { cmd::ReadMeasuringStatus(reply, status); });
+}
+
+// --- Registers ---
+
+int32_t SocketProtocol::SetRegVal(const uint16_t* addresses, const uint16_t* values,
+                                  uint8_t count) {
+    if (!CheckOpened(Where::current())) {
+        return 0;
+    }
+    if (count > cmd::kMaxRegisters || (count > 0 && (addresses == nullptr || values == nullptr))) {
+        QLOG("count:%d is invalid.\n", count);
+        return kBadParameter;
+    }
+    return Run(cmd::SetRegisters(addresses, values, count), Where::current());
+}
+
+int32_t SocketProtocol::GetRegVal(const uint16_t* addresses, uint16_t* values, uint8_t count) {
+    if (!CheckOpened(Where::current())) {
+        return 0;
+    }
+    if (count > cmd::kMaxRegisters || (count > 0 && (addresses == nullptr || values == nullptr))) {
+        QLOG("count:%d is invalid.\n", count);
+        return kBadParameter;
+    }
+    Command fetch = cmd::ReadRegisters(addresses, count, Direction::Get);
+    const int32_t result = RequestThenFetch(cmd::ReadRegisters(addresses, count, Direction::Set),
+                                            fetch, Where::current());
+    if (result == 0) {
+        cmd::ReadRegisterValues(fetch, values, count);
+    }
+    return result;
+}
+
+// --- GMM ---
+
+int32_t SocketProtocol::SetIRS2Enable(uint16_t value) {
+    return Run(cmd::SetIRS2Enable(value), Where::current());
+}
+
+int32_t SocketProtocol::SetGMMGain(const NsGMMGain& gain) {
+    QLOG("%d\n", gain.gain);
+    return RunIfOpened(cmd::SetGMMGain(gain), Where::current());
+}
+
+int32_t SocketProtocol::SetGMM(const Vector3& gmm) {
+    return RunIfOpened(cmd::SetGMM(gmm), Where::current());
+}
+
+int32_t SocketProtocol::GetGMM(GmmBlock& gmm) {
+    return RunIfOpened(cmd::GetGMM(gmm), Where::current(),
+                       [&](const Command& reply) { cmd::ReadGMM(reply, gmm); });
+}
+
+// --- Measuring range, pulse count, blocks ---
+
+int32_t SocketProtocol::SetMeasuringRange(const NsMeasuringRange& range) {
+    LogRange(Where::current(), "depthMax", range);
+    return Run(cmd::SetMeasuringRange(range), Where::current());
+}
+
+int32_t SocketProtocol::GetMeasuringRange(NsMeasuringRange& range) {
+    Command command = cmd::GetMeasuringRange(range.depthMode);
+    const int32_t result = Exchange(command, Where::current());
+    if (result == 0) {
+        cmd::ReadMeasuringRange(command, range);
+        LogRange(Where::current(), "depthMax", range);
+    }
+    return result;
+}
+
+int32_t SocketProtocol::SetPulseCount(const PulseCountRecord& record) {
+    QLOG("%d\n", record.pulseCount);
+    return RunIfOpened(cmd::SetPulseCount(record), Where::current());
+}
+
+int32_t SocketProtocol::GetPulseCount(PulseCountBlock& record) {
+    return RunIfOpened(cmd::GetPulseCount(), Where::current(),
+                       [&](const Command& reply) { cmd::ReadPulseCount(reply, record); });
+}
+
+int32_t SocketProtocol::SetHTP(const HtpBlock& htp) {
+    return RunIfOpened(cmd::SetHTP(htp), Where::current());
+}
+
+int32_t SocketProtocol::GetHTP(HtpBlock& htp) {
+    return RunIfOpened(cmd::GetHTP(htp), Where::current(),
+                       [&](const Command& reply) { cmd::ReadHTP(reply, htp); });
+}
+
+int32_t SocketProtocol::SetOffSet(const OffsetRecord& record) {
+    if (!CheckOpened(Where::current())) {
+        return 0;
+    }
+    for (uint8_t k = 0; k < 2; ++k) {
+        Command command = cmd::SetOffSetFrame(record, k);
+        if (const int32_t result = Exchange(command, Where::current()); result != 0) {
+            return result;
+        }
+    }
+    return 0;
+}
+
+int32_t SocketProtocol::GetOffSet(OffsetRecord& record) {
+    OffsetRecord read = record;
+    for (uint8_t k = 0; k < 2; ++k) {
+        Command command = cmd::GetOffSetFrame(record, k);
+        if (const int32_t result = Exchange(command, Where::current()); result != 0) {
+            return result;
+        }
+        cmd::ReadOffSetFrame(command, k, read);
+    }
+    record = read;
+    return 0;
+}
+
+// --- Camera parameters ---
+
+int32_t SocketProtocol::SetCameraIntrinsic(uint8_t lens, const Matrix3& intrinsic) {
+    char label[16];
+    snprintf(label, sizeof label, "lens:%d ", lens);
+    LogNine(Where::current(), label, intrinsic.data());
+    return SetParams(cmd::CameraParam::Intrinsic, lens, intrinsic.data(), Where::current());
+}
+
+int32_t SocketProtocol::GetCameraIntrinsic(uint8_t lens, Matrix3& intrinsic) {
+    const int32_t result =
+        GetParams(cmd::CameraParam::Intrinsic, lens, intrinsic.data(), Where::current());
+    if (result == 0) {
+        char label[16];
+        snprintf(label, sizeof label, "lens:%d ", lens);
+        LogNine(Where::current(), label, intrinsic.data());
+    }
+    return result;
+}
+
+int32_t SocketProtocol::SetCameraDistortion(uint8_t lens, const Distortion& distortion) {
+    return SetParams(cmd::CameraParam::Distortion, lens, distortion.data(), Where::current());
+}
+
+int32_t SocketProtocol::GetCameraDistortion(uint8_t lens, Distortion& distortion) {
+    return GetParams(cmd::CameraParam::Distortion, lens, distortion.data(), Where::current());
+}
+
+int32_t SocketProtocol::SetCameraRotation(const Matrix3& rotation) {
+    LogNine(Where::current(), "", rotation.data());
+    return SetParams(cmd::CameraParam::Rotation, 1, rotation.data(), Where::current());
+}
+
+int32_t SocketProtocol::GetCameraRotation(Matrix3& rotation) {
+    const int32_t result =
+        GetParams(cmd::CameraParam::Rotation, 1, rotation.data(), Where::current());
+    if (result == 0) {
+        LogNine(Where::current(), "", rotation.data());
+    }
+    return result;
+}
+
+int32_t SocketProtocol::SetCameraTransfer(const Vector3& translation) {
+    QLOG("Transfer:%08.6f %08.6f %08.6f\n", translation[0], translation[1], translation[2]);
+    return SetParams(cmd::CameraParam::Transfer, 1, translation.data(), Where::current());
+}
+
+int32_t SocketProtocol::GetCameraTransfer(Vector3& translation) {
+    const int32_t result =
+        GetParams(cmd::CameraParam::Transfer, 1, translation.data(), Where::current());
+    if (result == 0) {
+        QLOG("Transfer:%08.6f %08.6f %08.6f\n", translation[0], translation[1], translation[2]);
+    }
+    return result;
+}
+
+int32_t SocketProtocol::SetCameraE(const Matrix3& essential) {
+    LogNine(Where::current(), "", essential.data());
+    return SetParams(cmd::CameraParam::Essential, 1, essential.data(), Where::current());
+}
+
+int32_t SocketProtocol::GetCameraE(Matrix3& essential) {
+    const int32_t result =
+        GetParams(cmd::CameraParam::Essential, 1, essential.data(), Where::current());
+    if (result == 0) {
+        LogNine(Where::current(), "", essential.data());
+    }
+    return result;
+}
+
+int32_t SocketProtocol::SetCameraF(const Matrix3& fundamental) {
+    LogNine(Where::current(), "", fundamental.data());
+    return SetParams(cmd::CameraParam::Fundamental, 1, fundamental.data(), Where::current());
+}
+
+int32_t SocketProtocol::GetCameraF(Matrix3& fundamental) {
+    const int32_t result =
+        GetParams(cmd::CameraParam::Fundamental, 1, fundamental.data(), Where::current());
+    if (result == 0) {
+        LogNine(Where::current(), "", fundamental.data());
+    }
+    return result;
+}
+
+// --- Work mode ---
+
+int32_t SocketProtocol::SetLowPowerModeEnabled(bool enable) {
+    WorkModeRecord mode;
+    if (const int32_t result = GetWorkMode(mode); result != 0) {
+        return result;
+    }
+    std::this_thread::sleep_for(kWorkModeSettle);
+    mode.mode = cmd::kLowPowerWorkMode;
+    mode.flags[1] = enable ? 0 : 1;
+    mode.flags[2] = enable ? 0 : 1;
+    return SetWorkMode(mode);
+}
+
+int32_t SocketProtocol::SetWorkMode(const WorkModeRecord& mode) {
+    return Run(cmd::SetWorkMode(mode), Where::current());
+}
+
+int32_t SocketProtocol::GetWorkMode(WorkModeRecord& mode) {
+    return Run(cmd::GetWorkMode(mode), Where::current(),
+               [&](const Command& reply) { cmd::ReadWorkMode(reply, mode); });
+}
+
+int32_t SocketProtocol::RebootCamera() {
+    return Run(cmd::RebootCamera(), Where::current());
+}
+
+// --- Texts ---
+
+int32_t SocketProtocol::SetPCBA(const char* text, uint32_t length) {
+    return SetTextOf(cmd::Text::PCBA, text, length, Where::current());
+}
+
+int32_t SocketProtocol::GetPCBA(char* text, uint32_t capacity) {
+    return GetTextOf(cmd::Text::PCBA, text, capacity, Where::current());
+}
+
+int32_t SocketProtocol::SetSN(const char* text, uint32_t length) {
+    return SetTextOf(cmd::Text::SN, text, length, Where::current());
+}
+
+int32_t SocketProtocol::GetSN(char* text, uint32_t capacity) {
+    const int32_t result = GetTextOf(cmd::Text::SN, text, capacity, Where::current());
+    if (result == 0) {
+        QLOG("sn:%s.\n", text);
+    }
+    return result;
+}
+
+int32_t SocketProtocol::GetFWVer(char* text, uint32_t capacity) {
+    const int32_t result = GetTextOf(cmd::Text::FWVer, text, capacity, Where::current());
+    if (result == 0) {
+        QLOG("fwVer:%s\n", text);
+    }
+    return result;
+}
+
+int32_t SocketProtocol::GetHWVer(char* text, uint32_t capacity) {
+    return GetTextOf(cmd::Text::HWVer, text, capacity, Where::current());
+}
+
+int32_t SocketProtocol::GetFlashType(char* text, uint32_t capacity) {
+    return GetTextOf(cmd::Text::FlashType, text, capacity, Where::current());
+}
+
+int32_t SocketProtocol::GetAlias(char* text, uint32_t capacity) {
+    const int32_t result = GetTextOf(cmd::Text::Alias, text, capacity, Where::current());
+    if (result == 0) {
+        QLOG("alias:%s %d %d\n", text, static_cast<int>(strlen(text)), static_cast<int>(capacity));
+    }
+    return result;
+}
+
+// --- Inertial sensor ---
+
+int32_t SocketProtocol::SetACCSensitivity(const ImuSensitivity& value) {
+    return SetImuOf(cmd::Imu::AccSensitivity, value.data(), Where::current());
+}
+
+int32_t SocketProtocol::GetACCSensitivity(ImuSensitivity& value) {
+    return GetImuOf(cmd::Imu::AccSensitivity, value.data(), Where::current());
+}
+
+int32_t SocketProtocol::SetACCOffset(const ImuOffset& value) {
+    return SetImuOf(cmd::Imu::AccOffset, value.data(), Where::current());
+}
+
+int32_t SocketProtocol::GetACCOffset(ImuOffset& value) {
+    return GetImuOf(cmd::Imu::AccOffset, value.data(), Where::current());
+}
+
+int32_t SocketProtocol::SetACCOffsetTemp(const ImuOffsetTemp& value) {
+    return SetImuOf(cmd::Imu::AccOffsetTemp, value.data(), Where::current());
+}
+
+int32_t SocketProtocol::GetACCOffsetTemp(ImuOffsetTemp& value) {
+    const int32_t result = GetImuOf(cmd::Imu::AccOffsetTemp, value.data(), Where::current());
+    if (result == 0) {
+        const auto& v = value;
+        QLOG("%d %d %d %d %d %d %d %d %d %d %d\n", v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7],
+             v[8], v[9], v[10]);
+    }
+    return result;
+}
+
+int32_t SocketProtocol::SetGyroSensitivity(const ImuSensitivity& value) {
+    return SetImuOf(cmd::Imu::GyroSensitivity, value.data(), Where::current());
+}
+
+int32_t SocketProtocol::GetGyroSensitivity(ImuSensitivity& value) {
+    return GetImuOf(cmd::Imu::GyroSensitivity, value.data(), Where::current());
+}
+
+int32_t SocketProtocol::SetGyroOffset(const ImuOffset& value) {
+    return SetImuOf(cmd::Imu::GyroOffset, value.data(), Where::current());
+}
+
+int32_t SocketProtocol::GetGyroOffset(ImuOffset& value) {
+    return GetImuOf(cmd::Imu::GyroOffset, value.data(), Where::current());
+}
+
+int32_t SocketProtocol::SetGyroOffsetTemp(const ImuOffsetTemp& value) {
+    return SetImuOf(cmd::Imu::GyroOffsetTemp, value.data(), Where::current());
+}
+
+int32_t SocketProtocol::GetGyroOffsetTemp(ImuOffsetTemp& value) {
+    return GetImuOf(cmd::Imu::GyroOffsetTemp, value.data(), Where::current());
+}
+
+// --- Lens ---
+
+int32_t SocketProtocol::SetLens(const LensRecord& lens) {
+    return RunIfOpened(cmd::SetLens(lens), Where::current());
+}
+
+int32_t SocketProtocol::GetLens(LensRecord& lens) {
+    return Run(cmd::GetLens(lens.sensor), Where::current(),
+               [&](const Command& reply) { cmd::ReadLens(reply, lens); });
+}
+
+// --- Plane correction ---
+
+int32_t SocketProtocol::SetPlaneCorrectionParam(uint16_t id, const void* block, uint32_t count) {
+    if (block == nullptr || count < 1 || count > cmd::kPlaneMaxCount) {
+        QLOG("count:%u is invalid.\n", count);
+        return 1;
+    }
+    const auto* bytes = static_cast<const uint8_t*>(block);
+    const uint32_t length = count * 4;
+    const uint32_t frames = length / cmd::kPlanePiece + 1;
+    QLOG("length:%u  split_num %u\n", length, frames);
+    Command header = cmd::PlaneHeader(id, length);
+    if (const int32_t result = Exchange(header, Where::current()); result != 0) {
+        return result;
+    }
+    for (uint32_t k = 1; k <= frames; ++k) {
+        const uint32_t offset = (k - 1) * cmd::kPlanePiece;
+        const uint32_t size = std::min(cmd::kPlanePiece, length - offset);
+        if (size == 0) {
+            break;  // the block ended on a frame boundary
+        }
+        Command piece = cmd::PlaneData(k, bytes + offset, size);
+        if (const int32_t result = Exchange(piece, Where::current()); result != 0) {
+            return result;
+        }
+    }
+    return 0;
+}
+
+int32_t SocketProtocol::GetPlaneCorrectionParam(uint16_t& id, void* block, uint32_t capacity,
+                                                uint32_t& count) {
+    Command header = cmd::PlaneRequest(0, Direction::Get);
+    int32_t result =
+        RequestThenFetch(cmd::PlaneRequest(0, Direction::Set), header, Where::current());
+    if (result != 0) {
+        return result;
+    }
+    // A reply for another frame is a failed exchange, not an empty success: the caller
+    // would take a zeroed block for valid correction data.
+    if (cmd::PlaneFrameIndex(header) != 0) {
+        QLOG("header frame index %u is not 0.\n", cmd::PlaneFrameIndex(header));
+        return kTransferError;
+    }
+    const uint32_t length = cmd::PlaneLength(header);
+    const uint32_t entries = length / 4;
+    QLOG("length:%u\n", length);
+    if (block == nullptr || entries < 1 || entries > cmd::kPlaneMaxCount || entries > capacity ||
+        length > static_cast<uint64_t>(capacity) * 4) {
+        QLOG("count:%u does not fit %u.\n", entries, capacity);
+        return 1;
+    }
+    auto* bytes = static_cast<uint8_t*>(block);
+    const uint32_t frames = length / cmd::kPlanePiece + 1;
+    for (uint32_t k = 1; k <= frames; ++k) {
+        const uint32_t offset = (k - 1) * cmd::kPlanePiece;
+        const uint32_t size = std::min(cmd::kPlanePiece, length - offset);
+        if (size == 0) {
+            break;
+        }
+        Command piece = cmd::PlaneRequest(k, Direction::Get);
+        result = RequestThenFetch(cmd::PlaneRequest(k, Direction::Set), piece, Where::current());
+        if (result != 0) {
+            return result;
+        }
+        if (cmd::PlaneFrameIndex(piece) != k) {
+            QLOG("frame index %u, expected %u.\n", cmd::PlaneFrameIndex(piece), k);
+            return kTransferError;
+        }
+        memcpy(bytes + offset, cmd::PlaneBytes(piece), size);
+    }
+    id = cmd::PlaneId(header);
+    count = entries;
+    return 0;
+}
+
+// --- Upgrade and JSON transfer ---
+
+int32_t SocketProtocol::GetUpgradeIsSupported(uint8_t& supported) {
+    if (!CheckOpened(Where::current())) {
+        return 0;
+    }
+    Command command = cmd::GetUpgradeIsSupported();
+    const int32_t result = Exchange(command, Where::current());
+    if (result == 0) {
+        supported = cmd::SupportedAnswer(command);
+    }
+    return result;
+}
+
+int32_t SocketProtocol::SetToUpgradeMode_P(const char* path) {
+    if (path == nullptr) {
+        QLOG("path is null.\n");
+        return kNullPointer;
+    }
+    Command command;
+    if (cmd::SetToUpgradeMode(m_socketCtl->HostAddress(), path, command) != 0) {
+        QLOG("file name of %s does not fit.\n", path);
+        return cmd::kDoesNotFit;
+    }
+    return Exchange(command, Where::current());
+}
+
+int32_t SocketProtocol::SetUpgradeState(const TransferState& state) {
+    QLOG("param:%d 0x%0x %d\n", static_cast<int>(state.state), state.value1,
+         static_cast<int>(state.value2));
+    return Run(cmd::SetUpgradeState(state), Where::current());
+}
+
+int32_t SocketProtocol::GetUpgradeState(TransferState& state) {
+    return Run(cmd::GetUpgradeState(), Where::current(),
+               [&](const Command& reply) { cmd::ReadUpgradeState(reply, state); });
+}
+
+int32_t SocketProtocol::GetJsonIsSupported(uint8_t& supported) {
+    Command command = cmd::GetJsonIsSupported();
+    const int32_t result = Exchange(command, Where::current());
+    if (result == 0) {
+        supported = cmd::SupportedAnswer(command);
+    }
+    return result;
+}
+
+int32_t SocketProtocol::SetToJsonMode_P() {
+    Command command;
+    if (cmd::SetToJsonMode(m_socketCtl->HostAddress(), command) != 0) {
+        QLOG("host address does not fit.\n");
+        return cmd::kDoesNotFit;
+    }
+    return Exchange(command, Where::current());
+}
+
+int32_t SocketProtocol::SetJsonPath_P(const char* path) {
+    if (path == nullptr) {
+        QLOG("path is null.\n");
+        return kNullPointer;
+    }
+    Command command;
+    if (cmd::SetJsonPath(m_socketCtl->HostAddress(), path, command) != 0) {
+        QLOG("file name of %s does not fit.\n", path);
+        return cmd::kDoesNotFit;
+    }
+    const int32_t result = Exchange(command, Where::current());
+    QLOG("%d\n", result);
+    return result;
+}
+
+int32_t SocketProtocol::SetJsonState(const TransferState& state) {
+    QLOG("param:%d 0x%0x %d\n", static_cast<int>(state.state), state.value1,
+         static_cast<int>(state.value2));
+    return Run(cmd::SetJsonState(state), Where::current());
+}
+
+int32_t SocketProtocol::GetJsonState(TransferState& state) {
+    return Run(cmd::GetJsonState(), Where::current(),
+               [&](const Command& reply) { cmd::ReadJsonState(reply, state); });
+}
+
+int32_t SocketProtocol::IsSupportJSONConfig() {
+    Command command = cmd::IsSupportJSONConfig();
+    if (Exchange(command, Where::current()) != 0 || !cmd::JSONConfigSupported(command)) {
+        return -1;
+    }
+    return 0;
+}
+
+int32_t SocketProtocol::SendCameraParamsEnable(bool enable) {
+    Command command = cmd::SendCameraParams(enable);
+    return Exchange(command, Where::current()) == 0 ? 0 : -1;
+}
+
+// --- Test mode and triggering ---
+
+int32_t SocketProtocol::SetTestModeState(uint32_t mode, const TestModeRecord& record) {
+    if (!CheckOpened(Where::current())) {
+        return 0;
+    }
+    Command command;
+    if (cmd::SetTestModeState(mode, record, command) != 0) {
+        QLOG("mode:%u is invalid.\n", mode);
+        return kBadParameter;
+    }
+    return Exchange(command, Where::current());
+}
+
+int32_t SocketProtocol::SetSlaveTrigger() {
+    return RunIfOpened(cmd::SetSlaveTrigger(), Where::current());
+}
+
+// --- Properties ---
+
+int32_t SocketProtocol::SetRangeOffset(const RangeOffsetRecord& record) {
+    NsMeasuringRange view;
+    memcpy(&view, record.data(), sizeof view);
+    LogRange(Where::current(), "range", view);
+    return Run(cmd::SetRangeOffset(record), Where::current());
+}
+
+int32_t SocketProtocol::GetRangeOffset(RangeOffsetRecord& record) {
+    Command command = cmd::GetRangeOffset(record[0]);
+    const int32_t result = Exchange(command, Where::current());
+    if (result == 0) {
+        cmd::ReadRangeOffset(command, record);
+        NsMeasuringRange view;
+        memcpy(&view, record.data(), sizeof view);
+        LogRange(Where::current(), "range", view);
+    }
+    return result;
+}
+
+int32_t SocketProtocol::SetList(cmd::List list, const void* data, uint32_t length) {
+    Command command;
+    if (cmd::SetList(list, static_cast<const uint8_t*>(data), length, command) != 0) {
+        QLOG("list of %u bytes is invalid.\n", length);
+        return kBadParameter;
+    }
+    return Exchange(command, Where::current());
+}
+
+int32_t SocketProtocol::GetList(cmd::List list, void* data, uint32_t& length) {
+    Command fetch = cmd::ListRequest(list, Direction::Get);
+    const int32_t result =
+        RequestThenFetch(cmd::ListRequest(list, Direction::Set), fetch, Where::current());
+    if (result != 0) {
+        return result;
+    }
+    const int32_t read = cmd::ReadList(fetch, list, static_cast<uint8_t*>(data), length);
+    if (read != 0) {
+        QLOG("list count %d does not fit %u bytes.\n", fetch.U8(3), length);
+    }
+    return read;
+}
+
+int32_t SocketProtocol::SetTalDelay(const TalDelayRecord& record) {
+    return RunIfOpened(cmd::SetTalDelay(record), Where::current());
+}
+
+int32_t SocketProtocol::GetTalDelay(TalDelayRecord& record) {
+    return RunIfOpened(cmd::GetTalDelay(record), Where::current(),
+                       [&](const Command& reply) { cmd::ReadTalDelay(reply, record); });
+}
+
+int32_t SocketProtocol::SetDspStatus(const DspStatusRecord& status) {
+    Command command;
+    if (cmd::SetDspStatus(status, command) != 0) {
+        QLOG("DSPConfig:%u is invalid.\n", status.selector);
+        return kBadParameter;
+    }
+    QLOG("option:%d  DSPConfig:%d  enable:%d\n", status.option, static_cast<int>(status.selector),
+         status.value);
+    return Exchange(command, Where::current());
+}
+
+int32_t SocketProtocol::GetDspStatus(DspStatusRecord& status) {
+    Command request;
+    Command fetch;
+    if (cmd::DspStatusRequest(status, Direction::Set, request) != 0 ||
+        cmd::DspStatusRequest(status, Direction::Get, fetch) != 0) {
+        QLOG("DSPConfig:%u is invalid.\n", status.selector);
+        return kBadParameter;
+    }
+    const int32_t result = RequestThenFetch(request, fetch, Where::current());
+    if (result == 0) {
+        status.value = cmd::DspStatusValue(fetch, status.selector);
+    }
+    return result;
+}
+
+int32_t SocketProtocol::GetHeartBeat() {
+    return Run(cmd::HeartBeat(), Where::current());
+}
+
+namespace {
+
+struct DeviceText {
+    uint32_t id;
+    cmd::Text text;
+};
+
+constexpr DeviceText kDeviceTexts[] = {
+    {property::kDeviceUpgradeFlag, cmd::Text::DeviceUpgradeFlag},
+    {property::kDeviceSN, cmd::Text::DeviceSN},
+    {property::kDeviceMACAddr, cmd::Text::DeviceMACAddr},
+    {property::kDeviceSoftVer, cmd::Text::DeviceSoftVer},
+    {property::kDeviceIPAddr, cmd::Text::DeviceIPAddr},
+    {property::kDeviceSubnetMask, cmd::Text::DeviceSubnetMask},
+};
+
+const DeviceText* FindDeviceText(uint32_t id) {
+    for (const DeviceText& entry : kDeviceTexts) {
+        if (entry.id == id) {
+            return &entry;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+int32_t SocketProtocol::SetProperty(uint32_t id, const void* data, uint32_t length) {
+    if (const DeviceText* text = FindDeviceText(id)) {
+        if (!CheckOpened(Where::current())) {
+            return 0;
+        }
+        if (id == property::kDeviceUpgradeFlag) {
+            // The camera learns where to fetch its firmware from: this host's address.
+            const std::string host = m_socketCtl->HostAddress();
+            return SetTextOf(text->text, host.c_str(), static_cast<uint32_t>(host.size()),
+                             Where::current());
+        }
+        return SetTextOf(text->text, static_cast<const char*>(data), length, Where::current());
+    }
+    switch (id) {
+        case property::kRangeOffset: {
+            RangeOffsetRecord record;
+            if (!CopyIn(record, data, length)) {
+                QLOG("id:0x%x length:%u is too small.\n", id, length);
+                return kBadParameter;
+            }
+            return SetRangeOffset(record);
+        }
+        case property::kOutModeList:
+            return SetList(cmd::List::DataModes, data, length);
+        case property::kDepthRangeList:
+            return SetList(cmd::List::DepthRanges, data, length);
+        case property::kTalDelay: {
+            TalDelayRecord record;
+            if (!CopyIn(record, data, length)) {
+                QLOG("id:0x%x length:%u is too small.\n", id, length);
+                return kBadParameter;
+            }
+            return SetTalDelay(record);
+        }
+        case property::kDspStatus: {
+            DspStatusRecord status;
+            if (!CopyIn(status, data, length)) {
+                QLOG("id:0x%x length:%u is too small.\n", id, length);
+                return kBadParameter;
+            }
+            return SetDspStatus(status);
+        }
+        default:
+            return kStatusNotSupported;
+    }
+}
+
+int32_t SocketProtocol::GetProperty(uint32_t id, void* data, uint32_t& length) {
+    if (const DeviceText* text = FindDeviceText(id)) {
+        if (!CheckOpened(Where::current())) {
+            return 0;
+        }
+        return GetTextOf(text->text, static_cast<char*>(data), length, Where::current());
+    }
+    switch (id) {
+        case property::kRangeOffset: {
+            RangeOffsetRecord record;
+            if (!CopyIn(record, data, length)) {
+                QLOG("id:0x%x length:%u is too small.\n", id, length);
+                return kBadParameter;
+            }
+            const int32_t result = GetRangeOffset(record);
+            if (result == 0) {
+                memcpy(data, record.data(), record.size());
+                length = static_cast<uint32_t>(record.size());
+            }
+            return result;
+        }
+        case property::kOutModeList:
+            return GetList(cmd::List::DataModes, data, length);
+        case property::kDepthRangeList:
+            return GetList(cmd::List::DepthRanges, data, length);
+        case property::kTalDelay: {
+            TalDelayRecord record;
+            if (!CopyIn(record, data, length)) {
+                QLOG("id:0x%x length:%u is too small.\n", id, length);
+                return kBadParameter;
+            }
+            const int32_t result = GetTalDelay(record);
+            if (result == 0 && IsOpened()) {
+                memcpy(data, record.data(), record.size());
+                length = static_cast<uint32_t>(record.size());
+            }
+            return result;
+        }
+        case property::kDspStatus: {
+            DspStatusRecord status;
+            if (!CopyIn(status, data, length)) {
+                QLOG("id:0x%x length:%u is too small.\n", id, length);
+                return kBadParameter;
+            }
+            const int32_t result = GetDspStatus(status);
+            if (result == 0) {
+                memcpy(data, &status, sizeof status);
+                length = sizeof status;
+            }
+            return result;
+        }
+        case property::kHeartBeat:
+            return GetHeartBeat();
+        default:
+            return kStatusNotSupported;
+    }
+}
+
+}  // namespace quorix

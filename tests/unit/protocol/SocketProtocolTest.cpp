@@ -1,0 +1,472 @@
+// SocketProtocol against a small camera on loopback that records every request and answers
+// gets from a test-provided function: opened checks, multi-exchange operations, property
+// dispatch, and the defaults it leaves to BaseProtocol.
+#include "protocol/SocketProtocol.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstring>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "config/Log.h"
+#include "support/LoopbackCamera.h"
+
+namespace quorix {
+namespace {
+
+using test::Bytes;
+
+struct Request {
+    uint8_t command;  // as on the wire (bit 7 set for a get)
+    Bytes payload;
+};
+
+// Records requests; answers each get with answer(request) as the reply payload.
+class AnsweringCamera {
+public:
+    using Answer = std::function<Bytes(const Request&)>;
+
+    ~AnsweringCamera() {
+        m_stop = true;
+        m_camera.command.Shutdown();
+        if (m_thread.joinable()) {
+            m_thread.join();
+        }
+    }
+    uint16_t CommandPort() const { return m_camera.commandPort; }
+    uint16_t DataPort() const { return m_camera.dataPort; }
+    const platform::Socket& Data() const { return m_camera.data; }
+
+    void Start() {
+        m_camera.Accept();
+        m_thread = std::thread([this] { Serve(); });
+    }
+    void SetAnswer(Answer answer) {
+        std::lock_guard lock(m_lock);
+        m_answer = std::move(answer);
+    }
+    // The first n requests, once they are in (what arrived within 5 s otherwise).
+    std::vector<Request> WaitFor(size_t n) {
+        std::unique_lock lock(m_lock);
+        m_changed.wait_for(lock, std::chrono::seconds(5), [&] { return m_requests.size() >= n; });
+        return m_requests;
+    }
+    std::vector<Request> Requests() {
+        std::lock_guard lock(m_lock);
+        return m_requests;
+    }
+
+private:
+    void Serve() {
+        while (!m_stop) {
+            if (m_camera.command.WaitReadable(50) <= 0) {
+                continue;
+            }
+            const Bytes frame = test::ReadRequest(m_camera.command);
+            if (frame.size() < 11) {
+                return;  // the protocol closed its end
+            }
+            Request request{frame[9], Bytes(frame.begin() + 11, frame.end())};
+            Answer answer;
+            {
+                std::lock_guard lock(m_lock);
+                m_requests.push_back(request);
+                answer = m_answer;
+            }
+            m_changed.notify_all();
+            if (request.command & 0x80) {
+                const Bytes reply = answer ? answer(request) : Bytes{};
+                test::Send(m_camera.command, test::ReplyFrame(request.command, reply));
+            }
+        }
+    }
+
+    test::LoopbackCamera m_camera;
+    std::thread m_thread;
+    std::atomic<bool> m_stop{false};
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    std::vector<Request> m_requests;
+    Answer m_answer;
+};
+
+Bytes Padded(Bytes head, size_t size) {
+    head.resize(size, 0);
+    return head;
+}
+
+Bytes Le(double v) {
+    Bytes out(8);
+    memcpy(out.data(), &v, 8);
+    return out;
+}
+
+class SocketProtocolTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(protocol.OpenDevice(), 0);
+        camera.Start();
+    }
+
+    AnsweringCamera camera;
+    SocketProtocol protocol{test::kLoopback, camera.DataPort(), camera.CommandPort()};
+};
+
+TEST(SocketProtocolClosedTest, SettingsAnswerZeroStreamingMinus13OthersFailOnTheWire) {
+    AnsweringCamera camera;  // listening, never accepted: nothing may connect
+    SocketProtocol protocol(test::kLoopback, camera.DataPort(), camera.CommandPort());
+    log::Capture capture;
+    uint16_t u16 = 7;
+    uint8_t u8 = 7;
+    WDROutputMode wdr;
+    std::array<bool, 10> status{};
+    HtpBlock htp{};
+    uint32_t length = 64;
+    char text[64] = {};
+    const struct {
+        const char* name;
+        std::function<int32_t()> call;
+    } settings[] = {
+        {"SetThreshold", [&] { return protocol.SetThreshold(5); }},
+        {"GetThreshold", [&] { return protocol.GetThreshold(u16); }},
+        {"SetConfidenceBit", [&] { return protocol.SetConfidenceBit(1); }},
+        {"SetSlaveModeEnabled", [&] { return protocol.SetSlaveModeEnabled(true); }},
+        {"GetWDRMode", [&] { return protocol.GetWDRMode(wdr); }},
+        {"GetMeasuringStatus", [&] { return protocol.GetMeasuringStatus(status); }},
+        {"SetDataMode", [&] { return protocol.SetDataMode(2); }},
+        {"GetDepthMode", [&] { return protocol.GetDepthMode(u8); }},
+        {"SetDepthRange", [&] { return protocol.SetDepthRange(1); }},
+        {"GetTALEnable", [&] { return protocol.GetTALEnable(u16); }},
+        {"SetHTP", [&] { return protocol.SetHTP(htp); }},
+        {"SetLens",
+         [&] {
+             return protocol.SetLens({2, 1, 640, 360, 30, 2});
+         }},
+        {"GetUpgradeIsSupported", [&] { return protocol.GetUpgradeIsSupported(u8); }},
+        {"GetProperty", [&] { return protocol.GetProperty(property::kDeviceSN, text, length); }},
+        {"SetSlaveTrigger", [&] { return protocol.SetSlaveTrigger(); }},
+    };
+    for (const auto& s : settings) {
+        SCOPED_TRACE(s.name);
+        capture.Clear();
+        EXPECT_EQ(s.call(), 0);
+        EXPECT_TRUE(
+            capture.Contains(std::string("SocketProtocol::") + s.name + "]:device is not opened."));
+    }
+    EXPECT_EQ(u16, 7);  // outputs untouched
+    EXPECT_EQ(u8, 7);
+    EXPECT_EQ(protocol.StartStream(), -13);
+    EXPECT_EQ(protocol.StopStream(), -13);
+
+    capture.Clear();
+    EXPECT_EQ(protocol.GetFWVer(text, sizeof text), -104);
+    EXPECT_TRUE(capture.Contains("SocketProtocol::GetFWVer]:is failed."));
+
+    uint32_t frameLength = 16;
+    uint8_t frame[16];
+    EXPECT_EQ(protocol.ReadData(frame, frameLength), 0);
+    EXPECT_EQ(frameLength, 0u);
+}
+
+TEST_F(SocketProtocolTest, ThresholdTravelsTimesTenAndComesBackRaw) {
+    camera.SetAnswer([](const Request&) { return Bytes{0x01, 0xFA, 0x00}; });
+    EXPECT_EQ(protocol.SetThreshold(25), 0);
+    uint16_t threshold = 0;
+    EXPECT_EQ(protocol.GetThreshold(threshold), 0);
+    EXPECT_EQ(threshold, 250);
+    const auto requests = camera.WaitFor(2);
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].command, 0x02);
+    EXPECT_EQ(requests[0].payload, (Bytes{0x01, 0xFA, 0x00}));
+    EXPECT_EQ(requests[1].command, 0x82);
+    EXPECT_EQ(requests[1].payload, (Bytes{0x01, 0x00, 0x00}));
+}
+
+TEST_F(SocketProtocolTest, HeartbeatIsCommand9C) {
+    uint8_t data[64] = {0x5A};
+    uint32_t length = sizeof data;
+    EXPECT_EQ(protocol.GetProperty(property::kHeartBeat, data, length), 0);
+    const auto requests = camera.WaitFor(1);
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].command, 0x9C);
+    EXPECT_EQ(requests[0].payload, Bytes{0x01});
+    EXPECT_EQ(data[0], 0x5A);  // nothing of the reply is used
+}
+
+TEST_F(SocketProtocolTest, InertialGetsRequestThenFetch) {
+    camera.SetAnswer([](const Request& r) {
+        Bytes reply = r.payload;
+        for (size_t i = 1; i < reply.size(); ++i) {
+            reply[i] = static_cast<uint8_t>(i);
+        }
+        return reply;
+    });
+    ImuSensitivity sensitivity{};
+    EXPECT_EQ(protocol.GetACCSensitivity(sensitivity), 0);
+    EXPECT_EQ(sensitivity[0], 1);
+    EXPECT_EQ(sensitivity[35], 36);
+    ImuOffset offset{};
+    EXPECT_EQ(protocol.GetGyroOffset(offset), 0);
+    EXPECT_EQ(offset[14], 15);
+
+    const auto requests = camera.WaitFor(4);
+    ASSERT_EQ(requests.size(), 4u);
+    EXPECT_EQ(requests[0].command, 0x14);
+    EXPECT_EQ(requests[0].payload, (Bytes{0x21, 0x01}));
+    EXPECT_EQ(requests[1].command, 0x94);
+    EXPECT_EQ(requests[1].payload, Padded({0x21, 0x01}, 37));
+    EXPECT_EQ(requests[2].payload, (Bytes{0x21, 0x12, 0x00}));
+    EXPECT_EQ(requests[3].payload.size(), 16u);
+}
+
+TEST_F(SocketProtocolTest, CameraParametersTravelInTwoFrames) {
+    camera.SetAnswer([](const Request& r) {
+        Bytes reply{r.payload[0]};
+        const double first = r.payload[0] == 0x00 ? 1 : 5;
+        for (int i = 0; i < (r.payload[0] == 0x00 ? 4 : 5); ++i) {
+            const Bytes v = Le(first + i);
+            reply.insert(reply.end(), v.begin(), v.end());
+        }
+        return reply;
+    });
+    Matrix3 intrinsic{};
+    EXPECT_EQ(protocol.GetCameraIntrinsic(1, intrinsic), 0);
+    EXPECT_EQ(intrinsic, (Matrix3{1, 2, 3, 4, 5, 6, 7, 8, 9}));
+    EXPECT_EQ(protocol.GetCameraIntrinsic(3, intrinsic), 0);  // no such lens: nothing sent
+    EXPECT_EQ(protocol.SetCameraRotation(intrinsic), 0);
+
+    const auto requests = camera.WaitFor(4);
+    ASSERT_EQ(requests.size(), 4u);
+    EXPECT_EQ(requests[0].command, 0x90);
+    EXPECT_EQ(requests[0].payload, Bytes{0x00});
+    EXPECT_EQ(requests[1].payload, Bytes{0x01});
+    EXPECT_EQ(requests[2].command, 0x10);
+    EXPECT_EQ(requests[2].payload.size(), 33u);
+    EXPECT_EQ(requests[2].payload[0], 0x08);
+    EXPECT_EQ(requests[3].payload.size(), 41u);
+    EXPECT_EQ(requests[3].payload[0], 0x09);
+}
+
+TEST_F(SocketProtocolTest, LowPowerModeRewritesTheWorkMode) {
+    camera.SetAnswer([](const Request&) { return Bytes{0x10, 0x00, 0x01, 0x01, 0x01}; });
+    EXPECT_EQ(protocol.SetLowPowerModeEnabled(true), 0);
+    EXPECT_EQ(protocol.SetLowPowerModeEnabled(false), 0);
+    const auto requests = camera.WaitFor(4);
+    ASSERT_EQ(requests.size(), 4u);
+    EXPECT_EQ(requests[0].command, 0x92);
+    EXPECT_EQ(requests[1].command, 0x12);
+    EXPECT_EQ(requests[1].payload, (Bytes{0x20, 0x00, 0x01, 0x00, 0x00, 0x00}));
+    EXPECT_EQ(requests[3].payload, (Bytes{0x20, 0x00, 0x01, 0x01, 0x01, 0x00}));
+}
+
+TEST_F(SocketProtocolTest, PlaneCorrectionIsSentInPieces) {
+    struct Case {
+        uint32_t count;  // 4-byte units
+        std::vector<uint32_t> pieceSizes;
+    };
+    const Case cases[] = {{30, {56, 56, 8}}, {28, {56, 56}}, {1, {4}}};
+    std::vector<uint8_t> block(120);
+    for (size_t i = 0; i < block.size(); ++i) {
+        block[i] = static_cast<uint8_t>(i + 1);
+    }
+    size_t seen = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.count);
+        EXPECT_EQ(protocol.SetPlaneCorrectionParam(9, block.data(), c.count), 0);
+        const auto requests = camera.WaitFor(seen + 1 + c.pieceSizes.size());
+        ASSERT_EQ(requests.size(), seen + 1 + c.pieceSizes.size());
+        const Request& header = requests[seen];
+        EXPECT_EQ(header.command, 0x16);
+        EXPECT_EQ(header.payload, Padded({0, 0, 0, 0, 1, 0, 0, 0, 0,
+                                          static_cast<uint8_t>(c.count * 4), 0, 0, 0, 9, 0},
+                                         64));
+        size_t offset = 0;
+        for (size_t k = 0; k < c.pieceSizes.size(); ++k) {
+            const Bytes& p = requests[seen + 1 + k].payload;
+            EXPECT_EQ(test::GetU32(p, 0), k + 1);
+            EXPECT_EQ(Bytes(p.begin() + 4, p.begin() + 4 + c.pieceSizes[k]),
+                      Bytes(block.begin() + offset, block.begin() + offset + c.pieceSizes[k]));
+            offset += c.pieceSizes[k];
+        }
+        seen = requests.size();
+    }
+    EXPECT_EQ(protocol.SetPlaneCorrectionParam(9, block.data(), 0), 1);
+    EXPECT_EQ(protocol.SetPlaneCorrectionParam(9, block.data(), 307201), 1);
+    EXPECT_EQ(camera.Requests().size(), seen);
+}
+
+// A camera holding 120 bytes of plane correction under id 0x0102.
+Bytes PlaneAnswer(const Request& r, uint32_t skewIndex = 0) {
+    Bytes reply(64, 0);
+    if ((r.command & 0x80) == 0) {
+        return reply;
+    }
+    const uint32_t k = test::GetU32(r.payload, 5);
+    if (k == 0) {
+        reply[9] = 120;
+        reply[13] = 0x02;
+        reply[14] = 0x01;
+        return reply;
+    }
+    const uint32_t index = k + skewIndex;
+    reply[0] = static_cast<uint8_t>(index);
+    for (int i = 0; i < 56; ++i) {
+        reply[4 + i] = static_cast<uint8_t>((k - 1) * 56 + i);
+    }
+    return reply;
+}
+
+TEST_F(SocketProtocolTest, PlaneCorrectionIsReadFrameByFrame) {
+    camera.SetAnswer([](const Request& r) { return PlaneAnswer(r); });
+    std::vector<uint8_t> block(400, 0xEE);
+    uint16_t id = 0;
+    uint32_t count = 0;
+    EXPECT_EQ(protocol.GetPlaneCorrectionParam(id, block.data(), 100, count), 0);
+    EXPECT_EQ(id, 0x0102);
+    EXPECT_EQ(count, 30u);
+    for (size_t i = 0; i < 120; ++i) {
+        ASSERT_EQ(block[i], static_cast<uint8_t>(i)) << i;
+    }
+    EXPECT_EQ(block[120], 0xEE);  // the last frame's unused bytes are not copied
+
+    EXPECT_EQ(protocol.GetPlaneCorrectionParam(id, block.data(), 29, count), 1);  // too small
+
+    camera.SetAnswer([](const Request& r) { return PlaneAnswer(r, 1); });
+    EXPECT_EQ(protocol.GetPlaneCorrectionParam(id, block.data(), 100, count), -104);
+}
+
+TEST_F(SocketProtocolTest, TransferCommandsCarryTheHostAddress) {
+    log::Capture capture;
+    EXPECT_EQ(protocol.SetToUpgradeMode_P("/home/user/fw/image_v2.img"), 0);
+    EXPECT_EQ(protocol.SetToUpgradeMode_P(("/x/" + std::string(47, 'a')).c_str()), -1);
+    EXPECT_TRUE(capture.Contains("does not fit"));
+    EXPECT_EQ(protocol.SetJsonPath_P("C:\\cfg\\config.json"), 0);
+    EXPECT_EQ(protocol.SetProperty(property::kDeviceUpgradeFlag, nullptr, 0), 0);
+
+    const auto requests = camera.WaitFor(3);
+    ASSERT_EQ(requests.size(), 3u);
+    const std::string host = "127.0.0.1";
+    EXPECT_EQ(requests[0].command, 0x1D);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&requests[0].payload[2])), host);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&requests[0].payload[18])), "image_v2.img");
+    EXPECT_EQ(requests[1].payload.size(), 38u);
+    EXPECT_EQ(requests[1].payload[1], 0x04);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&requests[1].payload[18])), "config.json");
+    EXPECT_EQ(requests[2].command, 0x18);
+    EXPECT_EQ(requests[2].payload, (Bytes{0x01, '1', '2', '7', '.', '0', '.', '0', '.', '1'}));
+}
+
+TEST_F(SocketProtocolTest, ListsAndRecordsThroughProperties) {
+    camera.SetAnswer([](const Request& r) -> Bytes {
+        switch (r.command) {
+            case 0x95:  // lists
+                return Padded({0x14, 0, r.payload[2], 3, 0, 1, 2}, 64);
+            case 0x8F:  // depth offsets
+                return Padded({r.payload[0], 0, 2, 0, 0x11, 0x22}, 54);
+            case 0x99:  // DSP status
+                return Padded({r.payload[0], r.payload[1], r.payload[2], r.payload[3], 1}, 64);
+            default:
+                return {};
+        }
+    });
+    uint8_t list[33] = {};
+    uint32_t length = sizeof list;
+    EXPECT_EQ(protocol.GetProperty(property::kOutModeList, list, length), 0);
+    EXPECT_EQ(length, 4u);
+    EXPECT_EQ(list[0], 3);
+    EXPECT_EQ(list[3], 2);
+    length = 2;
+    EXPECT_EQ(protocol.GetProperty(property::kDepthRangeList, list, length), -15);
+
+    RangeOffsetRecord offset{};
+    offset[0] = 2;
+    length = static_cast<uint32_t>(offset.size());
+    EXPECT_EQ(protocol.GetProperty(property::kRangeOffset, offset.data(), length), 0);
+    EXPECT_EQ(length, 19u);
+    EXPECT_EQ(offset[0], 2);
+    EXPECT_EQ(offset[1], 0x11);
+    EXPECT_EQ(offset[2], 0x22);
+    length = 18;
+    EXPECT_EQ(protocol.GetProperty(property::kRangeOffset, offset.data(), length), -15);
+
+    DspStatusRecord dsp{0, 4, 0};
+    length = sizeof dsp;
+    EXPECT_EQ(protocol.GetProperty(property::kDspStatus, &dsp, length), 0);
+    EXPECT_EQ(dsp.value, 1);
+    dsp.selector = 9;
+    EXPECT_EQ(protocol.SetProperty(property::kDspStatus, &dsp, sizeof dsp), -15);
+
+    const auto requests = camera.WaitFor(7);
+    ASSERT_EQ(requests.size(), 7u);
+    EXPECT_EQ(requests[0].command, 0x15);  // the read request, then the fetch
+    EXPECT_EQ(requests[1].command, 0x95);
+    EXPECT_EQ(requests[4].command, 0x8F);
+    EXPECT_EQ(requests[4].payload, Padded({2, 0x02}, 54));
+    EXPECT_EQ(requests[5].command, 0x19);
+    EXPECT_EQ(requests[5].payload, Padded({0, 0x82, 0x01, 3}, 64));
+}
+
+TEST_F(SocketProtocolTest, UnknownPropertiesAndUnsupportedOperations) {
+    log::Capture capture;
+    uint8_t data[8] = {};
+    uint32_t length = sizeof data;
+    EXPECT_EQ(protocol.GetProperty(property::kUpgradeState, data, length), -255);
+    EXPECT_EQ(protocol.SetProperty(0x12345678, data, length), -255);
+    EXPECT_TRUE(capture.Lines().empty());
+
+    EXPECT_EQ(protocol.SetRgbAecEnabled(true), -255);
+    EXPECT_TRUE(capture.Contains("BaseProtocol::SetRgbAecEnabled]:Not Support."));
+    EXPECT_EQ(protocol.GetWDRThreshold(data, length), -255);
+    EXPECT_EQ(protocol.ReservedOperation(), 0);
+    EXPECT_EQ(protocol.SetConnectStatus(false), 0);
+    EXPECT_TRUE(camera.Requests().empty());
+}
+
+TEST_F(SocketProtocolTest, AnswersThatDecideTheResult) {
+    uint8_t reply2 = 1;
+    camera.SetAnswer([&](const Request&) { return Bytes{0x80, 0x01, reply2}; });
+    EXPECT_EQ(protocol.IsSupportJSONConfig(), 0);
+    reply2 = 0;
+    EXPECT_EQ(protocol.IsSupportJSONConfig(), -1);
+
+    camera.SetAnswer([](const Request&) { return Bytes{0x02, 'V', '1', '.', '2', '.', '3'}; });
+    char text[4] = {};
+    EXPECT_EQ(protocol.GetSN(text, sizeof text), 0);
+    EXPECT_STREQ(text, "V1.");  // cut to the caller's room, always terminated
+}
+
+TEST_F(SocketProtocolTest, RefusedInputSendsNothing) {
+    const uint16_t registers[16] = {};
+    uint16_t values[16] = {};
+    EXPECT_EQ(protocol.SetRegVal(registers, values, 16), -15);
+    EXPECT_EQ(protocol.GetRegVal(registers, values, 16), -15);
+    EXPECT_EQ(protocol.SetThreshold(7000), -15);
+    EXPECT_EQ(protocol.SetDepthRange(300), -15);
+    EXPECT_EQ(protocol.SetSN(std::string(64, 's').c_str(), 64), -1);
+    EXPECT_EQ(protocol.SetTestModeState(2, {}), -15);
+    EXPECT_EQ(protocol.SetToUpgradeMode_P(nullptr), -12);
+    EXPECT_TRUE(camera.Requests().empty());
+}
+
+TEST_F(SocketProtocolTest, ReadDataPassesFramesThrough) {
+    test::Send(camera.Data(), test::DataFrame({1, 2, 3}));
+    uint8_t buffer[8] = {};
+    uint32_t length = sizeof buffer;
+    EXPECT_EQ(protocol.ReadData(buffer, length), 0);
+    EXPECT_EQ(length, 3u);
+    EXPECT_EQ(buffer[2], 3);
+
+    test::Send(camera.Data(), test::DataFrame(Bytes(9, 1)));  // larger than the buffer
+    length = sizeof buffer;
+    EXPECT_EQ(protocol.ReadData(buffer, length), 0);
+    EXPECT_EQ(length, 0u);
+}
+
+}  // namespace
+}  // namespace quorix

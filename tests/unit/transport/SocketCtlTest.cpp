@@ -1,0 +1,364 @@
+// SocketCtl against a tiny camera stand-in on 127.0.0.1: connecting, command framing,
+// reply matching and bounds, data framing and its failures.
+#include "transport/SocketCtl.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <thread>
+#include <vector>
+
+#include "config/Log.h"
+#include "platform/Socket.h"
+#include "support/LoopbackCamera.h"
+
+namespace quorix {
+namespace {
+
+using platform::Socket;
+using test::Bytes;
+using test::DataFrame;
+using test::GetU32;
+using test::kLoopback;
+using test::PutU32;
+using test::ReadRequest;
+using test::ReadSome;
+using test::Send;
+using Camera = test::LoopbackCamera;
+
+Bytes Reply(uint8_t commandByte, const Bytes& payload, uint32_t type = 0xAA) {
+    return test::ReplyFrame(commandByte, payload, type);
+}
+
+class SocketCtlTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(ctl.openDevice(), 0);
+        camera.Accept();
+    }
+    // Runs a get on another thread while the test plays the camera.
+    std::future<int32_t> Get(uint32_t cmd, uint8_t* buffer, int32_t capacity, int32_t length) {
+        return std::async(std::launch::async, [=, this] {
+            return ctl.SetCmd(cmd, buffer, capacity, length, SocketCtl::kGet);
+        });
+    }
+
+    Camera camera;
+    SocketCtl ctl{kLoopback, camera.dataPort, camera.commandPort};
+};
+
+TEST_F(SocketCtlTest, OpensOnceAndKnowsBothAddresses) {
+    EXPECT_TRUE(ctl.IsConnected());
+    EXPECT_EQ(ctl.CameraAddress(), "127.0.0.1");
+    EXPECT_EQ(ctl.HostAddress(), "127.0.0.1");
+    EXPECT_EQ(ctl.openDevice(), 0);  // already connected: nothing new is dialled
+    Socket extra;
+    camera.commandListen.SetNonBlocking(true);
+    EXPECT_NE(camera.commandListen.Accept(extra), 0);
+}
+
+TEST_F(SocketCtlTest, SetIsFramedCutAt64AndNotAwaited) {
+    Bytes payload(70);
+    for (size_t i = 0; i < payload.size(); ++i) {
+        payload[i] = static_cast<uint8_t>(i + 1);
+    }
+    EXPECT_EQ(ctl.SetCmd(0x102, payload.data(), 70, 70, SocketCtl::kSet), 0);
+    const Bytes frame = ReadRequest(camera.command);
+    ASSERT_EQ(frame.size(), 8u + 67u);
+    EXPECT_EQ(GetU32(frame, 0), 0xAAu);
+    EXPECT_EQ(GetU32(frame, 4), 67u);
+    EXPECT_EQ(frame[8], 0xAA);
+    EXPECT_EQ(frame[9], 0x02);  // only the low byte of the id, bit 7 clear for a set
+    EXPECT_EQ(frame[10], 64);
+    EXPECT_EQ(Bytes(frame.begin() + 11, frame.end()), Bytes(payload.begin(), payload.begin() + 64));
+}
+
+TEST_F(SocketCtlTest, GetCopiesTheReplyBoundedByCapacityAndLengths) {
+    struct Case {
+        Bytes reply;       // reply payload as sent
+        int32_t capacity;  // what the caller allows
+        Bytes expected;    // the caller's 8-byte buffer afterwards
+    };
+    const Case cases[] = {
+        {{1, 2, 3}, 8, {1, 2, 3, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}},
+        {{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}, 4, {1, 2, 3, 4, 0xEE, 0xEE, 0xEE, 0xEE}},
+        {{}, 8, {1, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}},
+    };
+    for (const Case& c : cases) {
+        Bytes buffer(8, 0xEE);
+        buffer[0] = 0x01;
+        auto result = Get(0x02, buffer.data(), c.capacity, 1);
+        const Bytes request = ReadRequest(camera.command);
+        ASSERT_EQ(request.size(), 12u);
+        EXPECT_EQ(request[9], 0x82);
+        EXPECT_EQ(request[11], 0x01);
+        Send(camera.command, Reply(0x82, c.reply));
+        EXPECT_EQ(result.get(), 0);
+        EXPECT_EQ(buffer, c.expected);
+    }
+}
+
+TEST_F(SocketCtlTest, LengthByteLargerThanBodyCopiesOnlyTheBody) {
+    Bytes buffer(16, 0xEE);
+    auto result = Get(0x13, buffer.data(), 16, 0);
+    ReadRequest(camera.command);
+    Bytes frame = Reply(0x93, {7, 7});
+    frame[10] = 200;  // claims 200 bytes, the body holds 2
+    Send(camera.command, frame);
+    EXPECT_EQ(result.get(), 0);
+    EXPECT_EQ(buffer[0], 7);
+    EXPECT_EQ(buffer[1], 7);
+    EXPECT_EQ(buffer[2], 0xEE);
+}
+
+TEST_F(SocketCtlTest, MismatchedRepliesAreSkippedWholeThenMatched) {
+    Bytes buffer(4, 0);
+    auto result = Get(0x09, buffer.data(), 4, 0);
+    ReadRequest(camera.command);
+    Send(camera.command, Reply(0x82, {9, 9, 9, 9, 9, 9}));  // someone else's reply
+    Send(camera.command, Reply(0x89, {5}));
+    EXPECT_EQ(result.get(), 0);
+    EXPECT_EQ(buffer[0], 5);
+}
+
+TEST_F(SocketCtlTest, FiveMismatchedRepliesFail) {
+    log::Capture capture;
+    Bytes buffer(4, 0xEE);
+    auto result = Get(0x09, buffer.data(), 4, 0);
+    ReadRequest(camera.command);
+    for (int i = 0; i < 5; ++i) {
+        Send(camera.command, Reply(0x82, {1}));
+    }
+    EXPECT_EQ(result.get(), -104);
+    EXPECT_EQ(buffer, Bytes(4, 0xEE));
+    EXPECT_EQ(capture.Count("outIndex:"), 5u);
+}
+
+TEST_F(SocketCtlTest, WrongFrameTypeFailsButKeepsTheFraming) {
+    Bytes buffer(4, 0xEE);
+    auto result = Get(0x09, buffer.data(), 4, 0);
+    ReadRequest(camera.command);
+    Send(camera.command, Reply(0x89, {1}, 0x55));
+    EXPECT_EQ(result.get(), -104);
+    EXPECT_EQ(buffer, Bytes(4, 0xEE));
+
+    auto next = Get(0x09, buffer.data(), 4, 0);
+    ReadRequest(camera.command);
+    Send(camera.command, Reply(0x89, {3}));
+    EXPECT_EQ(next.get(), 0);
+    EXPECT_EQ(buffer[0], 3);
+}
+
+TEST_F(SocketCtlTest, BodyLengthOutOfRangeFails) {
+    for (const uint32_t bodyLength : {2u, 4097u}) {
+        Bytes buffer(4, 0xEE);
+        auto result = Get(0x09, buffer.data(), 4, 0);
+        ReadRequest(camera.command);
+        Bytes header;
+        PutU32(header, 0xAA);
+        PutU32(header, bodyLength);
+        Send(camera.command, header);
+        EXPECT_EQ(result.get(), -104) << bodyLength;
+        EXPECT_EQ(buffer, Bytes(4, 0xEE));
+    }
+}
+
+TEST_F(SocketCtlTest, StaleBytesAreDrainedBeforeARequest) {
+    // A late reply to an earlier exchange, and a few loose bytes, wait on the connection.
+    Bytes stale = Reply(0x89, {0x66});
+    stale.push_back(0x42);
+    Send(camera.command, stale);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // loopback delivery
+
+    Bytes buffer(4, 0);
+    auto result = Get(0x09, buffer.data(), 4, 0);
+    ReadRequest(camera.command);
+    Send(camera.command, Reply(0x89, {0x11}));
+    EXPECT_EQ(result.get(), 0);
+    EXPECT_EQ(buffer[0], 0x11);
+}
+
+TEST_F(SocketCtlTest, UnansweredGetFailsAfterTheReplyWait) {
+    log::Capture capture;
+    Bytes buffer(4, 0);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(ctl.SetCmd(0x09, buffer.data(), 4, 0, SocketCtl::kGet), -104);
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, std::chrono::milliseconds(SocketCtl::kReplyWaitMs));
+    EXPECT_TRUE(capture.Contains("time is over"));
+    EXPECT_TRUE(capture.Contains("gracefully closed cmdid 137"));
+}
+
+TEST_F(SocketCtlTest, PeerClosingTheCommandConnectionFailsGetsAndSets) {
+    camera.command.Close();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // loopback delivery
+    Bytes buffer(4, 0);
+    EXPECT_EQ(ctl.SetCmd(0x09, buffer.data(), 4, 1, SocketCtl::kSet), -104);
+    EXPECT_EQ(ctl.SetCmd(0x09, buffer.data(), 4, 1, SocketCtl::kGet), -104);
+}
+
+TEST_F(SocketCtlTest, CloseWakesAWaitingGet) {
+    Bytes buffer(4, 0);
+    const auto start = std::chrono::steady_clock::now();
+    auto result = Get(0x09, buffer.data(), 4, 0);
+    ReadRequest(camera.command);  // the request is out: the get is waiting
+    ctl.CloseDevice();
+    EXPECT_EQ(result.get(), -104);
+    EXPECT_LT(std::chrono::steady_clock::now() - start,
+              std::chrono::milliseconds(SocketCtl::kReplyWaitMs));
+    EXPECT_FALSE(ctl.IsConnected());
+    EXPECT_EQ(ctl.SetCmd(0x09, buffer.data(), 4, 1, SocketCtl::kSet), -104);
+}
+
+TEST_F(SocketCtlTest, CloseWhileAReaderWaitsIsSafe) {
+    std::atomic<bool> started{false};
+    std::atomic<int> lastResult{1};
+    std::thread reader([&] {
+        Bytes buffer(16);
+        uint32_t length = 16;
+        started = true;
+        lastResult = ctl.ReadData(buffer.data(), length);  // waits: nothing is sent
+    });
+    while (!started) {
+        std::this_thread::yield();
+    }
+    ctl.CloseDevice();
+    reader.join();
+    EXPECT_LE(lastResult.load(), 0);
+    EXPECT_FALSE(ctl.IsConnected());
+}
+
+TEST_F(SocketCtlTest, ConcurrentGetsAreSerialised) {
+    constexpr int kPerThread = 20;
+    std::thread peer([&] {
+        for (int i = 0; i < 2 * kPerThread; ++i) {
+            const Bytes request = ReadRequest(camera.command);
+            ASSERT_EQ(request.size(), 12u);
+            Send(camera.command, Reply(request[9], {request[11], request[11]}));
+        }
+    });
+    auto worker = [&](uint8_t tag) {
+        for (int i = 0; i < kPerThread; ++i) {
+            uint8_t buffer[2] = {tag, 0};
+            ASSERT_EQ(ctl.SetCmd(0x02, buffer, 2, 1, SocketCtl::kGet), 0);
+            ASSERT_EQ(buffer[1], tag);
+        }
+    };
+    std::thread a(worker, 0x10);
+    std::thread b(worker, 0x20);
+    a.join();
+    b.join();
+    peer.join();
+}
+
+TEST_F(SocketCtlTest, ReadDataDeliversWholeFrames) {
+    const Bytes payload = {1, 2, 3, 4, 5};
+    Send(camera.data, DataFrame(payload));
+    Send(camera.data, DataFrame({}));
+    Bytes buffer(16, 0);
+    uint32_t length = static_cast<uint32_t>(buffer.size());
+    EXPECT_EQ(ctl.ReadData(buffer.data(), length), 1);
+    ASSERT_EQ(length, 5u);
+    EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + 5), payload);
+    length = static_cast<uint32_t>(buffer.size());
+    EXPECT_EQ(ctl.ReadData(buffer.data(), length), 1);
+    EXPECT_EQ(length, 0u);
+}
+
+TEST_F(SocketCtlTest, FramingLossShutsTheDataConnectionDown) {
+    struct Case {
+        const char* name;
+        Bytes frame;
+        const char* log;
+    };
+    const Case cases[] = {
+        {"longer than the buffer", DataFrame(Bytes(17, 1)), "exceeds the buffer's 16"},
+        {"unknown type", DataFrame(Bytes(4, 1), 7), "unknow type, type[7], len[4]"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Camera camera2;
+        SocketCtl ctl2(kLoopback, camera2.dataPort, camera2.commandPort);
+        ASSERT_EQ(ctl2.openDevice(), 0);
+        camera2.Accept();
+        log::Capture capture;
+        Send(camera2.data, c.frame);
+        Bytes buffer(16, 0xEE);
+        uint32_t length = 16;
+        EXPECT_EQ(ctl2.ReadData(buffer.data(), length), -1);
+        EXPECT_EQ(length, 0u);
+        EXPECT_EQ(buffer, Bytes(16, 0xEE));
+        EXPECT_TRUE(capture.Contains(c.log));
+        // The camera sees its data connection end; later reads keep failing.
+        EXPECT_EQ(ReadSome(camera2.data, 1).size(), 0u);
+        length = 16;
+        EXPECT_EQ(ctl2.ReadData(buffer.data(), length), -1);
+        EXPECT_EQ(length, 0u);
+        // Commands are unaffected.
+        uint8_t cmd[1] = {1};
+        EXPECT_EQ(ctl2.SetCmd(0x1B, cmd, 1, 1, SocketCtl::kSet), 0);
+    }
+}
+
+TEST_F(SocketCtlTest, PeerClosingTheDataConnectionEndsReading) {
+    Send(camera.data, DataFrame({9, 9}));
+    camera.data.Close();
+    Bytes buffer(8, 0);
+    uint32_t length = 8;
+    EXPECT_EQ(ctl.ReadData(buffer.data(), length), 1);  // what arrived before still counts
+    EXPECT_EQ(length, 2u);
+    length = 8;
+    EXPECT_EQ(ctl.ReadData(buffer.data(), length), 0);
+    EXPECT_EQ(length, 0u);
+    length = 8;
+    EXPECT_EQ(ctl.ReadData(buffer.data(), length), -1);
+    EXPECT_EQ(length, 0u);
+}
+
+TEST_F(SocketCtlTest, ReopenAfterCloseUsesNewConnections) {
+    ctl.CloseDevice();
+    uint32_t length = 8;
+    Bytes buffer(8, 0);
+    EXPECT_EQ(ctl.ReadData(buffer.data(), length), 0);  // not connected
+    EXPECT_EQ(length, 0u);
+    EXPECT_EQ(ReadSome(camera.command, 1).size(), 0u);  // the camera saw the close
+    ASSERT_EQ(ctl.openDevice(), 0);
+    camera.Accept();
+    Send(camera.data, DataFrame({4}));
+    length = 8;
+    EXPECT_EQ(ctl.ReadData(buffer.data(), length), 1);
+    EXPECT_EQ(length, 1u);
+}
+
+TEST(SocketCtlOpenTest, FailedOpenReportsAndClosesWhatItOpened) {
+    // A port that is bound but not listening refuses connections at once.
+    Socket closedPort;
+    ASSERT_EQ(closedPort.Open(Socket::Kind::Tcp), 0);
+    ASSERT_EQ(closedPort.Bind(kLoopback, 0), 0);
+    uint32_t address = 0;
+    uint16_t refusedPort = 0;
+    ASSERT_EQ(closedPort.LocalAddress(address, refusedPort), 0);
+
+    Camera camera;
+    {
+        log::Capture capture;
+        SocketCtl noCommand(kLoopback, camera.dataPort, refusedPort);
+        EXPECT_EQ(noCommand.openDevice(), -13);
+        EXPECT_TRUE(capture.Contains("wait the Camera(cmd) connect  127.0.0.1"));
+        EXPECT_FALSE(noCommand.IsConnected());
+    }
+    log::Capture capture;
+    SocketCtl noData(kLoopback, refusedPort, camera.commandPort);
+    EXPECT_EQ(noData.openDevice(), -13);
+    EXPECT_TRUE(capture.Contains(" wait the Camera(data) connect 127.0.0.1"));
+    EXPECT_FALSE(noData.IsConnected());
+    EXPECT_TRUE(noData.HostAddress().empty());
+    // The command connection it had made is closed again.
+    ASSERT_EQ(camera.commandListen.Accept(camera.command), 0);
+    EXPECT_EQ(ReadSome(camera.command, 1).size(), 0u);
+}
+
+}  // namespace
+}  // namespace quorix
