@@ -1,0 +1,178 @@
+// YUV to RGB/BGR kernels: compiled once per instruction set by Highway, the best one is
+// picked at run time; the portable per-pixel path lives at the end (compiled once).
+
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "imgproc/ColourConvert.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+// foreach_target.h re-includes this file once per target; highway.h follows it.
+#include <hwy/highway.h>
+
+#include "imgproc/ColourConvert.h"
+
+HWY_BEFORE_NAMESPACE();
+namespace quorix::colour {
+namespace HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
+
+using D16 = hn::ScalableTag<int16_t>;
+using V16 = hn::Vec<D16>;
+
+// Byte patterns (one 128-bit block, repeated in every block) that gather, from groups of
+// four bytes, a sample into the high byte of each 16-bit lane; 0x80 gives a zero byte.
+// YUYV groups are Y0 U Y1 V: luma of each pixel, its U and its V.
+alignas(16) constexpr uint8_t kYuyvLuma[16] = {0x80, 0, 0x80, 2,  0x80, 4,  0x80, 6,
+                                               0x80, 8, 0x80, 10, 0x80, 12, 0x80, 14};
+alignas(16) constexpr uint8_t kYuyvU[16] = {0x80, 1, 0x80, 1,  0x80, 5,  0x80, 5,
+                                            0x80, 9, 0x80, 9, 0x80, 13, 0x80, 13};
+alignas(16) constexpr uint8_t kYuyvV[16] = {0x80, 3,  0x80, 3,  0x80, 7,  0x80, 7,
+                                            0x80, 11, 0x80, 11, 0x80, 15, 0x80, 15};
+// NV12 chroma widened to 16-bit lanes: groups U 0 V 0, one group for two pixels.
+alignas(16) constexpr uint8_t kWideU[16] = {0x80, 0, 0x80, 0, 0x80, 4,  0x80, 4,
+                                            0x80, 8, 0x80, 8, 0x80, 12, 0x80, 12};
+alignas(16) constexpr uint8_t kWideV[16] = {0x80, 2,  0x80, 2,  0x80, 6,  0x80, 6,
+                                            0x80, 10, 0x80, 10, 0x80, 14, 0x80, 14};
+
+// (sample - 128) << 8 from sample << 8: flipping the top bit subtracts 128 << 8.
+HWY_INLINE V16 CentreChroma(V16 shifted) {
+    return hn::Xor(shifted, hn::Set(D16(), static_cast<int16_t>(-32768)));
+}
+
+// Lanes hold Y << 7, (U - 128) << 8 and (V - 128) << 8 of one pixel each; writes the
+// pixels as three bytes each. Mirrors YuvToRgbPixel.
+HWY_INLINE void StorePixels(V16 luma7, V16 u8, V16 v8, bool bgr, uint8_t* out) {
+    const D16 d;
+    const hn::Rebind<uint8_t, D16> dBytes;
+    const V16 c7 = hn::Sub(luma7, hn::Set(d, 2048));
+    const V16 luma = hn::Add(hn::Add(hn::ShiftRight<1>(c7), hn::MulHigh(c7, hn::Set(d, kLumaExtra))),
+                             hn::Set(d, 32));
+    const V16 r = hn::ShiftRight<6>(hn::Add(luma, hn::MulHigh(v8, hn::Set(d, kVToR))));
+    const V16 g = hn::ShiftRight<6>(hn::Sub(hn::Sub(luma, hn::MulHigh(u8, hn::Set(d, kUToG))),
+                                            hn::MulHigh(v8, hn::Set(d, kVToG))));
+    const V16 blue = hn::Add(hn::ShiftRight<1>(u8), hn::MulHigh(u8, hn::Set(d, kUToBExtra)));
+    const V16 b = hn::ShiftRight<6>(hn::SaturatedAdd(luma, blue));
+    const auto r8 = hn::DemoteTo(dBytes, r);
+    const auto g8 = hn::DemoteTo(dBytes, g);
+    const auto b8 = hn::DemoteTo(dBytes, b);
+    if (bgr) {
+        hn::StoreInterleaved3(b8, g8, r8, dBytes, out);
+    } else {
+        hn::StoreInterleaved3(r8, g8, b8, dBytes, out);
+    }
+}
+
+void YuyvToRgbImpl(const uint8_t* src, uint8_t* dst, size_t pixels, bool bgr) {
+#if HWY_TARGET == HWY_SCALAR
+    // One-lane vectors cannot hold a four-byte group.
+    YuyvToRgbPortable(src, dst, pixels, bgr);
+#else
+    const D16 d;
+    const hn::RebindToUnsigned<D16> dUnsigned;
+    const hn::Repartition<uint8_t, D16> dBytes;
+    const size_t lanes = hn::Lanes(d);
+    const auto lumaIndex = hn::LoadDup128(dBytes, kYuyvLuma);
+    const auto uIndex = hn::LoadDup128(dBytes, kYuyvU);
+    const auto vIndex = hn::LoadDup128(dBytes, kYuyvV);
+    // The leading pixels that fill no whole vector are done last, by the portable path.
+    const size_t head = pixels % lanes;
+    // From the end backwards: each block is loaded whole before its output is stored.
+    for (size_t p = pixels; p >= head + lanes;) {
+        p -= lanes;
+        const auto raw = hn::LoadU(dBytes, src + 2 * p);
+        // Y << 8 shifted as unsigned (no sign bits come in) gives Y << 7.
+        const V16 luma = hn::BitCast(
+            d, hn::ShiftRight<1>(hn::BitCast(dUnsigned, hn::TableLookupBytesOr0(raw, lumaIndex))));
+        const V16 u8 = CentreChroma(hn::BitCast(d, hn::TableLookupBytesOr0(raw, uIndex)));
+        const V16 v8 = CentreChroma(hn::BitCast(d, hn::TableLookupBytesOr0(raw, vIndex)));
+        StorePixels(luma, u8, v8, bgr, dst + 3 * p);
+    }
+    YuyvToRgbPortable(src, dst, head, bgr);
+#endif
+}
+
+void Nv12ToRgbImpl(const uint8_t* yPlane, const uint8_t* uvPlane, uint8_t* dst, uint32_t width,
+                   uint32_t height, bool bgr) {
+#if HWY_TARGET == HWY_SCALAR
+    Nv12ToRgbPortable(yPlane, uvPlane, dst, width, height, bgr);
+#else
+    const D16 d;
+    const hn::RebindToUnsigned<D16> dUnsigned;
+    const hn::Rebind<uint8_t, D16> dHalfBytes;
+    const hn::Repartition<uint8_t, D16> dBytes;
+    const size_t lanes = hn::Lanes(d);
+    const auto uIndex = hn::LoadDup128(dBytes, kWideU);
+    const auto vIndex = hn::LoadDup128(dBytes, kWideV);
+    const size_t vectorEnd = width - width % lanes;
+    for (uint32_t row = 0; row < height; ++row) {
+        const uint8_t* yRow = yPlane + static_cast<size_t>(row) * width;
+        const uint8_t* uvRow = uvPlane + static_cast<size_t>(row / 2) * width;
+        uint8_t* out = dst + static_cast<size_t>(row) * width * 3;
+        for (size_t x = 0; x < vectorEnd; x += lanes) {
+            const V16 luma = hn::BitCast(
+                d, hn::ShiftLeft<7>(hn::PromoteTo(dUnsigned, hn::LoadU(dHalfBytes, yRow + x))));
+            const auto chroma =
+                hn::BitCast(dBytes, hn::PromoteTo(dUnsigned, hn::LoadU(dHalfBytes, uvRow + x)));
+            const V16 u8 = CentreChroma(hn::BitCast(d, hn::TableLookupBytesOr0(chroma, uIndex)));
+            const V16 v8 = CentreChroma(hn::BitCast(d, hn::TableLookupBytesOr0(chroma, vIndex)));
+            StorePixels(luma, u8, v8, bgr, out + 3 * x);
+        }
+        for (size_t x = vectorEnd; x < width; x += 2) {
+            YuvToRgbPixel(yRow[x], uvRow[x], uvRow[x + 1], out + 3 * x, bgr);
+            YuvToRgbPixel(yRow[x + 1], uvRow[x], uvRow[x + 1], out + 3 * x + 3, bgr);
+        }
+    }
+#endif
+}
+
+const char* TargetNameImpl() { return hwy::TargetName(HWY_TARGET); }
+
+}  // namespace HWY_NAMESPACE
+}  // namespace quorix::colour
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace quorix::colour {
+
+HWY_EXPORT(YuyvToRgbImpl);
+HWY_EXPORT(Nv12ToRgbImpl);
+HWY_EXPORT(TargetNameImpl);
+
+void YuyvToRgb(const uint8_t* src, uint8_t* dst, size_t pixels, bool bgr) {
+    HWY_DYNAMIC_DISPATCH(YuyvToRgbImpl)(src, dst, pixels, bgr);
+}
+
+void YuyvToRgbPortable(const uint8_t* src, uint8_t* dst, size_t pixels, bool bgr) {
+    // Backwards, pair by pair; a pair's four input bytes are read before its six output
+    // bytes are written, which may cover them.
+    for (size_t p = pixels & ~static_cast<size_t>(1); p >= 2;) {
+        p -= 2;
+        const uint8_t y0 = src[2 * p];
+        const uint8_t u = src[2 * p + 1];
+        const uint8_t y1 = src[2 * p + 2];
+        const uint8_t v = src[2 * p + 3];
+        YuvToRgbPixel(y0, u, v, dst + 3 * p, bgr);
+        YuvToRgbPixel(y1, u, v, dst + 3 * p + 3, bgr);
+    }
+}
+
+void Nv12ToRgb(const uint8_t* yPlane, const uint8_t* uvPlane, uint8_t* dst, uint32_t width,
+               uint32_t height, bool bgr) {
+    HWY_DYNAMIC_DISPATCH(Nv12ToRgbImpl)(yPlane, uvPlane, dst, width, height, bgr);
+}
+
+void Nv12ToRgbPortable(const uint8_t* yPlane, const uint8_t* uvPlane, uint8_t* dst,
+                       uint32_t width, uint32_t height, bool bgr) {
+    for (uint32_t row = 0; row < height; ++row) {
+        const uint8_t* yRow = yPlane + static_cast<size_t>(row) * width;
+        const uint8_t* uvRow = uvPlane + static_cast<size_t>(row / 2) * width;
+        uint8_t* out = dst + static_cast<size_t>(row) * width * 3;
+        for (uint32_t x = 0; x + 1 < width; x += 2) {
+            YuvToRgbPixel(yRow[x], uvRow[x], uvRow[x + 1], out + 3 * x, bgr);
+            YuvToRgbPixel(yRow[x + 1], uvRow[x], uvRow[x + 1], out + 3 * x + 3, bgr);
+        }
+    }
+}
+
+const char* ActiveTargetName() { return HWY_DYNAMIC_DISPATCH(TargetNameImpl)(); }
+
+}  // namespace quorix::colour
+#endif  // HWY_ONCE
