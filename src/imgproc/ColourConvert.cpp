@@ -17,6 +17,17 @@ namespace hn = hwy::HWY_NAMESPACE;
 using D16 = hn::ScalableTag<int16_t>;
 using V16 = hn::Vec<D16>;
 
+#if HWY_TARGET == HWY_SCALAR
+// One-lane vectors cannot hold a four-byte group: the portable path does the work.
+void YuyvToRgbImpl(const uint8_t* src, uint8_t* dst, size_t pixels, bool bgr) {
+    YuyvToRgbPortable(src, dst, pixels, bgr);
+}
+
+void Nv12ToRgbImpl(const uint8_t* yPlane, const uint8_t* uvPlane, uint8_t* dst, uint32_t width,
+                   uint32_t height, bool bgr) {
+    Nv12ToRgbPortable(yPlane, uvPlane, dst, width, height, bgr);
+}
+#else
 // Byte patterns (one 128-bit block, repeated in every block) that gather, from groups of
 // four bytes, a sample into the high byte of each 16-bit lane; 0x80 gives a zero byte.
 // YUYV groups are Y0 U Y1 V: luma of each pixel, its U and its V.
@@ -37,91 +48,117 @@ HWY_INLINE V16 CentreChroma(V16 shifted) {
     return hn::Xor(shifted, hn::Set(D16(), static_cast<int16_t>(-32768)));
 }
 
-// Lanes hold Y << 7, (U - 128) << 8 and (V - 128) << 8 of one pixel each; writes the
-// pixels as three bytes each. Mirrors YuvToRgbPixel.
-HWY_INLINE void StorePixels(V16 luma7, V16 u8, V16 v8, bool bgr, uint8_t* out) {
+using DHalfBytes = hn::Rebind<uint8_t, D16>;
+using VHalfBytes = hn::Vec<DHalfBytes>;
+
+struct Channels {
+    VHalfBytes r, g, b;
+};
+
+// Lanes hold Y << 8 (unsigned), (U - 128) << 8 and (V - 128) << 8 of one pixel each;
+// gives the pixels' red, green and blue bytes. Mirrors YuvToRgbPixel.
+HWY_INLINE Channels ToRgb(hn::Vec<hn::RebindToUnsigned<D16>> luma8, V16 u8, V16 v8) {
     const D16 d;
-    const hn::Rebind<uint8_t, D16> dBytes;
-    const V16 c7 = hn::Sub(luma7, hn::Set(d, 2048));
-    const V16 luma = hn::Add(hn::Add(hn::ShiftRight<1>(c7), hn::MulHigh(c7, hn::Set(d, kLumaExtra))),
-                             hn::Set(d, 32));
+    const hn::RebindToUnsigned<D16> dUnsigned;
+    const DHalfBytes dBytes;
+    const V16 luma = hn::Sub(hn::BitCast(d, hn::MulHigh(luma8, hn::Set(dUnsigned, kLuma))),
+                             hn::Set(d, kLumaOffset));
     const V16 r = hn::ShiftRight<6>(hn::Add(luma, hn::MulHigh(v8, hn::Set(d, kVToR))));
     const V16 g = hn::ShiftRight<6>(hn::Sub(hn::Sub(luma, hn::MulHigh(u8, hn::Set(d, kUToG))),
                                             hn::MulHigh(v8, hn::Set(d, kVToG))));
     const V16 blue = hn::Add(hn::ShiftRight<1>(u8), hn::MulHigh(u8, hn::Set(d, kUToBExtra)));
     const V16 b = hn::ShiftRight<6>(hn::SaturatedAdd(luma, blue));
-    const auto r8 = hn::DemoteTo(dBytes, r);
-    const auto g8 = hn::DemoteTo(dBytes, g);
-    const auto b8 = hn::DemoteTo(dBytes, b);
+    return Channels{hn::DemoteTo(dBytes, r), hn::DemoteTo(dBytes, g), hn::DemoteTo(dBytes, b)};
+}
+
+// Writes the pixels of `lower` and then those of `upper`, three bytes each: one
+// full-width interleaving store instead of two half-width ones.
+HWY_INLINE void StorePixels(const Channels& lower, const Channels& upper, bool bgr,
+                            uint8_t* out) {
+    const hn::Repartition<uint8_t, D16> dBytes;
+    const auto r = hn::Combine(dBytes, upper.r, lower.r);
+    const auto g = hn::Combine(dBytes, upper.g, lower.g);
+    const auto b = hn::Combine(dBytes, upper.b, lower.b);
     if (bgr) {
-        hn::StoreInterleaved3(b8, g8, r8, dBytes, out);
+        hn::StoreInterleaved3(b, g, r, dBytes, out);
     } else {
-        hn::StoreInterleaved3(r8, g8, b8, dBytes, out);
+        hn::StoreInterleaved3(r, g, b, dBytes, out);
     }
 }
 
-void YuyvToRgbImpl(const uint8_t* src, uint8_t* dst, size_t pixels, bool bgr) {
-#if HWY_TARGET == HWY_SCALAR
-    // One-lane vectors cannot hold a four-byte group.
-    YuyvToRgbPortable(src, dst, pixels, bgr);
-#else
+// One vector of YUYV bytes (half as many pixels as bytes) to channel bytes.
+template <class VBytes>
+HWY_INLINE Channels YuyvBlock(VBytes raw, VBytes lumaIndex, VBytes uIndex, VBytes vIndex) {
     const D16 d;
     const hn::RebindToUnsigned<D16> dUnsigned;
+    const auto luma8 = hn::BitCast(dUnsigned, hn::TableLookupBytesOr0(raw, lumaIndex));
+    const V16 u8 = CentreChroma(hn::BitCast(d, hn::TableLookupBytesOr0(raw, uIndex)));
+    const V16 v8 = CentreChroma(hn::BitCast(d, hn::TableLookupBytesOr0(raw, vIndex)));
+    return ToRgb(luma8, u8, v8);
+}
+
+void YuyvToRgbImpl(const uint8_t* src, uint8_t* dst, size_t pixels, bool bgr) {
     const hn::Repartition<uint8_t, D16> dBytes;
-    const size_t lanes = hn::Lanes(d);
+    const size_t lanes = hn::Lanes(D16());
+    const size_t step = 2 * lanes;
     const auto lumaIndex = hn::LoadDup128(dBytes, kYuyvLuma);
     const auto uIndex = hn::LoadDup128(dBytes, kYuyvU);
     const auto vIndex = hn::LoadDup128(dBytes, kYuyvV);
-    // The leading pixels that fill no whole vector are done last, by the portable path.
-    const size_t head = pixels % lanes;
-    // From the end backwards: each block is loaded whole before its output is stored.
-    for (size_t p = pixels; p >= head + lanes;) {
-        p -= lanes;
-        const auto raw = hn::LoadU(dBytes, src + 2 * p);
-        // Y << 8 shifted as unsigned (no sign bits come in) gives Y << 7.
-        const V16 luma = hn::BitCast(
-            d, hn::ShiftRight<1>(hn::BitCast(dUnsigned, hn::TableLookupBytesOr0(raw, lumaIndex))));
-        const V16 u8 = CentreChroma(hn::BitCast(d, hn::TableLookupBytesOr0(raw, uIndex)));
-        const V16 v8 = CentreChroma(hn::BitCast(d, hn::TableLookupBytesOr0(raw, vIndex)));
-        StorePixels(luma, u8, v8, bgr, dst + 3 * p);
+    // The leading pixels that fill no whole step are done last, by the portable path.
+    const size_t head = pixels % step;
+    // From the end backwards: each step's input is loaded whole before its output is
+    // stored, and that output lies beyond the input still to be read.
+    for (size_t p = pixels; p >= head + step;) {
+        p -= step;
+        const auto rawLower = hn::LoadU(dBytes, src + 2 * p);
+        const auto rawUpper = hn::LoadU(dBytes, src + 2 * (p + lanes));
+        const Channels lower = YuyvBlock(rawLower, lumaIndex, uIndex, vIndex);
+        const Channels upper = YuyvBlock(rawUpper, lumaIndex, uIndex, vIndex);
+        StorePixels(lower, upper, bgr, dst + 3 * p);
     }
     YuyvToRgbPortable(src, dst, head, bgr);
-#endif
+}
+
+// `lanes` pixels of an NV12 row: their luma, and the chroma pairs they share.
+template <class VBytes>
+HWY_INLINE Channels Nv12Block(const uint8_t* luma, const uint8_t* chroma, VBytes uIndex,
+                              VBytes vIndex) {
+    const D16 d;
+    const hn::RebindToUnsigned<D16> dUnsigned;
+    const DHalfBytes dHalf;
+    const hn::Repartition<uint8_t, D16> dBytes;
+    const auto luma8 = hn::ShiftLeft<8>(hn::PromoteTo(dUnsigned, hn::LoadU(dHalf, luma)));
+    const auto wide = hn::BitCast(dBytes, hn::PromoteTo(dUnsigned, hn::LoadU(dHalf, chroma)));
+    const V16 u8 = CentreChroma(hn::BitCast(d, hn::TableLookupBytesOr0(wide, uIndex)));
+    const V16 v8 = CentreChroma(hn::BitCast(d, hn::TableLookupBytesOr0(wide, vIndex)));
+    return ToRgb(luma8, u8, v8);
 }
 
 void Nv12ToRgbImpl(const uint8_t* yPlane, const uint8_t* uvPlane, uint8_t* dst, uint32_t width,
                    uint32_t height, bool bgr) {
-#if HWY_TARGET == HWY_SCALAR
-    Nv12ToRgbPortable(yPlane, uvPlane, dst, width, height, bgr);
-#else
-    const D16 d;
-    const hn::RebindToUnsigned<D16> dUnsigned;
-    const hn::Rebind<uint8_t, D16> dHalfBytes;
     const hn::Repartition<uint8_t, D16> dBytes;
-    const size_t lanes = hn::Lanes(d);
+    const size_t lanes = hn::Lanes(D16());
+    const size_t step = 2 * lanes;
     const auto uIndex = hn::LoadDup128(dBytes, kWideU);
     const auto vIndex = hn::LoadDup128(dBytes, kWideV);
-    const size_t vectorEnd = width - width % lanes;
+    const size_t vectorEnd = width - width % step;
     for (uint32_t row = 0; row < height; ++row) {
         const uint8_t* yRow = yPlane + static_cast<size_t>(row) * width;
         const uint8_t* uvRow = uvPlane + static_cast<size_t>(row / 2) * width;
         uint8_t* out = dst + static_cast<size_t>(row) * width * 3;
-        for (size_t x = 0; x < vectorEnd; x += lanes) {
-            const V16 luma = hn::BitCast(
-                d, hn::ShiftLeft<7>(hn::PromoteTo(dUnsigned, hn::LoadU(dHalfBytes, yRow + x))));
-            const auto chroma =
-                hn::BitCast(dBytes, hn::PromoteTo(dUnsigned, hn::LoadU(dHalfBytes, uvRow + x)));
-            const V16 u8 = CentreChroma(hn::BitCast(d, hn::TableLookupBytesOr0(chroma, uIndex)));
-            const V16 v8 = CentreChroma(hn::BitCast(d, hn::TableLookupBytesOr0(chroma, vIndex)));
-            StorePixels(luma, u8, v8, bgr, out + 3 * x);
+        for (size_t x = 0; x < vectorEnd; x += step) {
+            const Channels lower = Nv12Block(yRow + x, uvRow + x, uIndex, vIndex);
+            const Channels upper = Nv12Block(yRow + x + lanes, uvRow + x + lanes, uIndex, vIndex);
+            StorePixels(lower, upper, bgr, out + 3 * x);
         }
         for (size_t x = vectorEnd; x < width; x += 2) {
             YuvToRgbPixel(yRow[x], uvRow[x], uvRow[x + 1], out + 3 * x, bgr);
             YuvToRgbPixel(yRow[x + 1], uvRow[x], uvRow[x + 1], out + 3 * x + 3, bgr);
         }
     }
-#endif
 }
+
+#endif  // HWY_TARGET == HWY_SCALAR
 
 const char* TargetNameImpl() { return hwy::TargetName(HWY_TARGET); }
 

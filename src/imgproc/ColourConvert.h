@@ -8,18 +8,22 @@
 
 namespace quorix::colour {
 
-// Fixed-point coefficients. Luma and chroma are placed in the high bits of 16-bit lanes
-// (Y << 7, (U - 128) << 8, (V - 128) << 8) so that a 16 x 16 -> high-16 multiply yields
-// each term with 6 fraction bits; everything then fits 16-bit lanes, twice as many per
-// vector as 32-bit arithmetic would allow.
-inline constexpr int32_t kLumaExtra = 5386;  // (1.16438 - 1) * 64 * 512
+// Fixed-point coefficients. Samples are placed in the high byte of 16-bit lanes (Y << 8,
+// (U - 128) << 8, (V - 128) << 8) so that a 16 x 16 -> high-16 multiply yields each term
+// with 6 fraction bits; everything then fits 16-bit lanes, twice as many per vector as
+// 32-bit arithmetic would allow.
+inline constexpr uint32_t kLuma = 19077;     // 1.16438 * 64 * 256, unsigned multiply
+inline constexpr int32_t kLumaOffset = 1160; // 16 * 1.16438 * 64, less 32 for rounding
 inline constexpr int32_t kVToR = 26149;      // 1.59603 * 64 * 256
 inline constexpr int32_t kUToG = 6419;       // 0.39176 * 64 * 256
 inline constexpr int32_t kVToG = 13320;      // 0.81297 * 64 * 256
 inline constexpr int32_t kUToBExtra = 282;   // (2.01723 - 2) * 64 * 256
 
-// The signed 16 x 16 multiply keeping the high half, as the vector units do it.
+// The 16 x 16 multiplies keeping the high half, as the vector units do them.
 inline int32_t MulHigh16(int32_t a, int32_t b) { return (a * b) >> 16; }
+inline int32_t MulHighUnsigned16(uint32_t a, uint32_t b) {
+    return static_cast<int32_t>((a * b) >> 16);
+}
 
 inline uint8_t ClampToByte(int32_t v) {
     return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
@@ -29,10 +33,9 @@ inline uint8_t ClampToByte(int32_t v) {
 // bytes. Only the blue sum can leave the 16-bit range (it saturates, as in the vectors;
 // a saturated sum is far above 255 either way).
 inline void YuvToRgbPixel(uint8_t y, uint8_t u, uint8_t v, uint8_t* rgb, bool bgr) {
-    const int32_t c7 = (static_cast<int32_t>(y) << 7) - 2048;
     const int32_t d8 = (static_cast<int32_t>(u) - 128) * 256;
     const int32_t e8 = (static_cast<int32_t>(v) - 128) * 256;
-    const int32_t luma = (c7 >> 1) + MulHigh16(c7, kLumaExtra) + 32;
+    const int32_t luma = MulHighUnsigned16(static_cast<uint32_t>(y) << 8, kLuma) - kLumaOffset;
     const int32_t r = (luma + MulHigh16(e8, kVToR)) >> 6;
     const int32_t g = (luma - MulHigh16(d8, kUToG) - MulHigh16(e8, kVToG)) >> 6;
     int32_t blueSum = luma + ((d8 >> 1) + MulHigh16(d8, kUToBExtra));

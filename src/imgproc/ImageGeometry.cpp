@@ -97,43 +97,64 @@ void Reverse(uint8_t* data, size_t pixels) {
 
 void ResizeNearest(const uint8_t* src, uint32_t srcWidth, uint32_t srcHeight, uint8_t* dst,
                    uint32_t dstWidth, uint32_t dstHeight, uint32_t bytesPerPixel,
-                   AxisTable& columns) {
+                   ResizeWork& work) {
+    uint32_t* sourceColumn = work.columns.first;
     for (uint32_t x = 0; x < dstWidth; ++x) {
-        columns.first[x] = static_cast<uint32_t>(static_cast<uint64_t>(x) * srcWidth / dstWidth);
+        sourceColumn[x] = static_cast<uint32_t>(static_cast<uint64_t>(x) * srcWidth / dstWidth);
     }
     switch (bytesPerPixel) {
-        case 1: NearestRows<1>(src, srcWidth, srcHeight, dst, dstWidth, dstHeight, columns.first);
+        case 1: NearestRows<1>(src, srcWidth, srcHeight, dst, dstWidth, dstHeight, sourceColumn);
             break;
-        case 2: NearestRows<2>(src, srcWidth, srcHeight, dst, dstWidth, dstHeight, columns.first);
+        case 2: NearestRows<2>(src, srcWidth, srcHeight, dst, dstWidth, dstHeight, sourceColumn);
             break;
         default:
-            NearestRows<3>(src, srcWidth, srcHeight, dst, dstWidth, dstHeight, columns.first);
+            NearestRows<3>(src, srcWidth, srcHeight, dst, dstWidth, dstHeight, sourceColumn);
             break;
     }
 }
 
 void ResizeBilinear3(const uint8_t* src, uint32_t srcWidth, uint32_t srcHeight, uint8_t* dst,
-                     uint32_t dstWidth, uint32_t dstHeight, AxisTable& columns, AxisTable& rows) {
-    FillBilinearAxis(srcWidth, dstWidth, columns);
-    FillBilinearAxis(srcHeight, dstHeight, rows);
-    constexpr uint32_t kHalf = 1u << 21;  // rounding of the 22 fraction bits below
-    for (uint32_t y = 0; y < dstHeight; ++y) {
-        const uint8_t* upper = src + static_cast<size_t>(rows.first[y]) * srcWidth * 3;
-        const uint8_t* lower = src + static_cast<size_t>(rows.second[y]) * srcWidth * 3;
-        const uint32_t wy = rows.weight[y];
-        uint8_t* out = dst + static_cast<size_t>(y) * dstWidth * 3;
+                     uint32_t dstWidth, uint32_t dstHeight, ResizeWork& work) {
+    const AxisTable& columns = work.columns;
+    const AxisTable& rows = work.rows;
+    FillBilinearAxis(srcWidth, dstWidth, work.columns);
+    FillBilinearAxis(srcHeight, dstHeight, work.rows);
+    const size_t outBytes = static_cast<size_t>(dstWidth) * 3;
+
+    // Two cached source rows, resampled across; destination rows walk down the source,
+    // so consecutive rows mostly reuse one or both.
+    int64_t cachedRow[2] = {-1, -1};
+    const auto resampled = [&](uint32_t sourceRow, int64_t keep) -> const uint32_t* {
+        for (int slot = 0; slot < 2; ++slot) {
+            if (cachedRow[slot] == sourceRow) {
+                return work.resampledRow[slot];
+            }
+        }
+        const int slot = cachedRow[0] == keep ? 1 : 0;
+        cachedRow[slot] = sourceRow;
+        uint32_t* out = work.resampledRow[slot];
+        const uint8_t* in = src + static_cast<size_t>(sourceRow) * srcWidth * 3;
         for (uint32_t x = 0; x < dstWidth; ++x) {
-            const size_t left = static_cast<size_t>(columns.first[x]) * 3;
-            const size_t right = static_cast<size_t>(columns.second[x]) * 3;
+            const uint8_t* left = in + static_cast<size_t>(columns.first[x]) * 3;
+            const uint8_t* right = in + static_cast<size_t>(columns.second[x]) * 3;
             const uint32_t wx = columns.weight[x];
             for (size_t c = 0; c < 3; ++c) {
-                // At most 255 * 2048 * 2048 + kHalf: fits 32 bits.
-                const uint32_t top = upper[left + c] * (kBilinearOne - wx) + upper[right + c] * wx;
-                const uint32_t bottom =
-                    lower[left + c] * (kBilinearOne - wx) + lower[right + c] * wx;
-                out[3 * x + c] =
-                    static_cast<uint8_t>((top * (kBilinearOne - wy) + bottom * wy + kHalf) >> 22);
+                out[3 * x + c] = left[c] * (kBilinearOne - wx) + right[c] * wx;
             }
+        }
+        return out;
+    };
+
+    constexpr uint32_t kHalf = 1u << 21;  // rounding of the 22 fraction bits below
+    for (uint32_t y = 0; y < dstHeight; ++y) {
+        const uint32_t wy = rows.weight[y];
+        const uint32_t* upper = resampled(rows.first[y], -1);
+        const uint32_t* lower = wy == 0 ? upper : resampled(rows.second[y], rows.first[y]);
+        uint8_t* out = dst + static_cast<size_t>(y) * outBytes;
+        for (size_t i = 0; i < outBytes; ++i) {
+            // At most 255 * 2048 * 2048 + kHalf: fits 32 bits.
+            out[i] = static_cast<uint8_t>(
+                (upper[i] * (kBilinearOne - wy) + lower[i] * wy + kHalf) >> 22);
         }
     }
 }

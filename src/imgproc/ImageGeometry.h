@@ -12,8 +12,7 @@ namespace quorix::geometry {
 inline constexpr uint32_t kMaxSide = 1920;
 inline constexpr size_t kMaxImageBytes = size_t{1920} * 1080 * 3;
 
-// Fixed-point resampling positions for one axis, filled per call into storage that the
-// caller allocated once (kMaxSide entries).
+// Fixed-point resampling positions for one axis (kMaxSide entries).
 struct AxisTable {
     uint32_t first[kMaxSide];   // source index of the left/upper neighbour
     uint32_t second[kMaxSide];  // source index of the right/lower neighbour
@@ -21,16 +20,26 @@ struct AxisTable {
 };
 inline constexpr uint32_t kBilinearOne = 2048;
 
+// Working storage of the resizes, allocated once by the caller and filled per call: the
+// axis tables and two source rows already resampled across (3 channels, 11 fraction bits).
+struct ResizeWork {
+    AxisTable columns;
+    AxisTable rows;
+    uint32_t resampledRow[2][kMaxSide * 3];
+};
+
 // Nearest neighbour: destination pixel x takes source pixel x * srcWidth / dstWidth (the
 // same on rows). `src` and `dst` do not overlap.
 void ResizeNearest(const uint8_t* src, uint32_t srcWidth, uint32_t srcHeight, uint8_t* dst,
                    uint32_t dstWidth, uint32_t dstHeight, uint32_t bytesPerPixel,
-                   AxisTable& columns);
+                   ResizeWork& work);
 
 // Bilinear on 3-byte pixels with pixel centres aligned, edges clamped: a constant image
 // stays constant, and shrinking by a whole factor k samples the centre of each k x k cell.
+// Separable: each source row is resampled across once, then pairs of such rows are
+// blended down; the result equals blending the four neighbours directly.
 void ResizeBilinear3(const uint8_t* src, uint32_t srcWidth, uint32_t srcHeight, uint8_t* dst,
-                     uint32_t dstWidth, uint32_t dstHeight, AxisTable& columns, AxisTable& rows);
+                     uint32_t dstWidth, uint32_t dstHeight, ResizeWork& work);
 
 // Quarter turn of a width x height image into dst (height x width). Clockwise: source
 // (x, y) goes to (height - 1 - y, x); counter-clockwise: to (y, width - 1 - x).

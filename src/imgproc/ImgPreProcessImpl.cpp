@@ -37,8 +37,7 @@ const char* SwitchName(uint32_t which) {
 
 ImgPreProcessImpl::ImgPreProcessImpl()
     : m_work(std::make_unique_for_overwrite<uint8_t[]>(kMaxImageBytes)),
-      m_columns(std::make_unique<geometry::AxisTable>()),
-      m_rows(std::make_unique<geometry::AxisTable>()) {}
+      m_resizeWork(std::make_unique_for_overwrite<geometry::ResizeWork>()) {}
 
 ImgPreProcessImpl::~ImgPreProcessImpl() = default;
 
@@ -275,10 +274,10 @@ int32_t ImgPreProcessImpl::Resize(ImageDescriptor* image, uint32_t width, uint32
     std::memcpy(m_work.get(), image->data, sourceBytes);
     if (image->type == kImage8BitRgb) {
         geometry::ResizeBilinear3(m_work.get(), image->width, image->height, image->data, width,
-                                  height, *m_columns, *m_rows);
+                                  height, *m_resizeWork);
     } else {
         geometry::ResizeNearest(m_work.get(), image->width, image->height, image->data, width,
-                                height, bytes, *m_columns);
+                                height, bytes, *m_resizeWork);
     }
     image->width = width;
     image->height = height;

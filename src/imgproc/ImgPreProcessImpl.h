@@ -152,12 +152,11 @@ private:
     uint32_t m_auxCount = 0;
     std::array<uint8_t, kSensorConfigBytes> m_sensorConfig{};
 
-    // The work buffer (the largest image's size) and the resampling tables, allocated
-    // once; guarded by m_workLock.
+    // The work buffer (the largest image's size) and the resizes' working storage,
+    // allocated once; guarded by m_workLock.
     std::mutex m_workLock;
     std::unique_ptr<uint8_t[]> m_work;
-    std::unique_ptr<geometry::AxisTable> m_columns;
-    std::unique_ptr<geometry::AxisTable> m_rows;
+    std::unique_ptr<geometry::ResizeWork> m_resizeWork;
 };
 
 }  // namespace quorix
