@@ -58,42 +58,38 @@ void YuyvToRgbFloat(const uint8_t* src, uint8_t* dst, size_t pixels) {
     }
 }
 
-void BM_YuyvToRgb_FloatLoop(benchmark::State& state) {
-    const auto src = YuyvScene();
-    std::vector<uint8_t> dst(kPixels * 3);
-    for (auto _ : state) {
-        YuyvToRgbFloat(src.data(), dst.data(), kPixels);
-        benchmark::DoNotOptimize(dst.data());
-        benchmark::ClobberMemory();
-    }
-}
-BENCHMARK(BM_YuyvToRgb_FloatLoop);
+using Converter = void (*)(const uint8_t* src, uint8_t* dst, size_t pixels);
 
-void BM_YuyvToRgb_Portable(benchmark::State& state) {
+// One 640x480 YUYV frame to RGB with `convert`, into a separate buffer.
+void YuyvToRgb(benchmark::State& state, Converter convert) {
     const auto src = YuyvScene();
     std::vector<uint8_t> dst(kPixels * 3);
     for (auto _ : state) {
-        colour::YuyvToRgbPortable(src.data(), dst.data(), kPixels, false);
-        benchmark::DoNotOptimize(dst.data());
-        benchmark::ClobberMemory();
-    }
-}
-BENCHMARK(BM_YuyvToRgb_Portable);
-
-// The dispatched path on the instruction set `target` (0: the best the CPU has).
-void YuyvToRgbSimd(benchmark::State& state, int64_t target) {
-    hwy::SetSupportedTargetsForTest(target);
-    const auto src = YuyvScene();
-    std::vector<uint8_t> dst(kPixels * 3);
-    for (auto _ : state) {
-        colour::YuyvToRgb(src.data(), dst.data(), kPixels, false);
+        convert(src.data(), dst.data(), kPixels);
         benchmark::DoNotOptimize(dst.data());
         benchmark::ClobberMemory();
     }
     state.SetLabel(colour::ActiveTargetName());
+}
+
+void Portable(const uint8_t* src, uint8_t* dst, size_t pixels) {
+    colour::YuyvToRgbPortable(src, dst, pixels, false);
+}
+
+void Simd(const uint8_t* src, uint8_t* dst, size_t pixels) {
+    colour::YuyvToRgb(src, dst, pixels, false);
+}
+
+BENCHMARK_CAPTURE(YuyvToRgb, FloatLoop, &YuyvToRgbFloat);
+BENCHMARK_CAPTURE(YuyvToRgb, Portable, &Portable);
+BENCHMARK_CAPTURE(YuyvToRgb, SimdBest, &Simd);
+
+// The SIMD path on one instruction set (registered per set in main).
+void YuyvToRgbOn(benchmark::State& state, int64_t target) {
+    hwy::SetSupportedTargetsForTest(target);
+    YuyvToRgb(state, &Simd);
     hwy::SetSupportedTargetsForTest(0);
 }
-BENCHMARK_CAPTURE(YuyvToRgbSimd, Best, int64_t{0});
 
 // The whole operation as the colour decoder calls it, in place; each round first copies
 // a fresh YUYV frame in (measured alone by BM_Memcpy_Yuyv640x480).
@@ -173,8 +169,8 @@ int main(int argc, char** argv) {
     // The SIMD path once more on each instruction set this CPU and build offer.
     for (const int64_t target : hwy::SupportedAndGeneratedTargets()) {
         benchmark::RegisterBenchmark(
-            (std::string("YuyvToRgbSimd/") + hwy::TargetName(target)).c_str(),
-            [target](benchmark::State& state) { quorix::YuyvToRgbSimd(state, target); });
+            (std::string("YuyvToRgb/Simd") + hwy::TargetName(target)).c_str(),
+            [target](benchmark::State& state) { quorix::YuyvToRgbOn(state, target); });
     }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) {

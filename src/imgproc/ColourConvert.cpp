@@ -16,6 +16,8 @@ namespace hn = hwy::HWY_NAMESPACE;
 
 using D16 = hn::ScalableTag<int16_t>;
 using V16 = hn::Vec<D16>;
+using DU16 = hn::RebindToUnsigned<D16>;
+using VU16 = hn::Vec<DU16>;
 
 #if HWY_TARGET == HWY_SCALAR
 // One-lane vectors cannot hold a four-byte group: the portable path does the work.
@@ -33,7 +35,7 @@ void Nv12ToRgbImpl(const uint8_t* yPlane, const uint8_t* uvPlane, uint8_t* dst, 
 // YUYV groups are Y0 U Y1 V: luma of each pixel, its U and its V.
 alignas(16) constexpr uint8_t kYuyvLuma[16] = {0x80, 0, 0x80, 2,  0x80, 4,  0x80, 6,
                                                0x80, 8, 0x80, 10, 0x80, 12, 0x80, 14};
-alignas(16) constexpr uint8_t kYuyvU[16] = {0x80, 1, 0x80, 1,  0x80, 5,  0x80, 5,
+alignas(16) constexpr uint8_t kYuyvU[16] = {0x80, 1, 0x80, 1, 0x80, 5,  0x80, 5,
                                             0x80, 9, 0x80, 9, 0x80, 13, 0x80, 13};
 alignas(16) constexpr uint8_t kYuyvV[16] = {0x80, 3,  0x80, 3,  0x80, 7,  0x80, 7,
                                             0x80, 11, 0x80, 11, 0x80, 15, 0x80, 15};
@@ -57,9 +59,9 @@ struct Channels {
 
 // Lanes hold Y << 8 (unsigned), (U - 128) << 8 and (V - 128) << 8 of one pixel each;
 // gives the pixels' red, green and blue bytes. Mirrors YuvToRgbPixel.
-HWY_INLINE Channels ToRgb(hn::Vec<hn::RebindToUnsigned<D16>> luma8, V16 u8, V16 v8) {
+HWY_INLINE Channels ToRgb(VU16 luma8, V16 u8, V16 v8) {
     const D16 d;
-    const hn::RebindToUnsigned<D16> dUnsigned;
+    const DU16 dUnsigned;
     const DHalfBytes dBytes;
     const V16 luma = hn::Sub(hn::BitCast(d, hn::MulHigh(luma8, hn::Set(dUnsigned, kLuma))),
                              hn::Set(d, kLumaOffset));
@@ -73,8 +75,7 @@ HWY_INLINE Channels ToRgb(hn::Vec<hn::RebindToUnsigned<D16>> luma8, V16 u8, V16 
 
 // Writes the pixels of `lower` and then those of `upper`, three bytes each: one
 // full-width interleaving store instead of two half-width ones.
-HWY_INLINE void StorePixels(const Channels& lower, const Channels& upper, bool bgr,
-                            uint8_t* out) {
+HWY_INLINE void StorePixels(const Channels& lower, const Channels& upper, bool bgr, uint8_t* out) {
     const hn::Repartition<uint8_t, D16> dBytes;
     const auto r = hn::Combine(dBytes, upper.r, lower.r);
     const auto g = hn::Combine(dBytes, upper.g, lower.g);
@@ -90,7 +91,7 @@ HWY_INLINE void StorePixels(const Channels& lower, const Channels& upper, bool b
 template <class VBytes>
 HWY_INLINE Channels YuyvBlock(VBytes raw, VBytes lumaIndex, VBytes uIndex, VBytes vIndex) {
     const D16 d;
-    const hn::RebindToUnsigned<D16> dUnsigned;
+    const DU16 dUnsigned;
     const auto luma8 = hn::BitCast(dUnsigned, hn::TableLookupBytesOr0(raw, lumaIndex));
     const V16 u8 = CentreChroma(hn::BitCast(d, hn::TableLookupBytesOr0(raw, uIndex)));
     const V16 v8 = CentreChroma(hn::BitCast(d, hn::TableLookupBytesOr0(raw, vIndex)));
@@ -124,7 +125,7 @@ template <class VBytes>
 HWY_INLINE Channels Nv12Block(const uint8_t* luma, const uint8_t* chroma, VBytes uIndex,
                               VBytes vIndex) {
     const D16 d;
-    const hn::RebindToUnsigned<D16> dUnsigned;
+    const DU16 dUnsigned;
     const DHalfBytes dHalf;
     const hn::Repartition<uint8_t, D16> dBytes;
     const auto luma8 = hn::ShiftLeft<8>(hn::PromoteTo(dUnsigned, hn::LoadU(dHalf, luma)));
@@ -151,16 +152,15 @@ void Nv12ToRgbImpl(const uint8_t* yPlane, const uint8_t* uvPlane, uint8_t* dst, 
             const Channels upper = Nv12Block(yRow + x + lanes, uvRow + x + lanes, uIndex, vIndex);
             StorePixels(lower, upper, bgr, out + 3 * x);
         }
-        for (size_t x = vectorEnd; x < width; x += 2) {
-            YuvToRgbPixel(yRow[x], uvRow[x], uvRow[x + 1], out + 3 * x, bgr);
-            YuvToRgbPixel(yRow[x + 1], uvRow[x], uvRow[x + 1], out + 3 * x + 3, bgr);
-        }
+        Nv12RowPortable(yRow, uvRow, out, vectorEnd, width, bgr);
     }
 }
 
 #endif  // HWY_TARGET == HWY_SCALAR
 
-const char* TargetNameImpl() { return hwy::TargetName(HWY_TARGET); }
+const char* TargetNameImpl() {
+    return hwy::TargetName(HWY_TARGET);
+}
 
 }  // namespace HWY_NAMESPACE
 }  // namespace quorix::colour
@@ -196,20 +196,18 @@ void Nv12ToRgb(const uint8_t* yPlane, const uint8_t* uvPlane, uint8_t* dst, uint
     HWY_DYNAMIC_DISPATCH(Nv12ToRgbImpl)(yPlane, uvPlane, dst, width, height, bgr);
 }
 
-void Nv12ToRgbPortable(const uint8_t* yPlane, const uint8_t* uvPlane, uint8_t* dst,
-                       uint32_t width, uint32_t height, bool bgr) {
+void Nv12ToRgbPortable(const uint8_t* yPlane, const uint8_t* uvPlane, uint8_t* dst, uint32_t width,
+                       uint32_t height, bool bgr) {
     for (uint32_t row = 0; row < height; ++row) {
         const uint8_t* yRow = yPlane + static_cast<size_t>(row) * width;
         const uint8_t* uvRow = uvPlane + static_cast<size_t>(row / 2) * width;
-        uint8_t* out = dst + static_cast<size_t>(row) * width * 3;
-        for (uint32_t x = 0; x + 1 < width; x += 2) {
-            YuvToRgbPixel(yRow[x], uvRow[x], uvRow[x + 1], out + 3 * x, bgr);
-            YuvToRgbPixel(yRow[x + 1], uvRow[x], uvRow[x + 1], out + 3 * x + 3, bgr);
-        }
+        Nv12RowPortable(yRow, uvRow, dst + static_cast<size_t>(row) * width * 3, 0, width, bgr);
     }
 }
 
-const char* ActiveTargetName() { return HWY_DYNAMIC_DISPATCH(TargetNameImpl)(); }
+const char* ActiveTargetName() {
+    return HWY_DYNAMIC_DISPATCH(TargetNameImpl)();
+}
 
 }  // namespace quorix::colour
 #endif  // HWY_ONCE

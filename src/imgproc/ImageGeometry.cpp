@@ -103,9 +103,11 @@ void ResizeNearest(const uint8_t* src, uint32_t srcWidth, uint32_t srcHeight, ui
         sourceColumn[x] = static_cast<uint32_t>(static_cast<uint64_t>(x) * srcWidth / dstWidth);
     }
     switch (bytesPerPixel) {
-        case 1: NearestRows<1>(src, srcWidth, srcHeight, dst, dstWidth, dstHeight, sourceColumn);
+        case 1:
+            NearestRows<1>(src, srcWidth, srcHeight, dst, dstWidth, dstHeight, sourceColumn);
             break;
-        case 2: NearestRows<2>(src, srcWidth, srcHeight, dst, dstWidth, dstHeight, sourceColumn);
+        case 2:
+            NearestRows<2>(src, srcWidth, srcHeight, dst, dstWidth, dstHeight, sourceColumn);
             break;
         default:
             NearestRows<3>(src, srcWidth, srcHeight, dst, dstWidth, dstHeight, sourceColumn);
@@ -162,17 +164,29 @@ void ResizeBilinear3(const uint8_t* src, uint32_t srcWidth, uint32_t srcHeight, 
 void RotateQuarter(const uint8_t* src, uint32_t width, uint32_t height, uint8_t* dst,
                    uint32_t bytesPerPixel, bool clockwise) {
     switch (bytesPerPixel) {
-        case 1: QuarterTurn<1>(src, width, height, dst, clockwise); break;
-        case 2: QuarterTurn<2>(src, width, height, dst, clockwise); break;
-        default: QuarterTurn<3>(src, width, height, dst, clockwise); break;
+        case 1:
+            QuarterTurn<1>(src, width, height, dst, clockwise);
+            break;
+        case 2:
+            QuarterTurn<2>(src, width, height, dst, clockwise);
+            break;
+        default:
+            QuarterTurn<3>(src, width, height, dst, clockwise);
+            break;
     }
 }
 
 void ReversePixels(uint8_t* data, size_t pixels, uint32_t bytesPerPixel) {
     switch (bytesPerPixel) {
-        case 1: std::reverse(data, data + pixels); break;
-        case 2: Reverse<2>(data, pixels); break;
-        default: Reverse<3>(data, pixels); break;
+        case 1:
+            std::reverse(data, data + pixels);
+            break;
+        case 2:
+            Reverse<2>(data, pixels);
+            break;
+        default:
+            Reverse<3>(data, pixels);
+            break;
     }
 }
 

@@ -31,8 +31,7 @@ struct ResizeWork {
 // Nearest neighbour: destination pixel x takes source pixel x * srcWidth / dstWidth (the
 // same on rows). `src` and `dst` do not overlap.
 void ResizeNearest(const uint8_t* src, uint32_t srcWidth, uint32_t srcHeight, uint8_t* dst,
-                   uint32_t dstWidth, uint32_t dstHeight, uint32_t bytesPerPixel,
-                   ResizeWork& work);
+                   uint32_t dstWidth, uint32_t dstHeight, uint32_t bytesPerPixel, ResizeWork& work);
 
 // Bilinear on 3-byte pixels with pixel centres aligned, edges clamped: a constant image
 // stays constant, and shrinking by a whole factor k samples the centre of each k x k cell.

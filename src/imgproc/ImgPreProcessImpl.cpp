@@ -17,19 +17,28 @@ namespace {
 
 uint32_t BytesPerPixel(uint32_t type) {
     switch (type) {
-        case kImage8Bit: return 1;
-        case kImage8BitRgb: return 3;
-        case kImage16Bit: return 2;
-        default: return 0;
+        case kImage8Bit:
+            return 1;
+        case kImage8BitRgb:
+            return 3;
+        case kImage16Bit:
+            return 2;
+        default:
+            return 0;
     }
 }
 
 const char* SwitchName(uint32_t which) {
-    static constexpr const char* kNames[] = {
-        "IR distortion correction", "RGB correction",  "RGB distortion correction",
-        "real depth correction",    "depth distortion correction",
-        "smoothing filter",         "time filter",     "spatial filter",
-        "out of max range",         "time filter on depth"};
+    static constexpr const char* kNames[] = {"IR distortion correction",
+                                             "RGB correction",
+                                             "RGB distortion correction",
+                                             "real depth correction",
+                                             "depth distortion correction",
+                                             "smoothing filter",
+                                             "time filter",
+                                             "spatial filter",
+                                             "out of max range",
+                                             "time filter on depth"};
     return which < sizeof(kNames) / sizeof(kNames[0]) ? kNames[which] : "?";
 }
 
@@ -55,15 +64,14 @@ int32_t ImgPreProcessImpl::Init(const double* calibration, const char* configFol
     return 0;
 }
 
-int32_t ImgPreProcessImpl::SetCameraMatrix(int32_t sensor, const double* matrix,
-                                           uint32_t height, uint32_t width) {
+int32_t ImgPreProcessImpl::SetCameraMatrix(int32_t sensor, const double* matrix, uint32_t height,
+                                           uint32_t width) {
     if (sensor != 0 && sensor != 1) {
         QLOG("sensor: %d is invalid.\n", sensor);
         return -1;
     }
     if (matrix == nullptr || width == 0 || height == 0) {
-        QLOG("matrix %p w %u h %u is invalid.\n", static_cast<const void*>(matrix), width,
-             height);
+        QLOG("matrix %p w %u h %u is invalid.\n", static_cast<const void*>(matrix), width, height);
         return -1;
     }
     std::lock_guard guard(m_settingsLock);
@@ -309,16 +317,16 @@ int32_t ImgPreProcessImpl::Rotate(ImageDescriptor* image, int32_t rotateType) {
     }
     switch (rotateType) {
         case kRotate180:
-            geometry::ReversePixels(image->data,
-                                    static_cast<size_t>(image->width) * image->height, bytes);
+            geometry::ReversePixels(image->data, static_cast<size_t>(image->width) * image->height,
+                                    bytes);
             return 0;
         case kRotate90Cw:
         case kRotate90Ccw: {
             std::lock_guard guard(m_workLock);
             std::memcpy(m_work.get(), image->data,
                         static_cast<size_t>(image->width) * image->height * bytes);
-            geometry::RotateQuarter(m_work.get(), image->width, image->height, image->data,
-                                    bytes, rotateType == kRotate90Cw);
+            geometry::RotateQuarter(m_work.get(), image->width, image->height, image->data, bytes,
+                                    rotateType == kRotate90Cw);
             std::swap(image->width, image->height);
             return 0;
         }
@@ -341,8 +349,8 @@ int32_t ImgPreProcessImpl::Flip(ImageDescriptor* image, int32_t code) {
             geometry::MirrorRows(image->data, image->width, image->height, bytes);
             return 0;
         case kFlipBoth:
-            geometry::ReversePixels(image->data,
-                                    static_cast<size_t>(image->width) * image->height, bytes);
+            geometry::ReversePixels(image->data, static_cast<size_t>(image->width) * image->height,
+                                    bytes);
             return 0;
         default:
             QLOG("flip code: %d is invalid.\n", code);
@@ -352,8 +360,8 @@ int32_t ImgPreProcessImpl::Flip(ImageDescriptor* image, int32_t code) {
 
 // --- colour ---------------------------------------------------------------------------
 
-int32_t ImgPreProcessImpl::ConvertColour(ImageDescriptor* image, int32_t one,
-                                         int32_t inputFormat, int32_t outputFormat) {
+int32_t ImgPreProcessImpl::ConvertColour(ImageDescriptor* image, int32_t one, int32_t inputFormat,
+                                         int32_t outputFormat) {
     if (CheckImage(image, "ConvertColour") == 0) {
         return -1;
     }
@@ -422,8 +430,8 @@ int32_t ImgPreProcessImpl::ConvertIRTo8Bit(uint32_t height, uint32_t width, uint
                                            const uint16_t* source) {
     if (destination == nullptr || source == nullptr || width == 0 || height == 0 ||
         width > kMaxSide || height > kMaxSide) {
-        QLOG("destination %p source %p w %u h %u is invalid.\n",
-             static_cast<void*>(destination), static_cast<const void*>(source), width, height);
+        QLOG("destination %p source %p w %u h %u is invalid.\n", static_cast<void*>(destination),
+             static_cast<const void*>(source), width, height);
         return -1;
     }
     // Read as bytes: the destination may be the source's buffer, and byte i is written
@@ -463,14 +471,12 @@ int32_t ImgPreProcessImpl::MapDepthPointToColour(const NsDepthVector3& /*depthPo
     return NotAvailable(kMapPoint, "MapDepthPointToColour");
 }
 
-int32_t ImgPreProcessImpl::MapDepthToColour(ImageDescriptor* /*colour*/,
-                                            ImageDescriptor* /*depth*/,
+int32_t ImgPreProcessImpl::MapDepthToColour(ImageDescriptor* /*colour*/, ImageDescriptor* /*depth*/,
                                             ImageDescriptor* /*mappedDepth*/) {
     return NotAvailable(kMapDepth, "MapDepthToColour");
 }
 
-int32_t ImgPreProcessImpl::MapColourToDepth(ImageDescriptor* /*depth*/,
-                                            ImageDescriptor* /*colour*/,
+int32_t ImgPreProcessImpl::MapColourToDepth(ImageDescriptor* /*depth*/, ImageDescriptor* /*colour*/,
                                             ImageDescriptor* /*mappedColour*/) {
     return NotAvailable(kMapColour, "MapColourToDepth");
 }
@@ -495,8 +501,7 @@ int32_t ImgPreProcessImpl::ComputeFrame(ImageDescriptor* /*output*/, int32_t /*r
 
 int32_t ImgPreProcessImpl::ProcessSpecial(ImageDescriptor* /*mappedDepth*/,
                                           ImageDescriptor* /*colour*/, int32_t /*mode*/,
-                                          int32_t /*low*/, int32_t /*high*/,
-                                          uint8_t* /*result*/) {
+                                          int32_t /*low*/, int32_t /*high*/, uint8_t* /*result*/) {
     // No result is produced, so nothing may be sent on to the camera.
     return NotAvailable(kSpecial, "ProcessSpecial");
 }

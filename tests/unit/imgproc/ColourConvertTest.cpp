@@ -30,8 +30,8 @@ Yuv Encode(Rgb c) {
                static_cast<uint8_t>(std::lround(128 + 112.0 * r - 93.786 * g - 18.214 * b))};
 }
 
-const Rgb kColours[] = {{255, 0, 0},     {0, 255, 0},   {0, 0, 255},  {128, 128, 128},
-                        {255, 255, 255}, {0, 0, 0},     {255, 255, 0}, {40, 200, 90}};
+const Rgb kColours[] = {{255, 0, 0},     {0, 255, 0}, {0, 0, 255},   {128, 128, 128},
+                        {255, 255, 255}, {0, 0, 0},   {255, 255, 0}, {40, 200, 90}};
 
 std::vector<uint8_t> Random(size_t n, uint32_t seed) {
     std::mt19937 gen(seed);
@@ -58,8 +58,8 @@ TEST(ColourConvertTest, KnownColoursComeBackWithinTwoInBothFormatsAndOrders) {
     for (const Rgb c : kColours) {
         const Yuv yuv = Encode(c);
         for (const int32_t out : {kColourRGB, kColourBGR}) {
-            SCOPED_TRACE(testing::Message() << int(c.r) << "," << int(c.g) << "," << int(c.b)
-                                            << " out " << out);
+            SCOPED_TRACE(testing::Message()
+                         << int(c.r) << "," << int(c.g) << "," << int(c.b) << " out " << out);
             for (size_t i = 0; i < w * h; i += 2) {
                 const uint8_t group[4] = {yuv.y, yuv.u, yuv.y, yuv.v};
                 std::copy(group, group + 4, buffer.begin() + 2 * i);

@@ -21,7 +21,9 @@ std::vector<uint8_t> Pattern(size_t bytes, uint32_t seed) {
     return v;
 }
 
-uint32_t BytesOf(uint32_t type) { return type == kImage8Bit ? 1 : (type == kImage16Bit ? 2 : 3); }
+uint32_t BytesOf(uint32_t type) {
+    return type == kImage8Bit ? 1 : (type == kImage16Bit ? 2 : 3);
+}
 
 // 3 x 2, one byte per pixel:  1 2 3
 //                             4 5 6
@@ -81,9 +83,8 @@ TEST(ImageGeometryTest, TurnsAndFlipsUndoThemselves) {
             const auto original = Pattern(size_t{size[0]} * size[1] * BytesOf(type), size[0]);
             std::vector<uint8_t> px = original;
             ImageDescriptor image{px.data(), type, size[0], size[1]};
-            const int32_t undo[][2] = {{kRotate90Cw, kRotate90Ccw},
-                                       {kRotate90Ccw, kRotate90Cw},
-                                       {kRotate180, kRotate180}};
+            const int32_t undo[][2] = {
+                {kRotate90Cw, kRotate90Ccw}, {kRotate90Ccw, kRotate90Cw}, {kRotate180, kRotate180}};
             for (const auto& pair : undo) {
                 ASSERT_EQ(proc->Rotate(&image, pair[0]), 0);
                 if (pair[0] != kRotate180) {
@@ -110,8 +111,8 @@ TEST(ImageGeometryTest, TurnsAndFlipsUndoThemselves) {
 
 TEST(ImageGeometryTest, ResizeOfAConstantImageStaysConstant) {
     auto proc = Get_APIImgPreProcess();
-    const uint32_t steps[][2] = {{1920, 1080}, {640, 360}, {1920, 1080}, {1280, 720},
-                                 {640, 360},   {1280, 720}, {7, 3}, {1920, 1080}};
+    const uint32_t steps[][2] = {{1920, 1080}, {640, 360},  {1920, 1080}, {1280, 720},
+                                 {640, 360},   {1280, 720}, {7, 3},       {1920, 1080}};
     std::vector<uint8_t> px(1920 * 1080 * 3);
     for (size_t i = 0; i < px.size(); i += 3) {
         px[i] = 200, px[i + 1] = 17, px[i + 2] = 255;
@@ -185,7 +186,8 @@ TEST(ImageGeometryTest, CropKeepsTheWindowRowsPacked) {
     ASSERT_EQ(proc->Crop(&grey, 1, 1, 2, 2), 0);
     EXPECT_EQ(grey.width, 2u);
     EXPECT_EQ(grey.height, 2u);
-    EXPECT_EQ(std::vector<uint8_t>(px.begin(), px.begin() + 4), (std::vector<uint8_t>{5, 6, 9, 10}));
+    EXPECT_EQ(std::vector<uint8_t>(px.begin(), px.begin() + 4),
+              (std::vector<uint8_t>{5, 6, 9, 10}));
     // The colour decoder's centre cut: 480 x 360 out of 640 x 360, RGB.
     std::vector<uint8_t> rgb(640 * 360 * 3);
     for (uint32_t y = 0; y < 360; ++y) {
