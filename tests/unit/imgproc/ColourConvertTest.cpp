@@ -169,33 +169,6 @@ TEST_F(PerTargetTest, EveryInstructionSetGivesThePortableBytes) {
     }
 }
 
-// Each output byte of the fast path against the pixel formula on every Y, U, V.
-TEST_F(PerTargetTest, FastPathMatchesThePixelFormulaOverTheWholeInputRange) {
-    std::vector<uint8_t> src;
-    for (int u = 0; u < 256; u += 3) {
-        for (int v = 0; v < 256; v += 5) {
-            for (int y = 0; y < 256; y += 2) {
-                const uint8_t group[4] = {static_cast<uint8_t>(y), static_cast<uint8_t>(u),
-                                          static_cast<uint8_t>(y + 1), static_cast<uint8_t>(v)};
-                src.insert(src.end(), group, group + 4);
-            }
-        }
-    }
-    const size_t pixels = src.size() / 2;
-    for (const int64_t target : hwy::SupportedAndGeneratedTargets()) {
-        hwy::SetSupportedTargetsForTest(target);
-        SCOPED_TRACE(hwy::TargetName(target));
-        std::vector<uint8_t> out(pixels * 3);
-        colour::YuyvToRgb(src.data(), out.data(), pixels, false);
-        for (size_t p = 0; p < pixels; ++p) {
-            uint8_t want[3];
-            colour::YuvToRgbPixel(src[2 * p], src[(2 * p & ~size_t{3}) + 1],
-                                  src[(2 * p & ~size_t{3}) + 3], want, false);
-            ASSERT_TRUE(std::equal(want, want + 3, &out[3 * p])) << "pixel " << p;
-        }
-    }
-}
-
 TEST(ColourConvertTest, InPlaceConversionEqualsConversionIntoAnotherBuffer) {
     for (const size_t pixels : kPixelCounts) {
         const auto src = Random(pixels * 2, static_cast<uint32_t>(pixels) + 7);
