@@ -1,0 +1,513 @@
+// ImgPreProcessImpl: descriptor checks, geometry and colour conversion through one work
+// buffer, filter switches, and the entry point Get_APIImgPreProcess.
+#include "imgproc/ImgPreProcessImpl.h"
+
+#include <cstring>
+#include <utility>
+
+#include "config/Log.h"
+#include "imgproc/ColourConvert.h"
+
+namespace quorix {
+
+using geometry::kMaxImageBytes;
+using geometry::kMaxSide;
+
+namespace {
+
+uint32_t BytesPerPixel(uint32_t type) {
+    switch (type) {
+        case kImage8Bit:
+            return 1;
+        case kImage8BitRgb:
+            return 3;
+        case kImage16Bit:
+            return 2;
+        default:
+            return 0;
+    }
+}
+
+const char* SwitchName(uint32_t which) {
+    static constexpr const char* kNames[] = {"IR distortion correction",
+                                             "RGB correction",
+                                             "RGB distortion correction",
+                                             "real depth correction",
+                                             "depth distortion correction",
+                                             "smoothing filter",
+                                             "time filter",
+                                             "spatial filter",
+                                             "out of max range",
+                                             "time filter on depth"};
+    return which < sizeof(kNames) / sizeof(kNames[0]) ? kNames[which] : "?";
+}
+
+}  // namespace
+
+ImgPreProcessImpl::ImgPreProcessImpl()
+    : m_work(std::make_unique_for_overwrite<uint8_t[]>(kMaxImageBytes)),
+      m_resizeWork(std::make_unique_for_overwrite<geometry::ResizeWork>()) {}
+
+ImgPreProcessImpl::~ImgPreProcessImpl() = default;
+
+// --- settings -------------------------------------------------------------------------
+
+int32_t ImgPreProcessImpl::Init(const double* calibration, const char* configFolder) {
+    if (calibration == nullptr) {
+        QLOG("calibration is null.\n");
+        return -1;
+    }
+    std::lock_guard guard(m_settingsLock);
+    std::memcpy(m_calibration.data(), calibration, sizeof(double) * kCalibrationDoubles);
+    m_hasCalibration = true;
+    m_configFolder = configFolder != nullptr ? configFolder : "";
+    return 0;
+}
+
+int32_t ImgPreProcessImpl::SetCameraMatrix(int32_t sensor, const double* matrix, uint32_t height,
+                                           uint32_t width) {
+    if (sensor != 0 && sensor != 1) {
+        QLOG("sensor: %d is invalid.\n", sensor);
+        return -1;
+    }
+    if (matrix == nullptr || width == 0 || height == 0) {
+        QLOG("matrix %p w %u h %u is invalid.\n", static_cast<const void*>(matrix), width, height);
+        return -1;
+    }
+    std::lock_guard guard(m_settingsLock);
+    std::memcpy(m_cameraMatrix[sensor].data(), matrix, sizeof(double) * 9);
+    m_matrixWidth[sensor] = width;
+    m_matrixHeight[sensor] = height;
+    return 0;
+}
+
+int32_t ImgPreProcessImpl::SetAuxTable(uint16_t tag, const void* table, uint32_t count) {
+    if (table == nullptr && count != 0) {
+        QLOG("table is null, count %u.\n", count);
+        return -1;
+    }
+    // Only the tag and count are kept: the table's layout is not settled, and the caller
+    // owns its memory.
+    std::lock_guard guard(m_settingsLock);
+    m_auxTag = tag;
+    m_auxCount = count;
+    return 0;
+}
+
+int32_t ImgPreProcessImpl::SetSensorConfig(const uint8_t* record) {
+    if (record == nullptr) {
+        QLOG("record is null.\n");
+        return -1;
+    }
+    std::lock_guard guard(m_settingsLock);
+    std::memcpy(m_sensorConfig.data(), record, m_sensorConfig.size());
+    return 0;
+}
+
+int32_t ImgPreProcessImpl::SetValidDepth(uint32_t range, uint32_t maxMm, uint32_t minMm) {
+    if (range > 8 && range != 256) {
+        QLOG("range: %u is invalid.\n", range);
+        return -1;
+    }
+    if (minMm > maxMm) {
+        QLOG("min %u is above max %u.\n", minMm, maxMm);
+        return -1;
+    }
+    std::lock_guard guard(m_settingsLock);
+    m_validDepth = ValidDepth{range, maxMm, minMm};
+    return 0;
+}
+
+ImgPreProcessImpl::ValidDepth ImgPreProcessImpl::GetValidDepth() const {
+    std::lock_guard guard(m_settingsLock);
+    return m_validDepth;
+}
+
+int32_t ImgPreProcessImpl::SetSensorFlag(uint32_t flag) {
+    m_sensorFlag.store(flag);
+    return 0;
+}
+
+int32_t ImgPreProcessImpl::SetAlgorithmType(int32_t type) {
+    m_algorithmType.store(type);
+    return 0;
+}
+
+// --- switches -------------------------------------------------------------------------
+
+int32_t ImgPreProcessImpl::SetSwitch(Switch which, bool enabled) {
+    m_switches[which].store(enabled);
+    if (enabled) {
+        // Kept and reported, but no filter or correction is built yet.
+        QLOG("%s is not available yet; frames pass unchanged.\n", SwitchName(which));
+    }
+    return 0;
+}
+
+int32_t ImgPreProcessImpl::GetSwitch(Switch which, bool* enabled) const {
+    if (enabled == nullptr) {
+        QLOG("%s: out pointer is null.\n", SwitchName(which));
+        return -1;
+    }
+    *enabled = m_switches[which].load();
+    return 0;
+}
+
+int32_t ImgPreProcessImpl::SetIrDistortionCorrectionEnabled(bool enabled) {
+    return SetSwitch(kIrDistortion, enabled);
+}
+int32_t ImgPreProcessImpl::GetIrDistortionCorrectionEnabled(bool* enabled) {
+    return GetSwitch(kIrDistortion, enabled);
+}
+int32_t ImgPreProcessImpl::SetRGBCorrectionEnabled(bool enabled) {
+    return SetSwitch(kRgbCorrection, enabled);
+}
+int32_t ImgPreProcessImpl::GetRGBCorrectionEnabled(bool* enabled) {
+    return GetSwitch(kRgbCorrection, enabled);
+}
+int32_t ImgPreProcessImpl::SetRGBDistortionCorrectionEnabled(bool enabled) {
+    return SetSwitch(kRgbDistortion, enabled);
+}
+int32_t ImgPreProcessImpl::GetRGBDistortionCorrectionEnabled(bool* enabled) {
+    return GetSwitch(kRgbDistortion, enabled);
+}
+int32_t ImgPreProcessImpl::SetComputeRealDepthCorrectionEnabled(bool enabled) {
+    return SetSwitch(kRealDepthCorrection, enabled);
+}
+int32_t ImgPreProcessImpl::GetComputeRealDepthCorrectionEnabled(bool* enabled) {
+    return GetSwitch(kRealDepthCorrection, enabled);
+}
+int32_t ImgPreProcessImpl::SetDepthDistortionCorrectionEnabled(bool enabled) {
+    return SetSwitch(kDepthDistortion, enabled);
+}
+int32_t ImgPreProcessImpl::GetDepthDistortionCorrectionEnabled(bool* enabled) {
+    return GetSwitch(kDepthDistortion, enabled);
+}
+int32_t ImgPreProcessImpl::SetSmoothingFilterEnabled(bool enabled) {
+    return SetSwitch(kSmoothing, enabled);
+}
+int32_t ImgPreProcessImpl::GetSmoothingFilterEnabled(bool* enabled) {
+    return GetSwitch(kSmoothing, enabled);
+}
+int32_t ImgPreProcessImpl::SetTimeFilterEnabled(bool enabled) {
+    return SetSwitch(kTimeFilter, enabled);
+}
+int32_t ImgPreProcessImpl::GetTimeFilterEnabled(bool* enabled) {
+    return GetSwitch(kTimeFilter, enabled);
+}
+int32_t ImgPreProcessImpl::SetSpatialFilterEnabled(bool enabled) {
+    return SetSwitch(kSpatialFilter, enabled);
+}
+int32_t ImgPreProcessImpl::GetSpatialFilterEnabled(bool* enabled) {
+    return GetSwitch(kSpatialFilter, enabled);
+}
+int32_t ImgPreProcessImpl::SetOutOfMaxRangeEnabled(bool enabled) {
+    return SetSwitch(kOutOfMaxRange, enabled);
+}
+int32_t ImgPreProcessImpl::SetTimeFilterOnDepthEnabled(bool enabled) {
+    return SetSwitch(kTimeFilterOnDepth, enabled);
+}
+bool ImgPreProcessImpl::GetOutOfMaxRangeEnabled() const {
+    return m_switches[kOutOfMaxRange].load();
+}
+bool ImgPreProcessImpl::GetTimeFilterOnDepthEnabled() const {
+    return m_switches[kTimeFilterOnDepth].load();
+}
+
+// --- checks ---------------------------------------------------------------------------
+
+uint32_t ImgPreProcessImpl::CheckImage(const ImageDescriptor* image, const char* operation) {
+    if (image == nullptr) {
+        QLOG("%s: image descriptor is null.\n", operation);
+        return 0;
+    }
+    if (image->data == nullptr) {
+        QLOG("%s: image data is null.\n", operation);
+        return 0;
+    }
+    const uint32_t bytes = BytesPerPixel(image->type);
+    if (bytes == 0) {
+        QLOG("%s: image type: %u is invalid.\n", operation, image->type);
+        return 0;
+    }
+    if (image->width == 0 || image->height == 0 || image->width > kMaxSide ||
+        image->height > kMaxSide ||
+        static_cast<size_t>(image->width) * image->height * bytes > kMaxImageBytes) {
+        QLOG("%s: image size w %u h %u (type %u) is invalid.\n", operation, image->width,
+             image->height, image->type);
+        return 0;
+    }
+    return bytes;
+}
+
+uint32_t ImgPreProcessImpl::CheckImageOfType(const ImageDescriptor* image, uint32_t type,
+                                             const char* operation) {
+    const uint32_t bytes = CheckImage(image, operation);
+    if (bytes != 0 && image->type != type) {
+        QLOG("%s: image type: %u, expected %u.\n", operation, image->type, type);
+        return 0;
+    }
+    return bytes;
+}
+
+int32_t ImgPreProcessImpl::NotAvailable(Unavailable what, const char* name) {
+    if ((m_reported.fetch_or(what) & what) == 0) {
+        QLOG("%s is not available yet.\n", name);
+    }
+    return -1;
+}
+
+// --- geometry -------------------------------------------------------------------------
+
+int32_t ImgPreProcessImpl::Resize(ImageDescriptor* image, uint32_t width, uint32_t height,
+                                  int32_t one) {
+    const uint32_t bytes = CheckImage(image, "Resize");
+    if (bytes == 0) {
+        return -1;
+    }
+    if (one != 1) {
+        QLOG("interpolation argument: %d is invalid.\n", one);
+        return -1;
+    }
+    if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide ||
+        static_cast<size_t>(width) * height * bytes > kMaxImageBytes) {
+        QLOG("target size w %u h %u is invalid.\n", width, height);
+        return -1;
+    }
+    if (width == image->width && height == image->height) {
+        return 0;
+    }
+    const size_t sourceBytes = static_cast<size_t>(image->width) * image->height * bytes;
+    std::lock_guard guard(m_workLock);
+    std::memcpy(m_work.get(), image->data, sourceBytes);
+    if (image->type == kImage8BitRgb) {
+        geometry::ResizeBilinear3(m_work.get(), image->width, image->height, image->data, width,
+                                  height, *m_resizeWork);
+    } else {
+        geometry::ResizeNearest(m_work.get(), image->width, image->height, image->data, width,
+                                height, bytes, *m_resizeWork);
+    }
+    image->width = width;
+    image->height = height;
+    return 0;
+}
+
+int32_t ImgPreProcessImpl::Crop(ImageDescriptor* image, uint32_t x, uint32_t y, uint32_t width,
+                                uint32_t height) {
+    const uint32_t bytes = CheckImage(image, "Crop");
+    if (bytes == 0) {
+        return -1;
+    }
+    if (width == 0 || height == 0 || x >= image->width || y >= image->height ||
+        width > image->width - x || height > image->height - y) {
+        QLOG("window x %u y %u w %u h %u is outside the image w %u h %u.\n", x, y, width, height,
+             image->width, image->height);
+        return -1;
+    }
+    geometry::CropInPlace(image->data, image->width, x, y, width, height, bytes);
+    image->width = width;
+    image->height = height;
+    return 0;
+}
+
+int32_t ImgPreProcessImpl::Rotate(ImageDescriptor* image, int32_t rotateType) {
+    const uint32_t bytes = CheckImage(image, "Rotate");
+    if (bytes == 0) {
+        return -1;
+    }
+    switch (rotateType) {
+        case kRotate180:
+            geometry::ReversePixels(image->data, static_cast<size_t>(image->width) * image->height,
+                                    bytes);
+            return 0;
+        case kRotate90Cw:
+        case kRotate90Ccw: {
+            std::lock_guard guard(m_workLock);
+            std::memcpy(m_work.get(), image->data,
+                        static_cast<size_t>(image->width) * image->height * bytes);
+            geometry::RotateQuarter(m_work.get(), image->width, image->height, image->data, bytes,
+                                    rotateType == kRotate90Cw);
+            std::swap(image->width, image->height);
+            return 0;
+        }
+        default:
+            QLOG("rotate type: %d is invalid.\n", rotateType);
+            return -1;
+    }
+}
+
+int32_t ImgPreProcessImpl::Flip(ImageDescriptor* image, int32_t code) {
+    const uint32_t bytes = CheckImage(image, "Flip");
+    if (bytes == 0) {
+        return -1;
+    }
+    switch (code) {
+        case kFlipHorizontal:
+            geometry::MirrorColumns(image->data, image->width, image->height, bytes);
+            return 0;
+        case kFlipVertical:
+            geometry::MirrorRows(image->data, image->width, image->height, bytes);
+            return 0;
+        case kFlipBoth:
+            geometry::ReversePixels(image->data, static_cast<size_t>(image->width) * image->height,
+                                    bytes);
+            return 0;
+        default:
+            QLOG("flip code: %d is invalid.\n", code);
+            return -1;
+    }
+}
+
+// --- colour ---------------------------------------------------------------------------
+
+int32_t ImgPreProcessImpl::ConvertColour(ImageDescriptor* image, int32_t one, int32_t inputFormat,
+                                         int32_t outputFormat) {
+    if (CheckImage(image, "ConvertColour") == 0) {
+        return -1;
+    }
+    if (one != 1) {
+        QLOG("argument: %d is invalid.\n", one);
+        return -1;
+    }
+    if (outputFormat != kColourRGB && outputFormat != kColourBGR) {
+        QLOG("output format: %d is invalid.\n", outputFormat);
+        return -1;
+    }
+    const bool bgr = outputFormat == kColourBGR;
+    switch (inputFormat) {
+        case kColourRGB:
+        case kColourBGR: {
+            if (image->type != kImage8BitRgb) {
+                QLOG("image type: %u does not hold format %d.\n", image->type, inputFormat);
+                return -1;
+            }
+            if (inputFormat != outputFormat) {
+                uint8_t* p = image->data;
+                const size_t pixels = static_cast<size_t>(image->width) * image->height;
+                for (size_t i = 0; i < pixels; ++i, p += 3) {
+                    std::swap(p[0], p[2]);
+                }
+            }
+            return 0;
+        }
+        case kColourNV12:
+        case kColourYUYV:
+            return ConvertYuv(image, inputFormat, bgr);
+        default:
+            QLOG("input format: %d is invalid.\n", inputFormat);
+            return -1;
+    }
+}
+
+int32_t ImgPreProcessImpl::ConvertYuv(ImageDescriptor* image, int32_t inputFormat, bool bgr) {
+    // The buffer holds raw 8-bit samples now and three bytes a pixel afterwards.
+    if (image->type != kImage8Bit) {
+        QLOG("image type: %u does not hold format %d.\n", image->type, inputFormat);
+        return -1;
+    }
+    const uint32_t w = image->width;
+    const uint32_t h = image->height;
+    const bool evenEnough = inputFormat == kColourYUYV ? w % 2 == 0 : (w % 2 == 0 && h % 2 == 0);
+    if (!evenEnough || static_cast<size_t>(w) * h * 3 > kMaxImageBytes) {
+        QLOG("size w %u h %u does not fit format %d.\n", w, h, inputFormat);
+        return -1;
+    }
+    const size_t pixels = static_cast<size_t>(w) * h;
+    if (inputFormat == kColourYUYV) {
+        // Runs from the end, so it converts in place without the work buffer.
+        colour::YuyvToRgb(image->data, image->data, pixels, bgr);
+    } else {
+        // The output reaches over the chroma plane long before the chroma is all read.
+        std::lock_guard guard(m_workLock);
+        std::memcpy(m_work.get(), image->data, pixels + pixels / 2);
+        colour::Nv12ToRgb(m_work.get(), m_work.get() + pixels, image->data, w, h, bgr);
+    }
+    image->type = kImage8BitRgb;
+    return 0;
+}
+
+int32_t ImgPreProcessImpl::ConvertIRTo8Bit(uint32_t height, uint32_t width, uint8_t* destination,
+                                           const uint16_t* source) {
+    if (destination == nullptr || source == nullptr || width == 0 || height == 0 ||
+        width > kMaxSide || height > kMaxSide) {
+        QLOG("destination %p source %p w %u h %u is invalid.\n", static_cast<void*>(destination),
+             static_cast<const void*>(source), width, height);
+        return -1;
+    }
+    // Read as bytes: the destination may be the source's buffer, and byte i is written
+    // only after source bytes 2i and 2i + 1 are read.
+    const uint8_t* in = reinterpret_cast<const uint8_t*>(source);
+    const size_t pixels = static_cast<size_t>(width) * height;
+    for (size_t i = 0; i < pixels; ++i) {
+        uint16_t value;
+        std::memcpy(&value, in + 2 * i, sizeof(value));
+        destination[i] = static_cast<uint8_t>((value > 4095 ? 4095 : value) >> 4);
+    }
+    return 0;
+}
+
+// --- filters: switches kept, frames pass through ------------------------------------------
+
+int32_t ImgPreProcessImpl::FilterDepth(ImageDescriptor* depth) {
+    return CheckImageOfType(depth, kImage16Bit, "FilterDepth") != 0 ? 0 : -1;
+}
+
+int32_t ImgPreProcessImpl::FilterIR(ImageDescriptor* ir) {
+    return CheckImageOfType(ir, kImage16Bit, "FilterIR") != 0 ? 0 : -1;
+}
+
+int32_t ImgPreProcessImpl::ProcessColour(ImageDescriptor* colour) {
+    return CheckImageOfType(colour, kImage8BitRgb, "ProcessColour") != 0 ? 0 : -1;
+}
+
+// --- not available yet ----------------------------------------------------------------
+
+int32_t ImgPreProcessImpl::MapDepthPointToColour(const NsDepthVector3& /*depthPoint*/,
+                                                 uint32_t /*colourResolution*/,
+                                                 NsDepthVector3* colourPoint) {
+    if (colourPoint != nullptr) {
+        *colourPoint = NsDepthVector3{};
+    }
+    return NotAvailable(kMapPoint, "MapDepthPointToColour");
+}
+
+int32_t ImgPreProcessImpl::MapDepthToColour(ImageDescriptor* /*colour*/, ImageDescriptor* /*depth*/,
+                                            ImageDescriptor* /*mappedDepth*/) {
+    return NotAvailable(kMapDepth, "MapDepthToColour");
+}
+
+int32_t ImgPreProcessImpl::MapColourToDepth(ImageDescriptor* /*depth*/, ImageDescriptor* /*colour*/,
+                                            ImageDescriptor* /*mappedColour*/) {
+    return NotAvailable(kMapColour, "MapColourToDepth");
+}
+
+int32_t ImgPreProcessImpl::MapIRToColour(ImageDescriptor* /*colour*/, ImageDescriptor* /*depth*/,
+                                         ImageDescriptor* /*ir*/, ImageDescriptor* /*mappedIr*/) {
+    return NotAvailable(kMapIr, "MapIRToColour");
+}
+
+int32_t ImgPreProcessImpl::MapDepthAndIRToColour(ImageDescriptor* /*colour*/,
+                                                 ImageDescriptor* /*depth*/,
+                                                 ImageDescriptor* /*ir*/,
+                                                 ImageDescriptor* /*mappedDepth*/,
+                                                 ImageDescriptor* /*mappedIr*/) {
+    return NotAvailable(kMapDepthAndIr, "MapDepthAndIRToColour");
+}
+
+int32_t ImgPreProcessImpl::ComputeFrame(ImageDescriptor* /*output*/, int32_t /*request*/) {
+    // Nothing is computed, so there is no frame to report as done.
+    return NotAvailable(kComputeFrame, "ComputeFrame");
+}
+
+int32_t ImgPreProcessImpl::ProcessSpecial(ImageDescriptor* /*mappedDepth*/,
+                                          ImageDescriptor* /*colour*/, int32_t /*mode*/,
+                                          int32_t /*low*/, int32_t /*high*/, uint8_t* /*result*/) {
+    // No result is produced, so nothing may be sent on to the camera.
+    return NotAvailable(kSpecial, "ProcessSpecial");
+}
+
+std::unique_ptr<ImgPreProcess> Get_APIImgPreProcess() {
+    return std::make_unique<ImgPreProcessImpl>();
+}
+
+}  // namespace quorix

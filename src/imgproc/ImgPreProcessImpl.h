@@ -1,0 +1,162 @@
+// ImgPreProcessImpl: our image pre-processing object. Geometry and colour conversion are
+// real; the filters keep their switches but pass frames through unchanged; registration
+// (the Map operations), the computed frame and the special operation are not available
+// yet and fail.
+//
+// Threads: the depth decoder, the colour decoder and the application's thread call one
+// object at the same time. Switches and settings are safe to touch from any thread; the
+// operations that go through the work buffer (Resize, quarter turns, NV12) take the
+// object's lock for the time they use it.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "imgproc/ImageGeometry.h"
+#include "imgproc/ImgPreProcess.h"
+
+namespace quorix {
+
+class ImgPreProcessImpl : public ImgPreProcess {
+public:
+    ImgPreProcessImpl();
+    ~ImgPreProcessImpl() override;
+
+    ImgPreProcessImpl(const ImgPreProcessImpl&) = delete;
+    ImgPreProcessImpl& operator=(const ImgPreProcessImpl&) = delete;
+
+    int32_t Init(const double* calibration, const char* configFolder) override;
+    int32_t SetCameraMatrix(int32_t sensor, const double* matrix, uint32_t height,
+                            uint32_t width) override;
+    int32_t SetAuxTable(uint16_t tag, const void* table, uint32_t count) override;
+    int32_t SetSensorConfig(const uint8_t* record) override;
+    int32_t MapDepthPointToColour(const NsDepthVector3& depthPoint, uint32_t colourResolution,
+                                  NsDepthVector3* colourPoint) override;
+    int32_t SetValidDepth(uint32_t range, uint32_t maxMm, uint32_t minMm) override;
+    int32_t SetIrDistortionCorrectionEnabled(bool enabled) override;
+    int32_t GetIrDistortionCorrectionEnabled(bool* enabled) override;
+    int32_t FilterIR(ImageDescriptor* ir) override;
+    int32_t SetRGBCorrectionEnabled(bool enabled) override;
+    int32_t GetRGBCorrectionEnabled(bool* enabled) override;
+    int32_t SetRGBDistortionCorrectionEnabled(bool enabled) override;
+    int32_t GetRGBDistortionCorrectionEnabled(bool* enabled) override;
+    int32_t ConvertColour(ImageDescriptor* image, int32_t one, int32_t inputFormat,
+                          int32_t outputFormat) override;
+    int32_t ProcessColour(ImageDescriptor* colour) override;
+    int32_t SetComputeRealDepthCorrectionEnabled(bool enabled) override;
+    int32_t GetComputeRealDepthCorrectionEnabled(bool* enabled) override;
+    int32_t SetDepthDistortionCorrectionEnabled(bool enabled) override;
+    int32_t GetDepthDistortionCorrectionEnabled(bool* enabled) override;
+    int32_t SetSmoothingFilterEnabled(bool enabled) override;
+    int32_t GetSmoothingFilterEnabled(bool* enabled) override;
+    int32_t SetTimeFilterEnabled(bool enabled) override;
+    int32_t GetTimeFilterEnabled(bool* enabled) override;
+    int32_t SetSpatialFilterEnabled(bool enabled) override;
+    int32_t GetSpatialFilterEnabled(bool* enabled) override;
+    int32_t SetSensorFlag(uint32_t flag) override;
+    int32_t FilterDepth(ImageDescriptor* depth) override;
+    int32_t MapDepthToColour(ImageDescriptor* colour, ImageDescriptor* depth,
+                             ImageDescriptor* mappedDepth) override;
+    int32_t MapColourToDepth(ImageDescriptor* depth, ImageDescriptor* colour,
+                             ImageDescriptor* mappedColour) override;
+    int32_t MapIRToColour(ImageDescriptor* colour, ImageDescriptor* depth, ImageDescriptor* ir,
+                          ImageDescriptor* mappedIr) override;
+    int32_t MapDepthAndIRToColour(ImageDescriptor* colour, ImageDescriptor* depth,
+                                  ImageDescriptor* ir, ImageDescriptor* mappedDepth,
+                                  ImageDescriptor* mappedIr) override;
+    int32_t Flip(ImageDescriptor* image, int32_t code) override;
+    int32_t Resize(ImageDescriptor* image, uint32_t width, uint32_t height, int32_t one) override;
+    int32_t Crop(ImageDescriptor* image, uint32_t x, uint32_t y, uint32_t width,
+                 uint32_t height) override;
+    int32_t Rotate(ImageDescriptor* image, int32_t rotateType) override;
+    int32_t ComputeFrame(ImageDescriptor* output, int32_t request) override;
+    int32_t ProcessSpecial(ImageDescriptor* mappedDepth, ImageDescriptor* colour, int32_t mode,
+                           int32_t low, int32_t high, uint8_t* result) override;
+    // 16-bit IR to 8 bits: min(value, 4095) >> 4. IR samples are 12-bit, so the full
+    // 12-bit scale maps linearly onto 0..255 and anything above saturates at 255.
+    // `destination` may be the source's own buffer.
+    int32_t ConvertIRTo8Bit(uint32_t height, uint32_t width, uint8_t* destination,
+                            const uint16_t* source) override;
+
+    int32_t SetOutOfMaxRangeEnabled(bool enabled) override;
+    int32_t SetTimeFilterOnDepthEnabled(bool enabled) override;
+    int32_t SetAlgorithmType(int32_t type) override;
+
+    // Stored settings, for the filters to come and for tests.
+    struct ValidDepth {
+        uint32_t range = 65535;  // not set yet
+        uint32_t maxMm = 0;
+        uint32_t minMm = 0;
+    };
+    ValidDepth GetValidDepth() const;
+    bool GetOutOfMaxRangeEnabled() const;
+    bool GetTimeFilterOnDepthEnabled() const;
+    uint32_t GetSensorFlag() const { return m_sensorFlag.load(); }
+    int32_t GetAlgorithmType() const { return m_algorithmType.load(); }
+
+private:
+    enum Switch : uint32_t {
+        kIrDistortion,
+        kRgbCorrection,
+        kRgbDistortion,
+        kRealDepthCorrection,
+        kDepthDistortion,
+        kSmoothing,
+        kTimeFilter,
+        kSpatialFilter,
+        kOutOfMaxRange,
+        kTimeFilterOnDepth,
+        kSwitchCount
+    };
+    // Operations that cannot work yet; each is logged once per object.
+    enum Unavailable : uint32_t {
+        kMapPoint = 1u << 0,
+        kMapDepth = 1u << 1,
+        kMapColour = 1u << 2,
+        kMapIr = 1u << 3,
+        kMapDepthAndIr = 1u << 4,
+        kComputeFrame = 1u << 5,
+        kSpecial = 1u << 6,
+    };
+
+    int32_t SetSwitch(Switch which, bool enabled);
+    int32_t GetSwitch(Switch which, bool* enabled) const;
+    int32_t NotAvailable(Unavailable what, const char* name);
+    // Bytes per pixel of a descriptor that is safe to work on; 0, with a log line naming
+    // `operation`, when it is not.
+    static uint32_t CheckImage(const ImageDescriptor* image, const char* operation);
+    // CheckImage and, in addition, the one image type the operation takes.
+    static uint32_t CheckImageOfType(const ImageDescriptor* image, uint32_t type,
+                                     const char* operation);
+    int32_t ConvertYuv(ImageDescriptor* image, int32_t inputFormat, bool bgr);
+
+    std::array<std::atomic<bool>, kSwitchCount> m_switches{};
+    std::atomic<uint32_t> m_reported{0};
+    std::atomic<uint32_t> m_sensorFlag{0};
+    std::atomic<int32_t> m_algorithmType{0};
+
+    // Settings written at stream set-up and kept for registration and the filters.
+    mutable std::mutex m_settingsLock;
+    ValidDepth m_validDepth;
+    std::array<double, kCalibrationDoubles> m_calibration{};
+    bool m_hasCalibration = false;
+    std::string m_configFolder;
+    std::array<std::array<double, 9>, 2> m_cameraMatrix{};
+    std::array<uint32_t, 2> m_matrixWidth{};
+    std::array<uint32_t, 2> m_matrixHeight{};
+    uint16_t m_auxTag = 0;
+    uint32_t m_auxCount = 0;
+    std::array<uint8_t, kSensorConfigBytes> m_sensorConfig{};
+
+    // The work buffer (the largest image's size) and the resizes' working storage,
+    // allocated once; guarded by m_workLock.
+    std::mutex m_workLock;
+    std::unique_ptr<uint8_t[]> m_work;
+    std::unique_ptr<geometry::ResizeWork> m_resizeWork;
+};
+
+}  // namespace quorix
