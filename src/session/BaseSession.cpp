@@ -82,7 +82,10 @@ int32_t BaseSession::GetProperty(uint32_t id, void* data, uint32_t* size) {
     if (!m_protocol) {
         return -255;
     }
-    return m_protocol->GetProperty(id, data, size);
+    if (size == nullptr) {
+        return -12;
+    }
+    return m_protocol->GetProperty(id, data, *size);
 }
 
 }  // namespace quorix

@@ -27,7 +27,11 @@ std::unique_ptr<BaseProtocol> CreateProtocol(const SessionInfo& info) {
         case TK5Pro_ADI:
         case TK4A:
         case TK4Alite:
-            return std::make_unique<SocketProtocol>(info);
+            return std::make_unique<SocketProtocol>(
+                static_cast<uint32_t>(info.net.ip[0]) | static_cast<uint32_t>(info.net.ip[1]) << 8 |
+                    static_cast<uint32_t>(info.net.ip[2]) << 16 |
+                    static_cast<uint32_t>(info.net.ip[3]) << 24,
+                info.net.dataPort, info.net.commandPort);
         case TK1A:
         case TK2A:
         case TKS1:

@@ -1,0 +1,395 @@
+// The device manager's event rules, driven pass by pass, with a scripted USB platform, a
+// scripted protocol for every session and announcements fed straight to discovery.
+#include "device/DeviceManager.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <thread>
+
+#include "config/Log.h"
+#include "device/BaseDevice.h"
+#include "platform/fake/FakeUsbPlatform.h"
+#include "protocol/BaseProtocol.h"
+#include "session/ProtocolFactory.h"
+#include "support/Announcement.h"
+#include "upgrade/TransferWorkers.h"
+
+namespace quorix {
+namespace {
+
+// What every scripted protocol answers.
+struct Script {
+    std::atomic<int32_t> openResult{0};
+    std::atomic<bool> serialAnswers{true};
+};
+
+class ScriptedProtocol final : public BaseProtocol {
+public:
+    explicit ScriptedProtocol(Script& script) : m_script(script) {}
+    int32_t OpenDevice() override { return m_script.openResult.load(); }
+    int32_t CloseDevice() override { return 0; }
+    int32_t IsSupportJSONConfig() override { return -255; }
+    int32_t GetSN(char* text, uint32_t capacity) override { return Serial(text, capacity); }
+    int32_t GetProperty(uint32_t, void* data, uint32_t& length) override {
+        return Serial(static_cast<char*>(data), length);
+    }
+    int32_t SetConnectStatus(bool) override { return 0; }
+
+private:
+    int32_t Serial(char* text, uint32_t capacity) {
+        if (!m_script.serialAnswers.load()) {
+            return -104;
+        }
+        snprintf(text, capacity, "SN");
+        return 0;
+    }
+    Script& m_script;
+};
+
+struct Event {
+    int32_t event;
+    std::string uri;
+    std::thread::id thread;
+    bool withContext;
+};
+
+std::mutex g_eventLock;
+std::vector<Event> g_events;
+int g_context = 0;
+
+void RecordPlain(const NsDeviceInfo* d, int32_t e) {
+    std::lock_guard guard(g_eventLock);
+    g_events.push_back({e, d->uri, std::this_thread::get_id(), false});
+}
+
+void RecordWithContext(const NsDeviceInfo* d, int32_t e, void* context) {
+    std::lock_guard guard(g_eventLock);
+    g_events.push_back({e, d->uri, std::this_thread::get_id(), context == &g_context});
+}
+
+std::vector<Event> TakeEvents() {
+    std::lock_guard guard(g_eventLock);
+    return std::exchange(g_events, {});
+}
+
+class Manager : public ::testing::Test {
+protected:
+    void SetUp() override {
+        platform::SetUsbPlatformForTesting(&m_usb);
+        SetProtocolFactoryForTesting(
+            [this](const SessionInfo&) { return std::make_unique<ScriptedProtocol>(m_script); });
+        TakeEvents();
+    }
+    void TearDown() override {
+        DeviceManager::Destroy();
+        Upgrade::Destroy();
+        JsonCtl::Destroy();
+        SetProtocolFactoryForTesting({});
+        platform::SetUsbPlatformForTesting(nullptr);
+    }
+
+    DeviceManager& M() { return DeviceManager::Instance(); }
+
+    // A TK3A camera plugged in: its interfaces appear and its arrival is announced.
+    void PlugIn(const std::string& video, const std::string& alias, const std::string& box) {
+        m_usb.AddCamera(video, "/hid" + video, box, 0xF5E2, 0x0101);
+        m_usb.SetCameraText(video, platform::CameraText::kAlias, alias);
+        M().OnMessage({0, 0, 0xF5E2, 0x0101, video});
+    }
+    void Unplug(const std::string& video) {
+        m_usb.RemoveInterface(video);
+        m_usb.RemoveInterface("/hid" + video);
+        M().OnMessage({1, 0, 0xF5E2, 0x0101, video});
+    }
+    void Announce(const std::string& sn, uint8_t state, const std::string& ip = "127.0.0.2",
+                  uint8_t kind = 4, const std::string& alias = "") {
+        test::AnnouncementBytes a;
+        a.Set(1, 1, ip, kind, sn, state, "127.0.0.1", alias);
+        M().Discovery().HandleDatagram(a.data.data(), a.data.size());
+    }
+    NsDeviceInfo Record(const std::string& uri) {
+        for (const NsDeviceInfo& r : M().AllRecords()) {
+            if (uri == r.uri) {
+                return r;
+            }
+        }
+        ADD_FAILURE() << "no record " << uri;
+        return {};
+    }
+
+    platform::FakeUsbPlatform m_usb;
+    Script m_script;
+};
+
+TEST_F(Manager, UsbArrivalWithoutCallbackIsAddedAndCounted) {
+    PlugIn("/video/a", "A1", "box-a");
+    EXPECT_TRUE(M().RunPass());
+    const NsDeviceInfo r = Record("/video/a");
+    EXPECT_EQ(r.status, static_cast<uint32_t>(Connected));
+    EXPECT_STREQ(r.alias, "A1");
+    EXPECT_EQ(r.devicetype, static_cast<uint32_t>(TK3A));
+    EXPECT_EQ(M().GetCameraCount(), 1u);
+    EXPECT_TRUE(TakeEvents().empty());
+}
+
+TEST_F(Manager, AddIsReportedThroughBothFormsOnAnotherThread) {
+    M().SetHotPlugCallback(RecordPlain);
+    M().SetHotPlugCallbackEx(RecordWithContext, &g_context);
+    PlugIn("/video/a", "A1", "box-a");
+    EXPECT_TRUE(M().RunPass());
+    const auto events = TakeEvents();
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_FALSE(events[0].withContext);
+    EXPECT_TRUE(events[1].withContext);
+    for (const Event& e : events) {
+        EXPECT_EQ(e.event, NsHotPlugAdded);
+        EXPECT_EQ(e.uri, "/video/a");
+        EXPECT_NE(e.thread, std::this_thread::get_id());
+    }
+    EXPECT_FALSE(M().RunPass());  // one event per pass, and nothing left
+    EXPECT_TRUE(TakeEvents().empty());
+}
+
+TEST_F(Manager, UnplugOfAClosedCameraIsSilentAndItsReturnIsAnnouncedAgain) {
+    M().SetHotPlugCallback(RecordPlain);
+    PlugIn("/video/a", "A1", "box-a");
+    M().RunPass();
+    TakeEvents();
+    Unplug("/video/a");
+    EXPECT_EQ(Record("/video/a").status, static_cast<uint32_t>(Unconnected));  // at once
+    M().RunPass();
+    EXPECT_TRUE(TakeEvents().empty());
+    EXPECT_EQ(M().GetCameraCount(), 0u);
+
+    PlugIn("/video/a", "A1", "box-a");
+    M().RunPass();
+    const auto events = TakeEvents();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].event, NsHotPlugAdded);
+    EXPECT_EQ(M().GetCameraCount(), 1u);
+}
+
+TEST_F(Manager, UnplugOfAnOpenedCameraIsReportedOnceInALaterPass) {
+    M().SetHotPlugCallback(RecordPlain);
+    PlugIn("/video/a", "A1", "box-a");
+    M().RunPass();
+    TakeEvents();
+    BaseDevice* device = M().OpenDevice("/video/a");
+    ASSERT_NE(device, nullptr);
+    EXPECT_TRUE(M().checkOpenedByURI("/video/a"));
+    EXPECT_TRUE(M().checkOpenedByAlias("A1"));
+    EXPECT_EQ(M().OpenDevice("/video/a"), device);  // an opened device is handed out again
+
+    Unplug("/video/a");
+    EXPECT_TRUE(TakeEvents().empty());
+    EXPECT_FALSE(device->IsAlive());
+    M().RunPass();
+    auto events = TakeEvents();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].event, NsHotPlugRemoved);
+    M().RunPass();
+    EXPECT_TRUE(TakeEvents().empty());
+    M().ReleaseDevice(device);
+    EXPECT_EQ(Record("/video/a").status, static_cast<uint32_t>(Unconnected));
+}
+
+TEST_F(Manager, CameraBackUnderANewPathKeepsItsRecord) {
+    M().SetHotPlugCallback(RecordPlain);
+    PlugIn("/video/a", "A1", "box-a");
+    M().RunPass();
+    Unplug("/video/a");
+    M().RunPass();
+    TakeEvents();
+
+    PlugIn("/video/b", "A1", "box-b");
+    M().RunPass();
+    const auto events = TakeEvents();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].event, NsHotPlugAdded);
+    EXPECT_EQ(events[0].uri, "/video/b");
+    const auto records = M().AllRecords();
+    ASSERT_EQ(records.size(), 1u);  // the new record was folded into the old one
+    EXPECT_STREQ(records[0].uri, "/video/b");
+    EXPECT_STREQ(records[0].alias, "A1");
+    EXPECT_EQ(M().GetCameraCount(), 1u);
+}
+
+TEST_F(Manager, CameraWhoseAliasCannotBeReadIsNotAnnounced) {
+    M().SetHotPlugCallback(RecordPlain);
+    m_usb.AddCamera("/video/a", "/hid/a", "box-a", 0xF5E2, 0x0101);
+    m_usb.SetCameraText("/video/a", platform::CameraText::kAlias, "", -104);
+    m_usb.SetCameraText("/video/a", platform::CameraText::kSerialNumber, "", -104);
+    log::Capture capture;
+    M().OnMessage({0, 0, 0xF5E2, 0x0101, "/video/a"});
+    M().RunPass();
+    EXPECT_TRUE(capture.Contains("not call back"));
+    EXPECT_TRUE(TakeEvents().empty());
+    EXPECT_EQ(Record("/video/a").status, static_cast<uint32_t>(ConnectUNKNOWN));
+    EXPECT_EQ(M().GetCameraCount(), 1u);  // listed, but it cannot be opened
+    EXPECT_EQ(M().OpenDevice("/video/a"), nullptr);
+}
+
+TEST_F(Manager, ArrivalThroughTheWatcherThread) {
+    M().SetHotPlugCallback(RecordPlain);
+    m_usb.AddCamera("/video/a", "/hid/a", "box-a", 0xF5E2, 0x0101);
+    m_usb.SetCameraText("/video/a", platform::CameraText::kAlias, "A1");
+    M();  // starts the watcher
+    m_usb.PushEvent({true, platform::UsbInterfaceClass::kVideo, 0xF5E2, 0x0101, "/video/a"});
+    m_usb.PushEvent({true, platform::UsbInterfaceClass::kVideo, 0x0C45, 0x636B, "/video/z"});
+    for (int i = 0; i < 500 && M().AllRecords().empty(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    ASSERT_EQ(M().AllRecords().size(), 1u);  // the second vendor sends no arrivals
+    M().RunPass();
+    EXPECT_EQ(TakeEvents().size(), 1u);
+}
+
+TEST_F(Manager, DeviceInfoQueries) {
+    NsDeviceInfo info;
+    EXPECT_EQ(M().GetDeviceInfo(nullptr, 0), -12);
+    EXPECT_EQ(M().GetDeviceInfoList(nullptr, 1), -12);
+    EXPECT_EQ(M().GetDeviceInfo(&info, 0), -15);
+    Announce("SN1", 0);
+    Announce("SN2", 0);
+    Announce("SN3", 0);
+    M().RunPass();
+    M().RunPass();
+    M().RunPass();
+    EXPECT_EQ(M().GetCameraCount(), 3u);
+    NsDeviceInfo list[3];
+    memset(list, 0xEE, sizeof list);
+    EXPECT_EQ(M().GetDeviceInfoList(list, 1), 0);
+    EXPECT_STREQ(list[0].uri, "TK5P:SN1");
+    EXPECT_EQ(list[1].SessionCount, 0xEEEEEEEEu);  // exactly one record written
+    EXPECT_EQ(M().GetDeviceInfo(&info, 2), 0);
+    EXPECT_STREQ(info.uri, "TK5P:SN3");
+    EXPECT_EQ(M().GetDeviceInfo(&info, 3), -15);
+}
+
+TEST_F(Manager, NetworkCameraRecordFromItsAnnouncement) {
+    M().SetHotPlugCallback(RecordPlain);
+    test::AnnouncementBytes a;
+    a.Set(2, 1, "127.0.0.2", 1, "QX-4A-0001", 0, "127.0.0.1", "");
+    M().Discovery().HandleDatagram(a.data.data(), a.data.size());
+    EXPECT_TRUE(M().RunPass());
+    const auto events = TakeEvents();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].uri, "TK4A:QX-4A-0001");
+    const NsDeviceInfo r = Record("TK4A:QX-4A-0001");
+    EXPECT_STREQ(r.alias, "QX-4A-0001");  // no alias announced: the serial number
+    EXPECT_EQ(r.SessionCount, 2u);
+    EXPECT_EQ(r.status, static_cast<uint32_t>(Connected));
+}
+
+TEST_F(Manager, TwoCamerasWithOneSerialAtTwoAddressesShareOneRecord) {
+    Announce("SAME", 0, "127.0.0.2");
+    Announce("SAME", 0, "127.0.0.3");
+    EXPECT_EQ(M().Discovery().EntryCount(), 2u);
+    M().RunPass();
+    M().RunPass();
+    EXPECT_EQ(M().AllRecords().size(), 1u);
+}
+
+TEST_F(Manager, AnnouncementsOfUnknownKindOrShortLengthAreSkipped) {
+    log::Capture capture;
+    test::AnnouncementBytes a;
+    a.Set(1, 1, "127.0.0.2", 3, "SN", 0);
+    M().Discovery().HandleDatagram(a.data.data(), a.data.size());
+    EXPECT_TRUE(capture.Contains("error header:0xaa"));
+    a.Set(1, 1, "127.0.0.2", 1, "SN", 0);
+    M().Discovery().HandleDatagram(a.data.data(), 88);
+    EXPECT_EQ(M().Discovery().EntryCount(), 0u);
+    M().Discovery().HandleDatagram(a.data.data(), 89);
+    EXPECT_EQ(M().Discovery().EntryCount(), 1u);
+}
+
+TEST_F(Manager, StateThreeMeansUpgradeModeAndTheWorkerGetsTheCamera) {
+    Announce("SN1", 0);
+    M().RunPass();
+    Announce("SN1", 3);
+    M().SetUpgradeFlag(1);
+    M().RunPass();
+    EXPECT_EQ(Record("TK5P:SN1").status, static_cast<uint32_t>(UpgradeMode));
+    M().RunPass();
+    EXPECT_EQ(Upgrade::Instance().GetSessionInfo().linkType, static_cast<uint32_t>(kLinkNetwork));
+    EXPECT_FALSE(Upgrade::Instance().DeviceFound());
+}
+
+TEST_F(Manager, NeverOpenedCameraGoingAwayIsReportedRemovedOnce) {
+    M().SetHotPlugCallback(RecordPlain);
+    Announce("SN1", 0);
+    M().RunPass();
+    TakeEvents();
+    Announce("SN1", 2);
+    M().RunPass();
+    auto events = TakeEvents();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].event, NsHotPlugRemoved);
+    Announce("SN1", 2);
+    M().RunPass();
+    M().RunPass();
+    EXPECT_TRUE(TakeEvents().empty());
+    EXPECT_EQ(M().GetCameraCount(), 0u);
+
+    Announce("SN1", 0);  // back again
+    M().RunPass();
+    M().RunPass();
+    events = TakeEvents();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].event, NsHotPlugAdded);
+}
+
+TEST_F(Manager, SilentOpenedCamerasAreRemovedAfterTheirThirdFailedPollInSeparatePasses) {
+    M().SetHotPlugCallback(RecordPlain);
+    Announce("SN1", 0, "127.0.0.2");
+    Announce("SN2", 0, "127.0.0.3");
+    M().RunPass();
+    M().RunPass();
+    TakeEvents();
+    ASSERT_NE(M().OpenDevice("TK5P:SN1"), nullptr);
+    ASSERT_NE(M().OpenDevice("TK5P:SN2"), nullptr);
+    m_script.serialAnswers = false;
+    for (int pass = 0; pass < 3; ++pass) {
+        EXPECT_FALSE(M().RunPass());  // polls fail, nothing reported yet
+    }
+    EXPECT_TRUE(TakeEvents().empty());
+    EXPECT_TRUE(M().RunPass());
+    auto events = TakeEvents();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].uri, "TK5P:SN1");
+    EXPECT_TRUE(M().RunPass());
+    events = TakeEvents();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].uri, "TK5P:SN2");
+    EXPECT_EQ(Record("TK5P:SN1").status, static_cast<uint32_t>(Unconnected));
+}
+
+TEST_F(Manager, ReleasedNetworkCameraIsUnconnectedUntilHeardAgain) {
+    Announce("SN1", 0);
+    M().RunPass();
+    BaseDevice* device = M().OpenDevice("TK5P:SN1");
+    ASSERT_NE(device, nullptr);
+    EXPECT_EQ(Record("TK5P:SN1").status, static_cast<uint32_t>(Opened));
+    M().ReleaseDevice(device);
+    EXPECT_EQ(Record("TK5P:SN1").status, static_cast<uint32_t>(Unconnected));
+    Announce("SN1", 0);
+    M().RunPass();
+    EXPECT_EQ(Record("TK5P:SN1").status, static_cast<uint32_t>(Connected));
+}
+
+TEST_F(Manager, FailedOpenKeepsTheCameraClosed) {
+    Announce("SN1", 0);
+    M().RunPass();
+    m_script.openResult = -13;
+    log::Capture capture;
+    EXPECT_EQ(M().OpenDevice("TK5P:SN1"), nullptr);
+    EXPECT_TRUE(capture.Contains("open failed delete"));
+    EXPECT_EQ(M().OpenDevice("nothing"), nullptr);
+    EXPECT_TRUE(capture.Contains("uri:nothing open failed."));
+    EXPECT_EQ(Record("TK5P:SN1").status, static_cast<uint32_t>(Connected));
+}
+
+}  // namespace
+}  // namespace quorix

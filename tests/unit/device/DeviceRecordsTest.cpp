@@ -1,0 +1,208 @@
+// Device records, per-model tables, the announcement parser and the USB discovery logic.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "config/Log.h"
+#include "device/BaseDevice.h"
+#include "device/DeviceInfo.h"
+#include "device/EnumSocketDevice.h"
+#include "device/EnumUsbDevice.h"
+#include "platform/fake/FakeUsbPlatform.h"
+#include "session/BaseSession.h"
+#include "support/Announcement.h"
+
+namespace quorix {
+namespace {
+
+TEST(DeviceInfo, PerModelTable) {
+    struct Case {
+        uint32_t type;
+        uint32_t status;
+        uint32_t link;
+        uint32_t flags;
+        std::vector<uint32_t> modes;
+        uint16_t finalField;
+    };
+    const Case cases[] = {
+        {TK1A, 0, kLinkUsb, 1, {100, 101, 102}, 0},
+        {TK2B, 0, kLinkUsb, 7, {10}, 0},
+        {TK3A, 0, kLinkUsb, 25, {0, 1, 2, 5, 6, 7, 10, 11, 12}, 65535},
+        {TK_MIPI, 2, kLinkMipi, 1, {200, 201, 2}, 65535},
+        {NsDeviceType444, 0, kLinkUsb, 0, {200}, 65535},
+    };
+    for (const Case& c : cases) {
+        DeviceInfo r(c.type);
+        ASSERT_EQ(r.sessionCount, 1) << c.type;
+        ASSERT_EQ(r.sessions.size(), 1u);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.sessions[0].linkType, c.link);
+        EXPECT_EQ(r.sessions[0].featureFlags, c.flags);
+        EXPECT_EQ(r.sessions[0].dataModes, c.modes);
+        EXPECT_EQ(r.sessions[0].finalField, c.finalField);
+        EXPECT_EQ(r.sessions[0].deviceType, c.type);
+        EXPECT_EQ(r.pending, -1);
+        EXPECT_EQ(r.notified, -1);
+    }
+    DeviceInfo small(NsDeviceType444);
+    EXPECT_EQ(small.sessions[0].usb.colourWidth, 480u);
+    EXPECT_EQ(small.sessions[0].usb.colourHeight, 480u);
+    EXPECT_EQ(small.sessions[0].usb.colourFormat, 2);
+
+    DeviceInfo network(TK4A);
+    EXPECT_EQ(network.status, static_cast<uint32_t>(Connected));
+    EXPECT_EQ(network.sessionCount, 0);
+}
+
+TEST(DeviceInfo, UnknownTypeHasNoSessionsAndNeitherHasItsDevice) {
+    log::Capture capture;
+    DeviceInfo r(999);
+    EXPECT_TRUE(capture.Contains("devicetype:999 is invalid"));
+    EXPECT_EQ(r.sessionCount, 0);
+    BaseDevice device(r);
+    EXPECT_EQ(device.SessionCount(), 0u);
+    EXPECT_EQ(device.GetSession(0), nullptr);
+    EXPECT_TRUE(capture.Contains("sessionIndex:0 is invalid."));
+    EXPECT_EQ(device.Open(0), 0);
+    EXPECT_TRUE(device.IsAlive());
+    EXPECT_TRUE(device.IsStreaming());
+}
+
+TEST(DeviceInfo, MipiGetSNWritesNothing) {
+    DeviceInfo r(TK_MIPI);
+    BaseDevice device(r);
+    char buffer[8];
+    memset(buffer, 'x', sizeof buffer);
+    EXPECT_EQ(device.GetSN(buffer, sizeof buffer), 0);
+    EXPECT_EQ(std::string(buffer, 8), "xxxxxxxx");
+}
+
+TEST(DeviceInfo, SessionCopiesAreDeepAndCheckTheLinkType) {
+    SessionInfo a;
+    a.linkType = kLinkNetwork;
+    a.dataModes = {0, 1, 2};
+    SessionInfo b(a);
+    b.dataModes[0] = 9;
+    EXPECT_EQ(a.dataModes[0], 0u);
+    log::Capture capture;
+    SessionInfo bad;
+    bad.linkType = 7;
+    SessionInfo copy;
+    copy = bad;
+    EXPECT_TRUE(capture.Contains("linkType:7 is invalid."));
+}
+
+TEST(DeviceInfo, SnapshotCopiesThePublicFields) {
+    DeviceInfo r(TK5P);
+    r.sessionCount = 2;
+    CopyText(r.uri, "TK5P:SN1");
+    CopyText(r.alias, "front");
+    r.status = Opened;
+    r.pending = 0;
+    const NsDeviceInfo s = r.Snapshot();
+    EXPECT_EQ(s.SessionCount, 2u);
+    EXPECT_EQ(s.devicetype, static_cast<uint32_t>(TK5P));
+    EXPECT_STREQ(s.uri, "TK5P:SN1");
+    EXPECT_STREQ(s.alias, "front");
+    EXPECT_EQ(s.status, static_cast<uint32_t>(Opened));
+}
+
+TEST(Announcement, ParsesFixedLengthFieldsAndIgnoresShortDatagrams) {
+    test::AnnouncementBytes bytes;
+    bytes.Set(2, 1, "192.168.1.20", 4, "SN-0001", 0, "10.0.0.1", "left");
+    Announcement a;
+    EXPECT_FALSE(ParseAnnouncement(bytes.data.data(), 88, a));
+    ASSERT_TRUE(ParseAnnouncement(bytes.data.data(), 89, a));
+    EXPECT_EQ(a.tof, 2);
+    EXPECT_EQ(a.rgb, 1);
+    EXPECT_STREQ(a.ip, "192.168.1.20");
+    EXPECT_EQ(a.kind, 4);
+    EXPECT_STREQ(a.sn, "SN-0001");
+    EXPECT_STREQ(a.peerIp, "10.0.0.1");
+    EXPECT_STREQ(a.alias, "left");
+
+    // Text fields filled to the brim carry no NUL: they end at their width.
+    memset(bytes.data.data() + 22, 'S', 30);
+    memset(bytes.data.data() + 69, 'A', 20);
+    memset(bytes.data.data() + 5, '9', 16);
+    ASSERT_TRUE(ParseAnnouncement(bytes.data.data(), 89, a));
+    EXPECT_EQ(std::string(a.sn), std::string(30, 'S'));
+    EXPECT_EQ(std::string(a.alias), std::string(20, 'A'));
+    EXPECT_EQ(std::string(a.ip), std::string(16, '9'));
+}
+
+TEST(Announcement, KindCodes) {
+    EXPECT_EQ(DeviceTypeOfKind(1), static_cast<uint32_t>(TK4A));
+    EXPECT_EQ(DeviceTypeOfKind(2), static_cast<uint32_t>(TK4Alite));
+    EXPECT_EQ(DeviceTypeOfKind(4), static_cast<uint32_t>(TK5P));
+    EXPECT_EQ(DeviceTypeOfKind(9), static_cast<uint32_t>(TK5E));
+    EXPECT_EQ(DeviceTypeOfKind(10), static_cast<uint32_t>(TK5Pro_ADI));
+    for (uint8_t k : {0, 3, 5, 8, 11, 255}) {
+        EXPECT_EQ(DeviceTypeOfKind(k), 0u) << int(k);
+    }
+}
+
+class UsbLogic : public ::testing::Test {
+protected:
+    void SetUp() override { platform::SetUsbPlatformForTesting(&m_usb); }
+    void TearDown() override { platform::SetUsbPlatformForTesting(nullptr); }
+    platform::FakeUsbPlatform m_usb;
+};
+
+TEST_F(UsbLogic, EnumerationPairsVideoWithHidByContainer) {
+    m_usb.AddCamera("/video/a", "/hid/a", "box-a", 0xF5E2, 0x0101);   // TK3A
+    m_usb.AddCamera("/video/b", "", "box-b", 0xF5E2, 0x0107);         // TK2A, HID not yet there
+    m_usb.AddCamera("/video/c", "/hid/c", "box-c", 0x0C45, 0x636B);   // 444
+    m_usb.AddCamera("/video/d", "/hid/d", "box-d", 0xF5E2, 0x0999);   // not a camera
+    m_usb.AddCamera("/video/e", "/hid/e", "box-e", 0x1234, 0x0101);   // another vendor
+    const auto entries = EnumUSBDevice();
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[0].path, "/video/a");
+    EXPECT_EQ(entries[0].companionPath, "/hid/a");
+    EXPECT_EQ(entries[0].deviceType, static_cast<uint32_t>(TK3A));
+    EXPECT_EQ(entries[1].companionPath, "");
+    EXPECT_EQ(entries[1].deviceType, static_cast<uint32_t>(TK2A));
+    EXPECT_EQ(entries[2].deviceType, static_cast<uint32_t>(NsDeviceType444));
+    EXPECT_EQ(entries[2].companionPath, "");  // only the first vendor's HID pairs
+
+    std::string hid;
+    EXPECT_TRUE(FindCompanionPath("/video/a", hid));
+    EXPECT_EQ(hid, "/hid/a");
+    EXPECT_FALSE(FindCompanionPath("/video/b", hid));
+    EXPECT_FALSE(FindCompanionPath("/video/unknown", hid));
+}
+
+TEST_F(UsbLogic, AliasFallsBackToSerialNumberAndTK1AHasNone) {
+    SessionInfo s;
+    CopyText(s.usb.path, "/video/a");
+    char alias[64];
+    m_usb.SetCameraText("/video/a", platform::CameraText::kAlias, "");
+    m_usb.SetCameraText("/video/a", platform::CameraText::kSerialNumber, "QX-77");
+    EXPECT_EQ(GetAlias(alias, TK3A, s), 0);
+    EXPECT_STREQ(alias, "QX-77");
+    m_usb.SetCameraText("/video/a", platform::CameraText::kAlias, "bench");
+    EXPECT_EQ(GetAlias(alias, TK3A, s), 0);
+    EXPECT_STREQ(alias, "bench");
+    m_usb.SetCameraText("/video/a", platform::CameraText::kAlias, "", -104);
+    m_usb.SetCameraText("/video/a", platform::CameraText::kSerialNumber, "", -104);
+    EXPECT_EQ(GetAlias(alias, TK3A, s), -104);
+
+    const size_t reads = m_usb.TextReads();
+    log::Capture capture;
+    EXPECT_EQ(GetAlias(alias, TK1A, s), 0);
+    EXPECT_STREQ(alias, "");
+    EXPECT_TRUE(capture.Contains("devicetype:140 is invalid."));
+    EXPECT_EQ(GetAlias(alias, TK4A, s), 0);
+    EXPECT_EQ(m_usb.TextReads(), reads);  // neither asked the camera
+}
+
+TEST_F(UsbLogic, UpgradeInterfaceIsFoundByVendorAndProduct) {
+    m_usb.AddCamera("/video/x", "/hid/upgrade", "box-x", 0xF5E2, 0x0104);
+    std::string path;
+    EXPECT_TRUE(FindHIDDeviceByVIDandPID(path, 0xF5E2, 0x0104));
+    EXPECT_EQ(path, "/hid/upgrade");
+    EXPECT_FALSE(FindHIDDeviceByVIDandPID(path, 0xF5E2, 0x0106));
+}
+
+}  // namespace
+}  // namespace quorix
