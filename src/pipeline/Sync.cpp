@@ -42,7 +42,7 @@ int32_t Sync::CreateEvents(const std::string& serialNumber) {
                                  std::pair{&m_syncFrameReady, "SyncFrameReady_"}}) {
         const std::string name = prefix + serialNumber;
         const int32_t ret = event->Create(name);
-        QLOG("event:%s ret:%d\n", name.c_str(), ret);
+        QLOG("event:%s ret:%d\n", ret == 0 ? event->Name().c_str() : name.c_str(), ret);
         if (ret != 0 && status == 0) {
             status = ret;
         }
