@@ -97,6 +97,7 @@ bool RgbDecode::SetFrameSize(Frame& frame, uint32_t width, uint32_t height) cons
     }
     frame.width = static_cast<uint16_t>(width);
     frame.height = static_cast<uint16_t>(height);
+    MarkWritten(frame, Rgb24Bytes(width, height));  // every path fills up to this size
     return true;
 }
 
@@ -265,6 +266,7 @@ void RgbDecode::CropToFourThree(Frame& frame, bool rotated, const Mode& mode) {
     frame.width = static_cast<uint16_t>(cropW);
     frame.height = static_cast<uint16_t>(cropH);
     image = ColourDescriptor(frame);
+    MarkWritten(frame, Rgb24Bytes(outW, outH));
     if (m_preProcess->Resize(&image, outW, outH, 1) != 0 || image.width != outW ||
         image.height != outH) {
         return;

@@ -13,13 +13,16 @@ namespace {
 
 uint32_t Next(uint32_t i) { return (i + 1) % Sync::kSlots; }
 
-// Every field but the buffer and its size, which belong to the destination.
+// Every field but the buffer, its size and its written mark, which belong to the
+// destination.
 void CopyFrameFields(const Frame& from, Frame& to) {
     uint8_t* const data = to.pFrameData;
     const uint32_t capacity = to.capacity;
+    const uint32_t written = to.writtenBytes;
     to = from;
     to.pFrameData = data;
     to.capacity = capacity;
+    to.writtenBytes = written;
 }
 
 }  // namespace
@@ -106,6 +109,7 @@ bool Sync::CopySet(const SyncSet& from, SyncSet& to) const {
                  source->dataLen, kind.bit);
             continue;
         }
+        MarkWritten(*target, source->dataLen);
         memcpy(target->pFrameData, source->pFrameData, source->dataLen);
         CopyFrameFields(*source, *target);
         to.*kind.present = 1;

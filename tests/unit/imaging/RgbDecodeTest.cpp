@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -250,6 +251,9 @@ TEST_F(RgbDecodeTest, WideImageIsCroppedAndScaledToTheFourThreeMode) {
                       0);
         }
         decoder.Queue().Release(f);
+        // The written mark covered every step, so the released frame is clean.
+        EXPECT_EQ(std::count(f->pFrameData, f->pFrameData + f->capacity, 0),
+                  static_cast<long>(f->capacity));
     }
 
     // Without the pre-processing interface the 640x360 image does not fit the mode.
