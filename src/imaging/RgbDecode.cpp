@@ -276,7 +276,8 @@ void RgbDecode::CropToFourThree(Frame& frame, bool rotated, const Mode& mode) {
 }
 
 void RgbDecode::PostDecode(Frame& frame) {
-    if (frame.dataLen == 0 || frame.dataLen != Rgb24Bytes(frame.width, frame.height)) {
+    if (frame.dataLen == 0 || frame.dataLen != Rgb24Bytes(frame.width, frame.height) ||
+        frame.dataLen > kColourBytes) {  // the turn is built in a buffer of that size
         return;
     }
     const uint16_t rotation = m_rotation.load();

@@ -86,7 +86,8 @@ void FramePool::Reset(Frame& frame) const {
     if (frame.pFrameData != nullptr) {
         // Only what was written can be non-zero: a 640x480 image in a colour buffer made
         // for 1920x1080 costs a seventh of the whole buffer's zeroing.
-        const uint32_t dirty = std::min(std::max(frame.writtenBytes, frame.dataLen), frame.capacity);
+        const uint32_t dirty =
+            std::min(std::max(frame.writtenBytes, frame.dataLen), frame.capacity);
         memset(frame.pFrameData, 0, dirty);
     }
     frame.dataLen = 0;
