@@ -1,7 +1,9 @@
 // The internal frame record: the public NsFrame fields in their order, plus the buffer
-// capacity, the capture's frame-set mask and the in-use flag that the pool keeps.
+// capacity, the high-water mark of written bytes, the capture's frame-set mask and the
+// in-use flag that the pool keeps.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 namespace quorix {
@@ -44,6 +46,11 @@ struct Frame {
     uint8_t* pFrameData = nullptr;
     uint32_t dataLen = 0;
     uint32_t capacity = 0;
+    // Bytes from the buffer's start that may have been written since the frame left its
+    // pool. Release zeroes only up to the larger of this and dataLen, so every writer that
+    // may write past dataLen (a decode that fails half-way, a scratch step) must raise it
+    // with MarkWritten before writing. Cleared by the release.
+    uint32_t writtenBytes = 0;
     float exposureTime = 0.0f;
     uint32_t depthRange = 0;
     uint16_t width = 0;
@@ -53,5 +60,11 @@ struct Frame {
     // Receive time as four u16: second, minute, hour, millisecond (lowest first).
     uint64_t timestamp = 0;
 };
+
+// Notes that the first `bytes` bytes of the frame's buffer are about to be written.
+inline void MarkWritten(Frame& frame, uint64_t bytes) {
+    const uint64_t mark = std::min<uint64_t>(bytes, frame.capacity);
+    frame.writtenBytes = std::max(frame.writtenBytes, static_cast<uint32_t>(mark));
+}
 
 }  // namespace quorix

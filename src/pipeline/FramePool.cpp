@@ -1,6 +1,7 @@
 // Fixed frame pools: one allocation of records and one of buffers per pool.
 #include "pipeline/FramePool.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "config/Log.h"
@@ -83,9 +84,14 @@ void FramePool::Reset(Frame& frame) const {
     frame.pixelFormat = -1;
     frame.frameTag = 0;
     if (frame.pFrameData != nullptr) {
-        memset(frame.pFrameData, 0, frame.capacity);
+        // Only what was written can be non-zero: a 640x480 image in a colour buffer made
+        // for 1920x1080 costs a seventh of the whole buffer's zeroing.
+        const uint32_t dirty =
+            std::min(std::max(frame.writtenBytes, frame.dataLen), frame.capacity);
+        memset(frame.pFrameData, 0, dirty);
     }
     frame.dataLen = 0;
+    frame.writtenBytes = 0;
     frame.exposureTime = 0.0f;
     frame.depthRange = 0;
     frame.width = 0;

@@ -24,8 +24,9 @@ public:
     // The oldest free frame marked in use; null for another pool's type (silently) or when
     // every frame is lent out (with the exhaustion line).
     Frame* AllocFrame(int32_t poolType);
-    // Resets the frame, zeroes its whole buffer and puts it back on the free list. Null,
-    // foreign and already-free frames are refused with a log line.
+    // Resets the frame, zeroes its buffer up to the larger of its written mark and its data
+    // length (the rest is still zero) and puts it back on the free list. Null, foreign and
+    // already-free frames are refused with a log line.
     void Release(Frame* frame);
 
     int32_t Type() const { return m_poolType; }

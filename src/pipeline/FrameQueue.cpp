@@ -57,6 +57,11 @@ Frame* FrameQueue::Pop() {
     return m_frames.pop_front();
 }
 
+Frame* FrameQueue::TryPop() {
+    std::lock_guard guard(m_lock);
+    return m_frames.empty() ? nullptr : m_frames.pop_front();
+}
+
 size_t FrameQueue::Size() const {
     std::lock_guard guard(m_lock);
     return m_frames.size();

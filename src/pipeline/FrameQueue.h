@@ -36,6 +36,8 @@ public:
     // The oldest frame; waits up to the time-out for one; null when none came or when
     // Interrupt() was called during the wait.
     Frame* Pop();
+    // The oldest frame, or null at once when the queue is empty.
+    Frame* TryPop();
     size_t Size() const;
 
     void SetTimeout(uint32_t milliseconds) { m_timeoutMs.store(milliseconds); }

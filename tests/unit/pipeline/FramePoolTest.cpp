@@ -110,6 +110,28 @@ TEST(FramePool, ReleasedFrameIsFullyResetAndRecycledOldestFirst) {
     EXPECT_EQ(pool.AllocFrame(kPoolDepth), a);
 }
 
+// Release zeroes up to the written mark or the data length, whichever reaches further.
+TEST(FramePool, ReleaseClearsWhatWasWrittenOrClaimed) {
+    struct Case {
+        uint32_t written;
+        uint32_t dataLen;
+    };
+    FramePool pool(kPoolColour, 1);
+    for (const Case c : {Case{200, 0}, Case{0, 300}, Case{400, 100}}) {
+        Frame* f = pool.AllocFrame(kPoolColour);
+        MarkWritten(*f, c.written);
+        std::fill(f->pFrameData, f->pFrameData + std::max(c.written, c.dataLen), 0xAB);
+        f->dataLen = c.dataLen;
+        pool.Release(f);
+        EXPECT_TRUE(AllZero(*f)) << c.written << " " << c.dataLen;
+        EXPECT_EQ(f->writtenBytes, 0u);
+    }
+    Frame* f = pool.AllocFrame(kPoolColour);
+    MarkWritten(*f, uint64_t{1} << 40);  // never beyond the buffer
+    EXPECT_EQ(f->writtenBytes, kColourBytes);
+    pool.Release(f);
+}
+
 TEST(FramePool, DoubleAndForeignReleasesAreRefused) {
     FramePool pool(kPoolIR, 2);
     FramePool other(kPoolIR, 1);

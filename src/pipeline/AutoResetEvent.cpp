@@ -1,0 +1,66 @@
+// Auto-reset event on a mutex and a condition variable.
+#include "pipeline/AutoResetEvent.h"
+
+#include <algorithm>
+
+namespace quorix {
+
+int32_t AutoResetEvent::Create(const std::string& name) {
+    if (name.size() >= kMaxNameLength) {
+        return kEventCreateFailed;
+    }
+    std::string cleaned = name;
+    std::replace(cleaned.begin(), cleaned.end(), '\\', '_');
+    std::lock_guard guard(m_lock);
+    m_name = std::move(cleaned);
+    m_created = true;
+    m_signalled = false;
+    return 0;
+}
+
+bool AutoResetEvent::IsCreated() const {
+    std::lock_guard guard(m_lock);
+    return m_created;
+}
+
+std::string AutoResetEvent::Name() const {
+    std::lock_guard guard(m_lock);
+    return m_name;
+}
+
+int32_t AutoResetEvent::Set() {
+    {
+        std::lock_guard guard(m_lock);
+        if (!m_created) {
+            return kEventMissing;
+        }
+        m_signalled = true;
+    }
+    m_changed.notify_one();
+    return 0;
+}
+
+bool AutoResetEvent::WaitUntil(std::chrono::steady_clock::time_point deadline) {
+    std::unique_lock lock(m_lock);
+    m_changed.wait_until(lock, deadline, [this] { return m_signalled || m_cancelled; });
+    if (m_cancelled || !m_signalled) {
+        return false;
+    }
+    m_signalled = false;
+    return true;
+}
+
+void AutoResetEvent::Cancel() {
+    {
+        std::lock_guard guard(m_lock);
+        m_cancelled = true;
+    }
+    m_changed.notify_all();
+}
+
+void AutoResetEvent::Resume() {
+    std::lock_guard guard(m_lock);
+    m_cancelled = false;
+}
+
+}  // namespace quorix

@@ -1,0 +1,446 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <turbojpeg.h>
+#include <vector>
+
+#include "FakeColourPreProcess.h"
+#include "config/Log.h"
+#include "imaging/RgbDecode.h"
+#include "support/TempDir.h"
+
+namespace quorix {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using test::FakeColourPreProcess;
+
+// A smooth synthetic picture, so the compressed image is small and decodes faithfully.
+Bytes MakeJpeg(int width, int height) {
+    Bytes rgb(static_cast<size_t>(width) * height * 3);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            uint8_t* p = &rgb[(static_cast<size_t>(y) * width + x) * 3];
+            p[0] = static_cast<uint8_t>(x * 255 / width);
+            p[1] = static_cast<uint8_t>(y * 255 / height);
+            p[2] = static_cast<uint8_t>((x + y) & 0xFF);
+        }
+    }
+    tjhandle tj = tjInitCompress();
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    EXPECT_EQ(tjCompress2(tj, rgb.data(), width, 0, height, TJPF_RGB, &out, &size, TJSAMP_420,
+                          90, 0),
+              0);
+    Bytes jpeg(out, out + size);
+    tjFree(out);
+    tjDestroy(tj);
+    return jpeg;
+}
+
+Bytes DirectDecode(const Bytes& jpeg, int width, int height, int pixelFormat) {
+    Bytes out(static_cast<size_t>(width) * height * 3);
+    tjhandle tj = tjInitDecompress();
+    EXPECT_EQ(tjDecompress2(tj, jpeg.data(), jpeg.size(), out.data(), width, 0, height,
+                            pixelFormat, 0),
+              0);
+    tjDestroy(tj);
+    return out;
+}
+
+Bytes WithExposure(Bytes payload, float exposure) {
+    const auto* p = reinterpret_cast<const uint8_t*>(&exposure);
+    payload.insert(payload.end(), p, p + 4);
+    return payload;
+}
+
+// The reader's side: raw colour records in a queue, and the announcements received.
+class FakeProducer : public Producer {
+public:
+    FakeProducer() { raw.SetTimeout(0); }
+
+    // type byte, 24-bit length, one byte, payload; `declared` overrides the length field.
+    Frame* Record(uint8_t type, const Bytes& payload, int64_t declared = -1) {
+        Frame* f = raw.AllocFrame(kPoolRawColour);
+        const uint32_t len = declared >= 0 ? static_cast<uint32_t>(declared)
+                                           : static_cast<uint32_t>(payload.size());
+        const uint8_t header[5] = {type, static_cast<uint8_t>(len),
+                                   static_cast<uint8_t>(len >> 8),
+                                   static_cast<uint8_t>(len >> 16), 0};
+        memcpy(f->pFrameData, header, 5);
+        memcpy(f->pFrameData + 5, payload.data(), payload.size());
+        f->dataLen = static_cast<uint32_t>(payload.size() + 5);
+        return f;
+    }
+    void Feed(uint8_t type, const Bytes& payload) { raw.Push(Record(type, payload)); }
+    uint32_t RawOut() const { return raw.Pool()->FrameCount() - raw.Pool()->FreeCount(); }
+
+    void SetSingleFrameReady(uint8_t mask) override { masks.push_back(mask); }
+    int32_t GetRawTofFrame(Frame*& frame) override {
+        frame = nullptr;
+        return -1;
+    }
+    int32_t GetRawRgbFrame(Frame*& frame) override {
+        frame = raw.Pop();
+        return frame != nullptr ? 0 : -1;
+    }
+    void ReleaseRawTofFrame(Frame*) override {}
+    void ReleaseRawRgbFrame(Frame* frame) override { raw.Release(frame); }
+
+    FrameQueue raw{kPoolRawColour, 4};
+    std::vector<uint8_t> masks;
+};
+
+class RgbDecodeTest : public ::testing::Test {
+protected:
+    Frame* Decode(RgbDecode& decoder, uint8_t type, const Bytes& payload, int64_t declared = -1) {
+        Frame* raw = producer.Record(type, payload, declared);
+        Frame* out = decoder.Queue().AllocFrame(kPoolColour);
+        decoder.DecodeRGB(*raw, *out);
+        producer.raw.Release(raw);
+        return out;
+    }
+    static Bytes Pixels(const Frame& f) { return Bytes(f.pFrameData, f.pFrameData + f.dataLen); }
+
+    FakeProducer producer;
+    FakeColourPreProcess pre;
+};
+
+TEST_F(RgbDecodeTest, MjpegMatchesADirectDecodeInBothByteOrders) {
+    struct Case {
+        uint8_t type;
+        int width, height;
+        uint32_t format;
+    };
+    // 0x25 names no size: the colour mode's (here 320x240) is expected.
+    for (const Case c : {Case{'4', 640, 480, 3}, Case{'4', 640, 480, 4},
+                         Case{'2', 1280, 720, 4}, Case{0x25, 320, 240, 3}}) {
+        SCOPED_TRACE(testing::Message() << c.type << " " << c.width << " fmt " << c.format);
+        RgbDecode decoder(&producer, nullptr, 2);
+        decoder.SetMode(320, 240, 30);
+        decoder.SetOutputFormat(c.format);
+        const Bytes jpeg = MakeJpeg(c.width, c.height);
+        Frame* f = Decode(decoder, c.type, WithExposure(jpeg, 0.02f));
+        ASSERT_EQ(f->dataLen, static_cast<uint32_t>(c.width * c.height * 3));
+        EXPECT_EQ(f->width, c.width);
+        EXPECT_EQ(f->height, c.height);
+        EXPECT_EQ(decoder.DecodeType(), RgbDecode::kKindMjpeg);
+        EXPECT_TRUE(Pixels(*f) ==
+                    DirectDecode(jpeg, c.width, c.height, c.format == 3 ? TJPF_RGB : TJPF_BGR));
+        decoder.Queue().Release(f);
+    }
+}
+
+TEST_F(RgbDecodeTest, WrongSizeJpegDeliversNothing) {
+    RgbDecode decoder(&producer, nullptr, 2);
+    decoder.SetMode(640, 480, 30);
+    log::Capture capture;
+    producer.Feed('4', MakeJpeg(1280, 720));
+    decoder.Step();
+    EXPECT_TRUE(capture.Contains("ERROR in turbo decode while width or height is not right"));
+    EXPECT_TRUE(capture.Contains("DecodeRGB is failed."));
+    EXPECT_EQ(decoder.Queue().Size(), 0u);
+    EXPECT_TRUE(producer.masks.empty());
+    EXPECT_EQ(producer.RawOut(), 0u);
+}
+
+TEST_F(RgbDecodeTest, TypesOneToFiveCarryTheExposure) {
+    RgbDecode decoder(&producer, nullptr, 2);
+    const Bytes jpeg = MakeJpeg(64, 48);
+    for (const int type : {0x31, 0x32, 0x33, 0x34, 0x35, 0x25}) {
+        SCOPED_TRACE(type);
+        Frame* f = Decode(decoder, static_cast<uint8_t>(type), WithExposure(jpeg, 0.0125f));
+        EXPECT_FLOAT_EQ(f->exposureTime, type == 0x25 ? 0.0f : 12.5f);
+        decoder.Queue().Release(f);
+    }
+}
+
+TEST_F(RgbDecodeTest, LoopDeliversTheFrameWithTheRecordsFields) {
+    RgbDecode decoder(&producer, nullptr, 2);
+    decoder.SetMode(640, 480, 30);
+    decoder.SetOutputFormat(3);
+    const Bytes jpeg = MakeJpeg(640, 480);
+    Frame* raw = producer.Record('4', WithExposure(jpeg, 0.004f));
+    raw->frameIndex = 77;
+    raw->frameTag = 3;
+    raw->frameSet = kFrameSetDepth | kFrameSetColour;
+    raw->timestamp = 0x0001000200030004ull;
+    producer.raw.Push(raw);
+    decoder.Step();
+
+    ASSERT_EQ(decoder.Queue().Size(), 1u);
+    Frame* f = decoder.Queue().Pop();
+    EXPECT_EQ(f->frameIndex, 77u);
+    EXPECT_EQ(f->frameTag, 3);
+    EXPECT_EQ(f->frameSet, kFrameSetDepth | kFrameSetColour);
+    EXPECT_EQ(f->timestamp, 0x0001000200030004ull);
+    EXPECT_EQ(f->frameType, 3u);
+    EXPECT_EQ(f->pixelFormat, 3);
+    EXPECT_FLOAT_EQ(f->exposureTime, 4.0f);
+    EXPECT_EQ(f->dataLen, 640u * 480 * 3);
+    EXPECT_EQ(producer.masks, std::vector<uint8_t>{4});
+    EXPECT_EQ(producer.RawOut(), 0u);
+    decoder.Queue().Release(f);
+}
+
+TEST_F(RgbDecodeTest, RotationUsesItsOwnQuarterTurn) {
+    RgbDecode decoder(&producer, nullptr, 2);
+    decoder.SetMode(640, 480, 30);
+    decoder.SetOutputFormat(3);
+    decoder.SetRotation(1);
+    const Bytes jpeg = MakeJpeg(640, 480);
+    producer.Feed('4', jpeg);
+    decoder.Step();
+    Frame* f = decoder.Queue().TryPop();
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->width, 480);
+    EXPECT_EQ(f->height, 640);
+    // Source pixel (x, y) lands in column y, row width - 1 - x.
+    const Bytes src = DirectDecode(jpeg, 640, 480, TJPF_RGB);
+    size_t wrong = 0;
+    for (size_t y = 0; y < 480; ++y) {
+        for (size_t x = 0; x < 640; ++x) {
+            wrong += memcmp(&src[(y * 640 + x) * 3], f->pFrameData + ((639 - x) * 480 + y) * 3,
+                            3) != 0;
+        }
+    }
+    EXPECT_EQ(wrong, 0u);
+    decoder.Queue().Release(f);
+}
+
+TEST_F(RgbDecodeTest, WideImageIsCroppedAndScaledToTheFourThreeMode) {
+    struct Case {
+        uint16_t rotation;
+        std::vector<std::string> calls;
+        int width, height;
+    };
+    const Case cases[] = {
+        {RgbDecode::kNoRotation,
+         {"Crop 2:640x360 80 0 480x360", "Resize 2:480x360 640x480", "ProcessColour 2:640x480"},
+         640, 480},
+        {0,
+         {"Crop 2:360x640 0 80 360x480", "Resize 2:360x480 480x640", "ProcessColour 2:480x640"},
+         480, 640},
+    };
+    const Bytes jpeg = MakeJpeg(640, 360);
+    const Bytes src = DirectDecode(jpeg, 640, 360, TJPF_BGR);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.rotation);
+        FakeColourPreProcess fake;
+        RgbDecode decoder(&producer, &fake, 2);
+        decoder.SetMode(640, 480, 30);
+        decoder.SetRotation(c.rotation);
+        producer.Feed('3', jpeg);
+        decoder.Step();
+        EXPECT_EQ(fake.calls, c.calls);
+        Frame* f = decoder.Queue().TryPop();
+        ASSERT_NE(f, nullptr);
+        EXPECT_EQ(f->width, c.width);
+        EXPECT_EQ(f->height, c.height);
+        EXPECT_EQ(f->dataLen, 640u * 480 * 3);
+        if (c.rotation == RgbDecode::kNoRotation) {
+            // The central 480 columns, scaled by 4/3: output (0, 0) is source (80, 0) and
+            // output (639, 479) is source (80 + 479, 359).
+            EXPECT_EQ(memcmp(f->pFrameData, &src[80 * 3], 3), 0);
+            EXPECT_EQ(memcmp(f->pFrameData + (479 * 640 + 639) * 3, &src[(359 * 640 + 559) * 3],
+                             3),
+                      0);
+        }
+        decoder.Queue().Release(f);
+        // The written mark covered every step, so the released frame is clean.
+        EXPECT_EQ(std::count(f->pFrameData, f->pFrameData + f->capacity, 0),
+                  static_cast<long>(f->capacity));
+    }
+
+    // Without the pre-processing interface the 640x360 image does not fit the mode.
+    RgbDecode decoder(&producer, nullptr, 2);
+    decoder.SetMode(640, 480, 30);
+    log::Capture capture;
+    producer.Feed('3', jpeg);
+    decoder.Step();
+    EXPECT_TRUE(capture.Contains("DecodedRGB frame resolution does not match we want. "
+                                 "framemode 640, 480 ; decoded 640 ,360"));
+    EXPECT_EQ(decoder.Queue().Size(), 0u);
+    EXPECT_EQ(decoder.Queue().Pool()->FreeCount(), 1u);  // only the frame being filled is out
+}
+
+TEST_F(RgbDecodeTest, Nv12GoesThroughConvertColour) {
+    Bytes nv12(640 * 480 * 3 / 2, 7);
+    for (const uint32_t format : {3u, 4u}) {
+        pre.calls.clear();
+        RgbDecode decoder(&producer, &pre, 2);
+        decoder.SetOutputFormat(format);
+        Frame* f = Decode(decoder, '5', nv12);
+        EXPECT_EQ(pre.calls, std::vector<std::string>{"ConvertColour 1:640x480 1 5 " +
+                                                      std::to_string(format) + " first 7"});
+        EXPECT_EQ(f->dataLen, 640u * 480 * 3);
+        EXPECT_EQ(f->pFrameData[f->dataLen - 1], 0x5A);
+        decoder.Queue().Release(f);
+    }
+    struct Failure {
+        const char* what;
+        ImgPreProcess* pre;
+        size_t bytes;
+        int32_t convertResult;
+    };
+    for (const Failure c : {Failure{"no pre-processing", nullptr, nv12.size(), 0},
+                            Failure{"short payload", &pre, nv12.size() - 1, 0},
+                            Failure{"conversion failed", &pre, nv12.size(), -1}}) {
+        SCOPED_TRACE(c.what);
+        pre.convertResult = c.convertResult;
+        RgbDecode decoder(&producer, c.pre, 2);
+        Frame* f = Decode(decoder, '5', Bytes(nv12.begin(), nv12.begin() + c.bytes));
+        EXPECT_EQ(f->dataLen, 0u);
+        decoder.Queue().Release(f);
+    }
+}
+
+TEST_F(RgbDecodeTest, H264IsHandedToConvertColourAndCountsOnlyIfItSucceeds) {
+    const Bytes h264 = {0, 0, 0, 1, 0x67, 0x42, 0x00, 0x1F};
+    for (const int32_t result : {-1, 0}) {
+        pre.calls.clear();
+        pre.convertResult = result;
+        RgbDecode decoder(&producer, &pre, 2);
+        Frame* f = Decode(decoder, 0x25, h264);
+        EXPECT_EQ(decoder.DecodeType(), RgbDecode::kKindH264);
+        ASSERT_EQ(pre.calls.size(), 1u);
+        EXPECT_EQ(pre.calls[0].rfind("ConvertColour 2:1280x720 1 3 4", 0), 0u) << pre.calls[0];
+        EXPECT_EQ(f->dataLen, result == 0 ? 1280u * 720 * 3 : 0u);
+        decoder.Queue().Release(f);
+    }
+}
+
+TEST_F(RgbDecodeTest, MalformedRecordsAreRefused) {
+    const Bytes jpeg = MakeJpeg(640, 480);
+    Bytes corrupt = jpeg;
+    std::fill(corrupt.begin() + 2, corrupt.begin() + 40, 0);
+    struct Case {
+        const char* what;
+        Bytes payload;
+        int64_t declared;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"length beyond the record", {0xFF, 0xD8, 1, 2}, 100000, "does not fit a record"},
+        {"truncated JPEG", Bytes(jpeg.begin(), jpeg.begin() + jpeg.size() / 2), -1,
+         "ERROR in turbo decode while decompressing JPEG image"},
+        {"JPEG with a broken header", corrupt, -1, "ERROR in turbo decode while"},
+        {"JPEG marker only", {0xFF, 0xD8}, -1, "ERROR in turbo decode while"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RgbDecode decoder(&producer, &pre, 2);
+        decoder.SetMode(640, 480, 30);
+        log::Capture capture;
+        producer.raw.Push(producer.Record('4', c.payload, c.declared));
+        decoder.Step();
+        EXPECT_TRUE(capture.Contains(c.message));
+        EXPECT_EQ(decoder.Queue().Size(), 0u);
+        EXPECT_EQ(producer.RawOut(), 0u);
+    }
+
+    // Records that do not even hold a header, or claim more than their buffer.
+    RgbDecode decoder(&producer, nullptr, 2);
+    Frame* f = decoder.Queue().AllocFrame(kPoolColour);
+    Frame* raw = producer.Record('4', {});
+    for (const uint32_t length : {0u, 4u, raw->capacity + 1}) {
+        log::Capture capture;
+        raw->dataLen = length;
+        decoder.DecodeRGB(*raw, *f);
+        EXPECT_EQ(f->dataLen, 0u);
+        EXPECT_TRUE(capture.Contains("raw colour record of")) << length;
+    }
+    producer.raw.Release(raw);
+    decoder.Queue().Release(f);
+}
+
+TEST_F(RgbDecodeTest, TheFirstTenRecordsOfUnknownKindAreDumped) {
+    test::TempDir dir;
+    const auto previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir.Path());
+    RgbDecode decoder(&producer, nullptr, 2);
+    log::Capture capture;
+    for (int i = 0; i < 11; ++i) {
+        producer.Feed('6', {'a', 'b', 'c'});
+        decoder.Step();
+    }
+    std::filesystem::current_path(previous);
+    EXPECT_EQ(capture.Count("err m_DecodeType: -1, data_size: 8"), 11u);
+    EXPECT_EQ(test::ReadFile(dir / "000_raw.bin"), std::string("6\x03\0\0\0abc", 8));
+    EXPECT_TRUE(std::filesystem::exists(dir / "009_raw.bin"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "010_raw.bin"));
+}
+
+TEST_F(RgbDecodeTest, RecordsAreDroppedWhileNothingIsToBeDecoded) {
+    const Bytes jpeg = MakeJpeg(640, 480);
+    struct Case {
+        const char* what;
+        uint32_t format;
+        bool enabled;
+        bool modeChange;
+        uint32_t left;  // records still queued after one round
+    };
+    for (const Case c : {Case{"output format 0", 0, true, false, 1},
+                         Case{"decoding off: every waiting record", 4, false, false, 0},
+                         Case{"mode change: one record", 4, true, true, 1}}) {
+        SCOPED_TRACE(c.what);
+        RgbDecode decoder(&producer, nullptr, 2);
+        decoder.SetMode(640, 480, 30);
+        decoder.SetOutputFormat(c.format);
+        decoder.SetDecodeEnabled(c.enabled);
+        decoder.SetModeChangePending(c.modeChange);
+        producer.Feed('4', jpeg);
+        producer.Feed('4', jpeg);
+        decoder.Step();
+        EXPECT_EQ(producer.raw.Size(), c.left);
+        EXPECT_EQ(decoder.Queue().Size(), 0u);
+        while (Frame* f = producer.raw.TryPop()) {
+            producer.raw.Release(f);
+        }
+        EXPECT_EQ(producer.RawOut(), 0u);
+    }
+}
+
+TEST_F(RgbDecodeTest, AnExhaustedPoolIsReportedAndRecovered) {
+    RgbDecode decoder(&producer, nullptr, 1);
+    decoder.SetMode(640, 480, 30);
+    const Bytes jpeg = MakeJpeg(640, 480);
+    log::Capture capture;
+    producer.Feed('4', jpeg);
+    decoder.Step();  // delivered; no frame left to fill
+    EXPECT_TRUE(capture.Contains("FramePool of 3 is exhausted"));
+    producer.Feed('4', jpeg);
+    decoder.Step();
+    EXPECT_TRUE(capture.Contains("DecodeRGB mPtrDecodedFrame is NULL."));
+    EXPECT_EQ(producer.RawOut(), 0u);
+    decoder.Queue().Release(decoder.Queue().Pop());
+    producer.Feed('4', jpeg);
+    decoder.Step();  // takes a frame again
+    producer.Feed('4', jpeg);
+    decoder.Step();
+    EXPECT_EQ(decoder.Queue().Size(), 1u);
+}
+
+TEST_F(RgbDecodeTest, ThreadDecodesUntilStopped) {
+    producer.raw.SetTimeout(50);
+    RgbDecode decoder(&producer, nullptr, 2);
+    decoder.SetMode(640, 480, 30);
+    decoder.Start();
+    producer.Feed('4', MakeJpeg(640, 480));
+    Frame* f = nullptr;
+    for (int i = 0; i < 100 && f == nullptr; ++i) {
+        f = decoder.Queue().Pop();
+    }
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->width, 640);
+    decoder.Queue().Release(f);
+    decoder.Stop();
+    EXPECT_EQ(decoder.Join(), 0);
+}
+
+}  // namespace
+}  // namespace quorix
