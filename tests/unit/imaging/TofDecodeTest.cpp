@@ -42,10 +42,13 @@ public:
 };
 
 Bytes Packet(uint8_t type, const Bytes& payload, uint8_t range = 0) {
-    Bytes out = {type, static_cast<uint8_t>(payload.size() & 0xFF),
-                 static_cast<uint8_t>((payload.size() >> 8) & 0xFF),
-                 static_cast<uint8_t>(payload.size() >> 16), range};
-    out.insert(out.end(), payload.begin(), payload.end());
+    Bytes out(kRawHeaderBytes + payload.size());
+    out[0] = type;
+    out[1] = static_cast<uint8_t>(payload.size() & 0xFF);
+    out[2] = static_cast<uint8_t>((payload.size() >> 8) & 0xFF);
+    out[3] = static_cast<uint8_t>(payload.size() >> 16);
+    out[4] = range;
+    std::copy(payload.begin(), payload.end(), out.begin() + kRawHeaderBytes);
     return out;
 }
 
