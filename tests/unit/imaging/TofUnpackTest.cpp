@@ -4,7 +4,6 @@
 #include <hwy/targets.h>
 
 #include <random>
-#include <string>
 
 #include "TofTestData.h"
 #include "imaging/DepthDecodeTable.h"
@@ -44,23 +43,18 @@ std::vector<DepthRangeLimits> Ranges() {
     return ranges;
 }
 
-// Every instruction set compiled in and supported here, each made the dispatch choice in turn.
-class EachTarget {
-public:
-    template <class Body>
-    static void Run(const Body& body) {
-        for (const int64_t target : hwy::SupportedAndGeneratedTargets()) {
-            hwy::SetSupportedTargetsForTest(target);
-            SCOPED_TRACE(hwy::TargetName(target));
-            const std::string expected =
-                (target == HWY_EMU128 || target == HWY_SCALAR) ? "portable"
-                                                               : hwy::TargetName(target);
-            EXPECT_EQ(UnpackTargetName(), expected);
-            body();
-        }
-        hwy::SetSupportedTargetsForTest(0);
+// Runs body with every instruction set compiled in and supported here as the dispatch choice.
+template <class Body>
+void ForEachTarget(const Body& body) {
+    for (const int64_t target : hwy::SupportedAndGeneratedTargets()) {
+        hwy::SetSupportedTargetsForTest(target);
+        SCOPED_TRACE(hwy::TargetName(target));
+        const bool portable = target == HWY_EMU128 || target == HWY_SCALAR;
+        EXPECT_STREQ(UnpackTargetName(), portable ? "portable" : hwy::TargetName(target));
+        body();
     }
-};
+    hwy::SetSupportedTargetsForTest(0);
+}
 
 TEST(DepthDecodeTable, EdgeValues) {
     // Raw 0 is invalid (0) in every range with a positive upper limit.
@@ -80,9 +74,7 @@ TEST(DepthDecodeTable, EdgeValues) {
     DepthLut lut;
     EXPECT_FALSE(BuildDepthDecodeTable({0, 1000, 10, 0}, entries, &lut));
     EXPECT_EQ(lut.table, nullptr);
-}
 
-TEST(DepthDecodeTable, LimitsAndOffsetOnAUnitScale) {
     // depthMax 4096 maps raw i to depth i; limits 1.01 x 3000 = 3030 and 0.99 x 100 = 99.
     const Table t = Build({4096, 3000, 100, 7});
     EXPECT_EQ(t.entries[99], 0);
@@ -123,7 +115,7 @@ TEST(UnpackPixels, HandCheckedBytes) {
         Pixels out(c.pixels);
         UnpackPixelsPortable(c.packing, c.src, second, c.pixels, nullptr, out.data());
         EXPECT_EQ(out, c.expected) << static_cast<int>(c.packing);
-        EachTarget::Run([&] {
+        ForEachTarget([&] {
             Pixels fast(c.pixels);
             UnpackPixels(c.packing, c.src, second, c.pixels, nullptr, fast.data());
             EXPECT_EQ(fast, c.expected) << static_cast<int>(c.packing);
@@ -142,7 +134,7 @@ TEST(UnpackPixels, EveryPathEqualsTheTable) {
     }
     const RawPacking packings[] = {RawPacking::kRaw12, RawPacking::kMsb12, RawPacking::kIso12,
                                    RawPacking::kY16, RawPacking::kSplit};
-    EachTarget::Run([&] {
+    ForEachTarget([&] {
         for (const RawPacking packing : packings) {
             for (const size_t count : {size_t{4}, size_t{36}, size_t{644}, size_t{8228}}) {
                 const Pixels raw = SomeValues(count, static_cast<uint32_t>(count));
@@ -166,101 +158,6 @@ TEST(UnpackPixels, EveryPathEqualsTheTable) {
             }
         }
     });
-}
-
-// The re-arrangements of combined payloads, as their definitions state them, on a copy.
-Bytes RowSplitCopy(const Bytes& payload, size_t rows, size_t rowBytes) {
-    Bytes out(payload.size());
-    const size_t half = rowBytes / 2;
-    for (size_t r = 0; r < rows; ++r) {
-        std::copy_n(payload.begin() + r * rowBytes, half, out.begin() + r * half);
-        std::copy_n(payload.begin() + r * rowBytes + half, half,
-                    out.begin() + payload.size() / 2 + r * half);
-    }
-    return out;
-}
-
-Bytes RandomBytes(size_t n, uint32_t seed) {
-    std::mt19937 rng(seed);
-    Bytes out(n);
-    for (uint8_t& b : out) {
-        b = static_cast<uint8_t>(rng());
-    }
-    return out;
-}
-
-struct Decoded {
-    Pixels depth = Pixels(kTofWidth * 480);
-    Pixels ir = Pixels(kTofWidth * 480);
-};
-
-TEST(Layouts, RowSplitMatchesTheLiteralRearrangement) {
-    const Table t = Build({5000, 4800, 300, 11});
-    struct Case {
-        RawPacking packing;
-        uint32_t rows;
-        uint32_t rowBytes;
-    };
-    for (const Case c : {Case{RawPacking::kMsb12, 480, 1920}, Case{RawPacking::kMsb12, 360, 1920},
-                         Case{RawPacking::kY16, 480, 2560}, Case{RawPacking::kY16, 360, 2560}}) {
-        const Bytes payload = RandomBytes(size_t{c.rows} * c.rowBytes, c.rows + c.rowBytes);
-        const Bytes copy = RowSplitCopy(payload, c.rows, c.rowBytes);
-        const size_t pixels = size_t{kTofWidth} * c.rows;
-        Decoded expected;
-        UnpackPixelsPortable(c.packing, copy.data(), nullptr, pixels, &t.lut,
-                             expected.depth.data());
-        UnpackPixelsPortable(c.packing, copy.data() + copy.size() / 2, nullptr, pixels, nullptr,
-                             expected.ir.data());
-        Decoded out;
-        DecodeRowSplit(payload.data(), c.packing, c.rows, c.rowBytes, t.lut, out.depth.data(),
-                       out.ir.data());
-        EXPECT_EQ(out.depth, expected.depth) << c.rows << "x" << c.rowBytes;
-        EXPECT_EQ(out.ir, expected.ir) << c.rows << "x" << c.rowBytes;
-    }
-}
-
-TEST(Layouts, ColumnSplitMatchesTheLiteralRearrangement) {
-    const Table t = Build({7500, 7400, 500, 0});
-    const Bytes payload = RandomBytes(921600, 3);
-    Bytes a;
-    Bytes b;
-    for (size_t row = 0; row < payload.size() / 960; ++row) {
-        a.insert(a.end(), payload.begin() + row * 960, payload.begin() + row * 960 + 480);
-        b.insert(b.end(), payload.begin() + row * 960 + 480, payload.begin() + row * 960 + 960);
-    }
-    Decoded expected;
-    UnpackPixelsPortable(RawPacking::kSplit, a.data(), a.data() + a.size() / 2, kTofWidth * 480,
-                         &t.lut, expected.depth.data());
-    UnpackPixelsPortable(RawPacking::kSplit, b.data(), b.data() + b.size() / 2, kTofWidth * 480,
-                         nullptr, expected.ir.data());
-    Decoded out;
-    DecodeColumnSplit(payload.data(), payload.size(), t.lut, out.depth.data(), out.ir.data());
-    EXPECT_EQ(out.depth, expected.depth);
-    EXPECT_EQ(out.ir, expected.ir);
-}
-
-TEST(Layouts, PairInterleaveMatchesTheLiteralRearrangement) {
-    const Table t = Build({3000, 2800, 200, 40});
-    const Bytes payload = RandomBytes(691200, 5);
-    const size_t half = payload.size() / 2;
-    Bytes interleaved(payload.size());
-    for (size_t j = 0; j < payload.size() / 4; ++j) {
-        interleaved[4 * j] = payload[2 * j];
-        interleaved[4 * j + 1] = payload[half + 2 * j];
-        interleaved[4 * j + 2] = payload[2 * j + 1];
-        interleaved[4 * j + 3] = payload[half + 2 * j + 1];
-    }
-    const Bytes copy = RowSplitCopy(interleaved, 360, 1920);
-    Decoded expected;
-    UnpackPixelsPortable(RawPacking::kRaw12, copy.data(), nullptr, kTofWidth * 360, &t.lut,
-                         expected.depth.data());
-    UnpackPixelsPortable(RawPacking::kRaw12, copy.data() + half, nullptr, kTofWidth * 360,
-                         nullptr, expected.ir.data());
-    Decoded out;
-    DecodePairInterleaved(payload.data(), payload.size(), t.lut, out.depth.data(),
-                          out.ir.data());
-    EXPECT_EQ(out.depth, expected.depth);
-    EXPECT_EQ(out.ir, expected.ir);
 }
 
 struct HoleCase {
