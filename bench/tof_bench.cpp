@@ -65,8 +65,8 @@ void Unpack(benchmark::State& state) {
     state.SetLabel(kPath == kFast ? UnpackTargetName() : "table");
 }
 
-#define QUORIX_UNPACK_BENCH(packing)                                              \
-    BENCHMARK(Unpack<RawPacking::packing, kFast, true>)->Name(#packing "/Depth/Fast"); \
+#define QUORIX_UNPACK_BENCH(packing)                                                     \
+    BENCHMARK(Unpack<RawPacking::packing, kFast, true>)->Name(#packing "/Depth/Fast");   \
     BENCHMARK(Unpack<RawPacking::packing, kTable, true>)->Name(#packing "/Depth/Table"); \
     BENCHMARK(Unpack<RawPacking::packing, kFast, false>)->Name(#packing "/IR/Fast")
 
@@ -131,8 +131,7 @@ void QvgaFillAndDouble(benchmark::State& state) {
     std::vector<uint16_t> out(kPixels);
     for (auto _ : state) {
         image = source;
-        FillHoles(image.data(), kQvgaWidth, kQvgaHeight, masks.data(),
-                  masks.data() + kQvgaPixels);
+        FillHoles(image.data(), kQvgaWidth, kQvgaHeight, masks.data(), masks.data() + kQvgaPixels);
         DoubleImage(image.data(), kQvgaWidth, kQvgaHeight, out.data());
         benchmark::DoNotOptimize(out.data());
         benchmark::ClobberMemory();

@@ -23,9 +23,9 @@ constexpr size_t kVgaPixels = size_t{kTofWidth} * 480;
 constexpr size_t kQvgaBytes = kQvgaPixels * 2;
 
 // Per-type flags.
-constexpr uint8_t kRotates = 1;      // handed to Rotate after decoding (all but Y16)
-constexpr uint8_t kLogsRotation = 2; // RAW12 and ISO12 depth log the rotated size
-constexpr uint8_t kNoPostProc = 4;   // QVGA millimetre depth: never filtered here
+constexpr uint8_t kRotates = 1;       // handed to Rotate after decoding (all but Y16)
+constexpr uint8_t kLogsRotation = 2;  // RAW12 and ISO12 depth log the rotated size
+constexpr uint8_t kNoPostProc = 4;    // QVGA millimetre depth: never filtered here
 
 bool IsWdrCapable(uint8_t typeId) {
     static constexpr uint8_t kTypes[] = {0x4C, 0x4D, 0x4E, 0x5C, 0x5D, 0x5E, 0x6C, 0x6D, 0x6E,
@@ -38,7 +38,9 @@ uint32_t ReadLe24(const uint8_t* p) {
            (static_cast<uint32_t>(p[2]) << 16);
 }
 
-uint16_t* Pixels(Frame& frame) { return reinterpret_cast<uint16_t*>(frame.pFrameData); }
+uint16_t* Pixels(Frame& frame) {
+    return reinterpret_cast<uint16_t*>(frame.pFrameData);
+}
 
 bool HasRoom(const Frame& frame, size_t pixels) {
     if (frame.pFrameData != nullptr && frame.capacity >= pixels * 2) {
@@ -96,10 +98,10 @@ const TofDecode::TypeInfo* TofDecode::FindType(uint8_t typeId) {
         {0x47, 345600, &TofDecode::DecodeYUYVIR, P::kSplit, 360, kIRBit, R, 0},
         {0x43, 921600, &TofDecode::DecodeYUYVDepthAndIR, P::kSplit, 480, kBothBits, R, 0},
         {0x4E, 921600, &TofDecode::DecodeYUYVDepthAndIR, P::kSplit, 480, kBothBits, R, 0},
-        {0x48, 691200, &TofDecode::DecodePairInterleavedDepthAndIR, P::kRaw12, 360, kBothBits,
-         RL, 0},
-        {0x4F, 768000, &TofDecode::DecodeQVGADepthAndIR, P::kY16, 480, kBothBits,
-         R | kNoPostProc, 0},
+        {0x48, 691200, &TofDecode::DecodePairInterleavedDepthAndIR, P::kRaw12, 360, kBothBits, RL,
+         0},
+        {0x4F, 768000, &TofDecode::DecodeQVGADepthAndIR, P::kY16, 480, kBothBits, R | kNoPostProc,
+         0},
         {0x51, 460800, &TofDecode::DecodeDepth_, P::kMsb12, 480, kDepthBit, R, 0},
         {0x5C, 460800, &TofDecode::DecodeDepth_, P::kMsb12, 480, kDepthBit, R, 0},
         {0x81, 460800, &TofDecode::DecodeDepth_, P::kMsb12, 480, kDepthBit, R, 0},
@@ -212,24 +214,22 @@ MeasuringRange TofDecode::GetMeasuringRange(uint32_t range) const {
     return m_measuringRanges[range / 3];
 }
 
-uint16_t TofDecode::GetEffectMaxDepth(uint32_t range) const {
+uint16_t TofDecode::EffectDepth(uint32_t range, bool max) const {
     if (range >= kDepthRangeCount) {
         QLOG("depthRange:%d is invalid.\n", static_cast<int>(range));
         return 0;
     }
     std::lock_guard guard(m_lock);
     const Slot s = SlotLocked(range);
-    return static_cast<uint16_t>(s.effectDepthMax + s.offset);
+    return static_cast<uint16_t>((max ? s.effectDepthMax : s.effectDepthMin) + s.offset);
+}
+
+uint16_t TofDecode::GetEffectMaxDepth(uint32_t range) const {
+    return EffectDepth(range, true);
 }
 
 uint16_t TofDecode::GetEffectMinDepth(uint32_t range) const {
-    if (range >= kDepthRangeCount) {
-        QLOG("depthRange:%d is invalid.\n", static_cast<int>(range));
-        return 0;
-    }
-    std::lock_guard guard(m_lock);
-    const Slot s = SlotLocked(range);
-    return static_cast<uint16_t>(s.effectDepthMin + s.offset);
+    return EffectDepth(range, false);
 }
 
 int32_t TofDecode::InitDepthDecodeTab(uint32_t range) {
@@ -312,8 +312,7 @@ int32_t TofDecode::SetValidDepth(uint32_t range) {
         nearRange = mode.range1;
         farRange = mode.totalRange == 3 ? mode.range3 : mode.range2;
     }
-    if (farRange >= kDepthRangeCount || nearRange >= kDepthRangeCount ||
-        m_preProcess == nullptr) {
+    if (farRange >= kDepthRangeCount || nearRange >= kDepthRangeCount || m_preProcess == nullptr) {
         return -1;
     }
     return m_preProcess->SetValidDepth(range, GetEffectMaxDepth(farRange),
@@ -499,12 +498,24 @@ uint32_t TofDecode::DecodeSingleImage(const SubPacket& p) {
     return depth ? kDepthBit : kIRBit;
 }
 
-uint32_t TofDecode::DecodeDepth(const SubPacket& p) { return DecodeSingleImage(p); }
-uint32_t TofDecode::DecodeDepth_(const SubPacket& p) { return DecodeSingleImage(p); }
-uint32_t TofDecode::DecodeDepth__(const SubPacket& p) { return DecodeSingleImage(p); }
-uint32_t TofDecode::Decode_DEPTH_ISO_Y12(const SubPacket& p) { return DecodeSingleImage(p); }
-uint32_t TofDecode::DecodeYUYVDepth(const SubPacket& p) { return DecodeSingleImage(p); }
-uint32_t TofDecode::DecodeYUYVIR(const SubPacket& p) { return DecodeSingleImage(p); }
+uint32_t TofDecode::DecodeDepth(const SubPacket& p) {
+    return DecodeSingleImage(p);
+}
+uint32_t TofDecode::DecodeDepth_(const SubPacket& p) {
+    return DecodeSingleImage(p);
+}
+uint32_t TofDecode::DecodeDepth__(const SubPacket& p) {
+    return DecodeSingleImage(p);
+}
+uint32_t TofDecode::Decode_DEPTH_ISO_Y12(const SubPacket& p) {
+    return DecodeSingleImage(p);
+}
+uint32_t TofDecode::DecodeYUYVDepth(const SubPacket& p) {
+    return DecodeSingleImage(p);
+}
+uint32_t TofDecode::DecodeYUYVIR(const SubPacket& p) {
+    return DecodeSingleImage(p);
+}
 
 template <class Decode>
 uint32_t TofDecode::DecodeCombined(const SubPacket& p, const Decode& decode) {
@@ -620,15 +631,13 @@ bool TofDecode::ResizeAndDecodeY16(const SubPacket& p, const uint8_t* payload, F
     // Y16 decoding in place: each word is read before it is overwritten.
     if (depth) {
         const bool ok = WithDepthLut(p.tableRange, [&](const DepthLut& lut) {
-            UnpackPixels(RawPacking::kY16, frame.pFrameData, nullptr, pixels, &lut,
-                         Pixels(frame));
+            UnpackPixels(RawPacking::kY16, frame.pFrameData, nullptr, pixels, &lut, Pixels(frame));
         });
         if (!ok) {
             return false;
         }
     } else {
-        UnpackPixels(RawPacking::kY16, frame.pFrameData, nullptr, pixels, nullptr,
-                     Pixels(frame));
+        UnpackPixels(RawPacking::kY16, frame.pFrameData, nullptr, pixels, nullptr, Pixels(frame));
     }
     return FinishFrame(p, frame, depth, desc.width, desc.height);
 }

@@ -171,15 +171,13 @@ private:
                      uint32_t height) const;
     bool RotateFrame(Frame& frame, bool logRotation) const;
     bool FillQvgaDepth(const uint8_t* payload, Frame& depth);
-    bool ResizeAndDecodeY16(const SubPacket& p, const uint8_t* payload, Frame& frame,
-                            bool depth);
+    bool ResizeAndDecodeY16(const SubPacket& p, const uint8_t* payload, Frame& frame, bool depth);
     void AfterDecode(const SubPacket& p, uint32_t decoded);
     void CollectWdr(Frame& depth);
 
     // Thread loop pieces.
     bool EnsureFrames();
-    void HandOn(const Frame& raw, Frame*& frame, FrameQueue& queue, int32_t poolType,
-                uint8_t kind);
+    void HandOn(const Frame& raw, Frame*& frame, FrameQueue& queue, int32_t poolType, uint8_t kind);
     void SaveDecodedDepth(const Frame& raw, const Frame& depth) const;
     void DropRawRecords();
 
@@ -190,6 +188,7 @@ private:
         uint16_t offset;
     };
     Slot SlotLocked(uint32_t range) const;
+    uint16_t EffectDepth(uint32_t range, bool max) const;
 
     Producer* const m_producer;
     ImgPreProcess* const m_preProcess;

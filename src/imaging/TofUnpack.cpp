@@ -84,8 +84,8 @@ void DecodeRowSplit(const uint8_t* payload, RawPacking packing, uint32_t rows, u
     }
 }
 
-void DecodeColumnSplit(const uint8_t* payload, size_t length, const DepthLut& lut,
-                       uint16_t* depth, uint16_t* ir) {
+void DecodeColumnSplit(const uint8_t* payload, size_t length, const DepthLut& lut, uint16_t* depth,
+                       uint16_t* ir) {
     // Image A (and B) is split-packed: its first half is payload rows 0..rows/2-1, its
     // second half the rows after, so output row r reads payload rows r and rows/2 + r.
     constexpr size_t kRow = 960;
@@ -95,8 +95,7 @@ void DecodeColumnSplit(const uint8_t* payload, size_t length, const DepthLut& lu
         const uint8_t* first = payload + r * kRow;
         const uint8_t* second = payload + (outRows + r) * kRow;
         if (depth != nullptr) {
-            UnpackPixels(RawPacking::kSplit, first, second, kTofWidth, &lut,
-                         depth + r * kTofWidth);
+            UnpackPixels(RawPacking::kSplit, first, second, kTofWidth, &lut, depth + r * kTofWidth);
         }
         if (ir != nullptr) {
             UnpackPixels(RawPacking::kSplit, first + kPart, second + kPart, kTofWidth, nullptr,
@@ -123,8 +122,7 @@ void DecodePairInterleaved(const uint8_t* payload, size_t length, const DepthLut
             row[2 * m + 1] = br[m];
         }
         if (depth != nullptr) {
-            UnpackPixels(RawPacking::kRaw12, row, nullptr, kTofWidth, &lut,
-                         depth + r * kTofWidth);
+            UnpackPixels(RawPacking::kRaw12, row, nullptr, kTofWidth, &lut, depth + r * kTofWidth);
         }
         if (ir != nullptr) {
             UnpackPixels(RawPacking::kRaw12, row + kHalfRow, nullptr, kTofWidth, nullptr,
@@ -133,8 +131,7 @@ void DecodePairInterleaved(const uint8_t* payload, size_t length, const DepthLut
     }
 }
 
-void FillHoles(uint16_t* image, uint32_t width, uint32_t height, uint8_t* mask,
-               uint8_t* maskCopy) {
+void FillHoles(uint16_t* image, uint32_t width, uint32_t height, uint8_t* mask, uint8_t* maskCopy) {
     const size_t count = size_t{width} * height;
     for (size_t i = 0; i < count; ++i) {
         mask[i] = image[i] != 0 ? 1 : 0;
@@ -195,8 +192,7 @@ void DoubleImage(const uint16_t* src, uint32_t width, uint32_t height, uint16_t*
             int right = a;
             int below = a;
             int diagonal = a;
-            if (a != 0 && b != 0 && c != 0 && std::abs(a - b) < limit &&
-                std::abs(a - c) < limit) {
+            if (a != 0 && b != 0 && c != 0 && std::abs(a - b) < limit && std::abs(a - c) < limit) {
                 below = (a + b) / 2;
                 right = (a + c) / 2;
                 diagonal = (below + right) / 2;

@@ -48,8 +48,8 @@ void DecodeRowSplit(const uint8_t* payload, RawPacking packing, uint32_t rows, u
 // Column split of a combined split-packed payload (`length` a multiple of 1920): each
 // 960-byte row gives 480 bytes to image A (depth) and 480 to image B (IR); A and B are then
 // split-packed images of length/1920 rows.
-void DecodeColumnSplit(const uint8_t* payload, size_t length, const DepthLut& lut,
-                       uint16_t* depth, uint16_t* ir);
+void DecodeColumnSplit(const uint8_t* payload, size_t length, const DepthLut& lut, uint16_t* depth,
+                       uint16_t* ir);
 
 // Pair interleave of a combined RAW12 payload (`length` a multiple of 3840): every 4 bytes
 // of the interleaved copy are A[2j], B[2j], A[2j+1], B[2j+1] (A, B the payload's halves);
@@ -66,8 +66,7 @@ inline constexpr size_t kQvgaPixels = size_t{kQvgaWidth} * kQvgaHeight;
 // at least three valid neighbours (diagonals first, then top, left, right, bottom while
 // fewer than three were found) takes the value of the last valid one examined. `mask` and
 // `maskCopy` hold width*height bytes each.
-void FillHoles(uint16_t* image, uint32_t width, uint32_t height, uint8_t* mask,
-               uint8_t* maskCopy);
+void FillHoles(uint16_t* image, uint32_t width, uint32_t height, uint8_t* mask, uint8_t* maskCopy);
 
 // Doubles a width*height image into dst (2*width by 2*height): a pixel whose right and lower
 // neighbours are non-zero and within a/32 of it is interpolated, any other is repeated.

@@ -27,7 +27,9 @@ void UnpackImpl(RawPacking packing, const uint8_t* src, const uint8_t* second, s
     UnpackPixelsPortable(packing, src, second, pixels, lut, dst);
 }
 
-const char* TargetNameImpl() { return "portable"; }
+const char* TargetNameImpl() {
+    return "portable";
+}
 
 #else
 
@@ -45,20 +47,17 @@ struct Pattern12 {
 };
 
 // RAW12: even pixel word b0:b2, odd b1:b2.
-alignas(16) constexpr Pattern12 kRaw12 = {
-    {2, 0, 2, 1, 5, 3, 5, 4, 8, 6, 8, 7, 11, 9, 11, 10},
-    {0xFF0, 0xFFF, 0xFF0, 0xFFF, 0xFF0, 0xFFF, 0xFF0, 0xFFF},
-    {0x00F, 0, 0x00F, 0, 0x00F, 0, 0x00F, 0}};
+alignas(16) constexpr Pattern12 kRaw12 = {{2, 0, 2, 1, 5, 3, 5, 4, 8, 6, 8, 7, 11, 9, 11, 10},
+                                          {0xFF0, 0xFFF, 0xFF0, 0xFFF, 0xFF0, 0xFFF, 0xFF0, 0xFFF},
+                                          {0x00F, 0, 0x00F, 0, 0x00F, 0, 0x00F, 0}};
 // MSB12: even pixel word b0:b1, odd b1:b2.
-alignas(16) constexpr Pattern12 kMsb12 = {
-    {1, 0, 2, 1, 4, 3, 5, 4, 7, 6, 8, 7, 10, 9, 11, 10},
-    {0xFFF, 0, 0xFFF, 0, 0xFFF, 0, 0xFFF, 0},
-    {0, 0xFFF, 0, 0xFFF, 0, 0xFFF, 0, 0xFFF}};
+alignas(16) constexpr Pattern12 kMsb12 = {{1, 0, 2, 1, 4, 3, 5, 4, 7, 6, 8, 7, 10, 9, 11, 10},
+                                          {0xFFF, 0, 0xFFF, 0, 0xFFF, 0, 0xFFF, 0},
+                                          {0, 0xFFF, 0, 0xFFF, 0, 0xFFF, 0, 0xFFF}};
 // ISO12: even pixel word b0:b2, odd b1:b2.
-alignas(16) constexpr Pattern12 kIso12 = {
-    {2, 0, 2, 1, 5, 3, 5, 4, 8, 6, 8, 7, 11, 9, 11, 10},
-    {0xFFF, 0xFF0, 0xFFF, 0xFF0, 0xFFF, 0xFF0, 0xFFF, 0xFF0},
-    {0, 0x00F, 0, 0x00F, 0, 0x00F, 0, 0x00F}};
+alignas(16) constexpr Pattern12 kIso12 = {{2, 0, 2, 1, 5, 3, 5, 4, 8, 6, 8, 7, 11, 9, 11, 10},
+                                          {0xFFF, 0xFF0, 0xFFF, 0xFF0, 0xFFF, 0xFF0, 0xFFF, 0xFF0},
+                                          {0, 0x00F, 0, 0x00F, 0, 0x00F, 0, 0x00F}};
 
 // Moves the 12 source bytes of block k (source bytes 12k..12k+11) into block k.
 alignas(64) constexpr int32_t kWords12[16] = {0, 1, 2, 2, 3, 4, 5, 5, 6, 7, 8, 8, 9, 10, 11, 11};
@@ -239,11 +238,21 @@ template <bool kDepth>
 void UnpackAny(RawPacking packing, const uint8_t* src, const uint8_t* second, size_t pixels,
                const DepthLut* lut, uint16_t* dst) {
     switch (packing) {
-        case RawPacking::kRaw12: Unpack12<kDepth>(kRaw12, src, pixels, lut, dst); break;
-        case RawPacking::kMsb12: Unpack12<kDepth>(kMsb12, src, pixels, lut, dst); break;
-        case RawPacking::kIso12: Unpack12<kDepth>(kIso12, src, pixels, lut, dst); break;
-        case RawPacking::kY16: UnpackY16<kDepth>(src, pixels, lut, dst); break;
-        case RawPacking::kSplit: UnpackSplit<kDepth>(src, second, pixels, lut, dst); break;
+        case RawPacking::kRaw12:
+            Unpack12<kDepth>(kRaw12, src, pixels, lut, dst);
+            break;
+        case RawPacking::kMsb12:
+            Unpack12<kDepth>(kMsb12, src, pixels, lut, dst);
+            break;
+        case RawPacking::kIso12:
+            Unpack12<kDepth>(kIso12, src, pixels, lut, dst);
+            break;
+        case RawPacking::kY16:
+            UnpackY16<kDepth>(src, pixels, lut, dst);
+            break;
+        case RawPacking::kSplit:
+            UnpackSplit<kDepth>(src, second, pixels, lut, dst);
+            break;
     }
 }
 
@@ -262,7 +271,9 @@ void UnpackImpl(RawPacking packing, const uint8_t* src, const uint8_t* second, s
     }
 }
 
-const char* TargetNameImpl() { return hwy::TargetName(HWY_TARGET); }
+const char* TargetNameImpl() {
+    return hwy::TargetName(HWY_TARGET);
+}
 
 #endif
 
@@ -281,7 +292,9 @@ void UnpackPixels(RawPacking packing, const uint8_t* src, const uint8_t* second,
     HWY_DYNAMIC_DISPATCH(UnpackImpl)(packing, src, second, pixels, lut, dst);
 }
 
-const char* UnpackTargetName() { return HWY_DYNAMIC_DISPATCH(TargetNameImpl)(); }
+const char* UnpackTargetName() {
+    return HWY_DYNAMIC_DISPATCH(TargetNameImpl)();
+}
 
 }  // namespace quorix
 #endif

@@ -51,9 +51,8 @@ public:
         std::vector<uint16_t> out(size_t{width} * height);
         for (uint32_t y = 0; y < height; ++y) {
             for (uint32_t x = 0; x < width; ++x) {
-                out[size_t{y} * width + x] =
-                    src[size_t{y * image->height / height} * image->width +
-                        x * image->width / width];
+                out[size_t{y} * width + x] = src[size_t{y * image->height / height} * image->width +
+                                                 x * image->width / width];
             }
         }
         memcpy(image->data, out.data(), out.size() * 2);

@@ -220,15 +220,21 @@ TEST_F(TofDecodeTest, EveryTypeDecodesItsLayoutPixelForPixel) {
         const Pixels& only = (c.kinds & D) != 0 ? depthRaw : irRaw;
         Bytes payload;
         switch (c.form) {
-            case Form::kSingle: payload = Pack(c.packing, only); break;
+            case Form::kSingle:
+                payload = Pack(c.packing, only);
+                break;
             case Form::kHalves:
                 payload = Concat(Pack(c.packing, depthRaw), Pack(c.packing, irRaw));
                 break;
             case Form::kRowSplit:
                 payload = RowSplitPayload(c.packing, depthRaw, irRaw, c.height);
                 break;
-            case Form::kColumnSplit: payload = ColumnSplitPayload(depthRaw, irRaw); break;
-            case Form::kPairInterleave: payload = PairInterleavedPayload(depthRaw, irRaw); break;
+            case Form::kColumnSplit:
+                payload = ColumnSplitPayload(depthRaw, irRaw);
+                break;
+            case Form::kPairInterleave:
+                payload = PairInterleavedPayload(depthRaw, irRaw);
+                break;
         }
         ASSERT_EQ(payload.size(), c.length);
         uint32_t kinds = 0;
@@ -395,9 +401,9 @@ TEST_F(TofDecodeTest, TablesRecordsAndTheirInvalidRanges) {
     const Pixels raw = SomeValues(kTofWidth * 480, 4);
     EXPECT_EQ(Decode(Packet(0x21, Pack(RawPacking::kRaw12, raw))), 0u);
     EXPECT_TRUE(capture.Contains("decodeDepthTab is null."));
-    EXPECT_EQ(Decode(Packet(0x23, Concat(Pack(RawPacking::kRaw12, raw),
-                                         Pack(RawPacking::kRaw12, raw)))),
-              0u);
+    EXPECT_EQ(
+        Decode(Packet(0x23, Concat(Pack(RawPacking::kRaw12, raw), Pack(RawPacking::kRaw12, raw)))),
+        0u);
     // IR needs no table.
     EXPECT_EQ(Decode(Packet(0x22, Pack(RawPacking::kRaw12, raw))), 460805u);
 
@@ -478,8 +484,8 @@ TEST_F(TofDecodeTest, WdrTypesTakeTheirRangeFromTheHeaderInWdrModes) {
         uint32_t tableRange;
     };
     // Mode 11 decodes with the header's range, mode 13 only labels the frame with it.
-    for (const Case c : {Case{11, 0x6F, 4, 4}, Case{13, 0x6F, 4, 1}, Case{0, 0x6F, 1, 1},
-                         Case{11, 0x21, 1, 1}}) {
+    for (const Case c :
+         {Case{11, 0x6F, 4, 4}, Case{13, 0x6F, 4, 1}, Case{0, 0x6F, 1, 1}, Case{11, 0x21, 1, 1}}) {
         decoder->SetDataMode(c.mode);
         pre.validDepths.clear();
         ASSERT_EQ(Decode(Packet(c.type, payload, 4)), 460805u);

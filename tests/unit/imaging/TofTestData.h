@@ -55,8 +55,7 @@ inline Bytes Pack(RawPacking packing, const Pixels& p) {
                 first.push_back(static_cast<uint8_t>(p[i + 3] >> 4));
                 second.push_back(static_cast<uint8_t>(p[i + 1] >> 4));
                 second.push_back(static_cast<uint8_t>(p[i + 2] >> 4));
-                second.push_back(
-                    static_cast<uint8_t>((p[i + 2] & 0xF) | ((p[i + 3] & 0xF) << 4)));
+                second.push_back(static_cast<uint8_t>((p[i + 2] & 0xF) | ((p[i + 3] & 0xF) << 4)));
             }
             out = first;
             out.insert(out.end(), second.begin(), second.end());

@@ -28,17 +28,18 @@ Table Build(const DepthRangeLimits& limits) {
 // wrap), then random ones.
 std::vector<DepthRangeLimits> Ranges() {
     std::vector<DepthRangeLimits> ranges = {
-        {1500, 1485, 100, 0},      {1500, 1500, 0, 0},         {4096, 3000, 100, 7},
-        {3000, 2800, 200, 40},     {5000, 4800, 300, 0},       {7500, 7400, 500, 65500},
-        {12000, 11000, 800, 12},   {65535, 65535, 0, 0},       {65535, 60000, 65535, 3},
-        {1, 0, 0, 0},              {1000, 0, 2000, 0},         {333, 200, 100, 65535},
+        {1500, 1485, 100, 0},     {1500, 1500, 0, 0},
+        {4096, 3000, 100, 7},     {3000, 2800, 200, 40},
+        {5000, 4800, 300, 0},     {7500, 7400, 500, 65500},
+        {12000, 11000, 800, 12},  {65535, 65535, 0, 0},
+        {65535, 60000, 65535, 3}, {1, 0, 0, 0},
+        {1000, 0, 2000, 0},       {333, 200, 100, 65535},
     };
     std::mt19937 rng(7);
     for (int i = 0; i < 40; ++i) {
-        ranges.push_back({static_cast<uint16_t>(1 + rng() % 65535),
-                          static_cast<uint16_t>(rng() % 65536),
-                          static_cast<uint16_t>(rng() % 65536),
-                          static_cast<uint16_t>(rng() % 65536)});
+        ranges.push_back(
+            {static_cast<uint16_t>(1 + rng() % 65535), static_cast<uint16_t>(rng() % 65536),
+             static_cast<uint16_t>(rng() % 65536), static_cast<uint16_t>(rng() % 65536)});
     }
     return ranges;
 }
