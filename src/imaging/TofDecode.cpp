@@ -1,0 +1,780 @@
+// The ToF decoder thread: type dispatch, per-layout decoders, post-processing hand-over and
+// the loop that takes raw records and queues depth and IR frames.
+#include "imaging/TofDecode.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+#include "config/Log.h"
+#include "imgproc/ImgPreProcess.h"
+
+namespace quorix {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr uint8_t kDepthBit = kFrameSetDepth;
+constexpr uint8_t kIRBit = kFrameSetIR;
+constexpr uint8_t kBothBits = kDepthBit | kIRBit;
+
+constexpr size_t kVgaPixels = size_t{kTofWidth} * 480;
+constexpr size_t kQvgaBytes = kQvgaPixels * 2;
+
+// Per-type flags.
+constexpr uint8_t kRotates = 1;       // handed to Rotate after decoding (all but Y16)
+constexpr uint8_t kLogsRotation = 2;  // RAW12 and ISO12 depth log the rotated size
+constexpr uint8_t kNoPostProc = 4;    // QVGA millimetre depth: never filtered here
+
+bool IsWdrCapable(uint8_t typeId) {
+    static constexpr uint8_t kTypes[] = {0x4C, 0x4D, 0x4E, 0x5C, 0x5D, 0x5E, 0x6C, 0x6D, 0x6E,
+                                         0x6F, 0x70, 0x71, 0x74, 0x75, 0x8C, 0x8E, 0x9C};
+    return std::find(std::begin(kTypes), std::end(kTypes), typeId) != std::end(kTypes);
+}
+
+uint32_t ReadLe24(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16);
+}
+
+uint16_t* Pixels(Frame& frame) {
+    return reinterpret_cast<uint16_t*>(frame.pFrameData);
+}
+
+bool HasRoom(const Frame& frame, size_t pixels) {
+    if (frame.pFrameData != nullptr && frame.capacity >= pixels * 2) {
+        return true;
+    }
+    QLOG("frame buffer of %u bytes cannot hold %zu pixels.\n", frame.capacity, pixels);
+    return false;
+}
+
+}  // namespace
+
+struct TofDecode::TypeInfo {
+    uint8_t id;
+    uint32_t length;
+    DecodeFn decode;
+    RawPacking packing;
+    uint16_t height;  // rows of the decoded image (before QVGA doubling or resizing: 480)
+    uint8_t kinds;    // frame-set bits the type yields
+    uint8_t flags;
+    uint16_t rowBytes;  // row split: bytes per payload row
+};
+
+struct TofDecode::SubPacket {
+    const TypeInfo* info;
+    const uint8_t* payload;
+    uint32_t length;
+    uint8_t mode;         // data mode while decoding
+    uint32_t frameRange;  // written to the frames
+    uint32_t tableRange;  // picks the decode table
+    Frame* depth;         // null: not decoded from this sub-packet
+    Frame* ir;
+};
+
+const TofDecode::TypeInfo* TofDecode::FindType(uint8_t typeId) {
+    using P = RawPacking;
+    constexpr uint8_t R = kRotates;
+    constexpr uint8_t RL = kRotates | kLogsRotation;
+    static constexpr TypeInfo kTypes[] = {
+        {0x21, 460800, &TofDecode::DecodeDepth, P::kRaw12, 480, kDepthBit, RL, 0},
+        {0x6F, 460800, &TofDecode::DecodeDepth, P::kRaw12, 480, kDepthBit, RL, 0},
+        {0x22, 460800, &TofDecode::DecodeDepth, P::kRaw12, 480, kIRBit, R, 0},
+        {0x70, 460800, &TofDecode::DecodeDepth, P::kRaw12, 480, kIRBit, R, 0},
+        {0x23, 921600, &TofDecode::DecodeY12DepthAndIR, P::kRaw12, 480, kBothBits, RL, 0},
+        {0x71, 921600, &TofDecode::DecodeY12DepthAndIR, P::kRaw12, 480, kBothBits, RL, 0},
+        {0x27, 345600, &TofDecode::DecodeDepth, P::kRaw12, 360, kDepthBit, RL, 0},
+        {0x28, 345600, &TofDecode::DecodeDepth, P::kRaw12, 360, kIRBit, R, 0},
+        {0x29, 691200, &TofDecode::DecodeY12DepthAndIR, P::kRaw12, 360, kBothBits, RL, 0},
+        {0x41, 460800, &TofDecode::DecodeYUYVDepth, P::kSplit, 480, kDepthBit, R, 0},
+        {0x4C, 460800, &TofDecode::DecodeYUYVDepth, P::kSplit, 480, kDepthBit, R, 0},
+        {0x45, 460800, &TofDecode::DecodeYUYVDepth, P::kSplit, 480, kDepthBit, R, 0},
+        {0x46, 345600, &TofDecode::DecodeYUYVDepth, P::kSplit, 360, kDepthBit, R, 0},
+        {0x4A, 345600, &TofDecode::DecodeYUYVDepth, P::kSplit, 360, kDepthBit, R, 0},
+        {0x42, 460800, &TofDecode::DecodeYUYVIR, P::kSplit, 480, kIRBit, R, 0},
+        {0x4D, 460800, &TofDecode::DecodeYUYVIR, P::kSplit, 480, kIRBit, R, 0},
+        {0x47, 345600, &TofDecode::DecodeYUYVIR, P::kSplit, 360, kIRBit, R, 0},
+        {0x43, 921600, &TofDecode::DecodeYUYVDepthAndIR, P::kSplit, 480, kBothBits, R, 0},
+        {0x4E, 921600, &TofDecode::DecodeYUYVDepthAndIR, P::kSplit, 480, kBothBits, R, 0},
+        {0x48, 691200, &TofDecode::DecodePairInterleavedDepthAndIR, P::kRaw12, 360, kBothBits, RL,
+         0},
+        {0x4F, 768000, &TofDecode::DecodeQVGADepthAndIR, P::kY16, 480, kBothBits, R | kNoPostProc,
+         0},
+        {0x51, 460800, &TofDecode::DecodeDepth_, P::kMsb12, 480, kDepthBit, R, 0},
+        {0x5C, 460800, &TofDecode::DecodeDepth_, P::kMsb12, 480, kDepthBit, R, 0},
+        {0x81, 460800, &TofDecode::DecodeDepth_, P::kMsb12, 480, kDepthBit, R, 0},
+        {0x85, 460800, &TofDecode::DecodeDepth_, P::kMsb12, 480, kDepthBit, R, 0},
+        {0x8C, 460800, &TofDecode::DecodeDepth_, P::kMsb12, 480, kDepthBit, R, 0},
+        {0x55, 460800, &TofDecode::DecodeDepth_, P::kMsb12, 480, kDepthBit, R, 0},
+        {0x56, 345600, &TofDecode::DecodeDepth_, P::kMsb12, 360, kDepthBit, R, 0},
+        {0x52, 460800, &TofDecode::DecodeDepth_, P::kMsb12, 480, kIRBit, R, 0},
+        {0x5D, 460800, &TofDecode::DecodeDepth_, P::kMsb12, 480, kIRBit, R, 0},
+        {0x82, 460800, &TofDecode::DecodeDepth_, P::kMsb12, 480, kIRBit, R, 0},
+        {0x57, 345600, &TofDecode::DecodeDepth_, P::kMsb12, 360, kIRBit, R, 0},
+        {0x53, 921600, &TofDecode::DecodeRowSplitDepthAndIR, P::kMsb12, 480, kBothBits, R, 1920},
+        {0x5E, 921600, &TofDecode::DecodeRowSplitDepthAndIR, P::kMsb12, 480, kBothBits, R, 1920},
+        {0x83, 921600, &TofDecode::DecodeRowSplitDepthAndIR, P::kMsb12, 480, kBothBits, R, 1920},
+        {0x8E, 921600, &TofDecode::DecodeRowSplitDepthAndIR, P::kMsb12, 480, kBothBits, R, 1920},
+        {0x58, 691200, &TofDecode::DecodeRowSplitDepthAndIR, P::kMsb12, 360, kBothBits, R, 1920},
+        {0x61, 614400, &TofDecode::DecodeDepth__, P::kY16, 480, kDepthBit, 0, 0},
+        {0x6C, 614400, &TofDecode::DecodeDepth__, P::kY16, 480, kDepthBit, 0, 0},
+        {0x62, 614400, &TofDecode::DecodeDepth__, P::kY16, 480, kIRBit, 0, 0},
+        {0x6D, 614400, &TofDecode::DecodeDepth__, P::kY16, 480, kIRBit, 0, 0},
+        {0x63, 1228800, &TofDecode::DecodeRowSplitDepthAndIR, P::kY16, 480, kBothBits, 0, 2560},
+        {0x6E, 1228800, &TofDecode::DecodeRowSplitDepthAndIR, P::kY16, 480, kBothBits, 0, 2560},
+        {0x66, 460800, &TofDecode::DecodeDepth__, P::kY16, 360, kDepthBit, 0, 0},
+        {0x67, 460800, &TofDecode::DecodeDepth__, P::kY16, 360, kIRBit, 0, 0},
+        {0x68, 921600, &TofDecode::DecodeRowSplitDepthAndIR, P::kY16, 360, kBothBits, 0, 2560},
+        {0x72, 153600, &TofDecode::DecodeQVGADepth, P::kY16, 480, kDepthBit, R | kNoPostProc, 0},
+        {0x74, 153600, &TofDecode::DecodeQVGADepth, P::kY16, 480, kDepthBit, R | kNoPostProc, 0},
+        {0x91, 153600, &TofDecode::DecodeQVGAY16, P::kY16, 480, kDepthBit, 0, 0},
+        {0x9C, 153600, &TofDecode::DecodeQVGAY16, P::kY16, 480, kDepthBit, 0, 0},
+        {0x93, 307200, &TofDecode::DecodeQVGAY16, P::kY16, 480, kBothBits, 0, 0},
+        {0xA0, 460800, &TofDecode::Decode_DEPTH_ISO_Y12, P::kIso12, 480, kDepthBit, RL, 0},
+    };
+    for (const TypeInfo& t : kTypes) {
+        if (t.id == typeId) {
+            return &t;
+        }
+    }
+    return nullptr;
+}
+
+TofDecode::TofDecode(Producer* producer, ImgPreProcess* preProcess)
+    : StoppableThread("TofDecode"),
+      m_producer(producer),
+      m_preProcess(preProcess),
+      m_tables(std::make_unique<uint16_t[]>(kDepthRangeCount * kDepthTableEntries)),
+      m_depthQueue(std::make_unique<FrameQueue>(kPoolDepth, kDepthFrames)),
+      m_irQueue(std::make_unique<FrameQueue>(kPoolIR, kIRFrames)),
+      m_qvga(std::make_unique<uint16_t[]>(kQvgaPixels)),
+      m_qvgaMask(std::make_unique<uint8_t[]>(2 * kQvgaPixels)) {
+    m_depthFrame = m_depthQueue->AllocFrame(kPoolDepth);
+    m_irFrame = m_irQueue->AllocFrame(kPoolIR);
+    QLOG("\n");
+}
+
+TofDecode::~TofDecode() {
+    Stop();
+    Join();
+    m_depthQueue->Release(m_depthFrame);
+    m_irQueue->Release(m_irFrame);
+}
+
+// --- records and tables -------------------------------------------------------------------
+
+TofDecode::Slot TofDecode::SlotLocked(uint32_t range) const {
+    const MeasuringRange& r = m_measuringRanges[range / 3];
+    const uint32_t slot = range % 3;
+    Slot s{};
+    s.depthMax = slot == 0 ? r.depthMaxNear : slot == 1 ? r.depthMaxMid : r.depthMaxFar;
+    s.effectDepthMax = slot == 0   ? r.effectDepthMaxNear
+                       : slot == 1 ? r.effectDepthMaxMid
+                                   : r.effectDepthMaxFar;
+    s.effectDepthMin = slot == 0   ? r.effectDepthMinNear
+                       : slot == 1 ? r.effectDepthMinMid
+                                   : r.effectDepthMinFar;
+    s.offset = m_rangeOffsets[range / 3].Offset(slot);
+    return s;
+}
+
+int32_t TofDecode::SetMeasuringRange(uint32_t group, const MeasuringRange& record) {
+    if (group > 2) {
+        QLOG("group:%u is invalid.\n", group);
+        return -1;
+    }
+    {
+        std::lock_guard guard(m_lock);
+        m_measuringRanges[group] = record;
+    }
+    for (uint32_t r = 3 * group; r < 3 * group + 3; ++r) {
+        InitDepthDecodeTab(r);
+    }
+    return 0;
+}
+
+int32_t TofDecode::SetRangeOffset(uint32_t group, const RangeOffset& record) {
+    if (group > 2) {
+        QLOG("group:%u is invalid.\n", group);
+        return -1;
+    }
+    std::lock_guard guard(m_lock);
+    m_rangeOffsets[group] = record;
+    return 0;
+}
+
+MeasuringRange TofDecode::GetMeasuringRange(uint32_t range) const {
+    if (range >= kDepthRangeCount) {
+        QLOG("depthRange:%d is invalid.\n", static_cast<int>(range));
+        return MeasuringRange{};
+    }
+    std::lock_guard guard(m_lock);
+    return m_measuringRanges[range / 3];
+}
+
+uint16_t TofDecode::EffectDepth(uint32_t range, bool max) const {
+    if (range >= kDepthRangeCount) {
+        QLOG("depthRange:%d is invalid.\n", static_cast<int>(range));
+        return 0;
+    }
+    std::lock_guard guard(m_lock);
+    const Slot s = SlotLocked(range);
+    return static_cast<uint16_t>((max ? s.effectDepthMax : s.effectDepthMin) + s.offset);
+}
+
+uint16_t TofDecode::GetEffectMaxDepth(uint32_t range) const {
+    return EffectDepth(range, true);
+}
+
+uint16_t TofDecode::GetEffectMinDepth(uint32_t range) const {
+    return EffectDepth(range, false);
+}
+
+int32_t TofDecode::InitDepthDecodeTab(uint32_t range) {
+    if (range >= kDepthRangeCount) {
+        QLOG("range:%d is invalid.\n", static_cast<int>(range));
+        return -1;
+    }
+    std::lock_guard guard(m_lock);
+    const Slot s = SlotLocked(range);
+    if (s.depthMax == 0) {
+        QLOG("depthMax:%d is invalid.\n", s.depthMax);
+        return -1;
+    }
+    const DepthRangeLimits limits{s.depthMax, s.effectDepthMax, s.effectDepthMin, s.offset};
+    BuildDepthDecodeTable(limits, m_tables.get() + range * kDepthTableEntries, &m_luts[range]);
+    m_hasTable[range] = true;
+    return 0;
+}
+
+const uint16_t* TofDecode::GetDepthDecodeTab(uint32_t range) const {
+    if (range >= kDepthRangeCount) {
+        QLOG("range:%d is invalid.\n", static_cast<int>(range));
+        return nullptr;
+    }
+    std::lock_guard guard(m_lock);
+    return m_hasTable[range] ? m_luts[range].table : nullptr;
+}
+
+int32_t TofDecode::SetFrameMode(uint32_t frameType, const TofFrameMode& mode) {
+    std::lock_guard guard(m_lock);
+    if (frameType == kPoolDepth) {
+        m_depthFrameMode = mode;
+    } else if (frameType == kPoolIR) {
+        m_irFrameMode = mode;
+    } else {
+        QLOG("frameType:%d is invalid.\n", static_cast<int>(frameType));
+        return -1;
+    }
+    return 0;
+}
+
+TofFrameMode TofDecode::GetFrameMode(uint32_t frameType) const {
+    std::lock_guard guard(m_lock);
+    return frameType == kPoolIR ? m_irFrameMode : m_depthFrameMode;
+}
+
+void TofDecode::SetDataMode(uint8_t mode) {
+    const uint8_t old = m_dataMode.exchange(mode);
+    if (old >= 11 && old <= 13 && old != mode) {
+        SetValidDepth(m_depthRange.load());
+    }
+}
+
+int32_t TofDecode::SetWDRStyle(uint32_t style) {
+    if (m_dataMode.load() != kDataModeWdr) {
+        return -1;
+    }
+    m_wdrStyle.store(style);
+    if (style == 0) {
+        SetValidDepth(kWdrPairRange);
+    }
+    return 0;
+}
+
+void TofDecode::StoreWDRMode(const WDROutputMode& mode) {
+    std::lock_guard guard(m_lock);
+    m_wdrMode = mode;
+}
+
+WDROutputMode TofDecode::GetWDRMode() const {
+    std::lock_guard guard(m_lock);
+    return m_wdrMode;
+}
+
+int32_t TofDecode::SetValidDepth(uint32_t range) {
+    uint32_t nearRange = range;
+    uint32_t farRange = range;
+    if (range == kWdrPairRange) {
+        const WDROutputMode mode = GetWDRMode();
+        nearRange = mode.range1;
+        farRange = mode.totalRange == 3 ? mode.range3 : mode.range2;
+    }
+    if (farRange >= kDepthRangeCount || nearRange >= kDepthRangeCount || m_preProcess == nullptr) {
+        return -1;
+    }
+    return m_preProcess->SetValidDepth(range, GetEffectMaxDepth(farRange),
+                                       GetEffectMinDepth(nearRange));
+}
+
+int32_t TofDecode::postProcFrame(Frame* depth, Frame* ir) {
+    if (m_preProcess == nullptr) {
+        return -1;
+    }
+    if (ir != nullptr) {
+        ImageDescriptor desc{ir->pFrameData, kImage16Bit, ir->width, ir->height};
+        m_preProcess->FilterIR(&desc);
+    }
+    if (depth != nullptr) {
+        const uint8_t mode = m_dataMode.load();
+        const uint32_t rows = (mode == 5 || mode == 7) ? 360 : 480;
+        if (depth->width != rows && depth->height != rows) {
+            QLOG("m_dataMode %d  w %d  h %d\n", mode, depth->width, depth->height);
+        } else {
+            ImageDescriptor desc{depth->pFrameData, kImage16Bit, depth->width, depth->height};
+            m_preProcess->FilterDepth(&desc);
+        }
+    }
+    return 0;
+}
+
+// --- decoding -----------------------------------------------------------------------------
+
+uint32_t TofDecode::DecodeADI(const uint8_t* packet, size_t available, Frame* depth, Frame* ir,
+                              uint32_t* decoded) {
+    if (decoded != nullptr) {
+        *decoded = 0;
+    }
+    if (packet == nullptr || available < kRawHeaderBytes) {
+        QLOG("raw buffer of %zu bytes holds no header.\n", packet == nullptr ? 0 : available);
+        return 0;
+    }
+    const uint8_t typeId = packet[0];
+    const uint32_t length = ReadLe24(packet + 1);
+    const TypeInfo* info = FindType(typeId);
+    if (info == nullptr || info->length != length) {
+        QLOG("typeId:0x%x dataLenth:%d is invalid.\n", typeId, static_cast<int>(length));
+        return 0;
+    }
+    if (length > available - kRawHeaderBytes) {
+        QLOG("typeId:0x%x dataLenth:%d is beyond the %zu bytes received.\n", typeId,
+             static_cast<int>(length), available - kRawHeaderBytes);
+        return 0;
+    }
+    SubPacket p{info,
+                packet + kRawHeaderBytes,
+                length,
+                m_dataMode.load(),
+                m_depthRange.load(),
+                0,
+                (info->kinds & kDepthBit) != 0 ? depth : nullptr,
+                (info->kinds & kIRBit) != 0 ? ir : nullptr};
+    if (p.depth == nullptr && p.ir == nullptr) {
+        return 0;
+    }
+    if (IsWdrCapable(typeId) && (p.mode == 11 || p.mode == 13)) {
+        p.frameRange = packet[4];
+        if (m_wdrStyle.load() == 1) {
+            SetValidDepth(p.frameRange);
+        }
+    }
+    p.tableRange = p.mode == kDataModeWdr ? p.frameRange : m_depthRange.load();
+    const uint32_t kinds = (this->*(info->decode))(p);
+    if (kinds == 0) {
+        return 0;
+    }
+    AfterDecode(p, kinds);
+    if (decoded != nullptr) {
+        *decoded = kinds;
+    }
+    return length + kRawHeaderBytes;
+}
+
+uint32_t TofDecode::DecodeRecord(const Frame& raw, Frame* depth, Frame* ir) {
+    if (raw.pFrameData == nullptr) {
+        return 0;
+    }
+    const size_t limit = std::min(raw.dataLen, raw.capacity);
+    uint32_t decoded = 0;
+    size_t offset = 0;
+    while (limit - offset >= kRawHeaderBytes) {
+        const uint8_t* packet = raw.pFrameData + offset;
+        const uint32_t length = ReadLe24(packet + 1);
+        if (length == 0) {
+            // No sub-packet is empty: what follows is not sub-packets.
+            QLOG("typeId:0x%x has no payload, the rest of the record is skipped.\n", packet[0]);
+            break;
+        }
+        if (length > limit - offset - kRawHeaderBytes) {
+            QLOG("typeId:0x%x dataLenth:%d passes the end of the record (%zu bytes left).\n",
+                 packet[0], static_cast<int>(length), limit - offset - kRawHeaderBytes);
+            break;
+        }
+        const TypeInfo* info = FindType(packet[0]);
+        const uint32_t wanted = info != nullptr ? (info->kinds & ~decoded) : kBothBits;
+        if (wanted == 0) {
+            QLOG("typeId:0x%x repeats a frame of this record, skipped.\n", packet[0]);
+        } else {
+            uint32_t kinds = 0;
+            DecodeADI(packet, limit - offset, (wanted & kDepthBit) != 0 ? depth : nullptr,
+                      (wanted & kIRBit) != 0 ? ir : nullptr, &kinds);
+            decoded |= kinds;
+        }
+        offset += kRawHeaderBytes + length;
+    }
+    return decoded;
+}
+
+template <class Use>
+bool TofDecode::WithDepthLut(uint32_t range, const Use& use) {
+    std::lock_guard guard(m_lock);
+    if (range >= kDepthRangeCount || !m_hasTable[range]) {
+        QLOG("decodeDepthTab is null.\n");
+        return false;
+    }
+    use(m_luts[range]);
+    return true;
+}
+
+bool TofDecode::RotateFrame(Frame& frame, bool logRotation) const {
+    const uint16_t rotateType = m_rotateType.load();
+    if (m_preProcess == nullptr || rotateType > 2) {
+        return true;
+    }
+    ImageDescriptor desc{frame.pFrameData, kImage16Bit, frame.width, frame.height};
+    m_preProcess->Rotate(&desc, rotateType);
+    if (desc.width > 0xFFFF || desc.height > 0xFFFF ||
+        size_t{desc.width} * desc.height * 2 > frame.capacity) {
+        QLOG("Rotate gave w:%u h:%u, more than the frame holds.\n", desc.width, desc.height);
+        return false;
+    }
+    frame.width = static_cast<uint16_t>(desc.width);
+    frame.height = static_cast<uint16_t>(desc.height);
+    frame.dataLen = uint32_t{frame.width} * frame.height * 2;
+    if (logRotation) {
+        QLOG("m_rotatetype:%d w:%d h:%d\n", rotateType, frame.width, frame.height);
+    }
+    return true;
+}
+
+bool TofDecode::FinishFrame(const SubPacket& p, Frame& frame, bool depth, uint32_t width,
+                            uint32_t height) const {
+    frame.width = static_cast<uint16_t>(width);
+    frame.height = static_cast<uint16_t>(height);
+    frame.dataLen = width * height * 2;
+    frame.pixelFormat = depth ? 0 : 1;
+    frame.depthRange = p.frameRange;
+    if ((p.info->flags & kRotates) == 0) {
+        return true;
+    }
+    return RotateFrame(frame, depth && (p.info->flags & kLogsRotation) != 0);
+}
+
+uint32_t TofDecode::DecodeSingleImage(const SubPacket& p) {
+    const TypeInfo& t = *p.info;
+    const bool depth = (t.kinds & kDepthBit) != 0;
+    Frame* frame = depth ? p.depth : p.ir;
+    const size_t pixels = size_t{kTofWidth} * t.height;
+    if (frame == nullptr || !HasRoom(*frame, pixels)) {
+        return 0;
+    }
+    uint16_t* out = Pixels(*frame);
+    const uint8_t* second = t.packing == RawPacking::kSplit ? p.payload + p.length / 2 : nullptr;
+    if (depth) {
+        const bool ok = WithDepthLut(p.tableRange, [&](const DepthLut& lut) {
+            UnpackPixels(t.packing, p.payload, second, pixels, &lut, out);
+        });
+        if (!ok) {
+            return 0;
+        }
+    } else {
+        UnpackPixels(t.packing, p.payload, second, pixels, nullptr, out);
+    }
+    if (!FinishFrame(p, *frame, depth, kTofWidth, t.height)) {
+        return 0;
+    }
+    return depth ? kDepthBit : kIRBit;
+}
+
+uint32_t TofDecode::DecodeDepth(const SubPacket& p) {
+    return DecodeSingleImage(p);
+}
+uint32_t TofDecode::DecodeDepth_(const SubPacket& p) {
+    return DecodeSingleImage(p);
+}
+uint32_t TofDecode::DecodeDepth__(const SubPacket& p) {
+    return DecodeSingleImage(p);
+}
+uint32_t TofDecode::Decode_DEPTH_ISO_Y12(const SubPacket& p) {
+    return DecodeSingleImage(p);
+}
+uint32_t TofDecode::DecodeYUYVDepth(const SubPacket& p) {
+    return DecodeSingleImage(p);
+}
+uint32_t TofDecode::DecodeYUYVIR(const SubPacket& p) {
+    return DecodeSingleImage(p);
+}
+
+template <class Decode>
+uint32_t TofDecode::DecodeCombined(const SubPacket& p, const Decode& decode) {
+    const size_t pixels = size_t{kTofWidth} * p.info->height;
+    Frame* depth = p.depth != nullptr && HasRoom(*p.depth, pixels) ? p.depth : nullptr;
+    Frame* ir = p.ir != nullptr && HasRoom(*p.ir, pixels) ? p.ir : nullptr;
+    if (depth == nullptr && ir == nullptr) {
+        return 0;
+    }
+    uint16_t* depthOut = depth != nullptr ? Pixels(*depth) : nullptr;
+    uint16_t* irOut = ir != nullptr ? Pixels(*ir) : nullptr;
+    if (depth != nullptr) {
+        // A missing table fails the whole sub-packet, IR included.
+        if (!WithDepthLut(p.tableRange,
+                          [&](const DepthLut& lut) { decode(lut, depthOut, irOut); })) {
+            return 0;
+        }
+    } else {
+        decode(DepthLut{}, nullptr, irOut);
+    }
+    uint32_t kinds = 0;
+    if (depth != nullptr && FinishFrame(p, *depth, true, kTofWidth, p.info->height)) {
+        kinds |= kDepthBit;
+    }
+    if (ir != nullptr && FinishFrame(p, *ir, false, kTofWidth, p.info->height)) {
+        kinds |= kIRBit;
+    }
+    return kinds;
+}
+
+uint32_t TofDecode::DecodeY12DepthAndIR(const SubPacket& p) {
+    const size_t pixels = size_t{kTofWidth} * p.info->height;
+    return DecodeCombined(p, [&](const DepthLut& lut, uint16_t* depth, uint16_t* ir) {
+        if (depth != nullptr) {
+            UnpackPixels(RawPacking::kRaw12, p.payload, nullptr, pixels, &lut, depth);
+        }
+        if (ir != nullptr) {
+            UnpackPixels(RawPacking::kRaw12, p.payload + p.length / 2, nullptr, pixels, nullptr,
+                         ir);
+        }
+    });
+}
+
+uint32_t TofDecode::DecodeYUYVDepthAndIR(const SubPacket& p) {
+    return DecodeCombined(p, [&](const DepthLut& lut, uint16_t* depth, uint16_t* ir) {
+        DecodeColumnSplit(p.payload, p.length, lut, depth, ir);
+    });
+}
+
+uint32_t TofDecode::DecodePairInterleavedDepthAndIR(const SubPacket& p) {
+    return DecodeCombined(p, [&](const DepthLut& lut, uint16_t* depth, uint16_t* ir) {
+        DecodePairInterleaved(p.payload, p.length, lut, depth, ir);
+    });
+}
+
+uint32_t TofDecode::DecodeRowSplitDepthAndIR(const SubPacket& p) {
+    return DecodeCombined(p, [&](const DepthLut& lut, uint16_t* depth, uint16_t* ir) {
+        DecodeRowSplit(p.payload, p.info->packing, p.info->height, p.info->rowBytes, lut, depth,
+                       ir);
+    });
+}
+
+bool TofDecode::FillQvgaDepth(const uint8_t* payload, Frame& depth) {
+    if (!HasRoom(depth, kVgaPixels)) {
+        return false;
+    }
+    for (size_t i = 0; i < kQvgaPixels; ++i) {
+        m_qvga[i] = ReadLe16(payload + 2 * i);
+    }
+    FillHoles(m_qvga.get(), kQvgaWidth, kQvgaHeight, m_qvgaMask.get(),
+              m_qvgaMask.get() + kQvgaPixels);
+    DoubleImage(m_qvga.get(), kQvgaWidth, kQvgaHeight, Pixels(depth));
+    return true;
+}
+
+uint32_t TofDecode::DecodeQVGADepth(const SubPacket& p) {
+    if (p.depth == nullptr || !FillQvgaDepth(p.payload, *p.depth)) {
+        return 0;
+    }
+    return FinishFrame(p, *p.depth, true, kTofWidth, 480) ? kDepthBit : 0;
+}
+
+uint32_t TofDecode::DecodeQVGADepthAndIR(const SubPacket& p) {
+    uint32_t kinds = 0;
+    if (p.depth != nullptr && FillQvgaDepth(p.payload, *p.depth) &&
+        FinishFrame(p, *p.depth, true, kTofWidth, 480)) {
+        kinds |= kDepthBit;
+    }
+    if (p.ir != nullptr && HasRoom(*p.ir, kVgaPixels)) {
+        memcpy(p.ir->pFrameData, p.payload + kQvgaBytes, kVgaPixels * 2);
+        if (FinishFrame(p, *p.ir, false, kTofWidth, 480)) {
+            kinds |= kIRBit;
+        }
+    }
+    return kinds;
+}
+
+bool TofDecode::ResizeAndDecodeY16(const SubPacket& p, const uint8_t* payload, Frame& frame,
+                                   bool depth) {
+    if (!HasRoom(frame, kVgaPixels)) {
+        return false;
+    }
+    memcpy(frame.pFrameData, payload, kQvgaBytes);
+    ImageDescriptor desc{frame.pFrameData, kImage16Bit, kQvgaWidth, kQvgaHeight};
+    if (m_preProcess != nullptr) {
+        m_preProcess->Resize(&desc, kTofWidth, 480, 1);
+    }
+    const size_t pixels = size_t{desc.width} * desc.height;
+    if (desc.width > 0xFFFF || desc.height > 0xFFFF || pixels * 2 > frame.capacity) {
+        QLOG("Resize gave w:%u h:%u, more than the frame holds.\n", desc.width, desc.height);
+        return false;
+    }
+    // Y16 decoding in place: each word is read before it is overwritten.
+    if (depth) {
+        const bool ok = WithDepthLut(p.tableRange, [&](const DepthLut& lut) {
+            UnpackPixels(RawPacking::kY16, frame.pFrameData, nullptr, pixels, &lut, Pixels(frame));
+        });
+        if (!ok) {
+            return false;
+        }
+    } else {
+        UnpackPixels(RawPacking::kY16, frame.pFrameData, nullptr, pixels, nullptr, Pixels(frame));
+    }
+    return FinishFrame(p, frame, depth, desc.width, desc.height);
+}
+
+uint32_t TofDecode::DecodeQVGAY16(const SubPacket& p) {
+    uint32_t kinds = 0;
+    if (p.depth != nullptr) {
+        if (!ResizeAndDecodeY16(p, p.payload, *p.depth, true)) {
+            return 0;
+        }
+        kinds |= kDepthBit;
+    }
+    if (p.ir != nullptr && ResizeAndDecodeY16(p, p.payload + kQvgaBytes, *p.ir, false)) {
+        kinds |= kIRBit;
+    }
+    return kinds;
+}
+
+void TofDecode::CollectWdr(Frame& depth) {
+    if (m_wdrCollector) {
+        m_wdrCollector(depth);
+    }
+}
+
+void TofDecode::AfterDecode(const SubPacket& p, uint32_t decoded) {
+    Frame* depth = (decoded & kDepthBit) != 0 ? p.depth : nullptr;
+    Frame* ir = (decoded & kIRBit) != 0 ? p.ir : nullptr;
+    if ((p.info->flags & kNoPostProc) != 0) {
+        if (p.mode == kDataModeWdr && depth != nullptr) {
+            if (p.info->decode == &TofDecode::DecodeQVGADepth) {
+                m_skipPostProcAfterFusion = true;
+            }
+            CollectWdr(*depth);
+        }
+        return;
+    }
+    if (p.mode != kDataModeWdr) {
+        postProcFrame(depth, ir);
+        return;
+    }
+    if (depth == nullptr) {
+        postProcFrame(nullptr, ir);
+        return;
+    }
+    if (m_wdrStyle.load() == 1) {
+        postProcFrame(depth, ir);
+    }
+    CollectWdr(*depth);
+}
+
+// --- thread loop --------------------------------------------------------------------------
+
+bool TofDecode::EnsureFrames() {
+    if (m_depthFrame == nullptr) {
+        m_depthFrame = m_depthQueue->AllocFrame(kPoolDepth);
+    }
+    if (m_irFrame == nullptr) {
+        m_irFrame = m_irQueue->AllocFrame(kPoolIR);
+    }
+    return m_depthFrame != nullptr && m_irFrame != nullptr;
+}
+
+void TofDecode::SaveDecodedDepth(const Frame& raw, const Frame& depth) const {
+    char path[1024];
+    const char* separator = m_saveFolder.empty() ? "" : "/";
+    snprintf(path, sizeof path, "%s%sdecode_buf_%d.bin", m_saveFolder.c_str(), separator,
+             static_cast<int>(raw.frameIndex));
+    FILE* file = fopen(path, "ab+");
+    if (file == nullptr) {
+        QLOG("cannot open %s.\n", path);
+        return;
+    }
+    fwrite(depth.pFrameData, 1, std::min(depth.dataLen, depth.capacity), file);
+    fclose(file);
+}
+
+void TofDecode::HandOn(const Frame& raw, Frame*& frame, FrameQueue& queue, int32_t poolType,
+                       uint8_t kind) {
+    frame->frameIndex = raw.frameIndex;
+    frame->frameTag = raw.frameTag;
+    frame->frameSet = raw.frameSet;
+    frame->timestamp = raw.timestamp;
+    queue.Push(frame);
+    m_producer->SetSingleFrameReady(kind);
+    frame = queue.AllocFrame(poolType);
+}
+
+void TofDecode::DropRawRecords() {
+    // Records of the old data mode are dropped: one when decoding is on (a mode change),
+    // all that wait when it is off.
+    const bool enabled = m_decodeEnabled.load();
+    bool tookAny = false;
+    Frame* raw = nullptr;
+    while (IsRunning() && m_producer->GetRawTofFrame(raw) == 0 && raw != nullptr) {
+        m_producer->ReleaseRawTofFrame(raw);
+        raw = nullptr;
+        tookAny = true;
+        if (enabled) {
+            break;
+        }
+    }
+    m_modeChangePending.store(false);
+    if (!tookAny) {
+        WaitForStop(1ms);  // a source that answers at once must not make this spin
+    }
+}
+
+void TofDecode::Run() {
+    while (IsRunning()) {
+        if (!m_decodeEnabled.load() || m_modeChangePending.load()) {
+            DropRawRecords();
+            continue;
+        }
+        if (!EnsureFrames()) {
+            WaitForStop(5ms);  // every frame is lent out; try again shortly
+            continue;
+        }
+        Frame* raw = nullptr;
+        if (m_producer->GetRawTofFrame(raw) != 0 || raw == nullptr) {
+            WaitForStop(1ms);
+            continue;
+        }
+        m_depthFrame->frameType = kPoolDepth;
+        // Only frames that were decoded from this record, and that it announces, go on.
+        const uint32_t handOn = DecodeRecord(*raw, m_depthFrame, m_irFrame) & raw->frameSet;
+        if ((handOn & kDepthBit) != 0) {
+            if (m_saveDecoded.load()) {
+                SaveDecodedDepth(*raw, *m_depthFrame);
+            }
+            HandOn(*raw, m_depthFrame, *m_depthQueue, kPoolDepth, kDepthBit);
+        }
+        if ((handOn & kIRBit) != 0) {
+            m_irFrame->frameType = kPoolIR;
+            HandOn(*raw, m_irFrame, *m_irQueue, kPoolIR, kIRBit);
+        }
+        m_producer->ReleaseRawTofFrame(raw);
+    }
+}
+
+}  // namespace quorix

@@ -1,0 +1,744 @@
+#include "imaging/TofDecode.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "FakeImgPreProcess.h"
+#include "TofTestData.h"
+#include "config/Log.h"
+#include "support/TempDir.h"
+
+namespace quorix {
+namespace {
+
+using namespace test;
+using namespace std::chrono_literals;
+
+constexpr uint32_t D = kFrameSetDepth;
+constexpr uint32_t I = kFrameSetIR;
+
+// Range 0 maps raw i to depth i + 7 (offset 7) between 100 and 3029; range 8 has no table.
+const MeasuringRange kGroups[3] = {
+    {1, 4096, 5000, 7500, 3000, 4800, 7400, 100, 300, 500},
+    {2, 1500, 3000, 6000, 1485, 2800, 5900, 50, 200, 400},
+    {3, 2000, 4000, 0, 1900, 3900, 7000, 100, 200, 300},
+};
+
+// A producer over a real raw queue, as the frame engine offers it.
+class QueueProducer : public Producer {
+public:
+    void SetSingleFrameReady(uint8_t mask) override {
+        std::lock_guard guard(m_lock);
+        m_ready.push_back(mask);
+    }
+    int32_t GetRawTofFrame(Frame*& frame) override {
+        frame = raw.Pop();
+        return frame != nullptr ? 0 : -1;
+    }
+    int32_t GetRawRgbFrame(Frame*& frame) override {
+        frame = nullptr;
+        return -1;
+    }
+    void ReleaseRawTofFrame(Frame* frame) override { raw.Release(frame); }
+    void ReleaseRawRgbFrame(Frame*) override {}
+
+    void Feed(const Bytes& record, uint32_t index, uint32_t frameSet) {
+        Frame* f = raw.AllocFrame(kPoolRawTof);
+        ASSERT_NE(f, nullptr);
+        memcpy(f->pFrameData, record.data(), record.size());
+        f->dataLen = static_cast<uint32_t>(record.size());
+        f->frameIndex = index;
+        f->frameTag = 9;
+        f->frameSet = frameSet;
+        f->timestamp = 0x0004000300020001ull;
+        raw.Push(f);
+    }
+    std::vector<uint8_t> Ready() const {
+        std::lock_guard guard(m_lock);
+        return m_ready;
+    }
+
+    FrameQueue raw{kPoolRawTof, kRawTofFrames};
+
+private:
+    mutable std::mutex m_lock;
+    std::vector<uint8_t> m_ready;
+};
+
+Bytes Packet(uint8_t type, const Bytes& payload, uint8_t range = 0) {
+    Bytes out(kRawHeaderBytes + payload.size());
+    out[0] = type;
+    out[1] = static_cast<uint8_t>(payload.size() & 0xFF);
+    out[2] = static_cast<uint8_t>((payload.size() >> 8) & 0xFF);
+    out[3] = static_cast<uint8_t>(payload.size() >> 16);
+    out[4] = range;
+    std::copy(payload.begin(), payload.end(), out.begin() + kRawHeaderBytes);
+    return out;
+}
+
+Bytes Concat(const Bytes& a, const Bytes& b) {
+    Bytes out = a;
+    out.insert(out.end(), b.begin(), b.end());
+    return out;
+}
+
+Pixels Row(const Pixels& image, uint32_t r) {
+    return Pixels(image.begin() + r * kTofWidth, image.begin() + (r + 1) * kTofWidth);
+}
+
+// Combined payloads built from depth and IR pixels by the layout definitions, inverted.
+Bytes RowSplitPayload(RawPacking packing, const Pixels& depth, const Pixels& ir, uint32_t rows) {
+    Bytes out;
+    for (uint32_t r = 0; r < rows; ++r) {
+        for (const Bytes& half : {Pack(packing, Row(depth, r)), Pack(packing, Row(ir, r))}) {
+            out.insert(out.end(), half.begin(), half.end());
+        }
+    }
+    return out;
+}
+
+Bytes ColumnSplitPayload(const Pixels& depth, const Pixels& ir) {
+    const Bytes a = Pack(RawPacking::kSplit, depth);
+    const Bytes b = Pack(RawPacking::kSplit, ir);
+    Bytes out;
+    for (size_t k = 0; k < a.size() / 480; ++k) {
+        out.insert(out.end(), a.begin() + k * 480, a.begin() + (k + 1) * 480);
+        out.insert(out.end(), b.begin() + k * 480, b.begin() + (k + 1) * 480);
+    }
+    return out;
+}
+
+Bytes PairInterleavedPayload(const Pixels& depth, const Pixels& ir) {
+    const Bytes copy = RowSplitPayload(RawPacking::kRaw12, depth, ir, 360);
+    Bytes a(copy.size() / 2);
+    Bytes b(copy.size() / 2);
+    for (size_t j = 0; j < copy.size() / 4; ++j) {
+        a[2 * j] = copy[4 * j];
+        b[2 * j] = copy[4 * j + 1];
+        a[2 * j + 1] = copy[4 * j + 2];
+        b[2 * j + 1] = copy[4 * j + 3];
+    }
+    return Concat(a, b);
+}
+
+class TofDecodeTest : public ::testing::Test {
+protected:
+    void Make(ImgPreProcess* preProcess) {
+        decoder = std::make_unique<TofDecode>(&producer, preProcess);
+        RangeOffset offsets;
+        offsets.bytes[5] = 7;  // near slot of group 0
+        decoder->SetRangeOffset(0, offsets);
+        for (uint32_t g = 0; g < 3; ++g) {
+            decoder->SetMeasuringRange(g, kGroups[g]);
+        }
+        depth = decoder->DepthQueue().AllocFrame(kPoolDepth);
+        ir = decoder->IRQueue().AllocFrame(kPoolIR);
+    }
+    void TearDown() override {
+        if (decoder) {
+            decoder->DepthQueue().Release(depth);
+            decoder->IRQueue().Release(ir);
+        }
+    }
+    uint32_t Decode(const Bytes& packet, uint32_t* kinds = nullptr) {
+        return decoder->DecodeADI(packet.data(), packet.size(), depth, ir, kinds);
+    }
+    static Pixels Image(const Frame* f) {
+        const auto* p = reinterpret_cast<const uint16_t*>(f->pFrameData);
+        return Pixels(p, p + size_t{f->width} * f->height);
+    }
+    Pixels Expected(const Pixels& raw, uint32_t range) const {
+        return Lookup(raw, decoder->GetDepthDecodeTab(range));
+    }
+
+    QueueProducer producer;
+    FakeImgPreProcess pre;
+    std::unique_ptr<TofDecode> decoder;
+    Frame* depth = nullptr;
+    Frame* ir = nullptr;
+};
+
+enum class Form { kSingle, kHalves, kRowSplit, kColumnSplit, kPairInterleave };
+
+struct DispatchCase {
+    uint8_t type;
+    uint32_t length;
+    Form form;
+    RawPacking packing;
+    uint16_t height;
+    uint32_t kinds;
+};
+
+// Every type that the table decodes through a packing, with its length, layout and frames.
+std::vector<DispatchCase> DispatchCases() {
+    using P = RawPacking;
+    std::vector<DispatchCase> cases;
+    auto add = [&](std::initializer_list<uint8_t> types, uint32_t length, Form form, P packing,
+                   uint16_t height, uint32_t kinds) {
+        for (uint8_t t : types) {
+            cases.push_back({t, length, form, packing, height, kinds});
+        }
+    };
+    add({0x21, 0x6F}, 460800, Form::kSingle, P::kRaw12, 480, D);
+    add({0x22, 0x70}, 460800, Form::kSingle, P::kRaw12, 480, I);
+    add({0x23, 0x71}, 921600, Form::kHalves, P::kRaw12, 480, D | I);
+    add({0x27}, 345600, Form::kSingle, P::kRaw12, 360, D);
+    add({0x28}, 345600, Form::kSingle, P::kRaw12, 360, I);
+    add({0x29}, 691200, Form::kHalves, P::kRaw12, 360, D | I);
+    add({0x41, 0x4C, 0x45}, 460800, Form::kSingle, P::kSplit, 480, D);
+    add({0x46, 0x4A}, 345600, Form::kSingle, P::kSplit, 360, D);
+    add({0x42, 0x4D}, 460800, Form::kSingle, P::kSplit, 480, I);
+    add({0x47}, 345600, Form::kSingle, P::kSplit, 360, I);
+    add({0x43, 0x4E}, 921600, Form::kColumnSplit, P::kSplit, 480, D | I);
+    add({0x48}, 691200, Form::kPairInterleave, P::kRaw12, 360, D | I);
+    add({0x51, 0x5C, 0x81, 0x85, 0x8C, 0x55}, 460800, Form::kSingle, P::kMsb12, 480, D);
+    add({0x56}, 345600, Form::kSingle, P::kMsb12, 360, D);
+    add({0x52, 0x5D, 0x82}, 460800, Form::kSingle, P::kMsb12, 480, I);
+    add({0x57}, 345600, Form::kSingle, P::kMsb12, 360, I);
+    add({0x53, 0x5E, 0x83, 0x8E}, 921600, Form::kRowSplit, P::kMsb12, 480, D | I);
+    add({0x58}, 691200, Form::kRowSplit, P::kMsb12, 360, D | I);
+    add({0x61, 0x6C}, 614400, Form::kSingle, P::kY16, 480, D);
+    add({0x62, 0x6D}, 614400, Form::kSingle, P::kY16, 480, I);
+    add({0x63, 0x6E}, 1228800, Form::kRowSplit, P::kY16, 480, D | I);
+    add({0x66}, 460800, Form::kSingle, P::kY16, 360, D);
+    add({0x67}, 460800, Form::kSingle, P::kY16, 360, I);
+    add({0x68}, 921600, Form::kRowSplit, P::kY16, 360, D | I);
+    add({0xA0}, 460800, Form::kSingle, P::kIso12, 480, D);
+    return cases;
+}
+
+TEST_F(TofDecodeTest, EveryTypeDecodesItsLayoutPixelForPixel) {
+    Make(nullptr);
+    decoder->SetDepthRange(1);
+    for (const DispatchCase& c : DispatchCases()) {
+        SCOPED_TRACE(testing::Message() << "type 0x" << std::hex << int{c.type});
+        const size_t pixels = size_t{kTofWidth} * c.height;
+        const Pixels depthRaw = SomeValues(pixels, c.type);
+        const Pixels irRaw = SomeValues(pixels, c.type + 1000);
+        const Pixels& only = (c.kinds & D) != 0 ? depthRaw : irRaw;
+        Bytes payload;
+        switch (c.form) {
+            case Form::kSingle:
+                payload = Pack(c.packing, only);
+                break;
+            case Form::kHalves:
+                payload = Concat(Pack(c.packing, depthRaw), Pack(c.packing, irRaw));
+                break;
+            case Form::kRowSplit:
+                payload = RowSplitPayload(c.packing, depthRaw, irRaw, c.height);
+                break;
+            case Form::kColumnSplit:
+                payload = ColumnSplitPayload(depthRaw, irRaw);
+                break;
+            case Form::kPairInterleave:
+                payload = PairInterleavedPayload(depthRaw, irRaw);
+                break;
+        }
+        ASSERT_EQ(payload.size(), c.length);
+        uint32_t kinds = 0;
+        ASSERT_EQ(Decode(Packet(c.type, payload), &kinds), c.length + 5);
+        EXPECT_EQ(kinds, c.kinds);
+        if ((c.kinds & D) != 0) {
+            EXPECT_EQ(depth->width, kTofWidth);
+            EXPECT_EQ(depth->height, c.height);
+            EXPECT_EQ(depth->dataLen, pixels * 2);
+            EXPECT_EQ(depth->pixelFormat, 0);
+            EXPECT_EQ(depth->depthRange, 1u);
+            EXPECT_TRUE(Image(depth) == Expected(depthRaw, 1));
+        }
+        if ((c.kinds & I) != 0) {
+            EXPECT_EQ(ir->width, kTofWidth);
+            EXPECT_EQ(ir->height, c.height);
+            EXPECT_EQ(ir->dataLen, pixels * 2);
+            EXPECT_EQ(ir->pixelFormat, 1);
+            EXPECT_TRUE(Image(ir) == irRaw);
+        }
+    }
+}
+
+// A QVGA millimetre image without holes: each pixel 1000 + x + y.
+Pixels QvgaRamp() {
+    Pixels out(kQvgaPixels);
+    for (uint32_t y = 0; y < kQvgaHeight; ++y) {
+        for (uint32_t x = 0; x < kQvgaWidth; ++x) {
+            out[y * kQvgaWidth + x] = static_cast<uint16_t>(1000 + x + y);
+        }
+    }
+    return out;
+}
+
+Bytes Words(const Pixels& p) {
+    Bytes out;
+    for (uint16_t v : p) {
+        out.push_back(static_cast<uint8_t>(v & 0xFF));
+        out.push_back(static_cast<uint8_t>(v >> 8));
+    }
+    return out;
+}
+
+TEST_F(TofDecodeTest, QvgaMillimetreDepthIsFilledAndDoubled) {
+    Make(nullptr);
+    Pixels qvga = QvgaRamp();
+    qvga[5 * kQvgaWidth + 5] = 0;  // a hole with eight valid neighbours
+    Pixels filled = qvga;
+    std::vector<uint8_t> masks(2 * kQvgaPixels);
+    FillHoles(filled.data(), kQvgaWidth, kQvgaHeight, masks.data(), masks.data() + kQvgaPixels);
+    EXPECT_NE(filled[5 * kQvgaWidth + 5], 0);
+    Pixels doubled(kTofWidth * 480);
+    DoubleImage(filled.data(), kQvgaWidth, kQvgaHeight, doubled.data());
+
+    for (const uint8_t type : {0x72, 0x74}) {
+        uint32_t kinds = 0;
+        ASSERT_EQ(Decode(Packet(type, Words(qvga)), &kinds), 153605u);
+        EXPECT_EQ(kinds, D);
+        EXPECT_EQ(depth->width, 640);
+        EXPECT_EQ(depth->height, 480);
+        EXPECT_EQ(depth->pixelFormat, 0);
+        EXPECT_TRUE(Image(depth) == doubled);
+    }
+    // 0x4F: the same depth, then 640x480 IR words copied unchanged (top bits included).
+    Pixels irWords(kTofWidth * 480);
+    for (size_t i = 0; i < irWords.size(); ++i) {
+        irWords[i] = static_cast<uint16_t>(i * 7919);
+    }
+    uint32_t kinds = 0;
+    ASSERT_EQ(Decode(Packet(0x4F, Concat(Words(qvga), Words(irWords))), &kinds), 768005u);
+    EXPECT_EQ(kinds, D | I);
+    EXPECT_TRUE(Image(depth) == doubled);
+    EXPECT_EQ(ir->pixelFormat, 1);
+    EXPECT_TRUE(Image(ir) == irWords);
+}
+
+TEST_F(TofDecodeTest, QvgaY16IsResizedThenDecodedInPlace) {
+    Make(&pre);
+    decoder->SetRotateType(1);  // Y16 layouts are never rotated
+    const Pixels depthRaw = SomeValues(kQvgaPixels, 1);
+    const Pixels irRaw = SomeValues(kQvgaPixels, 2);
+    auto upscaled = [](const Pixels& q) {
+        Pixels out(kTofWidth * 480);
+        for (uint32_t y = 0; y < 480; ++y) {
+            for (uint32_t x = 0; x < kTofWidth; ++x) {
+                out[y * kTofWidth + x] = q[(y / 2) * kQvgaWidth + x / 2];
+            }
+        }
+        return out;
+    };
+    uint32_t kinds = 0;
+    ASSERT_EQ(Decode(Packet(0x91, Pack(RawPacking::kY16, depthRaw)), &kinds), 153605u);
+    EXPECT_EQ(kinds, D);
+    EXPECT_EQ(depth->width, 640);
+    EXPECT_EQ(depth->height, 480);
+    // Pack puts noise in the top 4 bits, which the decoder drops after resizing.
+    EXPECT_TRUE(Image(depth) == Expected(upscaled(depthRaw), 0));
+
+    const Bytes both = Concat(Pack(RawPacking::kY16, depthRaw), Pack(RawPacking::kY16, irRaw));
+    ASSERT_EQ(Decode(Packet(0x93, both), &kinds), 307205u);
+    EXPECT_EQ(kinds, D | I);
+    EXPECT_TRUE(Image(depth) == Expected(upscaled(depthRaw), 0));
+    EXPECT_TRUE(Image(ir) == upscaled(irRaw));
+    EXPECT_TRUE(pre.rotations.empty());
+}
+
+TEST_F(TofDecodeTest, QvgaY16WithoutPreProcessingStaysQvga) {
+    Make(nullptr);
+    const Pixels raw = SomeValues(kQvgaPixels, 3);
+    ASSERT_EQ(Decode(Packet(0x9C, Pack(RawPacking::kY16, raw))), 153605u);
+    EXPECT_EQ(depth->width, kQvgaWidth);
+    EXPECT_EQ(depth->height, kQvgaHeight);
+    EXPECT_TRUE(Image(depth) == Expected(raw, 0));
+}
+
+TEST_F(TofDecodeTest, WrongLengthsAndUnknownTypesAreDropped) {
+    Make(nullptr);
+    decoder->SetDataMode(kDataModeWdr);
+    struct Case {
+        uint8_t type;
+        uint32_t length;
+    };
+    for (const Case c : {Case{0x21, 460801}, Case{0x21, 460799}, Case{0x23, 460800},
+                         Case{0x75, 768000}, Case{0x99, 16}, Case{0x00, 0}}) {
+        log::Capture capture;
+        uint32_t kinds = 99;
+        EXPECT_EQ(Decode(Packet(c.type, Bytes(c.length, 0x11), 0), &kinds), 0u);
+        EXPECT_EQ(kinds, 0u);
+        char line[64];
+        snprintf(line, sizeof line, "typeId:0x%x dataLenth:%u is invalid.", c.type, c.length);
+        EXPECT_TRUE(capture.Contains(line)) << line;
+    }
+    // A header whose length passes what was received, and a buffer shorter than a header.
+    Bytes cut = Packet(0x21, Bytes(460800, 0));
+    cut.resize(1000);
+    EXPECT_EQ(Decode(cut), 0u);
+    EXPECT_EQ(decoder->DecodeADI(cut.data(), 4, depth, ir), 0u);
+    EXPECT_EQ(decoder->DecodeADI(nullptr, 0, depth, ir), 0u);
+}
+
+TEST_F(TofDecodeTest, TablesRecordsAndTheirInvalidRanges) {
+    Make(nullptr);
+    // The offset of range 0 is in its table.
+    EXPECT_EQ(decoder->GetDepthDecodeTab(0)[100], 107);
+    EXPECT_EQ(decoder->GetEffectMaxDepth(0), 3007);
+    EXPECT_EQ(decoder->GetEffectMinDepth(0), 107);
+    EXPECT_EQ(decoder->GetEffectMaxDepth(5), 5900);
+    EXPECT_EQ(decoder->GetMeasuringRange(4).depthMaxMid, 3000);
+
+    log::Capture capture;
+    EXPECT_EQ(decoder->GetDepthDecodeTab(9), nullptr);
+    EXPECT_TRUE(capture.Contains("range:9 is invalid."));
+    EXPECT_EQ(decoder->GetEffectMaxDepth(9), 0);
+    EXPECT_EQ(decoder->GetEffectMinDepth(12), 0);
+    EXPECT_EQ(decoder->GetMeasuringRange(9).depthMaxNear, 0);
+    EXPECT_TRUE(capture.Contains("depthRange:9 is invalid."));
+    EXPECT_EQ(decoder->SetMeasuringRange(3, kGroups[0]), -1);
+
+    // depthMax 0: no table for range 8, and a depth frame of that range is dropped.
+    EXPECT_EQ(decoder->GetDepthDecodeTab(8), nullptr);
+    EXPECT_EQ(decoder->InitDepthDecodeTab(8), -1);
+    EXPECT_TRUE(capture.Contains("depthMax:0 is invalid."));
+    decoder->SetDepthRange(8);
+    const Pixels raw = SomeValues(kTofWidth * 480, 4);
+    EXPECT_EQ(Decode(Packet(0x21, Pack(RawPacking::kRaw12, raw))), 0u);
+    EXPECT_TRUE(capture.Contains("decodeDepthTab is null."));
+    EXPECT_EQ(
+        Decode(Packet(0x23, Concat(Pack(RawPacking::kRaw12, raw), Pack(RawPacking::kRaw12, raw)))),
+        0u);
+    // IR needs no table.
+    EXPECT_EQ(Decode(Packet(0x22, Pack(RawPacking::kRaw12, raw))), 460805u);
+
+    // A later record with depthMax 0 keeps the table built before.
+    MeasuringRange zeroed = kGroups[0];
+    zeroed.depthMaxNear = 0;
+    decoder->SetMeasuringRange(0, zeroed);
+    ASSERT_NE(decoder->GetDepthDecodeTab(0), nullptr);
+    EXPECT_EQ(decoder->GetDepthDecodeTab(0)[100], 107);
+
+    EXPECT_EQ(decoder->SetFrameMode(2, {640, 480, 30}), -1);
+}
+
+Bytes Record(std::initializer_list<Bytes> packets) {
+    Bytes out;
+    for (const Bytes& p : packets) {
+        out = Concat(out, p);
+    }
+    return out;
+}
+
+TEST_F(TofDecodeTest, ARecordHasEveryImageSubPacketDecodedOnce) {
+    Make(nullptr);
+    const Pixels d1 = SomeValues(kTofWidth * 480, 11);
+    const Pixels d2 = SomeValues(kTofWidth * 480, 12);
+    const Pixels i1 = SomeValues(kTofWidth * 480, 13);
+    const Bytes depth1 = Packet(0x21, Pack(RawPacking::kRaw12, d1));
+    const Bytes depth2 = Packet(0x21, Pack(RawPacking::kRaw12, d2));
+    const Bytes ir1 = Packet(0x22, Pack(RawPacking::kRaw12, i1));
+    FramePool rawPool(kPoolRawTof, 1);
+    Frame* raw = rawPool.AllocFrame(kPoolRawTof);
+    auto load = [&](const Bytes& record) {
+        memcpy(raw->pFrameData, record.data(), record.size());
+        raw->dataLen = static_cast<uint32_t>(record.size());
+    };
+
+    load(Record({depth1, ir1}));
+    EXPECT_EQ(decoder->DecodeRecord(*raw, depth, ir), D | I);
+    EXPECT_TRUE(Image(depth) == Expected(d1, 0));
+    EXPECT_TRUE(Image(ir) == i1);
+
+    {
+        // The first depth wins; the repeated kind is skipped with a line.
+        log::Capture capture;
+        load(Record({depth1, depth2}));
+        EXPECT_EQ(decoder->DecodeRecord(*raw, depth, ir), D);
+        EXPECT_TRUE(Image(depth) == Expected(d1, 0));
+        EXPECT_TRUE(capture.Contains("typeId:0x21 repeats a frame of this record, skipped."));
+    }
+    {
+        // A sub-packet that passes the record's end stops the walk after what came before.
+        log::Capture capture;
+        load(Record({depth1, ir1}));
+        raw->dataLen -= 1;
+        EXPECT_EQ(decoder->DecodeRecord(*raw, depth, ir), D);
+        EXPECT_TRUE(capture.Contains("typeId:0x22 dataLenth:460800 passes the end"));
+        // A length larger than the buffer's capacity reads no further than the capacity;
+        // the zeros after the two sub-packets end the walk.
+        raw->dataLen = raw->capacity + 100;
+        EXPECT_EQ(decoder->DecodeRecord(*raw, depth, ir), D | I);
+        EXPECT_TRUE(capture.Contains("typeId:0x0 has no payload"));
+    }
+    // An unknown sub-packet is passed over by its length.
+    load(Record({Packet(0x99, Bytes(10, 0)), ir1}));
+    EXPECT_EQ(decoder->DecodeRecord(*raw, depth, ir), I);
+    rawPool.Release(raw);
+}
+
+TEST_F(TofDecodeTest, WdrTypesTakeTheirRangeFromTheHeaderInWdrModes) {
+    Make(&pre);
+    decoder->SetDepthRange(1);
+    const Pixels raw = SomeValues(kTofWidth * 480, 21);
+    const Bytes payload = Pack(RawPacking::kRaw12, raw);
+    struct Case {
+        uint8_t mode;
+        uint8_t type;
+        uint32_t frameRange;
+        uint32_t tableRange;
+    };
+    // Mode 11 decodes with the header's range, mode 13 only labels the frame with it.
+    for (const Case c :
+         {Case{11, 0x6F, 4, 4}, Case{13, 0x6F, 4, 1}, Case{0, 0x6F, 1, 1}, Case{11, 0x21, 1, 1}}) {
+        decoder->SetDataMode(c.mode);
+        pre.validDepths.clear();
+        ASSERT_EQ(Decode(Packet(c.type, payload, 4)), 460805u);
+        EXPECT_EQ(depth->depthRange, c.frameRange) << int{c.mode};
+        EXPECT_TRUE(Image(depth) == Expected(raw, c.tableRange)) << int{c.mode};
+        if (c.frameRange == 4) {
+            // WDR style 1: the frame's own limits go to the filters.
+            EXPECT_EQ(pre.validDepths,
+                      (std::vector<FakeImgPreProcess::ValidDepth>{{4, 2800, 200}}));
+        } else {
+            EXPECT_TRUE(pre.validDepths.empty());
+        }
+    }
+    // A header range above 8 has no table.
+    decoder->SetDataMode(11);
+    log::Capture capture;
+    EXPECT_EQ(Decode(Packet(0x6F, payload, 9)), 0u);
+    EXPECT_TRUE(capture.Contains("decodeDepthTab is null."));
+}
+
+TEST_F(TofDecodeTest, RotationWritesBackTheRotatedSize) {
+    Make(&pre);
+    const Pixels raw = SomeValues(kTofWidth * 480, 31);
+    decoder->SetRotateType(1);
+    {
+        log::Capture capture;
+        ASSERT_EQ(Decode(Packet(0x21, Pack(RawPacking::kRaw12, raw))), 460805u);
+        EXPECT_EQ(depth->width, 480);
+        EXPECT_EQ(depth->height, 640);
+        EXPECT_EQ(depth->dataLen, 614400u);
+        EXPECT_TRUE(capture.Contains("m_rotatetype:1 w:480 h:640"));
+    }
+    {
+        // MSB12 rotates without the line; Y16 does not rotate.
+        log::Capture capture;
+        ASSERT_EQ(Decode(Packet(0x51, Pack(RawPacking::kMsb12, raw))), 460805u);
+        EXPECT_EQ(depth->width, 480);
+        EXPECT_FALSE(capture.Contains("m_rotatetype"));
+        ASSERT_EQ(Decode(Packet(0x61, Pack(RawPacking::kY16, raw))), 614405u);
+        EXPECT_EQ(depth->width, 640);
+    }
+    EXPECT_EQ(pre.rotations, (std::vector<int32_t>{1, 1}));
+    decoder->SetRotateType(0xFFFF);
+    ASSERT_EQ(Decode(Packet(0x21, Pack(RawPacking::kRaw12, raw))), 460805u);
+    EXPECT_EQ(depth->width, 640);
+    EXPECT_EQ(pre.rotations.size(), 2u);
+}
+
+TEST_F(TofDecodeTest, PostProcessingFollowsModeAndSize) {
+    Make(&pre);
+    const Bytes vga = Pack(RawPacking::kRaw12, SomeValues(kTofWidth * 480, 41));
+    const Bytes rows360 = Pack(RawPacking::kRaw12, SomeValues(kTofWidth * 360, 42));
+    using Sizes = std::vector<FakeImgPreProcess::Size>;
+
+    Decode(Packet(0x21, vga));
+    Decode(Packet(0x22, vga));
+    EXPECT_EQ(pre.filteredDepth, (Sizes{{640, 480}}));
+    EXPECT_EQ(pre.filteredIR, (Sizes{{640, 480}}));
+    {
+        // Outside modes 5 and 7 a depth frame needs 480 rows or columns.
+        log::Capture capture;
+        Decode(Packet(0x27, rows360));
+        EXPECT_EQ(pre.filteredDepth.size(), 1u);
+        EXPECT_TRUE(capture.Contains("m_dataMode 0  w 640  h 360"));
+        decoder->SetDataMode(5);
+        Decode(Packet(0x27, rows360));
+        EXPECT_EQ(pre.filteredDepth.size(), 2u);
+    }
+    // QVGA millimetre depth is never filtered here.
+    decoder->SetDataMode(0);
+    Decode(Packet(0x72, Bytes(153600, 0)));
+    EXPECT_EQ(pre.filteredDepth.size(), 2u);
+
+    TofDecode bare(&producer, nullptr);
+    EXPECT_EQ(bare.postProcFrame(depth, ir), -1);
+}
+
+TEST_F(TofDecodeTest, WdrModeFiltersByStyleAndCollectsDepth) {
+    Make(&pre);
+    std::vector<uint32_t> collected;
+    decoder->SetWdrCollector([&](Frame& f) { collected.push_back(f.depthRange); });
+    const Bytes vga = Pack(RawPacking::kRaw12, SomeValues(kTofWidth * 480, 51));
+
+    EXPECT_EQ(decoder->SetWDRStyle(0), -1);  // only in data mode 11
+    decoder->SetDataMode(kDataModeWdr);
+    WDROutputMode mode;
+    mode.totalRange = 3;
+    mode.range1 = 0;
+    mode.range2 = 1;
+    mode.range3 = 2;
+    decoder->StoreWDRMode(mode);
+
+    // Style 1: each range frame is filtered by itself, then collected.
+    Decode(Packet(0x6F, vga, 1));
+    EXPECT_EQ(pre.filteredDepth.size(), 1u);
+    EXPECT_EQ(collected, (std::vector<uint32_t>{1}));
+
+    // Style 0 sends the pair's limits (far = range3, near = range1), and depth goes
+    // unfiltered to the fusion.
+    pre.validDepths.clear();
+    EXPECT_EQ(decoder->SetWDRStyle(0), 0);
+    EXPECT_EQ(pre.validDepths, (std::vector<FakeImgPreProcess::ValidDepth>{{256, 7400, 107}}));
+    Decode(Packet(0x6F, vga, 2));
+    Decode(Packet(0x71, Concat(vga, vga), 0));
+    EXPECT_EQ(pre.filteredDepth.size(), 1u);
+    EXPECT_TRUE(pre.filteredIR.empty());
+    EXPECT_EQ(collected, (std::vector<uint32_t>{1, 2, 0}));
+    // IR alone is filtered as usual and not collected.
+    Decode(Packet(0x70, vga, 2));
+    EXPECT_EQ(pre.filteredIR.size(), 1u);
+    EXPECT_EQ(collected.size(), 3u);
+    // QVGA depth marks the fused frame to skip post-processing and is collected.
+    EXPECT_FALSE(decoder->GetSkipPostProcAfterFusion());
+    Decode(Packet(0x74, Bytes(153600, 0), 0));
+    EXPECT_TRUE(decoder->GetSkipPostProcAfterFusion());
+    EXPECT_EQ(collected.size(), 4u);
+    EXPECT_EQ(pre.filteredDepth.size(), 1u);
+}
+
+TEST_F(TofDecodeTest, ValidDepthLimits) {
+    Make(&pre);
+    EXPECT_EQ(decoder->SetValidDepth(9), -1);
+    WDROutputMode mode;  // two ranges: 0 and 2
+    decoder->StoreWDRMode(mode);
+    EXPECT_EQ(decoder->SetValidDepth(kWdrPairRange), 0);
+    mode.range2 = 12;
+    decoder->StoreWDRMode(mode);
+    EXPECT_EQ(decoder->SetValidDepth(kWdrPairRange), -1);
+    EXPECT_EQ(pre.validDepths, (std::vector<FakeImgPreProcess::ValidDepth>{{256, 7400, 107}}));
+
+    // Leaving a WDR mode sends the current range again; other changes send nothing.
+    decoder->SetDepthRange(3);
+    decoder->SetDataMode(12);
+    decoder->SetDataMode(12);
+    decoder->SetDataMode(0);
+    decoder->SetDataMode(2);
+    EXPECT_EQ(pre.validDepths.size(), 2u);
+    EXPECT_EQ(pre.validDepths.back(), (FakeImgPreProcess::ValidDepth{3, 1485, 50}));
+
+    TofDecode bare(&producer, nullptr);
+    EXPECT_EQ(bare.SetValidDepth(0), -1);
+}
+
+// Waits for a frame; the bound only keeps a broken decoder from hanging the test.
+Frame* PopWithin(FrameQueue& queue, std::chrono::seconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+        if (Frame* f = queue.Pop()) {
+            return f;
+        }
+    }
+    return nullptr;
+}
+
+template <class Condition>
+bool Eventually(const Condition& condition) {
+    const auto end = std::chrono::steady_clock::now() + 10s;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end) {
+            return false;
+        }
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+// Stop is prompt: the raw queue's wait is cut short and the join needs no time-out.
+int32_t StopAndJoin(TofDecode& decoder, QueueProducer& producer) {
+    decoder.Stop();
+    producer.raw.Interrupt();
+    return decoder.Join();
+}
+
+void Configure(TofDecode& decoder) {
+    for (uint32_t g = 0; g < 3; ++g) {
+        decoder.SetMeasuringRange(g, kGroups[g]);
+    }
+}
+
+TEST(TofDecodeThread, DecodesRecordsIntoQueuesAndAnnouncesThem) {
+    TempDir dir;
+    QueueProducer producer;
+    TofDecode decoder(&producer, nullptr);
+    Configure(decoder);
+    decoder.SetSaveFolder(dir.Path());
+    decoder.SetSaveDecodedDepthEnabled(true);
+    const Pixels d = SomeValues(kTofWidth * 480, 61);
+    const Pixels i = SomeValues(kTofWidth * 480, 62);
+    producer.Feed(Concat(Packet(0x21, Pack(RawPacking::kRaw12, d)),
+                         Packet(0x22, Pack(RawPacking::kRaw12, i))),
+                  42, D | I);
+    decoder.Start();
+
+    Frame* depth = PopWithin(decoder.DepthQueue(), 10s);
+    Frame* ir = PopWithin(decoder.IRQueue(), 10s);
+    ASSERT_NE(depth, nullptr);
+    ASSERT_NE(ir, nullptr);
+    EXPECT_EQ(depth->frameType, 0u);
+    EXPECT_EQ(ir->frameType, 1u);
+    for (const Frame* f : {depth, ir}) {
+        EXPECT_EQ(f->frameIndex, 42u);
+        EXPECT_EQ(f->frameTag, 9);
+        EXPECT_EQ(f->frameSet, D | I);
+        EXPECT_EQ(f->timestamp, 0x0004000300020001ull);
+        EXPECT_EQ(f->width, 640);
+        EXPECT_EQ(f->height, 480);
+    }
+    const auto* depthPixels = reinterpret_cast<const uint16_t*>(depth->pFrameData);
+    const auto* irPixels = reinterpret_cast<const uint16_t*>(ir->pFrameData);
+    EXPECT_TRUE(Pixels(depthPixels, depthPixels + d.size()) ==
+                Lookup(d, decoder.GetDepthDecodeTab(0)));
+    EXPECT_TRUE(Pixels(irPixels, irPixels + i.size()) == i);
+    EXPECT_TRUE(Eventually([&] { return producer.Ready().size() == 2; }));
+    EXPECT_EQ(producer.Ready(), (std::vector<uint8_t>{1, 2}));
+    EXPECT_TRUE(Eventually([&] { return producer.raw.Pool()->FreeCount() == kRawTofFrames; }));
+    const std::string saved = ReadFile(dir / "decode_buf_42.bin");
+    EXPECT_EQ(saved.size(), 614400u);
+    EXPECT_EQ(memcmp(saved.data(), depth->pFrameData, saved.size()), 0);
+
+    // A record that announces only depth hands on only depth.
+    producer.Feed(Concat(Packet(0x21, Pack(RawPacking::kRaw12, d)),
+                         Packet(0x22, Pack(RawPacking::kRaw12, i))),
+                  43, D);
+    Frame* next = PopWithin(decoder.DepthQueue(), 10s);
+    ASSERT_NE(next, nullptr);
+    EXPECT_EQ(next->frameIndex, 43u);
+    EXPECT_EQ(decoder.IRQueue().Size(), 0u);
+
+    decoder.DepthQueue().Release(depth);
+    decoder.DepthQueue().Release(next);
+    decoder.IRQueue().Release(ir);
+
+    EXPECT_EQ(StopAndJoin(decoder, producer), 0);
+}
+
+TEST(TofDecodeThread, APendingModeChangeDropsOneRecordAndClears) {
+    QueueProducer producer;
+    TofDecode decoder(&producer, nullptr);
+    Configure(decoder);
+    const Bytes record = Packet(0x21, Pack(RawPacking::kRaw12, SomeValues(kTofWidth * 480, 71)));
+    decoder.SetModeChangePending(true);
+    producer.Feed(record, 1, D);
+    decoder.Start();
+    EXPECT_TRUE(Eventually([&] { return !decoder.GetModeChangePending(); }));
+    producer.Feed(record, 2, D);
+    Frame* depth = PopWithin(decoder.DepthQueue(), 10s);
+    ASSERT_NE(depth, nullptr);
+    EXPECT_EQ(depth->frameIndex, 2u);
+    decoder.DepthQueue().Release(depth);
+    EXPECT_TRUE(Eventually([&] { return !producer.Ready().empty(); }));
+    EXPECT_EQ(producer.Ready(), (std::vector<uint8_t>{1}));
+    EXPECT_EQ(StopAndJoin(decoder, producer), 0);
+}
+
+}  // namespace
+}  // namespace quorix
