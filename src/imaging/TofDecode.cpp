@@ -42,8 +42,11 @@ uint16_t* Pixels(Frame& frame) {
     return reinterpret_cast<uint16_t*>(frame.pFrameData);
 }
 
-bool HasRoom(const Frame& frame, size_t pixels) {
+// True when the frame holds `pixels` 16-bit pixels; the bytes about to be written are
+// marked so the pool zeroes them on release even when the decode fails half-way.
+bool HasRoom(Frame& frame, size_t pixels) {
     if (frame.pFrameData != nullptr && frame.capacity >= pixels * 2) {
+        MarkWritten(frame, pixels * 2);
         return true;
     }
     QLOG("frame buffer of %u bytes cannot hold %zu pixels.\n", frame.capacity, pixels);
