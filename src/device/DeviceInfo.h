@@ -102,6 +102,6 @@ template <size_t N>
 void quorix::CopyText(char (&field)[N], const char* text) {
     memset(field, 0, N);
     if (text != nullptr) {
-        strncpy(field, text, N - 1);
+        memcpy(field, text, strnlen(text, N - 1));
     }
 }
