@@ -127,9 +127,9 @@ TEST_F(Manager, UsbArrivalWithoutCallbackIsAddedAndCounted) {
     PlugIn("/video/a", "A1", "box-a");
     EXPECT_TRUE(M().RunPass());
     const NsDeviceInfo r = Record("/video/a");
-    EXPECT_EQ(r.status, static_cast<uint32_t>(Connected));
+    EXPECT_EQ(+r.status, static_cast<uint32_t>(Connected));
     EXPECT_STREQ(r.alias, "A1");
-    EXPECT_EQ(r.devicetype, static_cast<uint32_t>(TK3A));
+    EXPECT_EQ(+r.devicetype, static_cast<uint32_t>(TK3A));
     EXPECT_EQ(M().GetCameraCount(), 1u);
     EXPECT_TRUE(TakeEvents().empty());
 }
@@ -158,7 +158,7 @@ TEST_F(Manager, UnplugOfAClosedCameraIsSilentAndItsReturnIsAnnouncedAgain) {
     M().RunPass();
     TakeEvents();
     Unplug("/video/a");
-    EXPECT_EQ(Record("/video/a").status, static_cast<uint32_t>(Unconnected));  // at once
+    EXPECT_EQ(+Record("/video/a").status, static_cast<uint32_t>(Unconnected));  // at once
     M().RunPass();
     EXPECT_TRUE(TakeEvents().empty());
     EXPECT_EQ(M().GetCameraCount(), 0u);
@@ -192,7 +192,7 @@ TEST_F(Manager, UnplugOfAnOpenedCameraIsReportedOnceInALaterPass) {
     M().RunPass();
     EXPECT_TRUE(TakeEvents().empty());
     M().ReleaseDevice(device);
-    EXPECT_EQ(Record("/video/a").status, static_cast<uint32_t>(Unconnected));
+    EXPECT_EQ(+Record("/video/a").status, static_cast<uint32_t>(Unconnected));
 }
 
 TEST_F(Manager, CameraBackUnderANewPathKeepsItsRecord) {
@@ -226,7 +226,7 @@ TEST_F(Manager, CameraWhoseAliasCannotBeReadIsNotAnnounced) {
     M().RunPass();
     EXPECT_TRUE(capture.Contains("not call back"));
     EXPECT_TRUE(TakeEvents().empty());
-    EXPECT_EQ(Record("/video/a").status, static_cast<uint32_t>(ConnectUNKNOWN));
+    EXPECT_EQ(+Record("/video/a").status, static_cast<uint32_t>(ConnectUNKNOWN));
     EXPECT_EQ(M().GetCameraCount(), 1u);  // listed, but it cannot be opened
     EXPECT_EQ(M().OpenDevice("/video/a"), nullptr);
 }
@@ -262,7 +262,7 @@ TEST_F(Manager, DeviceInfoQueries) {
     memset(list, 0xEE, sizeof list);
     EXPECT_EQ(M().GetDeviceInfoList(list, 1), 0);
     EXPECT_STREQ(list[0].uri, "TK5P:SN1");
-    EXPECT_EQ(list[1].SessionCount, 0xEEEEEEEEu);  // exactly one record written
+    EXPECT_EQ(+list[1].SessionCount, 0xEEEEEEEEu);  // exactly one record written
     EXPECT_EQ(M().GetDeviceInfo(&info, 2), 0);
     EXPECT_STREQ(info.uri, "TK5P:SN3");
     EXPECT_EQ(M().GetDeviceInfo(&info, 3), -15);
@@ -279,8 +279,8 @@ TEST_F(Manager, NetworkCameraRecordFromItsAnnouncement) {
     EXPECT_EQ(events[0].uri, "TK4A:QX-4A-0001");
     const NsDeviceInfo r = Record("TK4A:QX-4A-0001");
     EXPECT_STREQ(r.alias, "QX-4A-0001");  // no alias announced: the serial number
-    EXPECT_EQ(r.SessionCount, 2u);
-    EXPECT_EQ(r.status, static_cast<uint32_t>(Connected));
+    EXPECT_EQ(+r.SessionCount, 2u);
+    EXPECT_EQ(+r.status, static_cast<uint32_t>(Connected));
 }
 
 TEST_F(Manager, TwoCamerasWithOneSerialAtTwoAddressesShareOneRecord) {
@@ -311,7 +311,7 @@ TEST_F(Manager, StateThreeMeansUpgradeModeAndTheWorkerGetsTheCamera) {
     Announce("SN1", 3);
     M().SetUpgradeFlag(1);
     M().RunPass();
-    EXPECT_EQ(Record("TK5P:SN1").status, static_cast<uint32_t>(UpgradeMode));
+    EXPECT_EQ(+Record("TK5P:SN1").status, static_cast<uint32_t>(UpgradeMode));
     M().RunPass();
     EXPECT_EQ(Upgrade::Instance().GetSessionInfo().linkType, static_cast<uint32_t>(kLinkNetwork));
     EXPECT_FALSE(Upgrade::Instance().DeviceFound());
@@ -363,7 +363,7 @@ TEST_F(Manager, SilentOpenedCamerasAreRemovedAfterTheirThirdFailedPollInSeparate
     events = TakeEvents();
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].uri, "TK5P:SN2");
-    EXPECT_EQ(Record("TK5P:SN1").status, static_cast<uint32_t>(Unconnected));
+    EXPECT_EQ(+Record("TK5P:SN1").status, static_cast<uint32_t>(Unconnected));
 }
 
 TEST_F(Manager, ReleasedNetworkCameraIsUnconnectedUntilHeardAgain) {
@@ -371,12 +371,12 @@ TEST_F(Manager, ReleasedNetworkCameraIsUnconnectedUntilHeardAgain) {
     M().RunPass();
     BaseDevice* device = M().OpenDevice("TK5P:SN1");
     ASSERT_NE(device, nullptr);
-    EXPECT_EQ(Record("TK5P:SN1").status, static_cast<uint32_t>(Opened));
+    EXPECT_EQ(+Record("TK5P:SN1").status, static_cast<uint32_t>(Opened));
     M().ReleaseDevice(device);
-    EXPECT_EQ(Record("TK5P:SN1").status, static_cast<uint32_t>(Unconnected));
+    EXPECT_EQ(+Record("TK5P:SN1").status, static_cast<uint32_t>(Unconnected));
     Announce("SN1", 0);
     M().RunPass();
-    EXPECT_EQ(Record("TK5P:SN1").status, static_cast<uint32_t>(Connected));
+    EXPECT_EQ(+Record("TK5P:SN1").status, static_cast<uint32_t>(Connected));
 }
 
 TEST_F(Manager, FailedOpenKeepsTheCameraClosed) {
@@ -388,7 +388,7 @@ TEST_F(Manager, FailedOpenKeepsTheCameraClosed) {
     EXPECT_TRUE(capture.Contains("open failed delete"));
     EXPECT_EQ(M().OpenDevice("nothing"), nullptr);
     EXPECT_TRUE(capture.Contains("uri:nothing open failed."));
-    EXPECT_EQ(Record("TK5P:SN1").status, static_cast<uint32_t>(Connected));
+    EXPECT_EQ(+Record("TK5P:SN1").status, static_cast<uint32_t>(Connected));
 }
 
 }  // namespace

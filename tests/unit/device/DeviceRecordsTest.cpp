@@ -35,7 +35,7 @@ TEST(DeviceInfo, PerModelTable) {
         DeviceInfo r(c.type);
         ASSERT_EQ(r.sessionCount, 1) << c.type;
         ASSERT_EQ(r.sessions.size(), 1u);
-        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(+r.status, c.status);
         EXPECT_EQ(r.sessions[0].linkType, c.link);
         EXPECT_EQ(r.sessions[0].featureFlags, c.flags);
         EXPECT_EQ(r.sessions[0].dataModes, c.modes);
@@ -50,7 +50,7 @@ TEST(DeviceInfo, PerModelTable) {
     EXPECT_EQ(small.sessions[0].usb.colourFormat, 2);
 
     DeviceInfo network(TK4A);
-    EXPECT_EQ(network.status, static_cast<uint32_t>(Connected));
+    EXPECT_EQ(+network.status, static_cast<uint32_t>(Connected));
     EXPECT_EQ(network.sessionCount, 0);
 }
 
@@ -100,11 +100,11 @@ TEST(DeviceInfo, SnapshotCopiesThePublicFields) {
     r.status = Opened;
     r.pending = 0;
     const NsDeviceInfo s = r.Snapshot();
-    EXPECT_EQ(s.SessionCount, 2u);
-    EXPECT_EQ(s.devicetype, static_cast<uint32_t>(TK5P));
+    EXPECT_EQ(+s.SessionCount, 2u);
+    EXPECT_EQ(+s.devicetype, static_cast<uint32_t>(TK5P));
     EXPECT_STREQ(s.uri, "TK5P:SN1");
     EXPECT_STREQ(s.alias, "front");
-    EXPECT_EQ(s.status, static_cast<uint32_t>(Opened));
+    EXPECT_EQ(+s.status, static_cast<uint32_t>(Opened));
 }
 
 TEST(Announcement, ParsesFixedLengthFieldsAndIgnoresShortDatagrams) {

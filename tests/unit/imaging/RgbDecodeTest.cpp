@@ -72,7 +72,9 @@ public:
                                    static_cast<uint8_t>(len >> 8),
                                    static_cast<uint8_t>(len >> 16), 0};
         memcpy(f->pFrameData, header, 5);
-        memcpy(f->pFrameData + 5, payload.data(), payload.size());
+        if (!payload.empty()) {
+            memcpy(f->pFrameData + 5, payload.data(), payload.size());
+        }
         f->dataLen = static_cast<uint32_t>(payload.size() + 5);
         return f;
     }

@@ -382,14 +382,14 @@ TEST_F(TofDecodeTest, TablesRecordsAndTheirInvalidRanges) {
     EXPECT_EQ(decoder->GetEffectMaxDepth(0), 3007);
     EXPECT_EQ(decoder->GetEffectMinDepth(0), 107);
     EXPECT_EQ(decoder->GetEffectMaxDepth(5), 5900);
-    EXPECT_EQ(decoder->GetMeasuringRange(4).depthMaxMid, 3000);
+    EXPECT_EQ(+decoder->GetMeasuringRange(4).depthMaxMid, 3000);
 
     log::Capture capture;
     EXPECT_EQ(decoder->GetDepthDecodeTab(9), nullptr);
     EXPECT_TRUE(capture.Contains("range:9 is invalid."));
     EXPECT_EQ(decoder->GetEffectMaxDepth(9), 0);
     EXPECT_EQ(decoder->GetEffectMinDepth(12), 0);
-    EXPECT_EQ(decoder->GetMeasuringRange(9).depthMaxNear, 0);
+    EXPECT_EQ(+decoder->GetMeasuringRange(9).depthMaxNear, 0);
     EXPECT_TRUE(capture.Contains("depthRange:9 is invalid."));
     EXPECT_EQ(decoder->SetMeasuringRange(3, kGroups[0]), -1);
 

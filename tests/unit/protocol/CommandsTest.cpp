@@ -366,9 +366,9 @@ TEST(CommandsTest, RecordReadersTakeTheirBytes) {
     reply.data = {0x0A, 3, 1, 2, 4, 5, 7, 8};
     WDROutputMode wdr;
     ReadWDRMode(reply, wdr);
-    EXPECT_EQ(wdr.totalRange, 3u);
-    EXPECT_EQ(wdr.range2, 4u);
-    EXPECT_EQ(wdr.range3Count, 8);
+    EXPECT_EQ(+wdr.totalRange, 3u);
+    EXPECT_EQ(+wdr.range2, 4u);
+    EXPECT_EQ(+wdr.range3Count, 8);
 
     reply.data = {0x00, 2, 0x11, 0x22, 0x33, 0x44};
     uint16_t values[2] = {};
@@ -382,14 +382,14 @@ TEST(CommandsTest, RecordReadersTakeTheirBytes) {
     EXPECT_EQ(lens.sensor, 2);  // the caller's, not the echoed 0x12
     EXPECT_EQ(lens.width, 1920);
     EXPECT_EQ(lens.height, 1080);
-    EXPECT_EQ(lens.fps, 25);
+    EXPECT_EQ(+lens.fps, 25);
 
     reply.data = {0x09, 0x02, 0x01};
     NsMeasuringRange range{};
     range.depthMode = 1;
     ReadMeasuringRange(reply, range);
-    EXPECT_EQ(range.depthMode, 1);
-    EXPECT_EQ(range.depthMaxNear, 0x0102);
+    EXPECT_EQ(+range.depthMode, 1);
+    EXPECT_EQ(+range.depthMaxNear, 0x0102);
 
     reply.data = {};
     reply.data[0] = 2;
