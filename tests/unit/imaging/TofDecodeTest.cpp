@@ -608,7 +608,11 @@ TEST_F(TofDecodeTest, WdrModeFiltersByStyleAndCollectsDepth) {
 TEST_F(TofDecodeTest, ValidDepthLimits) {
     Make(&pre);
     EXPECT_EQ(decoder->SetValidDepth(9), -1);
-    WDROutputMode mode;  // two ranges: 0 and 2
+    WDROutputMode mode;
+    mode.totalRange = 2;  // two ranges: 0 and 2
+    mode.range1Count = 1;
+    mode.range2 = 2;
+    mode.range2Count = 1;
     decoder->StoreWDRMode(mode);
     EXPECT_EQ(decoder->SetValidDepth(kWdrPairRange), 0);
     mode.range2 = 12;
