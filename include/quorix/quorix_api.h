@@ -220,8 +220,26 @@ typedef struct NsRgbExposure {
     float gain;
 } NsRgbExposure;
 
+/* One slot of the frame callback's record: a frame and whether it is present. */
+typedef struct NsFrameSlot {
+    NsFrame frame;
+    uint8_t present;
+} NsFrameSlot;
+
+/* What a frame callback receives: the frames of one capture. */
+typedef struct NsFrameSet {
+    NsFrameSlot colour;
+    NsFrameSlot depth;
+    NsFrameSlot ir;
+    NsFrameSlot mappedColour; /* colour in depth geometry */
+    NsFrameSlot mappedDepth;  /* depth in colour geometry */
+    NsFrameSlot mappedIr;     /* IR in colour geometry */
+} NsFrameSet;
+
 #pragma pack(pop)
 
+QUORIX_STATIC_ASSERT(sizeof(NsFrameSlot) == 46, NsFrameSlot_is_46_bytes);
+QUORIX_STATIC_ASSERT(sizeof(NsFrameSet) == 276, NsFrameSet_is_276_bytes);
 QUORIX_STATIC_ASSERT(sizeof(NsDeviceInfo) == 382, NsDeviceInfo_is_382_bytes);
 QUORIX_STATIC_ASSERT(sizeof(void*) == 8, quorix_api_needs_64_bit_pointers);
 QUORIX_STATIC_ASSERT(sizeof(NsFrame) == 45, NsFrame_is_45_bytes);
@@ -248,6 +266,11 @@ typedef void* NsDeviceHandle;
  * NsHotPlugAdded or NsHotPlugRemoved. Do not call Ns2_Shutdown from inside. */
 typedef void (*NsHotPlugCallback)(const NsDeviceInfo* device, int32_t event);
 typedef void (*NsHotPlugCallbackEx)(const NsDeviceInfo* device, int32_t event, void* context);
+
+/* Frame callback: called on the session's "Callback" thread with the frames of one capture;
+ * the data pointers are valid only during the call. No library lock is held; the callback
+ * may call Ns2_StopStream or Ns2_CloseDevice on its own device. */
+typedef void (*NsFrameCallback)(const NsFrameSet* frames);
 
 /* Firmware-upgrade and JSON-transfer progress: (status code, parameter). */
 typedef void (*NsUpgradeStatusCallback)(int32_t status, int32_t parameter);
@@ -299,6 +322,48 @@ QUORIX_API NsReturnStatus Ns2_OpenDeviceByAlias(const char* alias, NsDeviceHandl
 /* Closes the camera and sets the variable to 0. -3 when it holds 0 or a closed handle. Do
  * not call it for a device from inside that device's hot-plug callback. */
 QUORIX_API NsReturnStatus Ns2_CloseDevice(NsDeviceHandle* handle);
+
+/* ---------------------------------------------------------------------------------------
+ * Streaming and frames (h: device handle, s: session index, 0 for the first sensor)
+ * ------------------------------------------------------------------------------------- */
+
+/* Starts the stream; the first start after open reads the camera's parameters first. */
+QUORIX_API NsReturnStatus Ns2_StartStream(NsDeviceHandle handle, uint32_t sessionIndex);
+QUORIX_API NsReturnStatus Ns2_StopStream(NsDeviceHandle handle, uint32_t sessionIndex);
+
+/* Waits for the next frames (see Ns2_SetWaitTimeOfReadNextFrame) and ORs the NsFrameReady*
+ * bits of the ready frames into *readySet (zero it first). -2 when not streaming, -11 when
+ * nothing came in time, -1 while a frame callback is registered. */
+QUORIX_API NsReturnStatus Ns2_ReadNextFrame(NsDeviceHandle handle, uint32_t sessionIndex,
+                                            uint32_t* readySet);
+
+/* Fills *frame with the ready frame of this type; its data stays valid until the next
+ * Ns2_ReadNextFrame of the session. -4 (record zeroed) when none is ready, -5 for null. */
+QUORIX_API NsReturnStatus Ns2_GetFrame(NsDeviceHandle handle, uint32_t sessionIndex,
+                                       uint32_t frameType, NsFrame* frame);
+
+/* Width, height, fps and pixel format of depth (0), IR (1) or colour (3) frames. */
+QUORIX_API NsReturnStatus Ns2_GetFrameMode(NsDeviceHandle handle, uint32_t sessionIndex,
+                                           uint32_t frameType, NsFrameMode* mode);
+
+/* How long Ns2_ReadNextFrame waits for frames, in milliseconds (default 350). */
+QUORIX_API NsReturnStatus Ns2_SetWaitTimeOfReadNextFrame(NsDeviceHandle handle,
+                                                         uint32_t sessionIndex,
+                                                         uint16_t milliseconds);
+
+/* Delivers frames to `callback` on a thread of the session instead of Ns2_ReadNextFrame. */
+QUORIX_API NsReturnStatus Ns2_RegisterNotify(NsDeviceHandle handle, uint32_t sessionIndex,
+                                             NsFrameCallback callback);
+/* Stops the callback thread and forgets the callback. */
+QUORIX_API NsReturnStatus Ns2_UnRegisterNotify(NsDeviceHandle handle, uint32_t sessionIndex);
+
+/* Per-stream switches (enable 0 or 1). */
+QUORIX_API NsReturnStatus Ns2_SetDepthFrameEnabled(NsDeviceHandle handle, uint32_t sessionIndex,
+                                                   uint8_t enable);
+QUORIX_API NsReturnStatus Ns2_SetIrFrameEnabled(NsDeviceHandle handle, uint32_t sessionIndex,
+                                                uint8_t enable);
+QUORIX_API NsReturnStatus Ns2_SetRgbFrameEnabled(NsDeviceHandle handle, uint32_t sessionIndex,
+                                                 uint8_t enable);
 
 /* Kept for existing applications: they only check the handle and session (0 or -3). The
  * camera identity is read through Ns2_GetProperty. */
