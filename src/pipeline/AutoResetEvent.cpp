@@ -40,14 +40,25 @@ int32_t AutoResetEvent::Set() {
     return 0;
 }
 
-bool AutoResetEvent::WaitUntil(std::chrono::steady_clock::time_point deadline) {
+bool AutoResetEvent::WaitUntil(std::chrono::steady_clock::time_point deadline,
+                               const std::atomic<bool>* abandon) {
+    auto abandoned = [abandon] { return abandon != nullptr && abandon->load(); };
     std::unique_lock lock(m_lock);
-    m_changed.wait_until(lock, deadline, [this] { return m_signalled || m_cancelled; });
-    if (m_cancelled || !m_signalled) {
+    m_changed.wait_until(lock, deadline,
+                         [&] { return m_signalled || m_cancelled || abandoned(); });
+    if (m_cancelled || abandoned() || !m_signalled) {
         return false;
     }
     m_signalled = false;
     return true;
+}
+
+void AutoResetEvent::Wake() {
+    {
+        // Taking the lock orders the caller's flag store before any waiter's next look.
+        std::lock_guard guard(m_lock);
+    }
+    m_changed.notify_all();
 }
 
 void AutoResetEvent::Cancel() {

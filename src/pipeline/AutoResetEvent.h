@@ -3,6 +3,7 @@
 // is shared with other processes.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -35,12 +36,16 @@ public:
     // Signals the event: one current or later wait returns true. kEventMissing before
     // Create.
     int32_t Set();
-    // Waits until the event is signalled (and clears it), the deadline passes or the event
-    // is cancelled. True only for a signal.
-    bool WaitUntil(std::chrono::steady_clock::time_point deadline);
-    bool Wait(std::chrono::milliseconds timeout) {
-        return WaitUntil(std::chrono::steady_clock::now() + timeout);
+    // Waits until the event is signalled (and clears it), the deadline passes, the event
+    // is cancelled or `abandon` (if given) reads true. True only for a signal; an abandoned
+    // wait leaves the signal for the next one.
+    bool WaitUntil(std::chrono::steady_clock::time_point deadline,
+                   const std::atomic<bool>* abandon = nullptr);
+    bool Wait(std::chrono::milliseconds timeout, const std::atomic<bool>* abandon = nullptr) {
+        return WaitUntil(std::chrono::steady_clock::now() + timeout, abandon);
     }
+    // Makes every current wait look at its abandon flag again. Set the flag first.
+    void Wake();
     // Wakes every wait and makes later waits return false at once, until Resume. Used when
     // the thread that waits is being stopped.
     void Cancel();

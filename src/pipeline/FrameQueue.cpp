@@ -49,9 +49,10 @@ Frame* FrameQueue::Pop() {
     const uint64_t interrupts = m_interrupts;
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(m_timeoutMs.load());
-    m_notEmpty.wait_until(lock, deadline,
-                          [&] { return !m_frames.empty() || m_interrupts != interrupts; });
-    if (m_frames.empty()) {
+    m_notEmpty.wait_until(lock, deadline, [&] {
+        return !m_frames.empty() || m_interrupts != interrupts || m_closed;
+    });
+    if (m_frames.empty() || m_closed) {
         return nullptr;
     }
     return m_frames.pop_front();
@@ -65,6 +66,14 @@ Frame* FrameQueue::TryPop() {
 size_t FrameQueue::Size() const {
     std::lock_guard guard(m_lock);
     return m_frames.size();
+}
+
+void FrameQueue::Close() {
+    {
+        std::lock_guard guard(m_lock);
+        m_closed = true;
+    }
+    m_notEmpty.notify_all();
 }
 
 void FrameQueue::Interrupt() {

@@ -44,6 +44,10 @@ public:
     uint32_t Timeout() const { return m_timeoutMs.load(); }
     // Wakes every waiting Pop at once (used when the consumer is being stopped).
     void Interrupt();
+    // From now on every Pop, waiting or later, returns null at once; Push and TryPop keep
+    // working. Used when the consumers are stopped for good, so none can start a wait
+    // after the wake-up.
+    void Close();
 
     int32_t Type() const { return m_frameType; }
     FramePool* Pool() const { return m_pool.get(); }
@@ -55,6 +59,7 @@ private:
     BoundedDeque<Frame*> m_frames{kMaxLength};
     std::atomic<uint32_t> m_timeoutMs{kDefaultTimeoutMs};
     uint64_t m_interrupts = 0;
+    bool m_closed = false;
     const int32_t m_frameType;
 };
 

@@ -69,17 +69,22 @@ uint8_t Sync::TakeReadyMask() {
     return std::exchange(m_readyMask, uint8_t{0});
 }
 
-uint8_t Sync::WaitSingleFrame() {
-    if (!m_singleFrameReady.Wait(std::chrono::milliseconds(m_waitMs.load()))) {
+uint8_t Sync::WaitSingleFrame(const std::atomic<bool>* abandon) {
+    if (!m_singleFrameReady.Wait(std::chrono::milliseconds(m_waitMs.load()), abandon)) {
         return 0;
     }
     return TakeReadyMask();
 }
 
-bool Sync::GetSynchronizedSet(SyncSet& out) {
+void Sync::WakeReaders() {
+    m_singleFrameReady.Wake();
+    m_syncFrameReady.Wake();
+}
+
+bool Sync::GetSynchronizedSet(SyncSet& out, const std::atomic<bool>* abandon) {
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(m_waitMs.load());
-    while (m_syncFrameReady.WaitUntil(deadline)) {
+    while (m_syncFrameReady.WaitUntil(deadline, abandon)) {
         std::lock_guard guard(m_outputLock);
         if (!HasFrames(m_output)) {
             continue;  // the signal of a set that a reset already took back

@@ -59,11 +59,15 @@ public:
     // index, frame-set mask, and for each present frame its bytes into out's frame buffer
     // and every field but the data pointer and capacity. The set's frames then go back to
     // their pools. False when no set came, or when none of its frames fitted the caller's
-    // frames (those frames are logged and left out).
-    bool GetSynchronizedSet(SyncSet& out);
+    // frames (those frames are logged and left out). A wait ends early, false, once
+    // `abandon` reads true and WakeReaders was called.
+    bool GetSynchronizedSet(SyncSet& out, const std::atomic<bool>* abandon = nullptr);
     // Unsynchronised reading: waits up to the wait time-out for an announcement and returns
-    // the kinds announced since the last look (0 on time-out).
-    uint8_t WaitSingleFrame();
+    // the kinds announced since the last look (0 on time-out or when abandoned).
+    uint8_t WaitSingleFrame(const std::atomic<bool>* abandon = nullptr);
+    // Wakes the application-side waits so they look at their abandon flags (a reading
+    // thread is being stopped).
+    void WakeReaders();
 
     // Returns the output set and every slot's frames to their pools and empties the ring.
     void Reset();
