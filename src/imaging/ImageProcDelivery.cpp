@@ -1,0 +1,527 @@
+// The frame engine's application side: reading the next frames (synchronised sets or
+// single frames), mapping, handing frames out, and the frame callback.
+#include <chrono>
+#include <cstring>
+#include <utility>
+
+#include "config/Log.h"
+#include "imaging/ImageProc.h"
+
+namespace quorix {
+namespace {
+
+// Every field but the buffer, its size and its written mark, which belong to the target.
+void CopyFields(const Frame& from, Frame& to) {
+    uint8_t* const data = to.pFrameData;
+    const uint32_t capacity = to.capacity;
+    const uint32_t written = to.writtenBytes;
+    to = from;
+    to.pFrameData = data;
+    to.capacity = capacity;
+    to.writtenBytes = written;
+}
+
+void ToPublic(const Frame& f, NsFrameSlot& slot) {
+    slot.frame.frameIndex = f.frameIndex;
+    slot.frame.frameType = f.frameType;
+    slot.frame.pixelFormat = static_cast<uint32_t>(f.pixelFormat);
+    slot.frame.frameTag = f.frameTag;
+    slot.frame.pFrameData = f.pFrameData;
+    slot.frame.dataLen = f.dataLen;
+    slot.frame.exposureTime = f.exposureTime;
+    slot.frame.depthRange = f.depthRange;
+    slot.frame.width = f.width;
+    slot.frame.height = f.height;
+    slot.frame.timestamp = f.timestamp;
+    slot.present = 1;
+}
+
+// The argument of Flip for an output flip code (1, 2, 3); false when flipping is off.
+bool FlipArgument(int32_t code, int32_t& argument) {
+    switch (code) {
+        case 1: argument = kFlipHorizontal; return true;
+        case 2: argument = kFlipVertical; return true;
+        case 3: argument = kFlipBoth; return true;
+        default: return false;
+    }
+}
+
+uint32_t BytesPerPixel(uint32_t imageType) {
+    return imageType == kImage8BitRgb ? 3 : imageType == kImage16Bit ? 2 : 1;
+}
+
+// Calls the application. Afterwards only the life token may be looked at: the callback
+// may have destroyed the engine.
+bool Invoke(NsFrameCallback callback, const NsFrameSet& set, const std::atomic<bool>& alive) {
+    callback(&set);
+    return alive.load();
+}
+
+// Result record of the device-assist processing (TK1A): byte 0 says what to send (bit 0
+// the 25-byte property, bit 1 the 2-byte one), then the two blocks.
+constexpr uint32_t kAssistRecordBytes = 28;
+constexpr uint32_t kAssistWeightsProperty = 0x0A000001;
+constexpr uint32_t kAssistGainProperty = 0x0A000002;
+
+}  // namespace
+
+int32_t ImageProc::ReadNextFrame(uint32_t* readySet) {
+    if (!m_streaming.load()) {
+        return -2;
+    }
+    if (m_callback.load() != nullptr) {
+        return m_failedReads.load() > kMaxFailedReads ? -255 : -1;
+    }
+    if (const int32_t status = m_deviceStatus.load(); status != 0) {
+        return status;
+    }
+    const int32_t ret = m_synchronize.load() ? ReadSynchronised(nullptr, *m_alive, nullptr)
+                                             : ReadUnsynchronised(nullptr, *m_alive, nullptr);
+    if (ret != 0) {
+        return ret;
+    }
+    uint32_t mask = 0;
+    if (m_held[kHeldMappedColour].ready.load()) {
+        mask |= NsFrameReadyMappedRGB;
+    }
+    if (m_held[kHeldMappedDepth].ready.load()) {
+        mask |= NsFrameReadyMappedDepth;
+    }
+    if (m_held[kHeldMappedIR].ready.load()) {
+        mask |= NsFrameReadyMappedIR;
+    }
+    if (m_held[kHeldDepth].ready.load()) {
+        if (m_dataMode.load() != kDataModeWdr || m_tofDecode->GetWDRStyle() == 1) {
+            mask |= NsFrameReadyDepth;
+        } else if (m_held[kHeldDepth].frame.frameType == WDRDepthFrame) {
+            m_held[kHeldDepth].ready.store(false);
+            m_wdrReady.store(true);
+            mask |= NsFrameReadyWDRDepth;
+        }
+    }
+    if (m_held[kHeldIR].ready.load()) {
+        mask |= NsFrameReadyIR;
+    }
+    if (m_held[kHeldColour].ready.load()) {
+        mask |= NsFrameReadyRGB;
+    }
+    if (readySet != nullptr) {
+        *readySet |= mask;
+    }
+    return 0;
+}
+
+int32_t ImageProc::ReadUnsynchronised(NsFrameCallback callback, const std::atomic<bool>& alive,
+                                      const std::atomic<bool>* abandon) {
+    if (!m_connected.load() || !m_transportConnected.load()) {
+        return -1;
+    }
+    const uint8_t kinds = m_sync->WaitSingleFrame(abandon);
+    if (kinds == 0) {
+        return -11;
+    }
+    struct Kind {
+        uint8_t bit;
+        FrameQueue* queue;
+        HeldKind held;
+        uint32_t bytesPerPixel;
+        NsFrameSlot NsFrameSet::*slot;
+    };
+    const Kind order[] = {
+        {kFrameSetDepth, &m_tofDecode->DepthQueue(), kHeldDepth, 2, &NsFrameSet::depth},
+        {kFrameSetIR, &m_tofDecode->IRQueue(), kHeldIR, 2, &NsFrameSet::ir},
+        {kFrameSetColour, &m_rgbDecode->Queue(), kHeldColour, 3, &NsFrameSet::colour},
+    };
+    for (const Kind& kind : order) {
+        if ((kinds & kind.bit) == 0) {
+            continue;
+        }
+        Frame* frame = kind.queue->TryPop();
+        if (frame == nullptr) {
+            continue;
+        }
+        const uint64_t expected = uint64_t{frame->width} * frame->height * kind.bytesPerPixel;
+        const bool sound =
+            frame->dataLen != 0 && frame->dataLen == expected && frame->dataLen <= frame->capacity;
+        if (sound && callback != nullptr) {
+            NsFrameSlot& slot = m_callbackSet.*kind.slot;
+            ToPublic(*frame, slot);
+            if (!Invoke(callback, m_callbackSet, alive)) {
+                return kOwnerGone;
+            }
+            slot.present = 0;
+        } else if (sound) {
+            Held& held = m_held[kind.held];
+            memcpy(held.frame.pFrameData, frame->pFrameData, frame->dataLen);
+            CopyFields(*frame, held.frame);
+            if (kind.held == kHeldIR && m_irOutputMode.load() == 2) {
+                ConvertIRTo8Bit(held.frame);
+            }
+            held.ready.store(true);
+        }
+        kind.queue->Release(frame);
+    }
+    const bool any = m_held[kHeldDepth].ready.load() || m_held[kHeldIR].ready.load() ||
+                     m_held[kHeldColour].ready.load();
+    return any ? 0 : -11;
+}
+
+int32_t ImageProc::ReadSynchronised(NsFrameCallback callback, const std::atomic<bool>& alive,
+                                    const std::atomic<bool>* abandon) {
+    if (!m_connected.load() || !m_transportConnected.load()) {
+        return -1;
+    }
+    for (Held& held : m_held) {
+        held.ready.store(false);
+    }
+    m_wdrReady.store(false);
+    SyncSet set;
+    set.colour = &m_held[kHeldColour].frame;
+    set.depth = &m_held[kHeldDepth].frame;
+    set.ir = &m_held[kHeldIR].frame;
+    if (!m_sync->GetSynchronizedSet(set, abandon)) {
+        return -11;
+    }
+    const bool mapping = m_mapColourToDepth.load() || m_mapDepthToColour.load() ||
+                         m_mapIRToColour.load();
+    if (mapping && set.colourPresent != 0 && set.depthPresent != 0) {
+        ProcMapFrame(set.irPresent != 0);
+    }
+    if (m_deviceType == TK1A && set.colourPresent != 0 &&
+        m_held[kHeldMappedDepth].ready.load() && (m_assistA.load() || m_assistB.load())) {
+        ProcessSpecialOnce();
+    }
+    if (set.irPresent != 0 && m_irOutputMode.load() == 2) {
+        ConvertIRTo8Bit(m_held[kHeldIR].frame);
+    }
+    const std::pair<uint8_t, HeldKind> present[] = {{set.colourPresent, kHeldColour},
+                                                    {set.depthPresent, kHeldDepth},
+                                                    {set.irPresent, kHeldIR}};
+    if (callback == nullptr) {
+        for (const auto& [isPresent, kind] : present) {
+            if (isPresent != 0) {
+                m_held[kind].ready.store(true);
+            }
+        }
+        return 0;
+    }
+    NsFrameSlot NsFrameSet::*const slots[kHeldCount] = {
+        &NsFrameSet::depth,        &NsFrameSet::ir,          &NsFrameSet::colour,
+        &NsFrameSet::mappedColour, &NsFrameSet::mappedDepth, &NsFrameSet::mappedIr};
+    m_callbackSet = NsFrameSet{};
+    for (const auto& [isPresent, kind] : present) {
+        if (isPresent != 0) {
+            ToPublic(m_held[kind].frame, m_callbackSet.*slots[kind]);
+        }
+    }
+    for (HeldKind kind : {kHeldMappedColour, kHeldMappedDepth, kHeldMappedIR}) {
+        // Mapped frames go to the callback only; the application's GetFrame never sees them.
+        if (m_held[kind].ready.exchange(false)) {
+            ToPublic(m_held[kind].frame, m_callbackSet.*slots[kind]);
+        }
+    }
+    for (HeldKind kind : {kHeldDepth, kHeldIR, kHeldColour, kHeldMappedColour, kHeldMappedDepth,
+                          kHeldMappedIR}) {
+        NsFrameSlot& slot = m_callbackSet.*slots[kind];
+        if (slot.present != 0) {
+            FlipSlot(slot.frame);
+        }
+    }
+    if (!Invoke(callback, m_callbackSet, alive)) {
+        return kOwnerGone;
+    }
+    m_callbackSet = NsFrameSet{};
+    return 0;
+}
+
+int32_t ImageProc::DeliverToCallback(const std::atomic<bool>& alive) {
+    const NsFrameCallback callback = m_callback.load();
+    if (callback == nullptr) {
+        QLOG("not register callback\n");
+        return -1;
+    }
+    return m_synchronize.load() ? ReadSynchronised(callback, alive, &m_callbackStopping)
+                                : ReadUnsynchronised(callback, alive, &m_callbackStopping);
+}
+
+bool ImageProc::RegisterNotify(NsFrameCallback callback) {
+    if (callback == nullptr) {
+        return false;
+    }
+    if (m_callbackThread->IsCurrentThread()) {
+        // From inside the callback: the thread goes on only if nobody asked it to stop.
+        m_callback.store(callback);
+        return m_callbackThread->IsRunning();
+    }
+    if (m_callbackThread->IsRunning()) {
+        m_callback.store(callback);
+        return true;
+    }
+    ReapCallbackThread();  // a thread that was asked to stop from inside its callback
+    for (Held& held : m_held) {
+        held.ready.store(false);
+    }
+    m_wdrReady.store(false);
+    m_callbackStopping.store(false);
+    m_callback.store(callback);
+    m_callbackThread->Start();
+    return true;
+}
+
+void ImageProc::ReapCallbackThread() {
+    if (!m_callbackThread->IsCurrentThread() && !m_callbackThread->IsRunning() &&
+        m_callbackThread->HasThread()) {
+        m_callbackThread->Join();
+    }
+}
+
+bool ImageProc::UnRegisterNotify() {
+    m_callbackStopping.store(true);
+    m_callbackThread->Stop();
+    if (!m_callbackThread->IsCurrentThread()) {
+        m_callbackThread->Join();
+    }
+    m_callback.store(nullptr);
+    return true;
+}
+
+void ImageProc::FlipSlot(NsFrame& slot) const {
+    int32_t argument = 0;
+    if (!m_preProcess || !FlipArgument(m_outputFlip.load(), argument)) {
+        return;
+    }
+    uint32_t type = kImage16Bit;
+    if (slot.frameType == RGBFrame || slot.frameType == MappedRGBFrame) {
+        type = kImage8BitRgb;
+    } else if (slot.pixelFormat == NsPixelGrey8) {
+        type = kImage8Bit;
+    }
+    ImageDescriptor image{static_cast<uint8_t*>(slot.pFrameData), type, slot.width, slot.height};
+    m_preProcess->Flip(&image, argument);
+}
+
+void ImageProc::ConvertIRTo8Bit(Frame& ir) {
+    if (!m_preProcess || ir.pixelFormat == NsPixelGrey8) {
+        return;
+    }
+    const uint32_t pixels = uint32_t{ir.width} * ir.height;
+    if (pixels == 0 || uint64_t{pixels} * 2 > ir.capacity) {
+        return;
+    }
+    uint8_t* grey = m_computedFrame.get();
+    if (m_preProcess->ConvertIRTo8Bit(ir.height, ir.width, grey,
+                                      reinterpret_cast<const uint16_t*>(ir.pFrameData)) != 0) {
+        return;
+    }
+    memcpy(ir.pFrameData, grey, pixels);
+    ir.pixelFormat = NsPixelGrey8;
+    ir.dataLen = pixels;
+}
+
+void ImageProc::ProcMapFrame(bool irPresent) {
+    if (!m_preProcess) {
+        return;
+    }
+    std::lock_guard guard(MappingLock());
+    Frame& depth = m_held[kHeldDepth].frame;
+    Frame& colour = m_held[kHeldColour].frame;
+    Frame& ir = m_held[kHeldIR].frame;
+    const uint8_t mode = m_dataMode.load();
+    const uint16_t wrongSide = mode == 7 ? 480 : 360;
+    if (depth.width == wrongSide || depth.height == wrongSide) {
+        QLOG("m_dataMode %d  w %d  h %d\n", mode, depth.width, depth.height);
+        return;
+    }
+    const uint32_t colourWidth = colour.width;
+    const uint32_t colourHeight = colour.height;
+    uint32_t k = 1;
+    if (colourWidth == 1920 || colourHeight == 1920) {
+        k = 3;
+    } else if (colourWidth == 720 || colourHeight == 720) {
+        k = 2;
+    }
+    ImageDescriptor colourImage{colour.pFrameData, kImage8BitRgb, colourWidth, colourHeight};
+    if (k > 1 && m_preProcess->Resize(&colourImage, colourWidth / k, colourHeight / k, 1) != 0) {
+        return;
+    }
+    ImageDescriptor depthImage{depth.pFrameData, kImage16Bit, depth.width, depth.height};
+    ImageDescriptor irImage{ir.pFrameData, kImage16Bit, ir.width, ir.height};
+    ImageDescriptor mappedColour{m_mappedColourWork.get(), kImage8BitRgb, 0, 0};
+    ImageDescriptor mappedDepth{m_mappedDepthWork.get(), kImage16Bit, 0, 0};
+    ImageDescriptor mappedIR{m_mappedIRWork.get(), kImage16Bit, 0, 0};
+
+    // A result fills its held frame when it fits both its work buffer and the frame.
+    auto fill = [&](HeldKind kind, ImageDescriptor& image, uint32_t workBytes,
+                    const Frame& source, uint32_t frameType, int32_t pixelFormat) {
+        const uint64_t bytes = uint64_t{image.width} * image.height * BytesPerPixel(image.type);
+        Held& held = m_held[kind];
+        if (bytes == 0 || bytes > workBytes || bytes > held.frame.capacity ||
+            image.width > UINT16_MAX || image.height > UINT16_MAX) {
+            QLOG("mapped frame %u: w %u h %u does not fit.\n", frameType, image.width,
+                 image.height);
+            return;
+        }
+        memcpy(held.frame.pFrameData, image.data, bytes);
+        held.frame.frameType = frameType;
+        held.frame.pixelFormat = pixelFormat;
+        held.frame.width = static_cast<uint16_t>(image.width);
+        held.frame.height = static_cast<uint16_t>(image.height);
+        held.frame.dataLen = static_cast<uint32_t>(bytes);
+        held.frame.frameIndex = source.frameIndex;
+        held.frame.exposureTime = source.exposureTime;
+        held.frame.depthRange = source.depthRange;
+        held.frame.frameTag = source.frameTag;
+        held.frame.timestamp = source.timestamp;
+        held.ready.store(true);
+    };
+    auto fillDepth = [&] {
+        if (k > 1 &&
+            m_preProcess->Resize(&mappedDepth, mappedDepth.width * k, mappedDepth.height * k, 1) !=
+                0) {
+            return;
+        }
+        fill(kHeldMappedDepth, mappedDepth, kHeldImageBytes, depth, MappedDepthFrame,
+             depth.pixelFormat);
+    };
+    auto fillIR = [&] {
+        int32_t format = ir.pixelFormat;
+        if (m_irOutputMode.load() == 2 && mappedIR.type == kImage16Bit) {
+            const uint32_t pixels = mappedIR.width * mappedIR.height;
+            if (pixels != 0 && uint64_t{pixels} * 2 <= kHeldImageBytes &&
+                m_preProcess->ConvertIRTo8Bit(
+                    mappedIR.height, mappedIR.width, m_computedFrame.get(),
+                    reinterpret_cast<const uint16_t*>(mappedIR.data)) == 0) {
+                memcpy(mappedIR.data, m_computedFrame.get(), pixels);
+                mappedIR.type = kImage8Bit;
+                format = NsPixelGrey8;
+            }
+        }
+        fill(kHeldMappedIR, mappedIR, kHeldImageBytes, ir, MappedIRFrame, format);
+    };
+
+    if (m_mapColourToDepth.load() &&
+        m_preProcess->MapColourToDepth(&depthImage, &colourImage, &mappedColour) == 0) {
+        fill(kHeldMappedColour, mappedColour, kMappedColourWorkBytes, colour, MappedRGBFrame,
+             colour.pixelFormat);
+    }
+    if (m_mapDepthToColour.load()) {
+        if (m_mapIRToColour.load() && irPresent) {
+            if (m_preProcess->MapDepthAndIRToColour(&colourImage, &depthImage, &irImage,
+                                                    &mappedDepth, &mappedIR) == 0) {
+                fillDepth();
+                fillIR();
+            }
+        } else if (m_preProcess->MapDepthToColour(&colourImage, &depthImage, &mappedDepth) == 0) {
+            fillDepth();
+        }
+    } else if (m_mapIRToColour.load() && irPresent &&
+               m_preProcess->MapIRToColour(&colourImage, &depthImage, &irImage, &mappedIR) == 0) {
+        fillIR();
+    }
+    if (k > 1) {
+        m_preProcess->Resize(&colourImage, colourWidth, colourHeight, 1);
+    }
+}
+
+void ImageProc::ProcessSpecialOnce() {
+    if (!m_preProcess) {
+        return;
+    }
+    Frame& mapped = m_held[kHeldMappedDepth].frame;
+    Frame& colour = m_held[kHeldColour].frame;
+    ImageDescriptor mappedImage{mapped.pFrameData, kImage16Bit, mapped.width, mapped.height};
+    ImageDescriptor colourImage{colour.pFrameData, kImage8BitRgb, colour.width, colour.height};
+    const bool a = m_assistA.load();
+    const bool b = m_assistB.load();
+    const int32_t mode = a && b ? 3 : a ? 1 : 2;
+    uint8_t result[kAssistRecordBytes] = {};
+    if (m_preProcess->ProcessSpecial(&mappedImage, &colourImage, mode, 300, 1200, result) != 0) {
+        return;
+    }
+    if ((result[0] & 1) != 0) {
+        m_session->SendProperty(kAssistWeightsProperty, result + 1, 25);
+    }
+    if ((result[0] & 2) != 0) {
+        m_session->SendProperty(kAssistGainProperty, result + 26, 2);
+    }
+}
+
+bool ImageProc::CopyHeld(HeldKind kind, Frame* out) {
+    Held& held = m_held[kind];
+    if (!held.ready.exchange(false)) {
+        return false;
+    }
+    *out = held.frame;
+    return true;
+}
+
+int32_t ImageProc::GetFrame(uint32_t frameType, Frame* out) {
+    if (out == nullptr) {
+        return -5;
+    }
+    bool copied = false;
+    bool colour = false;
+    switch (frameType) {
+        case DepthFrame: copied = CopyHeld(kHeldDepth, out); break;
+        case IRFrame: copied = CopyHeld(kHeldIR, out); break;
+        case RGBFrame:
+            colour = true;
+            copied = CopyHeld(kHeldColour, out);
+            break;
+        case MappedRGBFrame:
+            colour = true;
+            copied = m_mapColourToDepth.load() && CopyHeld(kHeldMappedColour, out);
+            break;
+        case MappedDepthFrame:
+            copied = m_mapDepthToColour.load() && CopyHeld(kHeldMappedDepth, out);
+            break;
+        case MappedIRFrame:
+            copied = m_mapIRToColour.load() && CopyHeld(kHeldMappedIR, out);
+            break;
+        case WDRDepthFrame:
+            if (m_wdrReady.exchange(false)) {
+                *out = m_held[kHeldDepth].frame;
+                copied = true;
+            }
+            break;
+        case 8: break;  // never ready
+        default: QLOG("frameType:%d is invalid\n", static_cast<int>(frameType)); break;
+    }
+    if (!copied) {
+        *out = Frame{};
+        out->pixelFormat = 0;
+        return -4;
+    }
+    ApplyOutputGeometry(*out, colour);
+    return 0;
+}
+
+void ImageProc::ApplyOutputGeometry(Frame& out, bool colour) {
+    const int32_t rotation = m_outputRotation.load();
+    int32_t flip = 0;
+    const bool rotate = rotation >= kRotate90Cw && rotation <= kRotate90Ccw;
+    const bool flipping = FlipArgument(m_outputFlip.load(), flip);
+    if (!m_preProcess || (!rotate && !flipping)) {
+        return;
+    }
+    uint32_t type = colour ? kImage8BitRgb : kImage16Bit;
+    if (!colour && out.pixelFormat == NsPixelGrey8) {
+        type = kImage8Bit;
+    }
+    ImageDescriptor image{out.pFrameData, type, out.width, out.height};
+    if (rotate) {
+        m_preProcess->Rotate(&image, rotation);
+        if (uint64_t{image.width} * image.height * BytesPerPixel(type) > out.capacity ||
+            image.width > UINT16_MAX || image.height > UINT16_MAX) {
+            QLOG("Rotate gave w:%u h:%u, more than the frame holds.\n", image.width, image.height);
+            return;
+        }
+    }
+    if (flipping) {
+        m_preProcess->Flip(&image, flip);
+    }
+    out.width = static_cast<uint16_t>(image.width);
+    out.height = static_cast<uint16_t>(image.height);
+}
+
+}  // namespace quorix
