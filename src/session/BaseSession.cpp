@@ -1,23 +1,79 @@
-// Session construction, open and close, and the queries the device manager relies on.
+// Session lifecycle: construction, open, first-start initialisation, start and stop,
+// close and destruction, and the frame operations that go through the session's lock.
 #include "session/BaseSession.h"
+
+#include <dlfcn.h>
+
+#include <cstring>
+#include <thread>
 
 #include "config/Log.h"
 #include "protocol/BaseProtocol.h"
 #include "session/ProtocolFactory.h"
 
 namespace quorix {
+namespace {
 
-// A session counts as lost after this many consecutive failed reads.
-static constexpr uint32_t kMaxFailedReads = 300;
+using namespace std::chrono_literals;
+
+constexpr uint32_t kInitParamPolls = 100;
+
+// Default measuring ranges of the three groups: depthMax, effective max, effective min
+// for the near, middle and far position.
+constexpr NsMeasuringRange kDefaultRanges[3] = {
+    {0, 1848, 3175, 5075, 1450, 3000, 4400, 1, 1, 1},
+    {1, 5754, 6662, 8328, 4800, 5600, 7500, 1, 1, 1},
+    {2, 11508, 13324, 16656, 9600, 11200, 15000, 1, 1, 1},
+};
+
+}  // namespace
 
 BaseSession::BaseSession(const SessionInfo& info)
-    : m_sessionInfo(info), m_protocol(CreateProtocol(info)) {}
+    : m_sessionInfo(info),
+      m_imageProc(&m_context),
+      m_protocol(CreateProtocol(info)),
+      m_planeCorrection(std::make_unique<uint8_t[]>(kPlaneCorrectionBytes)) {
+    const bool tk1a = info.deviceType == TK1A;
+    m_rgbMode = tk1a ? TofFrameMode{640, 480, 30} : TofFrameMode{640, 360, 30};
+    m_lens = LensRecord{2, 1, static_cast<uint16_t>(m_rgbMode.width),
+                        static_cast<uint16_t>(m_rgbMode.height), 30, 2};
+    for (uint8_t g = 0; g < 3; ++g) {
+        m_measuringRanges[g] = kDefaultRanges[g];
+        m_rangeOffsets[g][0] = g;
+    }
+    if (tk1a) {
+        m_dataMode.store(2);
+        m_synchronize.store(true);
+        if (ImgPreProcess* pre = m_imageProc.PreProcess()) {
+            pre->SetDepthDistortionCorrectionEnabled(false);
+            pre->SetIrDistortionCorrectionEnabled(false);
+            pre->SetRGBDistortionCorrectionEnabled(false);
+            m_imageProc.SetMapperEnabledColourToDepth(true);
+            m_imageProc.SetMapperEnabledIRToColour(true);
+        }
+    }
+    SetFrameMode(m_dataMode.load());
+}
 
 BaseSession::~BaseSession() {
-    if (m_opened.load()) {
-        CloseDevice();
+    // A frame callback may be calling into this session: its thread is stopped first and
+    // without the lock (from inside the callback it is only let go).
+    m_imageProc.StopCallback();
+    std::lock_guard guard(m_lock);
+    m_imageProc.RequestStop();
+    if (m_protocol && m_opened.load()) {
+        CloseDevice();  // also wakes a reader waiting for data
     }
+    m_imageProc.JoinThreads();
+    {
+        std::lock_guard transport(m_transportLock);
+        m_protocol.reset();
+    }
+    std::lock_guard rays(m_rayLock);
+    m_rayTable.reset();
 }
+
+// --- lifecycle ----------------------------------------------------------------------------
 
 int32_t BaseSession::OpenDevice() {
     if (m_opened.load()) {
@@ -31,12 +87,16 @@ int32_t BaseSession::OpenDevice() {
     if (ret != 0) {
         return ret;
     }
+    if (!m_imageProc.HasThread()) {
+        m_imageProc.Start();
+    }
     m_opened = true;
     m_connected = true;
-    m_failedReads = 0;
+    m_imageProc.ResetFailedReads();
     // A camera that can push its parameters is asked to embed them in the stream.
     if (m_protocol->IsSupportJSONConfig() == 0) {
         m_pushesParameters = true;
+        m_imageProc.ResetInitParams();
         m_protocol->SendCameraParamsEnable(true);
     } else {
         m_pushesParameters = false;
@@ -45,19 +105,71 @@ int32_t BaseSession::OpenDevice() {
 }
 
 int32_t BaseSession::CloseDevice() {
-    std::lock_guard guard(m_lock);
-    int32_t ret = 0;
-    if (m_protocol) {
-        ret = m_protocol->CloseDevice();
+    if (!m_protocol) {
+        return -255;
     }
+    if (GetDeviceType() == TK1A) {
+        SetRgbAecEnabled(false);
+        m_deviceSync.store(false);  // the idle mode is sent without awaiting its echo
+        SetDataMode(102);
+    }
+    const int32_t ret = m_protocol->CloseDevice();
+    if (ret != 0) {
+        QLOG("error ret:%d.\n", ret);
+        return ret;
+    }
+    m_initialised = false;
     m_opened = false;
+    // A closed camera streams no more: the engine stops reading it.
     m_streaming = false;
-    return ret;
+    m_imageProc.SetStreamSwitches(false);
+    return 0;
+}
+
+int32_t BaseSession::StartStream() {
+    std::unique_lock guard(m_lock);
+    if (!m_protocol) {
+        return -255;
+    }
+    const int32_t ret = m_protocol->StartStream();
+    if (ret != 0) {
+        QLOG("is failed.\n");
+        return ret;
+    }
+    // The reader takes the stream from now on, so a parameter block or a status block that
+    // arrives during the initialisation is seen.
+    m_firstStatus.store(true);
+    m_imageProc.SetStreamSwitches(true);
+    if (!m_initialised.load()) {
+        const int32_t init = InitDevice();
+        if (init != 0) {
+            guard.unlock();
+            StopStream();
+            return init;
+        }
+        m_initialised = true;
+    }
+    m_streaming = true;
+    m_imageProc.SetConnectStatus(true);
+    m_connected = true;
+    return 0;
+}
+
+int32_t BaseSession::StopStream() {
+    std::lock_guard guard(m_lock);
+    m_streaming = false;
+    m_imageProc.SetStreamSwitches(false);
+    if (!m_protocol) {
+        return -255;
+    }
+    return m_protocol->StopStream();
 }
 
 bool BaseSession::IsStreaming() { return m_streaming.load(); }
 
-bool BaseSession::IsAlive() { return m_failedReads.load() <= kMaxFailedReads && m_connected.load(); }
+bool BaseSession::IsAlive() {
+    return m_imageProc.FailedReads() <= kMaxFailedReads && m_connected.load();
+}
 
 int32_t BaseSession::SetConnectStatus(int32_t value) {
     if (value != 1) {
@@ -65,11 +177,222 @@ int32_t BaseSession::SetConnectStatus(int32_t value) {
     }
     QLOG("isConnect:%d\n", 0);
     m_connected = false;
+    m_imageProc.SetTransportConnected(false);
     if (m_protocol) {
         m_protocol->SetConnectStatus(false);
     }
     return 0;
 }
+
+int32_t BaseSession::InitDevice() {
+    if (!m_protocol) {
+        return -255;
+    }
+    bool pushed = false;
+    if (m_pushesParameters.load()) {
+        uint32_t left = kInitParamPolls;
+        while (left > 0) {
+            --left;
+            if (m_imageProc.InitParamsReceived()) {
+                break;
+            }
+            if (left > 0) {
+                std::this_thread::sleep_for(10ms);
+            }
+        }
+        InitParamBlocks blocks;
+        PushedParameters params;
+        if (m_imageProc.CopyInitParams(blocks)) {
+            QLOG("wait:%d.\n", static_cast<int>(left));
+            if (ReadPushedParameters(blocks, params)) {
+                ApplyPushedParameters(params);
+                pushed = true;
+            } else {
+                QLOG("the pushed parameters lack a block, they are read by command.\n");
+            }
+        } else {
+            QLOG("first frame data is toot late. %d\n", 0);
+        }
+    }
+    if (!pushed) {
+        if (const int32_t ret = ReadParameters(); ret != 0) {
+            return ret;
+        }
+    }
+    ResetByIniFile(GetDeviceType(), m_sessionIndex);
+    return InitLens();
+}
+
+int32_t BaseSession::ReadParameters() {
+    Matrix3 matrix{};
+    Distortion distortion{};
+    Vector3 vector{};
+    const auto store = [this](auto& field, const auto& value) {
+        std::lock_guard guard(m_cacheLock);
+        field = value;
+    };
+    for (uint32_t camera : {1u, 2u}) {
+        if (const int32_t ret = GetCameraIntrinsic(camera, matrix); ret != 0) {
+            return ret;
+        }
+        store(camera == 1 ? m_depthIntrinsic : m_colourIntrinsic, matrix);
+    }
+    for (uint32_t camera : {1u, 2u}) {
+        if (const int32_t ret = GetCameraDistortion(camera, distortion); ret != 0) {
+            return ret;
+        }
+        store(camera == 1 ? m_depthDistortion : m_colourDistortion, distortion);
+    }
+    if (const int32_t ret = GetCameraRotation(matrix); ret != 0) {
+        return ret;
+    }
+    store(m_rotation, matrix);
+    if (const int32_t ret = GetCameraTransfer(vector); ret != 0) {
+        return ret;
+    }
+    store(m_translation, vector);
+    BuildPixelRayTable();
+
+    uint16_t planeId = 0;
+    uint32_t planeCount = 0;
+    m_planeAvailable = GetPlaneCorrectionParam(planeId, m_planeCorrection.get(),
+                                               kPlaneCorrectionEntries, planeCount) == 0;
+    m_imageProc.SetSynchronizeEnabled(m_synchronize.load());
+
+    for (uint8_t g = 0; g < 3; ++g) {
+        RangeOffsetRecord record{};
+        record[0] = g;
+        uint32_t length = static_cast<uint32_t>(record.size());
+        const int32_t ret = m_protocol->GetProperty(property::kRangeOffset, record.data(), length);
+        if (ret == 0 && length == record.size()) {
+            store(m_rangeOffsets[g], record);
+        } else if (g < 2) {
+            return ret != 0 ? ret : -1;
+        }
+    }
+    for (uint8_t g = 0; g < 3; ++g) {
+        NsMeasuringRange range{};
+        range.depthMode = g;
+        if (const int32_t ret = m_protocol->GetMeasuringRange(range); ret != 0) {
+            return ret;
+        }
+        store(m_measuringRanges[g], range);
+    }
+    InitDataModeList(nullptr);
+    InitDepthRangeList(nullptr);
+    m_imageProc.ApplySettings();
+
+    if (GetDeviceType() != TK1A) {
+        uint8_t mode = 0;
+        if (const int32_t ret = GetDataMode(mode); ret != 0) {
+            return ret;
+        }
+    }
+    if (!m_iniApplied.load() && m_dataMode.load() == kDataModeWdr) {
+        WDROutputMode wdr{};
+        if (const int32_t ret = GetWDROutputMode(wdr); ret != 0) {
+            return ret;
+        }
+    } else {
+        uint32_t range = 0;
+        if (const int32_t ret = GetDepthRange(range); ret != 0) {
+            return ret;
+        }
+    }
+    return SetThreshold(m_threshold.load());
+}
+
+void BaseSession::ApplyPushedParameters(const PushedParameters& p) {
+    {
+        std::lock_guard guard(m_cacheLock);
+        const double* c = p.calibration.data();
+        std::copy(c, c + 9, m_depthIntrinsic.begin());
+        std::copy(c + 9, c + 17, m_depthDistortion.begin());
+        std::copy(c + 17, c + 26, m_colourIntrinsic.begin());
+        std::copy(c + 26, c + 34, m_colourDistortion.begin());
+        std::copy(c + 34, c + 43, m_rotation.begin());
+        std::copy(c + 43, c + 46, m_translation.begin());
+        m_rangeOffsets = p.depthOffsets;
+        m_measuringRanges = p.measuringRanges;
+        if (p.colourWidth != 0 && p.colourHeight != 0) {
+            m_rgbMode.width = p.colourWidth;
+            m_rgbMode.height = p.colourHeight;
+        }
+        m_depthScale = p.depthScale;
+        m_count16 = p.count16;
+        m_pushedFlag = p.flag;
+        m_blockA = p.blockA;
+        m_blockB = p.blockB;
+        m_wdr = p.wdr;
+    }
+    m_threshold = p.threshold;
+    memset(m_planeCorrection.get(), 0, kPlaneCorrectionBytes);
+    memcpy(m_planeCorrection.get(), p.planeCorrection.data(), sizeof p.planeCorrection);
+    bool planeSet = false;
+    for (float v : p.planeCorrection) {
+        planeSet = planeSet || v != 0.0f;
+    }
+    m_planeAvailable = planeSet;
+    BuildPixelRayTable();
+    m_imageProc.SetSynchronizeEnabled(m_synchronize.load());
+    InitDataModeList(p.dataModeList.data());
+    InitDepthRangeList(p.depthRangeList.data());
+    SetFrameMode(p.dataMode);
+    m_dataMode = p.dataMode;
+    m_depthRange = p.depthRange;
+    m_imageProc.ApplySettings();  // takes the data mode to the decoder
+    m_imageProc.Tof().SetDepthRange(p.depthRange);
+    if (p.dataMode >= 11 && p.dataMode <= 13) {
+        m_imageProc.Tof().StoreWDRMode(p.wdr);
+    }
+}
+
+// --- frames -------------------------------------------------------------------------------
+
+int32_t BaseSession::ReadNextFrame(uint32_t* readySet) {
+    std::lock_guard guard(m_lock);
+    return m_imageProc.ReadNextFrame(readySet);
+}
+
+int32_t BaseSession::GetFrame(uint32_t frameType, Frame* out) {
+    if (out == nullptr) {
+        return -5;
+    }
+    std::lock_guard guard(m_lock);
+    return m_imageProc.GetFrame(frameType, out);
+}
+
+bool BaseSession::RegisterNotify(NsFrameCallback callback) {
+    if (callback == nullptr) {
+        return false;
+    }
+    // A callback thread that was stopped from inside its callback is joined first, without
+    // the lock: its callback may still be waiting for it.
+    m_imageProc.ReapCallbackThread();
+    std::lock_guard guard(m_lock);
+    return m_imageProc.RegisterNotify(callback);
+}
+
+bool BaseSession::UnRegisterNotify() { return m_imageProc.UnRegisterNotify(); }
+
+int32_t BaseSession::GetColorPixelFormat() {
+    return static_cast<int32_t>(m_imageProc.Rgb().GetOutputFormat());
+}
+
+int32_t BaseSession::SetWaitTimeOfReadNextFrame(uint16_t milliseconds) {
+    m_imageProc.SetWaitTime(milliseconds);
+    return 0;
+}
+
+int32_t BaseSession::SetSynchronizeEnabled(bool enabled) {
+    m_synchronize = enabled;
+    m_imageProc.SetSynchronizeEnabled(enabled);
+    return 0;
+}
+
+bool BaseSession::GetSynchronizeEnabled() { return m_synchronize.load(); }
+
+// --- identity -----------------------------------------------------------------------------
 
 int32_t BaseSession::GetSN(char* buffer, uint32_t capacity) {
     if (!m_protocol) {
@@ -86,6 +409,100 @@ int32_t BaseSession::GetProperty(uint32_t id, void* data, uint32_t* size) {
         return -12;
     }
     return m_protocol->GetProperty(id, data, *size);
+}
+
+int32_t BaseSession::ResetByIniFile(uint32_t /*deviceType*/, uint32_t /*sessionIndex*/) {
+    QLOG("no config file.\n");
+    return 1;
+}
+
+DeviceStatus BaseSession::GetDeviceStatus() const {
+    std::lock_guard guard(m_statusLock);
+    return m_status;
+}
+
+TofFrameMode BaseSession::GetRgbFrameMode() const {
+    std::lock_guard guard(m_cacheLock);
+    return m_rgbMode;
+}
+
+std::string BaseSession::ConfigFolder() {
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&BaseSession::ConfigFolder), &info) == 0 ||
+        info.dli_fname == nullptr) {
+        return "Config/";
+    }
+    std::string path = info.dli_fname;
+    const size_t slash = path.find_last_of('/');
+    path = slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+    return path + "/Config/";
+}
+
+ImageSettings BaseSession::CurrentImageSettings() const {
+    ImageSettings s;
+    {
+        std::lock_guard guard(m_cacheLock);
+        s.colourMode = m_rgbMode;
+        s.depthMode = m_depthMode;
+        s.irMode = m_irMode;
+        for (size_t g = 0; g < 3; ++g) {
+            memcpy(s.rangeOffsets[g].bytes, m_rangeOffsets[g].data(), sizeof s.rangeOffsets[g].bytes);
+        }
+        s.measuringRanges = m_measuringRanges;
+        double* c = s.calibration.data();
+        c = std::copy(m_depthIntrinsic.begin(), m_depthIntrinsic.end(), c);
+        c = std::copy(m_depthDistortion.begin(), m_depthDistortion.end(), c);
+        c = std::copy(m_colourIntrinsic.begin(), m_colourIntrinsic.end(), c);
+        c = std::copy(m_colourDistortion.begin(), m_colourDistortion.end(), c);
+        c = std::copy(m_rotation.begin(), m_rotation.end(), c);
+        std::copy(m_translation.begin(), m_translation.end(), c);
+    }
+    s.rotation = m_imageRotation.load();
+    s.dataMode = m_dataMode.load();
+    s.configFolder = ConfigFolder();
+    return s;
+}
+
+// --- what the engine sees -------------------------------------------------------------------
+
+uint32_t BaseSession::Context::DeviceType() const { return m_session.GetDeviceType(); }
+
+std::mutex& BaseSession::Context::TransportLock() { return m_session.m_transportLock; }
+
+bool BaseSession::Context::HasTransport() const { return m_session.m_protocol != nullptr; }
+
+int32_t BaseSession::Context::ReadTransport(uint8_t* buffer, uint32_t& length) {
+    return m_session.m_protocol->ReadData(buffer, length);
+}
+
+void BaseSession::Context::StoreDeviceStatus(const uint8_t* payload, size_t length) {
+    std::lock_guard guard(m_session.m_statusLock);
+    ParseDeviceStatus(payload, length, m_session.m_status);
+}
+
+bool BaseSession::Context::IsFirstStatus() const { return m_session.m_firstStatus.load(); }
+
+void BaseSession::Context::SetFirstStatus(bool first) { m_session.m_firstStatus.store(first); }
+
+void BaseSession::Context::SetDeviceSync(bool on) { m_session.m_deviceSync.store(on); }
+
+void BaseSession::Context::StoreJsonState(uint8_t state) { m_session.m_jsonState.store(state); }
+
+void BaseSession::Context::StoreJsonResult(uint8_t result, uint8_t errorCode) {
+    m_session.m_jsonResult.store(result);
+    m_session.m_jsonError.store(errorCode);
+}
+
+ImageSettings BaseSession::Context::CurrentImageSettings() const {
+    return m_session.CurrentImageSettings();
+}
+
+int32_t BaseSession::Context::SerialNumber(char* buffer, uint32_t capacity) {
+    return m_session.GetSN(buffer, capacity);
+}
+
+int32_t BaseSession::Context::SendProperty(uint32_t id, const void* data, uint32_t length) {
+    return m_session.m_protocol ? m_session.m_protocol->SetProperty(id, data, length) : -255;
 }
 
 }  // namespace quorix

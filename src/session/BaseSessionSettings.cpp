@@ -1,0 +1,460 @@
+// Session settings that the initialisation and the stream need: frame modes, the confirmed
+// setters of threshold, pulse count and data mode, the camera's data-mode and depth-range
+// lists, the computed measuring range and the per-stream switches.
+#include <algorithm>
+#include <span>
+#include <thread>
+
+#include "config/Log.h"
+#include "protocol/BaseProtocol.h"
+#include "session/BaseSession.h"
+
+namespace quorix {
+namespace {
+
+using namespace std::chrono_literals;
+
+bool IsWdrMode(uint8_t mode) { return mode >= 11 && mode <= 13; }
+
+bool UsesLists(uint32_t deviceType) {
+    switch (deviceType) {
+        case TK2A:
+        case TKS1:
+        case TK5U:
+        case TK5P:
+        case TK5E:
+        case TK5Pro_ADI:
+        case TK3A:
+        case TK4A:
+        case TK4Alite:
+        case TK4Aliteusb: return true;
+        default: return false;
+    }
+}
+
+}  // namespace
+
+bool BaseSession::ConfirmationActive() const {
+    return m_deviceSync.load() && m_imageProc.IsStreaming();
+}
+
+// --- frame modes ----------------------------------------------------------------------------
+
+int32_t BaseSession::SetFrameMode(uint8_t dataMode) {
+    // Orientation codes 0 and 2 (the final field of the session record) are upright sensors.
+    const bool upright = m_sessionInfo.finalField == 0 || m_sessionInfo.finalField == 2;
+    auto mode = [upright](uint32_t w, uint32_t h, uint32_t fps) {
+        return upright ? TofFrameMode{h, w, fps} : TofFrameMode{w, h, fps};
+    };
+    bool depth = false;
+    bool ir = false;
+    TofFrameMode m{};
+    switch (dataMode) {
+        case 0: case 3: case 4: case 11: depth = true; m = mode(640, 480, 30); break;
+        case 1: case 12: case 100: case 101: case 102: ir = true; m = mode(640, 480, 30); break;
+        case 2: case 13: depth = ir = true; m = mode(640, 480, 30); break;
+        case 5: case 8: case 9: depth = true; m = mode(640, 360, 60); break;
+        case 6: ir = true; m = mode(640, 360, 60); break;
+        case 7: depth = ir = true; m = mode(640, 360, 30); break;
+        case 10: depth = ir = true; m = mode(640, 480, 15); break;
+        default:
+            QLOG("dataMode:%d is invalid.\n", dataMode);
+            return -1;
+    }
+    std::lock_guard guard(m_cacheLock);
+    if (depth) {
+        m_depthMode = m;
+    }
+    if (ir) {
+        m_irMode = m;
+    }
+    return 0;
+}
+
+int32_t BaseSession::GetFrameMode(uint32_t frameType, uint32_t* width, uint32_t* height,
+                                  uint32_t* fps) {
+    if (width == nullptr || height == nullptr || fps == nullptr) {
+        return -12;
+    }
+    TofFrameMode m{};
+    {
+        std::lock_guard guard(m_cacheLock);
+        switch (frameType) {
+            case DepthFrame: m = m_depthMode; break;
+            case IRFrame: m = m_irMode; break;
+            case RGBFrame: m = m_rgbMode; break;
+            default:
+                QLOG("frameType:%d is invalid.\n", static_cast<int>(frameType));
+                return 0;
+        }
+    }
+    const int32_t rotation = m_imageRotation.load();
+    const bool swapped = rotation == 0 || rotation == 2;
+    *width = swapped ? m.height : m.width;
+    *height = swapped ? m.width : m.height;
+    *fps = m.fps;
+    return 0;
+}
+
+// --- confirmed setters ----------------------------------------------------------------------
+
+int32_t BaseSession::SetThreshold(uint16_t threshold) {
+    if (IsWdrMode(m_dataMode.load())) {
+        QLOG("wdr mode can not SetThreshold \n");
+        return -255;
+    }
+    if (!m_protocol) {
+        return -255;
+    }
+    const bool confirm = ConfirmationActive();
+    int32_t ret = m_protocol->SetThreshold(threshold);
+    const uint32_t wanted = uint32_t{threshold} * 10;
+    DeviceStatus last = GetDeviceStatus();
+    if (ret == 0 && confirm &&
+        !AwaitEcho(50, 10ms, [wanted](const DeviceStatus& s) { return s.thresholdX10 == wanted; },
+                   last)) {
+        ret = -105;
+    }
+    if (ret == 0) {
+        m_threshold = threshold;
+        return 0;
+    }
+    QLOG("set Threshold %d   receive Threshold %d \n\n", static_cast<int>(wanted),
+         last.thresholdX10);
+    return ret;
+}
+
+int32_t BaseSession::SetPulseCount(uint16_t pulseCount) {
+    if (IsWdrMode(m_dataMode.load())) {
+        QLOG("wdr mode can not SetPulseCount \n");
+        return -255;
+    }
+    if (!m_protocol) {
+        return -255;
+    }
+    const uint32_t range = m_depthRange.load();
+    PulseCountRecord record{};
+    record.pulseCount = pulseCount;
+    record.group = static_cast<uint8_t>(range >= 3 && range <= 8 ? range / 3 : 0);
+    record.index = static_cast<uint8_t>(range >= 3 && range <= 8 ? range % 3 : range);
+    const bool confirm = ConfirmationActive();
+    int32_t ret = m_protocol->SetPulseCount(record);
+    DeviceStatus last = GetDeviceStatus();
+    if (ret == 0 && confirm &&
+        !AwaitEcho(50, 10ms,
+                   [pulseCount](const DeviceStatus& s) { return s.pulseCount == pulseCount; },
+                   last)) {
+        ret = -105;
+    }
+    if (ret == 0) {
+        m_pulseCount = pulseCount;
+        m_pulseCountKnown = true;
+        return 0;
+    }
+    QLOG("set PulseCount %d   receive PulseCount %d \n\n", pulseCount, last.pulseCount);
+    QLOG("is failed.\n");
+    return ret;
+}
+
+int32_t BaseSession::GetPulseCount() {
+    if (IsWdrMode(m_dataMode.load())) {
+        QLOG("wdr mode can not GetPulseCount \n");
+        return -255;
+    }
+    if (!m_protocol) {
+        return -255;
+    }
+    PulseCountBlock block{};
+    const int32_t ret = m_protocol->GetPulseCount(block);
+    if (ret != 0) {
+        return ret;
+    }
+    const uint16_t count = static_cast<uint16_t>(block[0] | block[1] << 8);
+    m_pulseCount = count;
+    m_pulseCountKnown = true;
+    return count;
+}
+
+int32_t BaseSession::SetDataMode(uint8_t mode) {
+    if (!IsDataModeInList(mode)) {
+        QLOG("invalid data mode %d\n", mode);
+        return 1;
+    }
+    if (!m_protocol) {
+        return -255;
+    }
+    if (m_dataMode.load() == 100 && m_pulseCountKnown.load()) {
+        GetPulseCount();
+        m_pulseCountKnown = false;
+    }
+    if (!IsWdrMode(mode)) {
+        std::lock_guard guard(m_cacheLock);
+        m_wdr = WDROutputMode{};
+    } else {
+        std::lock_guard guard(m_cacheLock);
+        if (m_wdr.totalRange == 0 || m_wdr.range1Count == 0 || m_wdr.range2Count == 0) {
+            QLOG("data mode %d, need set wdrmode first\n", mode);
+            return 1;
+        }
+    }
+    const bool subMode = mode >= 100 && mode <= 102;
+    const bool confirm = ConfirmationActive();
+    int32_t ret = m_protocol->SetDataMode(mode);
+    DeviceStatus last = GetDeviceStatus();
+    if (ret == 0 && confirm) {
+        const uint32_t polls = GetDeviceType() == TK1A ? 25 : 300;
+        const auto echoed = [mode, subMode](const DeviceStatus& s) {
+            return subMode ? s.subMode == mode - 99 : s.dataMode == mode;
+        };
+        if (!AwaitEcho(polls, 20ms, echoed, last)) {
+            ret = -105;
+        }
+    }
+    if (ret != 0) {
+        QLOG("is failed.\n");
+        QLOG("receive datamode %d\n", subMode ? last.subMode : last.dataMode);
+        return ret;
+    }
+    m_imageProc.Tof().SetModeChangePending(true);
+    m_imageProc.Rgb().SetModeChangePending(true);
+    m_imageProc.Synchroniser().RequestReset();
+    m_dataMode = mode;
+    if (mode == 100 || mode == 101) {
+        m_imageProc.SetStreamSwitches(m_streaming.load());
+        {
+            std::lock_guard guard(m_cacheLock);
+            m_rgbMode.width = 640;
+            m_rgbMode.height = 480;
+        }
+        m_imageProc.SetDataMode(mode);  // gives RgbDecode the 640 x 480 mode
+        const bool on = mode == 100;
+        SetDepthFrameEnabled(on);
+        SetDepthFrameEnabled(on);
+        SetIrFrameEnabled(on);
+    } else if (mode == 102) {
+        SetDepthFrameEnabled(false);
+        SetDepthFrameEnabled(false);
+        SetIrFrameEnabled(false);
+        SetFrameMode(mode);
+        m_imageProc.SetDataMode(mode);
+    } else {
+        SetFrameMode(mode);
+        m_imageProc.SetDataMode(mode);
+    }
+    return 0;
+}
+
+// --- getters that keep the cache in step ----------------------------------------------------
+
+int32_t BaseSession::GetDataMode(uint8_t& mode) {
+    if (!m_protocol) {
+        return -255;
+    }
+    const int32_t ret = m_protocol->GetDataMode(mode);
+    if (ret == 0) {
+        SetFrameMode(mode);
+        m_dataMode = mode;
+        m_imageProc.SetDataMode(mode);
+    }
+    return ret;
+}
+
+int32_t BaseSession::GetDepthRange(uint32_t& range) {
+    if (!m_protocol) {
+        return -255;
+    }
+    const int32_t ret = m_protocol->GetDepthRange(range);
+    if (ret == 0) {
+        m_depthRange = range;
+        m_imageProc.Tof().SetDepthRange(range);
+    }
+    return ret;
+}
+
+int32_t BaseSession::GetWDROutputMode(WDROutputMode& mode) {
+    if (!m_protocol) {
+        return -255;
+    }
+    const int32_t ret = m_protocol->GetWDRMode(mode);
+    if (ret == 0) {
+        m_imageProc.Tof().StoreWDRMode(mode);
+    }
+    return ret;
+}
+
+int32_t BaseSession::SetRgbAecEnabled(bool enabled) {
+    return m_protocol ? m_protocol->SetRgbAecEnabled(enabled) : -255;
+}
+
+int32_t BaseSession::GetMeasuringRange(NsMeasuringRange& range) {
+    const uint8_t group = range.depthMode;
+    if (group > 2) {
+        return 0;
+    }
+    NsMeasuringRange stored{};
+    RangeOffsetRecord offsets{};
+    {
+        std::lock_guard guard(m_cacheLock);
+        stored = m_measuringRanges[group];
+        offsets = m_rangeOffsets[group];
+    }
+    if (stored.effectDepthMaxNear == 0 && stored.effectDepthMaxMid == 0 &&
+        stored.effectDepthMaxFar == 0) {
+        return -1;
+    }
+    auto offset = [&offsets](size_t position) {
+        const uint8_t* p = offsets.data() + 5 + 6 * position;
+        return static_cast<uint16_t>(p[0] | p[1] << 8);
+    };
+    auto add = [](uint16_t value, uint16_t plus) { return static_cast<uint16_t>(value + plus); };
+    range.depthMaxNear = add(stored.depthMaxNear, offset(0));
+    range.depthMaxMid = add(stored.depthMaxMid, offset(1));
+    range.depthMaxFar = add(stored.depthMaxFar, offset(2));
+    range.effectDepthMaxNear = add(stored.effectDepthMaxNear, offset(0));
+    range.effectDepthMaxMid = add(stored.effectDepthMaxMid, offset(1));
+    range.effectDepthMaxFar = add(stored.effectDepthMaxFar, offset(2));
+    range.effectDepthMinNear = add(stored.effectDepthMinNear, offset(0));
+    range.effectDepthMinMid = add(stored.effectDepthMinMid, offset(1));
+    range.effectDepthMinFar = add(stored.effectDepthMinFar, offset(2));
+    return 0;
+}
+
+// --- lists -----------------------------------------------------------------------------------
+
+void BaseSession::InitDataModeList(const uint8_t* pushed) {
+    std::array<uint8_t, 33> list{};
+    bool have = false;
+    if (pushed != nullptr) {
+        std::copy(pushed, pushed + list.size(), list.begin());
+        have = list[0] != 0;
+    } else {
+        {
+            std::lock_guard guard(m_cacheLock);
+            if (m_dataModeList[0] != 0) {
+                return;  // only an empty list is filled
+            }
+        }
+        uint32_t size = static_cast<uint32_t>(list.size());
+        have = m_protocol && m_protocol->GetProperty(property::kOutModeList, list.data(), size) == 0 &&
+               size >= 1 && list[0] != 0;
+        if (have) {
+            list[0] = static_cast<uint8_t>(std::min<uint32_t>(list[0], size - 1));
+        }
+    }
+    if (have) {
+        list[0] = std::min<uint8_t>(list[0], 32);
+    } else {
+        static constexpr uint8_t kNetworkModes[] = {6, 0, 1, 2, 11, 12, 13};
+        static constexpr uint8_t kTk3aModes[] = {6, 0, 1, 2, 4, 10, 11};
+        static constexpr uint8_t kTk1aModes[] = {3, 100, 101, 102};
+        static constexpr uint8_t kSquareModes[] = {1, 200};
+        list = {};
+        std::span<const uint8_t> counted;
+        switch (GetDeviceType()) {
+            case TK2A: case TKS1: case TK5U: case TK5P: case TK5E: case TK5Pro_ADI:
+            case TK4A: case TK4Alite: case TK4Aliteusb: counted = kNetworkModes; break;
+            case TK3A: counted = kTk3aModes; break;
+            case TK1A: counted = kTk1aModes; break;
+            case NsDeviceType444: counted = kSquareModes; break;
+            default: QLOG("devicetype:%d is invalid.\n", static_cast<int>(GetDeviceType())); break;
+        }
+        std::copy(counted.begin(), counted.end(), list.begin());
+    }
+    std::lock_guard guard(m_cacheLock);
+    m_dataModeList = list;
+}
+
+void BaseSession::InitDepthRangeList(const uint8_t* pushed) {
+    std::array<uint8_t, 10> list{};
+    bool have = false;
+    if (pushed != nullptr) {
+        std::copy(pushed, pushed + list.size(), list.begin());
+        have = list[0] != 0;
+    } else {
+        {
+            std::lock_guard guard(m_cacheLock);
+            if (m_depthRangeList[0] != 0) {
+                return;
+            }
+        }
+        uint32_t size = static_cast<uint32_t>(list.size());
+        have = m_protocol &&
+               m_protocol->GetProperty(property::kDepthRangeList, list.data(), size) == 0 &&
+               size >= 1 && list[0] != 0;
+        if (have) {
+            list[0] = static_cast<uint8_t>(std::min<uint32_t>(list[0], size - 1));
+        }
+    }
+    std::lock_guard guard(m_cacheLock);
+    if (have) {
+        list[0] = std::min<uint8_t>(list[0], 9);
+    } else {
+        list = {};
+        if (UsesLists(GetDeviceType())) {
+            // Ranges whose group gives valid limits beyond the nearest group's minimum.
+            const auto& r = m_measuringRanges;
+            auto effMax = [&r](size_t g, size_t p) {
+                return p == 0 ? r[g].effectDepthMaxNear : p == 1 ? r[g].effectDepthMaxMid
+                                                                  : r[g].effectDepthMaxFar;
+            };
+            auto effMin = [&r](size_t g, size_t p) {
+                return p == 0 ? r[g].effectDepthMinNear : p == 1 ? r[g].effectDepthMinMid
+                                                                  : r[g].effectDepthMinFar;
+            };
+            for (size_t g = 0; g < 3; ++g) {
+                for (size_t p = 0; p < 3; ++p) {
+                    if (effMin(g, p) != 0 && effMax(g, p) != 0 && effMax(g, p) > effMin(0, p)) {
+                        list[1 + list[0]++] = static_cast<uint8_t>(3 * g + p);
+                    }
+                }
+            }
+        } else if (GetDeviceType() != TK1A && GetDeviceType() != NsDeviceType444) {
+            QLOG("devicetype:%d is invalid.\n", static_cast<int>(GetDeviceType()));
+        }
+    }
+    m_depthRangeList = list;
+}
+
+bool BaseSession::IsDataModeInList(uint8_t mode) {
+    std::lock_guard guard(m_cacheLock);
+    const uint8_t count = std::min<uint8_t>(m_dataModeList[0], 32);
+    return std::find(m_dataModeList.begin() + 1, m_dataModeList.begin() + 1 + count, mode) !=
+           m_dataModeList.begin() + 1 + count;
+}
+
+bool BaseSession::IsDepthRangeInList(uint32_t range) {
+    std::lock_guard guard(m_cacheLock);
+    const uint8_t count = std::min<uint8_t>(m_depthRangeList[0], 9);
+    if (count == 0) {
+        return true;  // an empty list accepts every range
+    }
+    return std::find(m_depthRangeList.begin() + 1, m_depthRangeList.begin() + 1 + count, range) !=
+           m_depthRangeList.begin() + 1 + count;
+}
+
+// --- per-stream switches ----------------------------------------------------------------------
+
+int32_t BaseSession::SetDepthFrameEnabled(bool enabled) {
+    if (m_dataMode.load() == 101 && m_protocol) {
+        if (enabled) {
+            SetPulseCount(m_pulseCount.load());
+            m_pulseCountKnown = false;
+        }
+        m_protocol->SetLDEnable(enabled ? 1 : 0);
+    }
+    return m_imageProc.SetFrameEnabled(0, enabled);
+}
+
+int32_t BaseSession::SetIrFrameEnabled(bool enabled) {
+    if (m_dataMode.load() == 101 && enabled) {
+        SetPulseCount(m_pulseCount.load());
+        m_pulseCountKnown = false;
+    }
+    return m_imageProc.SetFrameEnabled(1, enabled);
+}
+
+int32_t BaseSession::SetRgbFrameEnabled(bool enabled) {
+    return m_imageProc.SetFrameEnabled(2, enabled);
+}
+
+}  // namespace quorix
