@@ -192,7 +192,13 @@ void Sync::Step() {
     }
     // At least 1 ms, so a zero time-out cannot turn the loop into a spin.
     const std::chrono::milliseconds wait(std::max<uint32_t>(m_waitMs.load(), 1));
-    const uint8_t mask = m_singleFrameReady.Wait(wait) ? TakeReadyMask() : 0;
+    const bool announced = m_singleFrameReady.Wait(wait);
+    if (announced && !m_enabled.load()) {
+        // Switched off during the wait: the announcement is the unsynchronised reader's.
+        m_singleFrameReady.Set();
+        return;
+    }
+    const uint8_t mask = announced ? TakeReadyMask() : 0;
     std::lock_guard ring(m_ringLock);
     if (mask != 0) {
         Drain(mask);

@@ -1,0 +1,396 @@
+// The frame engine against a fake session feeding transport buffers: the sub-packet walk
+// and the raw records it hands on, the start-up drop, status and pushed parameters, frame
+// delivery through ReadNextFrame / GetFrame and the callback, and stopping.
+#include "imaging/ImageProc.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <thread>
+
+#include "FakeSessionContext.h"
+#include "TofTestData.h"
+#include "config/Log.h"
+
+namespace quorix {
+namespace {
+
+using namespace test;
+using namespace std::chrono_literals;
+
+constexpr uint32_t kVga = 640 * 480;
+constexpr uint32_t kJoinLimitCode = kThreadJoinTimeout;
+
+// Group 0, range 0: raw values 100..3029 decode to themselves.
+constexpr MeasuringRange kIdentityGroup = {0, 4096, 5000, 7500, 3000, 4800, 7400, 100, 300, 500};
+
+Buffer Filled(size_t n, uint8_t value) { return Buffer(n, value); }
+
+// A fresh engine on a fake session with the reader running and the stream on.
+struct Engine {
+    explicit Engine(bool decoders = false) {
+        session.settings.measuringRanges[0] = kIdentityGroup;
+        if (decoders) {
+            proc.ApplySettings();
+        }
+        proc.SetWaitTime(decoders ? 5000 : 20);
+        proc.Start();
+        proc.SetStreamSwitches(true);
+    }
+    // The 4 buffers that only start the stream up.
+    void WarmUp(uint8_t type = 0x21) {
+        for (int i = 0; i < 4; ++i) {
+            session.Feed(SubPacket(type, Filled(460800, 0x10)));
+        }
+        ASSERT_TRUE(session.WaitProcessed());
+    }
+    // The raw records handed on since the last look (tof: true for ToF, false for colour).
+    std::vector<Frame> Take(bool tof) {
+        std::vector<Frame> out;
+        Frame* f = nullptr;
+        while ((tof ? proc.GetRawTofFrame(f) : proc.GetRawRgbFrame(f)) == 0) {
+            Frame copy = *f;
+            copy.pFrameData = nullptr;
+            copy.frameTag = f->frameTag;
+            firstTypes.push_back(f->pFrameData[0]);
+            out.push_back(copy);
+            tof ? proc.ReleaseRawTofFrame(f) : proc.ReleaseRawRgbFrame(f);
+        }
+        return out;
+    }
+
+    FakeSessionContext session;
+    ImageProc proc{&session};
+    std::vector<uint8_t> firstTypes;
+};
+
+TEST(ImageProcReader, StartUpBuffersAndReconnectionsDeliverNothing) {
+    Engine e;
+    e.WarmUp();
+    EXPECT_TRUE(e.Take(true).empty()) << "the first 4 buffers with frames deliver nothing";
+    e.session.Feed(SubPacket(0x21, Filled(460800, 1)));
+    ASSERT_TRUE(e.session.WaitProcessed());
+    auto records = e.Take(true);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].frameIndex, 5u);
+
+    e.proc.SetStreamSwitches(false);
+    e.proc.SetStreamSwitches(true);
+    for (int i = 0; i < 3; ++i) {
+        e.session.Feed(SubPacket(0x21, Filled(460800, 1)));
+    }
+    ASSERT_TRUE(e.session.WaitProcessed());
+    EXPECT_TRUE(e.Take(true).empty()) << "3 buffers after a reconnection deliver nothing";
+    e.session.Feed(SubPacket(0x21, Filled(460800, 1)));
+    ASSERT_TRUE(e.session.WaitProcessed());
+    records = e.Take(true);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].frameIndex, 6u) << "dropped buffers do not count";
+}
+
+TEST(ImageProcReader, SubPacketWalk) {
+    struct Case {
+        const char* name;
+        Buffer buffer;
+        uint32_t tofLength;  // 0: no ToF record
+        uint8_t firstType;
+        uint32_t frameSet;
+        uint32_t colourLength;  // 0: no colour record
+        const char* log;
+    };
+    const Buffer depth = SubPacket(0x21, Filled(460800, 1));
+    const Case cases[] = {
+        {"depth then an unknown type", Join({depth, SubPacket(0x99, Filled(16, 0))}), 460805, 0x21,
+         kFrameSetDepth, 0, nullptr},
+        {"depth and IR in one buffer", Join({depth, SubPacket(0x22, Filled(460800, 2))}), 921610,
+         0x21, kFrameSetDepth | kFrameSetIR, 0, nullptr},
+        {"length past the end", Join({depth, Buffer{0x22, 0x00, 0x08, 0x07, 0, 1, 2}}), 0, 0, 0, 0,
+         "RawBuffer len error"},
+        {"a sub-packet the raw record cannot hold is dropped",
+         Join({depth, SubPacket(0x63, Filled(1228800, 3))}), 460805, 0x21, kFrameSetDepth, 0,
+         "does not fit the raw record"},
+        {"colour larger than its record is dropped",
+         Join({depth, SubPacket(0x25, Filled(kRawColourBytes, 4))}), 460805, 0x21, kFrameSetDepth,
+         0, "does not fit the raw colour record"},
+        {"colour and depth", Join({SubPacket(0x25, Filled(1000, 4)), depth}), 460805, 0x21,
+         kFrameSetDepth | kFrameSetColour, 1005, nullptr},
+        {"0x44 row split becomes 0x43", SubPacket(0x44, Filled(921600, 5)), 921605, 0x43,
+         kFrameSetDepth | kFrameSetIR, 0, nullptr},
+        {"a status block alone has no frame", StatusPacket(Filled(32, 0)), 0, 0, 0, 0,
+         "Has no frame"},
+        {"wrong length of a listed type ends the walk",
+         Join({depth, SubPacket(0x22, Filled(100, 2)), SubPacket(0x23, Filled(921600, 2))}),
+         460805, 0x21, kFrameSetDepth, 0, "typeId:0x22 lenth:100"},
+        {"a header cut short", Join({depth, Buffer{0x22, 1, 2}}), 0, 0, 0, 0,
+         "RAWDATAHEADER:5   <"},
+    };
+    Engine e;
+    e.WarmUp();
+    for (const Case& c : cases) {
+        log::Capture capture;
+        e.session.Feed(c.buffer);
+        ASSERT_TRUE(e.session.WaitProcessed()) << c.name;
+        e.firstTypes.clear();
+        const auto tof = e.Take(true);
+        const auto colour = e.Take(false);
+        ASSERT_EQ(tof.size(), c.tofLength != 0 ? 1u : 0u) << c.name;
+        if (c.tofLength != 0) {
+            EXPECT_EQ(tof[0].dataLen, c.tofLength) << c.name;
+            EXPECT_EQ(e.firstTypes[0], c.firstType) << c.name;
+            EXPECT_EQ(tof[0].frameSet, c.frameSet) << c.name;
+        }
+        ASSERT_EQ(colour.size(), c.colourLength != 0 ? 1u : 0u) << c.name;
+        if (c.colourLength != 0) {
+            EXPECT_EQ(colour[0].dataLen, c.colourLength) << c.name;
+        }
+        if (c.log != nullptr) {
+            EXPECT_TRUE(capture.Contains(c.log)) << c.name;
+        }
+    }
+}
+
+TEST(ImageProcReader, RowSplitAndImuNumberReachTheRecord) {
+    Engine e;
+    e.WarmUp();
+    Buffer payload(921600);
+    for (size_t i = 0; i < payload.size(); ++i) {
+        payload[i] = static_cast<uint8_t>(i % 1920 < 960 ? 1 : 2);  // left and right halves
+    }
+    e.session.Feed(Join({SubPacket(0x24, Buffer{42}), SubPacket(0x44, payload)}));
+    ASSERT_TRUE(e.session.WaitProcessed());
+    Frame* raw = nullptr;
+    ASSERT_EQ(e.proc.GetRawTofFrame(raw), 0);
+    EXPECT_EQ(raw->frameTag, 42);
+    const uint8_t* out = raw->pFrameData + 5;
+    EXPECT_TRUE(std::all_of(out, out + 460800, [](uint8_t b) { return b == 1; }));
+    EXPECT_TRUE(std::all_of(out + 460800, out + 921600, [](uint8_t b) { return b == 2; }));
+    e.proc.ReleaseRawTofFrame(raw);
+}
+
+TEST(ImageProcReader, StatusBlocksDecideDeviceSync) {
+    Engine e;
+    DeviceStatus status;
+    status.thresholdX10 = 200;
+    status.dataMode = 2;
+    e.session.firstStatus = true;
+    e.session.Feed(Join({StatusPacket(EncodeDeviceStatus(status)), SubPacket(0x21, Filled(460800, 1))}));
+    ASSERT_TRUE(e.session.WaitProcessed());
+    EXPECT_TRUE(e.session.deviceSync.load());
+    EXPECT_FALSE(e.session.firstStatus.load());
+    EXPECT_EQ(e.session.status.thresholdX10, 200);
+
+    log::Capture capture;
+    e.session.firstStatus = true;
+    e.session.Feed(SubPacket(0x21, Filled(460800, 1)));
+    ASSERT_TRUE(e.session.WaitProcessed());
+    EXPECT_FALSE(e.session.deviceSync.load()) << "first frames without a status block";
+    EXPECT_TRUE(capture.Contains("set DeviceSync false only once"));
+
+    e.session.Feed(StatusPacket(Filled(40, 0)));
+    ASSERT_TRUE(e.session.WaitProcessed());
+    EXPECT_TRUE(capture.Contains("error bufferSize:43 typeId:0x2c lenth:40"));
+    EXPECT_EQ(e.session.statusBlocks, 1);
+}
+
+TEST(ImageProcReader, PushedParametersJsonStateAndStatusByte) {
+    Engine e;
+    PushedParameters params;
+    params.calibration[0] = 512.5;
+    params.threshold = 33;
+    params.dataMode = 2;
+    params.dataModeList = {3, 0, 1, 2};
+    const Buffer payload = EncodeInitParams(params);
+    e.session.Feed(SubPacket(0x2E, payload));
+    ASSERT_TRUE(e.session.WaitProcessed());
+    ASSERT_TRUE(e.proc.InitParamsReceived());
+    params.threshold = 44;  // a later block is ignored
+    e.session.Feed(SubPacket(0x2E, EncodeInitParams(params)));
+    ASSERT_TRUE(e.session.WaitProcessed());
+    InitParamBlocks blocks;
+    PushedParameters read;
+    ASSERT_TRUE(e.proc.CopyInitParams(blocks));
+    ASSERT_TRUE(ReadPushedParameters(blocks, read));
+    EXPECT_EQ(read.threshold, 33);
+    EXPECT_EQ(read.calibration[0], 512.5);
+    EXPECT_EQ(read.dataModeList[3], 2);
+
+    log::Capture capture;
+    e.session.Feed(SubPacket(0x2F, Buffer{2, 0, 7}));
+    ASSERT_TRUE(e.session.WaitProcessed());
+    EXPECT_EQ(e.session.jsonState.load(), 2);
+    EXPECT_EQ(e.session.jsonResult.load(), 0);
+    EXPECT_TRUE(capture.Contains("Json config error:7."));
+
+    e.session.Feed(SubPacket(0x30, Buffer{0xFB, 0, 0, 0, 0, 0, 0, 0, 0}));
+    ASSERT_TRUE(e.session.WaitProcessed());
+    EXPECT_EQ(e.proc.ReadNextFrame(nullptr), -5) << "the camera's status byte is returned";
+}
+
+// --- delivery through the decoders -------------------------------------------------------
+
+Pixels ValidDepth(uint32_t seed) {
+    Pixels p = SomeValues(kVga, seed);
+    for (uint16_t& v : p) {
+        v = static_cast<uint16_t>(100 + v % 2900);
+    }
+    return p;
+}
+
+Pixels FramePixels(const Frame& f) {
+    Pixels out(size_t{f.width} * f.height);
+    memcpy(out.data(), f.pFrameData, out.size() * 2);
+    return out;
+}
+
+TEST(ImageProcDelivery, DepthAndIrOfOneBufferAreBothDelivered) {
+    Engine e(true);
+    e.WarmUp();
+    const Pixels depth = ValidDepth(1);
+    const Pixels ir = SomeValues(kVga, 2);
+    e.session.Feed(Join({SubPacket(0x21, Pack(RawPacking::kRaw12, depth)),
+                         SubPacket(0x22, Pack(RawPacking::kRaw12, ir))}));
+    uint32_t ready = 0;
+    ASSERT_EQ(e.proc.ReadNextFrame(&ready), 0);
+    EXPECT_EQ(ready, NsFrameReadyDepth | NsFrameReadyIR);
+
+    Frame frame;
+    ASSERT_EQ(e.proc.GetFrame(IRFrame, &frame), 0);
+    EXPECT_EQ(frame.width, 640);
+    EXPECT_EQ(frame.height, 480);
+    EXPECT_EQ(frame.frameIndex, 5u);
+    EXPECT_EQ(FramePixels(frame), ir);
+    ASSERT_EQ(e.proc.GetFrame(DepthFrame, &frame), 0);
+    EXPECT_EQ(FramePixels(frame), depth);
+
+    frame.dataLen = 77;
+    EXPECT_EQ(e.proc.GetFrame(DepthFrame, &frame), -4) << "a frame is handed out once";
+    EXPECT_EQ(frame.dataLen, 0u);
+    EXPECT_EQ(frame.pFrameData, nullptr);
+    log::Capture capture;
+    EXPECT_EQ(e.proc.GetFrame(7, &frame), -4);
+    EXPECT_TRUE(capture.Contains("frameType:7 is invalid"));
+    EXPECT_EQ(e.proc.GetFrame(DepthFrame, nullptr), -5);
+
+    e.proc.SetStreamSwitches(false);
+    EXPECT_EQ(e.proc.ReadNextFrame(&ready), -2) << "not streaming";
+}
+
+TEST(ImageProcDelivery, UnsynchronisedOnlyIrGivesMaskTwo) {
+    Engine e(true);
+    e.proc.SetSynchronizeEnabled(false);
+    e.WarmUp(0x22);
+    const Pixels ir = SomeValues(kVga, 3);
+    e.session.Feed(SubPacket(0x22, Pack(RawPacking::kRaw12, ir)));
+    uint32_t ready = 0;
+    ASSERT_EQ(e.proc.ReadNextFrame(&ready), 0);
+    EXPECT_EQ(ready, uint32_t{NsFrameReadyIR});
+    Frame frame;
+    ASSERT_EQ(e.proc.GetFrame(IRFrame, &frame), 0);
+    EXPECT_EQ(FramePixels(frame), ir);
+}
+
+// --- the callback ---------------------------------------------------------------------------
+
+struct CallbackLog {
+    std::mutex lock;
+    std::condition_variable changed;
+    int calls = 0;
+    bool depthPresent = false;
+    bool done = false;
+
+    bool WaitFor(int n) {
+        std::unique_lock guard(lock);
+        return changed.wait_for(guard, 10s, [&] { return calls >= n; });
+    }
+    bool WaitDone() {
+        std::unique_lock guard(lock);
+        return changed.wait_for(guard, 10s, [&] { return done; });
+    }
+    void Note(const NsFrameSet* set) {
+        std::lock_guard guard(lock);
+        ++calls;
+        depthPresent = set->depth.present != 0;
+        changed.notify_all();
+    }
+    void Done() {
+        std::lock_guard guard(lock);
+        done = true;
+        changed.notify_all();
+    }
+};
+
+CallbackLog g_log;
+std::unique_ptr<Engine> g_engine;
+
+void FeedFrames(Engine& e, int count) {
+    for (int i = 0; i < count; ++i) {
+        e.session.Feed(SubPacket(0x21, Pack(RawPacking::kRaw12, ValidDepth(7))));
+    }
+}
+
+class ImageProcCallback : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::lock_guard guard(g_log.lock);
+        g_log.calls = 0;
+        g_log.done = false;
+    }
+    void TearDown() override { g_engine.reset(); }
+};
+
+TEST_F(ImageProcCallback, FramesGoToTheCallbackInsteadOfReadNextFrame) {
+    g_engine = std::make_unique<Engine>(true);
+    ASSERT_TRUE(g_engine->proc.RegisterNotify([](const NsFrameSet* set) { g_log.Note(set); }));
+    uint32_t ready = 0;
+    EXPECT_EQ(g_engine->proc.ReadNextFrame(&ready), -1);
+    FeedFrames(*g_engine, 6);
+    ASSERT_TRUE(g_log.WaitFor(1));
+    EXPECT_TRUE(g_log.depthPresent);
+    EXPECT_TRUE(g_engine->proc.UnRegisterNotify());
+    EXPECT_FALSE(g_engine->proc.HasCallback());
+}
+
+TEST_F(ImageProcCallback, CallbackStoppingItsOwnEngineDoesNotDeadlock) {
+    g_engine = std::make_unique<Engine>(true);
+    g_engine->proc.RegisterNotify([](const NsFrameSet*) {
+        g_engine->proc.UnRegisterNotify();
+        g_engine->proc.SetStreamSwitches(false);
+        g_log.Done();
+    });
+    FeedFrames(*g_engine, 6);
+    ASSERT_TRUE(g_log.WaitDone());
+    // Registering again joins the thread that stopped itself, then starts a new one.
+    EXPECT_TRUE(g_engine->proc.RegisterNotify([](const NsFrameSet* set) { g_log.Note(set); }));
+    log::Capture capture;
+    g_engine.reset();
+    EXPECT_EQ(capture.Count("ret:" + std::to_string(kJoinLimitCode)), 0u);
+}
+
+TEST_F(ImageProcCallback, CallbackDestroyingItsOwnEngineReturnsCleanly) {
+    g_engine = std::make_unique<Engine>(true);
+    g_engine->proc.RegisterNotify([](const NsFrameSet*) {
+        g_engine.reset();
+        g_log.Done();
+    });
+    // Exactly the buffers up to the first delivered one: the engine may be gone after it.
+    FeedFrames(*g_engine, 5);
+    ASSERT_TRUE(g_log.WaitDone());
+    std::this_thread::sleep_for(50ms);  // the detached thread finishes on its own
+}
+
+TEST_F(ImageProcCallback, DestructionWhileStreamingIsPromptEvenWithLongWaits) {
+    g_engine = std::make_unique<Engine>(true);
+    g_engine->proc.SetWaitTime(60000);  // every queue and event wait as long as it can be
+    g_engine->proc.RegisterNotify([](const NsFrameSet* set) { g_log.Note(set); });
+    FeedFrames(*g_engine, 6);
+    ASSERT_TRUE(g_log.WaitFor(1));
+    log::Capture capture;
+    g_engine.reset();
+    EXPECT_EQ(capture.Count("ret:" + std::to_string(kJoinLimitCode)), 0u);
+}
+
+}  // namespace
+}  // namespace quorix
