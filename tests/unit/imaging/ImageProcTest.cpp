@@ -14,6 +14,7 @@
 #include "FakeSessionContext.h"
 #include "TofTestData.h"
 #include "config/Log.h"
+#include "support/TempDir.h"
 
 namespace quorix {
 namespace {
@@ -227,6 +228,20 @@ TEST(ImageProcReader, PushedParametersJsonStateAndStatusByte) {
     e.session.Feed(SubPacket(0x30, Buffer{0xFB, 0, 0, 0, 0, 0, 0, 0, 0}));
     ASSERT_TRUE(e.session.WaitProcessed());
     EXPECT_EQ(e.proc.ReadNextFrame(nullptr), -5) << "the camera's status byte is returned";
+}
+
+TEST(ImageProcReader, SavingKeepsSevenBuffersThenTurnsItselfOff) {
+    TempDir folder;
+    Engine e;
+    e.proc.SetSaveFolder(folder.Path());
+    e.proc.SetSaveRawBufferEnabled(true);
+    const Buffer status = StatusPacket(Filled(32, 9));
+    for (int i = 0; i < 9; ++i) {
+        e.session.Feed(status);
+    }
+    ASSERT_TRUE(e.session.WaitProcessed());
+    // No frames, so the frame counter (the file's number) stays 0.
+    EXPECT_EQ(ReadFile(folder / "raw_buf_0.bin").size(), 7 * status.size());
 }
 
 // --- delivery through the decoders -------------------------------------------------------

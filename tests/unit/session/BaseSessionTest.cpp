@@ -86,6 +86,8 @@ struct Camera {
     CameraValues values;
     bool pushes = false;
     bool answersLists = true;
+    std::string firmware = "20240101_V1";
+    LensRecord lens{};
     std::mutex lock;
     std::vector<std::string> calls;
     std::deque<Buffer> once;  // sent first, one per read
@@ -196,7 +198,16 @@ public:
     int32_t SetThreshold(uint16_t t) override { return Note("SetThreshold " + std::to_string(t)); }
     int32_t SetDataMode(uint8_t m) override { return Note("SetDataMode " + std::to_string(m)); }
     int32_t SetLens(const LensRecord& lens) override {
+        m_camera.lens = lens;
         return Note("SetLens " + std::to_string(lens.width) + "x" + std::to_string(lens.height));
+    }
+    int32_t GetLens(LensRecord& lens) override {
+        lens = m_camera.lens;
+        return 0;
+    }
+    int32_t GetFWVer(char* text, uint32_t capacity) override {
+        snprintf(text, capacity, "%s", m_camera.firmware.c_str());
+        return 0;
     }
     int32_t SetRgbAecEnabled(bool on) override {
         return Note("SetRgbAecEnabled " + std::to_string(on));
@@ -259,6 +270,43 @@ TEST_F(Session, InitialisesOnTheFirstStartAfterEachOpen) {
     ASSERT_EQ(s->OpenDevice(), 0);
     ASSERT_EQ(s->StartStream(), 0);
     EXPECT_EQ(camera->Count("GetMeasuringRange"), 6u) << "a reopened session initialises again";
+}
+
+TEST_F(Session, CalibrationComesFromTheCacheUntilSetFromLocalTurnsItOff) {
+    Camera* camera = nullptr;
+    auto s = Make(TK5P, camera);
+    ASSERT_EQ(s->OpenDevice(), 0);
+    ASSERT_EQ(s->StartStream(), 0);
+    ASSERT_EQ(camera->Count("GetCameraIntrinsic"), 2u);
+    Matrix3 k{};
+    EXPECT_EQ(s->GetCameraIntrinsic(1, k), 0);
+    EXPECT_EQ(k, camera->values.depthK);
+    EXPECT_EQ(camera->Count("GetCameraIntrinsic"), 2u) << "served from the cache";
+    s->SetFromLocal(false);
+    EXPECT_EQ(s->GetCameraIntrinsic(1, k), 0);
+    EXPECT_EQ(camera->Count("GetCameraIntrinsic"), 3u);
+    log::Capture capture;
+    EXPECT_EQ(s->GetCameraIntrinsic(3, k), -255);
+    EXPECT_TRUE(capture.Contains("cameraType:3 is invalid."));
+}
+
+TEST_F(Session, OlderTk3aFirmwareGets640x360ForA640x480Request) {
+    for (const auto& [firmware, sent] : {std::pair{"20230101_V64", "SetLens 640x360"},
+                                         std::pair{"20230101_V65", "SetLens 640x480"}}) {
+        Camera* camera = nullptr;
+        auto s = Make(TK3A, camera);
+        camera->firmware = firmware;
+        ASSERT_EQ(s->OpenDevice(), 0);
+        ASSERT_EQ(s->StartStream(), 0);
+        EXPECT_EQ(camera->Count("SetLens 640x360"), 1u) << "InitLens sends the colour mode";
+        ASSERT_EQ(s->SetLens(LensRecord{2, 1, 640, 480, 30, 2}), 0);
+        EXPECT_EQ(camera->Calls().back(), sent) << firmware;
+        LensRecord lens{};
+        lens.sensor = 2;
+        ASSERT_EQ(s->GetLens(lens), 0);
+        EXPECT_EQ(lens.height, 480) << firmware;
+        EXPECT_EQ(s->GetRgbFrameMode().height, 480u);
+    }
 }
 
 TEST_F(Session, UnknownDeviceTypeHasNoProtocol) {
