@@ -570,26 +570,11 @@ void ImageProc::Run() {
 
 void ImageProc::ResetRecord(Frame*& record, FrameQueue& queue, int32_t poolType,
                             uint32_t& used) {
+    // The pool clears what was written; the reader is the only one taking from raw pools,
+    // so the record given back is there to be taken again.
     used = 0;
-    if (record == nullptr) {
-        record = queue.AllocFrame(poolType);
-        return;
-    }
-    const uint32_t dirty = std::min(record->writtenBytes, record->capacity);
-    if (dirty != 0) {
-        memset(record->pFrameData, 0, dirty);
-    }
-    record->frameIndex = 0;
-    record->pixelFormat = -1;
-    record->frameTag = 0;
-    record->dataLen = 0;
-    record->writtenBytes = 0;
-    record->exposureTime = 0.0f;
-    record->depthRange = 0;
-    record->width = 0;
-    record->height = 0;
-    record->frameSet = 0;
-    record->timestamp = 0;
+    queue.Release(record);
+    record = queue.AllocFrame(poolType);
 }
 
 void ImageProc::ProcessData(uint32_t length) {

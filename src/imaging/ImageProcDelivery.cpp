@@ -10,17 +10,6 @@
 namespace quorix {
 namespace {
 
-// Every field but the buffer, its size and its written mark, which belong to the target.
-void CopyFields(const Frame& from, Frame& to) {
-    uint8_t* const data = to.pFrameData;
-    const uint32_t capacity = to.capacity;
-    const uint32_t written = to.writtenBytes;
-    to = from;
-    to.pFrameData = data;
-    to.capacity = capacity;
-    to.writtenBytes = written;
-}
-
 void ToPublic(const Frame& f, NsFrameSlot& slot) {
     slot.frame.frameIndex = f.frameIndex;
     slot.frame.frameType = f.frameType;
@@ -153,7 +142,7 @@ int32_t ImageProc::ReadUnsynchronised(NsFrameCallback callback, const std::atomi
         } else if (sound) {
             Held& held = m_held[kind.held];
             memcpy(held.frame.pFrameData, frame->pFrameData, frame->dataLen);
-            CopyFields(*frame, held.frame);
+            CopyFrameFields(*frame, held.frame);
             if (kind.held == kHeldIR && m_irOutputMode.load() == 2) {
                 ConvertIRTo8Bit(held.frame);
             }

@@ -61,6 +61,17 @@ struct Frame {
     uint64_t timestamp = 0;
 };
 
+// Copies every field but the buffer, its size and its written mark, which belong to `to`.
+inline void CopyFrameFields(const Frame& from, Frame& to) {
+    uint8_t* const data = to.pFrameData;
+    const uint32_t capacity = to.capacity;
+    const uint32_t written = to.writtenBytes;
+    to = from;
+    to.pFrameData = data;
+    to.capacity = capacity;
+    to.writtenBytes = written;
+}
+
 // Notes that the first `bytes` bytes of the frame's buffer are about to be written.
 inline void MarkWritten(Frame& frame, uint64_t bytes) {
     const uint64_t mark = std::min<uint64_t>(bytes, frame.capacity);

@@ -13,18 +13,6 @@ namespace {
 
 uint32_t Next(uint32_t i) { return (i + 1) % Sync::kSlots; }
 
-// Every field but the buffer, its size and its written mark, which belong to the
-// destination.
-void CopyFrameFields(const Frame& from, Frame& to) {
-    uint8_t* const data = to.pFrameData;
-    const uint32_t capacity = to.capacity;
-    const uint32_t written = to.writtenBytes;
-    to = from;
-    to.pFrameData = data;
-    to.capacity = capacity;
-    to.writtenBytes = written;
-}
-
 }  // namespace
 
 Sync::Sync(FrameQueue* depth, FrameQueue* ir, FrameQueue* colour)

@@ -168,6 +168,12 @@ private:
 
     int32_t ReadParameters();
     void ApplyPushedParameters(const PushedParameters& p);
+    // Models whose colour mode needs no lens command and whose lists follow one rule: TK2A,
+    // TKS1, TK5U, TK5P, TK5E, TK5Pro_ADI, TK4A, TK4Alite, TK4Aliteusb.
+    static bool IsStandardModel(uint32_t deviceType);
+    // A counted list (count byte, codes) from a pushed block, else from the camera's
+    // property `id`; false when neither gave a non-empty one.
+    bool ReadCountedList(const uint8_t* pushed, uint32_t id, uint8_t* list, uint32_t bytes);
     void InitDataModeList(const uint8_t* pushed);
     void InitDepthRangeList(const uint8_t* pushed);
     ImageSettings CurrentImageSettings() const;

@@ -230,17 +230,10 @@ int32_t BaseSession::InitLens() {
             }
             return SetLens(lens);
         }
-        case TK2A:
-        case TKS1:
-        case TK5U:
-        case TK5P:
-        case TK5E:
-        case TK5Pro_ADI:
-        case TK4A:
-        case TK4Alite:
-        case TK4Aliteusb: return 0;
         default:
-            QLOG("devicetype:%d is invalid.\n", static_cast<int>(GetDeviceType()));
+            if (!IsStandardModel(GetDeviceType())) {
+                QLOG("devicetype:%d is invalid.\n", static_cast<int>(GetDeviceType()));
+            }
             return 0;
     }
 }

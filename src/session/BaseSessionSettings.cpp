@@ -16,7 +16,9 @@ using namespace std::chrono_literals;
 
 bool IsWdrMode(uint8_t mode) { return mode >= 11 && mode <= 13; }
 
-bool UsesLists(uint32_t deviceType) {
+}  // namespace
+
+bool BaseSession::IsStandardModel(uint32_t deviceType) {
     switch (deviceType) {
         case TK2A:
         case TKS1:
@@ -24,15 +26,12 @@ bool UsesLists(uint32_t deviceType) {
         case TK5P:
         case TK5E:
         case TK5Pro_ADI:
-        case TK3A:
         case TK4A:
         case TK4Alite:
         case TK4Aliteusb: return true;
         default: return false;
     }
 }
-
-}  // namespace
 
 bool BaseSession::ConfirmationActive() const {
     return m_deviceSync.load() && m_imageProc.IsStreaming();
@@ -321,43 +320,46 @@ int32_t BaseSession::GetMeasuringRange(NsMeasuringRange& range) {
 
 // --- lists -----------------------------------------------------------------------------------
 
-void BaseSession::InitDataModeList(const uint8_t* pushed) {
-    std::array<uint8_t, 33> list{};
-    bool have = false;
+bool BaseSession::ReadCountedList(const uint8_t* pushed, uint32_t id, uint8_t* list,
+                                  uint32_t bytes) {
+    uint32_t size = bytes;
     if (pushed != nullptr) {
-        std::copy(pushed, pushed + list.size(), list.begin());
-        have = list[0] != 0;
-    } else {
-        {
-            std::lock_guard guard(m_cacheLock);
-            if (m_dataModeList[0] != 0) {
-                return;  // only an empty list is filled
-            }
-        }
-        uint32_t size = static_cast<uint32_t>(list.size());
-        have = m_protocol && m_protocol->GetProperty(property::kOutModeList, list.data(), size) == 0 &&
-               size >= 1 && list[0] != 0;
-        if (have) {
-            list[0] = static_cast<uint8_t>(std::min<uint32_t>(list[0], size - 1));
+        std::copy(pushed, pushed + bytes, list);
+    } else if (!m_protocol || m_protocol->GetProperty(id, list, size) != 0 || size == 0) {
+        return false;
+    }
+    // The count never claims more codes than arrived or than the list holds.
+    list[0] = static_cast<uint8_t>(std::min<uint32_t>({list[0], size - 1, bytes - 1}));
+    return list[0] != 0;
+}
+
+void BaseSession::InitDataModeList(const uint8_t* pushed) {
+    if (pushed == nullptr) {
+        std::lock_guard guard(m_cacheLock);
+        if (m_dataModeList[0] != 0) {
+            return;  // only an empty list is filled
         }
     }
-    if (have) {
-        list[0] = std::min<uint8_t>(list[0], 32);
-    } else {
-        static constexpr uint8_t kNetworkModes[] = {6, 0, 1, 2, 11, 12, 13};
+    std::array<uint8_t, 33> list{};
+    if (!ReadCountedList(pushed, property::kOutModeList, list.data(), list.size())) {
+        static constexpr uint8_t kStandardModes[] = {6, 0, 1, 2, 11, 12, 13};
         static constexpr uint8_t kTk3aModes[] = {6, 0, 1, 2, 4, 10, 11};
         static constexpr uint8_t kTk1aModes[] = {3, 100, 101, 102};
         static constexpr uint8_t kSquareModes[] = {1, 200};
-        list = {};
+        const uint32_t type = GetDeviceType();
         std::span<const uint8_t> counted;
-        switch (GetDeviceType()) {
-            case TK2A: case TKS1: case TK5U: case TK5P: case TK5E: case TK5Pro_ADI:
-            case TK4A: case TK4Alite: case TK4Aliteusb: counted = kNetworkModes; break;
-            case TK3A: counted = kTk3aModes; break;
-            case TK1A: counted = kTk1aModes; break;
-            case NsDeviceType444: counted = kSquareModes; break;
-            default: QLOG("devicetype:%d is invalid.\n", static_cast<int>(GetDeviceType())); break;
+        if (IsStandardModel(type)) {
+            counted = kStandardModes;
+        } else if (type == TK3A) {
+            counted = kTk3aModes;
+        } else if (type == TK1A) {
+            counted = kTk1aModes;
+        } else if (type == NsDeviceType444) {
+            counted = kSquareModes;
+        } else {
+            QLOG("devicetype:%d is invalid.\n", static_cast<int>(type));
         }
+        list = {};
         std::copy(counted.begin(), counted.end(), list.begin());
     }
     std::lock_guard guard(m_cacheLock);
@@ -365,32 +367,20 @@ void BaseSession::InitDataModeList(const uint8_t* pushed) {
 }
 
 void BaseSession::InitDepthRangeList(const uint8_t* pushed) {
-    std::array<uint8_t, 10> list{};
-    bool have = false;
-    if (pushed != nullptr) {
-        std::copy(pushed, pushed + list.size(), list.begin());
-        have = list[0] != 0;
-    } else {
-        {
-            std::lock_guard guard(m_cacheLock);
-            if (m_depthRangeList[0] != 0) {
-                return;
-            }
-        }
-        uint32_t size = static_cast<uint32_t>(list.size());
-        have = m_protocol &&
-               m_protocol->GetProperty(property::kDepthRangeList, list.data(), size) == 0 &&
-               size >= 1 && list[0] != 0;
-        if (have) {
-            list[0] = static_cast<uint8_t>(std::min<uint32_t>(list[0], size - 1));
+    if (pushed == nullptr) {
+        std::lock_guard guard(m_cacheLock);
+        if (m_depthRangeList[0] != 0) {
+            return;
         }
     }
+    std::array<uint8_t, 10> list{};
+    const bool have =
+        ReadCountedList(pushed, property::kDepthRangeList, list.data(), list.size());
     std::lock_guard guard(m_cacheLock);
-    if (have) {
-        list[0] = std::min<uint8_t>(list[0], 9);
-    } else {
+    if (!have) {
         list = {};
-        if (UsesLists(GetDeviceType())) {
+        const uint32_t type = GetDeviceType();
+        if (IsStandardModel(type) || type == TK3A) {
             // Ranges whose group gives valid limits beyond the nearest group's minimum.
             const auto& r = m_measuringRanges;
             auto effMax = [&r](size_t g, size_t p) {
@@ -408,8 +398,8 @@ void BaseSession::InitDepthRangeList(const uint8_t* pushed) {
                     }
                 }
             }
-        } else if (GetDeviceType() != TK1A && GetDeviceType() != NsDeviceType444) {
-            QLOG("devicetype:%d is invalid.\n", static_cast<int>(GetDeviceType()));
+        } else if (type != TK1A && type != NsDeviceType444) {
+            QLOG("devicetype:%d is invalid.\n", static_cast<int>(type));
         }
     }
     m_depthRangeList = list;
