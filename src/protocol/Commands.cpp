@@ -178,8 +178,11 @@ struct DspRow {
     int16_t parameter;  // -1: the value sits at byte 3, else the parameter does
 };
 
+// A read word is the write word with bit 7 of its low byte set. Selectors 1 and 2 read
+// that way too (0x0281, 0x0381): with their write word a camera cannot tell the read
+// request from a write, and would store the request's zero byte as the new value.
 constexpr DspRow kDsp[] = {
-    {0x0101, 0x0181, -1}, {0x0201, 0x0201, -1}, {0x0301, 0x0301, -1},
+    {0x0101, 0x0181, -1}, {0x0201, 0x0281, -1}, {0x0301, 0x0381, -1},
     {0x0102, 0x0182, 2},  {0x0102, 0x0182, 3},  {0x0102, 0x0182, 4},
     {0x0102, 0x0182, 1},  {0x0302, 0x0382, 1},  {0x0202, 0x0282, 1},
 };

@@ -89,6 +89,12 @@ int32_t SocketCtl::openDevice() {
         err != 0) {
         QLOG("WSAIoctl failed: %d \n", err);
     }
+    // A two-step get sends its fetch right behind a read request that the camera never
+    // answers; with Nagle's algorithm on, the fetch would wait for the camera's delayed
+    // acknowledgement (tens of milliseconds) on every such get.
+    if (const int err = command.SetNoDelay(true); err != 0) {
+        QLOG("setsockopt() error, errno[%d], info: %s\n", err, platform::ErrorText(err).c_str());
+    }
     if (Connect(command, m_commandPort, "wait the Camera(cmd) connect  ") != 0) {
         return -13;
     }

@@ -253,6 +253,8 @@ TEST(CommandsTest, EveryShapeIsByteExact) {
         {"DSP set, value at 3", dsp(0, true), 0x19, S, 64, 64, Padded({7, 0x01, 0x01, 1}, 64)},
         {"DSP set, value at 4", dsp(4, true), 0x19, S, 64, 64, Padded({7, 0x02, 0x01, 3, 1}, 64)},
         {"DSP request 0", dsp(0, false), 0x19, G, 64, 64, Padded({7, 0x81, 0x01}, 64)},
+        {"DSP request 1", dsp(1, false), 0x19, G, 64, 64, Padded({7, 0x81, 0x02}, 64)},
+        {"DSP request 2", dsp(2, false), 0x19, G, 64, 64, Padded({7, 0x81, 0x03}, 64)},
         {"DSP request 7", dsp(7, false), 0x19, G, 64, 64, Padded({7, 0x82, 0x03, 1}, 64)},
         {"TAL delay", SetTalDelay(tal), 0x1A, S, 11, 11, Bytes(tal.begin(), tal.end())},
         {"heartbeat", HeartBeat(), 0x1C, G, 1, 1, {0x01}},
