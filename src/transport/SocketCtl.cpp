@@ -203,7 +203,8 @@ bool SocketCtl::ReceiveChecked(uint8_t* data, size_t size, uint8_t commandByte) 
 }
 
 int32_t SocketCtl::SetCmd(uint32_t cmd, uint8_t* buffer, int32_t replyCapacity,
-                          int32_t requestLength, int32_t mode) {
+                          int32_t requestLength, int32_t mode, uint32_t& received) {
+    received = 0;
     std::lock_guard guard(m_commandLock);
     if (buffer == nullptr) {
         requestLength = 0;
@@ -268,6 +269,7 @@ int32_t SocketCtl::SetCmd(uint32_t cmd, uint8_t* buffer, int32_t replyCapacity,
             if (copy > 0) {
                 memcpy(buffer, m_reply.data() + kMinReplyBody, copy);
             }
+            received = static_cast<uint32_t>(copy);
             return 0;
         }
         QLOG("outIndex:%d cmdid 0x%x: 0x%x 0x%x\n", kMaxReplies - 1 - attempt, commandByte,
