@@ -9,7 +9,6 @@
 
 #include "sim/ColourImage.h"
 #include "sim/Scene.h"
-#include "sim/SimWire.h"
 
 namespace quorix::sim {
 namespace {

@@ -19,6 +19,7 @@
 #include "protocol/InitParams.h"
 #include "sim/RawPacking.h"
 #include "sim/SimState.h"
+#include "sim/SimWire.h"
 
 namespace quorix::sim {
 

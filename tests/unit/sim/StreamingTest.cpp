@@ -79,7 +79,6 @@ TEST(SimStreaming, StartSendsWholeFramesAtTheRateAndStopEndsThem) {
     }
     // 30 frames a second: capture k is no earlier than k ticks after the start.
     EXPECT_GE(Clock::now() - started, std::chrono::milliseconds(1000) * indices.back() / 30);
-    EXPECT_GE(rig.camera->StreamStatistics(0).framesSent, 6u);
 
     ASSERT_TRUE(rig.command.Request(0x1B, {0x00}));
     ASSERT_TRUE(rig.command.Get(0x1C, {0x01}));  // the stop has been handled
