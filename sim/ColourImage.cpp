@@ -69,9 +69,9 @@ std::shared_ptr<const std::vector<uint8_t>> Encode(uint32_t width, uint32_t heig
     const std::vector<uint8_t> image = TestImage(width, height);
     unsigned char* jpeg = nullptr;
     unsigned long size = 0;
-    const int status = tjCompress2(handle, image.data(), static_cast<int>(width), 0,
-                                   static_cast<int>(height), TJPF_RGB, &jpeg, &size, TJSAMP_422,
-                                   kMjpegQuality, 0);
+    const int status =
+        tjCompress2(handle, image.data(), static_cast<int>(width), 0, static_cast<int>(height),
+                    TJPF_RGB, &jpeg, &size, TJSAMP_422, kMjpegQuality, 0);
     Encoded result;
     if (status != 0) {
         QLOG("tjCompress2 %ux%u failed: %s\n", width, height, tjGetErrorStr2(handle));

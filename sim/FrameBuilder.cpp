@@ -32,9 +32,12 @@ void AppendFloat(std::vector<uint8_t>& out, float value) {
 
 PixelPacking PixelsOf(TofPacking packing) {
     switch (packing) {
-        case TofPacking::kMsb12: return PixelPacking::kMsb12;
-        case TofPacking::kY16: return PixelPacking::kY16;
-        default: return PixelPacking::kRaw12;
+        case TofPacking::kMsb12:
+            return PixelPacking::kMsb12;
+        case TofPacking::kY16:
+            return PixelPacking::kY16;
+        default:
+            return PixelPacking::kRaw12;
     }
 }
 
@@ -42,12 +45,18 @@ PixelPacking PixelsOf(TofPacking packing) {
 
 FrameKinds KindsOfDataMode(uint8_t dataMode) {
     switch (dataMode) {
-        case 0: return {true, false, false};
-        case 1: return {false, true, false};
-        case 11: return {true, false, true};
-        case 12: return {false, true, true};
-        case 13: return {true, true, true};
-        default: return {true, true, false};
+        case 0:
+            return {true, false, false};
+        case 1:
+            return {false, true, false};
+        case 11:
+            return {true, false, true};
+        case 12:
+            return {false, true, true};
+        case 13:
+            return {true, true, true};
+        default:
+            return {true, true, false};
     }
 }
 
@@ -133,9 +142,9 @@ DeviceStatus StatusOf(const SensorState& sensor, uint32_t frameCounter) {
     status.depthRange = sensor.depthRange;
     status.irs2 = sensor.irs2Echo;
     std::copy(sensor.wdrMode.begin(), sensor.wdrMode.end(), status.wdr);
-    status.subMode =
-        sensor.dataMode >= 100 && sensor.dataMode <= 102 ? static_cast<uint8_t>(sensor.dataMode - 99)
-                                                         : 0;
+    status.subMode = sensor.dataMode >= 100 && sensor.dataMode <= 102
+                         ? static_cast<uint8_t>(sensor.dataMode - 99)
+                         : 0;
     status.frameCounter = frameCounter;
     status.pulseCount = sensor.pulseCounts[sensor.depthRange % 9];
     status.gmmGain = sensor.gmmGain;
@@ -170,8 +179,8 @@ PushedParameters PushOf(const SimState& state, uint32_t session) {
             PutU16(record.data() + 1 + 2 * i, s.rangeOffsets[group][i]);
         }
         const auto& v = s.measuringRanges[group];
-        p.measuringRanges[group] = NsMeasuringRange{group, v[0], v[1], v[2], v[3], v[4],
-                                                    v[5],  v[6], v[7], v[8]};
+        p.measuringRanges[group] =
+            NsMeasuringRange{group, v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8]};
     }
     const size_t modes = std::min(s.dataModeList.size(), kMaxDataModes);
     p.dataModeList[0] = static_cast<uint8_t>(modes);
@@ -350,9 +359,9 @@ const std::vector<uint8_t>& FrameBuilder::Build(const Capture& capture, uint32_t
     m_buffer.resize(m_fixedEnd);
     if (status != nullptr) {
         const std::vector<uint8_t> record = EncodeDeviceStatus(*status);
-        const uint8_t header[kStatusHeaderBytes] = {
-            kStatusType, static_cast<uint8_t>(record.size() & 0xFF),
-            static_cast<uint8_t>(record.size() >> 8)};
+        const uint8_t header[kStatusHeaderBytes] = {kStatusType,
+                                                    static_cast<uint8_t>(record.size() & 0xFF),
+                                                    static_cast<uint8_t>(record.size() >> 8)};
         m_buffer.insert(m_buffer.end(), header, header + kStatusHeaderBytes);
         m_buffer.insert(m_buffer.end(), record.begin(), record.end());
     }
@@ -362,7 +371,8 @@ const std::vector<uint8_t>& FrameBuilder::Build(const Capture& capture, uint32_t
         WriteSubHeader(&m_buffer[header], kPushType, pushBlock->size(), 0);
         m_buffer.insert(m_buffer.end(), pushBlock->begin(), pushBlock->end());
     }
-    const auto dataHeader = EncodeDataHeader(static_cast<uint32_t>(m_buffer.size() - kFrameHeaderBytes));
+    const auto dataHeader =
+        EncodeDataHeader(static_cast<uint32_t>(m_buffer.size() - kFrameHeaderBytes));
     std::copy(dataHeader.begin(), dataHeader.end(), m_buffer.begin());
     return m_buffer;
 }

@@ -68,8 +68,8 @@ PushedParameters PushOf(const SimState& state, uint32_t session);
 // One sub-packet found in a frame's payload.
 struct SubPacket {
     uint8_t type = 0;
-    uint8_t range = 0;      // the further byte; 0 for 0x2C
-    size_t offset = 0;      // of the payload, from the start of the frame's payload
+    uint8_t range = 0;  // the further byte; 0 for 0x2C
+    size_t offset = 0;  // of the payload, from the start of the frame's payload
     size_t length = 0;
 };
 // Walks a frame payload. `whole` is false when a header does not fit or a length runs
@@ -89,8 +89,8 @@ public:
 
 private:
     struct Placement {
-        size_t header = 0;     // offset of the sub-packet header in the buffer
-        size_t firstRow = 0;   // offset of row 0 of the image
+        size_t header = 0;    // offset of the sub-packet header in the buffer
+        size_t firstRow = 0;  // offset of row 0 of the image
         size_t rowStride = 0;
     };
     struct ToFKey {

@@ -8,10 +8,10 @@
 namespace quorix::sim {
 namespace {
 
-constexpr uint32_t kPatchLeft = 600;   // both patches: columns 600..639
-constexpr uint32_t kBeyondTop = 1;     // rows 1..39: beyond every range
+constexpr uint32_t kPatchLeft = 600;  // both patches: columns 600..639
+constexpr uint32_t kBeyondTop = 1;    // rows 1..39: beyond every range
 constexpr uint32_t kBeyondBottom = 40;
-constexpr uint32_t kNoReturnTop = 440; // rows 440..479: no return
+constexpr uint32_t kNoReturnTop = 440;  // rows 440..479: no return
 constexpr uint32_t kFloorTop = 320;
 
 bool InStamp(uint32_t x, uint32_t y) {

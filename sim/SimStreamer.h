@@ -45,13 +45,13 @@ public:
 
 // Counters of one session since the camera was constructed.
 struct StreamStats {
-    uint64_t captures = 0;       // every capture while streaming, sent or not
-    uint64_t framesSent = 0;     // frames whose last byte went out
-    uint64_t framesDropped = 0;  // captures not sent (no connection, host too slow, cut off)
-    uint64_t statusBlocks = 0;   // frames begun with a 0x2C block
-    uint64_t pushBlocks = 0;     // frames begun with a 0x2E block
-    uint64_t streamStarts = 0;   // streams seen starting
-    uint32_t lastFrameIndex = 0; // index of the last capture (0 at each stream start)
+    uint64_t captures = 0;        // every capture while streaming, sent or not
+    uint64_t framesSent = 0;      // frames whose last byte went out
+    uint64_t framesDropped = 0;   // captures not sent (no connection, host too slow, cut off)
+    uint64_t statusBlocks = 0;    // frames begun with a 0x2C block
+    uint64_t pushBlocks = 0;      // frames begun with a 0x2E block
+    uint64_t streamStarts = 0;    // streams seen starting
+    uint32_t lastFrameIndex = 0;  // index of the last capture (0 at each stream start)
 };
 
 class SimStreamer : public StoppableThread {

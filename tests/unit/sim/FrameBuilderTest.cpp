@@ -150,8 +150,8 @@ void DecodeTof(const Bytes& frame, TofPacking packing, const DepthLut& lut,
 TEST(FrameBuilder, EveryDecodedPixelIsPredictedByTheSceneAndTheHostTable) {
     const SensorState sensor = DefaultSensor();
     const HostTable table = TableOf(sensor, 4);
-    for (TofPacking packing : {TofPacking::kRaw12, TofPacking::kRaw12Separate,
-                               TofPacking::kMsb12, TofPacking::kY16}) {
+    for (TofPacking packing :
+         {TofPacking::kRaw12, TofPacking::kRaw12Separate, TofPacking::kMsb12, TofPacking::kY16}) {
         Capture capture;
         capture.settings.packing = packing;
         capture.settings.colour = ColourFormat::kNone;
@@ -259,22 +259,26 @@ TEST(FrameBuilder, StatusBlockEchoesWhatTheCommandsSet) {
     SimState state = MakeDefaultState(561, "127.0.0.2", "QX", 1);
     PendingReads pending;
     const std::pair<uint8_t, Bytes> sets[] = {
-        {0x02, {0x01, 75, 0}},                                  // threshold 7.5
-        {0x09, {4}},                                            // depth range 4
-        {0x0A, {0xE8, 0x03, 1, 1, 0}},                          // pulse count 1000, range 4
-        {0x05, {0x11, 0x2C, 0x01}},                             // GMM gain 300
-        {0x05, {0x10, 0x01}},                                   // IRS2
-        {0x02, {0x08, 1}},                                      // slave mode
-        {0x12, {0x20, 0, 1, 0, 0}},                             // low power
-        {0x15, {2, 1, 0x00, 0x05, 0xD0, 0x02, 30, 2}},          // colour lens 1280x720
-        {0x02, {0x0A, 3, 1, 2, 4, 3, 7, 1}},                    // WDR mode
+        {0x02, {0x01, 75, 0}},                          // threshold 7.5
+        {0x09, {4}},                                    // depth range 4
+        {0x0A, {0xE8, 0x03, 1, 1, 0}},                  // pulse count 1000, range 4
+        {0x05, {0x11, 0x2C, 0x01}},                     // GMM gain 300
+        {0x05, {0x10, 0x01}},                           // IRS2
+        {0x02, {0x08, 1}},                              // slave mode
+        {0x12, {0x20, 0, 1, 0, 0}},                     // low power
+        {0x15, {2, 1, 0x00, 0x05, 0xD0, 0x02, 30, 2}},  // colour lens 1280x720
+        {0x02, {0x0A, 3, 1, 2, 4, 3, 7, 1}},            // WDR mode
         {0x07, {0x0D, 0x80, 0x02, 0xE0, 0x01, 0x0F, 0x01, 0x01, 0x0F, 0, 0}},  // data mode 13
     };
     for (const auto& [command, payload] : sets) {
         HandleCommand(state, 0, pending, command, payload.data(), payload.size());
     }
-    const Bytes expected{0x20, 1, 13, 4, 1, 3, 1, 2, 4, 3, 7, 1, 0, 0, 0, 0,
-                         9,    0, 0,  0, 5, 0xE8, 0x03, 0x2C, 0x01, 75, 0, 0x00, 0x05, 0xD0, 0x02, 0};
+    // clang-format off
+    const Bytes expected{
+        0x20, 1, 13, 4, 1, 3, 1, 2, 4, 3, 7, 1, 0, 0, 0, 0,   // flags .. WDR, sub-mode
+        9, 0, 0, 0, 5, 0xE8, 0x03, 0x2C, 0x01, 75, 0,         // counter, n, pulse, gain, threshold
+        0x00, 0x05, 0xD0, 0x02, 0};                           // colour size, reserved
+    // clang-format on
     EXPECT_EQ(EncodeDeviceStatus(StatusOf(state.sensors[0], 9)), expected);
     const Capture capture = CaptureOf(state, 0);
     EXPECT_EQ(capture.colourWidth, 1280);
@@ -323,8 +327,8 @@ TEST(ColourImage, MjpegDecodesBackToTheTestImageAtEverySize) {
         uint16_t width, height;
         uint8_t type;
     };
-    const Case cases[] = {{1920, 1080, '1'}, {1280, 720, '2'}, {640, 360, '3'},
-                          {640, 480, '4'},   {800, 600, 0x25}};
+    const Case cases[] = {
+        {1920, 1080, '1'}, {1280, 720, '2'}, {640, 360, '3'}, {640, 480, '4'}, {800, 600, 0x25}};
     tjhandle handle = tjInitDecompress();
     ASSERT_NE(handle, nullptr);
     for (const Case& c : cases) {
@@ -347,8 +351,8 @@ TEST(ColourImage, MjpegDecodesBackToTheTestImageAtEverySize) {
         ASSERT_EQ(width, c.width);
         ASSERT_EQ(height, c.height);
         Bytes rgb(size_t{c.width} * c.height * 3);
-        ASSERT_EQ(tjDecompress2(handle, payload + colour.offset, colour.length, rgb.data(),
-                                width, 0, height, TJPF_RGB, 0),
+        ASSERT_EQ(tjDecompress2(handle, payload + colour.offset, colour.length, rgb.data(), width,
+                                0, height, TJPF_RGB, 0),
                   0);
         const Bytes expected = TestImage(c.width, c.height);
         double total = 0;
