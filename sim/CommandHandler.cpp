@@ -272,6 +272,7 @@ void Exchange::Gmm() {
         case 0x10:
             if (m_n >= 2) {
                 m_sensor.irs2[sub >> 4] = m_p[1];
+                m_sensor.irs2Echo = m_p[1];
             }
             return;
         case 0x01:
