@@ -272,6 +272,7 @@ void Exchange::Gmm() {
         case 0x10:
             if (m_n >= 2) {
                 m_sensor.irs2[sub >> 4] = m_p[1];
+                m_sensor.irs2Echo = m_p[1];
             }
             return;
         case 0x01:
@@ -688,8 +689,9 @@ void Exchange::DeviceTexts() {
 
 // DSP status: [option, selector word, parameter, value]. Selectors 0..2 keep the value in
 // byte 3, selectors 3..8 in byte 4 after a parameter byte. Read words have bit 7 of the
-// low byte set; the words of selectors 1 and 2 are the same for writing and reading, so
-// such a frame writes byte 3 and also stands as the read request.
+// low byte set; our library reads selectors 1 and 2 that way too. A host that reads them
+// with their write word (0x0201, 0x0301) gets what a camera does with it: the frame writes
+// byte 3 and also stands as the read request.
 void Exchange::DspStatus() {
     struct Selector {
         uint8_t low;    // low byte of the word, without the read bit

@@ -56,8 +56,12 @@ struct SimCamera::Session {
     Fd commandListen;
     Fd dataListen;
     Fd command;                // touched by the worker only
-    std::mutex dataLock;       // guards `data` against SendDataFrame
+    std::mutex dataLock;       // guards `data` and the streamed frame in flight
     Fd data;
+    const uint8_t* frameData = nullptr;  // streamed frame partly sent; null when none
+    size_t frameLength = 0;
+    size_t frameSent = 0;
+    bool frameCut = false;               // the connection went while a frame was in flight
     std::atomic<bool> commandUp{false};
     std::atomic<bool> dataUp{false};
     std::vector<uint8_t> input;  // bytes of the command connection not yet parsed
@@ -72,6 +76,7 @@ SimCamera::SimCamera(SimConfig config)
         m_sessions.push_back(std::make_unique<Session>());
         m_sessions.back()->index = i;
     }
+    m_streamer = std::make_unique<SimStreamer>(static_cast<StreamPort&>(*this));
 }
 
 SimCamera::~SimCamera() {
@@ -130,6 +135,7 @@ int32_t SimCamera::Start() {
         CloseSockets();
         return -1;
     }
+    m_streamer->Start();
     m_running = true;
     QLOG("camera %s (%u) on %s with %u sessions\n", m_config.serial.c_str(),
          m_config.deviceType, m_config.address.c_str(), m_config.sessions);
@@ -142,6 +148,8 @@ void SimCamera::Stop() {
         return;
     }
     m_stopping = true;
+    m_streamer->Stop();
+    m_streamer->Join();
     m_worker->Stop();
     m_worker->Join();
     m_worker.reset();
@@ -178,8 +186,16 @@ SimState SimCamera::State() const {
 }
 
 void SimCamera::UpdateState(const std::function<void(SimState&)>& change) {
+    {
+        std::lock_guard guard(m_stateLock);
+        change(m_state);
+    }
+    m_streamer->Wake();
+}
+
+void SimCamera::ReadState(const std::function<void(const SimState&)>& read) const {
     std::lock_guard guard(m_stateLock);
-    change(m_state);
+    read(m_state);
 }
 
 void SimCamera::SetAnnouncing(bool enabled) {
@@ -217,6 +233,17 @@ int32_t SimCamera::SendDataFrame(uint32_t session, const uint8_t* payload, uint3
     if (!s.data.IsOpen()) {
         return -13;
     }
+    if (s.frameData != nullptr) {
+        // A streamed frame is partly out: finish it so the host's framing holds.
+        const bool sent = SendAll(s.data.Get(), s.frameData + s.frameSent,
+                                  s.frameLength - s.frameSent, m_stopping, kSendLimit);
+        s.frameData = nullptr;
+        if (!sent) {
+            s.frameCut = true;
+            ::shutdown(s.data.Get(), SHUT_RDWR);
+            return -1;
+        }
+    }
     const auto header = EncodeDataHeader(length);
     if (!SendAll(s.data.Get(), header.data(), header.size(), m_stopping, kSendLimit) ||
         (length > 0 && !SendAll(s.data.Get(), payload, length, m_stopping, kSendLimit))) {
@@ -225,6 +252,54 @@ int32_t SimCamera::SendDataFrame(uint32_t session, const uint8_t* payload, uint3
         return -1;
     }
     return 0;
+}
+
+SendProgress SimCamera::BeginFrame(uint32_t session, const uint8_t* data, size_t length) {
+    Session& s = *m_sessions[session];
+    std::lock_guard guard(s.dataLock);
+    if (!m_running || !s.data.IsOpen()) {
+        return SendProgress::kNoConnection;
+    }
+    s.frameData = data;
+    s.frameLength = length;
+    s.frameSent = 0;
+    s.frameCut = false;
+    return PushFrame(s);
+}
+
+SendProgress SimCamera::ContinueFrame(uint32_t session) {
+    Session& s = *m_sessions[session];
+    std::lock_guard guard(s.dataLock);
+    if (s.frameData == nullptr) {
+        const bool cut = s.frameCut;
+        s.frameCut = false;
+        return cut ? SendProgress::kNoConnection : SendProgress::kDone;
+    }
+    return PushFrame(s);
+}
+
+// Sends what the socket takes now; called with the session's data lock held.
+SendProgress SimCamera::PushFrame(Session& s) {
+    while (s.frameSent < s.frameLength) {
+        const ssize_t n = ::send(s.data.Get(), s.frameData + s.frameSent,
+                                 s.frameLength - s.frameSent, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+            s.frameSent += static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            return SendProgress::kPending;
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        // The worker owns the descriptor; it sees the shutdown and closes it.
+        ::shutdown(s.data.Get(), SHUT_RDWR);
+        s.frameData = nullptr;
+        return SendProgress::kNoConnection;
+    }
+    s.frameData = nullptr;
+    return SendProgress::kDone;
 }
 
 void SimCamera::Wake() {
@@ -343,10 +418,12 @@ void SimCamera::AcceptData(Session& session) {
         return;
     }
     CloseData(session);
-    std::lock_guard guard(session.dataLock);
-    session.data = std::move(fd);
-    session.dataUp = true;
-    // The data stream of this session starts here once frame generation exists.
+    {
+        std::lock_guard guard(session.dataLock);
+        session.data = std::move(fd);
+        session.dataUp = true;
+    }
+    m_streamer->Wake();
 }
 
 void SimCamera::ReadCommands(Session& session) {
@@ -417,6 +494,7 @@ void SimCamera::HandleRequest(Session& session, uint8_t commandByte, const uint8
         outcome = HandleCommand(m_state, session.index, session.pending, commandByte, payload,
                                 length);
     }
+    m_streamer->Wake();  // a start, a stop or a setting the next frame shows
     if (outcome.reply) {
         const std::vector<uint8_t> reply =
             EncodeReply(commandByte, outcome.payload.data(), outcome.payload.size());
@@ -497,6 +575,10 @@ void SimCamera::CloseData(Session& session) {
     }
     std::lock_guard guard(session.dataLock);
     session.data.Reset();
+    if (session.frameData != nullptr) {
+        session.frameData = nullptr;
+        session.frameCut = true;
+    }
 }
 
 }  // namespace quorix::sim

@@ -1,11 +1,18 @@
 // SimCamera: one simulated network camera on its own loopback address 127.0.0.N. It
 // announces itself by UDP, serves the command connection of each session (TCP 9008 + 10 i)
 // from its SimState, accepts the data connection (TCP 9009 + 10 i), records every request,
-// and misbehaves on request. One worker thread runs the whole camera; Stop() wakes it at
-// once and closes every socket.
+// and misbehaves on request. While a session's sensor streams (command 0x1B), its data
+// connection receives one data frame per capture (SimStreamer, FrameBuilder). One worker
+// thread runs the sockets, one the capture clock; Stop() wakes both at once and closes
+// every socket.
 //
 // Threads: Start, Stop and every accessor may be called from any thread. The worker owns
 // the sockets; state, fault plan and request log are guarded by locks of their own.
+//
+// Streaming in a test: UpdateState sets the stream settings (SimState::stream) and the
+// sensor's fields (tofFrameRate, dataMode, depthRange, lens[2] ...); a host starts the
+// stream with the 0x1B command (or a test sets sensors[i].streaming and counts up
+// streamStarts). Frame content is predicted with sim/Scene.h and sim/FrameBuilder.h.
 #pragma once
 
 #include <atomic>
@@ -18,6 +25,7 @@
 
 #include "sim/RequestLog.h"
 #include "sim/SimState.h"
+#include "sim/SimStreamer.h"
 
 namespace quorix::sim {
 
@@ -51,10 +59,10 @@ struct FaultPlan {
 // A header of frame type 0x55555555 announcing 0x7FFFFFF0 body bytes, then 16 bytes 0xEE.
 std::vector<uint8_t> DefaultGarbage();
 
-class SimCamera {
+class SimCamera : private StreamPort {
 public:
     explicit SimCamera(SimConfig config);
-    ~SimCamera();
+    ~SimCamera() override;
 
     SimCamera(const SimCamera&) = delete;
     SimCamera& operator=(const SimCamera&) = delete;
@@ -69,7 +77,8 @@ public:
 
     const SimConfig& Config() const { return m_config; }
 
-    // A copy of the whole state, and a change applied under the state lock.
+    // A copy of the whole state, and a change applied under the state lock (the capture
+    // clock looks at the change at once).
     SimState State() const;
     void UpdateState(const std::function<void(SimState&)>& change);
     // Shorthands for the announcement.
@@ -89,9 +98,14 @@ public:
     bool DataConnected(uint32_t session) const;
 
     // Sends one data frame (8-byte header, type 1, then `payload`) on the session's data
-    // connection. 0 when sent; -13 without a data connection; -1 when the send failed
-    // (the connection is then closed). Frame generation and pacing live with the caller.
+    // connection, blocking up to 2 s. While the session streams it goes out between two
+    // streamed frames (a frame partly sent is finished first), so a test can slip odd
+    // frames into a stream. 0 when sent; -13 without a data connection; -1 when the send
+    // failed (the connection is then closed).
     int32_t SendDataFrame(uint32_t session, const uint8_t* payload, uint32_t length);
+
+    // Counters of the session's stream since construction.
+    StreamStats StreamStatistics(uint32_t session) const { return m_streamer->Stats(session); }
 
 private:
     class Worker;
@@ -110,6 +124,13 @@ private:
     void CloseCommand(Session& session);
     void CloseData(Session& session);
     void CloseSockets();
+
+    // StreamPort, for the capture clock.
+    uint32_t SessionCount() const override { return static_cast<uint32_t>(m_sessions.size()); }
+    void ReadState(const std::function<void(const SimState&)>& read) const override;
+    SendProgress BeginFrame(uint32_t session, const uint8_t* data, size_t length) override;
+    SendProgress ContinueFrame(uint32_t session) override;
+    SendProgress PushFrame(Session& session);
 
     const SimConfig m_config;
     std::unique_ptr<Worker> m_worker;
@@ -130,6 +151,7 @@ private:
     FaultPlan m_fault;
 
     RequestLog m_requests;
+    std::unique_ptr<SimStreamer> m_streamer;  // last: stops before what it reads goes
 };
 
 }  // namespace quorix::sim

@@ -56,6 +56,46 @@ struct AnnounceState {
     size_t datagramLength = 89;        // shorter cuts the packet, longer pads with zeros
 };
 
+// How the data stream of every session is made. Everything here is the simulator's own
+// choice (a real camera fixes it in firmware); the frame rate is the sensors' ToF frame
+// rate of group 0x02 and the colour size their colour lens record (sensor 2).
+enum class TofPacking : uint8_t {
+    kRaw12,          // depth 0x21, IR 0x22, both in one 0x23
+    kRaw12Separate,  // as kRaw12, but both kinds as 0x21 and 0x22 in one frame
+    kMsb12,          // 0x51, 0x52, both row-split in 0x53
+    kY16,            // 0x61, 0x62, both row-split in 0x63
+};
+enum class ColourFormat : uint8_t {
+    kNone,
+    kMjpeg,         // typed by size: '1' 1920x1080, '2' 1280x720, '3' 640x360, '4' 640x480
+    kMjpegUntyped,  // 0x25, any size, no exposure value
+    kNv12,          // '5', always 640x480
+};
+// The device status block (0x2C) in every frame, and how soon it shows a change.
+enum class StatusEcho : uint8_t {
+    kOff,     // no status blocks
+    kPrompt,  // the state of the frame's own capture
+    kLate,    // the state of `statusLateFrames` captures earlier
+    kNever,   // the state of the stream's first capture, for as long as it runs
+};
+// The pushed parameter block (0x2E), sent only after the host enabled it.
+enum class ParamPush : uint8_t {
+    kPrompt,  // in the first frames sent after the stream starts
+    kLate,    // the same, `pushLateMs` after the start
+    kNever,
+};
+struct StreamSettings {
+    TofPacking packing = TofPacking::kRaw12;
+    ColourFormat colour = ColourFormat::kMjpeg;
+    float exposure = 0.015625f;      // appended to typed colour payloads
+    StatusEcho status = StatusEcho::kPrompt;
+    uint32_t statusLateFrames = 10;  // at most kMaxStatusLateFrames
+    ParamPush push = ParamPush::kPrompt;
+    uint32_t pushLateMs = 1500;
+    uint32_t pushFrames = 3;         // frames that carry the block
+};
+inline constexpr uint32_t kMaxStatusLateFrames = 1000;
+
 // Per sensor: what the command connection of one session sets and gets.
 struct SensorState {
     bool streaming = false;
@@ -77,6 +117,7 @@ struct SensorState {
 
     // Group 0x05.
     std::array<uint8_t, 2> irs2{};     // selector 0 (sub 0x00) and 1 (sub 0x10)
+    uint8_t irs2Echo = 0;              // the value of the last IRS2 set, either selector
     uint16_t gmmGain = 200;
     uint8_t gmmOption = 0;
     std::array<uint8_t, 24> gmm{};     // three doubles
@@ -187,6 +228,7 @@ struct SimState {
     uint32_t reboots = 0;
 
     AnnounceState announce;
+    StreamSettings stream;
     std::vector<SensorState> sensors;
 };
 

@@ -1,8 +1,15 @@
-// Lifetime of the process-wide configuration object.
+// Lifetime of the process-wide configuration object, and reading of the per-model ini files.
 #include "config/Config.h"
 
+#include <array>
+#include <cerrno>
+#include <cstdio>
 #include <memory>
 #include <mutex>
+
+#include "config/IniFile.h"
+#include "config/Log.h"
+#include "platform/ModulePath.h"
 
 namespace quorix {
 namespace {
@@ -15,6 +22,165 @@ std::mutex& HolderLock() {
 std::unique_ptr<Config>& Holder() {
     static std::unique_ptr<Config> config;
     return config;
+}
+
+constexpr uint32_t kTk1a = 140;
+
+constexpr std::array<IniModel, 12> kIniModels{{
+    {140, "config_tk1a.ini"},
+    {210, "config_tk2a.ini"},
+    {211, "config_tks1.ini"},
+    {213, "config_tk2b.ini"},
+    {560, "config_tk5U.ini"},
+    {561, "config_tk5P.ini"},
+    {562, "config_tk5E.ini"},
+    {563, "config_tk5Pro_ADI.ini"},
+    {340, "config_tk3a.ini"},
+    {440, "config_tk4a.ini"},
+    {442, "config_tk4alite.ini"},
+    {443, "config_tk4aliteusb.ini"},
+}};
+
+// A real configuration file is a few kilobytes; anything far larger is not one.
+constexpr size_t kMaxIniBytes = 1 << 20;
+
+// One key of a section and the field it sets: exactly one of the members is non-null.
+struct IniKey {
+    const char* name;
+    int32_t Config::*number;
+    bool Config::*flag;
+    std::string Config::*text;
+};
+
+constexpr IniKey Number(const char* name, int32_t Config::*field) {
+    return {name, field, nullptr, nullptr};
+}
+constexpr IniKey Flag(const char* name, bool Config::*field) {
+    return {name, nullptr, field, nullptr};
+}
+constexpr IniKey Text(const char* name, std::string Config::*field) {
+    return {name, nullptr, nullptr, field};
+}
+
+const IniKey kSettingsKeys[] = {
+    Number("DeviceType", &Config::deviceType),
+    Number("SessionCount", &Config::sessionCount),
+    Flag("LogToConsole", &Config::logToConsole),
+    Number("ReleaseVersion", &Config::releaseVersion),
+};
+
+const IniKey kSessionKeys[] = {
+    Number("DataMode", &Config::dataMode),
+    Text("ValidOutMode", &Config::validOutModes),
+    Text("ValidRange", &Config::validRanges),
+    Number("DepthRange", &Config::depthRange),
+    Number("RGB_Resolution", &Config::rgbResolution),
+    Number("BG_Threshold", &Config::backgroundThreshold),
+    Number("PulseCount", &Config::pulseCount),
+    Number("GmmGain", &Config::gmmGain),
+    Flag("S2_BG", &Config::s2Background),
+    Flag("Sync", &Config::synchronise),
+    Flag("MapperDepthToRGBEnabled", &Config::mapDepthToRgb),
+    Flag("MapperRGBToDepthEnabled", &Config::mapRgbToDepth),
+    Flag("MapperRGBToIREnabled", &Config::mapRgbToIr),
+    Number("t1_totalRange", &Config::wdrTotalRange),
+    Number("t1_range1", &Config::wdrRange1),
+    Number("t1_range1Count", &Config::wdrRange1Count),
+    Number("t1_range2", &Config::wdrRange2),
+    Number("t1_range2Count", &Config::wdrRange2Count),
+    Number("t1_range3", &Config::wdrRange3),
+    Number("t1_range3Count", &Config::wdrRange3Count),
+    Number("t1_threshold1", &Config::wdrThreshold1),
+    Number("t1_threshold2", &Config::wdrThreshold2),
+    Flag("ComputeRealDepthEnabled", &Config::computeRealDepth),
+    Flag("DepthDistortionEnabled", &Config::depthDistortion),
+    Flag("IRDistortionEnabled", &Config::irDistortion),
+    Flag("RGBDistortionEnabled", &Config::rgbDistortion),
+    Flag("RGBCorrectionEnabled", &Config::rgbCorrection),
+    Flag("SmoothingFilterEnabled", &Config::smoothingFilter),
+    Flag("TimeFilterEnabled", &Config::timeFilter),
+    Flag("SpatialFilterEnabled", &Config::spatialFilter),
+    Number("timeFilterThreshold", &Config::timeFilterThreshold),
+    Number("timeShiftRatio", &Config::timeShiftRatio),
+    Number("fillHoleThreshold", &Config::fillHoleThreshold),
+    Number("badBlockThreshold", &Config::badBlockThreshold),
+    Number("firstSpatialThreshold", &Config::firstSpatialThreshold),
+    Number("twiceSpatialThrehold", &Config::secondSpatialThreshold),
+    Number("spatialSwitchThreshold", &Config::spatialSwitchThreshold),
+    Number("spatialSwitchThresholdEdge", &Config::spatialSwitchThresholdEdge),
+    Number("spatialCount", &Config::spatialCount),
+    Number("fillHoleCount", &Config::fillHoleCount),
+    Number("outputAscend", &Config::outputAscend),
+    Number("outofMaxRange", &Config::outOfMaxRange),
+    Flag("timeFilterDepth", &Config::timeFilterDepth),
+    Number("algoType", &Config::algorithmType),
+};
+
+// Sets the fields of `keys` that `section` of `ini` holds; missing keys keep their field.
+template <size_t N>
+void ReadSection(const IniFile& ini, const char* section, const IniKey (&keys)[N], Config& config) {
+    for (const IniKey& key : keys) {
+        const std::string* value = ini.Find(section, key.name);
+        if (value == nullptr) {
+            continue;
+        }
+        if (key.number != nullptr) {
+            config.*key.number = ParseIniNumber(*value);
+        } else if (key.flag != nullptr) {
+            config.*key.flag = ParseIniNumber(*value) != 0;
+        } else {
+            config.*key.text = *value;
+        }
+    }
+}
+
+std::mutex& DirectoryLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+std::string& DirectoryOverride() {
+    static std::string folder;
+    return folder;
+}
+
+std::string LibraryDirectory() {
+    {
+        std::lock_guard guard(DirectoryLock());
+        if (!DirectoryOverride().empty()) {
+            return DirectoryOverride();
+        }
+    }
+    return platform::ModuleDirectory();
+}
+
+enum class FileRead { Ok, Missing, Failed };
+
+// Reads the whole file at `path` into `text`, refusing one beyond kMaxIniBytes.
+FileRead ReadTextFile(const std::string& path, std::string& text) {
+    FILE* file = fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        if (errno == ENOENT || errno == ENOTDIR) {
+            return FileRead::Missing;
+        }
+        QLOG("open %s failed errorcode:%d\n", path.c_str(), errno);
+        return FileRead::Failed;
+    }
+    text.resize(kMaxIniBytes + 1);
+    const size_t got = fread(text.data(), 1, text.size(), file);
+    const bool failed = ferror(file) != 0;
+    const int error = errno;
+    fclose(file);
+    if (failed) {
+        QLOG("read %s failed errorcode:%d\n", path.c_str(), error);
+        return FileRead::Failed;
+    }
+    if (got > kMaxIniBytes) {
+        QLOG("%s is larger than %zu bytes, not read.\n", path.c_str(), kMaxIniBytes);
+        return FileRead::Failed;
+    }
+    text.resize(got);
+    return FileRead::Ok;
 }
 
 }  // namespace
@@ -35,6 +201,85 @@ bool ConfigHolder::Exists() {
 void ConfigHolder::Destroy() {
     std::lock_guard guard(HolderLock());
     Holder().reset();
+}
+
+std::span<const IniModel> IniModels() {
+    return kIniModels;
+}
+
+const char* IniFileName(uint32_t deviceType) {
+    for (const IniModel& model : kIniModels) {
+        if (model.deviceType == deviceType) {
+            return model.fileName;
+        }
+    }
+    return nullptr;
+}
+
+std::string IniFilePath(uint32_t deviceType) {
+    const char* name = IniFileName(deviceType);
+    const std::string folder = LibraryDirectory();
+    if (name == nullptr || folder.empty()) {
+        return {};
+    }
+    return platform::NormalisePath(folder + "/Config/" + name);
+}
+
+Config Config::ReadIni(uint32_t deviceType, uint32_t sessionIndex) {
+    // Always from the defaults: no earlier file, of this model or another, shows through.
+    Config config;
+    if (IniFileName(deviceType) == nullptr) {
+        QLOG("devicetype:%d is invalid\n", static_cast<int>(deviceType));
+        return config;
+    }
+    const std::string path = IniFilePath(deviceType);
+    if (path.empty()) {
+        QLOG("the library's folder is unknown.\n");
+        return config;
+    }
+    std::string text;
+    if (ReadTextFile(path, text) != FileRead::Ok) {
+        return config;
+    }
+    const IniFile ini = IniFile::Parse(text);
+    config.loaded = true;
+    if (deviceType == kTk1a) {
+        config.algorithmType = 1;
+    }
+    ReadSection(ini, "settings", kSettingsKeys, config);
+    if (static_cast<int64_t>(config.deviceType) != static_cast<int64_t>(deviceType) ||
+        static_cast<int64_t>(config.sessionCount) < static_cast<int64_t>(sessionIndex)) {
+        QLOG("%s is for devicetype:%d with %d sessions, not devicetype:%d session:%u.\n",
+             path.c_str(), config.deviceType, config.sessionCount, static_cast<int>(deviceType),
+             sessionIndex);
+        config.valid = false;
+        return config;
+    }
+    const char* section = sessionIndex == 0 ? "session1" : sessionIndex == 1 ? "session2" : nullptr;
+    if (section != nullptr) {
+        ReadSection(ini, section, kSessionKeys, config);
+    }
+    config.validRangeList = ParseIniList(config.validRanges, kMaxValidRanges, "ValidRange");
+    config.validOutModeList = ParseIniList(config.validOutModes, kMaxValidOutModes, "ValidOutMode");
+    return config;
+}
+
+RgbResolution RgbResolutionFromCode(int32_t code) {
+    switch (code) {
+        case 1:
+            return {1280, 720};
+        case 2:
+            return {640, 480};
+        case 3:
+            return {640, 360};
+        default:
+            return {1920, 1080};
+    }
+}
+
+void SetIniLibraryDirectoryForTesting(const std::string& folder) {
+    std::lock_guard guard(DirectoryLock());
+    DirectoryOverride() = folder;
 }
 
 }  // namespace quorix

@@ -2,13 +2,20 @@
 // console-log switch. Fields start at the defaults that apply when no file was read.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
+#include <vector>
 
 namespace quorix {
 
 // -255 in an i32 field means "not set": the session keeps its own value.
 inline constexpr int32_t kConfigUnset = -255;
+
+// Entries a session's depth-range and data-mode lists hold.
+inline constexpr size_t kMaxValidRanges = 9;
+inline constexpr size_t kMaxValidOutModes = 32;
 
 struct Config {
     bool loaded = false;
@@ -61,7 +68,55 @@ struct Config {
     int32_t outOfMaxRange = 0;
     bool timeFilterDepth = false;
     int32_t algorithmType = 0;
+
+    // "ValidRange" and "ValidOutMode" read as lists (at most kMaxValidRanges and
+    // kMaxValidOutModes entries). Empty means every range / data mode is accepted; a value
+    // without a comma is a list of one.
+    std::vector<int32_t> validRangeList;
+    std::vector<int32_t> validOutModeList;
+
+    bool operator==(const Config&) const = default;
+
+    // Reads the ini file of model `deviceType` for session `sessionIndex` into a record of
+    // its own: the defaults above, then the file. Nothing is shared between calls, so
+    // sessions on different threads may read at the same time, and a bad or foreign file
+    // affects only the record it was read into. `loaded` tells that the file was found and
+    // parsed; `valid` that its "DeviceType" is `deviceType` and its "SessionCount" is not
+    // below `sessionIndex`. Per-session keys come from "session1" for index 0 and
+    // "session2" for index 1 and are read only when the file is valid; other indices read
+    // none. The file is <library folder>/Config/<model's file name>.
+    static Config ReadIni(uint32_t deviceType, uint32_t sessionIndex);
 };
+
+// A model with an ini file, and the file's name.
+struct IniModel {
+    uint32_t deviceType;
+    const char* fileName;
+};
+
+// Every model that has an ini file.
+std::span<const IniModel> IniModels();
+
+// The ini file name of `deviceType`, or null for a type without one.
+const char* IniFileName(uint32_t deviceType);
+
+// Path of the ini file of `deviceType` ("" for a type without one, or when the library's
+// folder is unknown).
+std::string IniFilePath(uint32_t deviceType);
+
+// Colour frame size chosen by an "RGB_Resolution" code: 0 1920x1080, 1 1280x720,
+// 2 640x480, 3 640x360, any other code 1920x1080.
+struct RgbResolution {
+    uint16_t width;
+    uint16_t height;
+};
+RgbResolution RgbResolutionFromCode(int32_t code);
+
+// --- internal hook for tests, not exported ----------------------------------------------
+
+// Replaces the library's folder as the place whose "Config" folder holds the ini files;
+// empty restores the library's folder.
+void SetIniLibraryDirectoryForTesting(const std::string& folder);
 
 // The process-wide configuration object. It lives from Ns2_Initialize to Ns2_Shutdown
 // and is created again on demand by whoever needs it in between.

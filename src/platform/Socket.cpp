@@ -117,6 +117,10 @@ int Socket::SetKeepAliveTiming(int idleSeconds, int intervalSeconds) {
     return SetIntOption(m_fd, IPPROTO_TCP, TCP_KEEPINTVL, intervalSeconds);
 }
 
+int Socket::SetNoDelay(bool on) {
+    return SetIntOption(m_fd, IPPROTO_TCP, TCP_NODELAY, on);
+}
+
 int Socket::SetNonBlocking(bool on) {
     const int flags = fcntl(m_fd, F_GETFL, 0);
     if (flags < 0) {

@@ -47,6 +47,9 @@ public:
     int SetReceiveBufferSize(int bytes);
     int SetKeepAlive(bool on);
     int SetKeepAliveTiming(int idleSeconds, int intervalSeconds);
+    // Sends small writes at once instead of holding them until the previous one is
+    // acknowledged (Nagle's algorithm off).
+    int SetNoDelay(bool on);
     int SetNonBlocking(bool on);
     int SetBroadcast(bool on);
 

@@ -32,6 +32,15 @@ Command MakeFromRecord(uint8_t id, Direction direction, size_t requestLength, si
     return c;
 }
 
+// Copies `size` reply bytes from `at` to `out`, or refuses when the reply ends before them.
+int32_t Take(const Command& reply, size_t at, void* out, size_t size) {
+    if (!reply.Holds(at + size)) {
+        return kShortReply;
+    }
+    reply.Get(at, out, size);
+    return 0;
+}
+
 // --- Single values ---
 
 struct ValueRow {
@@ -178,8 +187,11 @@ struct DspRow {
     int16_t parameter;  // -1: the value sits at byte 3, else the parameter does
 };
 
+// A read word is the write word with bit 7 of its low byte set. Selectors 1 and 2 read
+// that way too (0x0281, 0x0381): with their write word a camera cannot tell the read
+// request from a write, and would store the request's zero byte as the new value.
 constexpr DspRow kDsp[] = {
-    {0x0101, 0x0181, -1}, {0x0201, 0x0201, -1}, {0x0301, 0x0301, -1},
+    {0x0101, 0x0181, -1}, {0x0201, 0x0281, -1}, {0x0301, 0x0381, -1},
     {0x0102, 0x0182, 2},  {0x0102, 0x0182, 3},  {0x0102, 0x0182, 4},
     {0x0102, 0x0182, 1},  {0x0302, 0x0382, 1},  {0x0202, 0x0282, 1},
 };
@@ -199,6 +211,17 @@ Command SetTransferState(uint8_t sub, const TransferState& state) {
     c.PutU32(2, state.value1);
     c.PutU32(6, state.value2);
     return c;
+}
+
+// The three state bytes from `at`.
+int32_t ReadTransferState(const Command& reply, size_t at, TransferState& state) {
+    if (!reply.Holds(at + 3)) {
+        return kShortReply;
+    }
+    state.state = reply.U8(at);
+    state.value1 = reply.U8(at + 1);
+    state.value2 = reply.U8(at + 2);
+    return 0;
 }
 
 // The host address at byte 2 and the file name of `path` at byte 18, after `head`.
@@ -278,9 +301,13 @@ Command GetValue(Value item, uint32_t seed) {
     return c;
 }
 
-uint32_t ValueOf(Value item, const Command& reply) {
+int32_t ReadValue(Value item, const Command& reply, uint32_t& value) {
     const ValueRow& row = RowOf(item);
-    return row.width == 1 ? reply.U8(ValueAt(row)) : reply.U16(ValueAt(row));
+    if (!reply.Holds(ValueAt(row) + row.width)) {
+        return kShortReply;
+    }
+    value = row.width == 1 ? reply.U8(ValueAt(row)) : reply.U16(ValueAt(row));
+    return 0;
 }
 
 Command StreamControl(bool start) {
@@ -302,7 +329,10 @@ Command GetWDRMode() {
     return Make(0x02, Direction::Get, 8, 8, {0x0A});
 }
 
-void ReadWDRMode(const Command& reply, WDROutputMode& mode) {
+int32_t ReadWDRMode(const Command& reply, WDROutputMode& mode) {
+    if (!reply.Holds(8)) {
+        return kShortReply;
+    }
     mode.totalRange = reply.U8(1);
     mode.range1 = reply.U8(2);
     mode.range1Count = reply.U8(3);
@@ -310,6 +340,7 @@ void ReadWDRMode(const Command& reply, WDROutputMode& mode) {
     mode.range2Count = reply.U8(5);
     mode.range3 = reply.U8(6);
     mode.range3Count = reply.U8(7);
+    return 0;
 }
 
 Command SetMeasuringStatus(uint8_t item, uint8_t onOff) {
@@ -320,12 +351,16 @@ Command GetMeasuringStatus() {
     return Make(0x02, Direction::Get, 4, 4, {0x0F});
 }
 
-void ReadMeasuringStatus(const Command& reply, std::array<bool, 10>& status) {
+int32_t ReadMeasuringStatus(const Command& reply, std::array<bool, 10>& status) {
+    if (!reply.Holds(4)) {
+        return kShortReply;
+    }
     status[0] = (reply.U8(1) & 0x01) != 0;
     for (int bit = 0; bit < 8; ++bit) {
         status[1 + bit] = (reply.U8(2) >> bit & 0x01) != 0;
     }
     status[9] = (reply.U8(3) & 0x01) != 0;
+    return 0;
 }
 
 // --- Registers ---
@@ -349,11 +384,15 @@ Command ReadRegisters(const uint16_t* addresses, uint8_t count, Direction direct
     return c;
 }
 
-void ReadRegisterValues(const Command& reply, uint16_t* values, uint8_t count) {
+int32_t ReadRegisterValues(const Command& reply, uint16_t* values, uint8_t count) {
     count = std::min(count, kMaxRegisters);
+    if (!reply.Holds(2 + 2u * count)) {
+        return kShortReply;
+    }
     for (size_t i = 0; i < count; ++i) {
         values[i] = reply.U16(2 + 2 * i);
     }
+    return 0;
 }
 
 // --- GMM ---
@@ -382,8 +421,8 @@ Command GetGMM(const GmmBlock& gmm) {
     return MakeFromRecord(0x05, Direction::Get, gmm.size(), gmm.size(), gmm);
 }
 
-void ReadGMM(const Command& reply, GmmBlock& gmm) {
-    reply.Get(0, gmm.data(), gmm.size());
+int32_t ReadGMM(const Command& reply, GmmBlock& gmm) {
+    return Take(reply, 0, gmm.data(), gmm.size());
 }
 
 // --- Ranges, modes, pulse counts ---
@@ -396,9 +435,9 @@ Command GetMeasuringRange(uint8_t group) {
     return Make(0x06, Direction::Get, 1, sizeof(NsMeasuringRange), {group});
 }
 
-void ReadMeasuringRange(const Command& reply, NsMeasuringRange& range) {
+int32_t ReadMeasuringRange(const Command& reply, NsMeasuringRange& range) {
     auto* bytes = reinterpret_cast<uint8_t*>(&range);
-    reply.Get(1, bytes + 1, sizeof range - 1);
+    return Take(reply, 1, bytes + 1, sizeof range - 1);
 }
 
 Command SetDataMode(uint8_t mode) {
@@ -421,8 +460,8 @@ Command GetPulseCount() {
     return Make(0x0A, Direction::Get, 0, std::tuple_size_v<PulseCountBlock>);
 }
 
-void ReadPulseCount(const Command& reply, PulseCountBlock& record) {
-    reply.Get(0, record.data(), record.size());
+int32_t ReadPulseCount(const Command& reply, PulseCountBlock& record) {
+    return Take(reply, 0, record.data(), record.size());
 }
 
 Command SetHTP(const HtpBlock& htp) {
@@ -433,8 +472,8 @@ Command GetHTP(const HtpBlock& htp) {
     return MakeFromRecord(0x0E, Direction::Get, 1, htp.size(), htp);
 }
 
-void ReadHTP(const Command& reply, HtpBlock& htp) {
-    reply.Get(0, htp.data(), htp.size());
+int32_t ReadHTP(const Command& reply, HtpBlock& htp) {
+    return Take(reply, 0, htp.data(), htp.size());
 }
 
 // --- Offsets ---
@@ -461,12 +500,16 @@ Command GetOffSetFrame(const OffsetRecord& record, uint8_t k) {
     return Make(0x0F, Direction::Get, 3, 54, {record[0], std::min<uint8_t>(k, 1), record[1]});
 }
 
-void ReadOffSetFrame(const Command& reply, uint8_t k, OffsetRecord& record) {
+int32_t ReadOffSetFrame(const Command& reply, uint8_t k, OffsetRecord& record) {
     k = std::min<uint8_t>(k, 1);
+    if (!reply.Holds(k == 0 ? kOffsetFrameDataAt + kOffsetHalf : kOffsetLastAt + 1)) {
+        return kShortReply;
+    }
     reply.Get(kOffsetFrameDataAt, record.data() + kOffsetHalvesAt + kOffsetHalf * k, kOffsetHalf);
     if (k == 1) {
         record.back() = reply.U8(kOffsetLastAt);
     }
+    return 0;
 }
 
 Command SetRangeOffset(const RangeOffsetRecord& record) {
@@ -479,9 +522,13 @@ Command GetRangeOffset(uint8_t group) {
     return Make(0x0F, Direction::Get, 54, 54, {group, 0x02});
 }
 
-void ReadRangeOffset(const Command& reply, RangeOffsetRecord& record) {
+int32_t ReadRangeOffset(const Command& reply, RangeOffsetRecord& record) {
+    if (!reply.Holds(4 + record.size() - 1)) {
+        return kShortReply;
+    }
     record[0] = reply.U8(0);
     reply.Get(4, record.data() + 1, record.size() - 1);
+    return 0;
 }
 
 // --- Camera parameters ---
@@ -533,10 +580,8 @@ Command GetParamFrame(const ParamFrame& frame) {
     return Make(0x10, Direction::Get, 1, 1 + 8u * frame.count, {frame.sub});
 }
 
-void ReadParamFrame(const Command& reply, const ParamFrame& frame, double* values) {
-    for (size_t i = 0; i < frame.count; ++i) {
-        values[frame.first + i] = reply.F64(1 + 8 * i);
-    }
+int32_t ReadParamFrame(const Command& reply, const ParamFrame& frame, double* values) {
+    return Take(reply, 1, values + frame.first, 8u * frame.count);
 }
 
 // --- Group 0x11 ---
@@ -545,8 +590,12 @@ Command IsSupportJSONConfig() {
     return Make(0x11, Direction::Get, 2, 64, {0x80, 0x01});
 }
 
-bool JSONConfigSupported(const Command& reply) {
-    return reply.U8(1) == 1 && reply.U8(2) == 1;
+int32_t ReadJSONConfigSupported(const Command& reply, bool& supported) {
+    if (!reply.Holds(3)) {
+        return kShortReply;
+    }
+    supported = reply.U8(1) == 1 && reply.U8(2) == 1;
+    return 0;
 }
 
 Command SendCameraParams(bool enable) {
@@ -566,8 +615,8 @@ Command GetWorkMode(const WorkModeRecord& mode) {
     return MakeFromRecord(0x12, Direction::Get, sizeof mode, sizeof mode, mode);
 }
 
-void ReadWorkMode(const Command& reply, WorkModeRecord& mode) {
-    reply.Get(0, &mode, sizeof mode);
+int32_t ReadWorkMode(const Command& reply, WorkModeRecord& mode) {
+    return Take(reply, 0, &mode, sizeof mode);
 }
 
 Command RebootCamera() {
@@ -598,7 +647,9 @@ void ReadText(const Command& reply, char* text, uint32_t capacity) {
     if (text == nullptr || capacity == 0) {
         return;
     }
-    const size_t n = std::min<size_t>(capacity - 1, kBufferSize - 1);
+    // The reply is the sub-command and the text, without a NUL.
+    const size_t arrived = reply.received > 0 ? reply.received - 1u : 0;
+    const size_t n = std::min<size_t>(capacity - 1, arrived);
     reply.Get(1, text, n);
     text[n] = '\0';
 }
@@ -627,8 +678,8 @@ Command ImuFetch(Imu item) {
     return Make(0x14, Direction::Get, row.size + 1u, row.size + 1u, {kImuReadRequest, row.sub});
 }
 
-void ReadImu(const Command& reply, Imu item, uint8_t* values) {
-    reply.Get(1, values, RowOf(item).size);
+int32_t ReadImu(const Command& reply, Imu item, uint8_t* values) {
+    return Take(reply, 1, values, RowOf(item).size);
 }
 
 // --- Lens ---
@@ -641,9 +692,9 @@ Command GetLens(uint8_t sensor) {
     return Make(0x15, Direction::Get, 1, 64, {static_cast<uint8_t>(sensor | 0x10)});
 }
 
-void ReadLens(const Command& reply, LensRecord& lens) {
+int32_t ReadLens(const Command& reply, LensRecord& lens) {
     auto* bytes = reinterpret_cast<uint8_t*>(&lens);
-    reply.Get(1, bytes + 1, sizeof lens - 1);
+    return Take(reply, 1, bytes + 1, sizeof lens - 1);
 }
 
 // --- Lists ---
@@ -667,9 +718,15 @@ Command ListRequest(List list, Direction direction) {
 }
 
 int32_t ReadList(const Command& reply, List list, uint8_t* data, uint32_t& length) {
+    if (!reply.Holds(kListCountAt + 1)) {
+        return kShortReply;
+    }
     const uint8_t count = reply.U8(kListCountAt);
     if (count > RowOf(list).maxEntries) {
         return kDoesNotFit;
+    }
+    if (!reply.Holds(kListCountAt + 1u + count)) {
+        return kShortReply;
     }
     if (data == nullptr || count + 1u > length) {
         return kBadParameter;
@@ -703,17 +760,23 @@ Command PlaneRequest(uint32_t index, Direction direction) {
     return c;
 }
 
-uint32_t PlaneFrameIndex(const Command& reply) {
-    return reply.U32(0);
+int32_t ReadPlaneHeader(const Command& reply, PlaneHeaderInfo& header) {
+    if (!reply.Holds(15)) {
+        return kShortReply;
+    }
+    header.index = reply.U32(0);
+    header.length = reply.U32(9);
+    header.id = reply.U16(13);
+    return 0;
 }
-uint32_t PlaneLength(const Command& header) {
-    return header.U32(9);
-}
-uint16_t PlaneId(const Command& header) {
-    return header.U16(13);
-}
-const uint8_t* PlaneBytes(const Command& reply) {
-    return reply.data.data() + 4;
+
+int32_t ReadPlanePiece(const Command& reply, size_t size, uint32_t& index, const uint8_t*& bytes) {
+    if (size > kPlanePiece || !reply.Holds(4 + size)) {
+        return kShortReply;
+    }
+    index = reply.U32(0);
+    bytes = reply.data.data() + 4;
+    return 0;
 }
 
 // --- DSP status ---
@@ -747,11 +810,12 @@ int32_t DspStatusRequest(const DspStatusRecord& status, Direction direction, Com
     return 0;
 }
 
-uint8_t DspStatusValue(const Command& reply, uint32_t selector) {
+int32_t ReadDspStatus(const Command& reply, uint32_t selector, uint8_t& value) {
     if (selector > kMaxDspSelector) {
-        return 0;
+        return kBadParameter;
     }
-    return reply.U8(kDsp[selector].parameter < 0 ? 3 : 4);
+    const size_t at = kDsp[selector].parameter < 0 ? 3 : 4;
+    return Take(reply, at, &value, 1);
 }
 
 // --- Small groups ---
@@ -764,8 +828,8 @@ Command GetTalDelay(const TalDelayRecord& record) {
     return MakeFromRecord(0x1A, Direction::Get, record.size(), record.size(), record);
 }
 
-void ReadTalDelay(const Command& reply, TalDelayRecord& record) {
-    reply.Get(0, record.data(), record.size());
+int32_t ReadTalDelay(const Command& reply, TalDelayRecord& record) {
+    return Take(reply, 0, record.data(), record.size());
 }
 
 Command HeartBeat() {
@@ -800,8 +864,8 @@ Command GetJsonIsSupported() {
     return Make(kTransferGroup, Direction::Get, 64, 64, {kJsonSub, 0x01});
 }
 
-uint8_t SupportedAnswer(const Command& reply) {
-    return reply.U8(2);
+int32_t ReadSupported(const Command& reply, uint8_t& supported) {
+    return Take(reply, 2, &supported, 1);
 }
 
 std::string FileNameOf(std::string_view path) {
@@ -836,10 +900,8 @@ Command GetUpgradeState() {
     return Make(kTransferGroup, Direction::Get, 10, 10, {kUpgradeSub});
 }
 
-void ReadUpgradeState(const Command& reply, TransferState& state) {
-    state.state = reply.U8(1);
-    state.value1 = reply.U8(2);
-    state.value2 = reply.U8(3);
+int32_t ReadUpgradeState(const Command& reply, TransferState& state) {
+    return ReadTransferState(reply, 1, state);
 }
 
 Command SetJsonState(const TransferState& state) {
@@ -850,10 +912,8 @@ Command GetJsonState() {
     return Make(kTransferGroup, Direction::Get, 10, 10, {kJsonSub, 0x02});
 }
 
-void ReadJsonState(const Command& reply, TransferState& state) {
-    state.state = reply.U8(2);
-    state.value1 = reply.U8(3);
-    state.value2 = reply.U8(4);
+int32_t ReadJsonState(const Command& reply, TransferState& state) {
+    return ReadTransferState(reply, 2, state);
 }
 
 }  // namespace quorix::cmd

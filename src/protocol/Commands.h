@@ -2,11 +2,14 @@
 // (command id, direction, lengths, payload) and read each reply. The network, HID and UVC
 // protocols differ only in framing and in a few lengths and directions; they take a
 // Command from here, adjust what their link does differently, and hand it to their
-// transport, which copies the reply over the same buffer.
+// transport, which copies the reply over the same buffer and says how many bytes it copied.
 //
 // Payloads are little-endian; byte 0 of most payloads is the sub-command that selects the
 // item within the command's group. Builders that can refuse their input return 0 or a
 // status (-15 out of range, -1 a text that does not fit) and leave `out` alone on refusal.
+// Readers that take fixed fields return 0, or kShortReply when the reply did not reach the
+// last of them (what lies beyond the reply is the request's own bytes); they write nothing
+// to their outputs on refusal.
 #pragma once
 
 #include <array>
@@ -22,6 +25,7 @@ namespace quorix::cmd {
 
 inline constexpr int32_t kBadParameter = -15;
 inline constexpr int32_t kDoesNotFit = -1;
+inline constexpr int32_t kShortReply = -104;
 
 // Request payloads never exceed 64 bytes; a reply payload's length is one byte.
 inline constexpr size_t kMaxRequest = 64;
@@ -35,9 +39,13 @@ struct Command {
     Direction direction = Direction::Set;
     uint8_t requestLength = 0;
     uint16_t replyCapacity = 0;
+    // Reply bytes that arrived over `data`, as the transport reported them (0 until then).
+    uint16_t received = 0;
     std::array<uint8_t, kBufferSize> data{};
 
     bool IsGet() const { return direction == Direction::Get; }
+    // Whether the reply reached `bytes` bytes.
+    bool Holds(size_t bytes) const { return received >= bytes; }
 
     // Little-endian field access; what would run past the buffer is ignored (reads as 0).
     void Put(size_t at, const void* bytes, size_t size);
@@ -75,7 +83,7 @@ int32_t SetValue(Value item, uint32_t value, Command& out);
 // A get of the value; `seed` goes where the value will come back (GetDepthMode sends the
 // caller's byte).
 Command GetValue(Value item, uint32_t seed = 0);
-uint32_t ValueOf(Value item, const Command& reply);
+[[nodiscard]] int32_t ReadValue(Value item, const Command& reply, uint32_t& value);
 
 Command StreamControl(bool start);
 
@@ -83,11 +91,11 @@ Command StreamControl(bool start);
 
 Command SetWDRMode(const WDROutputMode& mode);
 Command GetWDRMode();
-void ReadWDRMode(const Command& reply, WDROutputMode& mode);
+[[nodiscard]] int32_t ReadWDRMode(const Command& reply, WDROutputMode& mode);
 
 Command SetMeasuringStatus(uint8_t item, uint8_t onOff);
 Command GetMeasuringStatus();
-void ReadMeasuringStatus(const Command& reply, std::array<bool, 10>& status);
+[[nodiscard]] int32_t ReadMeasuringStatus(const Command& reply, std::array<bool, 10>& status);
 
 // --- Registers (group 0x04); at most kMaxRegisters per exchange -------------------------
 
@@ -95,7 +103,7 @@ inline constexpr uint8_t kMaxRegisters = 15;
 Command SetRegisters(const uint16_t* addresses, const uint16_t* values, uint8_t count);
 // The read request, sent as a set and then again as the get that fetches the values.
 Command ReadRegisters(const uint16_t* addresses, uint8_t count, Direction direction);
-void ReadRegisterValues(const Command& reply, uint16_t* values, uint8_t count);
+[[nodiscard]] int32_t ReadRegisterValues(const Command& reply, uint16_t* values, uint8_t count);
 
 // --- GMM (group 0x05) ------------------------------------------------------------------------
 
@@ -103,36 +111,36 @@ Command SetIRS2Enable(uint16_t value);
 Command SetGMMGain(const NsGMMGain& gain);
 Command SetGMM(const Vector3& gmm);
 Command GetGMM(const GmmBlock& gmm);
-void ReadGMM(const Command& reply, GmmBlock& gmm);
+[[nodiscard]] int32_t ReadGMM(const Command& reply, GmmBlock& gmm);
 
 // --- Ranges, modes, pulse counts -----------------------------------------------------------
 
 Command SetMeasuringRange(const NsMeasuringRange& range);
 Command GetMeasuringRange(uint8_t group);
 // The group byte stays the caller's; the nine values come from the reply.
-void ReadMeasuringRange(const Command& reply, NsMeasuringRange& range);
+[[nodiscard]] int32_t ReadMeasuringRange(const Command& reply, NsMeasuringRange& range);
 
 // Data modes without a code send eleven zero bytes.
 Command SetDataMode(uint8_t mode);
 
 Command SetPulseCount(const PulseCountRecord& record);
 Command GetPulseCount();
-void ReadPulseCount(const Command& reply, PulseCountBlock& record);
+[[nodiscard]] int32_t ReadPulseCount(const Command& reply, PulseCountBlock& record);
 
 Command SetHTP(const HtpBlock& htp);
 Command GetHTP(const HtpBlock& htp);
-void ReadHTP(const Command& reply, HtpBlock& htp);
+[[nodiscard]] int32_t ReadHTP(const Command& reply, HtpBlock& htp);
 
 // --- Offsets (group 0x0F) ------------------------------------------------------------------
 
 // The offset record travels in two frames, k = 0 and 1.
 Command SetOffSetFrame(const OffsetRecord& record, uint8_t k);
 Command GetOffSetFrame(const OffsetRecord& record, uint8_t k);
-void ReadOffSetFrame(const Command& reply, uint8_t k, OffsetRecord& record);
+[[nodiscard]] int32_t ReadOffSetFrame(const Command& reply, uint8_t k, OffsetRecord& record);
 
 Command SetRangeOffset(const RangeOffsetRecord& record);
 Command GetRangeOffset(uint8_t group);
-void ReadRangeOffset(const Command& reply, RangeOffsetRecord& record);
+[[nodiscard]] int32_t ReadRangeOffset(const Command& reply, RangeOffsetRecord& record);
 
 // --- Camera parameters (group 0x10): each set of values travels in one or two frames ----
 
@@ -154,12 +162,12 @@ std::span<const ParamFrame> ParamFrames(CameraParam param, uint8_t lens);
 size_t ParamCount(CameraParam param);
 Command SetParamFrame(const ParamFrame& frame, const double* values);
 Command GetParamFrame(const ParamFrame& frame);
-void ReadParamFrame(const Command& reply, const ParamFrame& frame, double* values);
+[[nodiscard]] int32_t ReadParamFrame(const Command& reply, const ParamFrame& frame, double* values);
 
 // --- Group 0x11: JSON configuration and parameter push ------------------------------------
 
 Command IsSupportJSONConfig();
-bool JSONConfigSupported(const Command& reply);
+[[nodiscard]] int32_t ReadJSONConfigSupported(const Command& reply, bool& supported);
 Command SendCameraParams(bool enable);
 
 // --- Group 0x12: work mode ----------------------------------------------------------------
@@ -167,7 +175,7 @@ Command SendCameraParams(bool enable);
 inline constexpr uint8_t kLowPowerWorkMode = 0x20;
 Command SetWorkMode(const WorkModeRecord& mode);
 Command GetWorkMode(const WorkModeRecord& mode);
-void ReadWorkMode(const Command& reply, WorkModeRecord& mode);
+[[nodiscard]] int32_t ReadWorkMode(const Command& reply, WorkModeRecord& mode);
 Command RebootCamera();
 
 // --- Texts (groups 0x13 and 0x18) ---------------------------------------------------------
@@ -191,7 +199,8 @@ enum class Text : uint8_t {
 int32_t SetText(Text item, const char* text, uint32_t length, Command& out);
 // Room for `capacity` bytes of text after the sub-command, as far as a reply reaches.
 Command GetText(Text item, uint32_t capacity);
-// Copies the text (at most capacity - 1 characters) and ends it with a NUL.
+// Copies the text that arrived after the sub-command (at most capacity - 1 characters; none
+// from a reply without one) and ends it with a NUL.
 void ReadText(const Command& reply, char* text, uint32_t capacity);
 
 // --- Inertial sensor calibration (group 0x14): two-step gets -----------------------------
@@ -209,14 +218,14 @@ Command SetImu(Imu item, const uint8_t* values);
 // The read request (a set), and the get that fetches what it asked for.
 Command ImuReadRequest(Imu item);
 Command ImuFetch(Imu item);
-void ReadImu(const Command& reply, Imu item, uint8_t* values);
+[[nodiscard]] int32_t ReadImu(const Command& reply, Imu item, uint8_t* values);
 
 // --- Lens (group 0x15) ---------------------------------------------------------------------
 
 Command SetLens(const LensRecord& lens);
 Command GetLens(uint8_t sensor);
 // The sensor byte stays the caller's.
-void ReadLens(const Command& reply, LensRecord& lens);
+[[nodiscard]] int32_t ReadLens(const Command& reply, LensRecord& lens);
 
 // --- Lists (group 0x15, property data: a count byte and the entries) ----------------------
 
@@ -227,8 +236,9 @@ int32_t SetList(List list, const uint8_t* data, uint32_t length, Command& out);
 // The read request, sent as a set and then again as the get that fetches the list.
 Command ListRequest(List list, Direction direction);
 // Writes count and entries to `data` and their size to `length`; -15 when they do not fit
-// the caller's `length`, -1 when the camera's count exceeds the list.
-int32_t ReadList(const Command& reply, List list, uint8_t* data, uint32_t& length);
+// the caller's `length`, -1 when the camera's count exceeds the list, kShortReply when
+// fewer entries arrived than the count claims.
+[[nodiscard]] int32_t ReadList(const Command& reply, List list, uint8_t* data, uint32_t& length);
 
 // --- Plane correction (group 0x16, 64-byte frames) ----------------------------------------
 
@@ -238,10 +248,15 @@ Command PlaneHeader(uint16_t id, uint32_t length);
 Command PlaneData(uint32_t index, const uint8_t* bytes, size_t size);
 // Read request of frame `index` (0 the header), sent as a set and then as the get.
 Command PlaneRequest(uint32_t index, Direction direction);
-uint32_t PlaneFrameIndex(const Command& reply);
-uint32_t PlaneLength(const Command& header);
-uint16_t PlaneId(const Command& header);
-const uint8_t* PlaneBytes(const Command& reply);
+struct PlaneHeaderInfo {
+    uint32_t index = 0;   // 0 for the header
+    uint32_t length = 0;  // bytes of the block
+    uint16_t id = 0;
+};
+[[nodiscard]] int32_t ReadPlaneHeader(const Command& reply, PlaneHeaderInfo& header);
+// The frame index of a data frame and where its first `size` bytes lie in the reply.
+[[nodiscard]] int32_t ReadPlanePiece(const Command& reply, size_t size, uint32_t& index,
+                                     const uint8_t*& bytes);
 
 // --- DSP status (group 0x19) ---------------------------------------------------------------
 
@@ -250,13 +265,14 @@ inline constexpr uint32_t kMaxDspSelector = 8;
 int32_t SetDspStatus(const DspStatusRecord& status, Command& out);
 // The read request, sent as a set and then again as the get; -15 for a bad selector.
 int32_t DspStatusRequest(const DspStatusRecord& status, Direction direction, Command& out);
-uint8_t DspStatusValue(const Command& reply, uint32_t selector);
+// -15 for a bad selector.
+[[nodiscard]] int32_t ReadDspStatus(const Command& reply, uint32_t selector, uint8_t& value);
 
 // --- Small groups --------------------------------------------------------------------------
 
 Command SetTalDelay(const TalDelayRecord& record);
 Command GetTalDelay(const TalDelayRecord& record);
-void ReadTalDelay(const Command& reply, TalDelayRecord& record);
+[[nodiscard]] int32_t ReadTalDelay(const Command& reply, TalDelayRecord& record);
 Command HeartBeat();
 // -15 for a mode other than 0 and 1.
 int32_t SetTestModeState(uint32_t mode, const TestModeRecord& record, Command& out);
@@ -269,7 +285,7 @@ inline constexpr size_t kUpgradeNameRoom = 46;  // bytes 18..63
 inline constexpr size_t kJsonNameRoom = 20;     // bytes 18..37
 Command GetUpgradeIsSupported();
 Command GetJsonIsSupported();
-uint8_t SupportedAnswer(const Command& reply);
+[[nodiscard]] int32_t ReadSupported(const Command& reply, uint8_t& supported);
 // The file name of `path`: forward slashes count as backslashes, the text after the last.
 std::string FileNameOf(std::string_view path);
 // -1 when the host address or the file name does not fit (or the name is empty).
@@ -278,9 +294,9 @@ int32_t SetToJsonMode(std::string_view host, Command& out);
 int32_t SetJsonPath(std::string_view host, std::string_view path, Command& out);
 Command SetUpgradeState(const TransferState& state);
 Command GetUpgradeState();
-void ReadUpgradeState(const Command& reply, TransferState& state);
+[[nodiscard]] int32_t ReadUpgradeState(const Command& reply, TransferState& state);
 Command SetJsonState(const TransferState& state);
 Command GetJsonState();
-void ReadJsonState(const Command& reply, TransferState& state);
+[[nodiscard]] int32_t ReadJsonState(const Command& reply, TransferState& state);
 
 }  // namespace quorix::cmd

@@ -4,7 +4,8 @@
 //
 //   type 2, 64 bytes    device options: value bytes 1-7 kept (bit 0 of byte 1: colour sensor)
 //   type 6, 54 bytes    current settings, little-endian:
-//                         0 data mode u8, 1 depth range u8, 2 threshold u16,
+//                         0 data mode u8, 1 depth range u8, 2 threshold u16 (the host's unit,
+//                         as SetThreshold takes it, not x 10),
 //                         4 colour width u16, 6 colour height u16, 8 pulse count u16,
 //                         10 GMM gain u16, 12 depth-scale factor f32, 16 the 16-bit count,
 //                         18 flag u8, 19..53 reserved

@@ -1,6 +1,7 @@
 // The network cameras' command set over SocketCtl.
 #include "protocol/SocketProtocol.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -58,13 +59,22 @@ SocketProtocol::~SocketProtocol() {
 // --- Helpers ---
 
 int32_t SocketProtocol::Exchange(Command& command, const Where& where) {
+    uint32_t received = 0;
     const int32_t result =
         m_socketCtl->SetCmd(command.id, command.data.data(), command.replyCapacity,
-                            command.requestLength, ModeOf(command));
+                            command.requestLength, ModeOf(command), received);
+    command.received = static_cast<uint16_t>(std::min<uint32_t>(received, command.replyCapacity));
     if (result != 0) {
         LogAt(where, "is failed.\n");
     }
     return result;
+}
+
+int32_t SocketProtocol::Checked(int32_t readStatus, const Command& reply, const Where& where) {
+    if (readStatus == cmd::kShortReply) {
+        LogAtf(where, "reply of %u bytes is too short.\n", static_cast<unsigned>(reply.received));
+    }
+    return readStatus;
 }
 
 int32_t SocketProtocol::RequestThenFetch(Command request, Command& fetch, const Where& where) {
@@ -97,10 +107,12 @@ int32_t SocketProtocol::GetValueOf(cmd::Value item, T& value, const Where& where
     if (!CheckOpened(where)) {
         return 0;
     }
-    Command command = cmd::GetValue(item, seed);
-    const int32_t result = Exchange(command, where);
+    uint32_t read = 0;
+    const int32_t result = Run(cmd::GetValue(item, seed), where, [&](const Command& reply) {
+        return cmd::ReadValue(item, reply, read);
+    });
     if (result == 0) {
-        value = static_cast<T>(cmd::ValueOf(item, command));
+        value = static_cast<T>(read);
     }
     return result;
 }
@@ -131,11 +143,12 @@ int32_t SocketProtocol::GetParams(cmd::CameraParam param, uint8_t lens, double* 
     // The caller's values change only when every frame arrived.
     double read[9] = {};
     for (const cmd::ParamFrame& frame : frames) {
-        Command command = cmd::GetParamFrame(frame);
-        if (const int32_t result = Exchange(command, where); result != 0) {
+        const int32_t result = Run(cmd::GetParamFrame(frame), where, [&](const Command& reply) {
+            return cmd::ReadParamFrame(reply, frame, read);
+        });
+        if (result != 0) {
             return result;
         }
-        cmd::ReadParamFrame(command, frame, read);
     }
     memcpy(values, read, cmd::ParamCount(param) * sizeof(double));
     return 0;
@@ -157,12 +170,10 @@ int32_t SocketProtocol::GetTextOf(cmd::Text item, char* text, uint32_t capacity,
         LogAt(where, "text buffer is empty.\n");
         return kBadParameter;
     }
-    Command command = cmd::GetText(item, capacity);
-    const int32_t result = Exchange(command, where);
-    if (result == 0) {
-        cmd::ReadText(command, text, capacity);
-    }
-    return result;
+    return Run(cmd::GetText(item, capacity), where, [&](const Command& reply) {
+        cmd::ReadText(reply, text, capacity);
+        return 0;
+    });
 }
 
 int32_t SocketProtocol::SetImuOf(cmd::Imu item, const uint8_t* values, const Where& where) {
@@ -171,12 +182,8 @@ int32_t SocketProtocol::SetImuOf(cmd::Imu item, const uint8_t* values, const Whe
 }
 
 int32_t SocketProtocol::GetImuOf(cmd::Imu item, uint8_t* values, const Where& where) {
-    Command fetch = cmd::ImuFetch(item);
-    const int32_t result = RequestThenFetch(cmd::ImuReadRequest(item), fetch, where);
-    if (result == 0) {
-        cmd::ReadImu(fetch, item, values);
-    }
-    return result;
+    return RequestThenRead(cmd::ImuReadRequest(item), cmd::ImuFetch(item), where,
+                           [&](const Command& reply) { return cmd::ReadImu(reply, item, values); });
 }
 
 // --- Lifecycle and streaming ---
@@ -258,10 +265,13 @@ int32_t SocketProtocol::SetTofFrameRate(uint8_t fps) {
 }
 
 int32_t SocketProtocol::GetTofFrameRate(uint8_t& fps) {
-    Command command = cmd::GetValue(cmd::Value::TofFrameRate);
-    const int32_t result = Exchange(command, Where::current());
+    uint32_t read = 0;
+    const int32_t result =
+        Run(cmd::GetValue(cmd::Value::TofFrameRate), Where::current(), [&](const Command& reply) {
+            return cmd::ReadValue(cmd::Value::TofFrameRate, reply, read);
+        });
     if (result == 0) {
-        fps = static_cast<uint8_t>(cmd::ValueOf(cmd::Value::TofFrameRate, command));
+        fps = static_cast<uint8_t>(read);
     }
     return result;
 }
@@ -340,7 +350,7 @@ int32_t SocketProtocol::SetWDRMode(const WDROutputMode& mode) {
 
 int32_t SocketProtocol::GetWDRMode(WDROutputMode& mode) {
     return RunIfOpened(cmd::GetWDRMode(), Where::current(),
-                       [&](const Command& reply) { cmd::ReadWDRMode(reply, mode); });
+                       [&](const Command& reply) { return cmd::ReadWDRMode(reply, mode); });
 }
 
 int32_t SocketProtocol::SetMeasuringStatus(uint8_t item, uint8_t onOff) {
@@ -354,8 +364,9 @@ int32_t SocketProtocol::SetMeasuringStatus(uint8_t item, uint8_t onOff) {
 }
 
 int32_t SocketProtocol::GetMeasuringStatus(std::array<bool, 10>& status) {
-    return RunIfOpened(cmd::GetMeasuringStatus(), Where::current(),
-                       [&](const Command& reply) { cmd::ReadMeasuringStatus(reply, status); });
+    return RunIfOpened(cmd::GetMeasuringStatus(), Where::current(), [&](const Command& reply) {
+        return cmd::ReadMeasuringStatus(reply, status);
+    });
 }
 
 // --- Registers ---
@@ -380,13 +391,10 @@ int32_t SocketProtocol::GetRegVal(const uint16_t* addresses, uint16_t* values, u
         QLOG("count:%d is invalid.\n", count);
         return kBadParameter;
     }
-    Command fetch = cmd::ReadRegisters(addresses, count, Direction::Get);
-    const int32_t result = RequestThenFetch(cmd::ReadRegisters(addresses, count, Direction::Set),
-                                            fetch, Where::current());
-    if (result == 0) {
-        cmd::ReadRegisterValues(fetch, values, count);
-    }
-    return result;
+    return RequestThenRead(
+        cmd::ReadRegisters(addresses, count, Direction::Set),
+        cmd::ReadRegisters(addresses, count, Direction::Get), Where::current(),
+        [&](const Command& reply) { return cmd::ReadRegisterValues(reply, values, count); });
 }
 
 // --- GMM ---
@@ -406,7 +414,7 @@ int32_t SocketProtocol::SetGMM(const Vector3& gmm) {
 
 int32_t SocketProtocol::GetGMM(GmmBlock& gmm) {
     return RunIfOpened(cmd::GetGMM(gmm), Where::current(),
-                       [&](const Command& reply) { cmd::ReadGMM(reply, gmm); });
+                       [&](const Command& reply) { return cmd::ReadGMM(reply, gmm); });
 }
 
 // --- Measuring range, pulse count, blocks ---
@@ -417,10 +425,10 @@ int32_t SocketProtocol::SetMeasuringRange(const NsMeasuringRange& range) {
 }
 
 int32_t SocketProtocol::GetMeasuringRange(NsMeasuringRange& range) {
-    Command command = cmd::GetMeasuringRange(range.depthMode);
-    const int32_t result = Exchange(command, Where::current());
+    const int32_t result =
+        Run(cmd::GetMeasuringRange(range.depthMode), Where::current(),
+            [&](const Command& reply) { return cmd::ReadMeasuringRange(reply, range); });
     if (result == 0) {
-        cmd::ReadMeasuringRange(command, range);
         LogRange(Where::current(), "depthMax", range);
     }
     return result;
@@ -433,7 +441,7 @@ int32_t SocketProtocol::SetPulseCount(const PulseCountRecord& record) {
 
 int32_t SocketProtocol::GetPulseCount(PulseCountBlock& record) {
     return RunIfOpened(cmd::GetPulseCount(), Where::current(),
-                       [&](const Command& reply) { cmd::ReadPulseCount(reply, record); });
+                       [&](const Command& reply) { return cmd::ReadPulseCount(reply, record); });
 }
 
 int32_t SocketProtocol::SetHTP(const HtpBlock& htp) {
@@ -442,7 +450,7 @@ int32_t SocketProtocol::SetHTP(const HtpBlock& htp) {
 
 int32_t SocketProtocol::GetHTP(HtpBlock& htp) {
     return RunIfOpened(cmd::GetHTP(htp), Where::current(),
-                       [&](const Command& reply) { cmd::ReadHTP(reply, htp); });
+                       [&](const Command& reply) { return cmd::ReadHTP(reply, htp); });
 }
 
 int32_t SocketProtocol::SetOffSet(const OffsetRecord& record) {
@@ -461,11 +469,12 @@ int32_t SocketProtocol::SetOffSet(const OffsetRecord& record) {
 int32_t SocketProtocol::GetOffSet(OffsetRecord& record) {
     OffsetRecord read = record;
     for (uint8_t k = 0; k < 2; ++k) {
-        Command command = cmd::GetOffSetFrame(record, k);
-        if (const int32_t result = Exchange(command, Where::current()); result != 0) {
+        const int32_t result =
+            Run(cmd::GetOffSetFrame(record, k), Where::current(),
+                [&](const Command& reply) { return cmd::ReadOffSetFrame(reply, k, read); });
+        if (result != 0) {
             return result;
         }
-        cmd::ReadOffSetFrame(command, k, read);
     }
     record = read;
     return 0;
@@ -575,7 +584,7 @@ int32_t SocketProtocol::SetWorkMode(const WorkModeRecord& mode) {
 
 int32_t SocketProtocol::GetWorkMode(WorkModeRecord& mode) {
     return Run(cmd::GetWorkMode(mode), Where::current(),
-               [&](const Command& reply) { cmd::ReadWorkMode(reply, mode); });
+               [&](const Command& reply) { return cmd::ReadWorkMode(reply, mode); });
 }
 
 int32_t SocketProtocol::RebootCamera() {
@@ -692,7 +701,7 @@ int32_t SocketProtocol::SetLens(const LensRecord& lens) {
 
 int32_t SocketProtocol::GetLens(LensRecord& lens) {
     return Run(cmd::GetLens(lens.sensor), Where::current(),
-               [&](const Command& reply) { cmd::ReadLens(reply, lens); });
+               [&](const Command& reply) { return cmd::ReadLens(reply, lens); });
 }
 
 // --- Plane correction ---
@@ -726,19 +735,21 @@ int32_t SocketProtocol::SetPlaneCorrectionParam(uint16_t id, const void* block, 
 
 int32_t SocketProtocol::GetPlaneCorrectionParam(uint16_t& id, void* block, uint32_t capacity,
                                                 uint32_t& count) {
-    Command header = cmd::PlaneRequest(0, Direction::Get);
+    cmd::PlaneHeaderInfo header;
     int32_t result =
-        RequestThenFetch(cmd::PlaneRequest(0, Direction::Set), header, Where::current());
+        RequestThenRead(cmd::PlaneRequest(0, Direction::Set), cmd::PlaneRequest(0, Direction::Get),
+                        Where::current(),
+                        [&](const Command& reply) { return cmd::ReadPlaneHeader(reply, header); });
     if (result != 0) {
         return result;
     }
     // A reply for another frame is a failed exchange, not an empty success: the caller
     // would take a zeroed block for valid correction data.
-    if (cmd::PlaneFrameIndex(header) != 0) {
-        QLOG("header frame index %u is not 0.\n", cmd::PlaneFrameIndex(header));
+    if (header.index != 0) {
+        QLOG("header frame index %u is not 0.\n", header.index);
         return kTransferError;
     }
-    const uint32_t length = cmd::PlaneLength(header);
+    const uint32_t length = header.length;
     const uint32_t entries = length / 4;
     QLOG("length:%u\n", length);
     if (block == nullptr || entries < 1 || entries > cmd::kPlaneMaxCount || entries > capacity ||
@@ -754,18 +765,27 @@ int32_t SocketProtocol::GetPlaneCorrectionParam(uint16_t& id, void* block, uint3
         if (size == 0) {
             break;
         }
-        Command piece = cmd::PlaneRequest(k, Direction::Get);
-        result = RequestThenFetch(cmd::PlaneRequest(k, Direction::Set), piece, Where::current());
+        uint32_t index = 0;
+        result = RequestThenRead(
+            cmd::PlaneRequest(k, Direction::Set), cmd::PlaneRequest(k, Direction::Get),
+            Where::current(), [&](const Command& reply) {
+                const uint8_t* piece = nullptr;
+                const int32_t read = cmd::ReadPlanePiece(reply, size, index, piece);
+                // Only the awaited frame's bytes reach the block.
+                if (read == 0 && index == k) {
+                    memcpy(bytes + offset, piece, size);
+                }
+                return read;
+            });
         if (result != 0) {
             return result;
         }
-        if (cmd::PlaneFrameIndex(piece) != k) {
-            QLOG("frame index %u, expected %u.\n", cmd::PlaneFrameIndex(piece), k);
+        if (index != k) {
+            QLOG("frame index %u, expected %u.\n", index, k);
             return kTransferError;
         }
-        memcpy(bytes + offset, cmd::PlaneBytes(piece), size);
     }
-    id = cmd::PlaneId(header);
+    id = header.id;
     count = entries;
     return 0;
 }
@@ -776,12 +796,8 @@ int32_t SocketProtocol::GetUpgradeIsSupported(uint8_t& supported) {
     if (!CheckOpened(Where::current())) {
         return 0;
     }
-    Command command = cmd::GetUpgradeIsSupported();
-    const int32_t result = Exchange(command, Where::current());
-    if (result == 0) {
-        supported = cmd::SupportedAnswer(command);
-    }
-    return result;
+    return Run(cmd::GetUpgradeIsSupported(), Where::current(),
+               [&](const Command& reply) { return cmd::ReadSupported(reply, supported); });
 }
 
 int32_t SocketProtocol::SetToUpgradeMode_P(const char* path) {
@@ -805,16 +821,12 @@ int32_t SocketProtocol::SetUpgradeState(const TransferState& state) {
 
 int32_t SocketProtocol::GetUpgradeState(TransferState& state) {
     return Run(cmd::GetUpgradeState(), Where::current(),
-               [&](const Command& reply) { cmd::ReadUpgradeState(reply, state); });
+               [&](const Command& reply) { return cmd::ReadUpgradeState(reply, state); });
 }
 
 int32_t SocketProtocol::GetJsonIsSupported(uint8_t& supported) {
-    Command command = cmd::GetJsonIsSupported();
-    const int32_t result = Exchange(command, Where::current());
-    if (result == 0) {
-        supported = cmd::SupportedAnswer(command);
-    }
-    return result;
+    return Run(cmd::GetJsonIsSupported(), Where::current(),
+               [&](const Command& reply) { return cmd::ReadSupported(reply, supported); });
 }
 
 int32_t SocketProtocol::SetToJsonMode_P() {
@@ -849,15 +861,15 @@ int32_t SocketProtocol::SetJsonState(const TransferState& state) {
 
 int32_t SocketProtocol::GetJsonState(TransferState& state) {
     return Run(cmd::GetJsonState(), Where::current(),
-               [&](const Command& reply) { cmd::ReadJsonState(reply, state); });
+               [&](const Command& reply) { return cmd::ReadJsonState(reply, state); });
 }
 
 int32_t SocketProtocol::IsSupportJSONConfig() {
-    Command command = cmd::IsSupportJSONConfig();
-    if (Exchange(command, Where::current()) != 0 || !cmd::JSONConfigSupported(command)) {
-        return -1;
-    }
-    return 0;
+    bool supported = false;
+    const int32_t result =
+        Run(cmd::IsSupportJSONConfig(), Where::current(),
+            [&](const Command& reply) { return cmd::ReadJSONConfigSupported(reply, supported); });
+    return result == 0 && supported ? 0 : -1;
 }
 
 int32_t SocketProtocol::SendCameraParamsEnable(bool enable) {
@@ -893,10 +905,10 @@ int32_t SocketProtocol::SetRangeOffset(const RangeOffsetRecord& record) {
 }
 
 int32_t SocketProtocol::GetRangeOffset(RangeOffsetRecord& record) {
-    Command command = cmd::GetRangeOffset(record[0]);
-    const int32_t result = Exchange(command, Where::current());
+    const int32_t result =
+        Run(cmd::GetRangeOffset(record[0]), Where::current(),
+            [&](const Command& reply) { return cmd::ReadRangeOffset(reply, record); });
     if (result == 0) {
-        cmd::ReadRangeOffset(command, record);
         NsMeasuringRange view;
         memcpy(&view, record.data(), sizeof view);
         LogRange(Where::current(), "range", view);
@@ -914,17 +926,17 @@ int32_t SocketProtocol::SetList(cmd::List list, const void* data, uint32_t lengt
 }
 
 int32_t SocketProtocol::GetList(cmd::List list, void* data, uint32_t& length) {
-    Command fetch = cmd::ListRequest(list, Direction::Get);
-    const int32_t result =
-        RequestThenFetch(cmd::ListRequest(list, Direction::Set), fetch, Where::current());
-    if (result != 0) {
-        return result;
+    uint8_t count = 0;
+    const int32_t result = RequestThenRead(
+        cmd::ListRequest(list, Direction::Set), cmd::ListRequest(list, Direction::Get),
+        Where::current(), [&](const Command& reply) {
+            count = reply.U8(3);
+            return cmd::ReadList(reply, list, static_cast<uint8_t*>(data), length);
+        });
+    if (result == cmd::kDoesNotFit || result == kBadParameter) {
+        QLOG("list count %d does not fit %u bytes.\n", count, length);
     }
-    const int32_t read = cmd::ReadList(fetch, list, static_cast<uint8_t*>(data), length);
-    if (read != 0) {
-        QLOG("list count %d does not fit %u bytes.\n", fetch.U8(3), length);
-    }
-    return read;
+    return result;
 }
 
 int32_t SocketProtocol::SetTalDelay(const TalDelayRecord& record) {
@@ -933,7 +945,7 @@ int32_t SocketProtocol::SetTalDelay(const TalDelayRecord& record) {
 
 int32_t SocketProtocol::GetTalDelay(TalDelayRecord& record) {
     return RunIfOpened(cmd::GetTalDelay(record), Where::current(),
-                       [&](const Command& reply) { cmd::ReadTalDelay(reply, record); });
+                       [&](const Command& reply) { return cmd::ReadTalDelay(reply, record); });
 }
 
 int32_t SocketProtocol::SetDspStatus(const DspStatusRecord& status) {
@@ -955,11 +967,9 @@ int32_t SocketProtocol::GetDspStatus(DspStatusRecord& status) {
         QLOG("DSPConfig:%u is invalid.\n", status.selector);
         return kBadParameter;
     }
-    const int32_t result = RequestThenFetch(request, fetch, Where::current());
-    if (result == 0) {
-        status.value = cmd::DspStatusValue(fetch, status.selector);
-    }
-    return result;
+    return RequestThenRead(request, fetch, Where::current(), [&](const Command& reply) {
+        return cmd::ReadDspStatus(reply, status.selector, status.value);
+    });
 }
 
 int32_t SocketProtocol::GetHeartBeat() {

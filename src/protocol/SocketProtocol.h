@@ -129,19 +129,20 @@ private:
     using Where = std::source_location;
 
     struct NoRead {
-        void operator()(const cmd::Command&) const {}
+        int32_t operator()(const cmd::Command&) const { return 0; }
     };
 
-    // One exchange; logs "is failed." under the operation's name when it fails.
+    // One exchange; logs "is failed." under the operation's name when it fails. Sets the
+    // command's `received` to the reply bytes that arrived.
     int32_t Exchange(cmd::Command& command, const Where& where);
-    // One exchange; a reply that arrived goes to `read`.
+    // Passes a reader's status on; a reply too short for it is logged under the
+    // operation's name.
+    static int32_t Checked(int32_t readStatus, const cmd::Command& reply, const Where& where);
+    // One exchange; a reply that arrived goes to `read`, whose status is the result.
     template <typename Read = NoRead>
     int32_t Run(cmd::Command command, const Where& where, Read read = {}) {
         const int32_t result = Exchange(command, where);
-        if (result == 0) {
-            read(command);
-        }
-        return result;
+        return result != 0 ? result : Checked(read(command), command, where);
     }
     // As Run, but only while opened: "device is not opened." and 0 otherwise.
     template <typename Read = NoRead>
@@ -150,6 +151,13 @@ private:
     }
     // Two exchanges: the read request (a set), then the fetch (a get).
     int32_t RequestThenFetch(cmd::Command request, cmd::Command& fetch, const Where& where);
+    // As RequestThenFetch; the fetched reply goes to `read`, whose status is the result.
+    template <typename Read>
+    int32_t RequestThenRead(cmd::Command request, cmd::Command fetch, const Where& where,
+                            Read read) {
+        const int32_t result = RequestThenFetch(request, fetch, where);
+        return result != 0 ? result : Checked(read(fetch), fetch, where);
+    }
     // False, with "device is not opened." under the operation's name, while closed.
     bool CheckOpened(const Where& where) const;
 

@@ -89,6 +89,12 @@ int32_t SocketCtl::openDevice() {
         err != 0) {
         QLOG("WSAIoctl failed: %d \n", err);
     }
+    // A two-step get sends its fetch right behind a read request that the camera never
+    // answers; with Nagle's algorithm on, the fetch would wait for the camera's delayed
+    // acknowledgement (tens of milliseconds) on every such get.
+    if (const int err = command.SetNoDelay(true); err != 0) {
+        QLOG("setsockopt() error, errno[%d], info: %s\n", err, platform::ErrorText(err).c_str());
+    }
     if (Connect(command, m_commandPort, "wait the Camera(cmd) connect  ") != 0) {
         return -13;
     }
@@ -197,7 +203,8 @@ bool SocketCtl::ReceiveChecked(uint8_t* data, size_t size, uint8_t commandByte) 
 }
 
 int32_t SocketCtl::SetCmd(uint32_t cmd, uint8_t* buffer, int32_t replyCapacity,
-                          int32_t requestLength, int32_t mode) {
+                          int32_t requestLength, int32_t mode, uint32_t& received) {
+    received = 0;
     std::lock_guard guard(m_commandLock);
     if (buffer == nullptr) {
         requestLength = 0;
@@ -262,6 +269,7 @@ int32_t SocketCtl::SetCmd(uint32_t cmd, uint8_t* buffer, int32_t replyCapacity,
             if (copy > 0) {
                 memcpy(buffer, m_reply.data() + kMinReplyBody, copy);
             }
+            received = static_cast<uint32_t>(copy);
             return 0;
         }
         QLOG("outIndex:%d cmdid 0x%x: 0x%x 0x%x\n", kMaxReplies - 1 - attempt, commandByte,

@@ -52,10 +52,11 @@ public:
     void CloseDevice();
 
     // Sends `requestLength` bytes (at most 64) of `buffer` as command `cmd`; for a get
-    // (`mode` not kSet) waits for the reply and copies at most `replyCapacity` payload
-    // bytes over `buffer`, which must hold the larger of the two lengths. 0 or -104.
+    // (`mode` not kSet) waits for the reply and copies min(m, L - 3, `replyCapacity`)
+    // payload bytes over `buffer`, which must hold the larger of the two lengths.
+    // `received` is that count (0 for a set and on failure). 0 or -104.
     int32_t SetCmd(uint32_t cmd, uint8_t* buffer, int32_t replyCapacity, int32_t requestLength,
-                   int32_t mode);
+                   int32_t mode, uint32_t& received);
 
     // Receives one data frame. `length` is the buffer's capacity on entry and the payload
     // length on return (0 whenever no whole frame arrived). 1 with a frame; 0 when nothing

@@ -4,6 +4,9 @@
 #include <CLI/CLI.hpp>
 #include <arpa/inet.h>
 #include <cstdio>
+#include <map>
+
+#include "sim/SimWire.h"
 
 namespace quorix::camsim {
 
@@ -32,7 +35,94 @@ T Pick(const std::vector<T>& values, size_t k, const T& fallback) {
     return k < values.size() ? values[k] : values.back();
 }
 
+// "WxH" into width and height; false when it is not one.
+bool ParseSize(const std::string& text, uint16_t& width, uint16_t& height) {
+    unsigned w = 0, h = 0;
+    char tail = 0;
+    if (std::sscanf(text.c_str(), "%ux%u%c", &w, &h, &tail) != 2 || w == 0 || h == 0 ||
+        w > 65535 || h > 65535) {
+        return false;
+    }
+    width = static_cast<uint16_t>(w);
+    height = static_cast<uint16_t>(h);
+    return true;
+}
+
+// The names of the stream choices on the command line.
+template <typename T>
+using Names = std::map<std::string, T>;
+const Names<sim::TofPacking> kPackings{{"raw12", sim::TofPacking::kRaw12},
+                                       {"raw12-separate", sim::TofPacking::kRaw12Separate},
+                                       {"msb12", sim::TofPacking::kMsb12},
+                                       {"y16", sim::TofPacking::kY16}};
+const Names<sim::ColourFormat> kColours{{"mjpeg", sim::ColourFormat::kMjpeg},
+                                        {"mjpeg-untyped", sim::ColourFormat::kMjpegUntyped},
+                                        {"nv12", sim::ColourFormat::kNv12},
+                                        {"none", sim::ColourFormat::kNone}};
+const Names<sim::StatusEcho> kEchoes{{"off", sim::StatusEcho::kOff},
+                                     {"prompt", sim::StatusEcho::kPrompt},
+                                     {"late", sim::StatusEcho::kLate},
+                                     {"never", sim::StatusEcho::kNever}};
+const Names<sim::ParamPush> kPushes{{"prompt", sim::ParamPush::kPrompt},
+                                    {"late", sim::ParamPush::kLate},
+                                    {"never", sim::ParamPush::kNever}};
+
+template <typename T>
+std::vector<std::string> Keys(const Names<T>& names) {
+    std::vector<std::string> keys;
+    for (const auto& entry : names) {
+        keys.push_back(entry.first);
+    }
+    return keys;
+}
+
+// The stream options as given; the choices are checked by CLI11 and mapped after parsing.
+struct StreamText {
+    std::string packing = "raw12";
+    std::string colour = "mjpeg";
+    std::string colourSize;
+    std::string status = "prompt";
+    std::string push = "prompt";
+};
+
+void AddStreamOptions(CLI::App& app, StreamSetup& stream, StreamText& text) {
+    sim::StreamSettings& s = stream.settings;
+    app.add_option("--fps", stream.frameRate, "ToF frame rate of every sensor")
+        ->check(CLI::Range(1u, 120u));
+    app.add_option("--packing", text.packing, "depth and IR packing")
+        ->check(CLI::IsMember(Keys(kPackings)));
+    app.add_option("--colour", text.colour, "colour format")->check(CLI::IsMember(Keys(kColours)));
+    app.add_option("--colour-size", text.colourSize,
+                   "colour size WxH (1920x1080 '1', 1280x720 '2', 640x360 '3', 640x480 '4')");
+    app.add_option("--exposure", s.exposure, "exposure value sent with typed colour frames");
+    app.add_option("--status", text.status, "device status blocks")
+        ->check(CLI::IsMember(Keys(kEchoes)));
+    app.add_option("--status-late-frames", s.statusLateFrames, "captures a late status lags")
+        ->check(CLI::Range(1u, sim::kMaxStatusLateFrames));
+    app.add_option("--push", text.push, "pushed parameter block")
+        ->check(CLI::IsMember(Keys(kPushes)));
+    app.add_option("--push-late-ms", s.pushLateMs, "delay of a late parameter block")
+        ->check(CLI::Range(0u, 60000u));
+    app.add_option("--push-frames", s.pushFrames, "frames that carry the parameter block")
+        ->check(CLI::Range(1u, 1000u));
+    app.add_flag("!--no-push-support", stream.pushSupported,
+                 "answer that the camera cannot push its parameters");
+}
+
 }  // namespace
+
+void ApplyStream(const StreamSetup& stream, sim::SimState& state) {
+    state.stream = stream.settings;
+    for (sim::SensorState& sensor : state.sensors) {
+        sensor.tofFrameRate = static_cast<uint8_t>(stream.frameRate);
+        sensor.jsonConfigSupported = stream.pushSupported;
+        auto& lens = sensor.lens[2];
+        lens[0] = 2;
+        lens[1] = 1;
+        sim::PutU16(lens.data() + 2, stream.colourWidth);
+        sim::PutU16(lens.data() + 4, stream.colourHeight);
+    }
+}
 
 int ParseOptions(int argc, char** argv, Options& options) {
     CLI::App app{"Runs simulated Quorix network cameras on loopback addresses until interrupted."};
@@ -61,11 +151,23 @@ int ParseOptions(int argc, char** argv, Options& options) {
     app.add_option("--announce-port", announcePort, "UDP port of the announcements");
     app.add_flag("!--no-farewell", farewell, "do not announce state 2 when stopping");
     app.add_flag("-v,--verbose", options.verbose, "print the simulator's log");
+    StreamText streamText;
+    AddStreamOptions(app, options.stream, streamText);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         return app.exit(e);
     }
+    if (!streamText.colourSize.empty() &&
+        !ParseSize(streamText.colourSize, options.stream.colourWidth,
+                   options.stream.colourHeight)) {
+        std::fprintf(stderr, "--colour-size %s is not WxH\n", streamText.colourSize.c_str());
+        return 2;
+    }
+    options.stream.settings.packing = kPackings.at(streamText.packing);
+    options.stream.settings.colour = kColours.at(streamText.colour);
+    options.stream.settings.status = kEchoes.at(streamText.status);
+    options.stream.settings.push = kPushes.at(streamText.push);
 
     const size_t cameras = std::max<size_t>({count, addresses.size(), 1});
     // Cameras beyond the addresses given take the addresses after the last one.

@@ -15,8 +15,22 @@ struct CameraSetup {
     std::string alias;
 };
 
+// How every camera streams (the same for all their sensors).
+struct StreamSetup {
+    sim::StreamSettings settings;
+    uint32_t frameRate = 30;     // 1..120
+    uint16_t colourWidth = 640;  // the colour lens record
+    uint16_t colourHeight = 360;
+    bool pushSupported = true;   // the answer to the host's JSON-configuration question
+};
+
+// Writes `stream` into a camera's state: the stream settings and every sensor's frame
+// rate, colour lens record and JSON-configuration answer.
+void ApplyStream(const StreamSetup& stream, sim::SimState& state);
+
 struct Options {
     std::vector<CameraSetup> cameras;
+    StreamSetup stream;
     uint32_t intervalMs = 200;
     uint8_t cameraState = 0;
     bool verbose = false;

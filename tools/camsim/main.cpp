@@ -34,6 +34,7 @@ int main(int argc, char** argv) {
             s.alias = setup.alias;
             s.announce.intervalMs = options.intervalMs;
             s.announce.cameraState = options.cameraState;
+            camsim::ApplyStream(options.stream, s);
         });
         if (camera->Start() != 0) {
             std::fprintf(stderr, "camera %s on %s could not start (address or ports in use?)\n",

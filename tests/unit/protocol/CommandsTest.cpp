@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,6 +35,14 @@ Bytes Cat(std::initializer_list<Bytes> parts) {
 Bytes Padded(Bytes head, size_t size) {
     head.resize(size, 0);
     return head;
+}
+
+// A reply as a transport leaves it: `bytes` arrived over the buffer.
+Command Reply(const Bytes& bytes) {
+    Command c;
+    std::copy(bytes.begin(), bytes.end(), c.data.begin());
+    c.received = static_cast<uint16_t>(bytes.size());
+    return c;
 }
 
 struct Case {
@@ -253,6 +263,8 @@ TEST(CommandsTest, EveryShapeIsByteExact) {
         {"DSP set, value at 3", dsp(0, true), 0x19, S, 64, 64, Padded({7, 0x01, 0x01, 1}, 64)},
         {"DSP set, value at 4", dsp(4, true), 0x19, S, 64, 64, Padded({7, 0x02, 0x01, 3, 1}, 64)},
         {"DSP request 0", dsp(0, false), 0x19, G, 64, 64, Padded({7, 0x81, 0x01}, 64)},
+        {"DSP request 1", dsp(1, false), 0x19, G, 64, 64, Padded({7, 0x81, 0x02}, 64)},
+        {"DSP request 2", dsp(2, false), 0x19, G, 64, 64, Padded({7, 0x81, 0x03}, 64)},
         {"DSP request 7", dsp(7, false), 0x19, G, 64, 64, Padded({7, 0x82, 0x03, 1}, 64)},
         {"TAL delay", SetTalDelay(tal), 0x1A, S, 11, 11, Bytes(tal.begin(), tal.end())},
         {"heartbeat", HeartBeat(), 0x1C, G, 1, 1, {0x01}},
@@ -331,10 +343,9 @@ TEST(CommandsTest, MeasuringStatusBits) {
         {0xFE, 0x7E, 0xFE, {false, false, true, true, true, true, true, true, false, false}},
     };
     for (const Row& row : rows) {
-        Command reply;
-        reply.data = {0x0F, row.b1, row.b2, row.b3};
+        const Command reply = Reply({0x0F, row.b1, row.b2, row.b3});
         std::array<bool, 10> status{};
-        ReadMeasuringStatus(reply, status);
+        EXPECT_EQ(ReadMeasuringStatus(reply, status), 0);
         EXPECT_EQ(status, row.expected);
     }
 }
@@ -352,68 +363,71 @@ TEST(CommandsTest, ValuesThatDoNotFitAreRefused) {
 }
 
 TEST(CommandsTest, ValueReadersTakeTheirField) {
-    Command reply;
-    reply.data = {0x01, 0xFA, 0x00};
-    EXPECT_EQ(ValueOf(Value::Threshold, reply), 250u);  // as the camera holds it
-    reply.data = {0x34, 0x12};
-    EXPECT_EQ(ValueOf(Value::TALEnable, reply), 0x1234u);
-    reply.data = {0x07};
-    EXPECT_EQ(ValueOf(Value::DataMode, reply), 7u);
+    uint32_t value = 0;
+    EXPECT_EQ(ReadValue(Value::Threshold, Reply({0x01, 0xFA, 0x00}), value), 0);
+    EXPECT_EQ(value, 250u);  // as the camera holds it
+    EXPECT_EQ(ReadValue(Value::TALEnable, Reply({0x34, 0x12}), value), 0);
+    EXPECT_EQ(value, 0x1234u);
+    EXPECT_EQ(ReadValue(Value::DataMode, Reply({0x07}), value), 0);
+    EXPECT_EQ(value, 7u);
 }
 
 TEST(CommandsTest, RecordReadersTakeTheirBytes) {
-    Command reply;
-    reply.data = {0x0A, 3, 1, 2, 4, 5, 7, 8};
+    Command reply = Reply({0x0A, 3, 1, 2, 4, 5, 7, 8});
     WDROutputMode wdr;
-    ReadWDRMode(reply, wdr);
+    EXPECT_EQ(ReadWDRMode(reply, wdr), 0);
     EXPECT_EQ(+wdr.totalRange, 3u);
     EXPECT_EQ(+wdr.range2, 4u);
     EXPECT_EQ(+wdr.range3Count, 8);
 
-    reply.data = {0x00, 2, 0x11, 0x22, 0x33, 0x44};
+    reply = Reply({0x00, 2, 0x11, 0x22, 0x33, 0x44});
     uint16_t values[2] = {};
-    ReadRegisterValues(reply, values, 2);
+    EXPECT_EQ(ReadRegisterValues(reply, values, 2), 0);
     EXPECT_EQ(values[0], 0x2211);
     EXPECT_EQ(values[1], 0x4433);
 
-    reply.data = {0x12, 7, 0x80, 0x07, 0x38, 0x04, 25, 3};
+    reply = Reply({0x12, 7, 0x80, 0x07, 0x38, 0x04, 25, 3});
     LensRecord lens{2};
-    ReadLens(reply, lens);
+    EXPECT_EQ(ReadLens(reply, lens), 0);
     EXPECT_EQ(lens.sensor, 2);  // the caller's, not the echoed 0x12
     EXPECT_EQ(lens.width, 1920);
     EXPECT_EQ(lens.height, 1080);
     EXPECT_EQ(+lens.fps, 25);
 
-    reply.data = {0x09, 0x02, 0x01};
+    reply = Reply(Padded({0x09, 0x02, 0x01}, 19));
     NsMeasuringRange range{};
     range.depthMode = 1;
-    ReadMeasuringRange(reply, range);
+    EXPECT_EQ(ReadMeasuringRange(reply, range), 0);
     EXPECT_EQ(+range.depthMode, 1);
     EXPECT_EQ(+range.depthMaxNear, 0x0102);
 
-    reply.data = {};
+    reply = Reply(Bytes(54, 0));
     reply.data[0] = 2;
     reply.data[4] = 0x10;
     reply.data[21] = 0x20;
     RangeOffsetRecord offset{};
-    ReadRangeOffset(reply, offset);
+    EXPECT_EQ(ReadRangeOffset(reply, offset), 0);
     EXPECT_EQ(offset[0], 2);
     EXPECT_EQ(offset[1], 0x10);
     EXPECT_EQ(offset[18], 0x20);
 
-    reply.data = {0x01, 4, 5, 6, 7};
+    reply = Reply({0x01, 4, 5, 6, 7});
     TransferState upgrade;
-    ReadUpgradeState(reply, upgrade);
+    EXPECT_EQ(ReadUpgradeState(reply, upgrade), 0);
     EXPECT_EQ(upgrade.state, 4u);
     EXPECT_EQ(upgrade.value2, 6u);
     TransferState json;
-    ReadJsonState(reply, json);
+    EXPECT_EQ(ReadJsonState(reply, json), 0);
     EXPECT_EQ(json.state, 5u);
     EXPECT_EQ(json.value2, 7u);
 
-    reply.data = {7, 0x82, 0x01, 0x03, 0x01};
-    EXPECT_EQ(DspStatusValue(reply, 4), 1);
-    EXPECT_EQ(DspStatusValue(reply, 0), 3);
+    reply = Reply({7, 0x82, 0x01, 0x03, 0x01});
+    uint8_t dsp = 0;
+    EXPECT_EQ(ReadDspStatus(reply, 4, dsp), 0);
+    EXPECT_EQ(dsp, 1);
+    EXPECT_EQ(ReadDspStatus(reply, 0, dsp), 0);
+    EXPECT_EQ(dsp, 3);
+    EXPECT_EQ(ReadDspStatus(reply, 9, dsp), kBadParameter);
 }
 
 TEST(CommandsTest, OffsetRecordRoundTripsThroughItsFrames) {
@@ -425,7 +439,9 @@ TEST(CommandsTest, OffsetRecordRoundTripsThroughItsFrames) {
     OffsetRecord read{};
     for (uint8_t k = 0; k < 2; ++k) {
         // A camera answering a read with what was written: bytes 0-3 header, data from 4.
-        ReadOffSetFrame(SetOffSetFrame(sent, k), k, read);
+        Command reply = SetOffSetFrame(sent, k);
+        reply.received = reply.requestLength;
+        EXPECT_EQ(ReadOffSetFrame(reply, k, read), 0);
     }
     read[0] = sent[0];
     read[1] = sent[1];
@@ -444,6 +460,7 @@ TEST(CommandsTest, TextsAreBoundedAndTerminated) {
     Command reply = GetText(Text::SN, 4);
     const char text[] = "ABCDEF";
     reply.Put(1, text, 6);
+    reply.received = 7;
     char out[4] = {'?', '?', '?', '?'};
     ReadText(reply, out, sizeof out);
     EXPECT_STREQ(out, "ABC");
@@ -452,9 +469,26 @@ TEST(CommandsTest, TextsAreBoundedAndTerminated) {
     EXPECT_EQ(one[0], '\0');
 }
 
+TEST(CommandsTest, TextsTakeWhatArrived) {
+    // Bytes past the reply are left from before (here: an earlier, longer text).
+    Command reply = Reply({0x17, 'A', 'B', 'C', 'D', 'E'});
+    const struct {
+        uint16_t received;
+        const char* text;
+    } rows[] = {{6, "ABCDE"}, {3, "AB"}, {1, ""}, {0, ""}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.received);
+        reply.received = row.received;
+        char out[16];
+        memset(out, '?', sizeof out);
+        ReadText(reply, out, sizeof out);
+        EXPECT_STREQ(out, row.text);
+        EXPECT_EQ(out[strlen(row.text) + 1], '?');  // nothing written past the NUL
+    }
+}
+
 TEST(CommandsTest, ListsAreBoundedByTheListAndTheCaller) {
-    Command reply;
-    reply.data = {0x14, 0, 0, 3, 0, 1, 2};
+    Command reply = Reply({0x14, 0, 0, 3, 0, 1, 2});
     uint8_t data[33] = {};
     uint32_t length = sizeof data;
     EXPECT_EQ(ReadList(reply, List::DataModes, data, length), 0);
@@ -467,6 +501,7 @@ TEST(CommandsTest, ListsAreBoundedByTheListAndTheCaller) {
     EXPECT_EQ(length, 3u);
 
     reply.data[3] = 10;  // more ranges than there are
+    reply.received = 64;
     length = 64;
     EXPECT_EQ(ReadList(reply, List::DepthRanges, data, length), kDoesNotFit);
 
@@ -475,6 +510,199 @@ TEST(CommandsTest, ListsAreBoundedByTheListAndTheCaller) {
     EXPECT_EQ(SetList(List::DataModes, tooMany, sizeof tooMany, c), kBadParameter);
     const uint8_t shortData[] = {3, 0};
     EXPECT_EQ(SetList(List::DataModes, shortData, sizeof shortData, c), kBadParameter);
+}
+
+// What a reader did with a reply: its status and whether its output changed.
+struct Outcome {
+    int32_t status;
+    bool changed;
+};
+
+// Runs `read` on a copy of `initial` (a record without padding bytes).
+template <typename T, typename Read>
+Outcome Into(const T& initial, Read read) {
+    T out = initial;
+    const int32_t status = read(out);
+    return {status, memcmp(&out, &initial, sizeof out) != 0};
+}
+
+TEST(CommandsTest, ShortRepliesAreRefusedAndWriteNothing) {
+    using Read = std::function<Outcome(const Command&)>;
+    struct ShortCase {
+        const char* name;
+        Command get;   // the request whose reply is read
+        size_t needs;  // reply bytes the reader takes
+        Read read;
+    };
+    auto value = [](Value item) -> Read {
+        return [item](const Command& r) {
+            return Into(uint32_t{7}, [&](uint32_t& v) { return ReadValue(item, r, v); });
+        };
+    };
+    auto dsp = [](uint32_t selector) -> Read {
+        return [selector](const Command& r) {
+            return Into(uint8_t{0}, [&](uint8_t& v) { return ReadDspStatus(r, selector, v); });
+        };
+    };
+    auto plane = [](size_t size) -> Read {
+        return [size](const Command& r) {
+            uint32_t index = 0;
+            const uint8_t* bytes = nullptr;
+            const int32_t status = ReadPlanePiece(r, size, index, bytes);
+            return Outcome{status, index != 0 || bytes != nullptr};
+        };
+    };
+    const ParamFrame intrinsic = ParamFrames(CameraParam::Intrinsic, 1)[1];
+    const uint16_t addresses[2] = {1, 2};
+    DspStatusRecord dspRecord{0, 4, 0};
+    Command dspGet;
+    ASSERT_EQ(DspStatusRequest(dspRecord, G, dspGet), 0);
+
+    const ShortCase cases[] = {
+        {"threshold", GetValue(Value::Threshold), 3, value(Value::Threshold)},
+        {"confidence bit", GetValue(Value::ConfidenceBit), 2, value(Value::ConfidenceBit)},
+        {"ISA, a bare byte", GetValue(Value::ISAEnable), 1, value(Value::ISAEnable)},
+        {"LD, a bare u16", GetValue(Value::LDEnable), 2, value(Value::LDEnable)},
+        {"WDR mode", GetWDRMode(), 8,
+         [](const Command& r) {
+             return Into(WDROutputMode{}, [&](WDROutputMode& m) { return ReadWDRMode(r, m); });
+         }},
+        {"measuring status", GetMeasuringStatus(), 4,
+         [](const Command& r) {
+             return Into(std::array<bool, 10>{},
+                         [&](std::array<bool, 10>& s) { return ReadMeasuringStatus(r, s); });
+         }},
+        {"measuring range", GetMeasuringRange(1), 19,
+         [](const Command& r) {
+             return Into(NsMeasuringRange{},
+                         [&](NsMeasuringRange& m) { return ReadMeasuringRange(r, m); });
+         }},
+        {"calibration intrinsic, second frame", GetParamFrame(intrinsic), 41,
+         [&](const Command& r) {
+             return Into(Matrix3{},
+                         [&](Matrix3& m) { return ReadParamFrame(r, intrinsic, m.data()); });
+         }},
+        {"registers, two-step", ReadRegisters(addresses, 2, G), 6,
+         [](const Command& r) {
+             return Into(std::array<uint16_t, 2>{}, [&](std::array<uint16_t, 2>& v) {
+                 return ReadRegisterValues(r, v.data(), 2);
+             });
+         }},
+        {"inertial offset, two-step", ImuFetch(Imu::AccOffset), 16,
+         [](const Command& r) {
+             return Into(ImuOffset{},
+                         [&](ImuOffset& v) { return ReadImu(r, Imu::AccOffset, v.data()); });
+         }},
+        {"GMM", GetGMM(GmmBlock{}), 28,
+         [](const Command& r) {
+             return Into(GmmBlock{}, [&](GmmBlock& b) { return ReadGMM(r, b); });
+         }},
+        {"pulse counts", GetPulseCount(), 20,
+         [](const Command& r) {
+             return Into(PulseCountBlock{},
+                         [&](PulseCountBlock& b) { return ReadPulseCount(r, b); });
+         }},
+        {"HTP", GetHTP(HtpBlock{}), 37,
+         [](const Command& r) {
+             return Into(HtpBlock{}, [&](HtpBlock& b) { return ReadHTP(r, b); });
+         }},
+        {"offset frame 0", GetOffSetFrame(OffsetRecord{}, 0), 52,
+         [](const Command& r) {
+             return Into(OffsetRecord{}, [&](OffsetRecord& o) { return ReadOffSetFrame(r, 0, o); });
+         }},
+        {"offset frame 1 with its last byte", GetOffSetFrame(OffsetRecord{}, 1), 53,
+         [](const Command& r) {
+             return Into(OffsetRecord{}, [&](OffsetRecord& o) { return ReadOffSetFrame(r, 1, o); });
+         }},
+        {"range offset", GetRangeOffset(1), 22,
+         [](const Command& r) {
+             return Into(RangeOffsetRecord{},
+                         [&](RangeOffsetRecord& o) { return ReadRangeOffset(r, o); });
+         }},
+        {"JSON config", IsSupportJSONConfig(), 3,
+         [](const Command& r) {
+             return Into(true, [&](bool& b) { return ReadJSONConfigSupported(r, b); });
+         }},
+        {"work mode", GetWorkMode(WorkModeRecord{}), 5,
+         [](const Command& r) {
+             return Into(WorkModeRecord{}, [&](WorkModeRecord& m) { return ReadWorkMode(r, m); });
+         }},
+        {"lens", GetLens(1), 8,
+         [](const Command& r) {
+             return Into(LensRecord{}, [&](LensRecord& l) { return ReadLens(r, l); });
+         }},
+        {"plane header", PlaneRequest(0, G), 15,
+         [](const Command& r) {
+             PlaneHeaderInfo h;
+             const int32_t status = ReadPlaneHeader(r, h);
+             return Outcome{status, h.index != 0 || h.length != 0 || h.id != 0};
+         }},
+        {"plane piece, whole", PlaneRequest(1, G), 60, plane(56)},
+        {"plane piece, last", PlaneRequest(3, G), 12, plane(8)},
+        {"DSP value at 3", dspGet, 4, dsp(0)},
+        {"DSP value at 4", dspGet, 5, dsp(4)},
+        {"TAL delay", GetTalDelay(TalDelayRecord{}), 11,
+         [](const Command& r) {
+             return Into(TalDelayRecord{}, [&](TalDelayRecord& t) { return ReadTalDelay(r, t); });
+         }},
+        {"upgrade supported", GetUpgradeIsSupported(), 3,
+         [](const Command& r) {
+             return Into(uint8_t{0}, [&](uint8_t& v) { return ReadSupported(r, v); });
+         }},
+        {"upgrade state", GetUpgradeState(), 4,
+         [](const Command& r) {
+             return Into(TransferState{}, [&](TransferState& t) { return ReadUpgradeState(r, t); });
+         }},
+        {"JSON state", GetJsonState(), 5,
+         [](const Command& r) {
+             return Into(TransferState{}, [&](TransferState& t) { return ReadJsonState(r, t); });
+         }},
+    };
+    for (const ShortCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_LE(c.needs, c.get.replyCapacity);  // a whole reply fits the request's room
+        // Every byte past the reply is set, as stale request bytes would be.
+        Command reply = c.get;
+        std::fill(reply.data.begin(), reply.data.end(), 0xA5);
+        for (const size_t received : {size_t{0}, c.needs - 1}) {
+            reply.received = static_cast<uint16_t>(received);
+            const Outcome refused = c.read(reply);
+            EXPECT_EQ(refused.status, kShortReply) << received;
+            EXPECT_FALSE(refused.changed) << received;
+        }
+        reply.received = static_cast<uint16_t>(c.needs);
+        const Outcome read = c.read(reply);
+        EXPECT_EQ(read.status, 0);
+        EXPECT_TRUE(read.changed);
+    }
+}
+
+TEST(CommandsTest, AListWhoseCountOverstatesWhatArrivedIsRefused) {
+    Command reply = Reply({0x14, 0, 0, 3, 7, 8, 9});
+    const struct {
+        uint16_t received;
+        int32_t status;
+    } rows[] = {{7, 0}, {6, kShortReply}, {4, kShortReply}, {3, kShortReply}, {0, kShortReply}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.received);
+        reply.received = row.received;
+        uint8_t data[8] = {0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE};
+        uint32_t length = sizeof data;
+        EXPECT_EQ(ReadList(reply, List::DataModes, data, length), row.status);
+        if (row.status == 0) {
+            EXPECT_EQ(length, 4u);
+            EXPECT_EQ(data[3], 9);
+        } else {
+            EXPECT_EQ(length, sizeof data);
+            EXPECT_EQ(data[0], 0xEE);
+        }
+    }
+    // An empty list needs its count byte only.
+    reply = Reply({0x14, 0, 0, 0});
+    uint8_t data[1] = {0xEE};
+    uint32_t length = 1;
+    EXPECT_EQ(ReadList(reply, List::DepthRanges, data, length), 0);
+    EXPECT_EQ(data[0], 0);
 }
 
 TEST(CommandsTest, FileNamesAndTheirRoom) {

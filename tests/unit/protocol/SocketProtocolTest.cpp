@@ -441,6 +441,69 @@ TEST_F(SocketProtocolTest, AnswersThatDecideTheResult) {
     EXPECT_STREQ(text, "V1.");  // cut to the caller's room, always terminated
 }
 
+// Replies that stop short of the fields a get reads fail the get and leave the caller's
+// values as they were; a text takes what arrived.
+TEST_F(SocketProtocolTest, ShortRepliesFailAndLeaveTheCallersValues) {
+    log::Capture capture;
+    uint16_t threshold = 1234;
+    NsMeasuringRange range{};
+    range.depthMode = 1;
+    range.depthMaxNear = 4321;
+    Matrix3 intrinsic{};
+    intrinsic.fill(-1.0);
+    ImuOffset offset{};
+    offset.fill(0x5A);
+    uint8_t list[8] = {0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE};
+    uint32_t listLength = sizeof list;
+    const struct {
+        const char* name;
+        std::function<Bytes(const Request&)> answer;  // the reply payload to each get
+        std::function<int32_t()> call;
+    } cases[] = {
+        {"GetThreshold", [](const Request&) { return Bytes{0x01}; },
+         [&] { return protocol.GetThreshold(threshold); }},
+        {"GetMeasuringRange",
+         [](const Request&) {
+             return Padded({0x01, 0x10}, 18);
+         },
+         [&] { return protocol.GetMeasuringRange(range); }},
+        {"GetCameraIntrinsic",  // the first frame whole, the second one double short
+         [](const Request& r) {
+             return r.payload[0] == 0x00 ? Padded({0x00}, 33) : Padded({0x01}, 33);
+         },
+         [&] { return protocol.GetCameraIntrinsic(1, intrinsic); }},
+        {"GetACCOffset", [](const Request& r) { return Padded({r.payload[1]}, 15); },
+         [&] { return protocol.GetACCOffset(offset); }},
+        {"GetList",  // a count of three with two entries
+         [](const Request&) { return Bytes{0x14, 0, 0, 3, 7, 8}; },
+         [&] { return protocol.GetProperty(property::kOutModeList, list, listLength); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        camera.SetAnswer(c.answer);
+        capture.Clear();
+        EXPECT_EQ(c.call(), -104);
+        EXPECT_TRUE(capture.Contains(std::string("SocketProtocol::") + c.name + "]:reply of "));
+    }
+    EXPECT_EQ(threshold, 1234);
+    EXPECT_EQ(range.depthMaxNear, 4321);
+    EXPECT_EQ(intrinsic[0], -1.0);
+    EXPECT_EQ(offset[0], 0x5A);
+    EXPECT_EQ(list[0], 0xEE);
+    EXPECT_EQ(listLength, sizeof list);
+    EXPECT_TRUE(capture.Contains("GetList]:reply of 6 bytes is too short."));
+
+    // The request's own bytes beyond a short text are never taken for text.
+    camera.SetAnswer([](const Request&) { return Bytes{0x17, 'a', 'b'}; });
+    char alias[16];
+    memset(alias, '?', sizeof alias);
+    EXPECT_EQ(protocol.GetAlias(alias, sizeof alias), 0);
+    EXPECT_STREQ(alias, "ab");
+    camera.SetAnswer([](const Request&) { return Bytes{}; });
+    EXPECT_EQ(protocol.GetAlias(alias, sizeof alias), 0);
+    EXPECT_STREQ(alias, "");
+}
+
 TEST_F(SocketProtocolTest, RefusedInputSendsNothing) {
     const uint16_t registers[16] = {};
     uint16_t values[16] = {};

@@ -70,6 +70,10 @@ TEST(CamsimOptions, BadValuesAreRefused) {
         {"--count", "0"},
         {"--address", "127.255.255.255", "--count", "2"},  // runs out of 127/8
         {"--bogus"},
+        {"--fps", "0"},
+        {"--packing", "raw10"},
+        {"--colour-size", "640"},
+        {"--status", "sometimes"},
     };
     for (const auto& args : bad) {
         Options options;
@@ -77,6 +81,29 @@ TEST(CamsimOptions, BadValuesAreRefused) {
     }
     EXPECT_EQ(NextAddress("10.0.0.1", 0), "");
     EXPECT_EQ(NextAddress("127.0.0.2", 254), "127.0.1.0");
+}
+
+TEST(CamsimOptions, StreamOptionsReachEverySensor) {
+    Options options;
+    ASSERT_EQ(Parse({"--sessions", "2", "--fps", "15", "--packing", "y16", "--colour", "nv12",
+                     "--colour-size", "1280x720", "--status", "late", "--status-late-frames", "5",
+                     "--push", "never", "--no-push-support"},
+                    options),
+              0);
+    const sim::StreamSettings& s = options.stream.settings;
+    EXPECT_EQ(s.packing, sim::TofPacking::kY16);
+    EXPECT_EQ(s.colour, sim::ColourFormat::kNv12);
+    EXPECT_EQ(s.status, sim::StatusEcho::kLate);
+    EXPECT_EQ(s.statusLateFrames, 5u);
+    EXPECT_EQ(s.push, sim::ParamPush::kNever);
+    sim::SimState state = sim::MakeDefaultState(561, "127.0.0.2", "QX", 2);
+    ApplyStream(options.stream, state);
+    EXPECT_EQ(state.stream.packing, sim::TofPacking::kY16);
+    for (const sim::SensorState& sensor : state.sensors) {
+        EXPECT_EQ(sensor.tofFrameRate, 15);
+        EXPECT_FALSE(sensor.jsonConfigSupported);
+        EXPECT_EQ(sensor.lens[2], (std::array<uint8_t, 8>{2, 1, 0x00, 0x05, 0xD0, 0x02, 30, 2}));
+    }
 }
 
 }  // namespace

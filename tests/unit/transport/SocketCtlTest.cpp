@@ -38,15 +38,23 @@ protected:
         ASSERT_EQ(ctl.openDevice(), 0);
         camera.Accept();
     }
-    // Runs a get on another thread while the test plays the camera.
+    // Runs a get on another thread while the test plays the camera; `received` holds the
+    // transport's count of reply bytes once the future is ready.
     std::future<int32_t> Get(uint32_t cmd, uint8_t* buffer, int32_t capacity, int32_t length) {
+        received = kUnset;
         return std::async(std::launch::async, [=, this] {
-            return ctl.SetCmd(cmd, buffer, capacity, length, SocketCtl::kGet);
+            return ctl.SetCmd(cmd, buffer, capacity, length, SocketCtl::kGet, received);
         });
     }
+    int32_t Call(uint32_t cmd, uint8_t* buffer, int32_t capacity, int32_t length, int32_t mode) {
+        received = kUnset;
+        return ctl.SetCmd(cmd, buffer, capacity, length, mode, received);
+    }
 
+    static constexpr uint32_t kUnset = 0xFFFF;
     Camera camera;
     SocketCtl ctl{kLoopback, camera.dataPort, camera.commandPort};
+    uint32_t received = kUnset;
 };
 
 TEST_F(SocketCtlTest, OpensOnceAndKnowsBothAddresses) {
@@ -64,7 +72,8 @@ TEST_F(SocketCtlTest, SetIsFramedCutAt64AndNotAwaited) {
     for (size_t i = 0; i < payload.size(); ++i) {
         payload[i] = static_cast<uint8_t>(i + 1);
     }
-    EXPECT_EQ(ctl.SetCmd(0x102, payload.data(), 70, 70, SocketCtl::kSet), 0);
+    EXPECT_EQ(Call(0x102, payload.data(), 70, 70, SocketCtl::kSet), 0);
+    EXPECT_EQ(received, 0u);
     const Bytes frame = ReadRequest(camera.command);
     ASSERT_EQ(frame.size(), 8u + 67u);
     EXPECT_EQ(GetU32(frame, 0), 0xAAu);
@@ -77,14 +86,15 @@ TEST_F(SocketCtlTest, SetIsFramedCutAt64AndNotAwaited) {
 
 TEST_F(SocketCtlTest, GetCopiesTheReplyBoundedByCapacityAndLengths) {
     struct Case {
-        Bytes reply;       // reply payload as sent
-        int32_t capacity;  // what the caller allows
-        Bytes expected;    // the caller's 8-byte buffer afterwards
+        Bytes reply;        // reply payload as sent
+        int32_t capacity;   // what the caller allows
+        Bytes expected;     // the caller's 8-byte buffer afterwards
+        uint32_t received;  // reply bytes the transport reports
     };
     const Case cases[] = {
-        {{1, 2, 3}, 8, {1, 2, 3, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}},
-        {{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}, 4, {1, 2, 3, 4, 0xEE, 0xEE, 0xEE, 0xEE}},
-        {{}, 8, {1, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}},
+        {{1, 2, 3}, 8, {1, 2, 3, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}, 3},
+        {{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}, 4, {1, 2, 3, 4, 0xEE, 0xEE, 0xEE, 0xEE}, 4},
+        {{}, 8, {1, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}, 0},
     };
     for (const Case& c : cases) {
         Bytes buffer(8, 0xEE);
@@ -97,6 +107,7 @@ TEST_F(SocketCtlTest, GetCopiesTheReplyBoundedByCapacityAndLengths) {
         Send(camera.command, Reply(0x82, c.reply));
         EXPECT_EQ(result.get(), 0);
         EXPECT_EQ(buffer, c.expected);
+        EXPECT_EQ(received, c.received);
     }
 }
 
@@ -108,6 +119,7 @@ TEST_F(SocketCtlTest, LengthByteLargerThanBodyCopiesOnlyTheBody) {
     frame[10] = 200;  // claims 200 bytes, the body holds 2
     Send(camera.command, frame);
     EXPECT_EQ(result.get(), 0);
+    EXPECT_EQ(received, 2u);
     EXPECT_EQ(buffer[0], 7);
     EXPECT_EQ(buffer[1], 7);
     EXPECT_EQ(buffer[2], 0xEE);
@@ -133,6 +145,7 @@ TEST_F(SocketCtlTest, FiveMismatchedRepliesFail) {
     }
     EXPECT_EQ(result.get(), -104);
     EXPECT_EQ(buffer, Bytes(4, 0xEE));
+    EXPECT_EQ(received, 0u);
     EXPECT_EQ(capture.Count("outIndex:"), 5u);
 }
 
@@ -162,6 +175,7 @@ TEST_F(SocketCtlTest, BodyLengthOutOfRangeFails) {
         Send(camera.command, header);
         EXPECT_EQ(result.get(), -104) << bodyLength;
         EXPECT_EQ(buffer, Bytes(4, 0xEE));
+        EXPECT_EQ(received, 0u);
     }
 }
 
@@ -184,7 +198,8 @@ TEST_F(SocketCtlTest, UnansweredGetFailsAfterTheReplyWait) {
     log::Capture capture;
     Bytes buffer(4, 0);
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(ctl.SetCmd(0x09, buffer.data(), 4, 0, SocketCtl::kGet), -104);
+    EXPECT_EQ(Call(0x09, buffer.data(), 4, 0, SocketCtl::kGet), -104);
+    EXPECT_EQ(received, 0u);
     const auto waited = std::chrono::steady_clock::now() - start;
     EXPECT_GE(waited, std::chrono::milliseconds(SocketCtl::kReplyWaitMs));
     EXPECT_TRUE(capture.Contains("time is over"));
@@ -195,8 +210,8 @@ TEST_F(SocketCtlTest, PeerClosingTheCommandConnectionFailsGetsAndSets) {
     camera.command.Close();
     std::this_thread::sleep_for(std::chrono::milliseconds(20));  // loopback delivery
     Bytes buffer(4, 0);
-    EXPECT_EQ(ctl.SetCmd(0x09, buffer.data(), 4, 1, SocketCtl::kSet), -104);
-    EXPECT_EQ(ctl.SetCmd(0x09, buffer.data(), 4, 1, SocketCtl::kGet), -104);
+    EXPECT_EQ(Call(0x09, buffer.data(), 4, 1, SocketCtl::kSet), -104);
+    EXPECT_EQ(Call(0x09, buffer.data(), 4, 1, SocketCtl::kGet), -104);
 }
 
 TEST_F(SocketCtlTest, CloseWakesAWaitingGet) {
@@ -209,7 +224,7 @@ TEST_F(SocketCtlTest, CloseWakesAWaitingGet) {
     EXPECT_LT(std::chrono::steady_clock::now() - start,
               std::chrono::milliseconds(SocketCtl::kReplyWaitMs));
     EXPECT_FALSE(ctl.IsConnected());
-    EXPECT_EQ(ctl.SetCmd(0x09, buffer.data(), 4, 1, SocketCtl::kSet), -104);
+    EXPECT_EQ(Call(0x09, buffer.data(), 4, 1, SocketCtl::kSet), -104);
 }
 
 TEST_F(SocketCtlTest, CloseWhileAReaderWaitsIsSafe) {
@@ -242,7 +257,9 @@ TEST_F(SocketCtlTest, ConcurrentGetsAreSerialised) {
     auto worker = [&](uint8_t tag) {
         for (int i = 0; i < kPerThread; ++i) {
             uint8_t buffer[2] = {tag, 0};
-            ASSERT_EQ(ctl.SetCmd(0x02, buffer, 2, 1, SocketCtl::kGet), 0);
+            uint32_t got = 0;
+            ASSERT_EQ(ctl.SetCmd(0x02, buffer, 2, 1, SocketCtl::kGet, got), 0);
+            ASSERT_EQ(got, 2u);
             ASSERT_EQ(buffer[1], tag);
         }
     };
@@ -298,7 +315,8 @@ TEST_F(SocketCtlTest, FramingLossShutsTheDataConnectionDown) {
         EXPECT_EQ(length, 0u);
         // Commands are unaffected.
         uint8_t cmd[1] = {1};
-        EXPECT_EQ(ctl2.SetCmd(0x1B, cmd, 1, 1, SocketCtl::kSet), 0);
+        uint32_t got = 0;
+        EXPECT_EQ(ctl2.SetCmd(0x1B, cmd, 1, 1, SocketCtl::kSet, got), 0);
     }
 }
 

@@ -1,0 +1,141 @@
+// The library's protocol against a misbehaving simulated camera: a camera that never answers,
+// answers for another command, drops the connection, reboots, or sends bytes that are no
+// reply. Each ends in a failure code, never in a crash or a success with stale data.
+#include <chrono>
+
+#include "CrossCheck.h"
+
+namespace quorix::crosscheck {
+namespace {
+
+sim::FaultPlan Fault(sim::Misbehaviour mode, Bytes garbage = {}) {
+    sim::FaultPlan plan;
+    plan.mode = mode;
+    plan.command = 0x02;
+    plan.garbage = std::move(garbage);
+    return plan;
+}
+
+// The connection serves again: the camera's default threshold (held as 50) comes back.
+void ExpectAnswers(SocketProtocol& protocol) {
+    uint16_t threshold = 7;
+    EXPECT_EQ(protocol.GetThreshold(threshold), 0);
+    EXPECT_EQ(threshold, 50);
+}
+
+// A dropped connection stays dropped until the layers above close and open it again.
+void ExpectAnswersAfterReopen(SocketProtocol& protocol) {
+    protocol.CloseDevice();
+    ASSERT_EQ(protocol.OpenDevice(), 0);
+    ExpectAnswers(protocol);
+}
+
+// The one test that waits out the reply time.
+TEST_F(CrossCheck, SilentCameraFailsTheGetAfterTheReplyWait) {
+    Connect(kSilent);
+    camera->SetFault(Fault(sim::Misbehaviour::kSilent));
+    ASSERT_EQ(protocol->SetThreshold(40), 0);  // sets are never answered anyway
+    EXPECT_EQ(Exchanged(), std::vector<Wire>{Set(0x02, {0x01, 0x90, 0x01})});
+    EXPECT_EQ(Sensor().thresholdX10, 400);
+
+    uint16_t threshold = 7;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(protocol->GetThreshold(threshold), -104);
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, std::chrono::milliseconds(1900));
+    EXPECT_LT(waited, std::chrono::seconds(5));  // one wait of about 2 s, not several
+    EXPECT_EQ(threshold, 7);
+    EXPECT_EQ(Exchanged(), std::vector<Wire>{Get(0x02, {0x01, 0x00, 0x00})});
+
+    camera->ClearFault();
+    EXPECT_EQ(protocol->GetThreshold(threshold), 0);
+    EXPECT_EQ(threshold, 400);
+}
+
+TEST_F(CrossCheck, RepliesToAnotherCommandAreSkippedAtMostFourTimes) {
+    Connect(kWrongEcho);
+    uint16_t threshold = 7;
+    sim::FaultPlan plan = Fault(sim::Misbehaviour::kWrongEcho);
+    plan.wrongReplies = 5;
+    camera->SetFault(plan);
+    EXPECT_EQ(protocol->GetThreshold(threshold), -104);
+    EXPECT_EQ(threshold, 7);
+
+    plan.wrongReplies = 4;
+    plan.thenAnswer = true;
+    camera->SetFault(plan);
+    EXPECT_EQ(protocol->GetThreshold(threshold), 0);
+    EXPECT_EQ(threshold, 50);
+
+    camera->ClearFault();
+    uint32_t range = 9;
+    EXPECT_EQ(protocol->GetDepthRange(range), 0);
+    EXPECT_EQ(range, 0u);
+    EXPECT_EQ(Exchanged(), (std::vector<Wire>{Get(0x02, {0x01, 0x00, 0x00}),
+                                              Get(0x02, {0x01, 0x00, 0x00}), Get(0x09, {})}));
+}
+
+TEST_F(CrossCheck, ClosedConnectionFailsEveryLaterCallUntilReopened) {
+    Connect(kClosed);
+    camera->SetFault(Fault(sim::Misbehaviour::kCloseConnection));
+    uint16_t threshold = 7;
+    EXPECT_EQ(protocol->GetThreshold(threshold), -104);
+    EXPECT_EQ(threshold, 7);
+
+    uint32_t range = 9;
+    uint32_t unused = 0;
+    EXPECT_EQ(protocol->SetThreshold(30), -104);
+    EXPECT_EQ(protocol->GetDepthRange(range), -104);
+    EXPECT_EQ(range, 9u);
+    EXPECT_EQ(protocol->GetProperty(property::kHeartBeat, nullptr, unused), -104);
+    EXPECT_EQ(protocol->IsSupportJSONConfig(), -1);
+    EXPECT_EQ(protocol->SendCameraParamsEnable(true), -1);
+    uint8_t frame[64];
+    uint32_t length = sizeof frame;
+    EXPECT_EQ(protocol->ReadData(frame, length), 0);
+    EXPECT_EQ(length, 0u);
+    // Only the request that closed the connection reached the camera.
+    EXPECT_EQ(Logged(), std::vector<Wire>{Get(0x02, {0x01, 0x00, 0x00})});
+
+    camera->ClearFault();
+    ExpectAnswersAfterReopen(*protocol);
+}
+
+TEST_F(CrossCheck, RebootDropsTheConnections) {
+    Connect(kReboot);
+    EXPECT_EQ(protocol->RebootCamera(), 0);  // a set: it succeeds once sent
+    ASSERT_TRUE(camera->Requests().WaitForTotal(1, std::chrono::seconds(5)));
+    uint16_t threshold = 7;
+    EXPECT_EQ(protocol->GetThreshold(threshold), -104);
+    EXPECT_EQ(Logged(), std::vector<Wire>{Set(0x12, {0x08})});
+    EXPECT_EQ(camera->State().reboots, 1u);
+    ExpectAnswersAfterReopen(*protocol);
+}
+
+TEST_F(CrossCheck, GarbageInsteadOfAReplyFailsAndIsDrained) {
+    Connect(kGarbage);
+    const struct {
+        const char* name;
+        Bytes bytes;
+    } cases[] = {
+        {"no frame type, a body of 2 GiB", {}},  // the simulator's default garbage
+        {"another frame type", {0x55, 0, 0, 0, 0x04, 0, 0, 0, 0xAA, 0x82, 0x01, 0x07}},
+        {"body shorter than marker, command and length",
+         {0xAA, 0, 0, 0, 0x02, 0, 0, 0, 0xAA, 0x82}},
+        {"body longer than any reply",
+         Pad({0xAA, 0, 0, 0, 0x00, 0x10, 0x01, 0x00, 0xAA, 0x82}, 40)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        camera->SetFault(Fault(sim::Misbehaviour::kGarbage, c.bytes));
+        uint16_t threshold = 7;
+        EXPECT_EQ(protocol->GetThreshold(threshold), -104);
+        EXPECT_EQ(threshold, 7);
+        // What is left of the garbage is read away before the next request.
+        camera->ClearFault();
+        ExpectAnswers(*protocol);
+    }
+}
+
+}  // namespace
+}  // namespace quorix::crosscheck
