@@ -297,6 +297,14 @@ void ImageProc::JoinThreads() {
 
 int32_t ImageProc::ApplySettings() {
     const ImageSettings s = m_session->CurrentImageSettings();
+    const bool startSync = !m_sync->IsRunning();
+    if (startSync) {
+        // Named before any decoder runs, so no decoder announces a frame to a missing event.
+        char serial[64] = {};
+        m_session->SerialNumber(serial, 63);
+        serial[63] = '\0';
+        m_sync->CreateEvents(serial);
+    }
     const uint16_t rotation = s.rotation >= 0 && s.rotation <= 2
                                   ? static_cast<uint16_t>(s.rotation)
                                   : RgbDecode::kNoRotation;
@@ -325,11 +333,7 @@ int32_t ImageProc::ApplySettings() {
         m_tofDecode->Start();
     }
 
-    if (!m_sync->IsRunning()) {
-        char serial[64] = {};
-        m_session->SerialNumber(serial, 63);
-        serial[63] = '\0';
-        m_sync->CreateEvents(serial);
+    if (startSync) {
         m_sync->Start();
     }
     return 0;

@@ -2,12 +2,11 @@
 // close and destruction, and the frame operations that go through the session's lock.
 #include "session/BaseSession.h"
 
-#include <dlfcn.h>
-
 #include <cstring>
 #include <thread>
 
 #include "config/Log.h"
+#include "platform/ModulePath.h"
 #include "protocol/BaseProtocol.h"
 #include "session/ProtocolFactory.h"
 
@@ -427,15 +426,7 @@ TofFrameMode BaseSession::GetRgbFrameMode() const {
 }
 
 std::string BaseSession::ConfigFolder() {
-    Dl_info info{};
-    if (dladdr(reinterpret_cast<void*>(&BaseSession::ConfigFolder), &info) == 0 ||
-        info.dli_fname == nullptr) {
-        return "Config/";
-    }
-    std::string path = info.dli_fname;
-    const size_t slash = path.find_last_of('/');
-    path = slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-    return path + "/Config/";
+    return platform::NormalisePath(platform::ModuleDirectory() + "/Config/");
 }
 
 ImageSettings BaseSession::CurrentImageSettings() const {
