@@ -51,8 +51,7 @@ bool IsQvgaDepth(uint8_t type) {
     return type == 0x72 || type == 0x74 || type == 0x91 || type == 0x9C;
 }
 
-void AppendToFile(const std::string& folder, const char* name, const uint8_t* data,
-                  size_t length) {
+void AppendToFile(const std::string& folder, const char* name, const uint8_t* data, size_t length) {
     char path[1024];
     snprintf(path, sizeof path, "%s%s%s", folder.c_str(), folder.empty() ? "" : "/", name);
     FILE* file = fopen(path, "ab+");
@@ -76,7 +75,15 @@ std::mutex& MappingLock() {
 enum class Stream : uint8_t { kNone, kDepth, kIR, kDepthOrIR, kColour, kImu };
 enum class Check : uint8_t { kExact, kAny, kAtMost, kAtLeast, kBelow, kBlocks2048 };
 enum class Action : uint8_t {
-    kAppend, kRowSplit, kColour, kImu, kSkip, kStatus, kInitParams, kJson, kDeviceStatus
+    kAppend,
+    kRowSplit,
+    kColour,
+    kImu,
+    kSkip,
+    kStatus,
+    kInitParams,
+    kJson,
+    kDeviceStatus
 };
 
 struct SubPacketRule {
@@ -90,12 +97,18 @@ struct SubPacketRule {
 
     bool Accepts(uint32_t n) const {
         switch (check) {
-            case Check::kExact: return n == length;
-            case Check::kAny: return true;
-            case Check::kAtMost: return n <= length;
-            case Check::kAtLeast: return n >= length;
-            case Check::kBelow: return n < length;
-            case Check::kBlocks2048: return n % 2048 == 0 && n <= length;
+            case Check::kExact:
+                return n == length;
+            case Check::kAny:
+                return true;
+            case Check::kAtMost:
+                return n <= length;
+            case Check::kAtLeast:
+                return n >= length;
+            case Check::kBelow:
+                return n < length;
+            case Check::kBlocks2048:
+                return n % 2048 == 0 && n <= length;
         }
         return false;
     }
@@ -134,10 +147,8 @@ struct RuleTable {
              {Check::kExact, 691200, Stream::kDepthOrIR, Action::kAppend, DI, 0, 0}},
             {{0x61, 0x6C}, {Check::kExact, 614400, Stream::kDepth, Action::kAppend, D, 0, 0}},
             {{0x62, 0x6D}, {Check::kExact, 614400, Stream::kIR, Action::kAppend, I, 0, 0}},
-            {{0x63, 0x6E},
-             {Check::kExact, 1228800, Stream::kDepthOrIR, Action::kAppend, DI, 0, 0}},
-            {{0x4F, 0x75},
-             {Check::kExact, 768000, Stream::kDepthOrIR, Action::kAppend, DI, 0, 0}},
+            {{0x63, 0x6E}, {Check::kExact, 1228800, Stream::kDepthOrIR, Action::kAppend, DI, 0, 0}},
+            {{0x4F, 0x75}, {Check::kExact, 768000, Stream::kDepthOrIR, Action::kAppend, DI, 0, 0}},
             {{0x72, 0x74, 0x91, 0x9C},
              {Check::kExact, 153600, Stream::kDepth, Action::kAppend, D, 0, 0}},
             {{0x93}, {Check::kExact, 307200, Stream::kDepthOrIR, Action::kAppend, DI, 0, 0}},
@@ -230,8 +241,8 @@ ImageProc::ImageProc(SessionContext* session, std::unique_ptr<ImgPreProcess> pre
     if (m_deviceType == TK1A) {
         m_assistA.store(true);
         if (m_preProcess) {
-            static constexpr uint32_t kWords[] = {0x00030006, 0x00040002, 0x00050005,
-                                                  0x00050000, 0x00020002};
+            static constexpr uint32_t kWords[] = {0x00030006, 0x00040002, 0x00050005, 0x00050000,
+                                                  0x00020002};
             uint8_t record[kSensorConfigBytes] = {};
             for (size_t i = 0; i < std::size(kWords); ++i) {
                 for (size_t b = 0; b < 4; ++b) {
@@ -246,9 +257,8 @@ ImageProc::ImageProc(SessionContext* session, std::unique_ptr<ImgPreProcess> pre
     m_mappedIRWork = ZeroedBuffer(kHeldImageBytes);
     m_mappedColourWork = ZeroedBuffer(kMappedColourWorkBytes);
     m_computedFrame = ZeroedBuffer(kHeldImageBytes);
-    static constexpr uint32_t kTypes[kHeldCount] = {DepthFrame,       IRFrame,
-                                                    RGBFrame,         MappedRGBFrame,
-                                                    MappedDepthFrame, MappedIRFrame};
+    static constexpr uint32_t kTypes[kHeldCount] = {
+        DepthFrame, IRFrame, RGBFrame, MappedRGBFrame, MappedDepthFrame, MappedIRFrame};
     for (uint32_t k = 0; k < kHeldCount; ++k) {
         const bool colour = k == kHeldColour || k == kHeldMappedColour;
         const uint32_t bytes = colour ? kHeldColourBytes : kHeldImageBytes;
@@ -305,9 +315,8 @@ int32_t ImageProc::ApplySettings() {
         serial[63] = '\0';
         m_sync->CreateEvents(serial);
     }
-    const uint16_t rotation = s.rotation >= 0 && s.rotation <= 2
-                                  ? static_cast<uint16_t>(s.rotation)
-                                  : RgbDecode::kNoRotation;
+    const uint16_t rotation = s.rotation >= 0 && s.rotation <= 2 ? static_cast<uint16_t>(s.rotation)
+                                                                 : RgbDecode::kNoRotation;
     m_rgbDecode->SetMode(s.colourMode.width, s.colourMode.height, s.colourMode.fps);
     m_rgbDecode->SetRotation(rotation);
     if (!m_rgbDecode->HasThread()) {
@@ -448,9 +457,9 @@ bool ImageProc::GetFrameEnabled(uint32_t kind) const {
 }
 
 void ImageProc::SetWaitTime(uint16_t milliseconds) {
-    for (FrameQueue* queue : {m_rawTofQueue.get(), m_rawColourQueue.get(),
-                              &m_tofDecode->DepthQueue(), &m_tofDecode->IRQueue(),
-                              &m_rgbDecode->Queue()}) {
+    for (FrameQueue* queue :
+         {m_rawTofQueue.get(), m_rawColourQueue.get(), &m_tofDecode->DepthQueue(),
+          &m_tofDecode->IRQueue(), &m_rgbDecode->Queue()}) {
         queue->SetTimeout(milliseconds);
     }
     m_sync->SetWaitTimeOfReadNextFrame(milliseconds);
@@ -502,7 +511,9 @@ void ImageProc::ResetInitParams() {
 
 // --- Producer -----------------------------------------------------------------------------
 
-void ImageProc::SetSingleFrameReady(uint8_t mask) { m_sync->SetSingleFrameReady(mask); }
+void ImageProc::SetSingleFrameReady(uint8_t mask) {
+    m_sync->SetSingleFrameReady(mask);
+}
 
 int32_t ImageProc::GetRawTofFrame(Frame*& frame) {
     frame = m_decodersStopping.load() ? nullptr : m_rawTofQueue->Pop();
@@ -517,7 +528,8 @@ int32_t ImageProc::GetRawRgbFrame(Frame*& frame) {
     if (m_saveRawColour.load()) {
         char name[64];
         snprintf(name, sizeof name, "raw_rgb_%d.bin", static_cast<int>(frame->frameIndex));
-        AppendToFile(m_saveFolder, name, frame->pFrameData, std::min(frame->dataLen, frame->capacity));
+        AppendToFile(m_saveFolder, name, frame->pFrameData,
+                     std::min(frame->dataLen, frame->capacity));
         if (m_savedColour.fetch_add(1) + 1 >= kSavedBuffers) {
             m_saveRawColour.store(false);
         }
@@ -525,9 +537,13 @@ int32_t ImageProc::GetRawRgbFrame(Frame*& frame) {
     return 0;
 }
 
-void ImageProc::ReleaseRawTofFrame(Frame* frame) { m_rawTofQueue->Release(frame); }
+void ImageProc::ReleaseRawTofFrame(Frame* frame) {
+    m_rawTofQueue->Release(frame);
+}
 
-void ImageProc::ReleaseRawRgbFrame(Frame* frame) { m_rawColourQueue->Release(frame); }
+void ImageProc::ReleaseRawRgbFrame(Frame* frame) {
+    m_rawColourQueue->Release(frame);
+}
 
 // --- the reader ---------------------------------------------------------------------------
 
@@ -537,8 +553,10 @@ bool ImageProc::IsQuietOnFailure() const {
         case TK4Alite:
         case TK5P:
         case TK5E:
-        case TK5Pro_ADI: return true;
-        default: return false;
+        case TK5Pro_ADI:
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -572,8 +590,7 @@ void ImageProc::Run() {
     }
 }
 
-void ImageProc::ResetRecord(Frame*& record, FrameQueue& queue, int32_t poolType,
-                            uint32_t& used) {
+void ImageProc::ResetRecord(Frame*& record, FrameQueue& queue, int32_t poolType, uint32_t& used) {
     // The pool clears what was written; the reader is the only one taking from raw pools,
     // so the record given back is there to be taken again.
     used = 0;
@@ -660,8 +677,7 @@ bool ImageProc::WalkSubPackets(uint32_t length, uint8_t& mask, uint8_t& imu) {
         const uint8_t* packet = buffer + offset;
         const uint8_t type = packet[0];
         const uint32_t header = type == kStatusType ? kStatusHeaderBytes : kHeaderBytes;
-        const uint32_t payload =
-            type == kStatusType ? ReadLe16(packet + 1) : Le24(packet + 1);
+        const uint32_t payload = type == kStatusType ? ReadLe16(packet + 1) : Le24(packet + 1);
         if (payload > unused - header) {
             QLOG("bufferSize:%d typeId:%d dataLenth.lenth:%d   unUsed:%d   > %d\n",
                  static_cast<int>(length), type, static_cast<int>(payload),
@@ -698,12 +714,18 @@ bool ImageProc::WalkSubPackets(uint32_t length, uint8_t& mask, uint8_t& imu) {
         }
         const bool wanted = [&] {
             switch (rule->stream) {
-                case Stream::kNone: return true;
-                case Stream::kDepth: return m_frameEnabled[0].load();
-                case Stream::kIR: return m_frameEnabled[1].load();
-                case Stream::kDepthOrIR: return m_frameEnabled[0].load() || m_frameEnabled[1].load();
-                case Stream::kColour: return m_frameEnabled[2].load();
-                case Stream::kImu: return m_frameEnabled[3].load();
+                case Stream::kNone:
+                    return true;
+                case Stream::kDepth:
+                    return m_frameEnabled[0].load();
+                case Stream::kIR:
+                    return m_frameEnabled[1].load();
+                case Stream::kDepthOrIR:
+                    return m_frameEnabled[0].load() || m_frameEnabled[1].load();
+                case Stream::kColour:
+                    return m_frameEnabled[2].load();
+                case Stream::kImu:
+                    return m_frameEnabled[3].load();
             }
             return false;
         }();
@@ -724,11 +746,20 @@ bool ImageProc::WalkSubPackets(uint32_t length, uint8_t& mask, uint8_t& imu) {
                         mask |= rule->bits;
                     }
                     break;
-                case Action::kImu: imu = data[0]; break;
-                case Action::kSkip: break;
-                case Action::kStatus: HandDeviceStatus(data, payload); break;
-                case Action::kInitParams: DecodeDeviceInitParams(data, payload); break;
-                case Action::kJson: HandJsonState(data, payload); break;
+                case Action::kImu:
+                    imu = data[0];
+                    break;
+                case Action::kSkip:
+                    break;
+                case Action::kStatus:
+                    HandDeviceStatus(data, payload);
+                    break;
+                case Action::kInitParams:
+                    DecodeDeviceInitParams(data, payload);
+                    break;
+                case Action::kJson:
+                    HandJsonState(data, payload);
+                    break;
                 case Action::kDeviceStatus:
                     m_deviceStatus.store(static_cast<int8_t>(data[0]));
                     break;

@@ -186,8 +186,15 @@ private:
     using Buffer = std::unique_ptr<uint8_t, FreeDeleter>;
     static Buffer ZeroedBuffer(size_t bytes);
 
-    enum HeldKind : uint32_t { kHeldDepth, kHeldIR, kHeldColour, kHeldMappedColour,
-                               kHeldMappedDepth, kHeldMappedIR, kHeldCount };
+    enum HeldKind : uint32_t {
+        kHeldDepth,
+        kHeldIR,
+        kHeldColour,
+        kHeldMappedColour,
+        kHeldMappedDepth,
+        kHeldMappedIR,
+        kHeldCount
+    };
 
     // Reader.
     void ProcessData(uint32_t length);

@@ -28,10 +28,17 @@ void ToPublic(const Frame& f, NsFrameSlot& slot) {
 // The argument of Flip for an output flip code (1, 2, 3); false when flipping is off.
 bool FlipArgument(int32_t code, int32_t& argument) {
     switch (code) {
-        case 1: argument = kFlipHorizontal; return true;
-        case 2: argument = kFlipVertical; return true;
-        case 3: argument = kFlipBoth; return true;
-        default: return false;
+        case 1:
+            argument = kFlipHorizontal;
+            return true;
+        case 2:
+            argument = kFlipVertical;
+            return true;
+        case 3:
+            argument = kFlipBoth;
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -171,21 +178,20 @@ int32_t ImageProc::ReadSynchronised(NsFrameCallback callback, const std::atomic<
     if (!m_sync->GetSynchronizedSet(set, abandon)) {
         return -11;
     }
-    const bool mapping = m_mapColourToDepth.load() || m_mapDepthToColour.load() ||
-                         m_mapIRToColour.load();
+    const bool mapping =
+        m_mapColourToDepth.load() || m_mapDepthToColour.load() || m_mapIRToColour.load();
     if (mapping && set.colourPresent != 0 && set.depthPresent != 0) {
         ProcMapFrame(set.irPresent != 0);
     }
-    if (m_deviceType == TK1A && set.colourPresent != 0 &&
-        m_held[kHeldMappedDepth].ready.load() && (m_assistA.load() || m_assistB.load())) {
+    if (m_deviceType == TK1A && set.colourPresent != 0 && m_held[kHeldMappedDepth].ready.load() &&
+        (m_assistA.load() || m_assistB.load())) {
         ProcessSpecialOnce();
     }
     if (set.irPresent != 0 && m_irOutputMode.load() == 2) {
         ConvertIRTo8Bit(m_held[kHeldIR].frame);
     }
-    const std::pair<uint8_t, HeldKind> present[] = {{set.colourPresent, kHeldColour},
-                                                    {set.depthPresent, kHeldDepth},
-                                                    {set.irPresent, kHeldIR}};
+    const std::pair<uint8_t, HeldKind> present[] = {
+        {set.colourPresent, kHeldColour}, {set.depthPresent, kHeldDepth}, {set.irPresent, kHeldIR}};
     if (callback == nullptr) {
         for (const auto& [isPresent, kind] : present) {
             if (isPresent != 0) {
@@ -209,8 +215,8 @@ int32_t ImageProc::ReadSynchronised(NsFrameCallback callback, const std::atomic<
             ToPublic(m_held[kind].frame, m_callbackSet.*slots[kind]);
         }
     }
-    for (HeldKind kind : {kHeldDepth, kHeldIR, kHeldColour, kHeldMappedColour, kHeldMappedDepth,
-                          kHeldMappedIR}) {
+    for (HeldKind kind :
+         {kHeldDepth, kHeldIR, kHeldColour, kHeldMappedColour, kHeldMappedDepth, kHeldMappedIR}) {
         NsFrameSlot& slot = m_callbackSet.*slots[kind];
         if (slot.present != 0) {
             FlipSlot(slot.frame);
@@ -340,8 +346,8 @@ void ImageProc::ProcMapFrame(bool irPresent) {
     ImageDescriptor mappedIR{m_mappedIRWork.get(), kImage16Bit, 0, 0};
 
     // A result fills its held frame when it fits both its work buffer and the frame.
-    auto fill = [&](HeldKind kind, ImageDescriptor& image, uint32_t workBytes,
-                    const Frame& source, uint32_t frameType, int32_t pixelFormat) {
+    auto fill = [&](HeldKind kind, ImageDescriptor& image, uint32_t workBytes, const Frame& source,
+                    uint32_t frameType, int32_t pixelFormat) {
         const uint64_t bytes = uint64_t{image.width} * image.height * BytesPerPixel(image.type);
         Held& held = m_held[kind];
         if (bytes == 0 || bytes > workBytes || bytes > held.frame.capacity ||
@@ -364,9 +370,8 @@ void ImageProc::ProcMapFrame(bool irPresent) {
         held.ready.store(true);
     };
     auto fillDepth = [&] {
-        if (k > 1 &&
-            m_preProcess->Resize(&mappedDepth, mappedDepth.width * k, mappedDepth.height * k, 1) !=
-                0) {
+        if (k > 1 && m_preProcess->Resize(&mappedDepth, mappedDepth.width * k,
+                                          mappedDepth.height * k, 1) != 0) {
             return;
         }
         fill(kHeldMappedDepth, mappedDepth, kHeldImageBytes, depth, MappedDepthFrame,
@@ -451,8 +456,12 @@ int32_t ImageProc::GetFrame(uint32_t frameType, Frame* out) {
     bool copied = false;
     bool colour = false;
     switch (frameType) {
-        case DepthFrame: copied = CopyHeld(kHeldDepth, out); break;
-        case IRFrame: copied = CopyHeld(kHeldIR, out); break;
+        case DepthFrame:
+            copied = CopyHeld(kHeldDepth, out);
+            break;
+        case IRFrame:
+            copied = CopyHeld(kHeldIR, out);
+            break;
         case RGBFrame:
             colour = true;
             copied = CopyHeld(kHeldColour, out);
@@ -473,8 +482,11 @@ int32_t ImageProc::GetFrame(uint32_t frameType, Frame* out) {
                 copied = true;
             }
             break;
-        case 8: break;  // never ready
-        default: QLOG("frameType:%d is invalid\n", static_cast<int>(frameType)); break;
+        case 8:
+            break;  // never ready
+        default:
+            QLOG("frameType:%d is invalid\n", static_cast<int>(frameType));
+            break;
     }
     if (!copied) {
         *out = Frame{};

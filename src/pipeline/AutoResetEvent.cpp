@@ -44,8 +44,7 @@ bool AutoResetEvent::WaitUntil(std::chrono::steady_clock::time_point deadline,
                                const std::atomic<bool>* abandon) {
     auto abandoned = [abandon] { return abandon != nullptr && abandon->load(); };
     std::unique_lock lock(m_lock);
-    m_changed.wait_until(lock, deadline,
-                         [&] { return m_signalled || m_cancelled || abandoned(); });
+    m_changed.wait_until(lock, deadline, [&] { return m_signalled || m_cancelled || abandoned(); });
     if (m_cancelled || abandoned() || !m_signalled) {
         return false;
     }

@@ -34,8 +34,9 @@ BaseSession::BaseSession(const SessionInfo& info)
       m_planeCorrection(std::make_unique<uint8_t[]>(kPlaneCorrectionBytes)) {
     const bool tk1a = info.deviceType == TK1A;
     m_rgbMode = tk1a ? TofFrameMode{640, 480, 30} : TofFrameMode{640, 360, 30};
-    m_lens = LensRecord{2, 1, static_cast<uint16_t>(m_rgbMode.width),
-                        static_cast<uint16_t>(m_rgbMode.height), 30, 2};
+    m_lens = LensRecord{
+        2,  1, static_cast<uint16_t>(m_rgbMode.width), static_cast<uint16_t>(m_rgbMode.height),
+        30, 2};
     for (uint8_t g = 0; g < 3; ++g) {
         m_measuringRanges[g] = kDefaultRanges[g];
         m_rangeOffsets[g][0] = g;
@@ -164,7 +165,9 @@ int32_t BaseSession::StopStream() {
     return m_protocol->StopStream();
 }
 
-bool BaseSession::IsStreaming() { return m_streaming.load(); }
+bool BaseSession::IsStreaming() {
+    return m_streaming.load();
+}
 
 bool BaseSession::IsAlive() {
     return m_imageProc.FailedReads() <= kMaxFailedReads && m_connected.load();
@@ -372,7 +375,9 @@ bool BaseSession::RegisterNotify(NsFrameCallback callback) {
     return m_imageProc.RegisterNotify(callback);
 }
 
-bool BaseSession::UnRegisterNotify() { return m_imageProc.UnRegisterNotify(); }
+bool BaseSession::UnRegisterNotify() {
+    return m_imageProc.UnRegisterNotify();
+}
 
 int32_t BaseSession::GetColorPixelFormat() {
     return static_cast<int32_t>(m_imageProc.Rgb().GetOutputFormat());
@@ -389,7 +394,9 @@ int32_t BaseSession::SetSynchronizeEnabled(bool enabled) {
     return 0;
 }
 
-bool BaseSession::GetSynchronizeEnabled() { return m_synchronize.load(); }
+bool BaseSession::GetSynchronizeEnabled() {
+    return m_synchronize.load();
+}
 
 // --- identity -----------------------------------------------------------------------------
 
@@ -437,7 +444,8 @@ ImageSettings BaseSession::CurrentImageSettings() const {
         s.depthMode = m_depthMode;
         s.irMode = m_irMode;
         for (size_t g = 0; g < 3; ++g) {
-            memcpy(s.rangeOffsets[g].bytes, m_rangeOffsets[g].data(), sizeof s.rangeOffsets[g].bytes);
+            memcpy(s.rangeOffsets[g].bytes, m_rangeOffsets[g].data(),
+                   sizeof s.rangeOffsets[g].bytes);
         }
         s.measuringRanges = m_measuringRanges;
         double* c = s.calibration.data();
@@ -456,11 +464,17 @@ ImageSettings BaseSession::CurrentImageSettings() const {
 
 // --- what the engine sees -------------------------------------------------------------------
 
-uint32_t BaseSession::Context::DeviceType() const { return m_session.GetDeviceType(); }
+uint32_t BaseSession::Context::DeviceType() const {
+    return m_session.GetDeviceType();
+}
 
-std::mutex& BaseSession::Context::TransportLock() { return m_session.m_transportLock; }
+std::mutex& BaseSession::Context::TransportLock() {
+    return m_session.m_transportLock;
+}
 
-bool BaseSession::Context::HasTransport() const { return m_session.m_protocol != nullptr; }
+bool BaseSession::Context::HasTransport() const {
+    return m_session.m_protocol != nullptr;
+}
 
 int32_t BaseSession::Context::ReadTransport(uint8_t* buffer, uint32_t& length) {
     return m_session.m_protocol->ReadData(buffer, length);
@@ -471,13 +485,21 @@ void BaseSession::Context::StoreDeviceStatus(const uint8_t* payload, size_t leng
     ParseDeviceStatus(payload, length, m_session.m_status);
 }
 
-bool BaseSession::Context::IsFirstStatus() const { return m_session.m_firstStatus.load(); }
+bool BaseSession::Context::IsFirstStatus() const {
+    return m_session.m_firstStatus.load();
+}
 
-void BaseSession::Context::SetFirstStatus(bool first) { m_session.m_firstStatus.store(first); }
+void BaseSession::Context::SetFirstStatus(bool first) {
+    m_session.m_firstStatus.store(first);
+}
 
-void BaseSession::Context::SetDeviceSync(bool on) { m_session.m_deviceSync.store(on); }
+void BaseSession::Context::SetDeviceSync(bool on) {
+    m_session.m_deviceSync.store(on);
+}
 
-void BaseSession::Context::StoreJsonState(uint8_t state) { m_session.m_jsonState.store(state); }
+void BaseSession::Context::StoreJsonState(uint8_t state) {
+    m_session.m_jsonState.store(state);
+}
 
 void BaseSession::Context::StoreJsonResult(uint8_t result, uint8_t errorCode) {
     m_session.m_jsonResult.store(result);

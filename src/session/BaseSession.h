@@ -242,7 +242,7 @@ private:
     WDROutputMode m_wdr{};
     std::array<RangeOffsetRecord, 3> m_rangeOffsets{};
     std::array<NsMeasuringRange, 3> m_measuringRanges{};
-    std::array<uint8_t, 33> m_dataModeList{};   // count, then up to 32 modes
+    std::array<uint8_t, 33> m_dataModeList{};    // count, then up to 32 modes
     std::array<uint8_t, 10> m_depthRangeList{};  // count, then up to 9 ranges
     Matrix3 m_depthIntrinsic{};
     Matrix3 m_colourIntrinsic{};

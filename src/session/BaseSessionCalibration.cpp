@@ -16,7 +16,9 @@ using namespace std::chrono_literals;
 
 constexpr double kEpsilon = 1e-8;
 
-bool BothSet(double a, double b) { return std::abs(a) > kEpsilon && std::abs(b) > kEpsilon; }
+bool BothSet(double a, double b) {
+    return std::abs(a) > kEpsilon && std::abs(b) > kEpsilon;
+}
 
 bool ValidCameraType(uint32_t cameraType) {
     if (cameraType == 1 || cameraType == 2) {
@@ -156,8 +158,8 @@ int32_t BaseSession::SetLens(const LensRecord& lens) {
     const uint32_t build = FirmwareBuild();
     LensRecord sent = lens;
     if (colour && lens.width == 640 && lens.height == 480) {
-        const bool native = (GetDeviceType() == TK1A && build >= 44) ||
-                            (GetDeviceType() == TK3A && build >= 65);
+        const bool native =
+            (GetDeviceType() == TK1A && build >= 44) || (GetDeviceType() == TK3A && build >= 65);
         if (!native) {
             sent.height = 360;  // cut and scaled back to 4:3 by the colour decoder
         }
@@ -222,8 +224,8 @@ int32_t BaseSession::InitLens() {
             [[fallthrough]];
         case TK3A: {
             const TofFrameMode rgb = GetRgbFrameMode();
-            const LensRecord lens{2, 1, static_cast<uint16_t>(rgb.width),
-                                  static_cast<uint16_t>(rgb.height), 30, 2};
+            const LensRecord lens{
+                2, 1, static_cast<uint16_t>(rgb.width), static_cast<uint16_t>(rgb.height), 30, 2};
             {
                 std::lock_guard guard(m_cacheLock);
                 m_lens = lens;

@@ -14,7 +14,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-bool IsWdrMode(uint8_t mode) { return mode >= 11 && mode <= 13; }
+bool IsWdrMode(uint8_t mode) {
+    return mode >= 11 && mode <= 13;
+}
 
 }  // namespace
 
@@ -28,8 +30,10 @@ bool BaseSession::IsStandardModel(uint32_t deviceType) {
         case TK5Pro_ADI:
         case TK4A:
         case TK4Alite:
-        case TK4Aliteusb: return true;
-        default: return false;
+        case TK4Aliteusb:
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -49,13 +53,44 @@ int32_t BaseSession::SetFrameMode(uint8_t dataMode) {
     bool ir = false;
     TofFrameMode m{};
     switch (dataMode) {
-        case 0: case 3: case 4: case 11: depth = true; m = mode(640, 480, 30); break;
-        case 1: case 12: case 100: case 101: case 102: ir = true; m = mode(640, 480, 30); break;
-        case 2: case 13: depth = ir = true; m = mode(640, 480, 30); break;
-        case 5: case 8: case 9: depth = true; m = mode(640, 360, 60); break;
-        case 6: ir = true; m = mode(640, 360, 60); break;
-        case 7: depth = ir = true; m = mode(640, 360, 30); break;
-        case 10: depth = ir = true; m = mode(640, 480, 15); break;
+        case 0:
+        case 3:
+        case 4:
+        case 11:
+            depth = true;
+            m = mode(640, 480, 30);
+            break;
+        case 1:
+        case 12:
+        case 100:
+        case 101:
+        case 102:
+            ir = true;
+            m = mode(640, 480, 30);
+            break;
+        case 2:
+        case 13:
+            depth = ir = true;
+            m = mode(640, 480, 30);
+            break;
+        case 5:
+        case 8:
+        case 9:
+            depth = true;
+            m = mode(640, 360, 60);
+            break;
+        case 6:
+            ir = true;
+            m = mode(640, 360, 60);
+            break;
+        case 7:
+            depth = ir = true;
+            m = mode(640, 360, 30);
+            break;
+        case 10:
+            depth = ir = true;
+            m = mode(640, 480, 15);
+            break;
         default:
             QLOG("dataMode:%d is invalid.\n", dataMode);
             return -1;
@@ -79,9 +114,15 @@ int32_t BaseSession::GetFrameMode(uint32_t frameType, uint32_t* width, uint32_t*
     {
         std::lock_guard guard(m_cacheLock);
         switch (frameType) {
-            case DepthFrame: m = m_depthMode; break;
-            case IRFrame: m = m_irMode; break;
-            case RGBFrame: m = m_rgbMode; break;
+            case DepthFrame:
+                m = m_depthMode;
+                break;
+            case IRFrame:
+                m = m_irMode;
+                break;
+            case RGBFrame:
+                m = m_rgbMode;
+                break;
             default:
                 QLOG("frameType:%d is invalid.\n", static_cast<int>(frameType));
                 return 0;
@@ -110,8 +151,8 @@ int32_t BaseSession::SetThreshold(uint16_t threshold) {
     const uint32_t wanted = uint32_t{threshold} * 10;
     DeviceStatus last = GetDeviceStatus();
     if (ret == 0 && confirm &&
-        !AwaitEcho(50, 10ms, [wanted](const DeviceStatus& s) { return s.thresholdX10 == wanted; },
-                   last)) {
+        !AwaitEcho(
+            50, 10ms, [wanted](const DeviceStatus& s) { return s.thresholdX10 == wanted; }, last)) {
         ret = -105;
     }
     if (ret == 0) {
@@ -140,9 +181,9 @@ int32_t BaseSession::SetPulseCount(uint16_t pulseCount) {
     int32_t ret = m_protocol->SetPulseCount(record);
     DeviceStatus last = GetDeviceStatus();
     if (ret == 0 && confirm &&
-        !AwaitEcho(50, 10ms,
-                   [pulseCount](const DeviceStatus& s) { return s.pulseCount == pulseCount; },
-                   last)) {
+        !AwaitEcho(
+            50, 10ms, [pulseCount](const DeviceStatus& s) { return s.pulseCount == pulseCount; },
+            last)) {
         ret = -105;
     }
     if (ret == 0) {
@@ -374,8 +415,7 @@ void BaseSession::InitDepthRangeList(const uint8_t* pushed) {
         }
     }
     std::array<uint8_t, 10> list{};
-    const bool have =
-        ReadCountedList(pushed, property::kDepthRangeList, list.data(), list.size());
+    const bool have = ReadCountedList(pushed, property::kDepthRangeList, list.data(), list.size());
     std::lock_guard guard(m_cacheLock);
     if (!have) {
         list = {};
@@ -384,12 +424,14 @@ void BaseSession::InitDepthRangeList(const uint8_t* pushed) {
             // Ranges whose group gives valid limits beyond the nearest group's minimum.
             const auto& r = m_measuringRanges;
             auto effMax = [&r](size_t g, size_t p) {
-                return p == 0 ? r[g].effectDepthMaxNear : p == 1 ? r[g].effectDepthMaxMid
-                                                                  : r[g].effectDepthMaxFar;
+                return p == 0   ? r[g].effectDepthMaxNear
+                       : p == 1 ? r[g].effectDepthMaxMid
+                                : r[g].effectDepthMaxFar;
             };
             auto effMin = [&r](size_t g, size_t p) {
-                return p == 0 ? r[g].effectDepthMinNear : p == 1 ? r[g].effectDepthMinMid
-                                                                  : r[g].effectDepthMinFar;
+                return p == 0   ? r[g].effectDepthMinNear
+                       : p == 1 ? r[g].effectDepthMinMid
+                                : r[g].effectDepthMinFar;
             };
             for (size_t g = 0; g < 3; ++g) {
                 for (size_t p = 0; p < 3; ++p) {

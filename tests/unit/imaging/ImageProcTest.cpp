@@ -28,7 +28,9 @@ constexpr uint32_t kJoinLimitCode = kThreadJoinTimeout;
 // Group 0, range 0: raw values 100..3029 decode to themselves.
 constexpr MeasuringRange kIdentityGroup = {0, 4096, 5000, 7500, 3000, 4800, 7400, 100, 300, 500};
 
-Buffer Filled(size_t n, uint8_t value) { return Buffer(n, value); }
+Buffer Filled(size_t n, uint8_t value) {
+    return Buffer(n, value);
+}
 
 // A fresh engine on a fake session with the reader running and the stream on.
 struct Engine {
@@ -123,8 +125,8 @@ TEST(ImageProcReader, SubPacketWalk) {
         {"a status block alone has no frame", StatusPacket(Filled(32, 0)), 0, 0, 0, 0,
          "Has no frame"},
         {"wrong length of a listed type ends the walk",
-         Join({depth, SubPacket(0x22, Filled(100, 2)), SubPacket(0x23, Filled(921600, 2))}),
-         460805, 0x21, kFrameSetDepth, 0, "typeId:0x22 lenth:100"},
+         Join({depth, SubPacket(0x22, Filled(100, 2)), SubPacket(0x23, Filled(921600, 2))}), 460805,
+         0x21, kFrameSetDepth, 0, "typeId:0x22 lenth:100"},
         {"a header cut short", Join({depth, Buffer{0x22, 1, 2}}), 0, 0, 0, 0,
          "RAWDATAHEADER:5   <"},
     };
@@ -177,7 +179,8 @@ TEST(ImageProcReader, StatusBlocksDecideDeviceSync) {
     status.thresholdX10 = 200;
     status.dataMode = 2;
     e.session.firstStatus = true;
-    e.session.Feed(Join({StatusPacket(EncodeDeviceStatus(status)), SubPacket(0x21, Filled(460800, 1))}));
+    e.session.Feed(
+        Join({StatusPacket(EncodeDeviceStatus(status)), SubPacket(0x21, Filled(460800, 1))}));
     ASSERT_TRUE(e.session.WaitProcessed());
     EXPECT_TRUE(e.session.deviceSync.load());
     EXPECT_FALSE(e.session.firstStatus.load());

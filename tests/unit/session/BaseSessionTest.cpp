@@ -180,7 +180,8 @@ public:
                 return m_camera.answersLists ? give(m_camera.values.modes) : -255;
             case property::kDepthRangeList:
                 return m_camera.answersLists ? give(m_camera.values.depthRanges) : -255;
-            default: return -255;
+            default:
+                return -255;
         }
     }
     int32_t GetMeasuringRange(NsMeasuringRange& range) override {
@@ -234,7 +235,9 @@ SessionInfo Info(uint32_t deviceType) {
     return info;
 }
 
-Buffer DepthBuffer() { return SubPacket(0x21, Buffer(460800, 0x55)); }
+Buffer DepthBuffer() {
+    return SubPacket(0x21, Buffer(460800, 0x55));
+}
 
 class Session : public ::testing::Test {
 protected:
