@@ -205,6 +205,22 @@ TEST(FrameQueue, InterruptEndsAWaitingPop) {
     stopper.join();
 }
 
+TEST(FrameQueue, ClosedQueueAnswersEveryPopAtOnce) {
+    FrameQueue queue(kPoolIR, 2);
+    queue.SetTimeout(60000);
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(20ms);
+        queue.Close();
+    });
+    EXPECT_EQ(queue.Pop(), nullptr) << "a waiting pop ends";
+    stopper.join();
+    Frame* frame = queue.AllocFrame(kPoolIR);
+    queue.Push(frame);
+    EXPECT_EQ(queue.Pop(), nullptr) << "a later pop does not wait and takes nothing";
+    EXPECT_EQ(queue.TryPop(), frame) << "what is queued can still be drained";
+    queue.Release(frame);
+}
+
 TEST(FrameQueue, ManyProducerAndConsumerRoundsLoseNoFrame) {
     FrameQueue queue(kPoolIR, 4);
     std::atomic<bool> done{false};

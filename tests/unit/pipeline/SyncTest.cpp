@@ -246,6 +246,22 @@ TEST(AutoResetEvent, OneSetReleasesOneWait) {
     EXPECT_TRUE(event.Wait(0ms));
 }
 
+TEST(AutoResetEvent, AbandonedWaitEndsOnWakeAndLeavesTheSignal) {
+    AutoResetEvent event;
+    event.Create("A");
+    std::atomic<bool> abandon{false};
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(20ms);
+        abandon.store(true);
+        event.Wake();
+    });
+    EXPECT_FALSE(event.Wait(60s, &abandon));
+    stopper.join();
+    event.Set();
+    EXPECT_FALSE(event.Wait(0ms, &abandon)) << "an abandoned wait takes no signal";
+    EXPECT_TRUE(event.Wait(0ms)) << "the next wait gets it";
+}
+
 // The thread end to end: frames pushed from here come back as a set.
 TEST(Sync, ThreadDeliversSetsAndStopsPromptly) {
     FrameQueue depth(kPoolDepth, 2);
