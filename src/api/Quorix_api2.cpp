@@ -7,6 +7,8 @@
 #include "api/Status.h"
 #include "config/Config.h"
 #include "device/DeviceManager.h"
+#include "pipeline/Frame.h"
+#include "session/BaseSession.h"
 #include "upgrade/TransferWorkers.h"
 #include "config/Log.h"
 #include "quorix/quorix_api.h"
@@ -168,16 +170,146 @@ QUORIX_API NsReturnStatus Ns2_CloseDevice(NsDeviceHandle* handle) {
         if (*handle == nullptr) {
             return NsStatusBadHandle;
         }
-        std::lock_guard guard(g_openLock);
         BaseDevice* device = nullptr;
-        if (!FreeHandle(*handle, &device)) {
-            QLOG("handle %p is not open.\n", *handle);
-            *handle = nullptr;
-            return NsStatusBadHandle;
+        {
+            std::lock_guard guard(g_openLock);
+            if (!FreeHandle(*handle, &device)) {
+                QLOG("handle %p is not open.\n", *handle);
+                *handle = nullptr;
+                return NsStatusBadHandle;
+            }
         }
         *handle = nullptr;
+        // Outside the open lock: destroying the device waits for its callback thread, which
+        // may itself be inside an open or a close.
         DeviceManager::Instance().ReleaseDevice(device);
         return NsStatusOk;
+    });
+}
+
+// ---- stream and frames -------------------------------------------------------------------
+
+extern "C++" {
+// Finds the session of (handle, index) and runs `op` on it; the handle check's status
+// otherwise.
+template <typename Op>
+static NsReturnStatus WithSession(const char* name, NsDeviceHandle h, uint32_t s, Op&& op) {
+    return Firewall(name, [&]() -> NsReturnStatus {
+        BaseSession* session = nullptr;
+        if (const int32_t ret = FindSession(h, s, &session); ret != 0) {
+            return ret;
+        }
+        return op(*session);
+    });
+}
+}  // extern "C++"
+
+QUORIX_API NsReturnStatus Ns2_StartStream(NsDeviceHandle h, uint32_t s) {
+    return WithSession(__func__, h, s,
+                       [](BaseSession& x) { return InterRet2ExternRet(x.StartStream()); });
+}
+
+QUORIX_API NsReturnStatus Ns2_StopStream(NsDeviceHandle h, uint32_t s) {
+    return WithSession(__func__, h, s,
+                       [](BaseSession& x) { return InterRet2ExternRet(x.StopStream()); });
+}
+
+QUORIX_API NsReturnStatus Ns2_ReadNextFrame(NsDeviceHandle h, uint32_t s, uint32_t* readySet) {
+    if (readySet == nullptr) {
+        QLOG("readySet is NULL.\n");
+        return NsStatusNullPointer;
+    }
+    return WithSession(__func__, h, s, [&](BaseSession& x) {
+        return InterRet2ExternRet(x.ReadNextFrame(readySet));
+    });
+}
+
+QUORIX_API NsReturnStatus Ns2_GetFrame(NsDeviceHandle h, uint32_t s, uint32_t frameType,
+                                       NsFrame* frame) {
+    if (frame == nullptr) {
+        QLOG("pFrame is NULL.\n");
+        return NsStatusNullFrame;
+    }
+    return WithSession(__func__, h, s, [&](BaseSession& x) {
+        Frame internal;
+        internal.pixelFormat = 0;
+        const int32_t ret = x.GetFrame(frameType, &internal);
+        // Written in every case, with the zeroed values on failure.
+        frame->frameIndex = internal.frameIndex;
+        frame->frameType = internal.frameType;
+        frame->pixelFormat = static_cast<uint32_t>(internal.pixelFormat);
+        frame->frameTag = internal.frameTag;
+        frame->pFrameData = internal.pFrameData;
+        frame->dataLen = internal.dataLen;
+        frame->exposureTime = internal.exposureTime;
+        frame->depthRange = internal.depthRange;
+        frame->width = internal.width;
+        frame->height = internal.height;
+        frame->timestamp = internal.timestamp;
+        return InterRet2ExternRet(ret);
+    });
+}
+
+QUORIX_API NsReturnStatus Ns2_GetFrameMode(NsDeviceHandle h, uint32_t s, uint32_t frameType,
+                                           NsFrameMode* mode) {
+    if (mode == nullptr) {
+        QLOG("pFrameMode is NULL.\n");
+        return NsStatusNullPointer;
+    }
+    return WithSession(__func__, h, s, [&](BaseSession& x) -> NsReturnStatus {
+        uint32_t width = 0;
+        uint32_t height = 0;
+        uint32_t fps = 0;
+        x.GetFrameMode(frameType, &width, &height, &fps);
+        uint32_t format;
+        if (frameType == DepthFrame || frameType == IRFrame) {
+            format = frameType;
+        } else if (frameType == RGBFrame) {
+            format = static_cast<uint32_t>(x.GetColorPixelFormat());
+        } else {
+            return NsStatusBadFrameType;
+        }
+        mode->pixelFormat = format;
+        mode->resolutionWidth = width;
+        mode->resolutionHeight = height;
+        mode->fps = fps;
+        return NsStatusOk;
+    });
+}
+
+QUORIX_API NsReturnStatus Ns2_SetWaitTimeOfReadNextFrame(NsDeviceHandle h, uint32_t s,
+                                                         uint16_t milliseconds) {
+    return WithSession(__func__, h, s, [&](BaseSession& x) {
+        return ZeroOrOther(x.SetWaitTimeOfReadNextFrame(milliseconds));
+    });
+}
+
+QUORIX_API NsReturnStatus Ns2_RegisterNotify(NsDeviceHandle h, uint32_t s,
+                                             NsFrameCallback callback) {
+    return WithSession(__func__, h, s,
+                       [&](BaseSession& x) { return TrueOrOther(x.RegisterNotify(callback)); });
+}
+
+QUORIX_API NsReturnStatus Ns2_UnRegisterNotify(NsDeviceHandle h, uint32_t s) {
+    return WithSession(__func__, h, s,
+                       [](BaseSession& x) { return TrueOrOther(x.UnRegisterNotify()); });
+}
+
+QUORIX_API NsReturnStatus Ns2_SetDepthFrameEnabled(NsDeviceHandle h, uint32_t s, uint8_t enable) {
+    return WithSession(__func__, h, s, [&](BaseSession& x) {
+        return InterRet2ExternRet(x.SetDepthFrameEnabled(enable != 0));
+    });
+}
+
+QUORIX_API NsReturnStatus Ns2_SetIrFrameEnabled(NsDeviceHandle h, uint32_t s, uint8_t enable) {
+    return WithSession(__func__, h, s, [&](BaseSession& x) {
+        return InterRet2ExternRet(x.SetIrFrameEnabled(enable != 0));
+    });
+}
+
+QUORIX_API NsReturnStatus Ns2_SetRgbFrameEnabled(NsDeviceHandle h, uint32_t s, uint8_t enable) {
+    return WithSession(__func__, h, s, [&](BaseSession& x) {
+        return InterRet2ExternRet(x.SetRgbFrameEnabled(enable != 0));
     });
 }
 

@@ -106,7 +106,8 @@ protected:
     }
 
     sim::SimCamera& Camera(const std::string& address, const std::string& serial,
-                           uint32_t sessions = 1, uint32_t type = 561) {
+                           uint32_t sessions = 1, uint32_t type = 561,
+                           const std::string& alias = "") {
         sim::SimConfig config;
         config.address = address;
         config.serial = serial;
@@ -114,7 +115,10 @@ protected:
         config.deviceType = type;
         m_cameras.push_back(std::make_unique<sim::SimCamera>(config));
         sim::SimCamera& camera = *m_cameras.back();
-        camera.UpdateState([&](sim::SimState& s) { s.announce.tof = static_cast<uint8_t>(sessions); });
+        camera.UpdateState([&](sim::SimState& s) {
+            s.announce.tof = static_cast<uint8_t>(sessions);
+            s.alias = alias;
+        });
         EXPECT_EQ(camera.Start(), 0);
         return camera;
     }
@@ -146,8 +150,7 @@ TEST_F(Discovery, AnnouncedCameraIsListedAndReportedThroughBothForms) {
 }
 
 TEST_F(Discovery, OpenCloseAndHandleChecks) {
-    sim::SimCamera& camera = Camera("127.0.0.3", "QX-OPEN-1", 2);
-    camera.UpdateState([](sim::SimState& s) { s.alias = "bench-left"; });
+    sim::SimCamera& camera = Camera("127.0.0.3", "QX-OPEN-1", 2, 561, "bench-left");
     ASSERT_TRUE(WaitFor([] { return IsListed("TK5P:QX-OPEN-1"); }, 10s));
 
     NsDeviceHandle handle = nullptr;

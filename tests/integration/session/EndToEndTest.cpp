@@ -1,0 +1,374 @@
+// A network camera from open to close through the C interface, against the streaming
+// simulator: every depth and IR pixel checked through the decode table, colour against a
+// direct TurboJPEG decode, the frame records, the init paths, the lifecycle promises.
+#include <gtest/gtest.h>
+#include <turbojpeg.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <thread>
+#include <vector>
+
+#include "config/Log.h"
+#include "imaging/DepthDecodeTable.h"
+#include "quorix/quorix_api.h"
+#include "sim/ColourImage.h"
+#include "sim/Scene.h"
+#include "sim/SimCamera.h"
+#include "support/TempDir.h"
+
+namespace quorix {
+namespace {
+
+using namespace std::chrono_literals;
+
+bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+        if (condition()) {
+            return true;
+        }
+        std::this_thread::sleep_for(20ms);
+    }
+    return condition();
+}
+
+bool IsListed(const std::string& uri) {
+    uint32_t count = 0;
+    if (Ns2_GetDeviceCount(&count) != NsStatusOk || count == 0) {
+        return false;
+    }
+    std::vector<NsDeviceInfo> list(count);
+    Ns2_GetDeviceListInfo(list.data(), count);
+    for (const NsDeviceInfo& d : list) {
+        if (uri == d.uri) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Reads until a set holding every kind in `wanted` arrives; false after `tries` reads.
+bool ReadSet(NsDeviceHandle h, uint32_t wanted, uint32_t& ready, int tries = 60) {
+    for (int i = 0; i < tries; ++i) {
+        ready = 0;
+        const NsReturnStatus ret = Ns2_ReadNextFrame(h, 0, &ready);
+        if (ret == NsStatusOk && (ready & wanted) == wanted) {
+            return true;
+        }
+    }
+    return false;
+}
+
+class EndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        log::SetDataHomeForTesting(m_home.Path());
+        ASSERT_EQ(Ns2_Initialize(), NsStatusOk);
+    }
+    void TearDown() override {
+        if (m_handle != nullptr) {
+            Ns2_CloseDevice(&m_handle);
+        }
+        EXPECT_EQ(Ns2_Shutdown(), NsStatusOk);
+        m_cameras.clear();
+        log::SetDataHomeForTesting("");
+    }
+
+    sim::SimCamera& Camera(const std::string& address, const std::string& serial,
+                           const std::function<void(sim::SimState&)>& setup = {}) {
+        sim::SimConfig config;
+        config.address = address;
+        config.serial = serial;
+        m_cameras.push_back(std::make_unique<sim::SimCamera>(config));
+        sim::SimCamera& camera = *m_cameras.back();
+        camera.UpdateState([&](sim::SimState& s) {
+            s.sensors[0].dataMode = 2;  // depth and IR
+            if (setup) {
+                setup(s);
+            }
+        });
+        EXPECT_EQ(camera.Start(), 0);
+        return camera;
+    }
+
+    NsDeviceHandle Open(const std::string& uri) {
+        EXPECT_TRUE(WaitFor([&] { return IsListed(uri); }, 10s)) << uri;
+        NsDeviceHandle h = nullptr;
+        EXPECT_EQ(Ns2_OpenDevice(uri.c_str(), &h), NsStatusOk);
+        return h;
+    }
+
+    // The capture index stamped into a decoded depth frame, and the decode table used.
+    void ExpectDepthMatchesScene(const sim::SimCamera& camera, const NsFrame& f) {
+        const sim::SimState state = camera.State();
+        const sim::RangeLimits l = sim::LimitsOfRange(state.sensors[0], f.depthRange);
+        std::vector<uint16_t> table(kDepthTableEntries);
+        DepthLut lut;
+        ASSERT_TRUE(BuildDepthDecodeTable({l.depthMax, l.effectDepthMax, l.effectDepthMin,
+                                           l.offset},
+                                          table.data(), &lut));
+        const auto* px = static_cast<const uint16_t*>(f.pFrameData);
+        const uint32_t k = sim::ReadFrameStamp(px, table[sim::kStampDepthOne]);
+        size_t wrong = 0;
+        for (uint32_t y = 0; y < f.height; ++y) {
+            for (uint32_t x = 0; x < f.width; ++x) {
+                wrong += px[y * f.width + x] != table[sim::RawDepthCode(x, y, k)] ? 1 : 0;
+            }
+        }
+        EXPECT_EQ(wrong, 0u) << "capture " << k;
+    }
+
+    void ExpectIrMatchesScene(const NsFrame& f) {
+        const auto* px = static_cast<const uint16_t*>(f.pFrameData);
+        const uint32_t k = sim::ReadFrameStamp(px, sim::kStampIrOne);
+        size_t wrong = 0;
+        for (uint32_t y = 0; y < f.height; ++y) {
+            for (uint32_t x = 0; x < f.width; ++x) {
+                wrong += px[y * f.width + x] != sim::RawIrCode(x, y, k) ? 1 : 0;
+            }
+        }
+        EXPECT_EQ(wrong, 0u) << "capture " << k;
+    }
+
+    void ExpectColourMatchesJpeg(const NsFrame& f) {
+        const auto jpeg = sim::MjpegTestImage(f.width, f.height);
+        ASSERT_NE(jpeg, nullptr);
+        std::vector<uint8_t> direct(static_cast<size_t>(f.width) * f.height * 3);
+        tjhandle tj = tjInitDecompress();
+        ASSERT_EQ(tjDecompress2(tj, jpeg->data(), static_cast<unsigned long>(jpeg->size()),
+                                direct.data(), f.width, 0, f.height,
+                                f.pixelFormat == NsPixelRGB24 ? TJPF_RGB : TJPF_BGR, 0),
+                  0);
+        tjDestroy(tj);
+        ASSERT_EQ(f.dataLen, direct.size());
+        EXPECT_EQ(memcmp(f.pFrameData, direct.data(), direct.size()), 0);
+    }
+
+    test::TempDir m_home;
+    std::vector<std::unique_ptr<sim::SimCamera>> m_cameras;
+    NsDeviceHandle m_handle = nullptr;
+};
+
+TEST_F(EndToEnd, StreamsDepthIrAndColourThatMatchTheScene) {
+    sim::SimCamera& camera = Camera("127.0.0.10", "QX-E2E-1");
+    m_handle = Open("TK5P:QX-E2E-1");
+    ASSERT_EQ(Ns2_StartStream(m_handle, 0), NsStatusOk);
+
+    uint32_t lastIndex = 0;
+    for (int set = 0; set < 5; ++set) {
+        uint32_t ready = 0;
+        ASSERT_TRUE(ReadSet(m_handle, NsFrameReadyDepth | NsFrameReadyIR | NsFrameReadyRGB,
+                            ready));
+        NsFrame depth{};
+        NsFrame ir{};
+        NsFrame colour{};
+        ASSERT_EQ(Ns2_GetFrame(m_handle, 0, DepthFrame, &depth), NsStatusOk);
+        ASSERT_EQ(Ns2_GetFrame(m_handle, 0, IRFrame, &ir), NsStatusOk);
+        ASSERT_EQ(Ns2_GetFrame(m_handle, 0, RGBFrame, &colour), NsStatusOk);
+
+        EXPECT_EQ(+depth.frameType, static_cast<uint32_t>(DepthFrame));
+        EXPECT_EQ(+depth.pixelFormat, static_cast<uint32_t>(NsPixelDepth16));
+        EXPECT_EQ(+depth.width, 640);
+        EXPECT_EQ(+depth.height, 480);
+        EXPECT_EQ(+depth.dataLen, 640u * 480 * 2);
+        EXPECT_EQ(+ir.frameType, static_cast<uint32_t>(IRFrame));
+        EXPECT_EQ(+ir.pixelFormat, static_cast<uint32_t>(NsPixelGrey16));
+        EXPECT_EQ(+colour.frameType, static_cast<uint32_t>(RGBFrame));
+        EXPECT_EQ(+colour.pixelFormat, static_cast<uint32_t>(NsPixelBGR24));
+        EXPECT_EQ(+colour.width, 640);
+        EXPECT_EQ(+colour.height, 360);
+        EXPECT_FLOAT_EQ(+colour.exposureTime, 15.625f);  // the camera's 0.015625 x 1000
+        EXPECT_EQ(+depth.frameIndex, +ir.frameIndex);
+        EXPECT_EQ(+depth.frameIndex, +colour.frameIndex);
+        EXPECT_GT(+depth.frameIndex, lastIndex);
+        lastIndex = depth.frameIndex;
+        EXPECT_EQ(+depth.depthRange, static_cast<uint32_t>(camera.State().sensors[0].depthRange));
+
+        ExpectDepthMatchesScene(camera, depth);
+        ExpectIrMatchesScene(ir);
+        ExpectColourMatchesJpeg(colour);
+
+        NsFrame again;
+        memset(&again, 0xAB, sizeof again);
+        EXPECT_EQ(Ns2_GetFrame(m_handle, 0, DepthFrame, &again), NsStatusBadFrameType);
+        EXPECT_EQ(+again.dataLen, 0u);
+        EXPECT_EQ(again.pFrameData, nullptr);
+    }
+    EXPECT_EQ(Ns2_GetFrame(m_handle, 0, DepthFrame, nullptr), NsStatusNullFrame);
+
+    NsFrameMode mode{};
+    EXPECT_EQ(Ns2_GetFrameMode(m_handle, 0, RGBFrame, &mode), NsStatusOk);
+    EXPECT_EQ(mode.pixelFormat, static_cast<uint32_t>(NsPixelBGR24));
+    EXPECT_EQ(mode.resolutionWidth, 640u);
+    EXPECT_EQ(Ns2_GetFrameMode(m_handle, 0, 7, &mode), NsStatusBadFrameType);
+
+    EXPECT_EQ(Ns2_StopStream(m_handle, 0), NsStatusOk);
+    uint32_t ready = 0;
+    EXPECT_EQ(Ns2_ReadNextFrame(m_handle, 0, &ready), NsStatusNotStreaming);
+    EXPECT_EQ(Ns2_ReadNextFrame(m_handle, 0, nullptr), NsStatusNullPointer);
+}
+
+TEST_F(EndToEnd, InitRunsOncePerOpenAndFallsBackWhenParametersComeLate) {
+    sim::SimCamera& camera = Camera("127.0.0.11", "QX-E2E-2", [](sim::SimState& s) {
+        s.stream.push = sim::ParamPush::kNever;  // announced, but never sent
+    });
+    log::Capture capture;
+    m_handle = Open("TK5P:QX-E2E-2");
+    ASSERT_EQ(Ns2_StartStream(m_handle, 0), NsStatusOk);
+    EXPECT_EQ(capture.Count("first frame data is toot late. 0"), 1u);
+    uint32_t ready = 0;
+    EXPECT_TRUE(ReadSet(m_handle, NsFrameReadyDepth, ready));
+
+    auto intrinsicReads = [&] {
+        size_t n = 0;
+        for (const sim::LoggedRequest& r : camera.Requests().Entries()) {
+            n += r.command == 0x10 && r.get ? 1 : 0;
+        }
+        return n;
+    };
+    const size_t afterFirstInit = intrinsicReads();
+    EXPECT_GT(afterFirstInit, 0u);  // read command by command
+    ASSERT_EQ(Ns2_StopStream(m_handle, 0), NsStatusOk);
+    ASSERT_EQ(Ns2_StartStream(m_handle, 0), NsStatusOk);
+    EXPECT_EQ(intrinsicReads(), afterFirstInit);  // no second init
+    EXPECT_TRUE(ReadSet(m_handle, NsFrameReadyDepth, ready));
+
+    ASSERT_EQ(Ns2_CloseDevice(&m_handle), NsStatusOk);
+    m_handle = Open("TK5P:QX-E2E-2");
+    ASSERT_EQ(Ns2_StartStream(m_handle, 0), NsStatusOk);
+    EXPECT_GT(intrinsicReads(), afterFirstInit);  // a new open initialises again
+}
+
+TEST_F(EndToEnd, PushedParametersSpareTheCommandRead) {
+    sim::SimCamera& camera = Camera("127.0.0.12", "QX-E2E-3");
+    log::Capture capture;
+    m_handle = Open("TK5P:QX-E2E-3");
+    ASSERT_EQ(Ns2_StartStream(m_handle, 0), NsStatusOk);
+    EXPECT_EQ(capture.Count("first frame data is toot late"), 0u);
+    for (const sim::LoggedRequest& r : camera.Requests().Entries()) {
+        EXPECT_FALSE(r.command == 0x10 && r.get) << "calibration read by command";
+    }
+    uint32_t ready = 0;
+    ASSERT_TRUE(ReadSet(m_handle, NsFrameReadyDepth, ready));
+    NsFrame depth{};
+    ASSERT_EQ(Ns2_GetFrame(m_handle, 0, DepthFrame, &depth), NsStatusOk);
+    ExpectDepthMatchesScene(camera, depth);
+}
+
+TEST_F(EndToEnd, UnsynchronisedIrOnly) {
+    Camera("127.0.0.13", "QX-E2E-4", [](sim::SimState& s) {
+        s.sensors[0].dataMode = 1;  // IR only
+        s.stream.colour = sim::ColourFormat::kNone;
+    });
+    m_handle = Open("TK5P:QX-E2E-4");
+    ASSERT_EQ(Ns2_StartStream(m_handle, 0), NsStatusOk);
+    // Synchronisation is switched through the session; with only IR coming the
+    // unsynchronised path reports IR alone.
+    uint32_t ready = 0;
+    bool gotIr = false;
+    for (int i = 0; i < 60 && !gotIr; ++i) {
+        ready = 0;
+        if (Ns2_ReadNextFrame(m_handle, 0, &ready) == NsStatusOk) {
+            gotIr = (ready & NsFrameReadyIR) != 0;
+            EXPECT_EQ(ready & NsFrameReadyDepth, 0u);
+        }
+    }
+    EXPECT_TRUE(gotIr);
+}
+
+std::atomic<int> g_callbacks{0};
+std::atomic<bool> g_closing{false};
+void CountFrames(const NsFrameSet* set) {
+    if (set->depth.present) {
+        ++g_callbacks;
+    }
+}
+
+TEST_F(EndToEnd, CallbackDeliveryEndsWithClose) {
+    Camera("127.0.0.14", "QX-E2E-5");
+    m_handle = Open("TK5P:QX-E2E-5");
+    g_callbacks = 0;
+    ASSERT_EQ(Ns2_RegisterNotify(m_handle, 0, CountFrames), NsStatusOk);
+    ASSERT_EQ(Ns2_StartStream(m_handle, 0), NsStatusOk);
+    uint32_t ready = 0;
+    EXPECT_EQ(Ns2_ReadNextFrame(m_handle, 0, &ready), NsStatusFailed);  // frames go to it
+    EXPECT_TRUE(WaitFor([] { return g_callbacks.load() >= 3; }, 10s));
+    log::Capture capture;
+    ASSERT_EQ(Ns2_CloseDevice(&m_handle), NsStatusOk);
+    const int atClose = g_callbacks.load();
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(g_callbacks.load(), atClose);  // nothing after close returned
+    EXPECT_FALSE(capture.Contains("ret:131093"));  // no join needed its time limit
+}
+
+NsDeviceHandle g_selfHandle = nullptr;
+std::atomic<int> g_selfCalls{0};
+void StopFromInside(const NsFrameSet*) {
+    if (++g_selfCalls == 2) {
+        Ns2_StopStream(g_selfHandle, 0);
+        Ns2_CloseDevice(&g_selfHandle);
+    }
+}
+
+TEST_F(EndToEnd, CallbackMayStopAndCloseItsOwnDevice) {
+    Camera("127.0.0.15", "QX-E2E-6");
+    g_selfHandle = Open("TK5P:QX-E2E-6");
+    g_selfCalls = 0;
+    ASSERT_EQ(Ns2_RegisterNotify(g_selfHandle, 0, StopFromInside), NsStatusOk);
+    ASSERT_EQ(Ns2_StartStream(g_selfHandle, 0), NsStatusOk);
+    EXPECT_TRUE(WaitFor([] { return g_selfHandle == nullptr; }, 10s));  // closed, no deadlock
+}
+
+TEST_F(EndToEnd, CameraKilledMidStreamFailsReadsAndIsReportedRemoved) {
+    sim::SimCamera& camera = Camera("127.0.0.16", "QX-E2E-7");
+    m_handle = Open("TK5P:QX-E2E-7");
+    ASSERT_EQ(Ns2_StartStream(m_handle, 0), NsStatusOk);
+    uint32_t ready = 0;
+    ASSERT_TRUE(ReadSet(m_handle, NsFrameReadyDepth, ready));
+    camera.Stop();
+    // Reads fail within their wait time instead of hanging, until the manager reports the
+    // camera gone and the handle check refuses it (-3, after its 1311 ms second look).
+    int failures = 0;
+    NsReturnStatus ret = NsStatusOk;
+    for (int i = 0; i < 40 && ret != NsStatusBadHandle; ++i) {
+        ready = 0;
+        const auto begin = std::chrono::steady_clock::now();
+        ret = Ns2_ReadNextFrame(m_handle, 0, &ready);
+        EXPECT_LT(std::chrono::steady_clock::now() - begin, 3s);
+        failures += ret != NsStatusOk ? 1 : 0;
+    }
+    EXPECT_EQ(ret, NsStatusBadHandle);
+    EXPECT_GT(failures, 3);
+    EXPECT_TRUE(WaitFor([] { return !IsListed("TK5P:QX-E2E-7"); }, 15s));
+    EXPECT_EQ(Ns2_CloseDevice(&m_handle), NsStatusOk);
+}
+
+TEST_F(EndToEnd, TwoCamerasStreamAtOnce) {
+    sim::SimCamera& a = Camera("127.0.0.17", "QX-E2E-8");
+    sim::SimCamera& b = Camera("127.0.0.18", "QX-E2E-9");
+    NsDeviceHandle ha = Open("TK5P:QX-E2E-8");
+    NsDeviceHandle hb = Open("TK5P:QX-E2E-9");
+    ASSERT_EQ(Ns2_StartStream(ha, 0), NsStatusOk);
+    ASSERT_EQ(Ns2_StartStream(hb, 0), NsStatusOk);
+    for (int i = 0; i < 3; ++i) {
+        uint32_t ready = 0;
+        ASSERT_TRUE(ReadSet(ha, NsFrameReadyDepth, ready));
+        NsFrame fa{};
+        ASSERT_EQ(Ns2_GetFrame(ha, 0, DepthFrame, &fa), NsStatusOk);
+        ExpectDepthMatchesScene(a, fa);
+        ASSERT_TRUE(ReadSet(hb, NsFrameReadyDepth, ready));
+        NsFrame fb{};
+        ASSERT_EQ(Ns2_GetFrame(hb, 0, DepthFrame, &fb), NsStatusOk);
+        ExpectDepthMatchesScene(b, fb);
+    }
+    log::Capture capture;
+    EXPECT_EQ(Ns2_CloseDevice(&ha), NsStatusOk);
+    EXPECT_EQ(Ns2_CloseDevice(&hb), NsStatusOk);
+    EXPECT_FALSE(capture.Contains("ret:131093"));
+}
+
+}  // namespace
+}  // namespace quorix
