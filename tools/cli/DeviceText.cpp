@@ -1,0 +1,90 @@
+// Names and table lines of the device records.
+#include "cli/DeviceText.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace quorix::cli {
+
+namespace {
+
+template <size_t N>
+std::string BoundedText(const char (&text)[N]) {
+    return std::string(text, strnlen(text, N));
+}
+
+std::string Row(const char* uri, const char* alias, const char* type, const char* sessions,
+                const char* status) {
+    char line[512];
+    std::snprintf(line, sizeof(line), "%-32s %-20s %-18s %-8s %s", uri, alias, type, sessions,
+                  status);
+    return line;
+}
+
+struct Name {
+    uint32_t value;
+    const char* name;
+};
+
+constexpr Name kModels[] = {
+    {TK1A, "TK1A"},
+    {TK2A, "TK2A"},
+    {TKS1, "TKS1"},
+    {TK2B, "TK2B"},
+    {TK3A, "TK3A"},
+    {TK4A, "TK4A"},
+    {TK_MIPI, "TK_MIPI"},
+    {TK4Alite, "TK4Alite"},
+    {TK4Aliteusb, "TK4Aliteusb"},
+    {NsDeviceType444, "-"},
+    {TK5U, "TK5U"},
+    {TK5P, "TK5P"},
+    {TK5E, "TK5E"},
+    {TK5Pro_ADI, "TK5Pro_ADI"},
+};
+
+constexpr Name kStates[] = {
+    {Unconnected, "unconnected"},  {Connected, "connected"},      {Opened, "opened"},
+    {UpgradeMode, "upgrade mode"}, {NsConnectStatus5, "state 5"},
+};
+
+template <size_t N>
+const char* Lookup(const Name (&names)[N], uint32_t value) {
+    for (const Name& n : names) {
+        if (n.value == value) {
+            return n.name;
+        }
+    }
+    return "unknown";
+}
+
+}  // namespace
+
+const char* ModelName(uint32_t deviceType) {
+    return Lookup(kModels, deviceType);
+}
+
+const char* StatusName(uint32_t status) {
+    return Lookup(kStates, status);
+}
+
+std::string DeviceTableHeader() {
+    return Row("URI", "ALIAS", "TYPE", "SESSIONS", "STATUS");
+}
+
+std::string DeviceTableRow(const NsDeviceInfo& device) {
+    char type[32];
+    std::snprintf(type, sizeof(type), "%u %s", device.devicetype, ModelName(device.devicetype));
+    const std::string sessions = std::to_string(device.SessionCount);
+    return Row(DeviceUri(device).c_str(), DeviceAlias(device).c_str(), type, sessions.c_str(),
+               StatusName(device.status));
+}
+
+std::string DeviceUri(const NsDeviceInfo& device) {
+    return BoundedText(device.uri);
+}
+std::string DeviceAlias(const NsDeviceInfo& device) {
+    return BoundedText(device.alias);
+}
+
+}  // namespace quorix::cli

@@ -1,0 +1,41 @@
+// Writing of one frame set as PNG images: colourised depth, the raw 16-bit depth, 8-bit IR
+// and colour.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <quorix/quorix_api.h>
+
+#include "cli/ImageConvert.h"
+
+namespace quorix::cli {
+
+// The frames of one set; a null pointer leaves its images out.
+struct SnapshotFrames {
+    const NsFrame* depth = nullptr;
+    const NsFrame* ir = nullptr;
+    const NsFrame* colour = nullptr;
+};
+
+struct SnapshotResult {
+    std::vector<std::string> files;  // paths written, in order
+    DepthSpan depth;                 // the valid depths of the depth frame
+    std::string error;
+};
+
+// File names inside the folder.
+inline constexpr const char* kDepthColourFile = "depth.png";
+inline constexpr const char* kDepthRawFile = "depth16.png";
+inline constexpr const char* kIrFile = "ir.png";
+inline constexpr const char* kColourFile = "colour.png";
+// Text keys of the colourised depth image: the depth span in millimetres.
+inline constexpr const char* kDepthMinKey = "DepthMinMM";
+inline constexpr const char* kDepthMaxKey = "DepthMaxMM";
+
+// Creates `folder` when needed and writes the images of the frames present. Every frame is
+// checked first (pixel format, size against its data length), and a faulty one stops the
+// snapshot before any file is written. False with `result.error` set on any failure.
+bool WriteSnapshot(const SnapshotFrames& frames, const std::string& folder, SnapshotResult& result);
+
+}  // namespace quorix::cli

@@ -1,0 +1,406 @@
+// quorix-cli: lists, streams and captures Quorix cameras through the public C interface,
+// like any application. Only `demo` reaches past it, to run a simulated camera in-process.
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdarg>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <quorix/quorix_api.h>
+
+#include "cli/CliOptions.h"
+#include "cli/DemoCamera.h"
+#include "cli/DeviceText.h"
+#include "cli/FrameClock.h"
+#include "cli/Snapshot.h"
+#include "cli/StreamStats.h"
+
+namespace {
+
+using namespace quorix::cli;
+
+constexpr int kExitInterrupted = 130;       // 128 + SIGINT, as shells report it
+constexpr int64_t kNoFramesLimitMs = 5000;  // a stream silent this long has failed
+constexpr uint16_t kReadWaitMs = 200;       // keeps Ctrl-C prompt while frames are awaited
+constexpr const char* kDemoSerial = "QXDEMO0001";
+
+volatile std::sig_atomic_t g_interrupted = 0;
+
+void OnSignal(int) {
+    g_interrupted = 1;
+}
+
+// Ctrl-C and SIGTERM end the current command cleanly; a second one ends the process.
+void CatchInterrupts() {
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    action.sa_flags = SA_RESETHAND;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+int64_t SteadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Sleeps in short steps; false when interrupted.
+bool SleepFor(double seconds) {
+    const int64_t end = SteadyMs() + static_cast<int64_t>(seconds * 1000.0);
+    while (!g_interrupted && SteadyMs() < end) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return !g_interrupted;
+}
+
+__attribute__((format(printf, 2, 3))) int Fail(int code, const char* format, ...) {
+    std::fflush(stdout);
+    std::fputs("quorix-cli: ", stderr);
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(stderr, format, args);
+    va_end(args);
+    std::fputc('\n', stderr);
+    return code;
+}
+
+// The library from Ns2_Initialize to Ns2_Shutdown.
+class Library {
+public:
+    Library() : m_status(Ns2_Initialize()) {}
+    ~Library() {
+        if (m_status == NsStatusOk) {
+            Ns2_Shutdown();
+        }
+    }
+    Library(const Library&) = delete;
+    Library& operator=(const Library&) = delete;
+    NsReturnStatus Status() const { return m_status; }
+
+private:
+    NsReturnStatus m_status;
+};
+
+std::vector<NsDeviceInfo> DeviceList() {
+    uint32_t count = 0;
+    if (Ns2_GetDeviceCount(&count) != NsStatusOk || count == 0) {
+        return {};
+    }
+    std::vector<NsDeviceInfo> devices(count);
+    if (Ns2_GetDeviceListInfo(devices.data(), count) != NsStatusOk) {
+        return {};
+    }
+    return devices;
+}
+
+void PrintDevices(const std::vector<NsDeviceInfo>& devices) {
+    if (devices.empty()) {
+        std::printf("no cameras found\n");
+        return;
+    }
+    std::printf("%s\n", DeviceTableHeader().c_str());
+    for (const NsDeviceInfo& device : devices) {
+        std::printf("%s\n", DeviceTableRow(device).c_str());
+    }
+}
+
+// Polls the device list until a present camera has `name` as URI or alias.
+std::optional<NsDeviceInfo> WaitForDevice(const std::string& name, double seconds) {
+    const int64_t end = SteadyMs() + static_cast<int64_t>(seconds * 1000.0);
+    do {
+        for (const NsDeviceInfo& device : DeviceList()) {
+            if (device.status != Unconnected &&
+                (DeviceUri(device) == name || DeviceAlias(device) == name)) {
+                return device;
+            }
+        }
+    } while (SleepFor(0.1) && SteadyMs() < end);
+    return std::nullopt;
+}
+
+// One opened, streaming session; stops and closes on destruction.
+class Session {
+public:
+    Session() = default;
+    ~Session() {
+        if (m_streaming) {
+            Ns2_StopStream(m_handle, m_index);
+        }
+        if (m_handle != nullptr) {
+            Ns2_CloseDevice(&m_handle);
+        }
+    }
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    // Finds the camera, opens it and starts the stream; 0 or the exit code (printed).
+    int Start(const std::string& name, uint32_t index, double waitSeconds) {
+        m_index = index;
+        const std::optional<NsDeviceInfo> device = WaitForDevice(name, waitSeconds);
+        if (!device) {
+            return g_interrupted ? kExitInterrupted
+                                 : Fail(kExitNotFound, "camera %s not found within %.1f s",
+                                        name.c_str(), waitSeconds);
+        }
+        const std::string uri = DeviceUri(*device);
+        if (index >= device->SessionCount) {
+            return Fail(kExitFailure, "%s has %u session(s); there is no session %u", uri.c_str(),
+                        device->SessionCount, index);
+        }
+        if (const NsReturnStatus s = Ns2_OpenDevice(uri.c_str(), &m_handle); s != NsStatusOk) {
+            m_handle = nullptr;
+            return Fail(kExitOpenFailed, "could not open %s (status %d)", uri.c_str(), s);
+        }
+        std::printf("opened %s, session %u\n", uri.c_str(), index);
+        Ns2_SetWaitTimeOfReadNextFrame(m_handle, m_index, kReadWaitMs);
+        if (const NsReturnStatus s = Ns2_StartStream(m_handle, m_index); s != NsStatusOk) {
+            return Fail(kExitFailure, "could not start the stream of session %u (status %d)", index,
+                        s);
+        }
+        m_streaming = true;
+        return kExitOk;
+    }
+
+    NsDeviceHandle Handle() const { return m_handle; }
+    uint32_t Index() const { return m_index; }
+
+private:
+    NsDeviceHandle m_handle = nullptr;
+    uint32_t m_index = 0;
+    bool m_streaming = false;
+};
+
+// Frame types behind the bits of the ready set.
+struct ReadyFrame {
+    uint32_t bit;
+    uint32_t type;
+};
+constexpr ReadyFrame kReadyFrames[] = {
+    {NsFrameReadyDepth, DepthFrame},
+    {NsFrameReadyIR, IRFrame},
+    {NsFrameReadyRGB, RGBFrame},
+    {NsFrameReadyMappedRGB, MappedRGBFrame},
+    {NsFrameReadyMappedDepth, MappedDepthFrame},
+    {NsFrameReadyMappedIR, MappedIRFrame},
+    {NsFrameReadyWDRDepth, WDRDepthFrame},
+};
+
+// Statuses after which reading cannot recover: the stream or the camera is gone.
+bool IsFatalRead(NsReturnStatus status) {
+    return status == NsStatusNotStreaming || status == NsStatusBadHandle ||
+           status == NsStatusOpenFailed;
+}
+
+// Reads the next frame set; on a failure other than a time-out waits a little so a
+// failing camera does not spin the loop. Returns the read status.
+NsReturnStatus ReadFrameSet(const Session& session, uint32_t& ready) {
+    ready = 0;
+    const NsReturnStatus status = Ns2_ReadNextFrame(session.Handle(), session.Index(), &ready);
+    if (status != NsStatusOk && status != NsStatusFrameTimeout) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return status;
+}
+
+int StreamFrames(const Session& session, uint64_t frameLimit, double seconds) {
+    const bool terminal = isatty(STDOUT_FILENO) != 0;
+    const int64_t interval = terminal ? 250 : 1000;
+    const int64_t start = SteadyMs();
+    const int64_t end = seconds > 0 ? start + static_cast<int64_t>(seconds * 1000.0) : -1;
+    StreamStats stats(start);
+    int64_t nextProgress = start + interval;
+    int exitCode = kExitOk;
+    std::string failure;
+    while (!g_interrupted) {
+        const int64_t now = SteadyMs();
+        if ((frameLimit > 0 && stats.FrameSets() >= frameLimit) || (end >= 0 && now >= end)) {
+            break;
+        }
+        if (now - stats.LastFrameSetMs() >= kNoFramesLimitMs) {
+            exitCode = kExitNoFrames;
+            failure = "no frames for " + std::to_string(kNoFramesLimitMs / 1000) + " s";
+            break;
+        }
+        if (now >= nextProgress) {
+            const std::string line = stats.ProgressLine(now);
+            std::printf(terminal ? "\r%s\x1b[K" : "%s\n", line.c_str());
+            std::fflush(stdout);
+            nextProgress = now + interval;
+        }
+        uint32_t ready = 0;
+        const NsReturnStatus status = ReadFrameSet(session, ready);
+        if (status == NsStatusFrameTimeout) {
+            stats.OnTimeout();
+            continue;
+        }
+        if (status != NsStatusOk) {
+            stats.OnFailure();
+            if (IsFatalRead(status)) {
+                exitCode = kExitFailure;
+                failure = "reading frames failed (status " + std::to_string(status) + ")";
+                break;
+            }
+            continue;
+        }
+        stats.OnFrameSet(SteadyMs());
+        for (const ReadyFrame& r : kReadyFrames) {
+            if ((ready & r.bit) == 0) {
+                continue;
+            }
+            NsFrame frame{};
+            if (Ns2_GetFrame(session.Handle(), session.Index(), r.type, &frame) != NsStatusOk) {
+                stats.OnFailure();
+                continue;
+            }
+            stats.OnFrame(r.type, LatencyMs(frame.timestamp, LocalClockNow()));
+        }
+    }
+    if (terminal && nextProgress > start + interval) {
+        std::printf("\n");
+    }
+    std::printf("%s", stats.Summary(SteadyMs()).c_str());
+    return failure.empty() ? exitCode : Fail(exitCode, "%s", failure.c_str());
+}
+
+// Fetches the frame of `type` into `frame` when `bit` is ready; null otherwise.
+const NsFrame* FetchFrame(const Session& session, uint32_t ready, uint32_t bit, uint32_t type,
+                          NsFrame& frame) {
+    if ((ready & bit) == 0 ||
+        Ns2_GetFrame(session.Handle(), session.Index(), type, &frame) != NsStatusOk) {
+        return nullptr;
+    }
+    return &frame;
+}
+
+int Snapshot(const Session& session, const std::string& folder) {
+    // The first set that holds depth; IR and colour come with it when the camera sends them.
+    const int64_t end = SteadyMs() + kNoFramesLimitMs;
+    uint32_t ready = 0;
+    while ((ready & (NsFrameReadyDepth | NsFrameReadyWDRDepth)) == 0) {
+        if (g_interrupted) {
+            return Fail(kExitInterrupted, "interrupted");
+        }
+        if (SteadyMs() >= end) {
+            return Fail(kExitNoFrames, "no depth frame within %.1f s",
+                        static_cast<double>(kNoFramesLimitMs) / 1000.0);
+        }
+        const NsReturnStatus status = ReadFrameSet(session, ready);
+        if (IsFatalRead(status)) {
+            return Fail(kExitFailure, "reading frames failed (status %d)", status);
+        }
+        if (status != NsStatusOk) {
+            ready = 0;
+        }
+    }
+    NsFrame depth{};
+    NsFrame ir{};
+    NsFrame colour{};
+    SnapshotFrames frames;
+    frames.depth = FetchFrame(session, ready, NsFrameReadyDepth, DepthFrame, depth);
+    if (frames.depth == nullptr) {
+        frames.depth = FetchFrame(session, ready, NsFrameReadyWDRDepth, WDRDepthFrame, depth);
+    }
+    frames.ir = FetchFrame(session, ready, NsFrameReadyIR, IRFrame, ir);
+    frames.colour = FetchFrame(session, ready, NsFrameReadyRGB, RGBFrame, colour);
+
+    SnapshotResult result;
+    if (!WriteSnapshot(frames, folder, result)) {
+        return Fail(kExitFailure, "snapshot failed: %s", result.error.c_str());
+    }
+    if (frames.depth != nullptr) {
+        if (result.depth.valid > 0) {
+            std::printf("depth: %u mm to %u mm (%zu valid pixels)\n", result.depth.min,
+                        result.depth.max, result.depth.valid);
+        } else {
+            std::printf("depth: no valid pixels\n");
+        }
+    }
+    for (const std::string& file : result.files) {
+        std::printf("wrote %s\n", file.c_str());
+    }
+    return kExitOk;
+}
+
+int RunList(const Options& options) {
+    Library library;
+    if (library.Status() != NsStatusOk) {
+        return Fail(kExitFailure, "could not initialise the library (status %d)", library.Status());
+    }
+    std::printf("listening for cameras for %.1f s...\n", options.waitSeconds);
+    std::fflush(stdout);
+    SleepFor(options.waitSeconds);
+    PrintDevices(DeviceList());
+    return kExitOk;
+}
+
+int RunOnDevice(const Options& options) {
+    Library library;
+    if (library.Status() != NsStatusOk) {
+        return Fail(kExitFailure, "could not initialise the library (status %d)", library.Status());
+    }
+    Session session;
+    if (const int code = session.Start(options.uri, options.session, options.waitSeconds);
+        code != kExitOk) {
+        return code;
+    }
+    return options.command == Command::kStream
+               ? StreamFrames(session, options.frames, options.seconds)
+               : Snapshot(session, options.outDir);
+}
+
+int RunDemo(const Options& options) {
+    DemoCamera camera;  // outlives the library, so the camera never vanishes mid-stream
+    std::printf("starting a simulated TK5P camera %s on %s\n", kDemoSerial,
+                options.address.c_str());
+    if (!camera.Start(options.address, kDemoSerial)) {
+        return Fail(kExitFailure,
+                    "the simulated camera could not start on %s (address or ports in use, "
+                    "for example by quorix-camsim?)",
+                    options.address.c_str());
+    }
+    Library library;
+    if (library.Status() != NsStatusOk) {
+        return Fail(kExitFailure, "could not initialise the library (status %d)", library.Status());
+    }
+    Session session;
+    if (const int code = session.Start(kDemoSerial, 0, options.waitSeconds); code != kExitOk) {
+        return code;
+    }
+    PrintDevices(DeviceList());
+    std::printf("streaming for %.1f s...\n", options.seconds);
+    if (const int code = StreamFrames(session, 0, options.seconds); code != kExitOk) {
+        return code;
+    }
+    if (g_interrupted) {
+        return Fail(kExitInterrupted, "interrupted");
+    }
+    std::printf("taking a snapshot into %s\n", options.outDir.c_str());
+    return Snapshot(session, options.outDir);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (const std::optional<int> code = ParseOptions(argc, argv, options)) {
+        return *code;
+    }
+    CatchInterrupts();
+    switch (options.command) {
+        case Command::kList:
+            return RunList(options);
+        case Command::kStream:
+        case Command::kSnapshot:
+            return RunOnDevice(options);
+        case Command::kDemo:
+            return RunDemo(options);
+    }
+    return kExitFailure;
+}
