@@ -21,6 +21,8 @@ bool DemoCamera::Start(const std::string& address, const std::string& serial) {
     config.serial = serial;
     config.farewellOnStop = true;
     m_camera = std::make_unique<sim::SimCamera>(config);
+    // Depth and IR together, so the demo shows every kind of frame.
+    m_camera->UpdateState([](sim::SimState& s) { s.sensors[0].dataMode = 2; });
     if (m_camera->Start() != 0) {
         m_camera.reset();
         return false;
