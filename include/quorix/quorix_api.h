@@ -393,6 +393,334 @@ QUORIX_API NsReturnStatus Ns2_SetMapping(NsDeviceHandle handle, uint32_t session
                                          uint8_t enable);
 
 /* ---------------------------------------------------------------------------------------
+ * Settings, camera parameters and properties (h: device handle, s: session index)
+ *
+ * Every function runs on the caller's thread and may block while it talks to the camera.
+ * Settings marked "confirmed" are sent and then, while the camera reports its state in
+ * the stream and the stream runs, awaited until the camera shows the new value: they
+ * return -105 when it does not within their time (up to 6 s for the data mode). Nothing
+ * is awaited while the stream is stopped. Pointers belong to the caller and are only
+ * used during the call; a null pointer where a value is required gives -12 unless said
+ * otherwise.
+ * ------------------------------------------------------------------------------------- */
+
+#pragma pack(push, 1)
+/* How the WDR data modes (11-13) alternate depth ranges: 2 or 3 ranges, each a depth
+ * range code with its frames per cycle. */
+typedef struct NsWDROutputMode {
+    uint32_t totalRange;
+    uint32_t range1;
+    uint8_t range1Count;
+    uint32_t range2;
+    uint8_t range2Count;
+    uint32_t range3;
+    uint8_t range3Count;
+} NsWDROutputMode;
+#pragma pack(pop)
+QUORIX_STATIC_ASSERT(sizeof(NsWDROutputMode) == 19, NsWDROutputMode_is_19_bytes);
+
+/* Depth range 0..8 (confirmed). 1 in a WDR data mode becomes -255; -10 for a range the
+ * camera does not offer. Reading gives -13 when the camera does not answer. */
+QUORIX_API NsReturnStatus Ns2_SetDepthRange(NsDeviceHandle handle, uint32_t sessionIndex,
+                                            uint32_t range);
+QUORIX_API NsReturnStatus Ns2_GetDepthRange(NsDeviceHandle handle, uint32_t sessionIndex,
+                                            uint32_t* range);
+/* Background threshold (confirmed); -255 in the WDR data modes. */
+QUORIX_API NsReturnStatus Ns2_SetThreshold(NsDeviceHandle handle, uint32_t sessionIndex,
+                                           uint16_t threshold);
+QUORIX_API NsReturnStatus Ns2_GetThreshold(NsDeviceHandle handle, uint32_t sessionIndex,
+                                           uint16_t* threshold);
+/* Pulse count of the current depth range (confirmed); -255 in the WDR data modes. */
+QUORIX_API NsReturnStatus Ns2_SetPulseCount(NsDeviceHandle handle, uint32_t sessionIndex,
+                                            uint16_t pulseCount);
+QUORIX_API NsReturnStatus Ns2_GetPulseCount(NsDeviceHandle handle, uint32_t sessionIndex,
+                                            uint16_t* pulseCount);
+/* Data mode (confirmed). A mode the camera does not offer, or a WDR mode (11-13) before
+ * Ns2_SetWDROutputMode, gives -255. */
+QUORIX_API NsReturnStatus Ns2_SetDataMode(NsDeviceHandle handle, uint32_t sessionIndex,
+                                          uint8_t dataMode);
+QUORIX_API NsReturnStatus Ns2_GetDataMode(NsDeviceHandle handle, uint32_t sessionIndex,
+                                          uint8_t* dataMode);
+QUORIX_API NsReturnStatus Ns2_SetTofFrameRate(NsDeviceHandle handle, uint32_t sessionIndex,
+                                              uint8_t fps);
+QUORIX_API NsReturnStatus Ns2_GetTofFrameRate(NsDeviceHandle handle, uint32_t sessionIndex,
+                                              uint8_t* fps);
+QUORIX_API NsReturnStatus Ns2_SetConfidenceBit(NsDeviceHandle handle, uint32_t sessionIndex,
+                                               uint8_t bit);
+QUORIX_API NsReturnStatus Ns2_GetConfidenceBit(NsDeviceHandle handle, uint32_t sessionIndex,
+                                               uint8_t* bit);
+QUORIX_API NsReturnStatus Ns2_SetConfidenceWhich(NsDeviceHandle handle, uint32_t sessionIndex,
+                                                 uint8_t which);
+QUORIX_API NsReturnStatus Ns2_GetConfidenceWhich(NsDeviceHandle handle, uint32_t sessionIndex,
+                                                 uint8_t* which);
+/* WDR output mode (confirmed); set it before a WDR data mode. */
+QUORIX_API NsReturnStatus Ns2_SetWDROutputMode(NsDeviceHandle handle, uint32_t sessionIndex,
+                                               const NsWDROutputMode* mode);
+QUORIX_API NsReturnStatus Ns2_GetWDROutputMode(NsDeviceHandle handle, uint32_t sessionIndex,
+                                               NsWDROutputMode* mode);
+/* Data mode 11 only (else -1): 1 delivers each range's frame, 0 fuses them (frame type 9). */
+QUORIX_API NsReturnStatus Ns2_SetWDRStyle(NsDeviceHandle handle, uint32_t sessionIndex,
+                                          uint32_t style);
+/* Per-range values of the WDR data modes: three u16 (ranges 1, 2, 3 of the output mode; the
+ * third only with three ranges) and one byte, 7 bytes in all. Outside a WDR data mode a
+ * set gives -255. Thresholds are in the unit of Ns2_SetThreshold. */
+QUORIX_API NsReturnStatus Ns2_SetWDRPulseCount(NsDeviceHandle handle, uint32_t sessionIndex,
+                                               const void* values);
+QUORIX_API NsReturnStatus Ns2_GetWDRPulseCount(NsDeviceHandle handle, uint32_t sessionIndex,
+                                               void* values);
+QUORIX_API NsReturnStatus Ns2_SetWDRThreshold(NsDeviceHandle handle, uint32_t sessionIndex,
+                                              const void* values);
+QUORIX_API NsReturnStatus Ns2_GetWDRThreshold(NsDeviceHandle handle, uint32_t sessionIndex,
+                                              void* values);
+QUORIX_API NsReturnStatus Ns2_SetWDRMMGain(NsDeviceHandle handle, uint32_t sessionIndex,
+                                           const void* values);
+QUORIX_API NsReturnStatus Ns2_GetWDRMMGain(NsDeviceHandle handle, uint32_t sessionIndex,
+                                           void* values);
+/* GMM gain (confirmed); reading reports the 16-bit gain. */
+QUORIX_API NsReturnStatus Ns2_SetGMMGain(NsDeviceHandle handle, uint32_t sessionIndex,
+                                         const NsGMMGain* gain);
+QUORIX_API NsReturnStatus Ns2_GetGMMGain(NsDeviceHandle handle, uint32_t sessionIndex,
+                                         uint16_t* gain);
+/* Low-power (stand-by) mode (confirmed when entered); frame reading pauses meanwhile. */
+QUORIX_API NsReturnStatus Ns2_SetLowPowerModeEnabled(NsDeviceHandle handle, uint32_t sessionIndex,
+                                                     uint8_t enable);
+QUORIX_API NsReturnStatus Ns2_SetStandByEnabled(NsDeviceHandle handle, uint32_t sessionIndex,
+                                                uint8_t enable);
+/* Slave (externally triggered) mode (confirmed), and one software trigger of a slave. */
+QUORIX_API NsReturnStatus Ns2_SetSlaveModeEnabled(NsDeviceHandle handle, uint32_t sessionIndex,
+                                                  uint8_t enable);
+QUORIX_API NsReturnStatus Ns2_SetSlaveTrigger(NsDeviceHandle handle, uint32_t sessionIndex);
+QUORIX_API NsReturnStatus Ns2_SetAntiInterferenceEnabled(NsDeviceHandle handle,
+                                                         uint32_t sessionIndex, uint8_t enable);
+/* Whether Ns2_ReadNextFrame delivers depth, IR and colour of one capture together. */
+QUORIX_API NsReturnStatus Ns2_SetSynchronizeEnabled(NsDeviceHandle handle, uint32_t sessionIndex,
+                                                    uint8_t enable);
+QUORIX_API NsReturnStatus Ns2_GetSynchronizeEnabled(NsDeviceHandle handle, uint32_t sessionIndex,
+                                                    uint8_t* enabled);
+
+/* Filters and mapping of this library (not the camera's). They return -255 when the
+ * image pre-processing is unavailable; the mapper switches make Ns2_GetFrame deliver
+ * MappedRGBFrame (DepthToRGB), MappedDepthFrame (RGBToDepth) and MappedIRFrame (RGBToIR). */
+QUORIX_API NsReturnStatus Ns2_SetRealDepthCorrectionEnabled(NsDeviceHandle handle,
+                                                            uint32_t sessionIndex,
+                                                            uint8_t enable);
+QUORIX_API NsReturnStatus Ns2_SetComputeRealDepthCorrectionEnabled(NsDeviceHandle handle,
+                                                                   uint32_t sessionIndex,
+                                                                   uint8_t enable);
+QUORIX_API NsReturnStatus Ns2_GetComputeRealDepthCorrectionEnabled(NsDeviceHandle handle,
+                                                                   uint32_t sessionIndex,
+                                                                   uint8_t* enabled);
+QUORIX_API NsReturnStatus Ns2_SetSmoothingFilterEnabled(NsDeviceHandle handle,
+                                                        uint32_t sessionIndex, uint8_t enable);
+QUORIX_API NsReturnStatus Ns2_GetSmoothingFilterEnabled(NsDeviceHandle handle,
+                                                        uint32_t sessionIndex, uint8_t* enabled);
+QUORIX_API NsReturnStatus Ns2_SetDepthDistortionCorrectionEnabled(NsDeviceHandle handle,
+                                                                  uint32_t sessionIndex,
+                                                                  uint8_t enable);
+QUORIX_API NsReturnStatus Ns2_GetDepthDistortionCorrectionEnabled(NsDeviceHandle handle,
+                                                                  uint32_t sessionIndex,
+                                                                  uint8_t* enabled);
+QUORIX_API NsReturnStatus Ns2_SetIrDistortionCorrectionEnabled(NsDeviceHandle handle,
+                                                               uint32_t sessionIndex,
+                                                               uint8_t enable);
+QUORIX_API NsReturnStatus Ns2_GetIrDistortionCorrectionEnabled(NsDeviceHandle handle,
+                                                               uint32_t sessionIndex,
+                                                               uint8_t* enabled);
+QUORIX_API NsReturnStatus Ns2_SetRGBDistortionCorrectionEnabled(NsDeviceHandle handle,
+                                                                uint32_t sessionIndex,
+                                                                uint8_t enable);
+QUORIX_API NsReturnStatus Ns2_GetRGBDistortionCorrectionEnabled(NsDeviceHandle handle,
+                                                                uint32_t sessionIndex,
+                                                                uint8_t* enabled);
+QUORIX_API NsReturnStatus Ns2_SetRGBCorrectionEnabled(NsDeviceHandle handle,
+                                                      uint32_t sessionIndex, uint8_t enable);
+QUORIX_API NsReturnStatus Ns2_GetRGBCorrectionEnabled(NsDeviceHandle handle,
+                                                      uint32_t sessionIndex, uint8_t* enabled);
+QUORIX_API NsReturnStatus Ns2_SetMapperEnabledDepthToRGB(NsDeviceHandle handle,
+                                                         uint32_t sessionIndex, uint8_t enable);
+QUORIX_API NsReturnStatus Ns2_GetMapperEnabledDepthToRGB(NsDeviceHandle handle,
+                                                         uint32_t sessionIndex,
+                                                         uint8_t* enabled);
+QUORIX_API NsReturnStatus Ns2_SetMapperEnabledRGBToDepth(NsDeviceHandle handle,
+                                                         uint32_t sessionIndex, uint8_t enable);
+QUORIX_API NsReturnStatus Ns2_GetMapperEnabledRGBToDepth(NsDeviceHandle handle,
+                                                         uint32_t sessionIndex,
+                                                         uint8_t* enabled);
+QUORIX_API NsReturnStatus Ns2_SetMapperEnabledRGBToIR(NsDeviceHandle handle,
+                                                      uint32_t sessionIndex, uint8_t enable);
+QUORIX_API NsReturnStatus Ns2_GetMapperEnabledRGBToIR(NsDeviceHandle handle,
+                                                      uint32_t sessionIndex, uint8_t* enabled);
+QUORIX_API NsReturnStatus Ns2_SetTimeFilterEnabled(NsDeviceHandle handle, uint32_t sessionIndex,
+                                                   uint8_t enable);
+QUORIX_API NsReturnStatus Ns2_GetTimeFilterEnabled(NsDeviceHandle handle, uint32_t sessionIndex,
+                                                   uint8_t* enabled);
+QUORIX_API NsReturnStatus Ns2_SetSpatialFilterEnabled(NsDeviceHandle handle,
+                                                      uint32_t sessionIndex, uint8_t enable);
+QUORIX_API NsReturnStatus Ns2_GetSpatialFilterEnabled(NsDeviceHandle handle,
+                                                      uint32_t sessionIndex, uint8_t* enabled);
+
+/* Switches of this library's frame delivery. Colour format 3 RGB or 4 BGR, IR format 0..2
+ * (2: 8-bit grey); others give -15. Mirror: 1 horizontal, 2 vertical, 3 both, else none.
+ * Rotation: 0 quarter turn clockwise, 1 half turn, 2 quarter turn counter-clockwise, else
+ * none. */
+QUORIX_API NsReturnStatus Ns2_SetColorPixelFormat(NsDeviceHandle handle, uint32_t sessionIndex,
+                                                  int32_t format);
+QUORIX_API NsReturnStatus Ns2_SetIRPixelFormat(NsDeviceHandle handle, uint32_t sessionIndex,
+                                               int32_t format);
+QUORIX_API NsReturnStatus Ns2_SetImageMirror(NsDeviceHandle handle, uint32_t sessionIndex,
+                                             uint32_t mirror);
+QUORIX_API NsReturnStatus Ns2_SetImageRotation(NsDeviceHandle handle, uint32_t sessionIndex,
+                                               uint32_t rotation);
+/* 0 reads calibration from the camera on every query instead of the copy read at start. */
+QUORIX_API NsReturnStatus Ns2_SetFromLocal(NsDeviceHandle handle, uint32_t sessionIndex,
+                                           uint8_t enable);
+QUORIX_API NsReturnStatus Ns2_SetRawDepthCut(NsDeviceHandle handle, uint32_t sessionIndex,
+                                             uint8_t enable);
+QUORIX_API NsReturnStatus Ns2_SetTofAecEnabled(NsDeviceHandle handle, uint32_t sessionIndex,
+                                               uint8_t enable);
+/* Saves the next seven raw buffers (and decoded depth) to files in the working folder;
+ * always 0 for a valid handle. */
+QUORIX_API NsReturnStatus Ns2_SetSaveRawBufferEnabled(NsDeviceHandle handle,
+                                                      uint32_t sessionIndex, uint8_t enable);
+/* Kept for existing applications: they do nothing (0 for a valid handle). */
+QUORIX_API NsReturnStatus Ns2_SetSaveComputeDepthTab(NsDeviceHandle handle,
+                                                     uint32_t sessionIndex);
+QUORIX_API NsReturnStatus Ns2_SetRangeValue(NsDeviceHandle handle, uint32_t sessionIndex,
+                                            uint32_t value1, uint32_t value2, uint32_t value3);
+
+/* Colour sensor. Resolution codes NsRGBResolution* (other codes set 1920 x 1080; reading
+ * leaves *code unchanged for a size without a code). */
+QUORIX_API NsReturnStatus Ns2_SetRGBResolution(NsDeviceHandle handle, uint32_t sessionIndex,
+                                               uint32_t code);
+QUORIX_API NsReturnStatus Ns2_GetRGBResolution(NsDeviceHandle handle, uint32_t sessionIndex,
+                                               uint16_t* code);
+QUORIX_API NsReturnStatus Ns2_SetRgbAecEnabled(NsDeviceHandle handle, uint32_t sessionIndex,
+                                               uint8_t enable);
+QUORIX_API NsReturnStatus Ns2_SetRgbExplosureTimeAndGain(NsDeviceHandle handle,
+                                                         uint32_t sessionIndex,
+                                                         float exposureTime, float gain);
+QUORIX_API NsReturnStatus Ns2_GetRgbExplosureTimeAndGain(NsDeviceHandle handle,
+                                                         uint32_t sessionIndex,
+                                                         float* exposureTime, float* gain);
+
+/* Camera registers: `count` (at most 15) addresses and values. */
+QUORIX_API NsReturnStatus Ns2_SetRegVal(NsDeviceHandle handle, uint32_t sessionIndex,
+                                        const uint16_t* addresses, const uint16_t* values,
+                                        uint8_t count);
+QUORIX_API NsReturnStatus Ns2_GetRegVal(NsDeviceHandle handle, uint32_t sessionIndex,
+                                        const uint16_t* addresses, uint16_t* values,
+                                        uint8_t count);
+/* Plane-correction block: `count` / `capacity` in 4-byte units. */
+QUORIX_API NsReturnStatus Ns2_SetPlaneCorrectionParam(NsDeviceHandle handle,
+                                                      uint32_t sessionIndex, uint16_t id,
+                                                      const void* block, uint32_t count);
+QUORIX_API NsReturnStatus Ns2_GetPlaneCorrectionParam(NsDeviceHandle handle,
+                                                      uint32_t sessionIndex, uint16_t* id,
+                                                      void* block, uint32_t capacity,
+                                                      uint32_t* count);
+/* Factory test pattern: a mode and four values. */
+QUORIX_API NsReturnStatus Ns2_SetTestModeState(NsDeviceHandle handle, uint32_t sessionIndex,
+                                               uint32_t mode, const uint32_t values[4]);
+
+/* Calibration. Sensor type 1 depth, 2 colour (others -14). Colour parameters are scaled to
+ * the current colour resolution. */
+QUORIX_API NsReturnStatus Ns2_GetCameraParameters(NsDeviceHandle handle, uint32_t sessionIndex,
+                                                  int32_t sensorType, NsCameraParameters* out);
+QUORIX_API NsReturnStatus Ns2_GetCameraExtrinsicParameters(NsDeviceHandle handle,
+                                                           uint32_t sessionIndex,
+                                                           NsCameraExtrinsicParameters* out);
+/* Depth limits of a depth range's group (ranges 0-2, 3-5, 6-8), including the camera's
+ * offsets; the record is written in every case. */
+QUORIX_API NsReturnStatus Ns2_GetMeasuringRange(NsDeviceHandle handle, uint32_t sessionIndex,
+                                                int32_t range, NsMeasuringRange* out);
+
+/* Identity texts, NUL-terminated within `length` bytes. */
+QUORIX_API NsReturnStatus Ns2_GetSerialNumber(NsDeviceHandle handle, uint32_t sessionIndex,
+                                              char* buffer, uint32_t length);
+QUORIX_API NsReturnStatus Ns2_GetFirmwareVersionNumber(NsDeviceHandle handle,
+                                                       uint32_t sessionIndex, char* buffer,
+                                                       uint32_t length);
+/* The camera's DSP (property 17). */
+QUORIX_API NsReturnStatus Ns2_SetDSPEnabled(NsDeviceHandle handle, uint32_t sessionIndex,
+                                            int8_t enable);
+QUORIX_API NsReturnStatus Ns2_GetDSPEnabled(NsDeviceHandle handle, uint32_t sessionIndex,
+                                            uint8_t* enabled);
+
+/* Properties. Reading: `*size` is what `data` holds; where a property has a fixed size a
+ * smaller `*size` gives -15 and nothing is written, and `*size` becomes the size
+ * delivered. Writing: a fixed-size property needs exactly that size (-15 otherwise).
+ * -6: the id cannot be read; -7: it cannot be written; -8: null data (or size). The ids,
+ * with their sizes (r: read, w: written):
+ *   NS_PROPERTY_PULSE_COUNT         u16 r/w          NS_PROPERTY_THRESHOLD      u16 w
+ *   NS_PROPERTY_SERIAL_NUMBER       text r/w         NS_PROPERTY_FIRMWARE_VERSION text r
+ *   NS_PROPERTY_HARDWARE_VERSION    text r           NS_PROPERTY_DATA_MODE_BYTE u8 w
+ *   NS_PROPERTY_DATA_MODE_LIST      33: count, modes  NS_PROPERTY_DEPTH_RANGE_LIST 10
+ *   NS_PROPERTY_DSP                 6: option, u32 selector, value (r/w)
+ *   NS_PROPERTY_FRAME_INFO          NsFrame r: the newest depth (else IR) frame delivered
+ *                                   by Ns2_ReadNextFrame, not taken; -4 before any, -1
+ *                                   while a frame callback is registered
+ *   NS_PROPERTY_CAMERA_PARAMETERS   76: u32 selector (0 depth intrinsics, 1 depth
+ *                                   distortion, 2 and 3 the same for colour, 4 rotation,
+ *                                   5 translation, 6 essential, 7 fundamental matrix),
+ *                                   then nine f64; read fills the values of the selector
+ *   NS_PROPERTY_MEASURING_RANGE     NsMeasuringRange as the camera holds it (group in
+ *                                   depthMode)
+ *   NS_PROPERTY_LENS                8: sensor (2 colour), 1, u16 width, u16 height, fps, 2
+ * Ids -4 and -5 (maintenance transfers) are not available yet and give -255. */
+#define NS_PROPERTY_JSON_TRANSFER 0xFFFFFFFBu
+#define NS_PROPERTY_JSON_CONFIG_MODE 0xFFFFFFFCu
+#define NS_PROPERTY_PULSE_COUNT 0xFFFFFFFDu
+#define NS_PROPERTY_THRESHOLD 0xFFFFFFFEu
+#define NS_PROPERTY_NONE 0xFFFFFFFFu
+#define NS_PROPERTY_SERIAL_NUMBER 5u
+#define NS_PROPERTY_FIRMWARE_VERSION 6u
+#define NS_PROPERTY_HARDWARE_VERSION 7u
+#define NS_PROPERTY_DATA_MODE_BYTE 8u
+#define NS_PROPERTY_DATA_MODE_LIST 9u
+#define NS_PROPERTY_DEPTH_RANGE_LIST 10u
+#define NS_PROPERTY_UPGRADE_FLAG 11u
+#define NS_PROPERTY_DEVICE_SN 12u
+#define NS_PROPERTY_MAC_ADDRESS 13u
+#define NS_PROPERTY_SOFTWARE_VERSION 14u
+#define NS_PROPERTY_IP_ADDRESS 15u
+#define NS_PROPERTY_SUBNET_MASK 16u
+#define NS_PROPERTY_DSP 17u
+#define NS_PROPERTY_UPGRADE_SUPPORTED 18u
+#define NS_PROPERTY_UPGRADE_STATE 19u
+#define NS_PROPERTY_RANGE_OFFSET 0x0E000000u
+#define NS_PROPERTY_FRAME_INFO 0x0E000003u
+#define NS_PROPERTY_TAL_DELAY 0x0E000004u
+#define NS_PROPERTY_HTP 0xF0000001u               /* 37 */
+#define NS_PROPERTY_OFFSET 0xF0000002u            /* 100; bytes 0 and 1 select */
+#define NS_PROPERTY_MEASURING_RANGE 0xF0000003u   /* 19 */
+#define NS_PROPERTY_CAMERA_PARAMETERS 0xF0000004u /* 76 */
+#define NS_PROPERTY_DATA_MODE 0xF0000005u         /* 1 */
+#define NS_PROPERTY_LD_ENABLE 0xF0000006u         /* 2 */
+#define NS_PROPERTY_ISA_ENABLE 0xF0000007u        /* 1 */
+#define NS_PROPERTY_TAL_ENABLE 0xF0000008u        /* 2 */
+#define NS_PROPERTY_PCBA 0xF000000Au              /* text */
+#define NS_PROPERTY_WORK_MODE 0xF000000Bu         /* 5 */
+#define NS_PROPERTY_IRS2 0xF000000Cu              /* 2 */
+#define NS_PROPERTY_GMM_GAIN 0xF000000Du          /* r 2, w 3 (NsGMMGain) */
+#define NS_PROPERTY_GMM 0xF000000Eu               /* 24 */
+#define NS_PROPERTY_ACC_SENSITIVITY 0xF000000Fu   /* 36 */
+#define NS_PROPERTY_GYRO_SENSITIVITY 0xF0000010u  /* 36 */
+#define NS_PROPERTY_IMU_DATA_MODE 0xF0000011u     /* w 4 */
+#define NS_PROPERTY_PULSE_TIME 0xF0000012u        /* r 4: f32, pulse count x 0.025344 */
+#define NS_PROPERTY_LENS 0xF0000013u              /* 8 */
+#define NS_PROPERTY_PULSE_COUNT_RECORD 0xF0000014u /* r 20, w 5 */
+#define NS_PROPERTY_ACC_OFFSET 0xF0000015u        /* 15 */
+#define NS_PROPERTY_GYRO_OFFSET 0xF0000016u       /* 15 */
+#define NS_PROPERTY_ACC_OFFSET_TEMP 0xF0000017u   /* 11 */
+#define NS_PROPERTY_GYRO_OFFSET_TEMP 0xF0000018u  /* 11 */
+#define NS_PROPERTY_FLASH_TYPE 0xF0000019u        /* text r */
+#define NS_PROPERTY_MEASURING_STATUS 0xF000001Au  /* r 10, w 2: item, on/off */
+QUORIX_API NsReturnStatus Ns2_GetProperty(NsDeviceHandle handle, uint32_t sessionIndex,
+                                          uint32_t id, void* data, uint32_t* size);
+QUORIX_API NsReturnStatus Ns2_SetProperty(NsDeviceHandle handle, uint32_t sessionIndex,
+                                          uint32_t id, const void* data, uint32_t size);
+
+/* ---------------------------------------------------------------------------------------
  * First generation: one current device, addressed by its list index
  * ------------------------------------------------------------------------------------- */
 

@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "api/Handles.h"
+#include "api/SessionCall.h"
 #include "api/Status.h"
 #include "config/Config.h"
 #include "device/DeviceManager.h"
@@ -188,21 +189,6 @@ QUORIX_API NsReturnStatus Ns2_CloseDevice(NsDeviceHandle* handle) {
 }
 
 // ---- stream and frames -------------------------------------------------------------------
-
-extern "C++" {
-// Finds the session of (handle, index) and runs `op` on it; the handle check's status
-// otherwise.
-template <typename Op>
-static NsReturnStatus WithSession(const char* name, NsDeviceHandle h, uint32_t s, Op&& op) {
-    return Firewall(name, [&]() -> NsReturnStatus {
-        BaseSession* session = nullptr;
-        if (const int32_t ret = FindSession(h, s, &session); ret != 0) {
-            return ret;
-        }
-        return op(*session);
-    });
-}
-}  // extern "C++"
 
 QUORIX_API NsReturnStatus Ns2_StartStream(NsDeviceHandle h, uint32_t s) {
     return WithSession(__func__, h, s,

@@ -128,6 +128,11 @@ public:
     // The ready frame of `frameType`; its data stay valid until the next ReadNextFrame.
     // -5 for null; -4 with a zeroed record when none is ready or the type is invalid.
     int32_t GetFrame(uint32_t frameType, Frame* out);
+    // The record of the newest depth frame that ReadNextFrame delivered (fetched or not),
+    // else of the newest IR frame, without taking it; its data stay valid until the next
+    // ReadNextFrame. -4 and a zeroed record before any was delivered; -1 while a frame
+    // callback takes the frames.
+    int32_t GetFrameInfo(Frame* out) const;
     // Stores the callback and starts the Callback thread. Call without the session's lock
     // (a callback thread stopped earlier is joined first). False for null.
     bool RegisterNotify(NsFrameCallback callback);

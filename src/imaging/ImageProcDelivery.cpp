@@ -497,6 +497,23 @@ int32_t ImageProc::GetFrame(uint32_t frameType, Frame* out) {
     return 0;
 }
 
+int32_t ImageProc::GetFrameInfo(Frame* out) const {
+    if (out == nullptr) {
+        return -5;
+    }
+    *out = Frame{};
+    if (HasCallback()) {
+        return -1;
+    }
+    for (const HeldKind kind : {kHeldDepth, kHeldIR}) {
+        if (m_held[kind].frame.dataLen != 0) {
+            *out = m_held[kind].frame;
+            return 0;
+        }
+    }
+    return -4;
+}
+
 void ImageProc::ApplyOutputGeometry(Frame& out, bool colour) {
     const int32_t rotation = m_outputRotation.load();
     int32_t flip = 0;

@@ -27,9 +27,11 @@ constexpr NsMeasuringRange kDefaultRanges[3] = {
 
 }  // namespace
 
-BaseSession::BaseSession(const SessionInfo& info)
+BaseSession::BaseSession(const SessionInfo& info) : BaseSession(info, Get_APIImgPreProcess()) {}
+
+BaseSession::BaseSession(const SessionInfo& info, std::unique_ptr<ImgPreProcess> preProcess)
     : m_sessionInfo(info),
-      m_imageProc(&m_context),
+      m_imageProc(&m_context, std::move(preProcess)),
       m_protocol(CreateProtocol(info)),
       m_planeCorrection(std::make_unique<uint8_t[]>(kPlaneCorrectionBytes)) {
     const bool tk1a = info.deviceType == TK1A;
@@ -379,10 +381,6 @@ bool BaseSession::UnRegisterNotify() {
     return m_imageProc.UnRegisterNotify();
 }
 
-int32_t BaseSession::GetColorPixelFormat() {
-    return static_cast<int32_t>(m_imageProc.Rgb().GetOutputFormat());
-}
-
 int32_t BaseSession::SetWaitTimeOfReadNextFrame(uint16_t milliseconds) {
     m_imageProc.SetWaitTime(milliseconds);
     return 0;
@@ -398,24 +396,7 @@ bool BaseSession::GetSynchronizeEnabled() {
     return m_synchronize.load();
 }
 
-// --- identity -----------------------------------------------------------------------------
-
-int32_t BaseSession::GetSN(char* buffer, uint32_t capacity) {
-    if (!m_protocol) {
-        return -255;
-    }
-    return m_protocol->GetSN(buffer, capacity);
-}
-
-int32_t BaseSession::GetProperty(uint32_t id, void* data, uint32_t* size) {
-    if (!m_protocol) {
-        return -255;
-    }
-    if (size == nullptr) {
-        return -12;
-    }
-    return m_protocol->GetProperty(id, data, *size);
-}
+// --- configuration and status ------------------------------------------------------------
 
 int32_t BaseSession::ResetByIniFile(uint32_t /*deviceType*/, uint32_t /*sessionIndex*/) {
     QLOG("no config file.\n");

@@ -48,6 +48,8 @@ public:
     static constexpr uint16_t kNotConfigured = 65535;
 
     explicit BaseSession(const SessionInfo& info);
+    // With the given pre-processing object (null: none, so mapping and filters are off).
+    BaseSession(const SessionInfo& info, std::unique_ptr<ImgPreProcess> preProcess);
     virtual ~BaseSession();
 
     BaseSession(const BaseSession&) = delete;
@@ -78,7 +80,6 @@ public:
                                  uint32_t* fps);
     // The depth and IR frame modes of a data mode (-1 for an unknown one).
     virtual int32_t SetFrameMode(uint8_t dataMode);
-    virtual int32_t GetColorPixelFormat();
     virtual int32_t SetWaitTimeOfReadNextFrame(uint16_t milliseconds);
     virtual int32_t SetSynchronizeEnabled(bool enabled);
     virtual bool GetSynchronizeEnabled();
@@ -88,23 +89,159 @@ public:
     virtual int32_t SetIrFrameEnabled(bool enabled);
     virtual int32_t SetRgbFrameEnabled(bool enabled);
 
-    // --- settings -------------------------------------------------------------------------------
-    // Confirmed by the camera's status echo while it sends status blocks and streams.
+    // --- confirmed settings ------------------------------------------------------------------
+    // Sent to the camera and, while it echoes its state in the stream and the stream runs,
+    // awaited until the echo shows the new value (-105 when it never does). Without the
+    // echo the protocol's status is returned. Refusals are told per operation.
+    // 1 in a WDR data mode, -10 for a range outside the camera's list.
+    virtual int32_t SetDepthRange(uint32_t range);
+    // -255 in a WDR data mode. The camera holds threshold x 10.
     virtual int32_t SetThreshold(uint16_t threshold);
+    virtual int32_t SetSlaveModeEnabled(bool enabled);
+    virtual int32_t SetWDROutputMode(const WDROutputMode& mode);
+    // Low byte the switch, high byte the selector.
+    virtual int32_t SetIRS2Enable(uint16_t value);
+    virtual int32_t SetGMMGain(const NsGMMGain& gain);
+    // -255 in a WDR data mode. Sent for the current depth range.
+    virtual int32_t SetPulseCount(uint16_t pulseCount);
+    // One depth range's pulse count; in a WDR data mode with three ranges only for those.
+    virtual int32_t SetPulseCountConfig(const PulseCountRecord& record);
+    // The same record layout with the threshold x 10 (or the GMM gain) as the value.
+    virtual int32_t SetWDRThreshold(const PulseCountRecord& record);
+    virtual int32_t SetWDRGMMGain(const PulseCountRecord& record);
+    virtual int32_t SetLowPowerModeEnabled(bool enabled);
+    virtual int32_t SetWorkMode(const WorkModeRecord& mode);
+    // 1 for a mode outside the camera's list, or a WDR mode before its output mode is set.
     virtual int32_t SetDataMode(uint8_t mode);
+
+    // --- settings read back (the cache follows) ---------------------------------------------
     virtual int32_t GetDataMode(uint8_t& mode);
     virtual int32_t GetDepthRange(uint32_t& range);
     virtual int32_t GetWDROutputMode(WDROutputMode& mode);
-    virtual int32_t SetPulseCount(uint16_t pulseCount);
-    // The pulse count (>= 0) or a failure.
+    // -255 in a WDR data mode; the camera's value divided by 10.
+    virtual int32_t GetThreshold(uint16_t& threshold);
+    // The pulse count (>= 0) or a failure; -255 in a WDR data mode.
     virtual int32_t GetPulseCount();
-    virtual int32_t SetRgbAecEnabled(bool enabled);
-    // Computed from the stored records: the group in range.depthMode.
+    // The camera's whole pulse-count reply; -255 in a WDR data mode.
+    virtual int32_t GetPulseCountGet(PulseCountBlock& block);
+    // The stored pulse count x 0.025344.
+    virtual float GetPulseCountTime();
+    // Computed from the stored records, no command: the group in range.depthMode.
     virtual int32_t GetMeasuringRange(NsMeasuringRange& range);
+    // What the camera holds for the group in range.depthMode.
+    virtual int32_t GetCameraMeasuringRange(NsMeasuringRange& range);
+    // On success the record is kept for its group and the depth decoder rebuilds its tables.
+    virtual int32_t SetMeasuringRange(const NsMeasuringRange& range);
     virtual bool IsDataModeInList(uint8_t mode);
     virtual bool IsDepthRangeInList(uint32_t range);
     // Applies the model's ini file; 1 when there is none.
     virtual int32_t ResetByIniFile(uint32_t deviceType, uint32_t sessionIndex);
+
+    // --- forwarded to the camera unchanged (-255 without a protocol) ------------------------
+    virtual int32_t SetConfidenceBit(uint8_t bit);
+    virtual int32_t GetConfidenceBit(uint8_t& bit);
+    virtual int32_t SetConfidenceWhich(uint8_t which);
+    virtual int32_t GetConfidenceWhich(uint8_t& which);
+    virtual int32_t SetTofFrameRate(uint8_t fps);
+    virtual int32_t GetTofFrameRate(uint8_t& fps);
+    virtual int32_t SetAntiInterferenceEnabled(bool enabled);
+    virtual int32_t SetMeasuringStatus(uint8_t item, uint8_t onOff);
+    virtual int32_t GetMeasuringStatus(std::array<bool, 10>& status);
+    virtual int32_t SetRegVal(const uint16_t* addresses, const uint16_t* values, uint8_t count);
+    virtual int32_t GetRegVal(const uint16_t* addresses, uint16_t* values, uint8_t count);
+    virtual int32_t SetGMM(const Vector3& gmm);
+    virtual int32_t GetGMM(GmmBlock& gmm);
+    virtual int32_t GetDepthMode(uint8_t& mode);
+    virtual int32_t SetLDEnable(uint16_t value);
+    virtual int32_t GetLDEnable(uint16_t& value);
+    virtual int32_t SetISAEnable(uint8_t value);
+    virtual int32_t GetISAEnable(uint8_t& value);
+    virtual int32_t SetTALEnable(uint16_t value);
+    virtual int32_t GetTALEnable(uint16_t& value);
+    virtual int32_t SetHTP(const HtpBlock& htp);
+    virtual int32_t GetHTP(HtpBlock& htp);
+    virtual int32_t SetOffSet(const OffsetRecord& record);
+    // Bytes 0 and 1 of the record select what is read.
+    virtual int32_t GetOffSet(OffsetRecord& record);
+    virtual int32_t SetCameraE(const Matrix3& essential);
+    virtual int32_t GetCameraE(Matrix3& essential);
+    virtual int32_t SetCameraF(const Matrix3& fundamental);
+    virtual int32_t GetCameraF(Matrix3& fundamental);
+    virtual int32_t GetWorkMode(WorkModeRecord& mode);
+    virtual int32_t SetPCBA(const char* text, uint32_t length);
+    virtual int32_t GetPCBA(char* text, uint32_t capacity);
+    virtual int32_t SetSN(const char* text, uint32_t length);
+    virtual int32_t GetSN(char* buffer, uint32_t capacity);
+    virtual int32_t GetFWVer(char* text, uint32_t capacity);
+    virtual int32_t GetHWVer(char* text, uint32_t capacity);
+    virtual int32_t GetFlashType(char* text, uint32_t capacity);
+    virtual int32_t SetACCSensitivity(const ImuSensitivity& value);
+    virtual int32_t GetACCSensitivity(ImuSensitivity& value);
+    virtual int32_t SetACCOffset(const ImuOffset& value);
+    virtual int32_t GetACCOffset(ImuOffset& value);
+    virtual int32_t SetACCOffsetTemp(const ImuOffsetTemp& value);
+    virtual int32_t GetACCOffsetTemp(ImuOffsetTemp& value);
+    virtual int32_t SetGyroSensitivity(const ImuSensitivity& value);
+    virtual int32_t GetGyroSensitivity(ImuSensitivity& value);
+    virtual int32_t SetGyroOffset(const ImuOffset& value);
+    virtual int32_t GetGyroOffset(ImuOffset& value);
+    virtual int32_t SetGyroOffsetTemp(const ImuOffsetTemp& value);
+    virtual int32_t GetGyroOffsetTemp(ImuOffsetTemp& value);
+    virtual int32_t SetImuDataMode(int32_t mode);
+    // `count` in 4-byte units.
+    virtual int32_t SetPlaneCorrectionParam(uint16_t id, const void* block, uint32_t count);
+    virtual int32_t GetPlaneCorrectionParam(uint16_t& id, void* block, uint32_t capacity,
+                                            uint32_t& count);
+    virtual int32_t SetRgbExplosureTimeAndGain(float exposure, float gain);
+    virtual int32_t GetRgbExplosureTimeAndGain(float& exposure, float& gain);
+    virtual int32_t SetRgbAecEnabled(bool enabled);
+    virtual int32_t SetTestModeState(uint32_t mode, const TestModeRecord& record);
+    virtual int32_t SetSlaveTrigger();
+
+    // --- switches of this session's frame engine (no command; 0) -----------------------------
+    // 3 RGB, 4 BGR (the public layer checks the range).
+    virtual int32_t SetColorPixelFormat(int32_t format);
+    virtual int32_t GetColorPixelFormat();
+    // 2 delivers IR as 8-bit grey.
+    virtual int32_t SetIRPixelFormat(int32_t format);
+    // Flip code of delivered frames: 1 horizontal, 2 vertical, 3 both; anything else none.
+    virtual int32_t SetImageMirror(uint32_t mirror);
+    // Rotate type of delivered frames (0, 1, 2); anything else none. Kept for GetFrameMode.
+    virtual int32_t SetImageRotation(uint32_t rotation);
+    virtual int32_t SetTofAecEnabled(bool enabled);
+    virtual int32_t SetRawDepthCut(bool enabled);
+    virtual int32_t SetSaveRawBufferEnabled(bool enabled);
+    // Only in data mode 11 (-1 otherwise): 1 delivers each range's frame, 0 fuses them.
+    virtual int32_t SetWDRStyle(uint32_t style);
+    // Kept for existing callers; they do nothing.
+    virtual int32_t SetRangeValue(uint32_t a, uint32_t b, uint32_t c);
+    virtual int32_t SetSaveComputeDepthTab();
+
+    // --- mapping and filters: -255 without the pre-processing library -----------------------
+    // Depth-to-RGB delivers colour in depth geometry (MappedRGBFrame), RGB-to-depth depth in
+    // colour geometry (MappedDepthFrame), RGB-to-IR IR in colour geometry (MappedIRFrame).
+    virtual int32_t SetMapperEnabledDepthToRGB(bool enabled);
+    virtual int32_t GetMapperEnabledDepthToRGB(bool& enabled);
+    virtual int32_t SetMapperEnabledRGBToDepth(bool enabled);
+    virtual int32_t GetMapperEnabledRGBToDepth(bool& enabled);
+    virtual int32_t SetMapperEnabledRGBToIR(bool enabled);
+    virtual int32_t GetMapperEnabledRGBToIR(bool& enabled);
+    virtual int32_t SetComputeRealDepthCorrectionEnabled(bool enabled);
+    virtual int32_t GetComputeRealDepthCorrectionEnabled(bool& enabled);
+    virtual int32_t SetSmoothingFilterEnabled(bool enabled);
+    virtual int32_t GetSmoothingFilterEnabled(bool& enabled);
+    virtual int32_t SetDepthDistortionCorrectionEnabled(bool enabled);
+    virtual int32_t GetDepthDistortionCorrectionEnabled(bool& enabled);
+    virtual int32_t SetIrDistortionCorrectionEnabled(bool enabled);
+    virtual int32_t GetIrDistortionCorrectionEnabled(bool& enabled);
+    virtual int32_t SetRGBDistortionCorrectionEnabled(bool enabled);
+    virtual int32_t GetRGBDistortionCorrectionEnabled(bool& enabled);
+    virtual int32_t SetRGBCorrectionEnabled(bool enabled);
+    virtual int32_t GetRGBCorrectionEnabled(bool& enabled);
+    virtual int32_t SetTimeFilterEnabled(bool enabled);
+    virtual int32_t GetTimeFilterEnabled(bool& enabled);
+    virtual int32_t SetSpatialFilterEnabled(bool enabled);
+    virtual int32_t GetSpatialFilterEnabled(bool& enabled);
 
     // --- calibration -----------------------------------------------------------------------------
     // Camera type 1 depth, 2 colour (-255 otherwise). Served from the cache when it is
@@ -113,6 +250,11 @@ public:
     virtual int32_t GetCameraDistortion(uint32_t cameraType, Distortion& distortion);
     virtual int32_t GetCameraRotation(Matrix3& rotation);
     virtual int32_t GetCameraTransfer(Vector3& translation);
+    // Written to the camera; the cache keeps what was read at initialisation.
+    virtual int32_t SetCameraIntrinsic(uint32_t cameraType, const Matrix3& intrinsic);
+    virtual int32_t SetCameraDistortion(uint32_t cameraType, const Distortion& distortion);
+    virtual int32_t SetCameraRotation(const Matrix3& rotation);
+    virtual int32_t SetCameraTransfer(const Vector3& translation);
     virtual int32_t SetFromLocal(bool fromLocal);
     virtual int32_t BuildPixelRayTable();
     // Null before the table was built.
@@ -120,11 +262,12 @@ public:
     virtual int32_t SetLens(const LensRecord& lens);
     virtual int32_t GetLens(LensRecord& lens);
     virtual int32_t InitLens();
-    virtual int32_t GetPlaneCorrectionParam(uint16_t& id, void* block, uint32_t capacity,
-                                            uint32_t& count);
 
-    // --- identity -------------------------------------------------------------------------------
-    virtual int32_t GetSN(char* buffer, uint32_t capacity);
+    // --- properties -----------------------------------------------------------------------------
+    // `size`: what `data` holds (in) and what was delivered (out). The WDR properties
+    // (kWDRSetting, kWDRThreshold, kWDRGMMGain) only in a WDR data mode: outside one a set
+    // returns 1 and a get -255. kFrameInfo reads a Frame record (size >= sizeof(Frame)).
+    virtual int32_t SetProperty(uint32_t id, const void* data, uint32_t size);
     virtual int32_t GetProperty(uint32_t id, void* data, uint32_t* size);
 
     uint32_t GetDeviceType() const { return m_sessionInfo.deviceType; }
@@ -194,6 +337,29 @@ private:
         }
         return false;
     }
+    // Sends with `send` and, while confirmation is possible, awaits `matches` (-105 when
+    // it never holds). `last` receives the last status seen.
+    template <class Send, class Matches>
+    int32_t SendConfirmed(const Send& send, uint32_t polls, std::chrono::milliseconds interval,
+                          const Matches& matches, DeviceStatus& last) const {
+        const bool confirm = ConfirmationActive();
+        const int32_t ret = send();
+        last = GetDeviceStatus();
+        if (ret == 0 && confirm && !AwaitEcho(polls, interval, matches, last)) {
+            return -105;
+        }
+        return ret;
+    }
+    // After a change of data mode or slave mode: the decoders drop what they hold and the
+    // synchroniser starts over.
+    void ResetPipeline();
+    // A pulse-count record (or its threshold and gain twins) for a range that the current
+    // three-range WDR mode does not use.
+    bool IsOutsideWdrRanges(const PulseCountRecord& record) const;
+    // The three WDR property writes: one record per WDR range.
+    int32_t SetWdrProperty(uint32_t id, const void* data, uint32_t size);
+    // The pre-processing library that the mapper and filter switches need; null without.
+    ImgPreProcess* PreProcessor() const { return m_imageProc.PreProcess(); }
     uint32_t FirmwareBuild();
     static std::string ConfigFolder();
 
@@ -216,6 +382,9 @@ private:
     std::atomic<bool> m_fromLocal{true};
     std::atomic<bool> m_planeAvailable{false};
     std::atomic<int32_t> m_imageRotation{-255};
+    // Switches kept for the decoders; nothing in the engine reads them yet.
+    std::atomic<bool> m_tofAec{false};
+    std::atomic<bool> m_rawDepthCut{false};
 
     // Camera state.
     std::atomic<uint8_t> m_dataMode{0};

@@ -88,6 +88,31 @@ int32_t BaseSession::GetCameraTransfer(Vector3& translation) {
     return m_protocol ? m_protocol->GetCameraTransfer(translation) : -255;
 }
 
+int32_t BaseSession::SetCameraIntrinsic(uint32_t cameraType, const Matrix3& intrinsic) {
+    if (!ValidCameraType(cameraType)) {
+        return -255;
+    }
+    return m_protocol ? m_protocol->SetCameraIntrinsic(static_cast<uint8_t>(cameraType), intrinsic)
+                      : -255;
+}
+
+int32_t BaseSession::SetCameraDistortion(uint32_t cameraType, const Distortion& distortion) {
+    if (!ValidCameraType(cameraType)) {
+        return -255;
+    }
+    return m_protocol
+               ? m_protocol->SetCameraDistortion(static_cast<uint8_t>(cameraType), distortion)
+               : -255;
+}
+
+int32_t BaseSession::SetCameraRotation(const Matrix3& rotation) {
+    return m_protocol ? m_protocol->SetCameraRotation(rotation) : -255;
+}
+
+int32_t BaseSession::SetCameraTransfer(const Vector3& translation) {
+    return m_protocol ? m_protocol->SetCameraTransfer(translation) : -255;
+}
+
 int32_t BaseSession::SetFromLocal(bool fromLocal) {
     m_fromLocal = fromLocal;
     return 0;
@@ -238,11 +263,6 @@ int32_t BaseSession::InitLens() {
             }
             return 0;
     }
-}
-
-int32_t BaseSession::GetPlaneCorrectionParam(uint16_t& id, void* block, uint32_t capacity,
-                                             uint32_t& count) {
-    return m_protocol ? m_protocol->GetPlaneCorrectionParam(id, block, capacity, count) : -255;
 }
 
 }  // namespace quorix

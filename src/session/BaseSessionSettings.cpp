@@ -1,7 +1,9 @@
-// Session settings that the initialisation and the stream need: frame modes, the confirmed
-// setters of threshold, pulse count and data mode, the camera's data-mode and depth-range
-// lists, the computed measuring range and the per-stream switches.
+// Session settings with rules of their own: frame modes, the confirmed setters (sent, then
+// awaited in the camera's status echo), the getters that keep the cache in step, the
+// camera's data-mode and depth-range lists, the computed measuring range and the
+// per-stream switches.
 #include <algorithm>
+#include <cstring>
 #include <span>
 #include <thread>
 
@@ -138,6 +140,38 @@ int32_t BaseSession::GetFrameMode(uint32_t frameType, uint32_t* width, uint32_t*
 
 // --- confirmed setters ----------------------------------------------------------------------
 
+void BaseSession::ResetPipeline() {
+    m_imageProc.Tof().SetModeChangePending(true);
+    m_imageProc.Rgb().SetModeChangePending(true);
+    m_imageProc.Synchroniser().RequestReset();
+}
+
+int32_t BaseSession::SetDepthRange(uint32_t range) {
+    if (IsWdrMode(m_dataMode.load())) {
+        QLOG("MultiRange mode reject change depth range\n");
+        return 1;
+    }
+    if (!IsDepthRangeInList(range)) {
+        QLOG("invalid depth range %d\n", static_cast<int>(range));
+        return -10;
+    }
+    if (!m_protocol) {
+        return -255;
+    }
+    DeviceStatus last;
+    const int32_t ret = SendConfirmed(
+        [&] { return m_protocol->SetDepthRange(range); }, 100, 10ms,
+        [range](const DeviceStatus& s) { return s.depthRange == range; }, last);
+    if (ret == 0) {
+        m_depthRange = range;
+        m_imageProc.Tof().SetDepthRange(range);
+        return 0;
+    }
+    QLOG("set range %d   receive depthrange %d \n\n", static_cast<int>(range), last.depthRange);
+    QLOG("is failed.\n");
+    return ret;
+}
+
 int32_t BaseSession::SetThreshold(uint16_t threshold) {
     if (IsWdrMode(m_dataMode.load())) {
         QLOG("wdr mode can not SetThreshold \n");
@@ -146,21 +180,93 @@ int32_t BaseSession::SetThreshold(uint16_t threshold) {
     if (!m_protocol) {
         return -255;
     }
-    const bool confirm = ConfirmationActive();
-    int32_t ret = m_protocol->SetThreshold(threshold);
     const uint32_t wanted = uint32_t{threshold} * 10;
-    DeviceStatus last = GetDeviceStatus();
-    if (ret == 0 && confirm &&
-        !AwaitEcho(
-            50, 10ms, [wanted](const DeviceStatus& s) { return s.thresholdX10 == wanted; }, last)) {
-        ret = -105;
-    }
+    DeviceStatus last;
+    const int32_t ret = SendConfirmed(
+        [&] { return m_protocol->SetThreshold(threshold); }, 50, 10ms,
+        [wanted](const DeviceStatus& s) { return s.thresholdX10 == wanted; }, last);
     if (ret == 0) {
         m_threshold = threshold;
         return 0;
     }
     QLOG("set Threshold %d   receive Threshold %d \n\n", static_cast<int>(wanted),
          last.thresholdX10);
+    return ret;
+}
+
+int32_t BaseSession::SetSlaveModeEnabled(bool enabled) {
+    if (!m_protocol) {
+        return -255;
+    }
+    const uint8_t wanted = enabled ? 1 : 0;
+    DeviceStatus last;
+    const int32_t ret = SendConfirmed(
+        [&] { return m_protocol->SetSlaveModeEnabled(enabled); }, 20, 100ms,
+        [wanted](const DeviceStatus& s) { return s.slaveMode == wanted; }, last);
+    if (ret == 0) {
+        ResetPipeline();
+        return 0;
+    }
+    QLOG("is failed.\n");
+    return ret;
+}
+
+int32_t BaseSession::SetWDROutputMode(const WDROutputMode& mode) {
+    if (!m_protocol) {
+        return -255;
+    }
+    // The echo carries the low byte of each field. With two ranges the third range and its
+    // count mean nothing (the camera is sent zeros), so they are not compared.
+    const uint8_t wanted[7] = {static_cast<uint8_t>(mode.totalRange), static_cast<uint8_t>(mode.range1),
+                               mode.range1Count,  static_cast<uint8_t>(mode.range2),
+                               mode.range2Count,  static_cast<uint8_t>(mode.range3),
+                               mode.range3Count};
+    const size_t compared = mode.totalRange == 2 ? 5 : 7;
+    DeviceStatus last;
+    const int32_t ret = SendConfirmed(
+        [&] { return m_protocol->SetWDRMode(mode); }, 100, 10ms,
+        [&](const DeviceStatus& s) { return memcmp(s.wdr, wanted, compared) == 0; }, last);
+    if (ret != 0) {
+        QLOG("is failed.\n");
+        return ret;
+    }
+    {
+        std::lock_guard guard(m_cacheLock);
+        m_wdr = mode;
+    }
+    m_imageProc.Tof().StoreWDRMode(mode);
+    return 0;
+}
+
+int32_t BaseSession::SetIRS2Enable(uint16_t value) {
+    if (!m_protocol) {
+        return -255;
+    }
+    const uint8_t wanted = static_cast<uint8_t>(value & 0xFF);
+    DeviceStatus last;
+    const int32_t ret = SendConfirmed(
+        [&] { return m_protocol->SetIRS2Enable(value); }, 50, 10ms,
+        [wanted](const DeviceStatus& s) { return s.irs2 == wanted; }, last);
+    if (ret != 0) {
+        QLOG("is failed.\n");
+        QLOG("receive m_IRS2Enable %d\n", last.irs2);
+    }
+    return ret;
+}
+
+int32_t BaseSession::SetGMMGain(const NsGMMGain& gain) {
+    if (!m_protocol) {
+        return -255;
+    }
+    const uint16_t wanted = gain.gain;
+    DeviceStatus last;
+    const int32_t ret = SendConfirmed(
+        [&] { return m_protocol->SetGMMGain(gain); }, 50, 10ms,
+        [wanted](const DeviceStatus& s) { return s.gmmGain == wanted; }, last);
+    if (ret != 0) {
+        QLOG("is failed.\n");
+        QLOG("receive m_GmmGain %d\n", last.gmmGain);
+    }
     return ret;
 }
 
@@ -177,15 +283,10 @@ int32_t BaseSession::SetPulseCount(uint16_t pulseCount) {
     record.pulseCount = pulseCount;
     record.group = static_cast<uint8_t>(range >= 3 && range <= 8 ? range / 3 : 0);
     record.index = static_cast<uint8_t>(range >= 3 && range <= 8 ? range % 3 : range);
-    const bool confirm = ConfirmationActive();
-    int32_t ret = m_protocol->SetPulseCount(record);
-    DeviceStatus last = GetDeviceStatus();
-    if (ret == 0 && confirm &&
-        !AwaitEcho(
-            50, 10ms, [pulseCount](const DeviceStatus& s) { return s.pulseCount == pulseCount; },
-            last)) {
-        ret = -105;
-    }
+    DeviceStatus last;
+    const int32_t ret = SendConfirmed(
+        [&] { return m_protocol->SetPulseCount(record); }, 50, 10ms,
+        [pulseCount](const DeviceStatus& s) { return s.pulseCount == pulseCount; }, last);
     if (ret == 0) {
         m_pulseCount = pulseCount;
         m_pulseCountKnown = true;
@@ -196,23 +297,111 @@ int32_t BaseSession::SetPulseCount(uint16_t pulseCount) {
     return ret;
 }
 
-int32_t BaseSession::GetPulseCount() {
-    if (IsWdrMode(m_dataMode.load())) {
-        QLOG("wdr mode can not GetPulseCount \n");
+bool BaseSession::IsOutsideWdrRanges(const PulseCountRecord& record) const {
+    if (!IsWdrMode(m_dataMode.load())) {
+        return false;
+    }
+    WDROutputMode wdr;
+    {
+        std::lock_guard guard(m_cacheLock);
+        wdr = m_wdr;
+    }
+    const uint32_t range = 3u * record.group + record.index;
+    return wdr.totalRange == 3 && range != wdr.range1 && range != wdr.range2 &&
+           range != wdr.range3;
+}
+
+int32_t BaseSession::SetPulseCountConfig(const PulseCountRecord& record) {
+    if (IsOutsideWdrRanges(record)) {
+        QLOG("Cannot set pulsecount outside of wdr mode\n");
         return -255;
     }
     if (!m_protocol) {
         return -255;
     }
-    PulseCountBlock block{};
-    const int32_t ret = m_protocol->GetPulseCount(block);
+    DeviceStatus last;
+    const uint16_t wanted = record.pulseCount;
+    const int32_t ret = SendConfirmed(
+        [&] { return m_protocol->SetPulseCount(record); }, 50, 10ms,
+        [wanted](const DeviceStatus& s) { return s.pulseCount == wanted; }, last);
     if (ret != 0) {
+        QLOG("set PulseCount %d   receive PulseCount %d \n\n", wanted, last.pulseCount);
+        QLOG("is failed.\n");
+    }
+    return ret;
+}
+
+int32_t BaseSession::SetWDRThreshold(const PulseCountRecord& record) {
+    if (IsOutsideWdrRanges(record) || !m_protocol) {
+        return -255;
+    }
+    DeviceStatus last;
+    const uint16_t wanted = record.pulseCount;
+    const int32_t ret = SendConfirmed(
+        [&] { return m_protocol->SetWDRThreshold(&record, sizeof record); }, 50, 10ms,
+        [wanted](const DeviceStatus& s) { return s.thresholdX10 == wanted; }, last);
+    if (ret != 0) {
+        QLOG("set threshold %d   receive threshold %d \n\n", wanted, last.thresholdX10);
+        QLOG("is failed.\n");
+    }
+    return ret;
+}
+
+int32_t BaseSession::SetWDRGMMGain(const PulseCountRecord& record) {
+    if (IsOutsideWdrRanges(record) || !m_protocol) {
+        return -255;
+    }
+    DeviceStatus last;
+    const uint16_t wanted = record.pulseCount;
+    const int32_t ret = SendConfirmed(
+        [&] { return m_protocol->SetWDRGMMGain(&record, sizeof record); }, 50, 10ms,
+        [wanted](const DeviceStatus& s) { return s.gmmGain == wanted; }, last);
+    if (ret != 0) {
+        QLOG("set gmmgain %d   receive gmmgain %d \n\n", wanted, last.gmmGain);
+        QLOG("is failed.\n");
+    }
+    return ret;
+}
+
+int32_t BaseSession::SetLowPowerModeEnabled(bool enabled) {
+    if (!m_protocol) {
+        return -255;
+    }
+    DeviceStatus last;
+    // Only entering low power shows in the echo; leaving it is taken as done.
+    const int32_t ret = SendConfirmed(
+        [&] { return m_protocol->SetLowPowerModeEnabled(enabled); }, 30, 100ms,
+        [enabled](const DeviceStatus& s) {
+            return !enabled || (s.statusFlags & DeviceStatus::kLowPowerBit) != 0;
+        },
+        last);
+    if (ret != 0) {
+        QLOG("is failed.\n");
         return ret;
     }
-    const uint16_t count = static_cast<uint16_t>(block[0] | block[1] << 8);
-    m_pulseCount = count;
-    m_pulseCountKnown = true;
-    return count;
+    m_imageProc.Synchroniser().SetActive(!enabled);
+    return 0;
+}
+
+int32_t BaseSession::SetWorkMode(const WorkModeRecord& mode) {
+    if (!m_protocol) {
+        return -255;
+    }
+    constexpr uint8_t kUnawaitedMode = 16;
+    constexpr uint8_t kIgnoredFlag = 1u << 2;
+    const uint8_t wanted = mode.mode;
+    DeviceStatus last;
+    const int32_t ret = SendConfirmed(
+        [&] { return m_protocol->SetWorkMode(mode); }, 20, 100ms,
+        [wanted](const DeviceStatus& s) {
+            return wanted == kUnawaitedMode || (s.statusFlags & ~kIgnoredFlag) == wanted;
+        },
+        last);
+    if (ret != 0) {
+        QLOG("%d != %d:\n", wanted, last.statusFlags & ~kIgnoredFlag);
+        QLOG("is failed.\n");
+    }
+    return ret;
 }
 
 int32_t BaseSession::SetDataMode(uint8_t mode) {
@@ -238,26 +427,20 @@ int32_t BaseSession::SetDataMode(uint8_t mode) {
         }
     }
     const bool subMode = mode >= 100 && mode <= 102;
-    const bool confirm = ConfirmationActive();
-    int32_t ret = m_protocol->SetDataMode(mode);
-    DeviceStatus last = GetDeviceStatus();
-    if (ret == 0 && confirm) {
-        const uint32_t polls = GetDeviceType() == TK1A ? 25 : 300;
-        const auto echoed = [mode, subMode](const DeviceStatus& s) {
+    const uint32_t polls = GetDeviceType() == TK1A ? 25 : 300;
+    DeviceStatus last;
+    const int32_t ret = SendConfirmed(
+        [&] { return m_protocol->SetDataMode(mode); }, polls, 20ms,
+        [mode, subMode](const DeviceStatus& s) {
             return subMode ? s.subMode == mode - 99 : s.dataMode == mode;
-        };
-        if (!AwaitEcho(polls, 20ms, echoed, last)) {
-            ret = -105;
-        }
-    }
+        },
+        last);
     if (ret != 0) {
         QLOG("is failed.\n");
         QLOG("receive datamode %d\n", subMode ? last.subMode : last.dataMode);
         return ret;
     }
-    m_imageProc.Tof().SetModeChangePending(true);
-    m_imageProc.Rgb().SetModeChangePending(true);
-    m_imageProc.Synchroniser().RequestReset();
+    ResetPipeline();
     m_dataMode = mode;
     if (mode == 100 || mode == 101) {
         m_imageProc.SetStreamSwitches(m_streaming.load());
@@ -317,13 +500,81 @@ int32_t BaseSession::GetWDROutputMode(WDROutputMode& mode) {
     }
     const int32_t ret = m_protocol->GetWDRMode(mode);
     if (ret == 0) {
+        // Kept like a pushed block's: the WDR properties address the camera's ranges.
+        {
+            std::lock_guard guard(m_cacheLock);
+            m_wdr = mode;
+        }
         m_imageProc.Tof().StoreWDRMode(mode);
     }
     return ret;
 }
 
-int32_t BaseSession::SetRgbAecEnabled(bool enabled) {
-    return m_protocol ? m_protocol->SetRgbAecEnabled(enabled) : -255;
+int32_t BaseSession::GetThreshold(uint16_t& threshold) {
+    if (IsWdrMode(m_dataMode.load())) {
+        QLOG("wdr mode can not GetThreshold \n");
+        return -255;
+    }
+    if (!m_protocol) {
+        return -255;
+    }
+    uint16_t timesTen = 0;
+    const int32_t ret = m_protocol->GetThreshold(timesTen);
+    if (ret == 0) {
+        threshold = static_cast<uint16_t>(timesTen / 10);
+    }
+    return ret;
+}
+
+int32_t BaseSession::GetPulseCount() {
+    if (IsWdrMode(m_dataMode.load())) {
+        QLOG("wdr mode can not GetPulseCount \n");
+        return -255;
+    }
+    if (!m_protocol) {
+        return -255;
+    }
+    PulseCountBlock block{};
+    const int32_t ret = m_protocol->GetPulseCount(block);
+    if (ret != 0) {
+        return ret;
+    }
+    const uint16_t count = static_cast<uint16_t>(block[0] | block[1] << 8);
+    m_pulseCount = count;
+    m_pulseCountKnown = true;
+    return count;
+}
+
+int32_t BaseSession::GetPulseCountGet(PulseCountBlock& block) {
+    if (IsWdrMode(m_dataMode.load())) {
+        QLOG("wdr mode can not GtPulseCountConfig \n");
+        return -255;
+    }
+    return m_protocol ? m_protocol->GetPulseCount(block) : -255;
+}
+
+float BaseSession::GetPulseCountTime() {
+    return static_cast<float>(m_pulseCount.load()) * 0.025344f;
+}
+
+int32_t BaseSession::GetCameraMeasuringRange(NsMeasuringRange& range) {
+    return m_protocol ? m_protocol->GetMeasuringRange(range) : -255;
+}
+
+int32_t BaseSession::SetMeasuringRange(const NsMeasuringRange& range) {
+    if (!m_protocol) {
+        return -255;
+    }
+    const int32_t ret = m_protocol->SetMeasuringRange(range);
+    if (ret != 0 || range.depthMode > 2) {
+        return ret;  // a group without a slot here is the camera's alone
+    }
+    {
+        std::lock_guard guard(m_cacheLock);
+        m_measuringRanges[range.depthMode] = range;
+    }
+    m_imageProc.Tof().SetMeasuringRange(range.depthMode, range);
+    return 0;
 }
 
 int32_t BaseSession::GetMeasuringRange(NsMeasuringRange& range) {

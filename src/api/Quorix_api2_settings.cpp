@@ -1,0 +1,1121 @@
+// Second-generation exports for settings, calibration parameters and properties. Each is
+// the handle check, one session operation and its result form: T (translated), Z (0 or
+// -255) or a fixed 0; the few that compute something of their own say so.
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <type_traits>
+
+#include "api/SessionCall.h"
+#include "config/Log.h"
+#include "device/DeviceManager.h"
+#include "pipeline/Frame.h"
+#include "protocol/ProtocolTypes.h"
+#include "quorix/quorix_api.h"
+#include "session/BaseSession.h"
+
+namespace quorix {
+namespace {
+
+using SetSwitchOp = int32_t (BaseSession::*)(bool);
+using GetSwitchOp = int32_t (BaseSession::*)(bool&);
+using Form = NsReturnStatus (*)(int32_t);
+
+// Result form T on `op`'s internal status.
+template <typename Op>
+NsReturnStatus Translated(const char* name, NsDeviceHandle h, uint32_t s, Op&& op) {
+    return WithSession(name, h, s, [&](BaseSession& x) { return InterRet2ExternRet(op(x)); });
+}
+
+// A value read into a local first and handed out only on success; -12 for a null target.
+template <typename T, typename Op>
+NsReturnStatus GetValue(const char* name, NsDeviceHandle h, uint32_t s, T* out, Op&& op) {
+    if (out == nullptr) {
+        QLOG("%s: value is NULL.\n", name);
+        return NsStatusNullPointer;
+    }
+    return WithSession(name, h, s, [&](BaseSession& x) {
+        T value{};
+        const int32_t ret = op(x, value);
+        if (ret == 0) {
+            *out = value;
+        }
+        return InterRet2ExternRet(ret);
+    });
+}
+
+NsReturnStatus SetSwitch(const char* name, NsDeviceHandle h, uint32_t s, uint8_t enable,
+                         SetSwitchOp op, Form form) {
+    return WithSession(name, h, s, [&](BaseSession& x) { return form((x.*op)(enable != 0)); });
+}
+
+// Switch readings of form Z.
+NsReturnStatus GetSwitch(const char* name, NsDeviceHandle h, uint32_t s, uint8_t* enabled,
+                         GetSwitchOp op) {
+    if (enabled == nullptr) {
+        QLOG("%s: value is NULL.\n", name);
+        return NsStatusNullPointer;
+    }
+    return WithSession(name, h, s, [&](BaseSession& x) {
+        bool value = false;
+        const int32_t ret = (x.*op)(value);
+        if (ret == 0) {
+            *enabled = value ? 1 : 0;
+        }
+        return ZeroOrOther(ret);
+    });
+}
+
+// The record a GMM query fills: the sub-command, the three GMM doubles, the 16-bit gain
+// and the IRS2 switch.
+constexpr size_t kGmmDoubles = 1;
+constexpr size_t kGmmGain = 25;
+constexpr size_t kGmmIrs2 = 27;
+
+uint16_t GainOf(const GmmBlock& gmm) {
+    return static_cast<uint16_t>(gmm[kGmmGain] | gmm[kGmmGain + 1] << 8);
+}
+
+// --- property reading and writing (internal status; -6/-7/-15 of this layer) ---------------
+
+constexpr int32_t kNoReading = NsStatusNoPropertyGet;
+constexpr int32_t kNoWriting = NsStatusNoPropertySet;
+constexpr int32_t kBadSize = NsStatusBadParameter;
+
+// A fixed-size property read: the caller's bytes go in first (some records select what is
+// read by their first bytes), the record comes back whole. A smaller buffer gets nothing.
+template <typename Record, typename Op>
+int32_t ReadRecord(void* data, uint32_t& size, Op&& op) {
+    static_assert(std::is_trivially_copyable_v<Record>);
+    if (size < sizeof(Record)) {
+        QLOG("size:%u is less than %u.\n", size, static_cast<uint32_t>(sizeof(Record)));
+        return kBadSize;
+    }
+    Record record;
+    memcpy(static_cast<void*>(&record), data, sizeof record);
+    const int32_t ret = op(record);
+    if (ret == 0) {
+        memcpy(data, static_cast<const void*>(&record), sizeof record);
+        size = sizeof record;
+    }
+    return ret;
+}
+
+// A fixed-size property write: exactly the record's size.
+template <typename Record, typename Op>
+int32_t WriteRecord(const void* data, uint32_t size, Op&& op) {
+    static_assert(std::is_trivially_copyable_v<Record>);
+    if (size != sizeof(Record)) {
+        QLOG("size:%u is not %u.\n", size, static_cast<uint32_t>(sizeof(Record)));
+        return kBadSize;
+    }
+    Record record;
+    memcpy(static_cast<void*>(&record), data, sizeof record);
+    return op(record);
+}
+
+// The internal id behind public ids 9 to 19; 0 for none.
+uint32_t DeviceProperty(uint32_t id) {
+    switch (id) {
+        case 9:
+            return property::kOutModeList;
+        case 10:
+            return property::kDepthRangeList;
+        default:
+            return id >= 11 && id <= 19 ? property::kDeviceUpgradeFlag + (id - 11) : 0;
+    }
+}
+
+bool IsProximityProperty(uint32_t id) {
+    return id >= property::kPsensorData && id <= property::kPsensorLast;
+}
+
+// The camera-parameter record: a u32 selector and nine doubles, packed.
+constexpr uint32_t kCameraParameterBytes = 76;
+constexpr uint32_t kLastSelector = 7;
+
+int32_t ReadCameraParameters(BaseSession& x, void* data, uint32_t& size) {
+    if (size < kCameraParameterBytes) {
+        QLOG("size:%u is less than %u.\n", size, kCameraParameterBytes);
+        return kBadSize;
+    }
+    uint32_t selector = 0;
+    memcpy(&selector, data, sizeof selector);
+    size = kCameraParameterBytes;
+    if (selector > kLastSelector) {
+        QLOG("CameraParams is invalid!\n");
+        return 0;
+    }
+    std::array<double, 9> values{};
+    Matrix3 matrix{};
+    Distortion distortion{};
+    Vector3 vector{};
+    int32_t ret = 0;
+    switch (selector) {
+        case 0:
+        case 2:
+            ret = x.GetCameraIntrinsic(selector == 0 ? 1 : 2, matrix);
+            std::copy(matrix.begin(), matrix.end(), values.begin());
+            break;
+        case 1:
+        case 3:
+            ret = x.GetCameraDistortion(selector == 1 ? 1 : 2, distortion);
+            std::copy(distortion.begin(), distortion.end(), values.begin());
+            break;
+        case 4:
+            ret = x.GetCameraRotation(matrix);
+            std::copy(matrix.begin(), matrix.end(), values.begin());
+            break;
+        case 5:
+            ret = x.GetCameraTransfer(vector);
+            std::copy(vector.begin(), vector.end(), values.begin());
+            break;
+        case 6:
+            ret = x.GetCameraE(matrix);
+            std::copy(matrix.begin(), matrix.end(), values.begin());
+            break;
+        default:
+            ret = x.GetCameraF(matrix);
+            std::copy(matrix.begin(), matrix.end(), values.begin());
+            break;
+    }
+    if (ret == 0) {
+        memcpy(static_cast<uint8_t*>(data) + sizeof selector, values.data(), sizeof values);
+    }
+    return ret;
+}
+
+int32_t WriteCameraParameters(BaseSession& x, const void* data, uint32_t size) {
+    if (size != kCameraParameterBytes) {
+        QLOG("size:%u is not %u.\n", size, kCameraParameterBytes);
+        return kBadSize;
+    }
+    uint32_t selector = 0;
+    std::array<double, 9> values{};
+    memcpy(&selector, data, sizeof selector);
+    memcpy(values.data(), static_cast<const uint8_t*>(data) + sizeof selector, sizeof values);
+    if (selector > kLastSelector) {
+        QLOG("CameraParams is invalid!\n");
+        return 0;
+    }
+    Matrix3 matrix{};
+    Distortion distortion{};
+    Vector3 vector{};
+    std::copy(values.begin(), values.end(), matrix.begin());
+    std::copy(values.begin(), values.begin() + distortion.size(), distortion.begin());
+    std::copy(values.begin(), values.begin() + vector.size(), vector.begin());
+    switch (selector) {
+        case 0:
+        case 2:
+            return x.SetCameraIntrinsic(selector == 0 ? 1 : 2, matrix);
+        case 1:
+        case 3:
+            return x.SetCameraDistortion(selector == 1 ? 1 : 2, distortion);
+        case 4:
+            return x.SetCameraRotation(matrix);
+        case 5:
+            return x.SetCameraTransfer(vector);
+        case 6:
+            return x.SetCameraE(matrix);
+        default:
+            return x.SetCameraF(matrix);
+    }
+}
+
+// The frame information, as the public frame record.
+int32_t ReadFrameInfo(BaseSession& x, void* data, uint32_t& size) {
+    if (size < sizeof(NsFrame)) {
+        QLOG("size:%u is less than %u.\n", size, static_cast<uint32_t>(sizeof(NsFrame)));
+        return kBadSize;
+    }
+    Frame frame;
+    uint32_t internal = sizeof frame;
+    const int32_t ret = x.GetProperty(property::kFrameInfo, &frame, &internal);
+    NsFrame out{};
+    if (ret == 0) {
+        out.frameIndex = frame.frameIndex;
+        out.frameType = frame.frameType;
+        out.pixelFormat = static_cast<uint32_t>(frame.pixelFormat);
+        out.frameTag = frame.frameTag;
+        out.pFrameData = frame.pFrameData;
+        out.dataLen = frame.dataLen;
+        out.exposureTime = frame.exposureTime;
+        out.depthRange = frame.depthRange;
+        out.width = frame.width;
+        out.height = frame.height;
+        out.timestamp = frame.timestamp;
+    }
+    memcpy(data, &out, sizeof out);
+    size = sizeof out;
+    return ret;
+}
+
+int32_t ReadProperty(BaseSession& x, uint32_t id, void* data, uint32_t& size) {
+    if (const uint32_t device = DeviceProperty(id); device != 0) {
+        return x.GetProperty(device, data, &size);
+    }
+    if (id == property::kRangeOffset || id == property::kTalDelay || IsProximityProperty(id)) {
+        return x.GetProperty(id, data, &size);
+    }
+    char* text = static_cast<char*>(data);
+    switch (id) {
+        case NS_PROPERTY_PULSE_COUNT:
+            return ReadRecord<uint16_t>(data, size, [&](uint16_t& v) {
+                const int32_t count = x.GetPulseCount();
+                v = static_cast<uint16_t>(count);
+                return count < 0 ? count : 0;
+            });
+        case NS_PROPERTY_SERIAL_NUMBER:
+            return x.GetSN(text, size);
+        case NS_PROPERTY_FIRMWARE_VERSION:
+            return x.GetFWVer(text, size);
+        case NS_PROPERTY_HARDWARE_VERSION:
+            return x.GetHWVer(text, size);
+        case NS_PROPERTY_FRAME_INFO:
+            return ReadFrameInfo(x, data, size);
+        case NS_PROPERTY_HTP:
+            return ReadRecord<HtpBlock>(data, size, [&](HtpBlock& v) { return x.GetHTP(v); });
+        case NS_PROPERTY_OFFSET:
+            return ReadRecord<OffsetRecord>(data, size,
+                                            [&](OffsetRecord& v) { return x.GetOffSet(v); });
+        case NS_PROPERTY_MEASURING_RANGE:
+            return ReadRecord<NsMeasuringRange>(
+                data, size, [&](NsMeasuringRange& v) { return x.GetCameraMeasuringRange(v); });
+        case NS_PROPERTY_CAMERA_PARAMETERS:
+            return ReadCameraParameters(x, data, size);
+        case NS_PROPERTY_DATA_MODE:
+            return ReadRecord<uint8_t>(data, size, [&](uint8_t& v) { return x.GetDataMode(v); });
+        case NS_PROPERTY_LD_ENABLE:
+            return ReadRecord<uint16_t>(data, size, [&](uint16_t& v) { return x.GetLDEnable(v); });
+        case NS_PROPERTY_ISA_ENABLE:
+            return ReadRecord<uint8_t>(data, size, [&](uint8_t& v) { return x.GetISAEnable(v); });
+        case NS_PROPERTY_TAL_ENABLE:
+            return ReadRecord<uint16_t>(data, size,
+                                        [&](uint16_t& v) { return x.GetTALEnable(v); });
+        case NS_PROPERTY_PCBA:
+            return x.GetPCBA(text, size);
+        case NS_PROPERTY_WORK_MODE:
+            return ReadRecord<WorkModeRecord>(data, size,
+                                              [&](WorkModeRecord& v) { return x.GetWorkMode(v); });
+        case NS_PROPERTY_IRS2:
+            return ReadRecord<std::array<uint8_t, 2>>(data, size, [&](auto& v) {
+                GmmBlock gmm{};
+                const int32_t ret = x.GetGMM(gmm);
+                v = {gmm[0], gmm[kGmmIrs2]};
+                return ret;
+            });
+        case NS_PROPERTY_GMM_GAIN:
+            return ReadRecord<uint16_t>(data, size, [&](uint16_t& v) {
+                GmmBlock gmm{};
+                const int32_t ret = x.GetGMM(gmm);
+                v = GainOf(gmm);
+                return ret;
+            });
+        case NS_PROPERTY_GMM:
+            return ReadRecord<std::array<uint8_t, 24>>(data, size, [&](auto& v) {
+                GmmBlock gmm{};
+                const int32_t ret = x.GetGMM(gmm);
+                std::copy_n(gmm.begin() + kGmmDoubles, v.size(), v.begin());
+                return ret;
+            });
+        case NS_PROPERTY_ACC_SENSITIVITY:
+            return ReadRecord<ImuSensitivity>(
+                data, size, [&](ImuSensitivity& v) { return x.GetACCSensitivity(v); });
+        case NS_PROPERTY_GYRO_SENSITIVITY:
+            return ReadRecord<ImuSensitivity>(
+                data, size, [&](ImuSensitivity& v) { return x.GetGyroSensitivity(v); });
+        case NS_PROPERTY_PULSE_TIME:
+            return ReadRecord<float>(data, size, [&](float& v) {
+                v = x.GetPulseCountTime();
+                return 0;
+            });
+        case NS_PROPERTY_LENS:
+            return ReadRecord<LensRecord>(data, size, [&](LensRecord& v) { return x.GetLens(v); });
+        case NS_PROPERTY_PULSE_COUNT_RECORD:
+            return ReadRecord<PulseCountBlock>(
+                data, size, [&](PulseCountBlock& v) { return x.GetPulseCountGet(v); });
+        case NS_PROPERTY_ACC_OFFSET:
+            return ReadRecord<ImuOffset>(data, size,
+                                         [&](ImuOffset& v) { return x.GetACCOffset(v); });
+        case NS_PROPERTY_GYRO_OFFSET:
+            return ReadRecord<ImuOffset>(data, size,
+                                         [&](ImuOffset& v) { return x.GetGyroOffset(v); });
+        case NS_PROPERTY_ACC_OFFSET_TEMP:
+            return ReadRecord<ImuOffsetTemp>(
+                data, size, [&](ImuOffsetTemp& v) { return x.GetACCOffsetTemp(v); });
+        case NS_PROPERTY_GYRO_OFFSET_TEMP:
+            return ReadRecord<ImuOffsetTemp>(
+                data, size, [&](ImuOffsetTemp& v) { return x.GetGyroOffsetTemp(v); });
+        case NS_PROPERTY_FLASH_TYPE:
+            return x.GetFlashType(text, size);
+        case NS_PROPERTY_MEASURING_STATUS:
+            return ReadRecord<std::array<uint8_t, 10>>(data, size, [&](auto& v) {
+                std::array<bool, 10> status{};
+                const int32_t ret = x.GetMeasuringStatus(status);
+                std::copy(status.begin(), status.end(), v.begin());
+                return ret;
+            });
+        default:
+            return kNoReading;
+    }
+}
+
+int32_t WriteProperty(BaseSession& x, uint32_t id, const void* data, uint32_t size) {
+    switch (id) {
+        case NS_PROPERTY_SOFTWARE_VERSION:
+            // The software version only: writing the same text as the IP address could
+            // leave a network camera unreachable.
+            return x.SetProperty(property::kDeviceSoftVer, data, size);
+        case NS_PROPERTY_UPGRADE_SUPPORTED:
+            return kNoWriting;
+        default:
+            break;
+    }
+    if (const uint32_t device = DeviceProperty(id); device != 0) {
+        return x.SetProperty(device, data, size);
+    }
+    if (id == property::kRangeOffset || id == property::kTalDelay || IsProximityProperty(id)) {
+        return x.SetProperty(id, data, size);
+    }
+    const char* text = static_cast<const char*>(data);
+    switch (id) {
+        case NS_PROPERTY_JSON_TRANSFER:
+            return x.SetProperty(property::kUpgradeJson, data, size);
+        case NS_PROPERTY_JSON_CONFIG_MODE: {
+            const int32_t ret = x.SetProperty(property::kJsonConfigMode, data, size);
+            DeviceManager::Instance().SetUpgradeFlag(ret == 0 ? 2 : 0);
+            return ret;
+        }
+        case NS_PROPERTY_PULSE_COUNT:
+            return WriteRecord<uint16_t>(data, size, [&](uint16_t v) { return x.SetPulseCount(v); });
+        case NS_PROPERTY_THRESHOLD:
+            return WriteRecord<uint16_t>(data, size, [&](uint16_t v) { return x.SetThreshold(v); });
+        case NS_PROPERTY_NONE:
+            return 0;
+        case NS_PROPERTY_SERIAL_NUMBER:
+            return x.SetSN(text, size);
+        case NS_PROPERTY_DATA_MODE_BYTE:
+        case NS_PROPERTY_DATA_MODE:
+            return WriteRecord<uint8_t>(data, size, [&](uint8_t v) { return x.SetDataMode(v); });
+        case NS_PROPERTY_HTP:
+            return WriteRecord<HtpBlock>(data, size, [&](const HtpBlock& v) { return x.SetHTP(v); });
+        case NS_PROPERTY_OFFSET:
+            return WriteRecord<OffsetRecord>(data, size,
+                                             [&](const OffsetRecord& v) { return x.SetOffSet(v); });
+        case NS_PROPERTY_MEASURING_RANGE:
+            return WriteRecord<NsMeasuringRange>(
+                data, size, [&](const NsMeasuringRange& v) { return x.SetMeasuringRange(v); });
+        case NS_PROPERTY_CAMERA_PARAMETERS:
+            return WriteCameraParameters(x, data, size);
+        case NS_PROPERTY_LD_ENABLE:
+            return WriteRecord<uint16_t>(data, size, [&](uint16_t v) { return x.SetLDEnable(v); });
+        case NS_PROPERTY_ISA_ENABLE:
+            return WriteRecord<uint8_t>(data, size, [&](uint8_t v) { return x.SetISAEnable(v); });
+        case NS_PROPERTY_TAL_ENABLE:
+            return WriteRecord<uint16_t>(data, size,
+                                         [&](uint16_t v) { return x.SetTALEnable(v); });
+        case NS_PROPERTY_PCBA:
+            return x.SetPCBA(text, size);
+        case NS_PROPERTY_WORK_MODE:
+            return WriteRecord<WorkModeRecord>(
+                data, size, [&](const WorkModeRecord& v) { return x.SetWorkMode(v); });
+        case NS_PROPERTY_IRS2:
+            return WriteRecord<uint16_t>(data, size,
+                                         [&](uint16_t v) { return x.SetIRS2Enable(v); });
+        case NS_PROPERTY_GMM_GAIN:
+            return WriteRecord<NsGMMGain>(data, size,
+                                          [&](const NsGMMGain& v) { return x.SetGMMGain(v); });
+        case NS_PROPERTY_GMM:
+            return WriteRecord<Vector3>(data, size, [&](const Vector3& v) { return x.SetGMM(v); });
+        case NS_PROPERTY_ACC_SENSITIVITY:
+            return WriteRecord<ImuSensitivity>(data, size, [&](const ImuSensitivity& v) {
+                const int32_t ignored = x.SetACCSensitivity(v);
+                (void)ignored;  // the camera's answer to this one is not reported
+                return 0;
+            });
+        case NS_PROPERTY_GYRO_SENSITIVITY:
+            return WriteRecord<ImuSensitivity>(
+                data, size, [&](const ImuSensitivity& v) { return x.SetGyroSensitivity(v); });
+        case NS_PROPERTY_IMU_DATA_MODE:
+            return WriteRecord<int32_t>(data, size,
+                                        [&](int32_t v) { return x.SetImuDataMode(v); });
+        case NS_PROPERTY_LENS:
+            return WriteRecord<LensRecord>(data, size,
+                                           [&](const LensRecord& v) { return x.SetLens(v); });
+        case NS_PROPERTY_PULSE_COUNT_RECORD:
+            return WriteRecord<PulseCountRecord>(
+                data, size, [&](const PulseCountRecord& v) { return x.SetPulseCountConfig(v); });
+        case NS_PROPERTY_ACC_OFFSET:
+            return WriteRecord<ImuOffset>(data, size,
+                                          [&](const ImuOffset& v) { return x.SetACCOffset(v); });
+        case NS_PROPERTY_GYRO_OFFSET:
+            return WriteRecord<ImuOffset>(data, size,
+                                          [&](const ImuOffset& v) { return x.SetGyroOffset(v); });
+        case NS_PROPERTY_ACC_OFFSET_TEMP:
+            return WriteRecord<ImuOffsetTemp>(
+                data, size, [&](const ImuOffsetTemp& v) { return x.SetACCOffsetTemp(v); });
+        case NS_PROPERTY_GYRO_OFFSET_TEMP:
+            return WriteRecord<ImuOffsetTemp>(data, size, [&](const ImuOffsetTemp& v) {
+                const int32_t ignored = x.SetGyroOffsetTemp(v);
+                (void)ignored;  // the camera's answer to this one is not reported
+                return 0;
+            });
+        case NS_PROPERTY_MEASURING_STATUS:
+            return WriteRecord<std::array<uint8_t, 2>>(data, size, [&](const auto& v) {
+                return x.SetMeasuringStatus(v[0], v[1]);
+            });
+        default:
+            return kNoWriting;
+    }
+}
+
+// Scales a colour sensor's principal point and focal lengths to the colour resolution
+// code: the camera's matrix belongs to 1920 x 1080; 640 x 480 is cut from 640 x 360's
+// width-matched 4:3 window.
+void ScaleToColourResolution(uint16_t code, NsCameraParameters& p) {
+    auto scale = [&p](double k) {
+        p.fx *= k;
+        p.fy *= k;
+        p.cx *= k;
+        p.cy *= k;
+    };
+    switch (code) {
+        case NsRGBResolution1280x720:
+            scale(2.0 / 3.0);
+            break;
+        case NsRGBResolution640x360:
+            scale(1.0 / 3.0);
+            break;
+        case NsRGBResolution640x480:
+            scale(1.0 / 3.0);
+            if (p.cx > p.cy) {
+                p.cx -= 80;
+            } else {
+                p.cy -= 80;
+            }
+            scale(4.0 / 3.0);
+            break;
+        default:
+            break;
+    }
+}
+
+struct Resolution {
+    uint16_t width;
+    uint16_t height;
+};
+constexpr Resolution kResolutions[] = {{1920, 1080}, {1280, 720}, {640, 480}, {640, 360}};
+
+}  // namespace
+}  // namespace quorix
+
+using namespace quorix;
+
+extern "C" {
+
+// ---- settings forwarded to the session -----------------------------------------------------
+
+QUORIX_API NsReturnStatus Ns2_SetDepthRange(NsDeviceHandle h, uint32_t s, uint32_t range) {
+    return Translated(__func__, h, s, [&](BaseSession& x) { return x.SetDepthRange(range); });
+}
+
+QUORIX_API NsReturnStatus Ns2_GetDepthRange(NsDeviceHandle h, uint32_t s, uint32_t* range) {
+    if (range == nullptr) {
+        QLOG("range is NULL.\n");
+        return NsStatusNullPointer;
+    }
+    return WithSession(__func__, h, s, [&](BaseSession& x) -> NsReturnStatus {
+        uint32_t value = 0;
+        if (x.GetDepthRange(value) != 0) {
+            return NsStatusOpenFailed;
+        }
+        *range = value;
+        return NsStatusOk;
+    });
+}
+
+QUORIX_API NsReturnStatus Ns2_SetThreshold(NsDeviceHandle h, uint32_t s, uint16_t threshold) {
+    return Translated(__func__, h, s, [&](BaseSession& x) { return x.SetThreshold(threshold); });
+}
+
+QUORIX_API NsReturnStatus Ns2_GetThreshold(NsDeviceHandle h, uint32_t s, uint16_t* threshold) {
+    return GetValue(__func__, h, s, threshold,
+                    [](BaseSession& x, uint16_t& v) { return x.GetThreshold(v); });
+}
+
+QUORIX_API NsReturnStatus Ns2_SetPulseCount(NsDeviceHandle h, uint32_t s, uint16_t count) {
+    return Translated(__func__, h, s, [&](BaseSession& x) { return x.SetPulseCount(count); });
+}
+
+QUORIX_API NsReturnStatus Ns2_GetPulseCount(NsDeviceHandle h, uint32_t s, uint16_t* count) {
+    return GetValue(__func__, h, s, count, [](BaseSession& x, uint16_t& v) {
+        const int32_t ret = x.GetPulseCount();
+        v = static_cast<uint16_t>(ret);
+        return ret < 0 ? ret : 0;
+    });
+}
+
+QUORIX_API NsReturnStatus Ns2_SetDataMode(NsDeviceHandle h, uint32_t s, uint8_t mode) {
+    return Translated(__func__, h, s, [&](BaseSession& x) { return x.SetDataMode(mode); });
+}
+
+QUORIX_API NsReturnStatus Ns2_GetDataMode(NsDeviceHandle h, uint32_t s, uint8_t* mode) {
+    return GetValue(__func__, h, s, mode,
+                    [](BaseSession& x, uint8_t& v) { return x.GetDataMode(v); });
+}
+
+QUORIX_API NsReturnStatus Ns2_SetTofFrameRate(NsDeviceHandle h, uint32_t s, uint8_t fps) {
+    return Translated(__func__, h, s, [&](BaseSession& x) { return x.SetTofFrameRate(fps); });
+}
+
+QUORIX_API NsReturnStatus Ns2_GetTofFrameRate(NsDeviceHandle h, uint32_t s, uint8_t* fps) {
+    return GetValue(__func__, h, s, fps,
+                    [](BaseSession& x, uint8_t& v) { return x.GetTofFrameRate(v); });
+}
+
+QUORIX_API NsReturnStatus Ns2_SetConfidenceBit(NsDeviceHandle h, uint32_t s, uint8_t bit) {
+    return Translated(__func__, h, s, [&](BaseSession& x) { return x.SetConfidenceBit(bit); });
+}
+
+QUORIX_API NsReturnStatus Ns2_GetConfidenceBit(NsDeviceHandle h, uint32_t s, uint8_t* bit) {
+    return GetValue(__func__, h, s, bit,
+                    [](BaseSession& x, uint8_t& v) { return x.GetConfidenceBit(v); });
+}
+
+QUORIX_API NsReturnStatus Ns2_SetConfidenceWhich(NsDeviceHandle h, uint32_t s, uint8_t which) {
+    return Translated(__func__, h, s,
+                      [&](BaseSession& x) { return x.SetConfidenceWhich(which); });
+}
+
+QUORIX_API NsReturnStatus Ns2_GetConfidenceWhich(NsDeviceHandle h, uint32_t s, uint8_t* which) {
+    return GetValue(__func__, h, s, which,
+                    [](BaseSession& x, uint8_t& v) { return x.GetConfidenceWhich(v); });
+}
+
+QUORIX_API NsReturnStatus Ns2_SetWDROutputMode(NsDeviceHandle h, uint32_t s,
+                                               const NsWDROutputMode* mode) {
+    if (mode == nullptr) {
+        QLOG("mode is NULL.\n");
+        return NsStatusNullPointer;
+    }
+    const WDROutputMode internal{mode->totalRange, mode->range1, mode->range1Count, mode->range2,
+                                 mode->range2Count, mode->range3, mode->range3Count};
+    return Translated(__func__, h, s,
+                      [&](BaseSession& x) { return x.SetWDROutputMode(internal); });
+}
+
+QUORIX_API NsReturnStatus Ns2_GetWDROutputMode(NsDeviceHandle h, uint32_t s,
+                                               NsWDROutputMode* mode) {
+    return GetValue(__func__, h, s, mode, [](BaseSession& x, NsWDROutputMode& v) {
+        WDROutputMode w;
+        const int32_t ret = x.GetWDROutputMode(w);
+        v = NsWDROutputMode{w.totalRange, w.range1,      w.range1Count, w.range2,
+                            w.range2Count, w.range3, w.range3Count};
+        return ret;
+    });
+}
+
+QUORIX_API NsReturnStatus Ns2_SetWDRStyle(NsDeviceHandle h, uint32_t s, uint32_t style) {
+    return Translated(__func__, h, s, [&](BaseSession& x) { return x.SetWDRStyle(style); });
+}
+
+QUORIX_API NsReturnStatus Ns2_SetGMMGain(NsDeviceHandle h, uint32_t s, const NsGMMGain* gain) {
+    if (gain == nullptr) {
+        QLOG("gain is NULL.\n");
+        return NsStatusNullPointer;
+    }
+    const NsGMMGain local{gain->gain, gain->option};
+    return Translated(__func__, h, s, [&](BaseSession& x) { return x.SetGMMGain(local); });
+}
+
+QUORIX_API NsReturnStatus Ns2_GetGMMGain(NsDeviceHandle h, uint32_t s, uint16_t* gain) {
+    return GetValue(__func__, h, s, gain, [](BaseSession& x, uint16_t& v) {
+        GmmBlock gmm{};
+        const int32_t ret = x.GetGMM(gmm);
+        v = GainOf(gmm);
+        return ret;
+    });
+}
+
+QUORIX_API NsReturnStatus Ns2_SetLowPowerModeEnabled(NsDeviceHandle h, uint32_t s,
+                                                     uint8_t enable) {
+    return SetSwitch(__func__, h, s, enable, &BaseSession::SetLowPowerModeEnabled,
+                     InterRet2ExternRet);
+}
+
+QUORIX_API NsReturnStatus Ns2_SetStandByEnabled(NsDeviceHandle h, uint32_t s, uint8_t enable) {
+    return Ns2_SetLowPowerModeEnabled(h, s, enable);
+}
+
+QUORIX_API NsReturnStatus Ns2_SetSlaveModeEnabled(NsDeviceHandle h, uint32_t s, uint8_t enable) {
+    return SetSwitch(__func__, h, s, enable, &BaseSession::SetSlaveModeEnabled,
+                     InterRet2ExternRet);
+}
+
+QUORIX_API NsReturnStatus Ns2_SetSlaveTrigger(NsDeviceHandle h, uint32_t s) {
+    return Translated(__func__, h, s, [](BaseSession& x) { return x.SetSlaveTrigger(); });
+}
+
+QUORIX_API NsReturnStatus Ns2_SetAntiInterferenceEnabled(NsDeviceHandle h, uint32_t s,
+                                                         uint8_t enable) {
+    return SetSwitch(__func__, h, s, enable, &BaseSession::SetAntiInterferenceEnabled,
+                     InterRet2ExternRet);
+}
+
+QUORIX_API NsReturnStatus Ns2_SetSynchronizeEnabled(NsDeviceHandle h, uint32_t s,
+                                                    uint8_t enable) {
+    return SetSwitch(__func__, h, s, enable, &BaseSession::SetSynchronizeEnabled,
+                     InterRet2ExternRet);
+}
+
+QUORIX_API NsReturnStatus Ns2_GetSynchronizeEnabled(NsDeviceHandle h, uint32_t s,
+                                                    uint8_t* enabled) {
+    return GetValue(__func__, h, s, enabled, [](BaseSession& x, uint8_t& v) {
+        v = x.GetSynchronizeEnabled() ? 1 : 0;
+        return 0;
+    });
+}
+
+// ---- filters and mapping ---------------------------------------------------------------------
+
+QUORIX_API NsReturnStatus Ns2_SetRealDepthCorrectionEnabled(NsDeviceHandle h, uint32_t s,
+                                                            uint8_t enable) {
+    return SetSwitch(__func__, h, s, enable, &BaseSession::SetComputeRealDepthCorrectionEnabled,
+                     InterRet2ExternRet);
+}
+QUORIX_API NsReturnStatus Ns2_SetComputeRealDepthCorrectionEnabled(NsDeviceHandle h, uint32_t s,
+                                                                   uint8_t enable) {
+    return SetSwitch(__func__, h, s, enable, &BaseSession::SetComputeRealDepthCorrectionEnabled,
+                     ZeroOrOther);
+}
+QUORIX_API NsReturnStatus Ns2_GetComputeRealDepthCorrectionEnabled(NsDeviceHandle h, uint32_t s,
+                                                                   uint8_t* enabled) {
+    return GetSwitch(__func__, h, s, enabled,
+                     &BaseSession::GetComputeRealDepthCorrectionEnabled);
+}
+QUORIX_API NsReturnStatus Ns2_SetSmoothingFilterEnabled(NsDeviceHandle h, uint32_t s,
+                                                        uint8_t enable) {
+    return SetSwitch(__func__, h, s, enable, &BaseSession::SetSmoothingFilterEnabled, ZeroOrOther);
+}
+QUORIX_API NsReturnStatus Ns2_GetSmoothingFilterEnabled(NsDeviceHandle h, uint32_t s,
+                                                        uint8_t* enabled) {
+    return GetSwitch(__func__, h, s, enabled, &BaseSession::GetSmoothingFilterEnabled);
+}
+QUORIX_API NsReturnStatus Ns2_SetDepthDistortionCorrectionEnabled(NsDeviceHandle h, uint32_t s,
+                                                                  uint8_t enable) {
+    return SetSwitch(__func__, h, s, enable, &BaseSession::SetDepthDistortionCorrectionEnabled,
+                     ZeroOrOther);
+}
+QUORIX_API NsReturnStatus Ns2_GetDepthDistortionCorrectionEnabled(NsDeviceHandle h, uint32_t s,
+                                                                  uint8_t* enabled) {
+    return GetSwitch(__func__, h, s, enabled, &BaseSession::GetDepthDistortionCorrectionEnabled);
+}
+QUORIX_API NsReturnStatus Ns2_SetIrDistortionCorrectionEnabled(NsDeviceHandle h, uint32_t s,
+                                                               uint8_t enable) {
+    return SetSwitch(__func__, h, s, enable, &BaseSession::SetIrDistortionCorrectionEnabled,
+                     ZeroOrOther);
+}
+QUORIX_API NsReturnStatus Ns2_GetIrDistortionCorrectionEnabled(NsDeviceHandle h, uint32_t s,
+                                                               uint8_t* enabled) {
+    return GetSwitch(__func__, h, s, enabled, &BaseSession::GetIrDistortionCorrectionEnabled);
+}
+QUORIX_API NsReturnStatus Ns2_SetRGBDistortionCorrectionEnabled(NsDeviceHandle h, uint32_t s,
+                                                                uint8_t enable) {
+    return SetSwitch(__func__, h, s, enable, &BaseSession::SetRGBDistortionCorrectionEnabled,
+                     ZeroOrOther);
+}
+QUORIX_API NsReturnStatus Ns2_GetRGBDistortionCorrectionEnabled(NsDeviceHandle h, uint32_t s,
+                                                                uint8_t* enabled) {
+    return GetSwitch(__func__, h, s, enabled, &BaseSession::GetRGBDistortionCorrectionEnabled);
+}
+QUORIX_API NsReturnStatus Ns2_SetRGBCorrectionEnabled(NsDeviceHandle h, uint32_t s,
+                                                      uint8_t enable) {
+    return SetSwitch(__func__, h, s, enable, &BaseSession::SetRGBCorrectionEnabled, ZeroOrOther);
+}
+QUORIX_API NsReturnStatus Ns2_GetRGBCorrectionEnabled(NsDeviceHandle h, uint32_t s,
+                                                      uint8_t* enabled) {
+    return GetSwitch(__func__, h, s, enabled, &BaseSession::GetRGBCorrectionEnabled);
+}
+QUORIX_API NsReturnStatus Ns2_SetMapperEnabledDepthToRGB(NsDeviceHandle h, uint32_t s,
+                                                         uint8_t enable) {
+    return SetSwitch(__func__, h, s, enable, &BaseSession::SetMapperEnabledDepthToRGB,
+                     ZeroOrOther);
+}
+QUORIX_API NsReturnStatus Ns2_GetMapperEnabledDepthToRGB(NsDeviceHandle h, uint32_t s,
+                                                         uint8_t* enabled) {
+    return GetSwitch(__func__, h, s, enabled, &BaseSession::GetMapperEnabledDepthToRGB);
+}
+QUORIX_API NsReturnStatus Ns2_SetMapperEnabledRGBToDepth(NsDeviceHandle h, uint32_t s,
+                                                         uint8_t enable) {
+    return SetSwitch(__func__, h, s, enable, &BaseSession::SetMapperEnabledRGBToDepth,
+                     ZeroOrOther);
+}
+QUORIX_API NsReturnStatus Ns2_GetMapperEnabledRGBToDepth(NsDeviceHandle h, uint32_t s,
+                                                         uint8_t* enabled) {
+    return GetSwitch(__func__, h, s, enabled, &BaseSession::GetMapperEnabledRGBToDepth);
+}
+QUORIX_API NsReturnStatus Ns2_SetMapperEnabledRGBToIR(NsDeviceHandle h, uint32_t s,
+                                                      uint8_t enable) {
+    return SetSwitch(__func__, h, s, enable, &BaseSession::SetMapperEnabledRGBToIR, ZeroOrOther);
+}
+QUORIX_API NsReturnStatus Ns2_GetMapperEnabledRGBToIR(NsDeviceHandle h, uint32_t s,
+                                                      uint8_t* enabled) {
+    return GetSwitch(__func__, h, s, enabled, &BaseSession::GetMapperEnabledRGBToIR);
+}
+QUORIX_API NsReturnStatus Ns2_SetTimeFilterEnabled(NsDeviceHandle h, uint32_t s, uint8_t enable) {
+    return SetSwitch(__func__, h, s, enable, &BaseSession::SetTimeFilterEnabled, ZeroOrOther);
+}
+QUORIX_API NsReturnStatus Ns2_GetTimeFilterEnabled(NsDeviceHandle h, uint32_t s,
+                                                   uint8_t* enabled) {
+    return GetSwitch(__func__, h, s, enabled, &BaseSession::GetTimeFilterEnabled);
+}
+QUORIX_API NsReturnStatus Ns2_SetSpatialFilterEnabled(NsDeviceHandle h, uint32_t s,
+                                                      uint8_t enable) {
+    return SetSwitch(__func__, h, s, enable, &BaseSession::SetSpatialFilterEnabled, ZeroOrOther);
+}
+QUORIX_API NsReturnStatus Ns2_GetSpatialFilterEnabled(NsDeviceHandle h, uint32_t s,
+                                                      uint8_t* enabled) {
+    return GetSwitch(__func__, h, s, enabled, &BaseSession::GetSpatialFilterEnabled);
+}
+
+// ---- switches of the frame delivery ----------------------------------------------------------
+
+QUORIX_API NsReturnStatus Ns2_SetColorPixelFormat(NsDeviceHandle h, uint32_t s, int32_t format) {
+    return WithSession(__func__, h, s, [&](BaseSession& x) -> NsReturnStatus {
+        if (format < NsPixelRGB24 || format > NsPixelBGR24) {
+            return NsStatusBadParameter;
+        }
+        return InterRet2ExternRet(x.SetColorPixelFormat(format));
+    });
+}
+
+QUORIX_API NsReturnStatus Ns2_SetIRPixelFormat(NsDeviceHandle h, uint32_t s, int32_t format) {
+    return WithSession(__func__, h, s, [&](BaseSession& x) -> NsReturnStatus {
+        if (format > NsPixelGrey8) {
+            return NsStatusBadParameter;
+        }
+        return InterRet2ExternRet(x.SetIRPixelFormat(format));
+    });
+}
+
+QUORIX_API NsReturnStatus Ns2_SetImageMirror(NsDeviceHandle h, uint32_t s, uint32_t mirror) {
+    return Translated(__func__, h, s, [&](BaseSession& x) { return x.SetImageMirror(mirror); });
+}
+
+QUORIX_API NsReturnStatus Ns2_SetImageRotation(NsDeviceHandle h, uint32_t s, uint32_t rotation) {
+    return Translated(__func__, h, s,
+                      [&](BaseSession& x) { return x.SetImageRotation(rotation); });
+}
+
+QUORIX_API NsReturnStatus Ns2_SetFromLocal(NsDeviceHandle h, uint32_t s, uint8_t enable) {
+    return SetSwitch(__func__, h, s, enable, &BaseSession::SetFromLocal, ZeroOrOther);
+}
+
+QUORIX_API NsReturnStatus Ns2_SetRawDepthCut(NsDeviceHandle h, uint32_t s, uint8_t enable) {
+    return SetSwitch(__func__, h, s, enable, &BaseSession::SetRawDepthCut, ZeroOrOther);
+}
+
+QUORIX_API NsReturnStatus Ns2_SetTofAecEnabled(NsDeviceHandle h, uint32_t s, uint8_t enable) {
+    return SetSwitch(__func__, h, s, enable, &BaseSession::SetTofAecEnabled, InterRet2ExternRet);
+}
+
+QUORIX_API NsReturnStatus Ns2_SetSaveRawBufferEnabled(NsDeviceHandle h, uint32_t s,
+                                                      uint8_t enable) {
+    return WithSession(__func__, h, s, [&](BaseSession& x) {
+        x.SetSaveRawBufferEnabled(enable != 0);
+        return NsStatusOk;
+    });
+}
+
+QUORIX_API NsReturnStatus Ns2_SetSaveComputeDepthTab(NsDeviceHandle h, uint32_t s) {
+    return WithSession(__func__, h, s,
+                       [](BaseSession& x) { return ZeroOrOther(x.SetSaveComputeDepthTab()); });
+}
+
+QUORIX_API NsReturnStatus Ns2_SetRangeValue(NsDeviceHandle h, uint32_t s, uint32_t value1,
+                                            uint32_t value2, uint32_t value3) {
+    return WithSession(__func__, h, s, [&](BaseSession& x) {
+        x.SetRangeValue(value1, value2, value3);
+        return NsStatusOk;
+    });
+}
+
+// ---- colour sensor -------------------------------------------------------------------------
+
+QUORIX_API NsReturnStatus Ns2_SetRGBResolution(NsDeviceHandle h, uint32_t s, uint32_t code) {
+    const Resolution size = code < std::size(kResolutions) ? kResolutions[code] : kResolutions[0];
+    const LensRecord lens{2, 1, size.width, size.height, 30, 2};
+    return Translated(__func__, h, s, [&](BaseSession& x) { return x.SetLens(lens); });
+}
+
+QUORIX_API NsReturnStatus Ns2_GetRGBResolution(NsDeviceHandle h, uint32_t s, uint16_t* code) {
+    if (code == nullptr) {
+        QLOG("code is NULL.\n");
+        return NsStatusNullPointer;
+    }
+    return Translated(__func__, h, s, [&](BaseSession& x) {
+        LensRecord lens{};
+        lens.sensor = 2;
+        const int32_t ret = x.GetLens(lens);
+        for (uint16_t i = 0; ret == 0 && i < std::size(kResolutions); ++i) {
+            if (lens.width == kResolutions[i].width && lens.height == kResolutions[i].height) {
+                *code = i;
+            }
+        }
+        return ret;
+    });
+}
+
+QUORIX_API NsReturnStatus Ns2_SetRgbAecEnabled(NsDeviceHandle h, uint32_t s, uint8_t enable) {
+    return SetSwitch(__func__, h, s, enable, &BaseSession::SetRgbAecEnabled, InterRet2ExternRet);
+}
+
+QUORIX_API NsReturnStatus Ns2_SetRgbExplosureTimeAndGain(NsDeviceHandle h, uint32_t s,
+                                                         float exposureTime, float gain) {
+    return Translated(__func__, h, s, [&](BaseSession& x) {
+        return x.SetRgbExplosureTimeAndGain(exposureTime, gain);
+    });
+}
+
+QUORIX_API NsReturnStatus Ns2_GetRgbExplosureTimeAndGain(NsDeviceHandle h, uint32_t s,
+                                                         float* exposureTime, float* gain) {
+    if (exposureTime == nullptr || gain == nullptr) {
+        QLOG("exposureTime or gain is NULL.\n");
+        return NsStatusNullPointer;
+    }
+    return Translated(__func__, h, s, [&](BaseSession& x) {
+        return x.GetRgbExplosureTimeAndGain(*exposureTime, *gain);
+    });
+}
+
+// ---- registers, plane correction, test mode ------------------------------------------------
+
+QUORIX_API NsReturnStatus Ns2_SetRegVal(NsDeviceHandle h, uint32_t s, const uint16_t* addresses,
+                                        const uint16_t* values, uint8_t count) {
+    return Translated(__func__, h, s,
+                      [&](BaseSession& x) { return x.SetRegVal(addresses, values, count); });
+}
+
+QUORIX_API NsReturnStatus Ns2_GetRegVal(NsDeviceHandle h, uint32_t s, const uint16_t* addresses,
+                                        uint16_t* values, uint8_t count) {
+    return Translated(__func__, h, s,
+                      [&](BaseSession& x) { return x.GetRegVal(addresses, values, count); });
+}
+
+QUORIX_API NsReturnStatus Ns2_SetPlaneCorrectionParam(NsDeviceHandle h, uint32_t s, uint16_t id,
+                                                      const void* block, uint32_t count) {
+    if (block == nullptr && count != 0) {
+        QLOG("block is NULL.\n");
+        return NsStatusNullPointer;
+    }
+    return Translated(__func__, h, s,
+                      [&](BaseSession& x) { return x.SetPlaneCorrectionParam(id, block, count); });
+}
+
+QUORIX_API NsReturnStatus Ns2_GetPlaneCorrectionParam(NsDeviceHandle h, uint32_t s, uint16_t* id,
+                                                      void* block, uint32_t capacity,
+                                                      uint32_t* count) {
+    if (id == nullptr || block == nullptr || count == nullptr) {
+        QLOG("id, block or count is NULL.\n");
+        return NsStatusNullPointer;
+    }
+    return Translated(__func__, h, s, [&](BaseSession& x) {
+        return x.GetPlaneCorrectionParam(*id, block, capacity, *count);
+    });
+}
+
+QUORIX_API NsReturnStatus Ns2_SetTestModeState(NsDeviceHandle h, uint32_t s, uint32_t mode,
+                                               const uint32_t values[4]) {
+    if (values == nullptr) {
+        QLOG("values is NULL.\n");
+        return NsStatusNullPointer;
+    }
+    const TestModeRecord record{values[0], values[1], values[2], values[3]};
+    return Translated(__func__, h, s,
+                      [&](BaseSession& x) { return x.SetTestModeState(mode, record); });
+}
+
+// ---- calibration ---------------------------------------------------------------------------
+
+QUORIX_API NsReturnStatus Ns2_GetCameraParameters(NsDeviceHandle h, uint32_t s,
+                                                  int32_t sensorType, NsCameraParameters* out) {
+    return WithSession(__func__, h, s, [&](BaseSession& x) -> NsReturnStatus {
+        if (out == nullptr) {
+            return NsStatusNullPointer;
+        }
+        if (sensorType != 1 && sensorType != 2) {
+            return NsStatusBadSensorType;
+        }
+        const auto sensor = static_cast<uint32_t>(sensorType);
+        Matrix3 k{};
+        int32_t ret = x.GetCameraIntrinsic(sensor, k);
+        QLOG("sensorType:%d Intrinsic:%8.6f %8.6f %8.6f\t%8.6f %8.6f %8.6f\t%8.6f %8.6f %8.6f\n",
+             sensorType, k[0], k[1], k[2], k[3], k[4], k[5], k[6], k[7], k[8]);
+        if (ret != 0) {
+            return InterRet2ExternRet(ret);
+        }
+        Distortion d{};
+        ret = x.GetCameraDistortion(sensor, d);
+        QLOG("sensorType:%d distortion:%8.6f %8.6f %8.6f %8.6f\t%8.6f %8.6f %8.6f %8.6f\n",
+             sensorType, d[0], d[1], d[2], d[3], d[4], d[5], d[6], d[7]);
+        if (ret != 0) {
+            return InterRet2ExternRet(ret);
+        }
+        NsCameraParameters p{};
+        p.fx = k[0];
+        p.fy = k[4];
+        p.cx = k[2];
+        p.cy = k[5];
+        uint16_t code = 0;
+        if (sensorType == 2 && Ns2_GetRGBResolution(h, s, &code) == NsStatusOk) {
+            ScaleToColourResolution(code, p);
+        }
+        std::copy(d.begin(), d.end(), p.distortion);
+        *out = p;
+        return NsStatusOk;
+    });
+}
+
+QUORIX_API NsReturnStatus Ns2_GetCameraExtrinsicParameters(NsDeviceHandle h, uint32_t s,
+                                                           NsCameraExtrinsicParameters* out) {
+    return WithSession(__func__, h, s, [&](BaseSession& x) -> NsReturnStatus {
+        if (out == nullptr) {
+            return NsStatusNullPointer;
+        }
+        Matrix3 rotation{};
+        int32_t ret = x.GetCameraRotation(rotation);
+        if (ret == 0) {
+            std::copy(rotation.begin(), rotation.end(), out->rotation);
+            Vector3 translation{};
+            ret = x.GetCameraTransfer(translation);
+            if (ret == 0) {
+                std::copy(translation.begin(), translation.end(), out->translation);
+            }
+        }
+        return InterRet2ExternRet(ret);
+    });
+}
+
+QUORIX_API NsReturnStatus Ns2_GetMeasuringRange(NsDeviceHandle h, uint32_t s, int32_t range,
+                                                NsMeasuringRange* out) {
+    return WithSession(__func__, h, s, [&](BaseSession& x) -> NsReturnStatus {
+        if (out == nullptr) {
+            return NsStatusNullPointer;
+        }
+        NsMeasuringRange local{};
+        local.depthMode = range >= 0 && range <= 8 ? static_cast<uint8_t>(range / 3) : 0;
+        const int32_t ret = x.GetMeasuringRange(local);
+        *out = local;
+        return InterRet2ExternRet(ret);
+    });
+}
+
+// ---- identity and DSP ----------------------------------------------------------------------
+
+QUORIX_API NsReturnStatus Ns2_GetSerialNumber(NsDeviceHandle h, uint32_t s, char* buffer,
+                                              uint32_t length) {
+    return WithSession(__func__, h, s, [&](BaseSession&) {
+        uint32_t size = length;
+        return Ns2_GetProperty(h, s, NS_PROPERTY_SERIAL_NUMBER, buffer, &size);
+    });
+}
+
+QUORIX_API NsReturnStatus Ns2_GetFirmwareVersionNumber(NsDeviceHandle h, uint32_t s,
+                                                       char* buffer, uint32_t length) {
+    return WithSession(__func__, h, s, [&](BaseSession&) {
+        uint32_t size = length;
+        return Ns2_GetProperty(h, s, NS_PROPERTY_FIRMWARE_VERSION, buffer, &size);
+    });
+}
+
+QUORIX_API NsReturnStatus Ns2_SetDSPEnabled(NsDeviceHandle h, uint32_t s, int8_t enable) {
+    return WithSession(__func__, h, s, [&](BaseSession&) {
+        const uint8_t record[sizeof(DspStatusRecord)] = {0, 0, 0, 0, 0,
+                                                         static_cast<uint8_t>(enable != 0)};
+        return Ns2_SetProperty(h, s, NS_PROPERTY_DSP, record, sizeof record);
+    });
+}
+
+QUORIX_API NsReturnStatus Ns2_GetDSPEnabled(NsDeviceHandle h, uint32_t s, uint8_t* enabled) {
+    if (enabled == nullptr) {
+        QLOG("enabled is NULL.\n");
+        return NsStatusNullPointer;
+    }
+    return WithSession(__func__, h, s, [&](BaseSession&) {
+        uint8_t record[sizeof(DspStatusRecord)] = {};
+        uint32_t size = sizeof record;
+        const NsReturnStatus ret = Ns2_GetProperty(h, s, NS_PROPERTY_DSP, record, &size);
+        *enabled = ret == NsStatusOk && record[5] == 1 ? 1 : 0;
+        return ret;
+    });
+}
+
+// ---- WDR values ----------------------------------------------------------------------------
+
+// Three u16 (one per WDR range) and a byte.
+static constexpr uint32_t kWdrValuesBytes = 7;
+
+static NsReturnStatus SetWdrValues(const char* name, NsDeviceHandle h, uint32_t s, uint32_t id,
+                                   const void* values) {
+    if (values == nullptr) {
+        QLOG("%s: values is NULL.\n", name);
+        return NsStatusNullPointer;
+    }
+    return Translated(name, h, s,
+                      [&](BaseSession& x) { return x.SetProperty(id, values, kWdrValuesBytes); });
+}
+
+static NsReturnStatus GetWdrValues(const char* name, NsDeviceHandle h, uint32_t s, uint32_t id,
+                                   void* values) {
+    if (values == nullptr) {
+        QLOG("%s: values is NULL.\n", name);
+        return NsStatusNullPointer;
+    }
+    return Translated(name, h, s, [&](BaseSession& x) {
+        uint32_t size = kWdrValuesBytes;
+        return x.GetProperty(id, values, &size);
+    });
+}
+
+QUORIX_API NsReturnStatus Ns2_SetWDRPulseCount(NsDeviceHandle h, uint32_t s, const void* values) {
+    return SetWdrValues(__func__, h, s, property::kWDRSetting, values);
+}
+QUORIX_API NsReturnStatus Ns2_GetWDRPulseCount(NsDeviceHandle h, uint32_t s, void* values) {
+    return GetWdrValues(__func__, h, s, property::kWDRSetting, values);
+}
+QUORIX_API NsReturnStatus Ns2_SetWDRThreshold(NsDeviceHandle h, uint32_t s, const void* values) {
+    return SetWdrValues(__func__, h, s, property::kWDRThreshold, values);
+}
+QUORIX_API NsReturnStatus Ns2_GetWDRThreshold(NsDeviceHandle h, uint32_t s, void* values) {
+    return GetWdrValues(__func__, h, s, property::kWDRThreshold, values);
+}
+QUORIX_API NsReturnStatus Ns2_SetWDRMMGain(NsDeviceHandle h, uint32_t s, const void* values) {
+    return SetWdrValues(__func__, h, s, property::kWDRGMMGain, values);
+}
+QUORIX_API NsReturnStatus Ns2_GetWDRMMGain(NsDeviceHandle h, uint32_t s, void* values) {
+    return GetWdrValues(__func__, h, s, property::kWDRGMMGain, values);
+}
+
+// ---- properties ----------------------------------------------------------------------------
+
+QUORIX_API NsReturnStatus Ns2_GetProperty(NsDeviceHandle h, uint32_t s, uint32_t id, void* data,
+                                          uint32_t* size) {
+    return WithSession(__func__, h, s, [&](BaseSession& x) -> NsReturnStatus {
+        if (data == nullptr || size == nullptr) {
+            return NsStatusNullProperty;
+        }
+        return InterRet2ExternRet(ReadProperty(x, id, data, *size));
+    });
+}
+
+QUORIX_API NsReturnStatus Ns2_SetProperty(NsDeviceHandle h, uint32_t s, uint32_t id,
+                                          const void* data, uint32_t size) {
+    return WithSession(__func__, h, s, [&](BaseSession& x) -> NsReturnStatus {
+        if (data == nullptr) {
+            return NsStatusNullProperty;
+        }
+        return InterRet2ExternRet(WriteProperty(x, id, data, size));
+    });
+}
+
+}  // extern "C"

@@ -1,0 +1,26 @@
+// The frame of every handle-taking export: the exception firewall, the handle check and
+// one operation on the session it finds.
+#pragma once
+
+#include <cstdint>
+
+#include "api/Handles.h"
+#include "api/Status.h"
+#include "quorix/quorix_api.h"
+
+namespace quorix {
+
+// Finds the session of (handle, index) and runs `op` on it; the handle check's status
+// otherwise.
+template <typename Op>
+NsReturnStatus WithSession(const char* name, NsDeviceHandle h, uint32_t s, Op&& op) {
+    return Firewall(name, [&]() -> NsReturnStatus {
+        BaseSession* session = nullptr;
+        if (const int32_t ret = FindSession(h, s, &session); ret != 0) {
+            return ret;
+        }
+        return op(*session);
+    });
+}
+
+}  // namespace quorix
