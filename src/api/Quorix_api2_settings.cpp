@@ -290,8 +290,7 @@ int32_t ReadProperty(BaseSession& x, uint32_t id, void* data, uint32_t& size) {
         case NS_PROPERTY_ISA_ENABLE:
             return ReadRecord<uint8_t>(data, size, [&](uint8_t& v) { return x.GetISAEnable(v); });
         case NS_PROPERTY_TAL_ENABLE:
-            return ReadRecord<uint16_t>(data, size,
-                                        [&](uint16_t& v) { return x.GetTALEnable(v); });
+            return ReadRecord<uint16_t>(data, size, [&](uint16_t& v) { return x.GetTALEnable(v); });
         case NS_PROPERTY_PCBA:
             return x.GetPCBA(text, size);
         case NS_PROPERTY_WORK_MODE:
@@ -387,7 +386,8 @@ int32_t WriteProperty(BaseSession& x, uint32_t id, const void* data, uint32_t si
             return ret;
         }
         case NS_PROPERTY_PULSE_COUNT:
-            return WriteRecord<uint16_t>(data, size, [&](uint16_t v) { return x.SetPulseCount(v); });
+            return WriteRecord<uint16_t>(data, size,
+                                         [&](uint16_t v) { return x.SetPulseCount(v); });
         case NS_PROPERTY_THRESHOLD:
             return WriteRecord<uint16_t>(data, size, [&](uint16_t v) { return x.SetThreshold(v); });
         case NS_PROPERTY_NONE:
@@ -398,7 +398,8 @@ int32_t WriteProperty(BaseSession& x, uint32_t id, const void* data, uint32_t si
         case NS_PROPERTY_DATA_MODE:
             return WriteRecord<uint8_t>(data, size, [&](uint8_t v) { return x.SetDataMode(v); });
         case NS_PROPERTY_HTP:
-            return WriteRecord<HtpBlock>(data, size, [&](const HtpBlock& v) { return x.SetHTP(v); });
+            return WriteRecord<HtpBlock>(data, size,
+                                         [&](const HtpBlock& v) { return x.SetHTP(v); });
         case NS_PROPERTY_OFFSET:
             return WriteRecord<OffsetRecord>(data, size,
                                              [&](const OffsetRecord& v) { return x.SetOffSet(v); });
@@ -412,8 +413,7 @@ int32_t WriteProperty(BaseSession& x, uint32_t id, const void* data, uint32_t si
         case NS_PROPERTY_ISA_ENABLE:
             return WriteRecord<uint8_t>(data, size, [&](uint8_t v) { return x.SetISAEnable(v); });
         case NS_PROPERTY_TAL_ENABLE:
-            return WriteRecord<uint16_t>(data, size,
-                                         [&](uint16_t v) { return x.SetTALEnable(v); });
+            return WriteRecord<uint16_t>(data, size, [&](uint16_t v) { return x.SetTALEnable(v); });
         case NS_PROPERTY_PCBA:
             return x.SetPCBA(text, size);
         case NS_PROPERTY_WORK_MODE:
@@ -437,8 +437,7 @@ int32_t WriteProperty(BaseSession& x, uint32_t id, const void* data, uint32_t si
             return WriteRecord<ImuSensitivity>(
                 data, size, [&](const ImuSensitivity& v) { return x.SetGyroSensitivity(v); });
         case NS_PROPERTY_IMU_DATA_MODE:
-            return WriteRecord<int32_t>(data, size,
-                                        [&](int32_t v) { return x.SetImuDataMode(v); });
+            return WriteRecord<int32_t>(data, size, [&](int32_t v) { return x.SetImuDataMode(v); });
         case NS_PROPERTY_LENS:
             return WriteRecord<LensRecord>(data, size,
                                            [&](const LensRecord& v) { return x.SetLens(v); });
@@ -461,9 +460,8 @@ int32_t WriteProperty(BaseSession& x, uint32_t id, const void* data, uint32_t si
                 return 0;
             });
         case NS_PROPERTY_MEASURING_STATUS:
-            return WriteRecord<std::array<uint8_t, 2>>(data, size, [&](const auto& v) {
-                return x.SetMeasuringStatus(v[0], v[1]);
-            });
+            return WriteRecord<std::array<uint8_t, 2>>(
+                data, size, [&](const auto& v) { return x.SetMeasuringStatus(v[0], v[1]); });
         default:
             return kNoWriting;
     }
@@ -583,8 +581,7 @@ QUORIX_API NsReturnStatus Ns2_GetConfidenceBit(NsDeviceHandle h, uint32_t s, uin
 }
 
 QUORIX_API NsReturnStatus Ns2_SetConfidenceWhich(NsDeviceHandle h, uint32_t s, uint8_t which) {
-    return Translated(__func__, h, s,
-                      [&](BaseSession& x) { return x.SetConfidenceWhich(which); });
+    return Translated(__func__, h, s, [&](BaseSession& x) { return x.SetConfidenceWhich(which); });
 }
 
 QUORIX_API NsReturnStatus Ns2_GetConfidenceWhich(NsDeviceHandle h, uint32_t s, uint8_t* which) {
@@ -598,10 +595,9 @@ QUORIX_API NsReturnStatus Ns2_SetWDROutputMode(NsDeviceHandle h, uint32_t s,
         QLOG("mode is NULL.\n");
         return NsStatusNullPointer;
     }
-    const WDROutputMode internal{mode->totalRange, mode->range1, mode->range1Count, mode->range2,
+    const WDROutputMode internal{mode->totalRange,  mode->range1, mode->range1Count, mode->range2,
                                  mode->range2Count, mode->range3, mode->range3Count};
-    return Translated(__func__, h, s,
-                      [&](BaseSession& x) { return x.SetWDROutputMode(internal); });
+    return Translated(__func__, h, s, [&](BaseSession& x) { return x.SetWDROutputMode(internal); });
 }
 
 QUORIX_API NsReturnStatus Ns2_GetWDROutputMode(NsDeviceHandle h, uint32_t s,
@@ -609,7 +605,7 @@ QUORIX_API NsReturnStatus Ns2_GetWDROutputMode(NsDeviceHandle h, uint32_t s,
     return GetValue(__func__, h, s, mode, [](BaseSession& x, NsWDROutputMode& v) {
         WDROutputMode w;
         const int32_t ret = x.GetWDROutputMode(w);
-        v = NsWDROutputMode{w.totalRange, w.range1,      w.range1Count, w.range2,
+        v = NsWDROutputMode{w.totalRange,  w.range1, w.range1Count, w.range2,
                             w.range2Count, w.range3, w.range3Count};
         return ret;
     });
@@ -637,8 +633,7 @@ QUORIX_API NsReturnStatus Ns2_GetGMMGain(NsDeviceHandle h, uint32_t s, uint16_t*
     });
 }
 
-QUORIX_API NsReturnStatus Ns2_SetLowPowerModeEnabled(NsDeviceHandle h, uint32_t s,
-                                                     uint8_t enable) {
+QUORIX_API NsReturnStatus Ns2_SetLowPowerModeEnabled(NsDeviceHandle h, uint32_t s, uint8_t enable) {
     return SetSwitch(__func__, h, s, enable, &BaseSession::SetLowPowerModeEnabled,
                      InterRet2ExternRet);
 }
@@ -648,8 +643,7 @@ QUORIX_API NsReturnStatus Ns2_SetStandByEnabled(NsDeviceHandle h, uint32_t s, ui
 }
 
 QUORIX_API NsReturnStatus Ns2_SetSlaveModeEnabled(NsDeviceHandle h, uint32_t s, uint8_t enable) {
-    return SetSwitch(__func__, h, s, enable, &BaseSession::SetSlaveModeEnabled,
-                     InterRet2ExternRet);
+    return SetSwitch(__func__, h, s, enable, &BaseSession::SetSlaveModeEnabled, InterRet2ExternRet);
 }
 
 QUORIX_API NsReturnStatus Ns2_SetSlaveTrigger(NsDeviceHandle h, uint32_t s) {
@@ -662,8 +656,7 @@ QUORIX_API NsReturnStatus Ns2_SetAntiInterferenceEnabled(NsDeviceHandle h, uint3
                      InterRet2ExternRet);
 }
 
-QUORIX_API NsReturnStatus Ns2_SetSynchronizeEnabled(NsDeviceHandle h, uint32_t s,
-                                                    uint8_t enable) {
+QUORIX_API NsReturnStatus Ns2_SetSynchronizeEnabled(NsDeviceHandle h, uint32_t s, uint8_t enable) {
     return SetSwitch(__func__, h, s, enable, &BaseSession::SetSynchronizeEnabled,
                      InterRet2ExternRet);
 }
@@ -690,8 +683,7 @@ QUORIX_API NsReturnStatus Ns2_SetComputeRealDepthCorrectionEnabled(NsDeviceHandl
 }
 QUORIX_API NsReturnStatus Ns2_GetComputeRealDepthCorrectionEnabled(NsDeviceHandle h, uint32_t s,
                                                                    uint8_t* enabled) {
-    return GetSwitch(__func__, h, s, enabled,
-                     &BaseSession::GetComputeRealDepthCorrectionEnabled);
+    return GetSwitch(__func__, h, s, enabled, &BaseSession::GetComputeRealDepthCorrectionEnabled);
 }
 QUORIX_API NsReturnStatus Ns2_SetSmoothingFilterEnabled(NsDeviceHandle h, uint32_t s,
                                                         uint8_t enable) {
@@ -738,8 +730,7 @@ QUORIX_API NsReturnStatus Ns2_GetRGBCorrectionEnabled(NsDeviceHandle h, uint32_t
 }
 QUORIX_API NsReturnStatus Ns2_SetMapperEnabledDepthToRGB(NsDeviceHandle h, uint32_t s,
                                                          uint8_t enable) {
-    return SetSwitch(__func__, h, s, enable, &BaseSession::SetMapperEnabledDepthToRGB,
-                     ZeroOrOther);
+    return SetSwitch(__func__, h, s, enable, &BaseSession::SetMapperEnabledDepthToRGB, ZeroOrOther);
 }
 QUORIX_API NsReturnStatus Ns2_GetMapperEnabledDepthToRGB(NsDeviceHandle h, uint32_t s,
                                                          uint8_t* enabled) {
@@ -747,8 +738,7 @@ QUORIX_API NsReturnStatus Ns2_GetMapperEnabledDepthToRGB(NsDeviceHandle h, uint3
 }
 QUORIX_API NsReturnStatus Ns2_SetMapperEnabledRGBToDepth(NsDeviceHandle h, uint32_t s,
                                                          uint8_t enable) {
-    return SetSwitch(__func__, h, s, enable, &BaseSession::SetMapperEnabledRGBToDepth,
-                     ZeroOrOther);
+    return SetSwitch(__func__, h, s, enable, &BaseSession::SetMapperEnabledRGBToDepth, ZeroOrOther);
 }
 QUORIX_API NsReturnStatus Ns2_GetMapperEnabledRGBToDepth(NsDeviceHandle h, uint32_t s,
                                                          uint8_t* enabled) {
@@ -765,8 +755,7 @@ QUORIX_API NsReturnStatus Ns2_GetMapperEnabledRGBToIR(NsDeviceHandle h, uint32_t
 QUORIX_API NsReturnStatus Ns2_SetTimeFilterEnabled(NsDeviceHandle h, uint32_t s, uint8_t enable) {
     return SetSwitch(__func__, h, s, enable, &BaseSession::SetTimeFilterEnabled, ZeroOrOther);
 }
-QUORIX_API NsReturnStatus Ns2_GetTimeFilterEnabled(NsDeviceHandle h, uint32_t s,
-                                                   uint8_t* enabled) {
+QUORIX_API NsReturnStatus Ns2_GetTimeFilterEnabled(NsDeviceHandle h, uint32_t s, uint8_t* enabled) {
     return GetSwitch(__func__, h, s, enabled, &BaseSession::GetTimeFilterEnabled);
 }
 QUORIX_API NsReturnStatus Ns2_SetSpatialFilterEnabled(NsDeviceHandle h, uint32_t s,
@@ -803,8 +792,7 @@ QUORIX_API NsReturnStatus Ns2_SetImageMirror(NsDeviceHandle h, uint32_t s, uint3
 }
 
 QUORIX_API NsReturnStatus Ns2_SetImageRotation(NsDeviceHandle h, uint32_t s, uint32_t rotation) {
-    return Translated(__func__, h, s,
-                      [&](BaseSession& x) { return x.SetImageRotation(rotation); });
+    return Translated(__func__, h, s, [&](BaseSession& x) { return x.SetImageRotation(rotation); });
 }
 
 QUORIX_API NsReturnStatus Ns2_SetFromLocal(NsDeviceHandle h, uint32_t s, uint8_t enable) {
@@ -937,8 +925,8 @@ QUORIX_API NsReturnStatus Ns2_SetTestModeState(NsDeviceHandle h, uint32_t s, uin
 
 // ---- calibration ---------------------------------------------------------------------------
 
-QUORIX_API NsReturnStatus Ns2_GetCameraParameters(NsDeviceHandle h, uint32_t s,
-                                                  int32_t sensorType, NsCameraParameters* out) {
+QUORIX_API NsReturnStatus Ns2_GetCameraParameters(NsDeviceHandle h, uint32_t s, int32_t sensorType,
+                                                  NsCameraParameters* out) {
     return WithSession(__func__, h, s, [&](BaseSession& x) -> NsReturnStatus {
         if (out == nullptr) {
             return NsStatusNullPointer;
@@ -1020,8 +1008,8 @@ QUORIX_API NsReturnStatus Ns2_GetSerialNumber(NsDeviceHandle h, uint32_t s, char
     });
 }
 
-QUORIX_API NsReturnStatus Ns2_GetFirmwareVersionNumber(NsDeviceHandle h, uint32_t s,
-                                                       char* buffer, uint32_t length) {
+QUORIX_API NsReturnStatus Ns2_GetFirmwareVersionNumber(NsDeviceHandle h, uint32_t s, char* buffer,
+                                                       uint32_t length) {
     return WithSession(__func__, h, s, [&](BaseSession&) {
         uint32_t size = length;
         return Ns2_GetProperty(h, s, NS_PROPERTY_FIRMWARE_VERSION, buffer, &size);
@@ -1030,8 +1018,8 @@ QUORIX_API NsReturnStatus Ns2_GetFirmwareVersionNumber(NsDeviceHandle h, uint32_
 
 QUORIX_API NsReturnStatus Ns2_SetDSPEnabled(NsDeviceHandle h, uint32_t s, int8_t enable) {
     return WithSession(__func__, h, s, [&](BaseSession&) {
-        const uint8_t record[sizeof(DspStatusRecord)] = {0, 0, 0, 0, 0,
-                                                         static_cast<uint8_t>(enable != 0)};
+        const uint8_t record[sizeof(DspStatusRecord)] = {0, 0, 0,
+                                                         0, 0, static_cast<uint8_t>(enable != 0)};
         return Ns2_SetProperty(h, s, NS_PROPERTY_DSP, record, sizeof record);
     });
 }

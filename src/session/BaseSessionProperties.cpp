@@ -63,8 +63,8 @@ int32_t BaseSession::GetProperty(uint32_t id, void* data, uint32_t* size) {
             }
             // The list the session holds stands in for a camera that does not answer.
             std::lock_guard guard(m_cacheLock);
-            const uint8_t* list = id == property::kOutModeList ? m_dataModeList.data()
-                                                                : m_depthRangeList.data();
+            const uint8_t* list =
+                id == property::kOutModeList ? m_dataModeList.data() : m_depthRangeList.data();
             const uint32_t bytes = id == property::kOutModeList
                                        ? static_cast<uint32_t>(m_dataModeList.size())
                                        : static_cast<uint32_t>(m_depthRangeList.size());
@@ -92,8 +92,7 @@ int32_t BaseSession::GetProperty(uint32_t id, void* data, uint32_t* size) {
         }
         default:
             if (IsCameraProperty(id) || IsWdrProperty(id)) {
-                return m_protocol ? m_protocol->GetProperty(id, data, *size)
-                                  : kStatusNotSupported;
+                return m_protocol ? m_protocol->GetProperty(id, data, *size) : kStatusNotSupported;
             }
             return kStatusNotSupported;
     }

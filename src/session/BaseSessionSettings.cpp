@@ -159,9 +159,9 @@ int32_t BaseSession::SetDepthRange(uint32_t range) {
         return -255;
     }
     DeviceStatus last;
-    const int32_t ret = SendConfirmed(
-        [&] { return m_protocol->SetDepthRange(range); }, 100, 10ms,
-        [range](const DeviceStatus& s) { return s.depthRange == range; }, last);
+    const int32_t ret =
+        SendConfirmed([&] { return m_protocol->SetDepthRange(range); }, 100, 10ms,
+                      [range](const DeviceStatus& s) { return s.depthRange == range; }, last);
     if (ret == 0) {
         m_depthRange = range;
         m_imageProc.Tof().SetDepthRange(range);
@@ -182,9 +182,9 @@ int32_t BaseSession::SetThreshold(uint16_t threshold) {
     }
     const uint32_t wanted = uint32_t{threshold} * 10;
     DeviceStatus last;
-    const int32_t ret = SendConfirmed(
-        [&] { return m_protocol->SetThreshold(threshold); }, 50, 10ms,
-        [wanted](const DeviceStatus& s) { return s.thresholdX10 == wanted; }, last);
+    const int32_t ret =
+        SendConfirmed([&] { return m_protocol->SetThreshold(threshold); }, 50, 10ms,
+                      [wanted](const DeviceStatus& s) { return s.thresholdX10 == wanted; }, last);
     if (ret == 0) {
         m_threshold = threshold;
         return 0;
@@ -200,9 +200,9 @@ int32_t BaseSession::SetSlaveModeEnabled(bool enabled) {
     }
     const uint8_t wanted = enabled ? 1 : 0;
     DeviceStatus last;
-    const int32_t ret = SendConfirmed(
-        [&] { return m_protocol->SetSlaveModeEnabled(enabled); }, 20, 100ms,
-        [wanted](const DeviceStatus& s) { return s.slaveMode == wanted; }, last);
+    const int32_t ret =
+        SendConfirmed([&] { return m_protocol->SetSlaveModeEnabled(enabled); }, 20, 100ms,
+                      [wanted](const DeviceStatus& s) { return s.slaveMode == wanted; }, last);
     if (ret == 0) {
         ResetPipeline();
         return 0;
@@ -217,9 +217,12 @@ int32_t BaseSession::SetWDROutputMode(const WDROutputMode& mode) {
     }
     // The echo carries the low byte of each field. With two ranges the third range and its
     // count mean nothing (the camera is sent zeros), so they are not compared.
-    const uint8_t wanted[7] = {static_cast<uint8_t>(mode.totalRange), static_cast<uint8_t>(mode.range1),
-                               mode.range1Count,  static_cast<uint8_t>(mode.range2),
-                               mode.range2Count,  static_cast<uint8_t>(mode.range3),
+    const uint8_t wanted[7] = {static_cast<uint8_t>(mode.totalRange),
+                               static_cast<uint8_t>(mode.range1),
+                               mode.range1Count,
+                               static_cast<uint8_t>(mode.range2),
+                               mode.range2Count,
+                               static_cast<uint8_t>(mode.range3),
                                mode.range3Count};
     const size_t compared = mode.totalRange == 2 ? 5 : 7;
     DeviceStatus last;
@@ -244,9 +247,9 @@ int32_t BaseSession::SetIRS2Enable(uint16_t value) {
     }
     const uint8_t wanted = static_cast<uint8_t>(value & 0xFF);
     DeviceStatus last;
-    const int32_t ret = SendConfirmed(
-        [&] { return m_protocol->SetIRS2Enable(value); }, 50, 10ms,
-        [wanted](const DeviceStatus& s) { return s.irs2 == wanted; }, last);
+    const int32_t ret =
+        SendConfirmed([&] { return m_protocol->SetIRS2Enable(value); }, 50, 10ms,
+                      [wanted](const DeviceStatus& s) { return s.irs2 == wanted; }, last);
     if (ret != 0) {
         QLOG("is failed.\n");
         QLOG("receive m_IRS2Enable %d\n", last.irs2);
@@ -260,9 +263,9 @@ int32_t BaseSession::SetGMMGain(const NsGMMGain& gain) {
     }
     const uint16_t wanted = gain.gain;
     DeviceStatus last;
-    const int32_t ret = SendConfirmed(
-        [&] { return m_protocol->SetGMMGain(gain); }, 50, 10ms,
-        [wanted](const DeviceStatus& s) { return s.gmmGain == wanted; }, last);
+    const int32_t ret =
+        SendConfirmed([&] { return m_protocol->SetGMMGain(gain); }, 50, 10ms,
+                      [wanted](const DeviceStatus& s) { return s.gmmGain == wanted; }, last);
     if (ret != 0) {
         QLOG("is failed.\n");
         QLOG("receive m_GmmGain %d\n", last.gmmGain);
@@ -307,8 +310,7 @@ bool BaseSession::IsOutsideWdrRanges(const PulseCountRecord& record) const {
         wdr = m_wdr;
     }
     const uint32_t range = 3u * record.group + record.index;
-    return wdr.totalRange == 3 && range != wdr.range1 && range != wdr.range2 &&
-           range != wdr.range3;
+    return wdr.totalRange == 3 && range != wdr.range1 && range != wdr.range2 && range != wdr.range3;
 }
 
 int32_t BaseSession::SetPulseCountConfig(const PulseCountRecord& record) {
@@ -321,9 +323,9 @@ int32_t BaseSession::SetPulseCountConfig(const PulseCountRecord& record) {
     }
     DeviceStatus last;
     const uint16_t wanted = record.pulseCount;
-    const int32_t ret = SendConfirmed(
-        [&] { return m_protocol->SetPulseCount(record); }, 50, 10ms,
-        [wanted](const DeviceStatus& s) { return s.pulseCount == wanted; }, last);
+    const int32_t ret =
+        SendConfirmed([&] { return m_protocol->SetPulseCount(record); }, 50, 10ms,
+                      [wanted](const DeviceStatus& s) { return s.pulseCount == wanted; }, last);
     if (ret != 0) {
         QLOG("set PulseCount %d   receive PulseCount %d \n\n", wanted, last.pulseCount);
         QLOG("is failed.\n");
@@ -337,9 +339,9 @@ int32_t BaseSession::SetWDRThreshold(const PulseCountRecord& record) {
     }
     DeviceStatus last;
     const uint16_t wanted = record.pulseCount;
-    const int32_t ret = SendConfirmed(
-        [&] { return m_protocol->SetWDRThreshold(&record, sizeof record); }, 50, 10ms,
-        [wanted](const DeviceStatus& s) { return s.thresholdX10 == wanted; }, last);
+    const int32_t ret =
+        SendConfirmed([&] { return m_protocol->SetWDRThreshold(&record, sizeof record); }, 50, 10ms,
+                      [wanted](const DeviceStatus& s) { return s.thresholdX10 == wanted; }, last);
     if (ret != 0) {
         QLOG("set threshold %d   receive threshold %d \n\n", wanted, last.thresholdX10);
         QLOG("is failed.\n");
@@ -353,9 +355,9 @@ int32_t BaseSession::SetWDRGMMGain(const PulseCountRecord& record) {
     }
     DeviceStatus last;
     const uint16_t wanted = record.pulseCount;
-    const int32_t ret = SendConfirmed(
-        [&] { return m_protocol->SetWDRGMMGain(&record, sizeof record); }, 50, 10ms,
-        [wanted](const DeviceStatus& s) { return s.gmmGain == wanted; }, last);
+    const int32_t ret =
+        SendConfirmed([&] { return m_protocol->SetWDRGMMGain(&record, sizeof record); }, 50, 10ms,
+                      [wanted](const DeviceStatus& s) { return s.gmmGain == wanted; }, last);
     if (ret != 0) {
         QLOG("set gmmgain %d   receive gmmgain %d \n\n", wanted, last.gmmGain);
         QLOG("is failed.\n");
@@ -369,12 +371,12 @@ int32_t BaseSession::SetLowPowerModeEnabled(bool enabled) {
     }
     DeviceStatus last;
     // Only entering low power shows in the echo; leaving it is taken as done.
-    const int32_t ret = SendConfirmed(
-        [&] { return m_protocol->SetLowPowerModeEnabled(enabled); }, 30, 100ms,
-        [enabled](const DeviceStatus& s) {
-            return !enabled || (s.statusFlags & DeviceStatus::kLowPowerBit) != 0;
-        },
-        last);
+    const int32_t ret =
+        SendConfirmed([&] { return m_protocol->SetLowPowerModeEnabled(enabled); }, 30, 100ms,
+                      [enabled](const DeviceStatus& s) {
+                          return !enabled || (s.statusFlags & DeviceStatus::kLowPowerBit) != 0;
+                      },
+                      last);
     if (ret != 0) {
         QLOG("is failed.\n");
         return ret;
@@ -391,12 +393,12 @@ int32_t BaseSession::SetWorkMode(const WorkModeRecord& mode) {
     constexpr uint8_t kIgnoredFlag = 1u << 2;
     const uint8_t wanted = mode.mode;
     DeviceStatus last;
-    const int32_t ret = SendConfirmed(
-        [&] { return m_protocol->SetWorkMode(mode); }, 20, 100ms,
-        [wanted](const DeviceStatus& s) {
-            return wanted == kUnawaitedMode || (s.statusFlags & ~kIgnoredFlag) == wanted;
-        },
-        last);
+    const int32_t ret = SendConfirmed([&] { return m_protocol->SetWorkMode(mode); }, 20, 100ms,
+                                      [wanted](const DeviceStatus& s) {
+                                          return wanted == kUnawaitedMode ||
+                                                 (s.statusFlags & ~kIgnoredFlag) == wanted;
+                                      },
+                                      last);
     if (ret != 0) {
         QLOG("%d != %d:\n", wanted, last.statusFlags & ~kIgnoredFlag);
         QLOG("is failed.\n");
@@ -429,12 +431,12 @@ int32_t BaseSession::SetDataMode(uint8_t mode) {
     const bool subMode = mode >= 100 && mode <= 102;
     const uint32_t polls = GetDeviceType() == TK1A ? 25 : 300;
     DeviceStatus last;
-    const int32_t ret = SendConfirmed(
-        [&] { return m_protocol->SetDataMode(mode); }, polls, 20ms,
-        [mode, subMode](const DeviceStatus& s) {
-            return subMode ? s.subMode == mode - 99 : s.dataMode == mode;
-        },
-        last);
+    const int32_t ret =
+        SendConfirmed([&] { return m_protocol->SetDataMode(mode); }, polls, 20ms,
+                      [mode, subMode](const DeviceStatus& s) {
+                          return subMode ? s.subMode == mode - 99 : s.dataMode == mode;
+                      },
+                      last);
     if (ret != 0) {
         QLOG("is failed.\n");
         QLOG("receive datamode %d\n", subMode ? last.subMode : last.dataMode);

@@ -95,16 +95,24 @@ TEST_F(SettingsSim, PromptEchoConfirmsEverySetting) {
          [](const sim::SensorState& c) { return c.slaveMode == 1; }},
         {"IRS2", [](BaseSession& s) { return s.SetIRS2Enable(0x0101); },
          [](const sim::SensorState& c) { return c.irs2[1] == 1; }},
-        {"GMM gain", [](BaseSession& s) { return s.SetGMMGain({250, 0}); },
+        {"GMM gain",
+         [](BaseSession& s) {
+             return s.SetGMMGain({250, 0});
+         },
          [](const sim::SensorState& c) { return c.gmmGain == 250; }},
         {"WDR output mode",
-         [](BaseSession& s) { return s.SetWDROutputMode({3, 0, 1, 4, 2, 8, 1}); },
+         [](BaseSession& s) {
+             return s.SetWDROutputMode({3, 0, 1, 4, 2, 8, 1});
+         },
          [](const sim::SensorState& c) {
              return c.wdrMode == std::array<uint8_t, 7>{3, 0, 1, 4, 2, 8, 1};
          }},
         {"data mode", [](BaseSession& s) { return s.SetDataMode(2); },
          [](const sim::SensorState& c) { return c.dataMode == 2; }},
-        {"work mode", [](BaseSession& s) { return s.SetWorkMode({1, 0, {1, 1, 1}}); },
+        {"work mode",
+         [](BaseSession& s) {
+             return s.SetWorkMode({1, 0, {1, 1, 1}});
+         },
          [](const sim::SensorState& c) { return c.workMode[0] == 1; }},
         {"low power on", [](BaseSession& s) { return s.SetLowPowerModeEnabled(true); },
          [](const sim::SensorState& c) { return c.workMode[0] == 0x20 && c.workMode[4] == 0; }},

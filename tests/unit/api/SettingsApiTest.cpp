@@ -142,10 +142,9 @@ TEST_F(SettingsApi, ColourParametersFollowTheColourResolution) {
 }
 
 TEST_F(SettingsApi, ColourResolutionCodes) {
-    for (const auto& [code, sent] : {std::pair{0u, "SetLens 2 1920 1080 30"},
-                                     std::pair{1u, "SetLens 2 1280 720 30"},
-                                     std::pair{3u, "SetLens 2 640 360 30"},
-                                     std::pair{9u, "SetLens 2 1920 1080 30"}}) {
+    for (const auto& [code, sent] :
+         {std::pair{0u, "SetLens 2 1920 1080 30"}, std::pair{1u, "SetLens 2 1280 720 30"},
+          std::pair{3u, "SetLens 2 640 360 30"}, std::pair{9u, "SetLens 2 1920 1080 30"}}) {
         m_script.ClearCalls();
         EXPECT_EQ(Ns2_SetRGBResolution(h, 0, code), NsStatusOk) << code;
         EXPECT_EQ(m_script.CallsOf("SetLens"), Calls{sent}) << code;
@@ -183,34 +182,62 @@ struct Row {
 };
 
 constexpr Row kRows[] = {
-    {NS_PROPERTY_JSON_TRANSFER, kNone, kFree},     {NS_PROPERTY_JSON_CONFIG_MODE, kNone, kFree},
-    {NS_PROPERTY_PULSE_COUNT, 2, 2},               {NS_PROPERTY_THRESHOLD, kNone, 2},
-    {NS_PROPERTY_NONE, kNone, kFree},              {0, kNone, kNone},
-    {4, kNone, kNone},                             {NS_PROPERTY_SERIAL_NUMBER, kFree, kFree},
-    {NS_PROPERTY_FIRMWARE_VERSION, kFree, kNone},  {NS_PROPERTY_HARDWARE_VERSION, kFree, kNone},
-    {NS_PROPERTY_DATA_MODE_BYTE, kNone, 1},        {NS_PROPERTY_DATA_MODE_LIST, kFree, kFree},
-    {NS_PROPERTY_DEPTH_RANGE_LIST, kFree, kFree},  {NS_PROPERTY_UPGRADE_FLAG, kFree, kFree},
-    {NS_PROPERTY_DEVICE_SN, kFree, kFree},         {NS_PROPERTY_MAC_ADDRESS, kFree, kFree},
-    {NS_PROPERTY_SOFTWARE_VERSION, kFree, kFree},  {NS_PROPERTY_IP_ADDRESS, kFree, kFree},
-    {NS_PROPERTY_SUBNET_MASK, kFree, kFree},       {NS_PROPERTY_DSP, kFree, kFree},
-    {NS_PROPERTY_UPGRADE_SUPPORTED, kFree, kNone}, {NS_PROPERTY_UPGRADE_STATE, kFree, kFree},
-    {20, kNone, kNone},                            {NS_PROPERTY_RANGE_OFFSET, kFree, kFree},
-    {0x0E000001, kNone, kNone},                    {NS_PROPERTY_FRAME_INFO, 45, kNone},
-    {NS_PROPERTY_TAL_DELAY, kFree, kFree},         {0xE0000100, kFree, kFree},
-    {0xE0000106, kFree, kFree},                    {0xE0000107, kNone, kNone},
-    {NS_PROPERTY_HTP, 37, 37},                     {NS_PROPERTY_OFFSET, 100, 100},
-    {NS_PROPERTY_MEASURING_RANGE, 19, 19},         {NS_PROPERTY_CAMERA_PARAMETERS, 76, 76},
-    {NS_PROPERTY_DATA_MODE, 1, 1},                 {NS_PROPERTY_LD_ENABLE, 2, 2},
-    {NS_PROPERTY_ISA_ENABLE, 1, 1},                {NS_PROPERTY_TAL_ENABLE, 2, 2},
-    {0xF0000009, kNone, kNone},                    {NS_PROPERTY_PCBA, kFree, kFree},
-    {NS_PROPERTY_WORK_MODE, 5, 5},                 {NS_PROPERTY_IRS2, 2, 2},
-    {NS_PROPERTY_GMM_GAIN, 2, 3},                  {NS_PROPERTY_GMM, 24, 24},
-    {NS_PROPERTY_ACC_SENSITIVITY, 36, 36},         {NS_PROPERTY_GYRO_SENSITIVITY, 36, 36},
-    {NS_PROPERTY_IMU_DATA_MODE, kNone, 4},         {NS_PROPERTY_PULSE_TIME, 4, kNone},
-    {NS_PROPERTY_LENS, 8, 8},                      {NS_PROPERTY_PULSE_COUNT_RECORD, 20, 5},
-    {NS_PROPERTY_ACC_OFFSET, 15, 15},              {NS_PROPERTY_GYRO_OFFSET, 15, 15},
-    {NS_PROPERTY_ACC_OFFSET_TEMP, 11, 11},         {NS_PROPERTY_GYRO_OFFSET_TEMP, 11, 11},
-    {NS_PROPERTY_FLASH_TYPE, kFree, kNone},        {NS_PROPERTY_MEASURING_STATUS, 10, 2},
+    {NS_PROPERTY_JSON_TRANSFER, kNone, kFree},
+    {NS_PROPERTY_JSON_CONFIG_MODE, kNone, kFree},
+    {NS_PROPERTY_PULSE_COUNT, 2, 2},
+    {NS_PROPERTY_THRESHOLD, kNone, 2},
+    {NS_PROPERTY_NONE, kNone, kFree},
+    {0, kNone, kNone},
+    {4, kNone, kNone},
+    {NS_PROPERTY_SERIAL_NUMBER, kFree, kFree},
+    {NS_PROPERTY_FIRMWARE_VERSION, kFree, kNone},
+    {NS_PROPERTY_HARDWARE_VERSION, kFree, kNone},
+    {NS_PROPERTY_DATA_MODE_BYTE, kNone, 1},
+    {NS_PROPERTY_DATA_MODE_LIST, kFree, kFree},
+    {NS_PROPERTY_DEPTH_RANGE_LIST, kFree, kFree},
+    {NS_PROPERTY_UPGRADE_FLAG, kFree, kFree},
+    {NS_PROPERTY_DEVICE_SN, kFree, kFree},
+    {NS_PROPERTY_MAC_ADDRESS, kFree, kFree},
+    {NS_PROPERTY_SOFTWARE_VERSION, kFree, kFree},
+    {NS_PROPERTY_IP_ADDRESS, kFree, kFree},
+    {NS_PROPERTY_SUBNET_MASK, kFree, kFree},
+    {NS_PROPERTY_DSP, kFree, kFree},
+    {NS_PROPERTY_UPGRADE_SUPPORTED, kFree, kNone},
+    {NS_PROPERTY_UPGRADE_STATE, kFree, kFree},
+    {20, kNone, kNone},
+    {NS_PROPERTY_RANGE_OFFSET, kFree, kFree},
+    {0x0E000001, kNone, kNone},
+    {NS_PROPERTY_FRAME_INFO, 45, kNone},
+    {NS_PROPERTY_TAL_DELAY, kFree, kFree},
+    {0xE0000100, kFree, kFree},
+    {0xE0000106, kFree, kFree},
+    {0xE0000107, kNone, kNone},
+    {NS_PROPERTY_HTP, 37, 37},
+    {NS_PROPERTY_OFFSET, 100, 100},
+    {NS_PROPERTY_MEASURING_RANGE, 19, 19},
+    {NS_PROPERTY_CAMERA_PARAMETERS, 76, 76},
+    {NS_PROPERTY_DATA_MODE, 1, 1},
+    {NS_PROPERTY_LD_ENABLE, 2, 2},
+    {NS_PROPERTY_ISA_ENABLE, 1, 1},
+    {NS_PROPERTY_TAL_ENABLE, 2, 2},
+    {0xF0000009, kNone, kNone},
+    {NS_PROPERTY_PCBA, kFree, kFree},
+    {NS_PROPERTY_WORK_MODE, 5, 5},
+    {NS_PROPERTY_IRS2, 2, 2},
+    {NS_PROPERTY_GMM_GAIN, 2, 3},
+    {NS_PROPERTY_GMM, 24, 24},
+    {NS_PROPERTY_ACC_SENSITIVITY, 36, 36},
+    {NS_PROPERTY_GYRO_SENSITIVITY, 36, 36},
+    {NS_PROPERTY_IMU_DATA_MODE, kNone, 4},
+    {NS_PROPERTY_PULSE_TIME, 4, kNone},
+    {NS_PROPERTY_LENS, 8, 8},
+    {NS_PROPERTY_PULSE_COUNT_RECORD, 20, 5},
+    {NS_PROPERTY_ACC_OFFSET, 15, 15},
+    {NS_PROPERTY_GYRO_OFFSET, 15, 15},
+    {NS_PROPERTY_ACC_OFFSET_TEMP, 11, 11},
+    {NS_PROPERTY_GYRO_OFFSET_TEMP, 11, 11},
+    {NS_PROPERTY_FLASH_TYPE, kFree, kNone},
+    {NS_PROPERTY_MEASURING_STATUS, 10, 2},
     {0xF000001B, kNone, kNone},
 };
 
@@ -269,8 +296,8 @@ TEST_F(SettingsApi, CameraParameterRecord) {
     EXPECT_TRUE(m_script.Calls().empty());
 
     double values[9] = {};
-    for (const auto& [selector, first] : {std::pair{0u, 520.0}, std::pair{2u, 1500.0},
-                                          std::pair{3u, 0.1}, std::pair{7u, 7.5}}) {
+    for (const auto& [selector, first] :
+         {std::pair{0u, 520.0}, std::pair{2u, 1500.0}, std::pair{3u, 0.1}, std::pair{7u, 7.5}}) {
         memcpy(record, &selector, 4);
         ASSERT_EQ(Ns2_GetProperty(h, 0, NS_PROPERTY_CAMERA_PARAMETERS, record, &size), NsStatusOk);
         memcpy(values, record + 4, sizeof values);

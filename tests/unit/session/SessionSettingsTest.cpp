@@ -131,9 +131,9 @@ TEST_F(Settings, WithoutStatusEchoEachSettingIsSentOnceAndStored) {
 
 TEST_F(Settings, PulseCountGoesToTheCurrentDepthRangesGroupAndIndex) {
     BaseSession& s = Start(TK5P);
-    for (const auto& [range, sent] : {std::pair{1u, "SetPulseCount 600 0 1 0"},
-                                      std::pair{4u, "SetPulseCount 600 1 1 0"},
-                                      std::pair{8u, "SetPulseCount 600 2 2 0"}}) {
+    for (const auto& [range, sent] :
+         {std::pair{1u, "SetPulseCount 600 0 1 0"}, std::pair{4u, "SetPulseCount 600 1 1 0"},
+          std::pair{8u, "SetPulseCount 600 2 2 0"}}) {
         ASSERT_EQ(s.SetDepthRange(range), 0);
         m_script.ClearCalls();
         EXPECT_EQ(s.SetPulseCount(600), 0);
@@ -189,10 +189,9 @@ TEST_F(Settings, WdrPropertiesWriteEveryRangeOfTheOutputMode) {
     EnterMode(11, {3, 0, 1, 3, 1, 6, 1});
     EXPECT_EQ(s.SetProperty(property::kWDRThreshold, values, 7), 0);
     EXPECT_EQ(s.SetProperty(property::kWDRGMMGain, values, 7), 0);
-    EXPECT_EQ(m_script.Calls(),
-              (Calls{"SetWDRThreshold 2720 0 0 9", "SetWDRThreshold 5440 1 0 9",
-                     "SetWDRThreshold 8160 2 0 9", "SetWDRGMMGain 272 0 0 9",
-                     "SetWDRGMMGain 544 1 0 9", "SetWDRGMMGain 816 2 0 9"}));
+    EXPECT_EQ(m_script.Calls(), (Calls{"SetWDRThreshold 2720 0 0 9", "SetWDRThreshold 5440 1 0 9",
+                                       "SetWDRThreshold 8160 2 0 9", "SetWDRGMMGain 272 0 0 9",
+                                       "SetWDRGMMGain 544 1 0 9", "SetWDRGMMGain 816 2 0 9"}));
 
     // The first failure ends the writes.
     m_script.ClearCalls();
@@ -305,8 +304,7 @@ TEST_F(Settings, PropertyTableOfTheSession) {
     EXPECT_EQ(s.GetProperty(0x12345678, buffer, &size), -255) << "unknown: not asked";
     EXPECT_EQ(s.SetProperty(0x12345678, buffer, 2), 0) << "unknown: the camera's to judge";
     EXPECT_EQ(s.GetProperty(property::kTalDelay, buffer, &size), 0);
-    EXPECT_EQ(m_script.Calls(),
-              (Calls{"SetProperty 0x12345678 2", "GetProperty 0x0E000004"}));
+    EXPECT_EQ(m_script.Calls(), (Calls{"SetProperty 0x12345678 2", "GetProperty 0x0E000004"}));
     EXPECT_EQ(s.GetProperty(property::kTalDelay, nullptr, &size), -12);
 }
 
