@@ -61,10 +61,21 @@ protected:
         m_camera->Requests().Clear();
     }
 
-    sim::SensorState Sensor() const { return m_camera->State().sensors[0]; }
+    // Sets get no reply: a get answered afterwards shows that the camera took them all.
+    void Barrier() const {
+        uint8_t unused[4] = {};
+        uint32_t size = sizeof unused;
+        ASSERT_EQ(m_session->GetProperty(property::kHeartBeat, unused, &size), 0);
+    }
+
+    sim::SensorState Sensor() const {
+        Barrier();
+        return m_camera->State().sensors[0];
+    }
 
     // Set requests of `command` (and sub-command, unless -1) since the last clear.
     size_t Sent(uint8_t command, int sub = -1) const {
+        Barrier();
         size_t n = 0;
         for (const sim::LoggedRequest& r : m_camera->Requests().Entries()) {
             n += !r.get && r.command == command && (sub < 0 || r.Sub() == sub) ? 1 : 0;
