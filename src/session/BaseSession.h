@@ -14,6 +14,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -356,6 +357,10 @@ private:
     // A pulse-count record (or its threshold and gain twins) for a range that the current
     // three-range WDR mode does not use.
     bool IsOutsideWdrRanges(const PulseCountRecord& record) const;
+    // Sends one depth range's value record (pulse count, threshold x 10 or GMM gain) and
+    // awaits its `echo` field; `what` names the value in the failure log.
+    int32_t SendRangeRecord(const PulseCountRecord& record, const std::function<int32_t()>& send,
+                            uint16_t DeviceStatus::*echo, const char* what);
     // The three WDR property writes: one record per WDR range.
     int32_t SetWdrProperty(uint32_t id, const void* data, uint32_t size);
     // The pre-processing library that the mapper and filter switches need; null without.

@@ -313,6 +313,20 @@ bool BaseSession::IsOutsideWdrRanges(const PulseCountRecord& record) const {
     return wdr.totalRange == 3 && range != wdr.range1 && range != wdr.range2 && range != wdr.range3;
 }
 
+int32_t BaseSession::SendRangeRecord(const PulseCountRecord& record,
+                                     const std::function<int32_t()>& send,
+                                     uint16_t DeviceStatus::*echo, const char* what) {
+    DeviceStatus last;
+    const uint16_t wanted = record.pulseCount;
+    const int32_t ret = SendConfirmed(
+        send, 50, 10ms, [&](const DeviceStatus& s) { return s.*echo == wanted; }, last);
+    if (ret != 0) {
+        QLOG("set %s %d   receive %s %d \n\n", what, wanted, what, last.*echo);
+        QLOG("is failed.\n");
+    }
+    return ret;
+}
+
 int32_t BaseSession::SetPulseCountConfig(const PulseCountRecord& record) {
     if (IsOutsideWdrRanges(record)) {
         QLOG("Cannot set pulsecount outside of wdr mode\n");
@@ -321,48 +335,27 @@ int32_t BaseSession::SetPulseCountConfig(const PulseCountRecord& record) {
     if (!m_protocol) {
         return -255;
     }
-    DeviceStatus last;
-    const uint16_t wanted = record.pulseCount;
-    const int32_t ret =
-        SendConfirmed([&] { return m_protocol->SetPulseCount(record); }, 50, 10ms,
-                      [wanted](const DeviceStatus& s) { return s.pulseCount == wanted; }, last);
-    if (ret != 0) {
-        QLOG("set PulseCount %d   receive PulseCount %d \n\n", wanted, last.pulseCount);
-        QLOG("is failed.\n");
-    }
-    return ret;
+    return SendRangeRecord(
+        record, [&] { return m_protocol->SetPulseCount(record); }, &DeviceStatus::pulseCount,
+        "PulseCount");
 }
 
 int32_t BaseSession::SetWDRThreshold(const PulseCountRecord& record) {
     if (IsOutsideWdrRanges(record) || !m_protocol) {
         return -255;
     }
-    DeviceStatus last;
-    const uint16_t wanted = record.pulseCount;
-    const int32_t ret =
-        SendConfirmed([&] { return m_protocol->SetWDRThreshold(&record, sizeof record); }, 50, 10ms,
-                      [wanted](const DeviceStatus& s) { return s.thresholdX10 == wanted; }, last);
-    if (ret != 0) {
-        QLOG("set threshold %d   receive threshold %d \n\n", wanted, last.thresholdX10);
-        QLOG("is failed.\n");
-    }
-    return ret;
+    return SendRangeRecord(
+        record, [&] { return m_protocol->SetWDRThreshold(&record, sizeof record); },
+        &DeviceStatus::thresholdX10, "threshold");
 }
 
 int32_t BaseSession::SetWDRGMMGain(const PulseCountRecord& record) {
     if (IsOutsideWdrRanges(record) || !m_protocol) {
         return -255;
     }
-    DeviceStatus last;
-    const uint16_t wanted = record.pulseCount;
-    const int32_t ret =
-        SendConfirmed([&] { return m_protocol->SetWDRGMMGain(&record, sizeof record); }, 50, 10ms,
-                      [wanted](const DeviceStatus& s) { return s.gmmGain == wanted; }, last);
-    if (ret != 0) {
-        QLOG("set gmmgain %d   receive gmmgain %d \n\n", wanted, last.gmmGain);
-        QLOG("is failed.\n");
-    }
-    return ret;
+    return SendRangeRecord(
+        record, [&] { return m_protocol->SetWDRGMMGain(&record, sizeof record); },
+        &DeviceStatus::gmmGain, "gmmgain");
 }
 
 int32_t BaseSession::SetLowPowerModeEnabled(bool enabled) {
