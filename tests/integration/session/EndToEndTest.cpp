@@ -304,22 +304,26 @@ TEST_F(EndToEnd, CallbackDeliveryEndsWithClose) {
     EXPECT_FALSE(capture.Contains("ret:131093"));  // no join needed its time limit
 }
 
+// Touched by the callback thread only once the test has handed it over.
 NsDeviceHandle g_selfHandle = nullptr;
 std::atomic<int> g_selfCalls{0};
+std::atomic<bool> g_selfClosed{false};
 void StopFromInside(const NsFrameSet*) {
     if (++g_selfCalls == 2) {
         Ns2_StopStream(g_selfHandle, 0);
-        Ns2_CloseDevice(&g_selfHandle);
+        g_selfClosed = Ns2_CloseDevice(&g_selfHandle) == NsStatusOk;
     }
 }
 
 TEST_F(EndToEnd, CallbackMayStopAndCloseItsOwnDevice) {
     Camera("127.0.0.15", "QX-E2E-6");
-    g_selfHandle = Open("TK5P:QX-E2E-6");
+    NsDeviceHandle handle = Open("TK5P:QX-E2E-6");
+    g_selfHandle = handle;
     g_selfCalls = 0;
-    ASSERT_EQ(Ns2_RegisterNotify(g_selfHandle, 0, StopFromInside), NsStatusOk);
-    ASSERT_EQ(Ns2_StartStream(g_selfHandle, 0), NsStatusOk);
-    EXPECT_TRUE(WaitFor([] { return g_selfHandle == nullptr; }, 10s));  // closed, no deadlock
+    g_selfClosed = false;
+    ASSERT_EQ(Ns2_RegisterNotify(handle, 0, StopFromInside), NsStatusOk);
+    ASSERT_EQ(Ns2_StartStream(handle, 0), NsStatusOk);
+    EXPECT_TRUE(WaitFor([] { return g_selfClosed.load(); }, 10s));  // closed, no deadlock
 }
 
 TEST_F(EndToEnd, CameraKilledMidStreamFailsReadsAndIsReportedRemoved) {
