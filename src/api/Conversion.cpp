@@ -17,17 +17,23 @@ NsReturnStatus NullPointer(const char* what) {
     return NsStatusNullPointer;
 }
 
+// -12 (logged) when the input array, the output array or the camera record is missing.
+NsReturnStatus CheckPointArguments(const void* input, const char* inputName, const void* output,
+                                   const char* outputName, const NsCameraParameters* camera) {
+    if (input == nullptr) {
+        return NullPointer(inputName);
+    }
+    if (output == nullptr) {
+        return NullPointer(outputName);
+    }
+    return camera == nullptr ? NullPointer("pCameraParameters") : NsStatusOk;
+}
+
 NsReturnStatus WorldToDepth(const char* name, const NsVector3f* world, NsDepthVector3* depth,
-                            uint32_t count, const NsCameraParameters* camera,
-                            RowDirection rows) {
-    if (world == nullptr) {
-        return NullPointer("pWorld");
-    }
-    if (depth == nullptr) {
-        return NullPointer("pDepth");
-    }
-    if (camera == nullptr) {
-        return NullPointer("pCameraParameters");
+                            uint32_t count, const NsCameraParameters* camera, RowDirection rows) {
+    if (const NsReturnStatus ret = CheckPointArguments(world, "pWorld", depth, "pDepth", camera);
+        ret != NsStatusOk) {
+        return ret;
     }
     return Firewall(name, [&] {
         ConvertWorldToDepth(world, depth, count, *camera, rows);
@@ -44,25 +50,20 @@ extern "C" {
 
 // The handle and session index are not looked at: the conversion is a function of its
 // arguments alone.
-QUORIX_API NsReturnStatus Ns2_ConvertWorldToDepth(NsDeviceHandle, uint32_t,
-                                                  const NsVector3f* world,
+QUORIX_API NsReturnStatus Ns2_ConvertWorldToDepth(NsDeviceHandle, uint32_t, const NsVector3f* world,
                                                   NsDepthVector3* depth, uint32_t count,
                                                   const NsCameraParameters* parameters) {
     return WorldToDepth(__func__, world, depth, count, parameters, RowDirection::kDown);
 }
 
 QUORIX_API NsReturnStatus Ns2_ConvertDepthToWorld(NsDeviceHandle, uint32_t,
-                                                  const NsDepthVector3* depth,
-                                                  NsVector3f* world, uint32_t count,
+                                                  const NsDepthVector3* depth, NsVector3f* world,
+                                                  uint32_t count,
                                                   const NsCameraParameters* parameters) {
-    if (depth == nullptr) {
-        return NullPointer("pDepth");
-    }
-    if (world == nullptr) {
-        return NullPointer("pWorld");
-    }
-    if (parameters == nullptr) {
-        return NullPointer("pCameraParameters");
+    if (const NsReturnStatus ret =
+            CheckPointArguments(depth, "pDepth", world, "pWorld", parameters);
+        ret != NsStatusOk) {
+        return ret;
     }
     return Firewall(__func__, [&] {
         ConvertDepthToWorld(depth, world, count, *parameters);
@@ -71,8 +72,8 @@ QUORIX_API NsReturnStatus Ns2_ConvertDepthToWorld(NsDeviceHandle, uint32_t,
 }
 
 QUORIX_API NsReturnStatus Ns2_ConvertDepthFrameToWorldVector(NsDeviceHandle h, uint32_t s,
-                                                            const NsFrame* depthFrame,
-                                                            NsVector3f* world) {
+                                                             const NsFrame* depthFrame,
+                                                             NsVector3f* world) {
     if (world == nullptr) {
         return NullPointer("pWorld");
     }
@@ -87,8 +88,7 @@ QUORIX_API NsReturnStatus Ns2_ConvertDepthFrameToWorldVector(NsDeviceHandle h, u
         }
         // Held for the whole conversion: a re-initialisation builds a new table meanwhile.
         const std::shared_ptr<const PixelRayTable> table = session->GetPixelRayTable();
-        if (table == nullptr ||
-            table->rays.size() < size_t{table->width} * table->height * 2) {
+        if (table == nullptr || table->rays.size() < size_t{table->width} * table->height * 2) {
             QLOG("pixel-ray table is not built.\n");
             return NsStatusBadParameter;
         }
@@ -100,9 +100,9 @@ QUORIX_API NsReturnStatus Ns2_ConvertDepthFrameToWorldVector(NsDeviceHandle h, u
 }
 
 QUORIX_API NsReturnStatus Ns2_GetMappedPointDepthToRGB(NsDeviceHandle h, uint32_t s,
-                                                      NsDepthVector3 depthPoint,
-                                                      NsColorResolution colorResolution,
-                                                      NsColorPoint* colorPoint) {
+                                                       NsDepthVector3 depthPoint,
+                                                       NsColorResolution colorResolution,
+                                                       NsColorPoint* colorPoint) {
     return Firewall(__func__, [&]() -> NsReturnStatus {
         BaseSession* session = nullptr;
         if (const int32_t ret = FindSession(h, s, &session); ret != 0) {

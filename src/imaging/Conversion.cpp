@@ -70,9 +70,8 @@ void ConvertDepthToWorld(const NsDepthVector3* depth, NsVector3f* world, uint32_
     }
 }
 
-int32_t ConvertDepthFrameToWorld(const RayTableView& table, const uint16_t* depth,
-                                 uint32_t width, uint32_t height, size_t bytes,
-                                 NsVector3f* world) {
+int32_t ConvertDepthFrameToWorld(const RayTableView& table, const uint16_t* depth, uint32_t width,
+                                 uint32_t height, size_t bytes, NsVector3f* world) {
     // Only a frame of the table's width can be placed in it row for row; a narrower one
     // (binned, resized or rotated) has no known place.
     if (width > table.width || height > table.height || (width != table.width && width != 0)) {

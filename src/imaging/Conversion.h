@@ -42,9 +42,8 @@ struct RayTableView {
 // in the table's rows (a 360-row frame of a 480-row sensor starts at table row 60).
 // -15 (logged) when the frame is wider or higher than the table, narrower than it, or its
 // data is shorter than width x height x 2 bytes; nothing is written then.
-int32_t ConvertDepthFrameToWorld(const RayTableView& table, const uint16_t* depth,
-                                 uint32_t width, uint32_t height, size_t bytes,
-                                 NsVector3f* world);
+int32_t ConvertDepthFrameToWorld(const RayTableView& table, const uint16_t* depth, uint32_t width,
+                                 uint32_t height, size_t bytes, NsVector3f* world);
 
 // The point-cloud kernel over `pixels` consecutive pixels and rays: a depth d of 1 to
 // 65534 gives (d * rayX, d * rayY, d) multiplied in double precision and rounded to

@@ -33,10 +33,10 @@ const char* DepthToWorldTargetNameImpl() {
 #else
 
 using DF = hn::ScalableTag<float>;
-using DH = hn::Half<DF>;                    // as many floats as DD has doubles
+using DH = hn::Half<DF>;  // as many floats as DD has doubles
 using DD = hn::Repartition<double, DF>;
 using DI = hn::RebindToSigned<DF>;
-using DU16 = hn::Rebind<uint16_t, DF>;      // one u16 per float lane
+using DU16 = hn::Rebind<uint16_t, DF>;  // one u16 per float lane
 
 // Multiplies half the block's depths by their rays: doubles, then rounded to floats.
 HWY_INLINE void HalfBlock(hn::Vec<hn::Half<DI>> d32, const double* rays, hn::Vec<DH>& x,

@@ -422,7 +422,7 @@ TEST_F(EndToEnd, DepthFramesConvertThroughTheSessionsRayTable) {
               NsStatusBadParameter);
     frame.dataLen = 640 * 360 * 2;
     EXPECT_EQ(Ns2_ConvertDepthFrameToWorldVector(m_handle, 0, &frame, cloud.data()), NsStatusOk);
-    EXPECT_EQ(cloud[0].y, static_cast<float>(1000 * ((60 - k[5]) / k[4])));
+    EXPECT_EQ(+cloud[0].y, static_cast<float>(1000 * ((60 - k[5]) / k[4])));
     EXPECT_EQ(Ns2_ConvertDepthFrameToWorldVector(m_handle, 1, &frame, cloud.data()),
               NsStatusBadHandle);
 
@@ -431,12 +431,12 @@ TEST_F(EndToEnd, DepthFramesConvertThroughTheSessionsRayTable) {
     const NsReturnStatus mapped =
         Ns2_GetMappedPointDepthToRGB(m_handle, 0, {320, 240, 1000}, {640, 360}, &point);
     if (mapped == NsStatusOk) {
-        EXPECT_LT(point.colorX, 640);
-        EXPECT_LT(point.colorY, 360);
+        EXPECT_LT(+point.colorX, 640);
+        EXPECT_LT(+point.colorY, 360);
     } else {
         EXPECT_EQ(mapped, NsStatusFailed);
-        EXPECT_EQ(point.colorX, 0);
-        EXPECT_EQ(point.colorY, 0);
+        EXPECT_EQ(+point.colorX, 0);
+        EXPECT_EQ(+point.colorY, 0);
     }
     EXPECT_EQ(Ns2_GetMappedPointDepthToRGB(m_handle, 0, {320, 240, 1000}, {640, 360}, nullptr),
               NsStatusNullPointer);

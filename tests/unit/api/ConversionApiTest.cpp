@@ -23,26 +23,26 @@ TEST(ConversionApi, PointConversionsNeedNoDevice) {
     const NsVector3f world[2] = {{100, 50, 1000}, {100, 50, 0}};
     NsDepthVector3 depth[2];
     ASSERT_EQ(Ns2_ConvertWorldToDepth(nullptr, 7, world, depth, 2, &k), NsStatusOk);
-    EXPECT_EQ(depth[0].depthX, 370);
-    EXPECT_EQ(depth[0].depthY, 265);
-    EXPECT_EQ(depth[0].depthZ, 1000);
-    EXPECT_EQ(depth[1].depthX, 0);  // z = 0 has no depth coordinates
-    EXPECT_EQ(depth[1].depthZ, 0);
+    EXPECT_EQ(+depth[0].depthX, 370);
+    EXPECT_EQ(+depth[0].depthY, 265);
+    EXPECT_EQ(+depth[0].depthZ, 1000);
+    EXPECT_EQ(+depth[1].depthX, 0);  // z = 0 has no depth coordinates
+    EXPECT_EQ(+depth[1].depthZ, 0);
 
     ASSERT_EQ(NsConvertWorldToDepth(3, world, depth, 1, &k), NsStatusOk);
-    EXPECT_EQ(depth[0].depthY, 214);  // rows counted upwards
+    EXPECT_EQ(+depth[0].depthY, 214);  // rows counted upwards
 
     const NsDepthVector3 pixel[1] = {{370, 265, 1000}};
     NsVector3f back[1];
     ASSERT_EQ(NsConvertDepthToWorld(0, pixel, back, 1, &k), NsStatusOk);
-    EXPECT_EQ(back[0].x, 100.0f);
-    EXPECT_EQ(back[0].y, 50.0f);
-    EXPECT_EQ(back[0].z, 1000.0f);
+    EXPECT_EQ(+back[0].x, 100.0f);
+    EXPECT_EQ(+back[0].y, 50.0f);
+    EXPECT_EQ(+back[0].z, 1000.0f);
 
     // A count of 0 writes nothing.
     NsVector3f untouched[1] = {{1, 2, 3}};
     EXPECT_EQ(Ns2_ConvertDepthToWorld(nullptr, 0, pixel, untouched, 0, &k), NsStatusOk);
-    EXPECT_EQ(untouched[0].x, 1.0f);
+    EXPECT_EQ(+untouched[0].x, 1.0f);
 }
 
 TEST(ConversionApi, NullPointersAreRefused) {
@@ -67,8 +67,7 @@ TEST(ConversionApi, FrameAndColourPointChecks) {
     frame.dataLen = sizeof pixels;
     NsVector3f world[4];
     // Output first, then the frame, then the handle.
-    EXPECT_EQ(Ns2_ConvertDepthFrameToWorldVector(nullptr, 0, &frame, nullptr),
-              NsStatusNullPointer);
+    EXPECT_EQ(Ns2_ConvertDepthFrameToWorldVector(nullptr, 0, &frame, nullptr), NsStatusNullPointer);
     EXPECT_EQ(Ns2_ConvertDepthFrameToWorldVector(nullptr, 0, nullptr, world), NsStatusNullFrame);
     NsFrame empty = frame;
     empty.pFrameData = nullptr;
@@ -76,8 +75,7 @@ TEST(ConversionApi, FrameAndColourPointChecks) {
     EXPECT_EQ(Ns2_ConvertDepthFrameToWorldVector(nullptr, 0, &frame, world), NsStatusBadHandle);
     // A handle that was never given out is not read.
     uint64_t fakeCell = 0x1234;
-    EXPECT_EQ(Ns2_ConvertDepthFrameToWorldVector(&fakeCell, 0, &frame, world),
-              NsStatusBadHandle);
+    EXPECT_EQ(Ns2_ConvertDepthFrameToWorldVector(&fakeCell, 0, &frame, world), NsStatusBadHandle);
 
     // The handle is checked before the output.
     EXPECT_EQ(Ns2_GetMappedPointDepthToRGB(nullptr, 0, {320, 240, 1000}, {640, 480}, nullptr),
