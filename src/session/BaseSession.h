@@ -123,6 +123,14 @@ public:
     virtual int32_t GetPlaneCorrectionParam(uint16_t& id, void* block, uint32_t capacity,
                                             uint32_t& count);
 
+    // --- conversion ---------------------------------------------------------------------------
+    // Maps a depth point into the colour image (width in the low 16 bits of
+    // `colourResolution`, height in the high ones) under the process-wide mapping lock. 0
+    // only when the pre-processing object mapped it; -1 with a zeroed point otherwise.
+    virtual int32_t GetMappedPointDepthToRGB(const NsDepthVector3& depthPoint,
+                                             uint32_t colourResolution,
+                                             NsColorPoint* colourPoint);
+
     // --- identity -------------------------------------------------------------------------------
     virtual int32_t GetSN(char* buffer, uint32_t capacity);
     virtual int32_t GetProperty(uint32_t id, void* data, uint32_t* size);
