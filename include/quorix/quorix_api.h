@@ -736,6 +736,77 @@ QUORIX_API NsReturnStatus NsMappingInitialize(void);
 QUORIX_API NsReturnStatus NsMappingShutdown(void);
 QUORIX_API NsReturnStatus NsSetMapping(uint32_t deviceIndex, uint8_t enable);
 
+/* ---------------------------------------------------------------------------------------
+ * Coordinate conversion
+ *
+ * World vectors are millimetres in camera coordinates; depth vectors are a pixel column,
+ * a row and a depth in millimetres. Only fx, fy, cx and cy of the camera parameters are
+ * used; no distortion is removed.
+ * ------------------------------------------------------------------------------------- */
+#pragma pack(push, 1)
+
+/* A point of the colour image: column and row. */
+typedef struct NsColorPoint {
+    uint16_t colorX;
+    uint16_t colorY;
+} NsColorPoint;
+
+/* Size of the colour image a depth point is mapped into. */
+typedef struct NsColorResolution {
+    uint16_t width;
+    uint16_t height;
+} NsColorResolution;
+
+#pragma pack(pop)
+
+QUORIX_STATIC_ASSERT(sizeof(NsColorPoint) == 4, NsColorPoint_is_4_bytes);
+QUORIX_STATIC_ASSERT(sizeof(NsColorResolution) == 4, NsColorResolution_is_4_bytes);
+
+/* Projects `count` world points into the depth image (column = x/z * fx + cx, row =
+ * y/z * fy + cy, both truncated). A point with z <= 0, a value that is not finite, or a
+ * result outside its integer type gives (0, 0, 0). The handle is not looked at. -12 for a
+ * null array or parameter record; a count of 0 writes nothing. */
+QUORIX_API NsReturnStatus Ns2_ConvertWorldToDepth(NsDeviceHandle handle, uint32_t sessionIndex,
+                                                  const NsVector3f* world,
+                                                  NsDepthVector3* depth, uint32_t count,
+                                                  const NsCameraParameters* parameters);
+
+/* Back-projects `count` depth points: x = (column - cx) / fx * depth, y likewise, z =
+ * depth. A result that does not fit a float gives (0, 0, 0). The handle is not looked at.
+ * -12 for a null array or parameter record. */
+QUORIX_API NsReturnStatus Ns2_ConvertDepthToWorld(NsDeviceHandle handle, uint32_t sessionIndex,
+                                                  const NsDepthVector3* depth,
+                                                  NsVector3f* world, uint32_t count,
+                                                  const NsCameraParameters* parameters);
+
+/* Converts a depth frame into width x height world points (one per pixel, in pixel order)
+ * through the session's per-pixel ray table; depths 0 and 65535 give (0, 0, 0). A frame of
+ * the table's width and fewer rows (640 x 360) is placed in the middle rows of the table.
+ * -12 for a null output, -5 for a null frame or frame data, -3 for a bad handle, -15 when
+ * the session has no table yet (before the first stream start), the frame does not fit the
+ * table, or its data is shorter than width x height x 2 bytes. */
+QUORIX_API NsReturnStatus Ns2_ConvertDepthFrameToWorldVector(NsDeviceHandle handle,
+                                                            uint32_t sessionIndex,
+                                                            const NsFrame* depthFrame,
+                                                            NsVector3f* world);
+
+/* Maps a depth point into the colour image of the given size. -3 for a bad handle, -12 for
+ * a null output; -1 with a zeroed point when the mapping is not possible. */
+QUORIX_API NsReturnStatus Ns2_GetMappedPointDepthToRGB(NsDeviceHandle handle,
+                                                      uint32_t sessionIndex,
+                                                      NsDepthVector3 depthPoint,
+                                                      NsColorResolution colorResolution,
+                                                      NsColorPoint* colorPoint);
+
+/* First generation; the device index is ignored and no device needs to be open.
+ * NsConvertWorldToDepth counts rows upwards: row = cy - y/z * fy. */
+QUORIX_API NsReturnStatus NsConvertWorldToDepth(uint32_t deviceIndex, const NsVector3f* world,
+                                                NsDepthVector3* depth, uint32_t count,
+                                                const NsCameraParameters* parameters);
+QUORIX_API NsReturnStatus NsConvertDepthToWorld(uint32_t deviceIndex, const NsDepthVector3* depth,
+                                                NsVector3f* world, uint32_t count,
+                                                const NsCameraParameters* parameters);
+
 #ifdef __cplusplus
 } /* extern "C" */
 #endif

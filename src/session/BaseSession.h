@@ -264,6 +264,14 @@ public:
     virtual int32_t GetLens(LensRecord& lens);
     virtual int32_t InitLens();
 
+    // --- conversion ---------------------------------------------------------------------------
+    // Maps a depth point into the colour image (width in the low 16 bits of
+    // `colourResolution`, height in the high ones) under the process-wide mapping lock. 0
+    // only when the pre-processing object mapped it; -1 with a zeroed point otherwise.
+    virtual int32_t GetMappedPointDepthToRGB(const NsDepthVector3& depthPoint,
+                                             uint32_t colourResolution,
+                                             NsColorPoint* colourPoint);
+
     // --- properties -----------------------------------------------------------------------------
     // `size`: what `data` holds (in) and what was delivered (out). The WDR properties
     // (kWDRSetting, kWDRThreshold, kWDRGMMGain) only in a WDR data mode: outside one a set

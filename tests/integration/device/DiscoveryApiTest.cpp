@@ -141,6 +141,11 @@ TEST_F(Discovery, AnnouncedCameraIsListedAndReportedThroughBothForms) {
     EXPECT_EQ(+d.SessionCount, 2u);
     EXPECT_EQ(+d.status, static_cast<uint32_t>(Connected));
 
+    // The record is listed a moment before its event has run on the reporting thread.
+    EXPECT_TRUE(WaitFor([] {
+        std::lock_guard guard(g_lock);
+        return g_plain.size() == 1 && g_withContext.size() == 1;
+    }, 5s));
     std::lock_guard guard(g_lock);
     ASSERT_EQ(g_plain.size(), 1u);
     ASSERT_EQ(g_withContext.size(), 1u);

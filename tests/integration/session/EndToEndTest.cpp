@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -304,22 +305,26 @@ TEST_F(EndToEnd, CallbackDeliveryEndsWithClose) {
     EXPECT_FALSE(capture.Contains("ret:131093"));  // no join needed its time limit
 }
 
+// Touched by the callback thread only once the test has handed it over.
 NsDeviceHandle g_selfHandle = nullptr;
 std::atomic<int> g_selfCalls{0};
+std::atomic<bool> g_selfClosed{false};
 void StopFromInside(const NsFrameSet*) {
     if (++g_selfCalls == 2) {
         Ns2_StopStream(g_selfHandle, 0);
-        Ns2_CloseDevice(&g_selfHandle);
+        g_selfClosed = Ns2_CloseDevice(&g_selfHandle) == NsStatusOk;
     }
 }
 
 TEST_F(EndToEnd, CallbackMayStopAndCloseItsOwnDevice) {
     Camera("127.0.0.15", "QX-E2E-6");
-    g_selfHandle = Open("TK5P:QX-E2E-6");
+    NsDeviceHandle handle = Open("TK5P:QX-E2E-6");
+    g_selfHandle = handle;
     g_selfCalls = 0;
-    ASSERT_EQ(Ns2_RegisterNotify(g_selfHandle, 0, StopFromInside), NsStatusOk);
-    ASSERT_EQ(Ns2_StartStream(g_selfHandle, 0), NsStatusOk);
-    EXPECT_TRUE(WaitFor([] { return g_selfHandle == nullptr; }, 10s));  // closed, no deadlock
+    g_selfClosed = false;
+    ASSERT_EQ(Ns2_RegisterNotify(handle, 0, StopFromInside), NsStatusOk);
+    ASSERT_EQ(Ns2_StartStream(handle, 0), NsStatusOk);
+    EXPECT_TRUE(WaitFor([] { return g_selfClosed.load(); }, 10s));  // closed, no deadlock
 }
 
 TEST_F(EndToEnd, CameraKilledMidStreamFailsReadsAndIsReportedRemoved) {
@@ -368,6 +373,77 @@ TEST_F(EndToEnd, TwoCamerasStreamAtOnce) {
     EXPECT_EQ(Ns2_CloseDevice(&ha), NsStatusOk);
     EXPECT_EQ(Ns2_CloseDevice(&hb), NsStatusOk);
     EXPECT_FALSE(capture.Contains("ret:131093"));
+}
+
+// A depth frame becomes a point cloud through the ray table the session built from the
+// camera's depth intrinsics at its first start; before it there is no table.
+TEST_F(EndToEnd, DepthFramesConvertThroughTheSessionsRayTable) {
+    sim::SimCamera& camera = Camera("127.0.0.41", "QX-E2E-CONV");
+    m_handle = Open("TK5P:QX-E2E-CONV");
+    std::vector<NsVector3f> cloud(640 * 480);
+    std::vector<uint16_t> still(640 * 480, 1000);
+    NsFrame frame{};
+    frame.pFrameData = still.data();
+    frame.width = 640;
+    frame.height = 480;
+    frame.dataLen = 640 * 480 * 2;
+    EXPECT_EQ(Ns2_ConvertDepthFrameToWorldVector(m_handle, 0, &frame, cloud.data()),
+              NsStatusBadParameter);
+
+    ASSERT_EQ(Ns2_StartStream(m_handle, 0), NsStatusOk);
+    uint32_t ready = 0;
+    ASSERT_TRUE(ReadSet(m_handle, NsFrameReadyDepth, ready));
+    NsFrame depth{};
+    ASSERT_EQ(Ns2_GetFrame(m_handle, 0, DepthFrame, &depth), NsStatusOk);
+    ASSERT_EQ(Ns2_ConvertDepthFrameToWorldVector(m_handle, 0, &depth, cloud.data()), NsStatusOk);
+    const std::array<double, 9> k = camera.State().sensors[0].depthIntrinsic;
+    const auto* px = static_cast<const uint16_t*>(depth.pFrameData);
+    size_t wrong = 0;
+    size_t valid = 0;
+    for (uint32_t v = 0; v < 480; ++v) {
+        for (uint32_t u = 0; u < 640; ++u) {
+            const size_t i = size_t{v} * 640 + u;
+            const uint16_t d = px[i];
+            NsVector3f expected{0, 0, 0};
+            if (d != 0 && d != 65535) {
+                ++valid;
+                expected = {static_cast<float>(d * ((u - k[2]) / k[0])),
+                            static_cast<float>(d * ((v - k[5]) / k[4])), static_cast<float>(d)};
+            }
+            wrong += memcmp(&expected, &cloud[i], sizeof expected) != 0 ? 1 : 0;
+        }
+    }
+    EXPECT_EQ(wrong, 0u);
+    EXPECT_GT(valid, 640u * 480 / 2);
+
+    // A frame the table cannot hold, or short of data, is refused; a 360-row one is placed.
+    frame.height = 481;
+    EXPECT_EQ(Ns2_ConvertDepthFrameToWorldVector(m_handle, 0, &frame, cloud.data()),
+              NsStatusBadParameter);
+    frame.height = 360;
+    frame.dataLen = 640 * 360 * 2 - 1;
+    EXPECT_EQ(Ns2_ConvertDepthFrameToWorldVector(m_handle, 0, &frame, cloud.data()),
+              NsStatusBadParameter);
+    frame.dataLen = 640 * 360 * 2;
+    EXPECT_EQ(Ns2_ConvertDepthFrameToWorldVector(m_handle, 0, &frame, cloud.data()), NsStatusOk);
+    EXPECT_EQ(+cloud[0].y, static_cast<float>(1000 * ((60 - k[5]) / k[4])));
+    EXPECT_EQ(Ns2_ConvertDepthFrameToWorldVector(m_handle, 1, &frame, cloud.data()),
+              NsStatusBadHandle);
+
+    // A mapped colour point is reported only when the mapping succeeded.
+    NsColorPoint point{0xFFFF, 0xFFFF};
+    const NsReturnStatus mapped =
+        Ns2_GetMappedPointDepthToRGB(m_handle, 0, {320, 240, 1000}, {640, 360}, &point);
+    if (mapped == NsStatusOk) {
+        EXPECT_LT(+point.colorX, 640);
+        EXPECT_LT(+point.colorY, 360);
+    } else {
+        EXPECT_EQ(mapped, NsStatusFailed);
+        EXPECT_EQ(+point.colorX, 0);
+        EXPECT_EQ(+point.colorY, 0);
+    }
+    EXPECT_EQ(Ns2_GetMappedPointDepthToRGB(m_handle, 0, {320, 240, 1000}, {640, 360}, nullptr),
+              NsStatusNullPointer);
 }
 
 }  // namespace

@@ -1,10 +1,10 @@
 #include "imaging/TofUnpack.h"
 
 #include <gtest/gtest.h>
-#include <hwy/targets.h>
 
 #include <random>
 
+#include "ForEachTarget.h"
 #include "TofTestData.h"
 #include "imaging/DepthDecodeTable.h"
 
@@ -42,19 +42,6 @@ std::vector<DepthRangeLimits> Ranges() {
              static_cast<uint16_t>(rng() % 65536), static_cast<uint16_t>(rng() % 65536)});
     }
     return ranges;
-}
-
-// Runs body with every instruction set compiled in and supported here as the dispatch choice.
-template <class Body>
-void ForEachTarget(const Body& body) {
-    for (const int64_t target : hwy::SupportedAndGeneratedTargets()) {
-        hwy::SetSupportedTargetsForTest(target);
-        SCOPED_TRACE(hwy::TargetName(target));
-        const bool portable = target == HWY_EMU128 || target == HWY_SCALAR;
-        EXPECT_STREQ(UnpackTargetName(), portable ? "portable" : hwy::TargetName(target));
-        body();
-    }
-    hwy::SetSupportedTargetsForTest(0);
 }
 
 TEST(DepthDecodeTable, EdgeValues) {
@@ -116,7 +103,7 @@ TEST(UnpackPixels, HandCheckedBytes) {
         Pixels out(c.pixels);
         UnpackPixelsPortable(c.packing, c.src, second, c.pixels, nullptr, out.data());
         EXPECT_EQ(out, c.expected) << static_cast<int>(c.packing);
-        ForEachTarget([&] {
+        test::ForEachTarget(UnpackTargetName, [&] {
             Pixels fast(c.pixels);
             UnpackPixels(c.packing, c.src, second, c.pixels, nullptr, fast.data());
             EXPECT_EQ(fast, c.expected) << static_cast<int>(c.packing);
@@ -135,7 +122,7 @@ TEST(UnpackPixels, EveryPathEqualsTheTable) {
     }
     const RawPacking packings[] = {RawPacking::kRaw12, RawPacking::kMsb12, RawPacking::kIso12,
                                    RawPacking::kY16, RawPacking::kSplit};
-    ForEachTarget([&] {
+    test::ForEachTarget(UnpackTargetName, [&] {
         for (const RawPacking packing : packings) {
             for (const size_t count : {size_t{4}, size_t{36}, size_t{644}, size_t{8228}}) {
                 const Pixels raw = SomeValues(count, static_cast<uint32_t>(count));
