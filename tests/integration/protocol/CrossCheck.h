@@ -38,8 +38,6 @@ enum Address : uint8_t {
     kHeartbeat = 12,
     kTransfers = 13,
     kJsonConfig = 14,
-    kSilent = 15,
-    kWrongEcho = 16,
     kClosed = 17,
     kGarbage = 18,
     kReboot = 19,
@@ -107,6 +105,27 @@ struct Step {
     std::function<void(const sim::SimState&)> check;
     int32_t result = 0;
 };
+
+// A set whose effect is one field of sensor 0.
+template <typename Field, typename Value>
+Step SetStep(std::string name, std::function<int32_t()> call, Wire wire,
+             Field sim::SensorState::*field, Value expected) {
+    return {
+        std::move(name),
+        std::move(call),
+        {std::move(wire)},
+        [field, expected](const sim::SimState& st) { EXPECT_EQ(Sensor0(st).*field, expected); }};
+}
+
+// A get whose result lands in `out`.
+template <typename Out, typename Value>
+Step GetStep(std::string name, std::function<int32_t()> call, Wire wire, const Out& out,
+             Value expected) {
+    return {std::move(name),
+            std::move(call),
+            {std::move(wire)},
+            [&out, expected](const sim::SimState&) { EXPECT_EQ(out, expected); }};
+}
 
 class CrossCheck : public ::testing::Test {
 protected:

@@ -1,6 +1,7 @@
-// The library's protocol against a misbehaving simulated camera: a camera that never answers,
-// answers for another command, drops the connection, reboots, or sends bytes that are no
-// reply. Each ends in a failure code, never in a crash or a success with stale data.
+// The library's protocol against a misbehaving simulated camera: a camera that drops the
+// connection, reboots, or sends bytes that are no reply. (Silence and replies to other
+// commands are transport matters, tested against SocketCtl.) Each ends in a failure code, never in
+// a crash or a success with stale data.
 #include <chrono>
 
 #include "CrossCheck.h"
@@ -28,51 +29,6 @@ void ExpectAnswersAfterReopen(SocketProtocol& protocol) {
     protocol.CloseDevice();
     ASSERT_EQ(protocol.OpenDevice(), 0);
     ExpectAnswers(protocol);
-}
-
-// The one test that waits out the reply time.
-TEST_F(CrossCheck, SilentCameraFailsTheGetAfterTheReplyWait) {
-    Connect(kSilent);
-    camera->SetFault(Fault(sim::Misbehaviour::kSilent));
-    ASSERT_EQ(protocol->SetThreshold(40), 0);  // sets are never answered anyway
-    EXPECT_EQ(Exchanged(), std::vector<Wire>{Set(0x02, {0x01, 0x90, 0x01})});
-    EXPECT_EQ(Sensor().thresholdX10, 400);
-
-    uint16_t threshold = 7;
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(protocol->GetThreshold(threshold), -104);
-    const auto waited = std::chrono::steady_clock::now() - start;
-    EXPECT_GE(waited, std::chrono::milliseconds(1900));
-    EXPECT_LT(waited, std::chrono::seconds(5));  // one wait of about 2 s, not several
-    EXPECT_EQ(threshold, 7);
-    EXPECT_EQ(Exchanged(), std::vector<Wire>{Get(0x02, {0x01, 0x00, 0x00})});
-
-    camera->ClearFault();
-    EXPECT_EQ(protocol->GetThreshold(threshold), 0);
-    EXPECT_EQ(threshold, 400);
-}
-
-TEST_F(CrossCheck, RepliesToAnotherCommandAreSkippedAtMostFourTimes) {
-    Connect(kWrongEcho);
-    uint16_t threshold = 7;
-    sim::FaultPlan plan = Fault(sim::Misbehaviour::kWrongEcho);
-    plan.wrongReplies = 5;
-    camera->SetFault(plan);
-    EXPECT_EQ(protocol->GetThreshold(threshold), -104);
-    EXPECT_EQ(threshold, 7);
-
-    plan.wrongReplies = 4;
-    plan.thenAnswer = true;
-    camera->SetFault(plan);
-    EXPECT_EQ(protocol->GetThreshold(threshold), 0);
-    EXPECT_EQ(threshold, 50);
-
-    camera->ClearFault();
-    uint32_t range = 9;
-    EXPECT_EQ(protocol->GetDepthRange(range), 0);
-    EXPECT_EQ(range, 0u);
-    EXPECT_EQ(Exchanged(), (std::vector<Wire>{Get(0x02, {0x01, 0x00, 0x00}),
-                                              Get(0x02, {0x01, 0x00, 0x00}), Get(0x09, {})}));
 }
 
 TEST_F(CrossCheck, ClosedConnectionFailsEveryLaterCallUntilReopened) {

@@ -47,18 +47,28 @@ TEST_F(CrossCheck, UpgradeAndJsonTransfersCarryTheHostAndRefuseLongNames) {
     auto file = [](std::string sim::SimState::*field, const std::string& expected) {
         return [field, expected](const sim::SimState& st) { EXPECT_EQ(st.*field, expected); };
     };
+    auto upgradeFile = [&](const std::string& name) {
+        return file(&sim::SimState::upgradeFile, name);
+    };
+    auto jsonFile = [&](const std::string& name) { return file(&sim::SimState::jsonFile, name); };
+    auto is = [&](const TransferState& expected) {
+        return [&state, expected](const sim::SimState&) {
+            EXPECT_EQ(state.state, expected.state);
+            EXPECT_EQ(state.value1, expected.value1);
+            EXPECT_EQ(state.value2, expected.value2);
+        };
+    };
     Run({
-        {"GetUpgradeIsSupported",
-         [&] { return p.GetUpgradeIsSupported(supported); },
-         {Get(0x1D, Pad({0x02, 0x01}, 64))},
-         [&](const sim::SimState&) { EXPECT_EQ(supported, 1); }},
-        {"GetUpgradeIsSupported refused",
-         [&] {
-             camera->UpdateState([](sim::SimState& st) { st.upgradeSupported = false; });
-             return p.GetUpgradeIsSupported(supported);
-         },
-         {Get(0x1D, Pad({0x02, 0x01}, 64))},
-         [&](const sim::SimState&) { EXPECT_EQ(supported, 0); }},
+        GetStep(
+            "GetUpgradeIsSupported", [&] { return p.GetUpgradeIsSupported(supported); },
+            Get(0x1D, Pad({0x02, 0x01}, 64)), supported, 1),
+        GetStep(
+            "GetUpgradeIsSupported refused",
+            [&] {
+                camera->UpdateState([](sim::SimState& st) { st.upgradeSupported = false; });
+                return p.GetUpgradeIsSupported(supported);
+            },
+            Get(0x1D, Pad({0x02, 0x01}, 64)), supported, 0),
         {"SetToUpgradeMode_P",
          [&] { return p.SetToUpgradeMode_P("/opt/fw/QX5_20240501.img"); },
          {Set(0x1D, Pad(Cat({{0x01, 0x01}, host16, Ascii("QX5_20240501.img")}), 64))},
@@ -70,16 +80,16 @@ TEST_F(CrossCheck, UpgradeAndJsonTransfersCarryTheHostAndRefuseLongNames) {
         {"SetToUpgradeMode_P mixed slashes",
          [&] { return p.SetToUpgradeMode_P("C:\\fw/d\\x.bin"); },
          {Set(0x1D, Pad(Cat({{0x01, 0x01}, host16, Ascii("x.bin")}), 64))},
-         file(&sim::SimState::upgradeFile, "x.bin")},
+         upgradeFile("x.bin")},
         // 46 bytes fill the frame to its end; one more would be cut, so nothing is sent.
         {"SetToUpgradeMode_P 46",
          [&] { return p.SetToUpgradeMode_P(("/fw/" + name46).c_str()); },
          {Set(0x1D, Cat({{0x01, 0x01}, host16, Ascii(name46)}))},
-         file(&sim::SimState::upgradeFile, name46)},
+         upgradeFile(name46)},
         {"SetToUpgradeMode_P 47",
          [&] { return p.SetToUpgradeMode_P(("/fw/" + name46 + "7").c_str()); },
          {},
-         file(&sim::SimState::upgradeFile, name46),
+         upgradeFile(name46),
          -1},
         {"SetUpgradeState",
          [&] {
@@ -96,15 +106,10 @@ TEST_F(CrossCheck, UpgradeAndJsonTransfersCarryTheHostAndRefuseLongNames) {
              return p.GetUpgradeState(state);
          },
          {Get(0x1D, Pad({0x01}, 10))},
-         [&](const sim::SimState&) {
-             EXPECT_EQ(state.state, 3u);
-             EXPECT_EQ(state.value1, 40u);
-             EXPECT_EQ(state.value2, 7u);
-         }},
-        {"GetJsonIsSupported",
-         [&] { return p.GetJsonIsSupported(supported); },
-         {Get(0x1D, Pad({0x03, 0x01}, 64))},
-         [&](const sim::SimState&) { EXPECT_EQ(supported, 1); }},
+         is({3, 40, 7})},
+        GetStep(
+            "GetJsonIsSupported", [&] { return p.GetJsonIsSupported(supported); },
+            Get(0x1D, Pad({0x03, 0x01}, 64)), supported, 1),
         {"SetToJsonMode_P",
          [&] { return p.SetToJsonMode_P(); },
          {Set(0x1D, Pad(Cat({{0x03, 0x01}, Ascii(host)}), 38))},
@@ -112,15 +117,15 @@ TEST_F(CrossCheck, UpgradeAndJsonTransfersCarryTheHostAndRefuseLongNames) {
         {"SetJsonPath_P",
          [&] { return p.SetJsonPath_P("C:\\cfg\\camera.json"); },
          {Set(0x1D, Pad(Cat({{0x03, 0x04}, host16, Ascii("camera.json")}), 38))},
-         file(&sim::SimState::jsonFile, "camera.json")},
+         jsonFile("camera.json")},
         {"SetJsonPath_P 20",
          [&] { return p.SetJsonPath_P(("/cfg/" + name20).c_str()); },
          {Set(0x1D, Cat({{0x03, 0x04}, host16, Ascii(name20)}))},
-         file(&sim::SimState::jsonFile, name20)},
+         jsonFile(name20)},
         {"SetJsonPath_P 21",
          [&] { return p.SetJsonPath_P(("/cfg/" + name20 + "1").c_str()); },
          {},
-         file(&sim::SimState::jsonFile, name20),
+         jsonFile(name20),
          -1},
         {"SetJsonState",
          [&] {
@@ -137,17 +142,14 @@ TEST_F(CrossCheck, UpgradeAndJsonTransfersCarryTheHostAndRefuseLongNames) {
              return p.GetJsonState(state);
          },
          {Get(0x1D, Pad({0x03, 0x02}, 10))},
-         [&](const sim::SimState&) {
-             EXPECT_EQ(state.state, 2u);
-             EXPECT_EQ(state.value1, 9u);
-             EXPECT_EQ(state.value2, 4u);
-         }},
+         is({2, 9, 4})},
     });
 }
 
 TEST_F(CrossCheck, JsonConfigQueryAndParameterPush) {
     Connect(kJsonConfig);
     SocketProtocol& p = *protocol;
+    using S = sim::SensorState;
     Run({
         {"IsSupportJSONConfig",
          [&] { return p.IsSupportJSONConfig(); },
@@ -162,14 +164,12 @@ TEST_F(CrossCheck, JsonConfigQueryAndParameterPush) {
          {Get(0x11, {0x80, 0x01})},
          nullptr,
          -1},
-        {"SendCameraParamsEnable(true)",
-         [&] { return p.SendCameraParamsEnable(true); },
-         {Set(0x11, Pad({0x00, 0x02, 0x01}, 64))},
-         [](const sim::SimState& st) { EXPECT_TRUE(Sensor0(st).sendCameraParams); }},
-        {"SendCameraParamsEnable(false)",
-         [&] { return p.SendCameraParamsEnable(false); },
-         {Set(0x11, Pad({0x00, 0x02, 0x00}, 64))},
-         [](const sim::SimState& st) { EXPECT_FALSE(Sensor0(st).sendCameraParams); }},
+        SetStep(
+            "SendCameraParamsEnable(true)", [&] { return p.SendCameraParamsEnable(true); },
+            Set(0x11, Pad({0x00, 0x02, 0x01}, 64)), &S::sendCameraParams, true),
+        SetStep(
+            "SendCameraParamsEnable(false)", [&] { return p.SendCameraParamsEnable(false); },
+            Set(0x11, Pad({0x00, 0x02, 0x00}, 64)), &S::sendCameraParams, false),
     });
 }
 

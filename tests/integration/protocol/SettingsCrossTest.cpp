@@ -11,124 +11,95 @@ namespace {
 TEST_F(CrossCheck, SingleValuesTravelAsWrittenAndComeBack) {
     Connect(kSingleValues);
     SocketProtocol& p = *protocol;
+    using S = sim::SensorState;
     uint16_t u16 = 0;
     uint8_t u8 = 0;
     uint32_t range = 0;
     uint8_t depthMode = 7;  // GetDepthMode sends the caller's byte
-    const auto& s = Sensor0;
     Run({
-        {"SetThreshold(25)",
-         [&] { return p.SetThreshold(25); },
-         {Set(0x02, {0x01, 0xFA, 0x00})},
-         [&](const sim::SimState& st) { EXPECT_EQ(s(st).thresholdX10, 250); }},
+        SetStep(
+            "SetThreshold(25)", [&] { return p.SetThreshold(25); }, Set(0x02, {0x01, 0xFA, 0x00}),
+            &S::thresholdX10, 250),
         // The camera's value comes back as it holds it: ten times the threshold.
-        {"GetThreshold",
-         [&] { return p.GetThreshold(u16); },
-         {Get(0x02, {0x01, 0x00, 0x00})},
-         [&](const sim::SimState&) { EXPECT_EQ(u16, 250); }},
-        {"SetConfidenceBit",
-         [&] { return p.SetConfidenceBit(3); },
-         {Set(0x02, {0x03, 0x03})},
-         [&](const sim::SimState& st) { EXPECT_EQ(s(st).confidenceBit, 3); }},
-        {"GetConfidenceBit",
-         [&] { return p.GetConfidenceBit(u8); },
-         {Get(0x02, {0x03, 0x00})},
-         [&](const sim::SimState&) { EXPECT_EQ(u8, 3); }},
-        {"SetConfidenceWhich",
-         [&] { return p.SetConfidenceWhich(2); },
-         {Set(0x02, {0x04, 0x02})},
-         [&](const sim::SimState& st) { EXPECT_EQ(s(st).confidenceWhich, 2); }},
-        {"GetConfidenceWhich",
-         [&] { return p.GetConfidenceWhich(u8); },
-         {Get(0x02, {0x04, 0})},
-         [&](const sim::SimState&) { EXPECT_EQ(u8, 2); }},
-        {"SetTofFrameRate",
-         [&] { return p.SetTofFrameRate(15); },
-         {Set(0x02, {0x07, 0x0F})},
-         [&](const sim::SimState& st) { EXPECT_EQ(s(st).tofFrameRate, 15); }},
-        {"GetTofFrameRate",
-         [&] { return p.GetTofFrameRate(u8); },
-         {Get(0x02, {0x07, 0x00})},
-         [&](const sim::SimState&) { EXPECT_EQ(u8, 15); }},
-        {"SetSlaveModeEnabled",
-         [&] { return p.SetSlaveModeEnabled(true); },
-         {Set(0x02, {0x08, 0x01})},
-         [&](const sim::SimState& st) { EXPECT_EQ(s(st).slaveMode, 1); }},
-        {"SetAntiInterferenceEnabled",
-         [&] { return p.SetAntiInterferenceEnabled(true); },
-         {Set(0x02, {0x09, 0x01})},
-         [&](const sim::SimState& st) { EXPECT_EQ(s(st).antiInterference, 1); }},
-        {"GetDepthMode",
-         [&] {
-             camera->UpdateState([](sim::SimState& st) { st.sensors[0].depthMode = 3; });
-             return p.GetDepthMode(depthMode);
-         },
-         {Get(0x08, {0x07})},
-         [&](const sim::SimState&) { EXPECT_EQ(depthMode, 3); }},
-        {"SetDepthRange",
-         [&] { return p.SetDepthRange(4); },
-         {Set(0x09, {0x04})},
-         [&](const sim::SimState& st) { EXPECT_EQ(s(st).depthRange, 4); }},
-        {"GetDepthRange",
-         [&] { return p.GetDepthRange(range); },
-         {Get(0x09, {})},
-         [&](const sim::SimState&) { EXPECT_EQ(range, 4u); }},
-        {"SetLDEnable",
-         [&] { return p.SetLDEnable(0x0102); },
-         {Set(0x0B, {0x02, 0x01})},
-         [&](const sim::SimState& st) { EXPECT_EQ(s(st).ldEnable, 0x0102); }},
-        {"GetLDEnable",
-         [&] { return p.GetLDEnable(u16); },
-         {Get(0x0B, {0x00, 0x00})},
-         [&](const sim::SimState&) { EXPECT_EQ(u16, 0x0102); }},
-        {"SetISAEnable",
-         [&] { return p.SetISAEnable(1); },
-         {Set(0x0C, {0x01})},
-         [&](const sim::SimState& st) { EXPECT_EQ(s(st).isaEnable, 1); }},
-        {"GetISAEnable",
-         [&] { return p.GetISAEnable(u8); },
-         {Get(0x0C, {0x00})},
-         [&](const sim::SimState&) { EXPECT_EQ(u8, 1); }},
-        {"SetTALEnable",
-         [&] { return p.SetTALEnable(0x0304); },
-         {Set(0x0D, {0x04, 0x03})},
-         [&](const sim::SimState& st) { EXPECT_EQ(s(st).talEnable, 0x0304); }},
-        {"GetTALEnable",
-         [&] { return p.GetTALEnable(u16); },
-         {Get(0x0D, {0x00, 0x00})},
-         [&](const sim::SimState&) { EXPECT_EQ(u16, 0x0304); }},
-        {"SetImuDataMode",
-         [&] { return p.SetImuDataMode(2); },
-         {Set(0x14, {0x41, 0x02})},
-         [&](const sim::SimState& st) { EXPECT_EQ(s(st).imuDataMode, 2); }},
-        {"StartStream",
-         [&] { return p.StartStream(); },
-         {Set(0x1B, {0x01})},
-         [&](const sim::SimState& st) { EXPECT_TRUE(s(st).streaming); }},
-        {"StopStream",
-         [&] { return p.StopStream(); },
-         {Set(0x1B, {0x00})},
-         [&](const sim::SimState& st) { EXPECT_FALSE(s(st).streaming); }},
-        {"SetTestModeState mode 1",
-         [&] {
-             return p.SetTestModeState(1, {1, 7, 8, 9});
-         },
-         {Set(0x1E, {0x02, 0x01, 0x07, 0x08, 0x09})},
-         [&](const sim::SimState& st) {
-             EXPECT_EQ(s(st).testMode, (std::array<uint8_t, 5>{0x02, 0x01, 0x07, 0x08, 0x09}));
-         }},
-        {"SetTestModeState mode 0",
-         [&] {
-             return p.SetTestModeState(0, {4, 7, 8, 9});
-         },
-         {Set(0x1E, {0x01, 0x04, 0x00, 0x00, 0x00})},
-         [&](const sim::SimState& st) {
-             EXPECT_EQ(s(st).testMode, (std::array<uint8_t, 5>{0x01, 0x04, 0, 0, 0}));
-         }},
-        {"SetSlaveTrigger",
-         [&] { return p.SetSlaveTrigger(); },
-         {Set(0x1F, {0x00})},
-         [&](const sim::SimState& st) { EXPECT_EQ(s(st).slaveTriggers, 1u); }},
+        GetStep(
+            "GetThreshold", [&] { return p.GetThreshold(u16); }, Get(0x02, {0x01, 0x00, 0x00}), u16,
+            250),
+        SetStep(
+            "SetConfidenceBit", [&] { return p.SetConfidenceBit(3); }, Set(0x02, {0x03, 0x03}),
+            &S::confidenceBit, 3),
+        GetStep(
+            "GetConfidenceBit", [&] { return p.GetConfidenceBit(u8); }, Get(0x02, {0x03, 0x00}), u8,
+            3),
+        SetStep(
+            "SetConfidenceWhich", [&] { return p.SetConfidenceWhich(2); }, Set(0x02, {0x04, 0x02}),
+            &S::confidenceWhich, 2),
+        GetStep(
+            "GetConfidenceWhich", [&] { return p.GetConfidenceWhich(u8); }, Get(0x02, {0x04, 0}),
+            u8, 2),
+        SetStep(
+            "SetTofFrameRate", [&] { return p.SetTofFrameRate(15); }, Set(0x02, {0x07, 0x0F}),
+            &S::tofFrameRate, 15),
+        GetStep(
+            "GetTofFrameRate", [&] { return p.GetTofFrameRate(u8); }, Get(0x02, {0x07, 0x00}), u8,
+            15),
+        SetStep(
+            "SetSlaveModeEnabled", [&] { return p.SetSlaveModeEnabled(true); },
+            Set(0x02, {0x08, 0x01}), &S::slaveMode, 1),
+        SetStep(
+            "SetAntiInterferenceEnabled", [&] { return p.SetAntiInterferenceEnabled(true); },
+            Set(0x02, {0x09, 0x01}), &S::antiInterference, 1),
+        GetStep(
+            "GetDepthMode",
+            [&] {
+                camera->UpdateState([](sim::SimState& st) { st.sensors[0].depthMode = 3; });
+                return p.GetDepthMode(depthMode);
+            },
+            Get(0x08, {0x07}), depthMode, 3),
+        SetStep(
+            "SetDepthRange", [&] { return p.SetDepthRange(4); }, Set(0x09, {0x04}), &S::depthRange,
+            4),
+        GetStep(
+            "GetDepthRange", [&] { return p.GetDepthRange(range); }, Get(0x09, {}), range, 4u),
+        SetStep(
+            "SetLDEnable", [&] { return p.SetLDEnable(0x0102); }, Set(0x0B, {0x02, 0x01}),
+            &S::ldEnable, 0x0102),
+        GetStep(
+            "GetLDEnable", [&] { return p.GetLDEnable(u16); }, Get(0x0B, {0x00, 0x00}), u16,
+            0x0102),
+        SetStep(
+            "SetISAEnable", [&] { return p.SetISAEnable(1); }, Set(0x0C, {0x01}), &S::isaEnable, 1),
+        GetStep(
+            "GetISAEnable", [&] { return p.GetISAEnable(u8); }, Get(0x0C, {0x00}), u8, 1),
+        SetStep(
+            "SetTALEnable", [&] { return p.SetTALEnable(0x0304); }, Set(0x0D, {0x04, 0x03}),
+            &S::talEnable, 0x0304),
+        GetStep(
+            "GetTALEnable", [&] { return p.GetTALEnable(u16); }, Get(0x0D, {0x00, 0x00}), u16,
+            0x0304),
+        SetStep(
+            "SetImuDataMode", [&] { return p.SetImuDataMode(2); }, Set(0x14, {0x41, 0x02}),
+            &S::imuDataMode, 2),
+        SetStep(
+            "StartStream", [&] { return p.StartStream(); }, Set(0x1B, {0x01}), &S::streaming, true),
+        SetStep(
+            "StopStream", [&] { return p.StopStream(); }, Set(0x1B, {0x00}), &S::streaming, false),
+        SetStep(
+            "SetTestModeState mode 1",
+            [&] {
+                return p.SetTestModeState(1, {1, 7, 8, 9});
+            },
+            Set(0x1E, {0x02, 0x01, 0x07, 0x08, 0x09}), &S::testMode,
+            std::array<uint8_t, 5>{0x02, 0x01, 0x07, 0x08, 0x09}),
+        SetStep(
+            "SetTestModeState mode 0",
+            [&] {
+                return p.SetTestModeState(0, {4, 7, 8, 9});
+            },
+            Set(0x1E, {0x01, 0x04, 0x00, 0x00, 0x00}), &S::testMode,
+            std::array<uint8_t, 5>{0x01, 0x04, 0, 0, 0}),
+        SetStep(
+            "SetSlaveTrigger", [&] { return p.SetSlaveTrigger(); }, Set(0x1F, {0x00}),
+            &S::slaveTriggers, 1u),
     });
 }
 
@@ -191,6 +162,7 @@ TEST_F(CrossCheck, SecondSessionReachesItsOwnSensor) {
 TEST_F(CrossCheck, PulseCountHtpAndTalDelayBlocks) {
     Connect(kBlocks);
     SocketProtocol& p = *protocol;
+    using S = sim::SensorState;
     PulseCountBlock pulses{};
     HtpBlock htp{};
     for (size_t i = 0; i < htp.size(); ++i) {
@@ -215,19 +187,15 @@ TEST_F(CrossCheck, PulseCountHtpAndTalDelayBlocks) {
              EXPECT_EQ(pulses[2 + 2 * 5], 0xDC);
              EXPECT_EQ(pulses[3 + 2 * 5], 0x05);
          }},
-        {"SetHTP",
-         [&] { return p.SetHTP(htp); },
-         {Set(0x0E, Bytes(htp.begin(), htp.end()))},
-         [&](const sim::SimState& st) { EXPECT_EQ(Sensor0(st).htp, htp); }},
+        SetStep(
+            "SetHTP", [&] { return p.SetHTP(htp); }, Set(0x0E, Bytes(htp.begin(), htp.end())),
+            &S::htp, htp),
         // The get carries one byte of the caller's block.
-        {"GetHTP",
-         [&] { return p.GetHTP(htpBack); },
-         {Get(0x0E, {0x00})},
-         [&](const sim::SimState&) { EXPECT_EQ(htpBack, htp); }},
-        {"SetTalDelay",
-         [&] { return p.SetProperty(property::kTalDelay, tal.data(), 11); },
-         {Set(0x1A, {0, 0, 0, 0, 0, 0, 0xF8, 0x3F, 0x34, 0x12, 0x05})},
-         [&](const sim::SimState& st) { EXPECT_EQ(Sensor0(st).talDelay, tal); }},
+        GetStep(
+            "GetHTP", [&] { return p.GetHTP(htpBack); }, Get(0x0E, {0x00}), htpBack, htp),
+        SetStep(
+            "SetTalDelay", [&] { return p.SetProperty(property::kTalDelay, tal.data(), 11); },
+            Set(0x1A, {0, 0, 0, 0, 0, 0, 0xF8, 0x3F, 0x34, 0x12, 0x05}), &S::talDelay, tal),
         {"GetTalDelay",
          [&] { return p.GetProperty(property::kTalDelay, talBack.data(), talLength); },
          {Get(0x1A, Bytes(11, 0))},
@@ -403,6 +371,7 @@ TEST_F(CrossCheck, MeasuringRangeDepthOffsetAndOffsetRecords) {
 TEST_F(CrossCheck, GmmGainIrs2AndGmmRecord) {
     Connect(kGmm);
     SocketProtocol& p = *protocol;
+    using S = sim::SensorState;
     GmmBlock gmm{};
     gmm[0] = 0x02;
     const Bytes doubles = Cat({F64(0x3FF8000000000000), F64(0xC002000000000000),
@@ -416,21 +385,18 @@ TEST_F(CrossCheck, GmmGainIrs2AndGmmRecord) {
          [&] { return p.SetIRS2Enable(0x0007); },
          {Set(0x05, {0x00, 0x07})},
          [&](const sim::SimState& st) { EXPECT_EQ(Sensor0(st).irs2[0], 7); }},
-        {"SetGMMGain option 1",
-         [&] {
-             return p.SetGMMGain({300, 1});
-         },
-         {Set(0x05, {0x11, 0x2C, 0x01})},
-         [&](const sim::SimState& st) {
-             EXPECT_EQ(Sensor0(st).gmmGain, 300);
-             EXPECT_EQ(Sensor0(st).gmmOption, 1);
-         }},
-        {"SetGMMGain option 0",
-         [&] {
-             return p.SetGMMGain({250, 0});
-         },
-         {Set(0x05, {0x01, 0xFA, 0x00})},
-         [&](const sim::SimState& st) { EXPECT_EQ(Sensor0(st).gmmOption, 0); }},
+        SetStep(
+            "SetGMMGain option 1",
+            [&] {
+                return p.SetGMMGain({300, 1});
+            },
+            Set(0x05, {0x11, 0x2C, 0x01}), &S::gmmOption, 1),
+        SetStep(
+            "SetGMMGain option 0",
+            [&] {
+                return p.SetGMMGain({250, 0});
+            },
+            Set(0x05, {0x01, 0xFA, 0x00}), &S::gmmGain, 250),
         {"SetGMM",
          [&] {
              return p.SetGMM({1.5, -2.25, 3.0});
@@ -455,6 +421,8 @@ TEST_F(CrossCheck, GmmGainIrs2AndGmmRecord) {
 TEST_F(CrossCheck, LensWorkModeAndLowPower) {
     Connect(kLensAndWorkMode);
     SocketProtocol& p = *protocol;
+    using S = sim::SensorState;
+    using Five = std::array<uint8_t, 5>;
     LensRecord lens;
     lens.sensor = 2;
     WorkModeRecord work;
@@ -480,14 +448,12 @@ TEST_F(CrossCheck, LensWorkModeAndLowPower) {
              EXPECT_EQ(lens.fps, 15);
              EXPECT_EQ(lens.encoding, 2);
          }},
-        {"SetWorkMode",
-         [&] {
-             return p.SetWorkMode({0x03, 0, {1, 0, 2}});
-         },
-         {Set(0x12, {0x03, 0x00, 0x01, 0x00, 0x01, 0x00})},
-         [&](const sim::SimState& st) {
-             EXPECT_EQ(Sensor0(st).workMode, (std::array<uint8_t, 5>{3, 0, 1, 0, 1}));
-         }},
+        SetStep(
+            "SetWorkMode",
+            [&] {
+                return p.SetWorkMode({0x03, 0, {1, 0, 2}});
+            },
+            Set(0x12, {0x03, 0x00, 0x01, 0x00, 0x01, 0x00}), &S::workMode, Five{3, 0, 1, 0, 1}),
         {"GetWorkMode",
          [&] { return p.GetWorkMode(work); },
          {Get(0x12, Bytes(5, 0))},
@@ -501,13 +467,13 @@ TEST_F(CrossCheck, LensWorkModeAndLowPower) {
          [&] { return p.SetLowPowerModeEnabled(true); },
          {Get(0x12, Bytes(5, 0)), Set(0x12, {0x20, 0x00, 0x01, 0x00, 0x00, 0x00})},
          [&](const sim::SimState& st) {
-             EXPECT_EQ(Sensor0(st).workMode, (std::array<uint8_t, 5>{0x20, 0, 1, 0, 0}));
+             EXPECT_EQ(Sensor0(st).workMode, (Five{0x20, 0, 1, 0, 0}));
          }},
         {"SetLowPowerModeEnabled(false)",
          [&] { return p.SetLowPowerModeEnabled(false); },
          {Get(0x12, Bytes(5, 0)), Set(0x12, {0x20, 0x00, 0x01, 0x01, 0x01, 0x00})},
          [&](const sim::SimState& st) {
-             EXPECT_EQ(Sensor0(st).workMode, (std::array<uint8_t, 5>{0x20, 0, 1, 1, 1}));
+             EXPECT_EQ(Sensor0(st).workMode, (Five{0x20, 0, 1, 1, 1}));
          }},
     });
 }

@@ -1,6 +1,7 @@
 // SocketProtocol against a small camera on loopback that records every request and answers
-// gets from a test-provided function: opened checks, multi-exchange operations, property
-// dispatch, and the defaults it leaves to BaseProtocol.
+// gets from a test-provided function: what the simulator cross-check cannot provoke (calls
+// before opening, replies cut short or out of order, callers' buffers too small, refused
+// inputs) and the defaults it leaves to BaseProtocol.
 #include "protocol/SocketProtocol.h"
 
 #include <gtest/gtest.h>
@@ -101,12 +102,6 @@ Bytes Padded(Bytes head, size_t size) {
     return head;
 }
 
-Bytes Le(double v) {
-    Bytes out(8);
-    memcpy(out.data(), &v, 8);
-    return out;
-}
-
 class SocketProtocolTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -172,97 +167,6 @@ TEST(SocketProtocolClosedTest, SettingsAnswerZeroStreamingMinus13OthersFailOnThe
     uint8_t frame[16];
     EXPECT_EQ(protocol.ReadData(frame, frameLength), 0);
     EXPECT_EQ(frameLength, 0u);
-}
-
-TEST_F(SocketProtocolTest, ThresholdTravelsTimesTenAndComesBackRaw) {
-    camera.SetAnswer([](const Request&) { return Bytes{0x01, 0xFA, 0x00}; });
-    EXPECT_EQ(protocol.SetThreshold(25), 0);
-    uint16_t threshold = 0;
-    EXPECT_EQ(protocol.GetThreshold(threshold), 0);
-    EXPECT_EQ(threshold, 250);
-    const auto requests = camera.WaitFor(2);
-    ASSERT_EQ(requests.size(), 2u);
-    EXPECT_EQ(requests[0].command, 0x02);
-    EXPECT_EQ(requests[0].payload, (Bytes{0x01, 0xFA, 0x00}));
-    EXPECT_EQ(requests[1].command, 0x82);
-    EXPECT_EQ(requests[1].payload, (Bytes{0x01, 0x00, 0x00}));
-}
-
-TEST_F(SocketProtocolTest, HeartbeatIsCommand9C) {
-    uint8_t data[64] = {0x5A};
-    uint32_t length = sizeof data;
-    EXPECT_EQ(protocol.GetProperty(property::kHeartBeat, data, length), 0);
-    const auto requests = camera.WaitFor(1);
-    ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(requests[0].command, 0x9C);
-    EXPECT_EQ(requests[0].payload, Bytes{0x01});
-    EXPECT_EQ(data[0], 0x5A);  // nothing of the reply is used
-}
-
-TEST_F(SocketProtocolTest, InertialGetsRequestThenFetch) {
-    camera.SetAnswer([](const Request& r) {
-        Bytes reply = r.payload;
-        for (size_t i = 1; i < reply.size(); ++i) {
-            reply[i] = static_cast<uint8_t>(i);
-        }
-        return reply;
-    });
-    ImuSensitivity sensitivity{};
-    EXPECT_EQ(protocol.GetACCSensitivity(sensitivity), 0);
-    EXPECT_EQ(sensitivity[0], 1);
-    EXPECT_EQ(sensitivity[35], 36);
-    ImuOffset offset{};
-    EXPECT_EQ(protocol.GetGyroOffset(offset), 0);
-    EXPECT_EQ(offset[14], 15);
-
-    const auto requests = camera.WaitFor(4);
-    ASSERT_EQ(requests.size(), 4u);
-    EXPECT_EQ(requests[0].command, 0x14);
-    EXPECT_EQ(requests[0].payload, (Bytes{0x21, 0x01}));
-    EXPECT_EQ(requests[1].command, 0x94);
-    EXPECT_EQ(requests[1].payload, Padded({0x21, 0x01}, 37));
-    EXPECT_EQ(requests[2].payload, (Bytes{0x21, 0x12, 0x00}));
-    EXPECT_EQ(requests[3].payload.size(), 16u);
-}
-
-TEST_F(SocketProtocolTest, CameraParametersTravelInTwoFrames) {
-    camera.SetAnswer([](const Request& r) {
-        Bytes reply{r.payload[0]};
-        const double first = r.payload[0] == 0x00 ? 1 : 5;
-        for (int i = 0; i < (r.payload[0] == 0x00 ? 4 : 5); ++i) {
-            const Bytes v = Le(first + i);
-            reply.insert(reply.end(), v.begin(), v.end());
-        }
-        return reply;
-    });
-    Matrix3 intrinsic{};
-    EXPECT_EQ(protocol.GetCameraIntrinsic(1, intrinsic), 0);
-    EXPECT_EQ(intrinsic, (Matrix3{1, 2, 3, 4, 5, 6, 7, 8, 9}));
-    EXPECT_EQ(protocol.GetCameraIntrinsic(3, intrinsic), 0);  // no such lens: nothing sent
-    EXPECT_EQ(protocol.SetCameraRotation(intrinsic), 0);
-
-    const auto requests = camera.WaitFor(4);
-    ASSERT_EQ(requests.size(), 4u);
-    EXPECT_EQ(requests[0].command, 0x90);
-    EXPECT_EQ(requests[0].payload, Bytes{0x00});
-    EXPECT_EQ(requests[1].payload, Bytes{0x01});
-    EXPECT_EQ(requests[2].command, 0x10);
-    EXPECT_EQ(requests[2].payload.size(), 33u);
-    EXPECT_EQ(requests[2].payload[0], 0x08);
-    EXPECT_EQ(requests[3].payload.size(), 41u);
-    EXPECT_EQ(requests[3].payload[0], 0x09);
-}
-
-TEST_F(SocketProtocolTest, LowPowerModeRewritesTheWorkMode) {
-    camera.SetAnswer([](const Request&) { return Bytes{0x10, 0x00, 0x01, 0x01, 0x01}; });
-    EXPECT_EQ(protocol.SetLowPowerModeEnabled(true), 0);
-    EXPECT_EQ(protocol.SetLowPowerModeEnabled(false), 0);
-    const auto requests = camera.WaitFor(4);
-    ASSERT_EQ(requests.size(), 4u);
-    EXPECT_EQ(requests[0].command, 0x92);
-    EXPECT_EQ(requests[1].command, 0x12);
-    EXPECT_EQ(requests[1].payload, (Bytes{0x20, 0x00, 0x01, 0x00, 0x00, 0x00}));
-    EXPECT_EQ(requests[3].payload, (Bytes{0x20, 0x00, 0x01, 0x01, 0x01, 0x00}));
 }
 
 TEST_F(SocketProtocolTest, PlaneCorrectionIsSentInPieces) {
@@ -341,75 +245,22 @@ TEST_F(SocketProtocolTest, PlaneCorrectionIsReadFrameByFrame) {
     EXPECT_EQ(protocol.GetPlaneCorrectionParam(id, block.data(), 100, count), -104);
 }
 
-TEST_F(SocketProtocolTest, TransferCommandsCarryTheHostAddress) {
-    log::Capture capture;
-    EXPECT_EQ(protocol.SetToUpgradeMode_P("/home/user/fw/image_v2.img"), 0);
-    EXPECT_EQ(protocol.SetToUpgradeMode_P(("/x/" + std::string(47, 'a')).c_str()), -1);
-    EXPECT_TRUE(capture.Contains("does not fit"));
-    EXPECT_EQ(protocol.SetJsonPath_P("C:\\cfg\\config.json"), 0);
-    EXPECT_EQ(protocol.SetProperty(property::kDeviceUpgradeFlag, nullptr, 0), 0);
-
-    const auto requests = camera.WaitFor(3);
-    ASSERT_EQ(requests.size(), 3u);
-    const std::string host = "127.0.0.1";
-    EXPECT_EQ(requests[0].command, 0x1D);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&requests[0].payload[2])), host);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&requests[0].payload[18])), "image_v2.img");
-    EXPECT_EQ(requests[1].payload.size(), 38u);
-    EXPECT_EQ(requests[1].payload[1], 0x04);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&requests[1].payload[18])), "config.json");
-    EXPECT_EQ(requests[2].command, 0x18);
-    EXPECT_EQ(requests[2].payload, (Bytes{0x01, '1', '2', '7', '.', '0', '.', '0', '.', '1'}));
-}
-
-TEST_F(SocketProtocolTest, ListsAndRecordsThroughProperties) {
+// Property buffers too small for what the camera holds, and a selector without a word.
+TEST_F(SocketProtocolTest, PropertyBuffersTooSmallAreRefused) {
     camera.SetAnswer([](const Request& r) -> Bytes {
-        switch (r.command) {
-            case 0x95:  // lists
-                return Padded({0x14, 0, r.payload[2], 3, 0, 1, 2}, 64);
-            case 0x8F:  // depth offsets
-                return Padded({r.payload[0], 0, 2, 0, 0x11, 0x22}, 54);
-            case 0x99:  // DSP status
-                return Padded({r.payload[0], r.payload[1], r.payload[2], r.payload[3], 1}, 64);
-            default:
-                return {};
+        if (r.command == 0x95) {  // a list of three
+            return Padded({0x14, 0, r.payload[2], 3, 0, 1, 2}, 64);
         }
+        return Padded({r.payload[0], 0, 2, 0, 0x11, 0x22}, 54);  // depth offsets
     });
     uint8_t list[33] = {};
-    uint32_t length = sizeof list;
-    EXPECT_EQ(protocol.GetProperty(property::kOutModeList, list, length), 0);
-    EXPECT_EQ(length, 4u);
-    EXPECT_EQ(list[0], 3);
-    EXPECT_EQ(list[3], 2);
-    length = 2;
+    uint32_t length = 2;
     EXPECT_EQ(protocol.GetProperty(property::kDepthRangeList, list, length), -15);
-
     RangeOffsetRecord offset{};
-    offset[0] = 2;
-    length = static_cast<uint32_t>(offset.size());
-    EXPECT_EQ(protocol.GetProperty(property::kRangeOffset, offset.data(), length), 0);
-    EXPECT_EQ(length, 19u);
-    EXPECT_EQ(offset[0], 2);
-    EXPECT_EQ(offset[1], 0x11);
-    EXPECT_EQ(offset[2], 0x22);
     length = 18;
     EXPECT_EQ(protocol.GetProperty(property::kRangeOffset, offset.data(), length), -15);
-
-    DspStatusRecord dsp{0, 4, 0};
-    length = sizeof dsp;
-    EXPECT_EQ(protocol.GetProperty(property::kDspStatus, &dsp, length), 0);
-    EXPECT_EQ(dsp.value, 1);
-    dsp.selector = 9;
+    DspStatusRecord dsp{0, 9, 0};
     EXPECT_EQ(protocol.SetProperty(property::kDspStatus, &dsp, sizeof dsp), -15);
-
-    const auto requests = camera.WaitFor(7);
-    ASSERT_EQ(requests.size(), 7u);
-    EXPECT_EQ(requests[0].command, 0x15);  // the read request, then the fetch
-    EXPECT_EQ(requests[1].command, 0x95);
-    EXPECT_EQ(requests[4].command, 0x8F);
-    EXPECT_EQ(requests[4].payload, Padded({2, 0x02}, 54));
-    EXPECT_EQ(requests[5].command, 0x19);
-    EXPECT_EQ(requests[5].payload, Padded({0, 0x82, 0x01, 3}, 64));
 }
 
 TEST_F(SocketProtocolTest, UnknownPropertiesAndUnsupportedOperations) {
@@ -426,19 +277,6 @@ TEST_F(SocketProtocolTest, UnknownPropertiesAndUnsupportedOperations) {
     EXPECT_EQ(protocol.ReservedOperation(), 0);
     EXPECT_EQ(protocol.SetConnectStatus(false), 0);
     EXPECT_TRUE(camera.Requests().empty());
-}
-
-TEST_F(SocketProtocolTest, AnswersThatDecideTheResult) {
-    uint8_t reply2 = 1;
-    camera.SetAnswer([&](const Request&) { return Bytes{0x80, 0x01, reply2}; });
-    EXPECT_EQ(protocol.IsSupportJSONConfig(), 0);
-    reply2 = 0;
-    EXPECT_EQ(protocol.IsSupportJSONConfig(), -1);
-
-    camera.SetAnswer([](const Request&) { return Bytes{0x02, 'V', '1', '.', '2', '.', '3'}; });
-    char text[4] = {};
-    EXPECT_EQ(protocol.GetSN(text, sizeof text), 0);
-    EXPECT_STREQ(text, "V1.");  // cut to the caller's room, always terminated
 }
 
 // Replies that stop short of the fields a get reads fail the get and leave the caller's

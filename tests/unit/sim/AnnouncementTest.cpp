@@ -50,8 +50,8 @@ TEST(Announcement, FieldsSitAtTheirOffsetsInEightyNineBytes) {
 }
 
 TEST(Announcement, KindCodeFollowsTheDeviceType) {
-    const std::pair<uint32_t, uint8_t> rows[] = {
-        {440, 1}, {442, 2}, {561, 4}, {562, 9}, {563, 10}, {210, 0}};
+    const std::pair<uint32_t, uint8_t> rows[] = {{440, 1}, {442, 2},  {561, 4},
+                                                 {562, 9}, {563, 10}, {210, 0}};
     for (const auto& [type, code] : rows) {
         const Bytes datagram =
             EncodeAnnouncement(MakeAnnouncement(MakeDefaultState(type, "127.0.0.2", "S", 1)));
@@ -95,8 +95,8 @@ TEST(Announcement, DatagramLengthCutsOrPads) {
 // --- framing ------------------------------------------------------------------------
 
 Bytes Request(uint8_t command, const Bytes& payload) {
-    Bytes out{0xAA, 0, 0, 0, static_cast<uint8_t>(payload.size() + 3), 0, 0, 0, 0xAA, command,
-              static_cast<uint8_t>(payload.size())};
+    Bytes out{0xAA, 0, 0,    0,       static_cast<uint8_t>(payload.size() + 3), 0,
+              0,    0, 0xAA, command, static_cast<uint8_t>(payload.size())};
     out.insert(out.end(), payload.begin(), payload.end());
     return out;
 }
@@ -155,11 +155,8 @@ TEST(SimWire, RejectsFramesThatDoNotHoldTogether) {
     }
 }
 
-TEST(SimWire, ReplyAndDataHeadersAreLittleEndian) {
-    const uint8_t payload[] = {0x01, 0xFA, 0x00};
-    EXPECT_EQ(EncodeReply(0x82, payload, 3),
-              (Bytes{0xAA, 0, 0, 0, 6, 0, 0, 0, 0xAA, 0x82, 3, 0x01, 0xFA, 0x00}));
-    EXPECT_EQ(EncodeReply(0x9C, nullptr, 0), (Bytes{0xAA, 0, 0, 0, 3, 0, 0, 0, 0xAA, 0x9C, 0}));
+// Reply framing is read back by the library in the cross-check; the data header is not.
+TEST(SimWire, DataHeaderIsLittleEndian) {
     const auto header = EncodeDataHeader(1228805);
     EXPECT_EQ(Bytes(header.begin(), header.end()), (Bytes{1, 0, 0, 0, 0x05, 0xC0, 0x12, 0}));
     EXPECT_EQ(CommandPort(0), 9008);
