@@ -544,21 +544,37 @@ int32_t BaseSession::ResetByIniFile(uint32_t deviceType, uint32_t sessionIndex) 
     return 0;
 }
 
+namespace {
+
+// A counted list (count byte, then codes) from an ini list, each entry logged; codes that
+// do not fit a byte or the list are logged and left out.
+template <size_t N>
+std::array<uint8_t, N> CountedIniList(const std::vector<int32_t>& values, bool dataModes) {
+    std::array<uint8_t, N> list{};
+    for (int32_t v : values) {
+        if (dataModes) {
+            QLOG(" %d  \n", static_cast<int>(v));
+        } else {
+            QLOG("%d  \n", static_cast<int>(v));
+        }
+        if (v < 0 || v > 255 || list[0] >= N - 1) {
+            QLOG("entry %d is left out.\n", static_cast<int>(v));
+            continue;
+        }
+        list[1 + list[0]++] = static_cast<uint8_t>(v);
+    }
+    QLOG("\n");
+    return list;
+}
+
+}  // namespace
+
 void BaseSession::ApplyIniLists(const Config& config) {
     if (config.validRanges.empty()) {
         QLOG("all  range valid.\n");
     } else {
         QLOG("valid range:\n");
-        std::array<uint8_t, 10> list{};
-        for (int32_t v : config.validRangeList) {
-            QLOG("%d  \n", static_cast<int>(v));
-            if (v < 0 || v > 255 || list[0] >= list.size() - 1) {
-                QLOG("range %d is left out.\n", static_cast<int>(v));
-                continue;
-            }
-            list[1 + list[0]++] = static_cast<uint8_t>(v);
-        }
-        QLOG("\n");
+        const auto list = CountedIniList<10>(config.validRangeList, false);
         std::lock_guard guard(m_cacheLock);
         m_depthRangeList = list;  // empty: every range is accepted
     }
@@ -567,16 +583,7 @@ void BaseSession::ApplyIniLists(const Config& config) {
         return;
     }
     QLOG("valid outmode :  \n");
-    std::array<uint8_t, 33> list{};
-    for (int32_t v : config.validOutModeList) {
-        QLOG(" %d  \n", static_cast<int>(v));
-        if (v < 0 || v > 255 || list[0] >= list.size() - 1) {
-            QLOG("data mode %d is left out.\n", static_cast<int>(v));
-            continue;
-        }
-        list[1 + list[0]++] = static_cast<uint8_t>(v);
-    }
-    QLOG("\n");
+    const auto list = CountedIniList<33>(config.validOutModeList, true);
     if (list[0] == 0) {
         return;  // an empty data-mode list would refuse every mode; the camera's stays
     }
