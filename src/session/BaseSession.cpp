@@ -2,9 +2,11 @@
 // close and destruction, and the frame operations that go through the session's lock.
 #include "session/BaseSession.h"
 
+#include <array>
 #include <cstring>
 #include <thread>
 
+#include "config/Config.h"
 #include "config/Log.h"
 #include "platform/ModulePath.h"
 #include "protocol/BaseProtocol.h"
@@ -224,7 +226,65 @@ int32_t BaseSession::InitDevice() {
         }
     }
     ResetByIniFile(GetDeviceType(), m_sessionIndex);
+    if (m_iniApplied.load()) {
+        if (const int32_t ret = PushConfiguredState(); ret < 0) {
+            return ret;
+        }
+    }
     return InitLens();
+}
+
+int32_t BaseSession::PushConfiguredState() {
+    // A refusal (a positive status, such as a depth range change in a WDR mode) is logged
+    // and the rest is still sent; only a failed command ends the push.
+    const auto step = [](const char* what, int32_t ret) {
+        if (ret > 0) {
+            QLOG("%s refused: %d\n", what, static_cast<int>(ret));
+        }
+        return ret < 0 ? ret : 0;
+    };
+    const uint8_t mode = m_dataMode.load();
+    if (const int32_t ret = step("SetDepthRange", SetDepthRange(m_depthRange.load())); ret < 0) {
+        return ret;
+    }
+    WDROutputMode wdr;
+    {
+        std::lock_guard guard(m_cacheLock);
+        wdr = m_wdr;
+    }
+    if ((wdr.totalRange == 2 || wdr.totalRange == 3) && mode >= 11 && mode <= 13) {
+        // Leaving the WDR mode first lets the camera take the new output mode; leaving it
+        // clears the session's WDR record, so it is put back before it is sent.
+        if (const int32_t ret = step("SetDataMode", SetDataMode(0)); ret < 0) {
+            return ret;
+        }
+        {
+            std::lock_guard guard(m_cacheLock);
+            m_wdr = wdr;
+        }
+        if (const int32_t ret = step("SetWDROutputMode", SetWDROutputMode(wdr)); ret < 0) {
+            return ret;
+        }
+        m_dataMode = mode;
+    }
+    if (const int32_t ret = step("SetDataMode", SetDataMode(mode)); ret < 0) {
+        return ret;
+    }
+    if (const uint16_t gain = m_gmmGain.load(); gain < kNotConfigured) {
+        const NsGMMGain record{gain, m_gmmOption.load()};
+        if (const int32_t ret = step("SetGMMGain", SetGMMGain(record)); ret < 0) {
+            return ret;
+        }
+    }
+    if (const uint16_t pulses = m_pulseCount.load(); pulses < kNotConfigured) {
+        if (const int32_t ret = step("SetPulseCount", SetPulseCount(pulses)); ret < 0) {
+            return ret;
+        }
+    }
+    if (const int32_t ret = step("SetIRS2Enable", SetIRS2Enable(m_irs2.load())); ret < 0) {
+        return ret;
+    }
+    return step("SetThreshold", SetThreshold(m_threshold.load()));
 }
 
 int32_t BaseSession::ReadParameters() {
@@ -398,9 +458,137 @@ bool BaseSession::GetSynchronizeEnabled() {
 
 // --- configuration and status ------------------------------------------------------------
 
-int32_t BaseSession::ResetByIniFile(uint32_t /*deviceType*/, uint32_t /*sessionIndex*/) {
-    QLOG("no config file.\n");
-    return 1;
+int32_t BaseSession::ResetByIniFile(uint32_t deviceType, uint32_t sessionIndex) {
+    const Config config = Config::ReadIni(deviceType, sessionIndex);
+    if (!config.loaded || !config.valid) {
+        QLOG("no config file.\n");
+        return 1;
+    }
+    m_iniApplied = true;
+
+    SetComputeRealDepthCorrectionEnabled(config.computeRealDepth);
+    SetSmoothingFilterEnabled(config.smoothingFilter);
+    SetDepthDistortionCorrectionEnabled(config.depthDistortion);
+    SetIrDistortionCorrectionEnabled(config.irDistortion);
+    SetRGBDistortionCorrectionEnabled(config.rgbDistortion);
+    SetRGBCorrectionEnabled(config.rgbCorrection);
+    SetMapperEnabledDepthToRGB(config.mapDepthToRgb);
+    SetMapperEnabledRGBToDepth(config.mapRgbToDepth);
+    SetMapperEnabledRGBToIR(config.mapRgbToIr);
+    SetTimeFilterEnabled(config.timeFilter);
+    SetSpatialFilterEnabled(config.spatialFilter);
+    SetSynchronizeEnabled(config.synchronise);
+    if (ImgPreProcess* pre = PreProcessor()) {
+        pre->SetOutOfMaxRangeEnabled(config.outOfMaxRange != 0);
+        pre->SetTimeFilterOnDepthEnabled(config.timeFilterDepth);
+        const int32_t values[] = {config.timeFilterThreshold,  config.timeShiftRatio,
+                                  config.fillHoleThreshold,    config.badBlockThreshold,
+                                  config.firstSpatialThreshold, config.secondSpatialThreshold,
+                                  config.spatialSwitchThreshold,
+                                  config.spatialSwitchThresholdEdge,
+                                  config.spatialCount,         config.fillHoleCount,
+                                  config.outputAscend};
+        std::array<uint8_t, 2 * std::size(values)> record{};
+        for (size_t i = 0; i < std::size(values); ++i) {
+            const auto v = static_cast<uint16_t>(values[i]);
+            record[2 * i] = static_cast<uint8_t>(v & 0xFF);
+            record[2 * i + 1] = static_cast<uint8_t>(v >> 8);
+        }
+        pre->SetSensorConfig(record.data());
+        pre->SetAlgorithmType(config.algorithmType);
+    }
+
+    if (config.gmmGain != kConfigUnset) {
+        m_gmmGain = static_cast<uint16_t>(config.gmmGain);
+        m_gmmOption = 0;
+    }
+    if (config.backgroundThreshold != kConfigUnset) {
+        m_threshold = static_cast<uint16_t>(config.backgroundThreshold);
+    }
+    if (config.depthRange != kConfigUnset) {
+        m_depthRange = static_cast<uint32_t>(config.depthRange);
+    }
+    if (config.dataMode != kConfigUnset) {
+        m_dataMode = static_cast<uint8_t>(config.dataMode);
+    }
+    ApplyIniLists(config);
+    if (config.pulseCount != kConfigUnset) {
+        m_pulseCount = static_cast<uint16_t>(config.pulseCount);
+    }
+    if (config.rgbResolution != kConfigUnset) {
+        // Taken like an application's colour resolution: the camera and the colour
+        // decoder get the new size. A refusal leaves the colour mode as it was sent.
+        const RgbResolution size = RgbResolutionFromCode(config.rgbResolution);
+        const LensRecord lens{2, 1, size.width, size.height, 30, 2};
+        {
+            std::lock_guard guard(m_cacheLock);
+            m_lens = lens;
+        }
+        if (const int32_t ret = SetLens(lens); ret != 0) {
+            QLOG("RGB_Resolution %d is not taken: %d\n", static_cast<int>(config.rgbResolution),
+                 static_cast<int>(ret));
+        }
+    }
+    m_irs2 = config.s2Background ? 1 : 0;
+    if (config.wdrRange1Count != 0 && config.wdrRange2Count != 0) {
+        std::lock_guard guard(m_cacheLock);
+        m_wdr = WDROutputMode{static_cast<uint32_t>(config.wdrTotalRange),
+                              static_cast<uint32_t>(config.wdrRange1),
+                              static_cast<uint8_t>(config.wdrRange1Count),
+                              static_cast<uint32_t>(config.wdrRange2),
+                              static_cast<uint8_t>(config.wdrRange2Count),
+                              static_cast<uint32_t>(config.wdrRange3),
+                              static_cast<uint8_t>(config.wdrRange3Count)};
+    }
+    SetSynchronizeEnabled(config.synchronise);
+    return 0;
+}
+
+namespace {
+
+// A counted list (count byte, then codes) from an ini list, each entry logged; codes that
+// do not fit a byte or the list are logged and left out.
+template <size_t N>
+std::array<uint8_t, N> CountedIniList(const std::vector<int32_t>& values, bool dataModes) {
+    std::array<uint8_t, N> list{};
+    for (int32_t v : values) {
+        if (dataModes) {
+            QLOG(" %d  \n", static_cast<int>(v));
+        } else {
+            QLOG("%d  \n", static_cast<int>(v));
+        }
+        if (v < 0 || v > 255 || list[0] >= N - 1) {
+            QLOG("entry %d is left out.\n", static_cast<int>(v));
+            continue;
+        }
+        list[1 + list[0]++] = static_cast<uint8_t>(v);
+    }
+    QLOG("\n");
+    return list;
+}
+
+}  // namespace
+
+void BaseSession::ApplyIniLists(const Config& config) {
+    if (config.validRanges.empty()) {
+        QLOG("all  range valid.\n");
+    } else {
+        QLOG("valid range:\n");
+        const auto list = CountedIniList<10>(config.validRangeList, false);
+        std::lock_guard guard(m_cacheLock);
+        m_depthRangeList = list;  // empty: every range is accepted
+    }
+    if (config.validOutModes.empty()) {
+        QLOG("all  outmode valid.\n");
+        return;
+    }
+    QLOG("valid outmode :  \n");
+    const auto list = CountedIniList<33>(config.validOutModeList, true);
+    if (list[0] == 0) {
+        return;  // an empty data-mode list would refuse every mode; the camera's stays
+    }
+    std::lock_guard guard(m_cacheLock);
+    m_dataModeList = list;
 }
 
 DeviceStatus BaseSession::GetDeviceStatus() const {

@@ -32,6 +32,7 @@
 namespace quorix {
 
 class BaseProtocol;
+struct Config;
 
 // ((u - cx) / fx, (v - cy) / fy) for every column u and row v of the depth image, row by
 // row. Shared read-only; a rebuild makes a new table.
@@ -319,6 +320,11 @@ private:
     };
 
     int32_t ReadParameters();
+    // Sends the state an ini file configured (depth range, WDR mode, data mode, GMM gain,
+    // pulse count, IRS2 switch, threshold); stops at the first negative status.
+    int32_t PushConfiguredState();
+    // The ini's valid ranges and data modes replace the camera's lists (empty keeps them).
+    void ApplyIniLists(const Config& config);
     void ApplyPushedParameters(const PushedParameters& p);
     // Models whose colour mode needs no lens command and whose lists follow one rule: TK2A,
     // TKS1, TK5U, TK5P, TK5E, TK5Pro_ADI, TK4A, TK4Alite, TK4Aliteusb.
@@ -405,6 +411,10 @@ private:
     std::atomic<uint16_t> m_threshold{20};
     std::atomic<uint16_t> m_pulseCount{kNotConfigured};
     std::atomic<bool> m_pulseCountKnown{false};
+    // Configured by the ini file and sent by InitDevice.
+    std::atomic<uint16_t> m_gmmGain{kNotConfigured};
+    std::atomic<uint8_t> m_gmmOption{0};
+    std::atomic<uint16_t> m_irs2{1};
 
     // Status echo from the stream.
     mutable std::mutex m_statusLock;
