@@ -276,13 +276,23 @@ int32_t BaseSession::PushConfiguredState() {
             return ret;
         }
     }
+    // The WDR modes forbid a single pulse count and threshold (their setters answer -255 by
+    // rule, not because a command failed); a configuration naming a WDR mode must still
+    // start, so these two are skipped there with a log line.
+    const bool wdrMode = m_dataMode.load() >= 11 && m_dataMode.load() <= 13;
     if (const uint16_t pulses = m_pulseCount.load(); pulses < kNotConfigured) {
-        if (const int32_t ret = step("SetPulseCount", SetPulseCount(pulses)); ret < 0) {
+        if (wdrMode) {
+            QLOG("SetPulseCount refused: %d\n", -255);
+        } else if (const int32_t ret = step("SetPulseCount", SetPulseCount(pulses)); ret < 0) {
             return ret;
         }
     }
     if (const int32_t ret = step("SetIRS2Enable", SetIRS2Enable(m_irs2.load())); ret < 0) {
         return ret;
+    }
+    if (wdrMode) {
+        QLOG("SetThreshold refused: %d\n", -255);
+        return 0;
     }
     return step("SetThreshold", SetThreshold(m_threshold.load()));
 }

@@ -166,9 +166,12 @@ TEST_F(SessionIni, ARefusalIsLoggedAndTheRestSentButAFailureEndsTheStart) {
 
 TEST_F(SessionIni, AWdrModeGetsItsOutputModeBeforeTheModeIsSent) {
     WriteIni("[session1]\nDataMode=11\nt1_totalRange=2\nt1_range1=0\nt1_range1Count=1\n"
-             "t1_range2=2\nt1_range2Count=1\n");
+             "t1_range2=2\nt1_range2Count=1\nPulseCount=300\nBG_Threshold=20\n");
     log::Capture capture;
-    Start();
+    // A pulse count and threshold that the WDR modes forbid do not stop the stream.
+    EXPECT_EQ(Start(), 0);
+    EXPECT_TRUE(capture.Contains("SetPulseCount refused: -255"));
+    EXPECT_TRUE(capture.Contains("SetThreshold refused: -255"));
     const Calls pushed = Pushed();
     ASSERT_GE(pushed.size(), 4u);
     // The depth range is refused in a WDR mode and the push goes on.
