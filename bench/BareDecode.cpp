@@ -16,9 +16,6 @@
 namespace quorix::bench {
 namespace {
 
-constexpr uint32_t kColourWidth = 1920;
-constexpr uint32_t kColourHeight = 1080;
-
 double ThreadCpuMs() {
     timespec t{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
@@ -47,8 +44,10 @@ public:
 };
 
 // The simulator's data frame for one capture: RAW12 depth and IR in a 0x23 sub-packet and
-// the 1920x1080 MJPEG image, as the camera process sends them.
+// the MJPEG image, as the camera process sends them.
 struct Records {
+    uint16_t width = 0;  // of the colour image
+    uint16_t height = 0;
     std::vector<uint8_t> tof;     // sub-packet header and payload, as the reader queues it
     std::vector<uint8_t> colour;  // likewise
     sim::SensorState sensor;
@@ -58,8 +57,8 @@ bool MakeRecords(Records& records, std::string& error) {
     sim::SimState state = sim::MakeDefaultState(561, "127.0.0.2", "QXBENCH", 1);
     sim::SensorState& sensor = state.sensors[0];
     sensor.dataMode = 2;
-    sim::PutU16(sensor.lens[2].data() + 2, kColourWidth);
-    sim::PutU16(sensor.lens[2].data() + 4, kColourHeight);
+    sim::PutU16(sensor.lens[2].data() + 2, records.width);
+    sim::PutU16(sensor.lens[2].data() + 4, records.height);
     state.stream.packing = sim::TofPacking::kRaw12;
     state.stream.colour = sim::ColourFormat::kMjpeg;
     records.sensor = sensor;
@@ -74,12 +73,12 @@ bool MakeRecords(Records& records, std::string& error) {
         const uint8_t* end = payload + p.offset + p.length;
         if (p.type == 0x23) {
             records.tof.assign(begin, end);
-        } else if (p.type == sim::MjpegTypeByte(kColourWidth, kColourHeight)) {
+        } else if (p.type == sim::MjpegTypeByte(records.width, records.height)) {
             records.colour.assign(begin, end);
         }
     }
     if (records.tof.empty() || records.colour.empty()) {
-        error = "the simulator's frame holds no 0x23 or no 1920x1080 MJPEG sub-packet";
+        error = "the simulator's frame holds no 0x23 or no typed MJPEG sub-packet";
         return false;
     }
     return true;
@@ -93,19 +92,20 @@ Frame RecordFrame(std::vector<uint8_t>& bytes, uint32_t frameSet) {
     return raw;
 }
 
-bool MeasureTjDecompress(uint32_t frames, BareCosts& costs, std::string& error) {
-    const auto jpeg = sim::MjpegTestImage(kColourWidth, kColourHeight);
+bool MeasureTjDecompress(uint32_t frames, const Records& records, BareCosts& costs,
+                         std::string& error) {
+    const auto jpeg = sim::MjpegTestImage(records.width, records.height);
     if (jpeg == nullptr) {
         error = "no MJPEG image from the simulator";
         return false;
     }
     costs.jpegBytes = static_cast<uint32_t>(jpeg->size());
-    std::vector<uint8_t> bgr(size_t{kColourWidth} * kColourHeight * 3);
+    std::vector<uint8_t> bgr(size_t{records.width} * records.height * 3);
     tjhandle tj = tjInitDecompress();
     int failures = 0;
     costs.tjDecompressMs = PerCallMs(frames, [&] {
         failures += tjDecompress2(tj, jpeg->data(), static_cast<unsigned long>(jpeg->size()),
-                                  bgr.data(), kColourWidth, 0, kColourHeight, TJPF_BGR, 0) != 0;
+                                  bgr.data(), records.width, 0, records.height, TJPF_BGR, 0) != 0;
     });
     tjDestroy(tj);
     if (failures != 0) {
@@ -149,7 +149,7 @@ bool MeasureTofDecode(uint32_t frames, Records& records, BareCosts& costs, std::
 bool MeasureRgbDecode(uint32_t frames, Records& records, BareCosts& costs, std::string& error) {
     RgbDecode decoder(nullptr, nullptr, 2);
     decoder.SetOutputFormat(NsPixelBGR24);
-    decoder.SetMode(kColourWidth, kColourHeight, 30);
+    decoder.SetMode(records.width, records.height, 30);
     const Frame raw = RecordFrame(records.colour, kFrameSetColour);
     Frame* frame = decoder.Queue().AllocFrame(kPoolColour);
     uint32_t decoded = 1;
@@ -177,7 +177,7 @@ void MeasurePoolReturn(uint32_t frames, const Records& records, BareCosts& costs
         {kPoolRawColour, static_cast<uint32_t>(records.colour.size())},
         {kPoolDepth, kDepthBytes},
         {kPoolIR, kIRBytes},
-        {kPoolColour, kColourWidth * kColourHeight * 3},
+        {kPoolColour, uint32_t{records.width} * records.height * 3},
     };
     double total = 0;
     for (const Kind& kind : kinds) {
@@ -195,8 +195,9 @@ void MeasurePoolReturn(uint32_t frames, const Records& records, BareCosts& costs
     costs.poolReturnMs = total / frames;
 }
 
-void MeasureDeliveryCopy(uint32_t frames, BareCosts& costs) {
-    const size_t bytes = size_t{kDepthBytes} + kIRBytes + size_t{kColourWidth} * kColourHeight * 3;
+void MeasureDeliveryCopy(uint32_t frames, const Records& records, BareCosts& costs) {
+    const size_t bytes =
+        size_t{kDepthBytes} + kIRBytes + size_t{records.width} * records.height * 3;
     std::vector<uint8_t> from(bytes, 0x55);
     std::vector<uint8_t> to(bytes);
     costs.deliveryCopyMs = PerCallMs(frames, [&] {
@@ -207,17 +208,20 @@ void MeasureDeliveryCopy(uint32_t frames, BareCosts& costs) {
 
 }  // namespace
 
-bool MeasureBareDecode(uint32_t frames, BareCosts& costs, std::string& error) {
+bool MeasureBareDecode(uint32_t frames, uint16_t colourWidth, uint16_t colourHeight,
+                       BareCosts& costs, std::string& error) {
     costs = BareCosts{};
     costs.frames = frames == 0 ? 1 : frames;
     Records records;
-    if (!MakeRecords(records, error) || !MeasureTjDecompress(costs.frames, costs, error) ||
+    records.width = colourWidth;
+    records.height = colourHeight;
+    if (!MakeRecords(records, error) || !MeasureTjDecompress(costs.frames, records, costs, error) ||
         !MeasureTofDecode(costs.frames, records, costs, error) ||
         !MeasureRgbDecode(costs.frames, records, costs, error)) {
         return false;
     }
     MeasurePoolReturn(costs.frames, records, costs);
-    MeasureDeliveryCopy(costs.frames, costs);
+    MeasureDeliveryCopy(costs.frames, records, costs);
     return true;
 }
 

@@ -11,7 +11,7 @@ namespace quorix::bench {
 // CPU milliseconds per operation (this thread's CPU clock), averaged over the frames.
 struct BareCosts {
     uint32_t frames = 0;
-    uint32_t jpegBytes = 0;     // size of the simulator's 1920x1080 MJPEG image
+    uint32_t jpegBytes = 0;     // size of the simulator's MJPEG image
     double tjDecompressMs = 0;  // tjDecompress2 of that image into BGR
     double tofDecodeMs = 0;     // TofDecode::DecodeRecord of the RAW12 0x23 record
     double rgbDecodeMs = 0;     // RgbDecode::DecodeRGB of the colour record (library)
@@ -20,8 +20,10 @@ struct BareCosts {
     double BarePerSetMs() const { return tjDecompressMs + tofDecodeMs; }
 };
 
-// Measures `frames` rounds of each. False, with `error` filled, when a payload cannot be
-// made or a decode fails.
-bool MeasureBareDecode(uint32_t frames, BareCosts& costs, std::string& error);
+// Measures `frames` rounds of each, with colour of the given size (one the camera sends
+// typed: 1920x1080, 1280x720, 640x480 or 640x360). False, with `error` filled, when a
+// payload cannot be made or a decode fails.
+bool MeasureBareDecode(uint32_t frames, uint16_t colourWidth, uint16_t colourHeight,
+                       BareCosts& costs, std::string& error);
 
 }  // namespace quorix::bench

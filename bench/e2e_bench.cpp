@@ -1,7 +1,8 @@
 // e2e_bench: the end-to-end speed of a network camera over loopback. A simulated camera runs
 // as its own process (quorix-camsim), so its frame building and MJPEG encoding are not
 // counted, and streams VGA RAW12 depth and IR (0x23, data mode 2) with 1920x1080 MJPEG colour
-// at 30 fps. This process reads the stream through the public C interface only, promptly, for
+// at 30 fps (other frame rates and colour sizes on request). This process reads the stream through
+// the public C interface only, promptly, for
 // --seconds, and then measures the bare decode of the same payloads with the internal
 // decoders, to compare the pipeline's CPU per set with it.
 //
@@ -30,14 +31,15 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-constexpr uint16_t kColourWidth = 1920;
-constexpr uint16_t kColourHeight = 1080;
 constexpr uint32_t kSetBits = NsFrameReadyDepth | NsFrameReadyIR | NsFrameReadyRGB;
 
 struct Options {
     double seconds = 60;
     double warmup = 2;
     uint32_t fps = 30;
+    std::string colourSize = "1920x1080";
+    uint16_t colourWidth = 1920;
+    uint16_t colourHeight = 1080;
     std::string address = "127.0.0.77";
     std::string serial = "QXBENCH";
     std::string camsim;  // default: ../tools/quorix-camsim beside this program
@@ -56,6 +58,8 @@ bool ParseOptions(int argc, char** argv, Options& o, int& exit) {
     app.add_option("--warmup", o.warmup, "streaming time before the measurement starts")
         ->check(CLI::Range(0.0, 60.0));
     app.add_option("--fps", o.fps, "the camera's frame rate")->check(CLI::Range(1u, 120u));
+    app.add_option("--colour-size", o.colourSize, "the camera's MJPEG colour size")
+        ->check(CLI::IsMember({"1920x1080", "1280x720", "640x480", "640x360"}));
     app.add_option("--address", o.address, "loopback address of the simulated camera");
     app.add_option("--serial", o.serial, "serial number of the simulated camera");
     app.add_option("--camsim", o.camsim, "the simulator program (default: beside this one)");
@@ -70,6 +74,10 @@ bool ParseOptions(int argc, char** argv, Options& o, int& exit) {
         exit = app.exit(e);
         return false;
     }
+    unsigned width = 0, height = 0;
+    std::sscanf(o.colourSize.c_str(), "%ux%u", &width, &height);
+    o.colourWidth = static_cast<uint16_t>(width);
+    o.colourHeight = static_cast<uint16_t>(height);
     if (o.camsim.empty()) {
         o.camsim = OwnFolder() + "/../tools/quorix-camsim";
     }
@@ -122,12 +130,12 @@ bool WaitForDevice(const std::string& uri, std::chrono::seconds limit) {
 struct StreamResult {
     double startStreamMs = 0;
     double firstSetS = -1;         // from the start of the stream to the first whole set
-    double firstFullColourS = -1;  // ... to the first 1920x1080 colour frame
+    double firstFullColourS = -1;  // ... to the first colour frame of the camera's size
     double windowS = 0;
     IndexTracker all;          // whole sets over the whole stream
     IndexTracker window;       // whole sets in the measured window
     uint64_t partialSets = 0;  // reads in the window that missed a kind or mixed indices
-    uint64_t fullColour = 0;   // window sets whose colour is 1920x1080
+    uint64_t fullColour = 0;   // window sets whose colour has the camera's size
     uint64_t otherColour = 0;
     uint16_t otherWidth = 0;
     uint16_t otherHeight = 0;
@@ -140,6 +148,7 @@ struct StreamResult {
     std::map<std::string, double> threadCpu;  // by thread name, in the window
     RssSeries rss;
     long maxRssKiB = 0;
+    NsFrameMode colourMode{};  // as Ns2_GetFrameMode reports it at the end
 };
 
 std::map<std::string, double> ThreadCpuSince(const std::map<int, ProcCpu>& before) {
@@ -218,7 +227,7 @@ void ReadStream(NsDeviceHandle h, const Options& o, Clock::time_point started, S
             continue;
         }
         const NsFrame& colour = frames[2];
-        const bool full = colour.width == kColourWidth && colour.height == kColourHeight;
+        const bool full = colour.width == o.colourWidth && colour.height == o.colourHeight;
         if (r.firstSetS < 0) {
             r.firstSetS = Seconds(returned - started);
         }
@@ -274,14 +283,14 @@ struct SimSide {
 void PrintTable(const Options& o, StreamResult& r, const SimSide& sim, const BareCosts* bare,
                 const std::string& loadBefore, const std::string& loadAfter) {
     std::printf("\nend-to-end: %s, %u fps, RAW12 depth+IR (0x23, data mode 2), MJPEG %ux%u\n",
-                o.uri.c_str(), o.fps, kColourWidth, kColourHeight);
+                o.uri.c_str(), o.fps, o.colourWidth, o.colourHeight);
     std::printf("load average before %s, after %s; %u CPUs\n\n", loadBefore.c_str(),
                 loadAfter.c_str(), std::thread::hardware_concurrency());
     std::printf("  %-42s %-36s %s\n", "measure", "value", "goal");
     const uint64_t sets = r.window.Delivered();
     const double perSecond = r.windowS > 0 ? sets / r.windowS : 0;
     Row("Ns2_StartStream", "", "%.0f ms", r.startStreamMs);
-    Row("first whole set / first 1920x1080 colour", "", "%.2f s / %.2f s after start", r.firstSetS,
+    Row("first whole set / first full-size colour", "", "%.2f s / %.2f s after start", r.firstSetS,
         r.firstFullColourS);
     Row("measured window", "", "%.1f s after %.1f s warm-up", r.windowS, o.warmup);
     Row("sets delivered in window (D+IR+RGB)", "", "%llu (%.2f per s)", U(sets), perSecond);
@@ -301,11 +310,13 @@ void PrintTable(const Options& o, StreamResult& r, const SimSide& sim, const Bar
         Row("camera: captures / sent / dropped", "", "unknown (camera not started here)");
     }
     if (r.otherColour == 0) {
-        Row("colour frames at 1920x1080", "all", "%llu of %llu", U(r.fullColour), U(sets));
+        Row("colour frames at the camera's size", "all", "%llu of %llu", U(r.fullColour), U(sets));
     } else {
-        Row("colour frames at 1920x1080", "all", "%llu of %llu (others %ux%u)", U(r.fullColour),
-            U(sets), r.otherWidth, r.otherHeight);
+        Row("colour frames at the camera's size", "all", "%llu of %llu (others %ux%u)",
+            U(r.fullColour), U(sets), r.otherWidth, r.otherHeight);
     }
+    Row("colour frame mode (Ns2_GetFrameMode)", "", "%ux%u, pixel format %u",
+        r.colourMode.resolutionWidth, r.colourMode.resolutionHeight, r.colourMode.pixelFormat);
     const size_t stamped = r.latencies.size();
     const double median = Percentile(r.latencies, 50);
     const double p99 = Percentile(r.latencies, 99);
@@ -357,10 +368,10 @@ int Run(const Options& o) {
     if (o.spawn) {
         const std::string fps = std::to_string(o.fps);
         const std::vector<std::string> args = {
-            "--address", o.address, "--model",  "TK5P",        "--serial",
-            o.serial,    "--fps",   fps,        "--data-mode", "2",
-            "--packing", "raw12",   "--colour", "mjpeg",       "--colour-size",
-            "1920x1080", "--push",  "prompt",   "--interval",  "100"};
+            "--address",  o.address, "--model",  "TK5P",        "--serial",
+            o.serial,     "--fps",   fps,        "--data-mode", "2",
+            "--packing",  "raw12",   "--colour", "mjpeg",       "--colour-size",
+            o.colourSize, "--push",  "prompt",   "--interval",  "100"};
         std::string error;
         if (!camsim.Start(o.camsim, args, error)) {
             std::fprintf(stderr, "%s\n", error.c_str());
@@ -394,6 +405,7 @@ int Run(const Options& o) {
                         o.seconds, o.warmup);
             std::fflush(stdout);
             ReadStream(h, o, started, result);
+            Ns2_GetFrameMode(h, 0, RGBFrame, &result.colourMode);
             Ns2_StopStream(h, 0);
         }
         Ns2_CloseDevice(&h);
@@ -418,7 +430,8 @@ int Run(const Options& o) {
 
     BareCosts bare;
     std::string error;
-    const bool bareOk = MeasureBareDecode(o.decodeFrames, bare, error);
+    const bool bareOk =
+        MeasureBareDecode(o.decodeFrames, o.colourWidth, o.colourHeight, bare, error);
     if (!bareOk) {
         std::fprintf(stderr, "bare decode: %s\n", error.c_str());
     }
