@@ -6,6 +6,7 @@
 #include <ctime>
 #include <vector>
 
+#include "NoProducer.h"
 #include "imaging/RgbDecode.h"
 #include "imaging/TofDecode.h"
 #include "pipeline/FramePool.h"
@@ -32,16 +33,6 @@ double PerCallMs(uint32_t frames, const Work& work) {
     }
     return (ThreadCpuMs() - start) / frames;
 }
-
-// The decoders pull nothing: the benchmark hands them records itself.
-class NoProducer : public Producer {
-public:
-    void SetSingleFrameReady(uint8_t) override {}
-    int32_t GetRawTofFrame(Frame*&) override { return -1; }
-    int32_t GetRawRgbFrame(Frame*&) override { return -1; }
-    void ReleaseRawTofFrame(Frame*) override {}
-    void ReleaseRawRgbFrame(Frame*) override {}
-};
 
 // The simulator's data frame for one capture: RAW12 depth and IR in a 0x23 sub-packet and
 // the MJPEG image, as the camera process sends them.
