@@ -134,6 +134,32 @@ std::map<int, ProcCpu> ReadOwnThreadsCpu() {
     return threads;
 }
 
+std::optional<uint64_t> ParseBusyTicks(const std::string& procStat) {
+    std::istringstream text(procStat);
+    std::string label;
+    if (!(text >> label) || label != "cpu") {
+        return std::nullopt;
+    }
+    // user nice system idle iowait irq softirq steal (guest time is inside user)
+    uint64_t busy = 0;
+    int fields = 0;
+    for (uint64_t value = 0; fields < 8 && text >> value; ++fields) {
+        busy += fields == 3 || fields == 4 ? 0 : value;
+    }
+    if (fields < 4) {
+        return std::nullopt;
+    }
+    return busy;
+}
+
+double ReadMachineBusySeconds() {
+    std::ifstream file("/proc/stat");
+    std::string line;
+    std::getline(file, line);
+    return static_cast<double>(ParseBusyTicks(line).value_or(0)) /
+           static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
 std::optional<double> StampLatencyMs(uint64_t stamp, double nowMsOfDay) {
     const std::optional<cli::ClockTime> received = cli::DecodeStamp(stamp);
     if (!received) {

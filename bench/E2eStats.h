@@ -73,6 +73,11 @@ std::optional<ProcCpu> ReadProcStat(const std::string& path);
 // Every thread of this process by thread id.
 std::map<int, ProcCpu> ReadOwnThreadsCpu();
 
+// Busy CPU ticks of the whole machine (every field of the first "cpu" line of /proc/stat
+// but idle and iowait), and that in seconds now.
+std::optional<uint64_t> ParseBusyTicks(const std::string& procStat);
+double ReadMachineBusySeconds();
+
 // Milliseconds from a frame's receive stamp (local time: second, minute, hour,
 // millisecond as four u16, lowest first; the millisecond cut, not rounded) to
 // `nowMsOfDay`. A stamp from before midnight wraps round the day. Nothing for an invalid

@@ -91,6 +91,14 @@ TEST(E2eStats, ProcStatGivesTheNameAndCpuOfOddNames) {
     EXPECT_TRUE(ReadProcStat("/proc/self/stat"));
 }
 
+TEST(E2eStats, MachineBusyTicksLeaveIdleAndIowaitOut) {
+    EXPECT_EQ(ParseBusyTicks("cpu  100 5 20 9000 300 1 2 3 0 0\ncpu0 1 2 3 4\n"), 131u);
+    EXPECT_EQ(ParseBusyTicks("cpu  100 5 20 9000"), 125u);  // an old kernel's four fields
+    EXPECT_FALSE(ParseBusyTicks("cpu0 100 5 20 9000"));
+    EXPECT_FALSE(ParseBusyTicks("cpu  100 5"));
+    EXPECT_GT(ReadMachineBusySeconds(), 0.0);
+}
+
 TEST(E2eStats, LatencyRunsFromTheStampAcrossMidnight) {
     const auto stamp = [](uint16_t h, uint16_t m, uint16_t s, uint16_t ms) {
         return cli::EncodeStamp({h, m, s, ms});

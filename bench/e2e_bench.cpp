@@ -150,6 +150,8 @@ struct StreamResult {
     std::vector<double> latencies;  // ms, one per window set (its oldest frame)
     uint64_t unstamped = 0;
     double cpuSeconds = 0;                    // of this process, in the window
+    double machineBusySeconds = 0;            // of every process, in the window
+    double camsimSeconds = 0;                 // of the camera process, in the window
     std::map<std::string, double> threadCpu;  // by thread name, in the window
     RssSeries rss;
     long maxRssKiB = 0;
@@ -166,7 +168,8 @@ std::map<std::string, double> ThreadCpuSince(const std::map<int, ProcCpu>& befor
 }
 
 // Reads the stream for warm-up plus the measured time, as promptly as the library allows.
-void ReadStream(NsDeviceHandle h, const Options& o, Clock::time_point started, StreamResult& r) {
+void ReadStream(NsDeviceHandle h, const Options& o, const CamsimProcess& camsim,
+                Clock::time_point started, StreamResult& r) {
     const auto windowStart = started + std::chrono::duration_cast<Clock::duration>(
                                            std::chrono::duration<double>(o.warmup));
     const auto windowLength =
@@ -175,6 +178,8 @@ void ReadStream(NsDeviceHandle h, const Options& o, Clock::time_point started, S
     Clock::time_point windowBegan{};
     Clock::time_point nextRss{};
     double cpuAtStart = 0;
+    double machineAtStart = 0;
+    double camsimAtStart = 0;
     std::map<int, ProcCpu> threadsAtStart;
     NsFrame frames[3];
     const uint32_t types[3] = {DepthFrame, IRFrame, RGBFrame};
@@ -186,11 +191,15 @@ void ReadStream(NsDeviceHandle h, const Options& o, Clock::time_point started, S
             windowBegan = now;
             nextRss = now;
             cpuAtStart = ProcessCpuSeconds();
+            machineAtStart = ReadMachineBusySeconds();
+            camsimAtStart = camsim.CpuSeconds();
             threadsAtStart = ReadOwnThreadsCpu();
         }
         if (inWindow && now - windowBegan >= windowLength) {
             r.windowS = Seconds(now - windowBegan);
             r.cpuSeconds = ProcessCpuSeconds() - cpuAtStart;
+            r.machineBusySeconds = ReadMachineBusySeconds() - machineAtStart;
+            r.camsimSeconds = camsim.Running() ? camsim.CpuSeconds() - camsimAtStart : 0;
             r.threadCpu = ThreadCpuSince(threadsAtStart);
             r.rss.Add(ReadOwnRssKiB());
             return;
@@ -310,6 +319,9 @@ void PrintTable(const Options& o, StreamResult& r, const SimSide& sim, const Bar
     Row("first whole set / first full-size colour", "", "%.2f s / %.2f s after start", r.firstSetS,
         r.firstFullColourS);
     Row("measured window", "", "%.1f s after %.1f s warm-up", r.windowS, o.warmup);
+    const double others = r.machineBusySeconds - r.cpuSeconds - r.camsimSeconds;
+    Row("other processes' CPU in the window", "quiet: near 0", "%.0f%% of one CPU",
+        r.windowS > 0 ? std::max(others, 0.0) * 100 / r.windowS : 0);
     Row("sets delivered in window (D+IR+RGB)", "", "%llu (%.2f per s)", U(sets), perSecond);
     const uint64_t spanned = sets != 0 ? uint64_t{r.window.Last()} - r.window.First() + 1 : 0;
     Row("capture indices in window", "", "%u..%u: %llu captures", r.window.First(), r.window.Last(),
@@ -482,7 +494,7 @@ int Run(const Options& o) {
             std::printf("streaming %s for %.0f s after %.0f s warm-up ...\n", o.uri.c_str(),
                         o.seconds, o.warmup);
             std::fflush(stdout);
-            ReadStream(h, o, started, result);
+            ReadStream(h, o, camsim, started, result);
             Ns2_GetFrameMode(h, 0, RGBFrame, &result.colourMode);
             Ns2_StopStream(h, 0);
         }

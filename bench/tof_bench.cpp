@@ -6,10 +6,10 @@
 #include <random>
 #include <vector>
 
+#include "NoProducer.h"
 #include "imaging/DepthDecodeTable.h"
 #include "imaging/TofDecode.h"
 #include "imaging/TofUnpack.h"
-#include "NoProducer.h"
 
 namespace quorix {
 namespace {
