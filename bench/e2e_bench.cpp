@@ -69,7 +69,9 @@ bool ParseOptions(int argc, char** argv, Options& o, int& exit) {
     app.add_option("--serial", o.serial, "serial number of the simulated camera");
     app.add_option("--camsim", o.camsim, "the simulator program (default: beside this one)");
     app.add_flag("!--no-spawn", o.spawn,
-                 "do not start the simulator: it runs already (see the README for its options)");
+                 "do not start the simulator; it runs already, started as: quorix-camsim "
+                 "--address A --serial S --fps 30 --data-mode 2 --packing raw12 --colour mjpeg "
+                 "--colour-size 1920x1080");
     app.add_option("--uri", o.uri, "URI or alias of the camera (default TK5P:<serial>)");
     app.add_option("--decode-frames", o.decodeFrames, "rounds of each bare decode")
         ->check(CLI::Range(1u, 100000u));
@@ -320,7 +322,9 @@ void PrintTable(const Options& o, StreamResult& r, const SimSide& sim, const Bar
         r.firstFullColourS);
     Row("measured window", "", "%.1f s after %.1f s warm-up", r.windowS, o.warmup);
     const double others = r.machineBusySeconds - r.cpuSeconds - r.camsimSeconds;
-    Row("other processes' CPU in the window", "quiet: near 0", "%.0f%% of one CPU",
+    Row(sim.known ? "other processes' CPU in the window"
+                  : "other processes' CPU in the window (camera too)",
+        "quiet: near 0", "%.0f%% of one CPU",
         r.windowS > 0 ? std::max(others, 0.0) * 100 / r.windowS : 0);
     Row("sets delivered in window (D+IR+RGB)", "", "%llu (%.2f per s)", U(sets), perSecond);
     const uint64_t spanned = sets != 0 ? uint64_t{r.window.Last()} - r.window.First() + 1 : 0;
