@@ -2,8 +2,8 @@
 // returning a colour frame to its pool against zeroing the bytes a decode wrote.
 #include <benchmark/benchmark.h>
 
-#include <cstring>
 #include <turbojpeg.h>
+#include <cstring>
 #include <vector>
 
 #include "imaging/RgbDecode.h"
@@ -45,9 +45,8 @@ void BM_RgbDecodeMjpeg(benchmark::State& state) {
     const std::vector<uint8_t> jpeg = MakeJpeg(pic.width, pic.height);
     std::vector<uint8_t> record(jpeg.size() + 5);
     const auto len = static_cast<uint32_t>(jpeg.size());
-    const uint8_t header[5] = {pic.type, static_cast<uint8_t>(len),
-                               static_cast<uint8_t>(len >> 8), static_cast<uint8_t>(len >> 16),
-                               0};
+    const uint8_t header[5] = {pic.type, static_cast<uint8_t>(len), static_cast<uint8_t>(len >> 8),
+                               static_cast<uint8_t>(len >> 16), 0};
     memcpy(record.data(), header, 5);
     memcpy(record.data() + 5, jpeg.data(), jpeg.size());
     Frame raw;

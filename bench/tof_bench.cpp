@@ -6,6 +6,7 @@
 #include <random>
 #include <vector>
 
+#include "NoProducer.h"
 #include "imaging/DepthDecodeTable.h"
 #include "imaging/TofDecode.h"
 #include "imaging/TofUnpack.h"
@@ -140,14 +141,6 @@ void QvgaFillAndDouble(benchmark::State& state) {
 BENCHMARK(QvgaFillAndDouble);
 
 // The whole sub-packet path of the decoder (dispatch, table lock, frame fields), RAW12 depth.
-class NoProducer : public Producer {
-public:
-    void SetSingleFrameReady(uint8_t) override {}
-    int32_t GetRawTofFrame(Frame*&) override { return -1; }
-    int32_t GetRawRgbFrame(Frame*&) override { return -1; }
-    void ReleaseRawTofFrame(Frame*) override {}
-    void ReleaseRawRgbFrame(Frame*) override {}
-};
 
 void DecodeADIRaw12(benchmark::State& state) {
     NoProducer producer;

@@ -89,6 +89,8 @@ void AddStreamOptions(CLI::App& app, StreamSetup& stream, StreamText& text) {
     sim::StreamSettings& s = stream.settings;
     app.add_option("--fps", stream.frameRate, "ToF frame rate of every sensor")
         ->check(CLI::Range(1u, 120u));
+    app.add_option("--data-mode", stream.dataMode,
+                   "data mode: 0 depth, 1 IR, 2 depth and IR, 10, 11-13 WDR");
     app.add_option("--packing", text.packing, "depth and IR packing")
         ->check(CLI::IsMember(Keys(kPackings)));
     app.add_option("--colour", text.colour, "colour format")->check(CLI::IsMember(Keys(kColours)));
@@ -115,6 +117,7 @@ void ApplyStream(const StreamSetup& stream, sim::SimState& state) {
     state.stream = stream.settings;
     for (sim::SensorState& sensor : state.sensors) {
         sensor.tofFrameRate = static_cast<uint8_t>(stream.frameRate);
+        sensor.dataMode = stream.dataMode;
         sensor.jsonConfigSupported = stream.pushSupported;
         auto& lens = sensor.lens[2];
         lens[0] = 2;

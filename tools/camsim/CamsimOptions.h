@@ -21,11 +21,12 @@ struct StreamSetup {
     uint32_t frameRate = 30;     // 1..120
     uint16_t colourWidth = 640;  // the colour lens record
     uint16_t colourHeight = 360;
+    uint8_t dataMode = 0;        // every sensor's data mode (2: depth and IR)
     bool pushSupported = true;   // the answer to the host's JSON-configuration question
 };
 
 // Writes `stream` into a camera's state: the stream settings and every sensor's frame
-// rate, colour lens record and JSON-configuration answer.
+// rate, data mode, colour lens record and JSON-configuration answer.
 void ApplyStream(const StreamSetup& stream, sim::SimState& state);
 
 struct Options {

@@ -57,7 +57,19 @@ int main(int argc, char** argv) {
     }
     for (auto& camera : cameras) {
         camera->Stop();
+        // What each stream sent, for whoever measures the host's side (captures not sent
+        // were dropped because the host had not taken the previous frame yet).
+        for (uint32_t i = 0; i < camera->Config().sessions; ++i) {
+            const sim::StreamStats s = camera->StreamStatistics(i);
+            std::printf("camera %s session %u: captures %llu sent %llu dropped %llu "
+                        "last index %u\n",
+                        camera->Config().serial.c_str(), i,
+                        static_cast<unsigned long long>(s.captures),
+                        static_cast<unsigned long long>(s.framesSent),
+                        static_cast<unsigned long long>(s.framesDropped), s.lastFrameIndex);
+        }
     }
+    std::fflush(stdout);
     cameras.clear();
     if (options.verbose) {
         log::Shutdown();

@@ -74,6 +74,7 @@ TEST(CamsimOptions, BadValuesAreRefused) {
         {"--packing", "raw10"},
         {"--colour-size", "640"},
         {"--status", "sometimes"},
+        {"--data-mode", "256"},
     };
     for (const auto& args : bad) {
         Options options;
@@ -85,9 +86,9 @@ TEST(CamsimOptions, BadValuesAreRefused) {
 
 TEST(CamsimOptions, StreamOptionsReachEverySensor) {
     Options options;
-    ASSERT_EQ(Parse({"--sessions", "2", "--fps", "15", "--packing", "y16", "--colour", "nv12",
-                     "--colour-size", "1280x720", "--status", "late", "--status-late-frames", "5",
-                     "--push", "never", "--no-push-support"},
+    ASSERT_EQ(Parse({"--sessions", "2", "--fps", "15", "--data-mode", "2", "--packing", "y16",
+                     "--colour", "nv12", "--colour-size", "1280x720", "--status", "late",
+                     "--status-late-frames", "5", "--push", "never", "--no-push-support"},
                     options),
               0);
     const sim::StreamSettings& s = options.stream.settings;
@@ -101,6 +102,7 @@ TEST(CamsimOptions, StreamOptionsReachEverySensor) {
     EXPECT_EQ(state.stream.packing, sim::TofPacking::kY16);
     for (const sim::SensorState& sensor : state.sensors) {
         EXPECT_EQ(sensor.tofFrameRate, 15);
+        EXPECT_EQ(sensor.dataMode, 2);
         EXPECT_FALSE(sensor.jsonConfigSupported);
         EXPECT_EQ(sensor.lens[2], (std::array<uint8_t, 8>{2, 1, 0x00, 0x05, 0xD0, 0x02, 30, 2}));
     }
