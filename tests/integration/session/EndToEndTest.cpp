@@ -19,22 +19,14 @@
 #include "sim/Scene.h"
 #include "sim/SimCamera.h"
 #include "support/TempDir.h"
+#include "support/Wait.h"
 
 namespace quorix {
 namespace {
 
 using namespace std::chrono_literals;
 
-bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < end) {
-        if (condition()) {
-            return true;
-        }
-        std::this_thread::sleep_for(20ms);
-    }
-    return condition();
-}
+using test::WaitFor;
 
 bool IsListed(const std::string& uri) {
     uint32_t count = 0;
