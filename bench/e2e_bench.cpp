@@ -379,6 +379,18 @@ void PrintTable(const Options& o, StreamResult& r, const SimSide& sim, const Bar
         Row("  pool return of one set (zeroing)", "", "%.2f ms", bare->poolReturnMs);
         Row("  one copy of a set's pixels (memcpy)", "", "%.2f ms", bare->deliveryCopyMs);
     }
+    // The decoder threads' own CPU in the window does not depend on how fast the machine was
+    // before and after it, so this ratio holds when the bare figures disagree; it is a lower
+    // bound of the one above, as those threads do more than the bare decode.
+    const auto thread = [&](const char* name) {
+        const auto it = r.threadCpu.find(name);
+        return it != r.threadCpu.end() ? it->second * 1e3 / std::max<uint64_t>(sets, 1) : 0.0;
+    };
+    const double decoders = thread("RgbDecode") + thread("TofDecode");
+    if (decoders > 0) {
+        Row("pipeline CPU / decoder threads' CPU", "", "%.2f (%.2f ms per set outside them)",
+            cpuPerSetMs / decoders, cpuPerSetMs - decoders);
+    }
     const auto self = ReadProcStat("/proc/self/stat");  // the main thread has its name
     for (const auto& [name, seconds] : r.threadCpu) {
         if (seconds * 1e3 / std::max<uint64_t>(sets, 1) < 0.01) {
