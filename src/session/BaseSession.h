@@ -31,6 +31,9 @@
 
 namespace quorix {
 
+// Data modes 11, 12 and 13 alternate two or three depth ranges (WDR).
+inline bool IsWdrMode(uint8_t mode) { return mode >= 11 && mode <= 13; }
+
 class BaseProtocol;
 struct Config;
 

@@ -14,10 +14,6 @@ namespace {
 // The WDR property value: three u16 (one per WDR range) and a byte for every record.
 constexpr uint32_t kWdrValuesBytes = 7;
 
-bool IsWdrMode(uint8_t mode) {
-    return mode >= 11 && mode <= 13;
-}
-
 bool IsWdrProperty(uint32_t id) {
     return id == property::kWDRSetting || id == property::kWDRThreshold ||
            id == property::kWDRGMMGain;

@@ -16,10 +16,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-bool IsWdrMode(uint8_t mode) {
-    return mode >= 11 && mode <= 13;
-}
-
 }  // namespace
 
 bool BaseSession::IsStandardModel(uint32_t deviceType) {
