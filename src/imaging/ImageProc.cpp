@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <utility>
 
 #include "config/Log.h"
 #include "protocol/DeviceStatus.h"
@@ -260,12 +261,14 @@ ImageProc::ImageProc(SessionContext* session, std::unique_ptr<ImgPreProcess> pre
     static constexpr uint32_t kTypes[kHeldCount] = {
         DepthFrame, IRFrame, RGBFrame, MappedRGBFrame, MappedDepthFrame, MappedIRFrame};
     for (uint32_t k = 0; k < kHeldCount; ++k) {
-        const bool colour = k == kHeldColour || k == kHeldMappedColour;
-        const uint32_t bytes = colour ? kHeldColourBytes : kHeldImageBytes;
+        m_held[k].frame.frameType = kTypes[k];
+        if (k < m_lent.size()) {
+            continue;  // delivered in lent pool frames
+        }
+        const uint32_t bytes = k == kHeldMappedColour ? kHeldColourBytes : kHeldImageBytes;
         m_heldBuffers[k] = ZeroedBuffer(bytes);
         m_held[k].frame.pFrameData = m_heldBuffers[k].get();
         m_held[k].frame.capacity = bytes;
-        m_held[k].frame.frameType = kTypes[k];
     }
     QLOG("\n");
 }
@@ -275,6 +278,9 @@ ImageProc::~ImageProc() {
     StopCallback();
     RequestStop();
     JoinThreads();
+    for (HeldKind kind : {kHeldDepth, kHeldIR, kHeldColour}) {
+        HomeQueue(kind).Release(std::exchange(m_lent[kind], nullptr));
+    }
     m_rawTofQueue->Release(m_rawTof);
     m_rawColourQueue->Release(m_rawColour);
 }

@@ -230,6 +230,11 @@ private:
     void ConvertIRTo8Bit(Frame& ir);
     void FlipSlot(NsFrame& slot) const;
     bool CopyHeld(HeldKind kind, Frame* out);
+    // Depth, IR and colour are delivered in the decoders' own pool frames: `frame` becomes
+    // the held frame of `kind` until the next frame of its kind replaces it, and the one it
+    // replaces goes back to its pool. Application-side reading paths only.
+    void Lend(HeldKind kind, Frame* frame);
+    FrameQueue& HomeQueue(HeldKind kind);
     void ApplyOutputGeometry(Frame& out, bool colour);
 
     SessionContext* const m_session;
@@ -254,8 +259,10 @@ private:
     Buffer m_mappedIRWork;
     Buffer m_mappedColourWork;
     Buffer m_computedFrame;
+    // Buffers of the mapped frames; depth, IR and colour live in lent pool frames.
     std::array<Buffer, kHeldCount> m_heldBuffers;
     std::array<Held, kHeldCount> m_held;
+    std::array<Frame*, kHeldColour + 1> m_lent{};
     std::atomic<bool> m_wdrReady{false};
     NsFrameSet m_callbackSet{};  // Callback thread only
 

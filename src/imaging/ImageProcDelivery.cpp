@@ -147,13 +147,13 @@ int32_t ImageProc::ReadUnsynchronised(NsFrameCallback callback, const std::atomi
             }
             slot.present = 0;
         } else if (sound) {
+            Lend(kind.held, frame);
             Held& held = m_held[kind.held];
-            memcpy(held.frame.pFrameData, frame->pFrameData, frame->dataLen);
-            CopyFrameFields(*frame, held.frame);
             if (kind.held == kHeldIR && m_irOutputMode.load() == 2) {
                 ConvertIRTo8Bit(held.frame);
             }
             held.ready.store(true);
+            continue;
         }
         kind.queue->Release(frame);
     }
@@ -172,11 +172,14 @@ int32_t ImageProc::ReadSynchronised(NsFrameCallback callback, const std::atomic<
     }
     m_wdrReady.store(false);
     SyncSet set;
-    set.colour = &m_held[kHeldColour].frame;
-    set.depth = &m_held[kHeldDepth].frame;
-    set.ir = &m_held[kHeldIR].frame;
-    if (!m_sync->GetSynchronizedSet(set, abandon)) {
+    if (!m_sync->TakeSynchronizedSet(set, abandon)) {
         return -11;
+    }
+    for (auto [frame, kind] : {std::pair{set.depth, kHeldDepth}, std::pair{set.ir, kHeldIR},
+                               std::pair{set.colour, kHeldColour}}) {
+        if (frame != nullptr) {
+            Lend(kind, frame);
+        }
     }
     const bool mapping =
         m_mapColourToDepth.load() || m_mapDepthToColour.load() || m_mapIRToColour.load();
@@ -438,6 +441,22 @@ void ImageProc::ProcessSpecialOnce() {
     if ((result[0] & 2) != 0) {
         m_session->SendProperty(kAssistGainProperty, result + 26, 2);
     }
+}
+
+FrameQueue& ImageProc::HomeQueue(HeldKind kind) {
+    switch (kind) {
+        case kHeldDepth: return m_tofDecode->DepthQueue();
+        case kHeldIR: return m_tofDecode->IRQueue();
+        default: return m_rgbDecode->Queue();
+    }
+}
+
+void ImageProc::Lend(HeldKind kind, Frame* frame) {
+    Frame* const previous = std::exchange(m_lent[kind], frame);
+    if (previous != nullptr && previous != frame) {
+        HomeQueue(kind).Release(previous);
+    }
+    m_held[kind].frame = *frame;
 }
 
 bool ImageProc::CopyHeld(HeldKind kind, Frame* out) {

@@ -2,7 +2,6 @@
 #include "pipeline/Sync.h"
 
 #include <algorithm>
-#include <cstring>
 #include <utility>
 
 #include "config/Log.h"
@@ -69,7 +68,7 @@ void Sync::WakeReaders() {
     m_syncFrameReady.Wake();
 }
 
-bool Sync::GetSynchronizedSet(SyncSet& out, const std::atomic<bool>* abandon) {
+bool Sync::TakeSynchronizedSet(SyncSet& out, const std::atomic<bool>* abandon) {
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(m_waitMs.load());
     while (m_syncFrameReady.WaitUntil(deadline, abandon)) {
@@ -77,38 +76,10 @@ bool Sync::GetSynchronizedSet(SyncSet& out, const std::atomic<bool>* abandon) {
         if (!HasFrames(m_output)) {
             continue;  // the signal of a set that a reset already took back
         }
-        const bool copied = CopySet(m_output, out);
-        ReleaseSet(m_output);
-        m_output = SyncSet{};
-        return copied;
+        out = std::exchange(m_output, SyncSet{});
+        return true;
     }
     return false;
-}
-
-bool Sync::CopySet(const SyncSet& from, SyncSet& to) const {
-    to.frameIndex = from.frameIndex;
-    to.frameSet = from.frameSet;
-    bool copied = false;
-    for (const Kind& kind : m_kinds) {
-        to.*kind.present = 0;
-        const Frame* source = from.*kind.frame;
-        if (from.*kind.present == 0 || source == nullptr) {
-            continue;
-        }
-        Frame* target = to.*kind.frame;
-        if (target == nullptr || target->pFrameData == nullptr ||
-            target->capacity < source->dataLen) {
-            QLOG("frame %u: no room for %u bytes of kind %u\n", from.frameIndex,
-                 source->dataLen, kind.bit);
-            continue;
-        }
-        MarkWritten(*target, source->dataLen);
-        memcpy(target->pFrameData, source->pFrameData, source->dataLen);
-        CopyFrameFields(*source, *target);
-        to.*kind.present = 1;
-        copied = true;
-    }
-    return copied;
 }
 
 void Sync::Reset() {

@@ -33,12 +33,6 @@ public:
           m_sync(&m_depth, &m_ir, &m_colour) {
         m_sync.CreateEvents("SN1");
         m_sync.SetWaitTimeOfReadNextFrame(0);
-        for (Frame& f : m_held) {
-            f.capacity = 64;
-        }
-        for (size_t i = 0; i < m_held.size(); ++i) {
-            m_held[i].pFrameData = m_buffers[i];
-        }
     }
 
     // Tokens: D5 / I5 / C5 a depth / IR / colour frame of index 5 ("D5x": wrong data
@@ -90,12 +84,10 @@ public:
         m_sync.Step();
     }
 
+    // Takes a set, checks each frame against what was fed, and gives the frames back.
     std::string Fetch() {
         SyncSet out;
-        out.depth = &m_held[0];
-        out.ir = &m_held[1];
-        out.colour = &m_held[2];
-        if (!m_sync.GetSynchronizedSet(out)) {
+        if (!m_sync.TakeSynchronizedSet(out)) {
             return "-";
         }
         std::string s = std::to_string(out.frameIndex) + ":";
@@ -106,14 +98,15 @@ public:
                 continue;
             }
             s += kind;
-            const bool right = frame->frameIndex == out.frameIndex &&
+            const bool right = frame != nullptr && frame->frameIndex == out.frameIndex &&
                                frame->pFrameData[0] == Pattern(out.frameIndex, kind) &&
                                frame->pFrameData[frame->dataLen - 1] ==
                                    Pattern(out.frameIndex, kind) &&
-                               frame->exposureTime == 1.5f && frame->capacity == 64;
+                               frame->exposureTime == 1.5f;
             if (!right) {
                 s += "!";
             }
+            Queue(kind).Release(frame);
         }
         return s;
     }
@@ -128,15 +121,12 @@ public:
 
     FrameQueue& Queue(char kind) { return kind == 'C' ? m_colour : kind == 'D' ? m_depth : m_ir; }
     Sync& sync() { return m_sync; }
-    Frame& held(size_t i) { return m_held[i]; }
 
 private:
     FrameQueue m_depth;
     FrameQueue m_ir;
     FrameQueue m_colour;
     Sync m_sync;
-    std::array<Frame, 3> m_held{};
-    uint8_t m_buffers[3][64]{};
 };
 
 struct RingCase {
@@ -186,26 +176,24 @@ TEST(Sync, RingTable) {
     }
 }
 
-TEST(Sync, FetchCopiesOnlyWhatFitsTheCallersFrames) {
+TEST(Sync, TakenFramesAreTheCallersUntilGivenBack) {
     SyncRing ring;
     ring.Play("D5 C5", kDepthAndColour);
-    ring.held(2).capacity = 23;  // a colour frame of 4 x 2 x 3 = 24 bytes does not fit
-    log::Capture capture;
     SyncSet out;
-    out.depth = &ring.held(0);
-    out.colour = &ring.held(2);
-    ASSERT_TRUE(ring.sync().GetSynchronizedSet(out));
-    EXPECT_EQ(out.depthPresent, 1);
-    EXPECT_EQ(out.colourPresent, 0);
+    ASSERT_TRUE(ring.sync().TakeSynchronizedSet(out));
     EXPECT_EQ(out.frameSet, kDepthAndColour);
-    EXPECT_EQ(ring.held(2).pFrameData[0], 0);
-    EXPECT_TRUE(capture.Contains("frame 5: no room for 24 bytes of kind 4"));
-    EXPECT_EQ(ring.Held(), 0u);  // the set's frames went home, copied or not
-
-    ring.Play("D6 C6", kDepthAndColour);
-    SyncSet none;  // no frames of the caller's at all: nothing delivered
-    EXPECT_FALSE(ring.sync().GetSynchronizedSet(none));
+    ASSERT_NE(out.depth, nullptr);
+    ASSERT_NE(out.colour, nullptr);
+    EXPECT_EQ(out.ir, nullptr);
+    // A reset (stream stop, mode change) must not take back what the caller holds.
+    ring.sync().Reset();
+    EXPECT_EQ(ring.Held(), 2u);
+    EXPECT_EQ(out.colour->pFrameData[0], Pattern(5, 'C'));
+    ring.Queue('D').Release(out.depth);
+    ring.Queue('C').Release(out.colour);
     EXPECT_EQ(ring.Held(), 0u);
+    SyncSet none;
+    EXPECT_FALSE(ring.sync().TakeSynchronizedSet(none));
 }
 
 TEST(Sync, WaitSingleFrameReturnsAndClearsTheAnnouncedKinds) {
@@ -281,21 +269,15 @@ TEST(Sync, ThreadDeliversSetsAndStopsPromptly) {
         q->Push(f);
         sync->SetSingleFrameReady(q == &colour ? 4 : 1);
     }
-    Frame d, c;
-    uint8_t bd[8], bc[8];
-    d.pFrameData = bd;
-    d.capacity = 8;
-    c.pFrameData = bc;
-    c.capacity = 8;
     SyncSet out;
-    out.depth = &d;
-    out.colour = &c;
-    ASSERT_TRUE(sync->GetSynchronizedSet(out));
+    ASSERT_TRUE(sync->TakeSynchronizedSet(out));
     EXPECT_EQ(out.frameIndex, 9u);
+    depth.Release(out.depth);
+    colour.Release(out.colour);
 
     // A reader blocked in a one-minute wait is released by Stop, not by its time-out.
     const auto start = std::chrono::steady_clock::now();
-    auto reader = std::async(std::launch::async, [&] { return sync->GetSynchronizedSet(out); });
+    auto reader = std::async(std::launch::async, [&] { return sync->TakeSynchronizedSet(out); });
     std::this_thread::sleep_for(20ms);
     sync->Stop();
     EXPECT_EQ(sync->Join(), 0);
@@ -312,7 +294,7 @@ TEST(Sync, DefaultWaitGivesUpWithoutASet) {
     sync.CreateEvents("SN3");
     sync.SetWaitTimeOfReadNextFrame(20);
     SyncSet out;
-    EXPECT_FALSE(sync.GetSynchronizedSet(out));
+    EXPECT_FALSE(sync.TakeSynchronizedSet(out));
 }
 
 }  // namespace
