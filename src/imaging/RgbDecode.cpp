@@ -81,6 +81,7 @@ void RgbDecode::SetMode(uint32_t width, uint32_t height, uint32_t fps) {
         std::lock_guard guard(m_modeLock);
         m_mode = Mode{width, height, fps};
     }
+    m_refusals.store(0);
     QLOG("fps:%d h:%d, w:%d\n", fps, height, width);
 }
 
@@ -322,6 +323,43 @@ void RgbDecode::Deliver(const Frame& raw) {
     Renew();
 }
 
+bool RgbDecode::Accepts(const Mode& mode, uint32_t width, uint32_t height,
+                        bool afterPostDecode) const {
+    const bool wide = (width == 640 && height == 360) || (width == 360 && height == 640);
+    if (!afterPostDecode && wide && mode.height == 480 && m_preProcess != nullptr) {
+        return true;  // cropped and scaled to the mode
+    }
+    return (mode.height == height || mode.height == width) &&
+           (mode.width == width || mode.width == height);
+}
+
+bool RgbDecode::RefusedUndecoded(const Frame& raw) {
+    if (raw.pFrameData == nullptr || raw.dataLen < kRecordHeader + 2 ||
+        raw.dataLen > raw.capacity) {
+        return false;  // DecodeRGB reports it
+    }
+    const Size named = SizeOfType(raw.pFrameData[0]);
+    const uint8_t* payload = raw.pFrameData + kRecordHeader;
+    if (named.width == 0 || KindOf(payload, raw.dataLen - kRecordHeader) != kKindMjpeg) {
+        return false;
+    }
+    const Mode mode = GetMode();
+    if (Accepts(mode, named.width, named.height, false)) {
+        return false;
+    }
+    LogRefusal(mode, named.width, named.height);
+    return true;
+}
+
+void RgbDecode::LogRefusal(const Mode& mode, uint32_t width, uint32_t height) {
+    const uint32_t n = m_refusals.fetch_add(1) + 1;
+    if (n == 1 || n % kRefusalLogInterval == 0) {
+        QLOG("DecodedRGB frame resolution does not match we want. framemode %d, %d ; decoded "
+             "%d ,%d\n",
+             mode.width, mode.height, width, height);
+    }
+}
+
 void RgbDecode::Step() {
     using std::chrono::milliseconds;
     if (m_producer == nullptr) {
@@ -359,6 +397,10 @@ void RgbDecode::Step() {
         WaitForStop(milliseconds(10));
         return;
     }
+    if (RefusedUndecoded(*raw)) {
+        m_producer->ReleaseRawRgbFrame(raw);
+        return;
+    }
     Frame& frame = *m_decodedFrame;
     DecodeRGB(*raw, frame);
     if (frame.dataLen == 0) {
@@ -368,14 +410,11 @@ void RgbDecode::Step() {
     }
     PostDecode(frame);
     const Mode mode = GetMode();
-    const bool fits = (mode.height == frame.height || mode.height == frame.width) &&
-                      (mode.width == frame.width || mode.width == frame.height);
-    if (fits) {
+    if (Accepts(mode, frame.width, frame.height, true)) {
+        m_refusals.store(0);
         Deliver(*raw);
     } else {
-        QLOG("DecodedRGB frame resolution does not match we want. framemode %d, %d ; decoded "
-             "%d ,%d\n",
-             mode.width, mode.height, frame.width, frame.height);
+        LogRefusal(mode, frame.width, frame.height);
         m_queue->Release(m_decodedFrame);
         Renew();
     }

@@ -29,6 +29,9 @@ public:
     static constexpr uint16_t kNoRotation = 0xFFFF;
     // Bad records written to "%03d_raw.bin" per process.
     static constexpr int kMaxDumps = 10;
+    // A camera streaming another size than the mode has every frame refused: the line is
+    // logged for the first refusal and then once per this many, not 30 times a second.
+    static constexpr uint32_t kRefusalLogInterval = 300;
 
     struct Mode {
         uint32_t width = 1280;
@@ -84,6 +87,13 @@ private:
     static void DumpBadRecord(const Frame& raw);
     void Deliver(const Frame& raw);
     void Renew();
+    // Whether a frame of width x height passes the mode once post-decoded (turned or not;
+    // 640x360 is cropped to a 4:3 mode when the pre-processing interface can).
+    bool Accepts(const Mode& mode, uint32_t width, uint32_t height, bool afterPostDecode) const;
+    // True when the record is MJPEG whose type byte names a size the mode refuses: it is
+    // refused without spending a decode on it.
+    bool RefusedUndecoded(const Frame& raw);
+    void LogRefusal(const Mode& mode, uint32_t width, uint32_t height);
 
     Producer* const m_producer;
     ImgPreProcess* const m_preProcess;
@@ -100,6 +110,7 @@ private:
     std::atomic<int32_t> m_decodeType{kKindOther};
     std::atomic<bool> m_decodeEnabled{true};
     std::atomic<bool> m_modeChangePending{false};
+    std::atomic<uint32_t> m_refusals{0};  // since the last delivered frame or mode change
 };
 
 }  // namespace quorix

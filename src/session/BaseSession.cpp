@@ -354,6 +354,7 @@ int32_t BaseSession::ReadParameters() {
     }
     InitDataModeList(nullptr);
     InitDepthRangeList(nullptr);
+    ReadColourLens();
     m_imageProc.ApplySettings();
 
     if (GetDeviceType() != TK1A) {
@@ -374,6 +375,23 @@ int32_t BaseSession::ReadParameters() {
         }
     }
     return SetThreshold(m_threshold.load());
+}
+
+void BaseSession::ReadColourLens() {
+    // TK1A and TK3A are told their colour size by InitLens. A network camera may stream a
+    // size other than the session's starting mode, and without the pushed parameters only
+    // its colour lens record says which; taking the wrong size would refuse every colour
+    // frame. A camera that cannot answer keeps the mode.
+    if (GetDeviceType() == TK1A || GetDeviceType() == TK3A) {
+        return;
+    }
+    LensRecord lens{};
+    lens.sensor = 2;
+    if (const int32_t ret = GetLens(lens); ret != 0) {
+        const TofFrameMode mode = GetRgbFrameMode();
+        QLOG("colour lens not read: %d, colour mode stays %ux%u.\n", static_cast<int>(ret),
+             mode.width, mode.height);
+    }
 }
 
 void BaseSession::ApplyPushedParameters(const PushedParameters& p) {

@@ -323,6 +323,7 @@ private:
     };
 
     int32_t ReadParameters();
+    void ReadColourLens();
     // Sends the state an ini file configured (depth range, WDR mode, data mode, GMM gain,
     // pulse count, IRS2 switch, threshold); stops at the first negative status.
     int32_t PushConfiguredState();

@@ -225,6 +225,13 @@ int32_t BaseSession::GetLens(LensRecord& lens) {
     if (ret != 0 || lens.sensor != 2) {
         return ret;
     }
+    if (lens.width == 0 || lens.height == 0 ||
+        uint64_t{lens.width} * lens.height * 3 > kColourBytes) {
+        // The colour decoder's frames hold at most 1920 x 1080; a bigger or empty size would
+        // refuse every frame.
+        QLOG("colour lens %ux%u is invalid.\n", lens.width, lens.height);
+        return -1;
+    }
     {
         std::lock_guard guard(m_cacheLock);
         if (lens.height == 360 && m_rgbMode.height == 480) {

@@ -207,13 +207,22 @@ TEST_F(EndToEnd, StreamsDepthIrAndColourThatMatchTheScene) {
 TEST_F(EndToEnd, InitRunsOncePerOpenAndFallsBackWhenParametersComeLate) {
     sim::SimCamera& camera = Camera("127.0.0.11", "QX-E2E-2", [](sim::SimState& s) {
         s.stream.push = sim::ParamPush::kNever;  // announced, but never sent
+        // Colour at another size than the session starts with: the command read must
+        // learn it from the colour lens record, or no colour frame would be accepted.
+        s.sensors[0].lens[2] = {2, 1, 0x00, 0x05, 0xD0, 0x02, 30, 2};  // 1280 x 720
     });
     log::Capture capture;
     m_handle = Open("TK5P:QX-E2E-2");
     ASSERT_EQ(Ns2_StartStream(m_handle, 0), NsStatusOk);
     EXPECT_EQ(capture.Count("first frame data is toot late. 0"), 1u);
     uint32_t ready = 0;
-    EXPECT_TRUE(ReadSet(m_handle, NsFrameReadyDepth, ready));
+    ASSERT_TRUE(ReadSet(m_handle, NsFrameReadyDepth | NsFrameReadyRGB, ready));
+    NsFrame colour{};
+    ASSERT_EQ(Ns2_GetFrame(m_handle, 0, RGBFrame, &colour), NsStatusOk);
+    EXPECT_EQ(+colour.width, 1280);
+    EXPECT_EQ(+colour.height, 720);
+    ExpectColourMatchesJpeg(colour);
+    EXPECT_EQ(capture.Count("does not match"), 0u);
 
     auto intrinsicReads = [&] {
         size_t n = 0;

@@ -150,6 +150,33 @@ TEST_F(RgbDecodeTest, WrongSizeJpegDeliversNothing) {
     EXPECT_EQ(producer.RawOut(), 0u);
 }
 
+TEST_F(RgbDecodeTest, NamedSizeTheModeRefusesIsNotDecodedAndLoggedSparingly) {
+    RgbDecode decoder(&producer, nullptr, 2);
+    decoder.SetMode(640, 360, 30);
+    log::Capture capture;
+    // Type '1' names 1920 x 1080. The payload is no real JPEG: decoding it would log a
+    // header error, so a quiet refusal shows that no decode was tried.
+    const Bytes notJpeg = {0xFF, 0xD8, 0x01, 0x02, 0x03};
+    const uint32_t records = RgbDecode::kRefusalLogInterval + 1;
+    for (uint32_t i = 0; i < records; ++i) {
+        producer.Feed('1', notJpeg);
+        decoder.Step();
+    }
+    EXPECT_EQ(capture.Count("framemode 640, 360 ; decoded 1920 ,1080"), 2u);  // 1st and 300th
+    EXPECT_FALSE(capture.Contains("reading JPEG header"));
+    EXPECT_EQ(decoder.Queue().Size(), 0u);
+    EXPECT_EQ(producer.RawOut(), 0u);
+
+    // A new mode starts the count again; a size the mode takes is decoded as before.
+    decoder.SetMode(64, 48, 30);
+    producer.Feed('1', notJpeg);
+    decoder.Step();
+    EXPECT_EQ(capture.Count("framemode 64, 48 ; decoded 1920 ,1080"), 1u);
+    producer.Feed('0', MakeJpeg(64, 48));
+    decoder.Step();
+    EXPECT_EQ(decoder.Queue().Size(), 1u);
+}
+
 TEST_F(RgbDecodeTest, TypesOneToFiveCarryTheExposure) {
     RgbDecode decoder(&producer, nullptr, 2);
     const Bytes jpeg = MakeJpeg(64, 48);
