@@ -70,8 +70,7 @@ TEST_F(FirstGenSim, OpenStreamSettingsIdentityAndClose) {
     EXPECT_EQ(NsStartFrame(0), NsStatusBadHandle) << "nothing open yet";
 
     ASSERT_EQ(NsOpenDevice(static_cast<uint32_t>(IndexOf("TK5P:QX-FG-A"))), NsStatusOk);
-    EXPECT_EQ(NsOpenDevice(static_cast<uint32_t>(IndexOf("TK5P:QX-FG-A"))),
-              NsStatusAlreadyOpened);
+    EXPECT_EQ(NsOpenDevice(static_cast<uint32_t>(IndexOf("TK5P:QX-FG-A"))), NsStatusAlreadyOpened);
 
     char serial[32] = {};
     ASSERT_EQ(NsGetDeviceSN(0, serial, sizeof serial), NsStatusOk) << "still current";
