@@ -11,6 +11,7 @@
 #include "config/Log.h"
 #include "quorix/quorix_api.h"
 #include "sim/SimCamera.h"
+#include "support/DeviceList.h"
 #include "support/TempDir.h"
 #include "support/Wait.h"
 
@@ -18,21 +19,7 @@ namespace quorix {
 namespace {
 
 using namespace std::chrono_literals;
-
-// The list index of `uri`, or -1 while it is not listed.
-int IndexOf(const std::string& uri) {
-    uint32_t count = 0;
-    if (NsGetDeviceCount(&count) != NsStatusOk) {
-        return -1;
-    }
-    for (uint32_t i = 0; i < count; ++i) {
-        NsDeviceInfo d{};
-        if (Ns2_GetDeviceInfo(&d, i) == NsStatusOk && uri == d.uri) {
-            return static_cast<int>(i);
-        }
-    }
-    return -1;
-}
+using test::ListIndexOf;
 
 class FirstGenSim : public ::testing::Test {
 protected:
@@ -66,11 +53,12 @@ TEST_F(FirstGenSim, OpenStreamSettingsIdentityAndClose) {
     sim::SimCamera& a = Camera("127.0.0.51", "QX-FG-A");
     sim::SimCamera& b = Camera("127.0.0.52", "QX-FG-B");
     ASSERT_TRUE(test::WaitFor(
-        [] { return IndexOf("TK5P:QX-FG-A") >= 0 && IndexOf("TK5P:QX-FG-B") >= 0; }, 10s));
+        [] { return ListIndexOf("TK5P:QX-FG-A") >= 0 && ListIndexOf("TK5P:QX-FG-B") >= 0; }, 10s));
     EXPECT_EQ(NsStartFrame(0), NsStatusBadHandle) << "nothing open yet";
 
-    ASSERT_EQ(NsOpenDevice(static_cast<uint32_t>(IndexOf("TK5P:QX-FG-A"))), NsStatusOk);
-    EXPECT_EQ(NsOpenDevice(static_cast<uint32_t>(IndexOf("TK5P:QX-FG-A"))), NsStatusAlreadyOpened);
+    ASSERT_EQ(NsOpenDevice(static_cast<uint32_t>(ListIndexOf("TK5P:QX-FG-A"))), NsStatusOk);
+    EXPECT_EQ(NsOpenDevice(static_cast<uint32_t>(ListIndexOf("TK5P:QX-FG-A"))),
+              NsStatusAlreadyOpened);
 
     char serial[32] = {};
     ASSERT_EQ(NsGetDeviceSN(0, serial, sizeof serial), NsStatusOk) << "still current";
@@ -94,7 +82,7 @@ TEST_F(FirstGenSim, OpenStreamSettingsIdentityAndClose) {
     EXPECT_EQ(NsStopFrame(0), NsStatusOk);
 
     // Another camera becomes current; the first stays open.
-    ASSERT_EQ(NsOpenDevice(static_cast<uint32_t>(IndexOf("TK5P:QX-FG-B"))), NsStatusOk);
+    ASSERT_EQ(NsOpenDevice(static_cast<uint32_t>(ListIndexOf("TK5P:QX-FG-B"))), NsStatusOk);
     ASSERT_EQ(NsGetDeviceSN(0, serial, sizeof serial), NsStatusOk);
     EXPECT_STREQ(serial, "QX-FG-B");
     EXPECT_TRUE(a.CommandConnected(0));

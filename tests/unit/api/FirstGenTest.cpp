@@ -13,6 +13,7 @@
 #include "quorix/quorix_api.h"
 #include "session/ProtocolFactory.h"
 #include "support/Announcement.h"
+#include "support/DeviceList.h"
 #include "support/RecordingProtocol.h"
 #include "support/TempDir.h"
 #include "upgrade/TransferWorkers.h"
@@ -21,6 +22,7 @@ namespace quorix {
 namespace {
 
 using test::CameraScript;
+using test::ListIndexOf;
 using test::RecordingProtocol;
 using Calls = std::vector<std::string>;
 
@@ -101,8 +103,8 @@ protected:
         manager.Discovery().HandleDatagram(a.data.data(), a.data.size());
         manager.RunPass();
         manager.RunPass();  // one event per pass
-        m_a = IndexOf("TK5P:QXFG-A");
-        m_b = IndexOf("TK5P:QXFG-B");
+        m_a = ListIndexOf("TK5P:QXFG-A");
+        m_b = ListIndexOf("TK5P:QXFG-B");
         ASSERT_GE(m_a, 0);
         ASSERT_GE(m_b, 0);
     }
@@ -113,18 +115,6 @@ protected:
         JsonCtl::Destroy();
         SetProtocolFactoryForTesting({});
         log::SetDataHomeForTesting("");
-    }
-
-    static int IndexOf(const std::string& uri) {
-        uint32_t count = 0;
-        Ns2_GetDeviceCount(&count);
-        for (uint32_t i = 0; i < count; ++i) {
-            NsDeviceInfo d{};
-            if (Ns2_GetDeviceInfo(&d, i) == NsStatusOk && uri == d.uri) {
-                return static_cast<int>(i);
-            }
-        }
-        return -1;
     }
 
     // Whether a current device answers: a threshold read reaches its camera.
@@ -167,7 +157,7 @@ TEST_F(FirstGen, OpenReplacesTheCurrentDeviceOnlyWhenItSucceeds) {
     EXPECT_EQ(NsCloseDevice(0), NsStatusOk);
     EXPECT_EQ(NsCloseDevice(0), NsStatusBadHandle);
     EXPECT_EQ(NsStartFrame(0), NsStatusBadHandle);
-    EXPECT_EQ(IndexOf("TK5P:QXFG-B"), -1) << "closed: a network camera waits to be heard again";
+    EXPECT_EQ(ListIndexOf("TK5P:QXFG-B"), -1) << "closed: a network camera waits to be heard again";
     EXPECT_EQ(Ns2_OpenDevice("TK5P:QXFG-A", &a), NsStatusAlreadyOpened) << "still open";
 }
 
