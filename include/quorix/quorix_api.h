@@ -722,6 +722,12 @@ QUORIX_API NsReturnStatus Ns2_SetProperty(NsDeviceHandle handle, uint32_t sessio
 
 /* ---------------------------------------------------------------------------------------
  * First generation: one current device, addressed by its list index
+ *
+ * NsOpenDevice makes a device current; every other function acts on session 0 of the
+ * current device and returns -3 while none is current. The leading deviceIndex argument
+ * is accepted and ignored (except by NsOpenDevice). Each function behaves as its
+ * second-generation twin named beside it; see there for arguments, codes and threads.
+ * The current device is one per process, shared by every thread.
  * ------------------------------------------------------------------------------------- */
 
 /* Exactly Ns2_Initialize and Ns2_Shutdown. */
@@ -730,6 +736,171 @@ QUORIX_API NsReturnStatus NsShutdown(void);
 
 /* The same function as Ns2_GetDeviceCount. */
 QUORIX_API NsReturnStatus NsGetDeviceCount(uint32_t* count);
+
+/* Opens the device at `index` of the device list (Ns2_GetDeviceInfo, then Ns2_OpenDevice
+ * with its URI) and makes it current: -15 for an index beyond the list, -103 when it is
+ * already opened, -13 when it cannot be opened. Only a successful open replaces the
+ * current device; the previous current device stays open either way (close it first to
+ * release it). */
+QUORIX_API NsReturnStatus NsOpenDevice(uint32_t index);
+/* Closes the current device (Ns2_CloseDevice); afterwards none is current. -3 when none
+ * is. */
+QUORIX_API NsReturnStatus NsCloseDevice(uint32_t deviceIndex);
+
+/* Ns2_StartStream / Ns2_StopStream. */
+QUORIX_API NsReturnStatus NsStartFrame(uint32_t deviceIndex);
+QUORIX_API NsReturnStatus NsStopFrame(uint32_t deviceIndex);
+/* Ns2_ReadNextFrame; the ready set is not handed out: ask NsGetFrame for each kind (-4 for
+ * one that is not ready). */
+QUORIX_API NsReturnStatus NsReadNextFrame(uint32_t deviceIndex);
+QUORIX_API NsReturnStatus NsGetFrame(uint32_t deviceIndex, uint32_t frameType, NsFrame* frame);
+QUORIX_API NsReturnStatus NsGetFrameMode(uint32_t deviceIndex, uint32_t frameType,
+                                         NsFrameMode* mode);
+/* Sets the colour resolution from a frame mode (frameType is ignored): width 1920 gives
+ * 1920 x 1080, width 1280 gives 1280 x 720, otherwise height 480 gives 640 x 480 and
+ * height 360 gives 640 x 360; anything else 1920 x 1080. -12 for a null record. */
+QUORIX_API NsReturnStatus NsSetFrameMode(uint32_t deviceIndex, uint32_t frameType,
+                                         const NsFrameMode* mode);
+QUORIX_API NsReturnStatus NsRegisterNotify(uint32_t deviceIndex, NsFrameCallback callback);
+QUORIX_API NsReturnStatus NsUnRegisterNotify(uint32_t deviceIndex);
+QUORIX_API NsReturnStatus NsSetDepthFrameEnabled(uint32_t deviceIndex, uint8_t enable);
+QUORIX_API NsReturnStatus NsSetIrFrameEnabled(uint32_t deviceIndex, uint8_t enable);
+QUORIX_API NsReturnStatus NsSetRgbFrameEnabled(uint32_t deviceIndex, uint8_t enable);
+QUORIX_API NsReturnStatus NsConvertDepthFrameToWorldVector(uint32_t deviceIndex,
+                                                           const NsFrame* depthFrame,
+                                                           NsVector3f* world);
+
+/* Properties (Ns2_GetProperty / Ns2_SetProperty). */
+QUORIX_API NsReturnStatus NsGetProperty(uint32_t deviceIndex, uint32_t id, void* data,
+                                        uint32_t* size);
+QUORIX_API NsReturnStatus NsSetProperty(uint32_t deviceIndex, uint32_t id, const void* data,
+                                        uint32_t size);
+/* Camera identity texts through properties 11 (upgrade flag), 12 (serial number), 13 (MAC
+ * address) and 14 (software version). Set writes `size` bytes of `data`; Get reads at most
+ * `capacity` bytes into `data`. */
+QUORIX_API NsReturnStatus NsSetDeviceUpgradeFlag(uint32_t deviceIndex, const void* data,
+                                                 uint32_t size);
+QUORIX_API NsReturnStatus NsGetDeviceUpgradeFlag(uint32_t deviceIndex, void* data,
+                                                 uint32_t capacity);
+QUORIX_API NsReturnStatus NsSetDeviceSN(uint32_t deviceIndex, const void* data, uint32_t size);
+QUORIX_API NsReturnStatus NsGetDeviceSN(uint32_t deviceIndex, void* data, uint32_t capacity);
+QUORIX_API NsReturnStatus NsSetDeviceMACAddr(uint32_t deviceIndex, const void* data,
+                                             uint32_t size);
+QUORIX_API NsReturnStatus NsGetDeviceMACAddr(uint32_t deviceIndex, void* data,
+                                             uint32_t capacity);
+QUORIX_API NsReturnStatus NsSetDeviceSoftVer(uint32_t deviceIndex, const void* data,
+                                             uint32_t size);
+QUORIX_API NsReturnStatus NsGetDeviceSoftVer(uint32_t deviceIndex, void* data,
+                                             uint32_t capacity);
+
+/* Depth sensor settings (the Ns2_ functions of the same names). NsSetPulseCount takes no
+ * device index. NsSetDataMode takes the data mode as u32: a value above 255 gives -15. */
+QUORIX_API NsReturnStatus NsSetDepthRange(uint32_t deviceIndex, uint32_t range);
+QUORIX_API NsReturnStatus NsGetDepthRange(uint32_t deviceIndex, uint32_t* range);
+QUORIX_API NsReturnStatus NsSetThreshold(uint32_t deviceIndex, uint16_t threshold);
+QUORIX_API NsReturnStatus NsGetThreshold(uint32_t deviceIndex, uint16_t* threshold);
+QUORIX_API NsReturnStatus NsSetPulseCount(uint16_t pulseCount);
+QUORIX_API NsReturnStatus NsGetPulseCount(uint32_t deviceIndex, uint16_t* pulseCount);
+QUORIX_API NsReturnStatus NsSetDataMode(uint32_t deviceIndex, uint32_t dataMode);
+QUORIX_API NsReturnStatus NsSetConfidenceBit(uint32_t deviceIndex, uint8_t bit);
+QUORIX_API NsReturnStatus NsGetConfidenceBit(uint32_t deviceIndex, uint8_t* bit);
+QUORIX_API NsReturnStatus NsSetConfidenceWhich(uint32_t deviceIndex, uint8_t which);
+QUORIX_API NsReturnStatus NsGetConfidenceWhich(uint32_t deviceIndex, uint8_t* which);
+QUORIX_API NsReturnStatus NsSetWDROutputMode(uint32_t deviceIndex, const NsWDROutputMode* mode);
+QUORIX_API NsReturnStatus NsGetWDROutputMode(uint32_t deviceIndex, NsWDROutputMode* mode);
+QUORIX_API NsReturnStatus NsSetWDRStyle(uint32_t deviceIndex, uint32_t style);
+QUORIX_API NsReturnStatus NsSetGMMGain(uint32_t deviceIndex, const NsGMMGain* gain);
+QUORIX_API NsReturnStatus NsGetGMMGain(uint32_t deviceIndex, uint16_t* gain);
+QUORIX_API NsReturnStatus NsSetLowPowerModeEnabled(uint32_t deviceIndex, uint8_t enable);
+QUORIX_API NsReturnStatus NsSetSlaveModeEnabled(uint32_t deviceIndex, uint8_t enable);
+QUORIX_API NsReturnStatus NsSetAntiInterferenceEnabled(uint32_t deviceIndex, uint8_t enable);
+QUORIX_API NsReturnStatus NsSetSynchronizeEnabled(uint32_t deviceIndex, uint8_t enable);
+QUORIX_API NsReturnStatus NsGetSynchronizeEnabled(uint32_t deviceIndex, uint8_t* enabled);
+QUORIX_API NsReturnStatus NsSetTofAecEnabled(uint32_t deviceIndex, uint8_t enable);
+QUORIX_API NsReturnStatus NsSetSaveRawBufferEnabled(uint32_t deviceIndex, uint8_t enable);
+QUORIX_API NsReturnStatus NsSetRangeValue(uint32_t deviceIndex, uint32_t value1,
+                                          uint32_t value2, uint32_t value3);
+/* Only checks that a device is current (0 or -3), as Ns2_SetWDRFusionThreshold. */
+QUORIX_API NsReturnStatus NsSetWDRFusionThreshold(uint32_t deviceIndex, uint16_t threshold);
+
+/* Filters and mapping of this library (the Ns2_ functions of the same names). */
+QUORIX_API NsReturnStatus NsSetRealDepthCorrectionEnabled(uint32_t deviceIndex, uint8_t enable);
+QUORIX_API NsReturnStatus NsSetComputeRealDepthCorrectionEnabled(uint32_t deviceIndex,
+                                                                 uint8_t enable);
+QUORIX_API NsReturnStatus NsGetComputeRealDepthCorrectionEnabled(uint32_t deviceIndex,
+                                                                 uint8_t* enabled);
+QUORIX_API NsReturnStatus NsSetSmoothingFilterEnabled(uint32_t deviceIndex, uint8_t enable);
+QUORIX_API NsReturnStatus NsGetSmoothingFilterEnabled(uint32_t deviceIndex, uint8_t* enabled);
+QUORIX_API NsReturnStatus NsSetDepthDistortionCorrectionEnabled(uint32_t deviceIndex,
+                                                                uint8_t enable);
+QUORIX_API NsReturnStatus NsGetDepthDistortionCorrectionEnabled(uint32_t deviceIndex,
+                                                                uint8_t* enabled);
+QUORIX_API NsReturnStatus NsSetIrDistortionCorrectionEnabled(uint32_t deviceIndex,
+                                                             uint8_t enable);
+QUORIX_API NsReturnStatus NsGetIrDistortionCorrectionEnabled(uint32_t deviceIndex,
+                                                             uint8_t* enabled);
+QUORIX_API NsReturnStatus NsSetRGBDistortionCorrectionEnabled(uint32_t deviceIndex,
+                                                              uint8_t enable);
+QUORIX_API NsReturnStatus NsGetRGBDistortionCorrectionEnabled(uint32_t deviceIndex,
+                                                              uint8_t* enabled);
+QUORIX_API NsReturnStatus NsSetRGBCorrectionEnabled(uint32_t deviceIndex, uint8_t enable);
+QUORIX_API NsReturnStatus NsGetRGBCorrectionEnabled(uint32_t deviceIndex, uint8_t* enabled);
+QUORIX_API NsReturnStatus NsSetMapperEnabledDepthToRGB(uint32_t deviceIndex, uint8_t enable);
+QUORIX_API NsReturnStatus NsGetMapperEnabledDepthToRGB(uint32_t deviceIndex, uint8_t* enabled);
+QUORIX_API NsReturnStatus NsSetMapperEnabledRGBToDepth(uint32_t deviceIndex, uint8_t enable);
+QUORIX_API NsReturnStatus NsGetMapperEnabledRGBToDepth(uint32_t deviceIndex, uint8_t* enabled);
+QUORIX_API NsReturnStatus NsSetMapperEnabledRGBToIR(uint32_t deviceIndex, uint8_t enable);
+QUORIX_API NsReturnStatus NsGetMapperEnabledRGBToIR(uint32_t deviceIndex, uint8_t* enabled);
+QUORIX_API NsReturnStatus NsSetTimeFilterEnabled(uint32_t deviceIndex, uint8_t enable);
+QUORIX_API NsReturnStatus NsGetTimeFilterEnabled(uint32_t deviceIndex, uint8_t* enabled);
+QUORIX_API NsReturnStatus NsSetSpatialFilterEnabled(uint32_t deviceIndex, uint8_t enable);
+QUORIX_API NsReturnStatus NsGetSpatialFilterEnabled(uint32_t deviceIndex, uint8_t* enabled);
+QUORIX_API NsReturnStatus NsSetColorPixelFormat(uint32_t deviceIndex, int32_t format);
+QUORIX_API NsReturnStatus NsSetImageMirror(uint32_t deviceIndex, uint32_t mirror);
+QUORIX_API NsReturnStatus NsSetImageRotation(uint32_t deviceIndex, uint32_t rotation);
+
+/* Filter switches by number; every call logs "is invalid" first. Filter 0 is the
+ * real-depth correction (Ns2_SetComputeRealDepthCorrectionEnabled), filter 1 the smoothing
+ * filter (Ns2_SetSmoothingFilterEnabled), and their readings; any other filter does
+ * nothing and returns 0. */
+QUORIX_API NsReturnStatus NsSetFilter(uint32_t deviceIndex, int32_t filter, uint8_t enable);
+QUORIX_API NsReturnStatus NsGetFilter(uint32_t deviceIndex, int32_t filter, uint8_t* enabled);
+
+/* Colour sensor. NsSetResolution / NsGetResolution are Ns2_SetRGBResolution /
+ * Ns2_GetRGBResolution (codes NsRGBResolution*). */
+QUORIX_API NsReturnStatus NsSetResolution(uint32_t deviceIndex, uint32_t code);
+QUORIX_API NsReturnStatus NsGetResolution(uint32_t deviceIndex, uint16_t* code);
+QUORIX_API NsReturnStatus NsSetRgbAecEnabled(uint32_t deviceIndex, uint8_t enable);
+QUORIX_API NsReturnStatus NsSetRgbExplosureTimeAndGain(uint32_t deviceIndex, float exposureTime,
+                                                       float gain);
+QUORIX_API NsReturnStatus NsGetRgbExplosureTimeAndGain(uint32_t deviceIndex,
+                                                       float* exposureTime, float* gain);
+
+/* Registers, plane correction and calibration (the Ns2_ functions of the same names). */
+QUORIX_API NsReturnStatus NsSetRegVal(uint32_t deviceIndex, const uint16_t* addresses,
+                                      const uint16_t* values, uint8_t count);
+QUORIX_API NsReturnStatus NsGetRegVal(uint32_t deviceIndex, const uint16_t* addresses,
+                                      uint16_t* values, uint8_t count);
+QUORIX_API NsReturnStatus NsSetPlaneCorrectionParam(uint32_t deviceIndex, uint16_t id,
+                                                    const void* block, uint32_t count);
+QUORIX_API NsReturnStatus NsGetPlaneCorrectionParam(uint32_t deviceIndex, uint16_t* id,
+                                                    void* block, uint32_t capacity,
+                                                    uint32_t* count);
+QUORIX_API NsReturnStatus NsGetCameraParameters(uint32_t deviceIndex, int32_t sensorType,
+                                                NsCameraParameters* out);
+QUORIX_API NsReturnStatus NsGetCameraExtrinsicParameters(uint32_t deviceIndex,
+                                                         NsCameraExtrinsicParameters* out);
+QUORIX_API NsReturnStatus NsGetMeasuringRange(uint32_t deviceIndex, int32_t range,
+                                              NsMeasuringRange* out);
+
+/* Kept for existing applications; they need no current device. Audio recording is not
+ * available: the call logs "is invalid" and returns 0. The inertial readings are not
+ * available: both return 0 and write nothing into `data` (`size` bytes; `params` of
+ * `paramsSize` bytes are not read). */
+QUORIX_API NsReturnStatus NsSetAudioRecordEnabled(uint32_t deviceIndex, uint8_t enable);
+QUORIX_API NsReturnStatus NsGetImu(uint32_t deviceIndex, void* data, uint32_t size);
+QUORIX_API NsReturnStatus NsGetImuWithParams(uint32_t deviceIndex, void* data, uint32_t size,
+                                             const void* params, uint32_t paramsSize);
 
 /* Kept for existing applications. Always -255. */
 QUORIX_API NsReturnStatus NsMappingInitialize(void);

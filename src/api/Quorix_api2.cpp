@@ -181,9 +181,13 @@ QUORIX_API NsReturnStatus Ns2_CloseDevice(NsDeviceHandle* handle) {
             }
         }
         *handle = nullptr;
-        // Outside the open lock: destroying the device waits for its callback thread, which
-        // may itself be inside an open or a close.
-        DeviceManager::Instance().ReleaseDevice(device);
+        // After a shutdown the cell holds no device: asking for the manager would start a
+        // new one, with its discovery, only to release nothing.
+        if (device != nullptr) {
+            // Outside the open lock: destroying the device waits for its callback thread,
+            // which may itself be inside an open or a close.
+            DeviceManager::Instance().ReleaseDevice(device);
+        }
         return NsStatusOk;
     });
 }

@@ -38,5 +38,8 @@ int main(void) {
     CHECK(Ns2_GetSDKVersion(version) == NsStatusOk);
     CHECK(strcmp(version, "3.4.4") == 0);
     CHECK(Ns2_MappingInitialize() == NsStatusOther);
+    CHECK(NsStartFrame(0) == NsStatusBadHandle);
+    CHECK(NsSetPulseCount(700) == NsStatusBadHandle);
+    CHECK(NsGetImu(0, version, sizeof version) == NsStatusOk);
     return 0;
 }
