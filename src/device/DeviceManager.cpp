@@ -211,19 +211,17 @@ int32_t DeviceManager::GetDeviceInfo(NsDeviceInfo* record, uint32_t index) {
         return -12;
     }
     std::lock_guard guard(m_lock);
-    if (index >= m_list.size()) {
-        QLOG("deviceCount:%d is invalid.\n", static_cast<int>(index));
-        return -15;
-    }
-    *record = m_list[index]->Snapshot();
+    // Only reported records are numbered: a record the list holds but does not report (a
+    // closed network camera not heard since) is no device the caller can open.
     uint32_t n = 0;
     for (auto& r : m_list) {
         if (r->IsReported() && n++ == index) {
             *record = r->Snapshot();
-            break;
+            return 0;
         }
     }
-    return 0;
+    QLOG("deviceCount:%d is invalid.\n", static_cast<int>(index));
+    return -15;
 }
 
 std::vector<NsDeviceInfo> DeviceManager::AllRecords() {

@@ -374,9 +374,13 @@ TEST_F(Manager, ReleasedNetworkCameraIsUnconnectedUntilHeardAgain) {
     EXPECT_EQ(+Record("TK5P:SN1").status, static_cast<uint32_t>(Opened));
     M().ReleaseDevice(device);
     EXPECT_EQ(+Record("TK5P:SN1").status, static_cast<uint32_t>(Unconnected));
+    NsDeviceInfo info{};
+    EXPECT_EQ(M().GetDeviceInfo(&info, 0), -15);  // held in the list, but not reported
     Announce("SN1", 0);
     M().RunPass();
     EXPECT_EQ(+Record("TK5P:SN1").status, static_cast<uint32_t>(Connected));
+    EXPECT_EQ(M().GetDeviceInfo(&info, 0), 0);
+    EXPECT_STREQ(info.uri, "TK5P:SN1");
 }
 
 TEST_F(Manager, FailedOpenKeepsTheCameraClosed) {
