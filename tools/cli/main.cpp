@@ -145,12 +145,15 @@ public:
 
     // Finds the camera, opens it and starts the stream; 0 or the exit code (printed).
     int Start(const std::string& name, uint32_t index, double waitSeconds) {
-        if (const int code = Open(name, index, waitSeconds); code != kExitOk) {
-            return code;
-        }
+        const int code = Open(name, index, waitSeconds);
+        return code != kExitOk ? code : Stream();
+    }
+
+    // Starts the stream; 0 or the exit code (printed).
+    int Stream() {
         if (const NsReturnStatus s = StartStream(); s != NsStatusOk) {
-            return Fail(kExitFailure, "could not start the stream of session %u (status %d)", index,
-                        s);
+            return Fail(kExitFailure, "could not start the stream of session %u (status %d)",
+                        m_index, s);
         }
         return kExitOk;
     }
@@ -405,6 +408,10 @@ int RunInfo(const Session& session) {
 }
 
 int RunGet(const Session& session, const std::optional<Setting>& only) {
+    // The library answers threshold and pulse count by the data mode it knows (the WDR
+    // modes have none); without a stream start it knows the camera's mode once read.
+    uint8_t mode = 0;
+    Ns2_GetDataMode(session.Handle(), session.Index(), &mode);
     bool failed = false;
     for (const SettingInfo& info : AllSettings()) {
         if (only && *only != info.setting) {
@@ -447,9 +454,8 @@ int RunSet(Session& session, Setting setting, uint32_t value) {
     return kExitOk;
 }
 
-// Settings and description need the camera open; whether it streams is each command's
-// own choice.
-int RunSettings(const Options& options) {
+// Every command on one camera opens it; whether it streams is each command's own choice.
+int RunOnDevice(const Options& options) {
     Library library;
     if (library.Status() != NsStatusOk) {
         return Fail(kExitFailure, "could not initialise the library (status %d)", library.Status());
@@ -464,19 +470,12 @@ int RunSettings(const Options& options) {
             return RunInfo(session);
         case Command::kGet:
             return RunGet(session, options.setting);
-        default:
+        case Command::kSet:
             return RunSet(session, *options.setting, options.value);
+        default:
+            break;
     }
-}
-
-int RunOnDevice(const Options& options) {
-    Library library;
-    if (library.Status() != NsStatusOk) {
-        return Fail(kExitFailure, "could not initialise the library (status %d)", library.Status());
-    }
-    Session session;
-    if (const int code = session.Start(options.uri, options.session, options.waitSeconds);
-        code != kExitOk) {
+    if (const int code = session.Stream(); code != kExitOk) {
         return code;
     }
     return options.command == Command::kStream
@@ -525,15 +524,9 @@ int main(int argc, char** argv) {
     switch (options.command) {
         case Command::kList:
             return RunList(options);
-        case Command::kStream:
-        case Command::kSnapshot:
-            return RunOnDevice(options);
         case Command::kDemo:
             return RunDemo(options);
-        case Command::kInfo:
-        case Command::kGet:
-        case Command::kSet:
-            return RunSettings(options);
+        default:
+            return RunOnDevice(options);
     }
-    return kExitFailure;
 }

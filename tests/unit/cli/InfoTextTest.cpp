@@ -1,4 +1,5 @@
-// Tests of the info lines: unavailable values, counted lists from the camera, ranges.
+// Tests of the info lines: unavailable values, texts and counted lists from the camera,
+// the measuring range of each position.
 #include "cli/InfoText.h"
 
 #include <gtest/gtest.h>
@@ -12,8 +13,6 @@ TEST(InfoText, UnavailableValuesShowTheirStatus) {
     EXPECT_EQ(ItemLine("serial number", NsStatusOk, "QX1"), "serial number: QX1");
     EXPECT_EQ(ItemLine("threshold", NsStatusOther, "0"),
               "threshold: unavailable (status -255, not supported or refused)");
-    EXPECT_EQ(ItemLine("data-mode", -105, "0"),
-              "data-mode: unavailable (status -105, camera did not confirm)");
     EXPECT_EQ(ItemLine("x", -42, "0"), "x: unavailable (status -42, error)");
 }
 
@@ -63,25 +62,6 @@ TEST(InfoText, MeasuringRangeOfEachPosition) {
     EXPECT_EQ(MeasuringRangeText(r, 0), "effective 11 to 4800 mm, maximum 5754 mm");
     EXPECT_EQ(MeasuringRangeText(r, 1), "effective 12 to 5600 mm, maximum 6662 mm");
     EXPECT_EQ(MeasuringRangeText(r, 2), "effective 13 to 7500 mm, maximum 8328 mm");
-}
-
-TEST(InfoText, CalibrationTexts) {
-    NsCameraParameters p{};
-    p.fx = 520.5;
-    p.fy = 521.25;
-    p.cx = 319.5;
-    p.cy = 239.5;
-    p.distortion[0] = -0.125;
-    p.distortion[4] = 1e-7;
-    EXPECT_EQ(IntrinsicsText(p), "fx 520.500 px, fy 521.250 px, cx 319.500 px, cy 239.500 px");
-    EXPECT_EQ(DistortionText(p), "-0.125 0 0 0 1e-07 0 0 0");
-    NsCameraExtrinsicParameters e{};
-    e.rotation[0] = e.rotation[4] = e.rotation[8] = 1.0;
-    e.translation[0] = -25.0;
-    EXPECT_EQ(RotationText(e),
-              "[1.000000 0.000000 0.000000; 0.000000 1.000000 0.000000; "
-              "0.000000 0.000000 1.000000]");
-    EXPECT_EQ(TranslationText(e), "x -25.000 mm, y 0.000 mm, z 0.000 mm");
 }
 
 }  // namespace
