@@ -3,10 +3,14 @@
 
 #include <CLI/CLI.hpp>
 
+#include <vector>
+
 namespace quorix::cli {
 
 std::optional<int> ParseOptions(int argc, const char* const* argv, Options& options) {
-    CLI::App app{"Finds, streams and captures Quorix depth cameras."};
+    CLI::App app{
+        "Finds, streams and captures Quorix depth cameras, and reads and changes their "
+        "settings."};
     app.require_subcommand(1);
     // Validators see the text before conversion, so these also refuse "-1" for unsigned
     // values (which would otherwise wrap round).
@@ -18,7 +22,7 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, Options& opti
     list->add_option("--wait", options.waitSeconds, "seconds to listen for cameras (default 2)")
         ->check(seconds);
 
-    // stream and snapshot look the camera up the same way.
+    // Every command that addresses one camera looks it up the same way.
     double deviceWait = 5.0;
     auto addDevice = [&](CLI::App* command) {
         command->add_option("uri", options.uri, "URI or alias of the camera")->required();
@@ -39,6 +43,40 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, Options& opti
     addDevice(snapshot);
     snapshot->add_option("--out", options.outDir, "folder for the images")->required();
 
+    // Settings: info and get read, set writes. The settings that the camera confirms are
+    // confirmed only while it streams, so set (and info, whose calibration and ranges the
+    // library reads at the first start) start the stream; get only asks the camera.
+    CLI::App* info = app.add_subcommand(
+        "info", "print the camera's identity, calibration, ranges, lists and settings");
+    addDevice(info);
+    info->footer(
+        "Starts the stream briefly: the library reads the camera's calibration and\n"
+        "ranges when the stream first starts. A value the camera cannot give prints\n"
+        "as unavailable with its status code.");
+
+    std::vector<std::string> names;
+    for (const SettingInfo& s : AllSettings()) {
+        names.emplace_back(s.name);
+    }
+    std::string settingName;
+    std::string settingValue;
+    CLI::App* get = app.add_subcommand("get", "print one setting, or all of them");
+    addDevice(get);
+    get->add_option("name", settingName, "the setting; all of them when left out")
+        ->check(CLI::IsMember(names));
+    get->footer(SettingsHelp() + "\nReads the camera without starting the stream.");
+
+    CLI::App* set = app.add_subcommand("set", "change a setting and print the camera's value");
+    addDevice(set);
+    set->add_option("name", settingName, "the setting")->required()->check(CLI::IsMember(names));
+    set->add_option("value", settingValue, "its new value")->required();
+    set->footer(SettingsHelp() + "\n" +
+                "Starts the stream first: depth range, data mode, threshold, pulse count and\n"
+                "colour resolution are awaited until the camera shows them in its stream\n"
+                "(status -105 when it does not), and depth ranges and data modes are checked\n"
+                "against the camera's lists read at that start. A refused or failed set prints\n"
+                "the status code and ends with exit code 1.");
+
     CLI::App* demo = app.add_subcommand(
         "demo", "run a simulated camera in this process, stream it and take a snapshot");
     std::string demoOut = "quorix-demo";
@@ -50,14 +88,26 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, Options& opti
 
     try {
         app.parse(argc, argv);
+        if (!settingName.empty()) {
+            options.setting = FindSetting(settingName);
+        }
+        std::string error;
+        if (set->parsed() &&
+            !ParseSettingValue(*options.setting, settingValue, options.value, error)) {
+            throw CLI::ValidationError("value", error);
+        }
     } catch (const CLI::ParseError& e) {
         const int code = app.exit(e);
         return code == 0 ? kExitOk : kExitUsage;
     }
     if (list->parsed()) {
         options.command = Command::kList;
-    } else if (stream->parsed() || snapshot->parsed()) {
-        options.command = stream->parsed() ? Command::kStream : Command::kSnapshot;
+    } else if (!demo->parsed()) {
+        options.command = stream->parsed()     ? Command::kStream
+                          : snapshot->parsed() ? Command::kSnapshot
+                          : info->parsed()     ? Command::kInfo
+                          : get->parsed()      ? Command::kGet
+                                               : Command::kSet;
         options.waitSeconds = deviceWait;
     } else {
         options.command = Command::kDemo;

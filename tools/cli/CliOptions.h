@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "cli/Settings.h"
+
 namespace quorix::cli {
 
 // Exit codes, so scripts can tell the failures apart.
@@ -17,18 +19,19 @@ enum ExitCode : int {
     kExitNoFrames = 5,    // the stream delivered no frames in time
 };
 
-enum class Command { kList, kStream, kSnapshot, kDemo };
+enum class Command { kList, kStream, kSnapshot, kDemo, kInfo, kGet, kSet };
 
 struct Options {
     Command command = Command::kList;
-    std::string uri;       // stream, snapshot: URI or alias of the camera
-    uint32_t session = 0;  // stream, snapshot
-    double waitSeconds =
-        2.0;               // list: discovery time; stream, snapshot: longest wait for the camera
-    uint64_t frames = 0;   // stream: stop after this many frame sets; 0 no limit
-    double seconds = 0.0;  // stream: stop after this time, 0 no limit; demo: streaming time
-    std::string outDir;    // snapshot, demo: where the images go
+    std::string uri;           // every command but list and demo: URI or alias of the camera
+    uint32_t session = 0;      // every command with a URI
+    double waitSeconds = 2.0;  // list: discovery time; others: longest wait for the camera
+    uint64_t frames = 0;       // stream: stop after this many frame sets; 0 no limit
+    double seconds = 0.0;      // stream: stop after this time, 0 no limit; demo: streaming time
+    std::string outDir;        // snapshot, demo: where the images go
     std::string address = "127.0.0.2";  // demo: loopback address of the simulated camera
+    std::optional<Setting> setting;     // get: the one to print (none: all); set: required
+    uint32_t value = 0;                 // set: the parsed value, as its C call takes it
 };
 
 // Parses argv. Returns nothing when `options` holds a command to run; otherwise the exit

@@ -2,16 +2,12 @@
 #include "cli/DeviceText.h"
 
 #include <cstdio>
-#include <cstring>
+
+#include "cli/InfoText.h"
 
 namespace quorix::cli {
 
 namespace {
-
-template <size_t N>
-std::string BoundedText(const char (&text)[N]) {
-    return std::string(text, strnlen(text, N));
-}
 
 std::string Row(const char* uri, const char* alias, const char* type, const char* sessions,
                 const char* status) {
@@ -81,10 +77,10 @@ std::string DeviceTableRow(const NsDeviceInfo& device) {
 }
 
 std::string DeviceUri(const NsDeviceInfo& device) {
-    return BoundedText(device.uri);
+    return BoundedText(device.uri, sizeof device.uri);
 }
 std::string DeviceAlias(const NsDeviceInfo& device) {
-    return BoundedText(device.alias);
+    return BoundedText(device.alias, sizeof device.alias);
 }
 
 }  // namespace quorix::cli

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "cli/PlyFile.h"
 #include "cli/PngFile.h"
 
 namespace quorix::cli {
@@ -106,6 +107,30 @@ bool WriteColour(Writer& writer, const NsFrame& frame) {
     return writer.Write(kColourFile, frame, PngFormat::kRgb8, rgb.data());
 }
 
+// The points of the depth frame, coloured from the mapped colour frame when it covers the
+// same pixels.
+bool WritePointCloud(const std::string& folder, const SnapshotFrames& frames,
+                     SnapshotResult& result) {
+    const NsFrame& depth = *frames.depth;
+    const size_t pixels = static_cast<size_t>(depth.width) * depth.height;
+    std::vector<uint8_t> rgb;
+    const NsFrame* mapped = frames.mappedColour;
+    if (mapped != nullptr && mapped->width == depth.width && mapped->height == depth.height) {
+        rgb.resize(pixels * 3);
+        ColourToRgb(static_cast<const uint8_t*>(mapped->pFrameData), pixels, mapped->pixelFormat,
+                    rgb.data());
+    }
+    const std::string path = (std::filesystem::path(folder) / kPointCloudFile).string();
+    if (!WritePly(path, frames.points, pixels, rgb.empty() ? nullptr : rgb.data(), result.points,
+                  result.error)) {
+        return false;
+    }
+    result.files.push_back(path);
+    result.pointCloud = path;
+    result.colouredPoints = !rgb.empty();
+    return true;
+}
+
 }  // namespace
 
 bool WriteSnapshot(const SnapshotFrames& frames, const std::string& folder,
@@ -118,8 +143,10 @@ bool WriteSnapshot(const SnapshotFrames& frames, const std::string& folder,
     for (const std::string& fault :
          {frames.depth ? CheckFrame("depth", *frames.depth, {NsPixelDepth16}) : "",
           frames.ir ? CheckFrame("IR", *frames.ir, {NsPixelGrey16, NsPixelGrey8}) : "",
-          frames.colour ? CheckFrame("colour", *frames.colour, {NsPixelRGB24, NsPixelBGR24})
-                        : ""}) {
+          frames.colour ? CheckFrame("colour", *frames.colour, {NsPixelRGB24, NsPixelBGR24}) : "",
+          frames.mappedColour
+              ? CheckFrame("mapped colour", *frames.mappedColour, {NsPixelRGB24, NsPixelBGR24})
+              : ""}) {
         if (!fault.empty()) {
             result.error = fault;
             return false;
@@ -134,7 +161,9 @@ bool WriteSnapshot(const SnapshotFrames& frames, const std::string& folder,
     Writer writer(folder, result);
     return (frames.depth == nullptr || WriteDepth(writer, *frames.depth, result)) &&
            (frames.ir == nullptr || WriteIr(writer, *frames.ir)) &&
-           (frames.colour == nullptr || WriteColour(writer, *frames.colour));
+           (frames.colour == nullptr || WriteColour(writer, *frames.colour)) &&
+           (frames.depth == nullptr || frames.points == nullptr ||
+            WritePointCloud(folder, frames, result));
 }
 
 }  // namespace quorix::cli

@@ -1,5 +1,6 @@
-// quorix-cli: lists, streams and captures Quorix cameras through the public C interface,
-// like any application. Only `demo` reaches past it, to run a simulated camera in-process.
+// quorix-cli: lists, streams and captures Quorix cameras and reads and changes their
+// settings through the public C interface, like any application. Only `demo` reaches past it, to
+// run a simulated camera in-process.
 #include <unistd.h>
 
 #include <chrono>
@@ -13,10 +14,12 @@
 
 #include <quorix/quorix_api.h>
 
+#include "cli/CameraQueries.h"
 #include "cli/CliOptions.h"
 #include "cli/DemoCamera.h"
 #include "cli/DeviceText.h"
 #include "cli/FrameClock.h"
+#include "cli/InfoText.h"
 #include "cli/Snapshot.h"
 #include "cli/StreamStats.h"
 
@@ -142,6 +145,21 @@ public:
 
     // Finds the camera, opens it and starts the stream; 0 or the exit code (printed).
     int Start(const std::string& name, uint32_t index, double waitSeconds) {
+        const int code = Open(name, index, waitSeconds);
+        return code != kExitOk ? code : Stream();
+    }
+
+    // Starts the stream; 0 or the exit code (printed).
+    int Stream() {
+        if (const NsReturnStatus s = StartStream(); s != NsStatusOk) {
+            return Fail(kExitFailure, "could not start the stream of session %u (status %d)",
+                        m_index, s);
+        }
+        return kExitOk;
+    }
+
+    // Finds the camera and opens it; 0 or the exit code (printed).
+    int Open(const std::string& name, uint32_t index, double waitSeconds) {
         m_index = index;
         const std::optional<NsDeviceInfo> device = WaitForDevice(name, waitSeconds);
         if (!device) {
@@ -160,12 +178,13 @@ public:
         }
         std::printf("opened %s, session %u\n", uri.c_str(), index);
         Ns2_SetWaitTimeOfReadNextFrame(m_handle, m_index, kReadWaitMs);
-        if (const NsReturnStatus s = Ns2_StartStream(m_handle, m_index); s != NsStatusOk) {
-            return Fail(kExitFailure, "could not start the stream of session %u (status %d)", index,
-                        s);
-        }
-        m_streaming = true;
         return kExitOk;
+    }
+
+    NsReturnStatus StartStream() {
+        const NsReturnStatus status = Ns2_StartStream(m_handle, m_index);
+        m_streaming = status == NsStatusOk;
+        return status;
     }
 
     NsDeviceHandle Handle() const { return m_handle; }
@@ -279,7 +298,23 @@ const NsFrame* FetchFrame(const Session& session, uint32_t ready, uint32_t bit, 
     return &frame;
 }
 
+// The depth frame's world points through the session's pixel rays; the status says why
+// there are none.
+NsReturnStatus DepthPoints(const Session& session, const NsFrame& depth,
+                           std::vector<NsVector3f>& points) {
+    const size_t pixels = static_cast<size_t>(depth.width) * depth.height;
+    if (pixels == 0 || depth.pFrameData == nullptr || depth.dataLen / 2 < pixels) {
+        return NsStatusBadParameter;  // the snapshot's frame check reports it
+    }
+    points.resize(pixels);
+    return Ns2_ConvertDepthFrameToWorldVector(session.Handle(), session.Index(), &depth,
+                                              points.data());
+}
+
 int Snapshot(const Session& session, const std::string& folder) {
+    // Colour in depth geometry colours the point cloud; while registration is unavailable
+    // the library delivers none (or refuses the switch), and the points stay uncoloured.
+    Ns2_SetMapperEnabledDepthToRGB(session.Handle(), session.Index(), 1);
     // The first set that holds depth; IR and colour come with it when the camera sends them.
     const int64_t end = SteadyMs() + kNoFramesLimitMs;
     uint32_t ready = 0;
@@ -302,6 +337,7 @@ int Snapshot(const Session& session, const std::string& folder) {
     NsFrame depth{};
     NsFrame ir{};
     NsFrame colour{};
+    NsFrame mapped{};
     SnapshotFrames frames;
     frames.depth = FetchFrame(session, ready, NsFrameReadyDepth, DepthFrame, depth);
     if (frames.depth == nullptr) {
@@ -309,6 +345,13 @@ int Snapshot(const Session& session, const std::string& folder) {
     }
     frames.ir = FetchFrame(session, ready, NsFrameReadyIR, IRFrame, ir);
     frames.colour = FetchFrame(session, ready, NsFrameReadyRGB, RGBFrame, colour);
+    frames.mappedColour = FetchFrame(session, ready, NsFrameReadyMappedRGB, MappedRGBFrame, mapped);
+    std::vector<NsVector3f> points;
+    NsReturnStatus pointStatus = NsStatusNullFrame;
+    if (frames.depth != nullptr) {
+        pointStatus = DepthPoints(session, depth, points);
+        frames.points = pointStatus == NsStatusOk ? points.data() : nullptr;
+    }
 
     SnapshotResult result;
     if (!WriteSnapshot(frames, folder, result)) {
@@ -323,7 +366,16 @@ int Snapshot(const Session& session, const std::string& folder) {
         }
     }
     for (const std::string& file : result.files) {
-        std::printf("wrote %s\n", file.c_str());
+        if (file == result.pointCloud) {
+            std::printf("wrote %s (%zu points, %s)\n", file.c_str(), result.points,
+                        result.colouredPoints ? "coloured" : "no colour");
+        } else {
+            std::printf("wrote %s\n", file.c_str());
+        }
+    }
+    if (frames.depth != nullptr && frames.points == nullptr) {
+        std::printf("no point cloud: the depth frame could not be converted (status %d, %s)\n",
+                    pointStatus, StatusReason(pointStatus));
     }
     return kExitOk;
 }
@@ -340,14 +392,90 @@ int RunList(const Options& options) {
     return kExitOk;
 }
 
+int RunInfo(const Session& session) {
+    // The library reads the camera's calibration and ranges when the stream first starts;
+    // without it they are reported unavailable.
+    const NsReturnStatus stream = Ns2_StartStream(session.Handle(), session.Index());
+    if (stream == NsStatusOk) {
+        Ns2_StopStream(session.Handle(), session.Index());
+    } else {
+        std::printf("the stream did not start (status %d, %s)\n", stream, StatusReason(stream));
+    }
+    for (const std::string& line : CameraInfoLines(session.Handle(), session.Index(), stream)) {
+        std::printf("%s\n", line.c_str());
+    }
+    return kExitOk;
+}
+
+int RunGet(const Session& session, const std::optional<Setting>& only) {
+    // The library answers threshold and pulse count by the data mode it knows (the WDR
+    // modes have none); without a stream start it knows the camera's mode once read.
+    uint8_t mode = 0;
+    Ns2_GetDataMode(session.Handle(), session.Index(), &mode);
+    bool failed = false;
+    for (const SettingInfo& info : AllSettings()) {
+        if (only && *only != info.setting) {
+            continue;
+        }
+        NsReturnStatus status = NsStatusOk;
+        std::printf("%s\n",
+                    SettingLine(session.Handle(), session.Index(), info.setting, status).c_str());
+        failed = failed || status != NsStatusOk;
+    }
+    // One setting asked for and not read is a failure; the full list is a report.
+    return only && failed ? kExitFailure : kExitOk;
+}
+
+int RunSet(Session& session, Setting setting, uint32_t value) {
+    const char* name = InfoOf(setting).name;
+    const std::string wanted = FormatSettingValue(setting, value);
+    // Streaming: the camera confirms the new value in its stream, and the data-mode and
+    // depth-range lists a value is checked against are read at the first start.
+    if (const NsReturnStatus s = session.StartStream(); s != NsStatusOk) {
+        return Fail(kExitFailure, "could not start the stream to set %s (status %d, %s)", name, s,
+                    StatusReason(s));
+    }
+    if (const NsReturnStatus s = WriteSetting(session.Handle(), session.Index(), setting, value);
+        s != NsStatusOk) {
+        return Fail(kExitFailure, "%s %s was not set (status %d, %s)", name, wanted.c_str(), s,
+                    StatusReason(s));
+    }
+    uint32_t now = 0;
+    const NsReturnStatus s = ReadSetting(session.Handle(), session.Index(), setting, now);
+    if (s != NsStatusOk) {
+        return Fail(kExitFailure, "%s was set to %s, but reading it back failed (status %d, %s)",
+                    name, wanted.c_str(), s, StatusReason(s));
+    }
+    std::printf("%s: %s\n", name, FormatSettingValue(setting, now).c_str());
+    if (now != value) {
+        return Fail(kExitFailure, "the camera reports %s %s after it was set to %s", name,
+                    FormatSettingValue(setting, now).c_str(), wanted.c_str());
+    }
+    return kExitOk;
+}
+
+// Every command on one camera opens it; whether it streams is each command's own choice.
 int RunOnDevice(const Options& options) {
     Library library;
     if (library.Status() != NsStatusOk) {
         return Fail(kExitFailure, "could not initialise the library (status %d)", library.Status());
     }
     Session session;
-    if (const int code = session.Start(options.uri, options.session, options.waitSeconds);
+    if (const int code = session.Open(options.uri, options.session, options.waitSeconds);
         code != kExitOk) {
+        return code;
+    }
+    switch (options.command) {
+        case Command::kInfo:
+            return RunInfo(session);
+        case Command::kGet:
+            return RunGet(session, options.setting);
+        case Command::kSet:
+            return RunSet(session, *options.setting, options.value);
+        default:
+            break;
+    }
+    if (const int code = session.Stream(); code != kExitOk) {
         return code;
     }
     return options.command == Command::kStream
@@ -396,11 +524,9 @@ int main(int argc, char** argv) {
     switch (options.command) {
         case Command::kList:
             return RunList(options);
-        case Command::kStream:
-        case Command::kSnapshot:
-            return RunOnDevice(options);
         case Command::kDemo:
             return RunDemo(options);
+        default:
+            return RunOnDevice(options);
     }
-    return kExitFailure;
 }

@@ -58,6 +58,31 @@ TEST(CliOptions, SnapshotAndDemoFolders) {
     EXPECT_EQ(demo.address, "127.0.0.2");
 }
 
+TEST(CliOptions, InfoGetAndSet) {
+    Options info;
+    ASSERT_FALSE(Parse({"info", "TK5E:QX1", "--session", "1"}, info));
+    EXPECT_EQ(info.command, Command::kInfo);
+    EXPECT_EQ(info.uri, "TK5E:QX1");
+    EXPECT_EQ(info.session, 1u);
+    EXPECT_DOUBLE_EQ(info.waitSeconds, 5.0);
+
+    Options all;
+    ASSERT_FALSE(Parse({"get", "QX1"}, all));
+    EXPECT_EQ(all.command, Command::kGet);
+    EXPECT_FALSE(all.setting);
+
+    Options one;
+    ASSERT_FALSE(Parse({"get", "QX1", "pulse-count"}, one));
+    EXPECT_EQ(one.setting, Setting::kPulseCount);
+
+    Options set;
+    ASSERT_FALSE(Parse({"set", "QX1", "rgb-resolution", "640x480", "--wait", "1"}, set));
+    EXPECT_EQ(set.command, Command::kSet);
+    EXPECT_EQ(set.setting, Setting::kRgbResolution);
+    EXPECT_EQ(set.value, 2u);
+    EXPECT_DOUBLE_EQ(set.waitSeconds, 1.0);
+}
+
 TEST(CliOptions, MistakesEndWithTheUsageCode) {
     const std::vector<std::vector<std::string>> cases = {
         {},                        // no command
@@ -70,6 +95,15 @@ TEST(CliOptions, MistakesEndWithTheUsageCode) {
         {"stream", "QX1", "--session", "-1"},
         {"stream", "QX1", "--frames", "-3"},
         {"list", "stream", "QX1"},  // two commands
+        {"info"},
+        {"get", "QX1", "exposure"},   // no such setting
+        {"set", "QX1", "threshold"},  // no value
+        {"set", "QX1"},
+        {"set", "QX1", "colour", "1"},
+        {"set", "QX1", "depth-range", "9"},
+        {"set", "QX1", "threshold", "-5"},
+        {"set", "QX1", "frame-rate", "30fps"},
+        {"set", "QX1", "threshold", "5", "6"},
     };
     for (const auto& args : cases) {
         Options options;

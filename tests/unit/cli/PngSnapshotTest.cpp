@@ -9,26 +9,16 @@
 #include <vector>
 
 #include "PngReader.h"
+#include "TestFrame.h"
 #include "support/TempDir.h"
 
 namespace quorix::cli {
 namespace {
 
+using test::MakeFrame;
 using test::PngImage;
 using test::ReadPng;
 using test::TempDir;
-
-NsFrame MakeFrame(uint32_t type, uint32_t format, uint16_t w, uint16_t h, void* data,
-                  uint32_t length) {
-    NsFrame f{};
-    f.frameType = type;
-    f.pixelFormat = format;
-    f.width = w;
-    f.height = h;
-    f.pFrameData = data;
-    f.dataLen = length;
-    return f;
-}
 
 TEST(PngFile, SixteenBitSamplesAndTextComeBackUnchanged) {
     TempDir dir;

@@ -1,0 +1,138 @@
+// Names, parsing and printing of the settings of `get` and `set`.
+#include "cli/Settings.h"
+
+#include <array>
+#include <cstdio>
+#include <limits>
+
+namespace quorix::cli {
+
+namespace {
+
+constexpr SettingInfo kSettings[] = {
+    {Setting::kDepthRange, "depth-range", "0 to 8 (0-2 near, 3-5 mid, 6-8 far group)"},
+    {Setting::kDataMode, "data-mode", "0 to 255, one of the camera's data modes (see info)"},
+    {Setting::kThreshold, "threshold", "0 to 65535, background threshold"},
+    {Setting::kPulseCount, "pulse-count", "0 to 65535, pulses of the current depth range"},
+    {Setting::kRgbResolution, "rgb-resolution", "1920x1080, 1280x720, 640x480 or 640x360"},
+    {Setting::kFrameRate, "frame-rate", "1 to 255, ToF frames per second"},
+};
+
+// Colour sizes by resolution code.
+struct Size {
+    uint32_t width;
+    uint32_t height;
+};
+constexpr std::array<Size, 4> kResolutions{{{1920, 1080}, {1280, 720}, {640, 480}, {640, 360}}};
+
+std::string SizeText(Size size) {
+    return std::to_string(size.width) + "x" + std::to_string(size.height);
+}
+
+}  // namespace
+
+std::span<const SettingInfo> AllSettings() {
+    return kSettings;
+}
+
+const SettingInfo& InfoOf(Setting setting) {
+    for (const SettingInfo& info : kSettings) {
+        if (info.setting == setting) {
+            return info;
+        }
+    }
+    return kSettings[0];  // unreachable: every enumerator has a row
+}
+
+std::optional<Setting> FindSetting(std::string_view name) {
+    for (const SettingInfo& info : kSettings) {
+        if (name == info.name) {
+            return info.setting;
+        }
+    }
+    return std::nullopt;
+}
+
+bool ParseUnsigned(std::string_view text, uint32_t min, uint32_t max, uint32_t& value) {
+    if (text.empty()) {
+        return false;
+    }
+    uint64_t parsed = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+        parsed = parsed * 10 + static_cast<uint64_t>(c - '0');
+        if (parsed > max) {
+            return false;  // also ends before a long string could overflow
+        }
+    }
+    if (parsed < min) {
+        return false;
+    }
+    value = static_cast<uint32_t>(parsed);
+    return true;
+}
+
+bool ParseSettingValue(Setting setting, std::string_view text, uint32_t& value,
+                       std::string& error) {
+    const SettingInfo& info = InfoOf(setting);
+    auto refuse = [&] {
+        error = "\"" + std::string(text) + "\" is not a " + info.name + " value; expected " +
+                info.values;
+        return false;
+    };
+    uint32_t max = std::numeric_limits<uint16_t>::max();
+    uint32_t min = 0;
+    switch (setting) {
+        case Setting::kRgbResolution:
+            for (uint32_t code = 0; code < kResolutions.size(); ++code) {
+                if (text == SizeText(kResolutions[code])) {
+                    value = code;
+                    return true;
+                }
+            }
+            return refuse();
+        case Setting::kDepthRange:
+            max = 8;
+            break;
+        case Setting::kDataMode:
+            max = std::numeric_limits<uint8_t>::max();
+            break;
+        case Setting::kFrameRate:
+            min = 1;
+            max = std::numeric_limits<uint8_t>::max();
+            break;
+        case Setting::kThreshold:
+        case Setting::kPulseCount:
+            break;
+    }
+    return ParseUnsigned(text, min, max, value) || refuse();
+}
+
+std::string FormatSettingValue(Setting setting, uint32_t value) {
+    switch (setting) {
+        case Setting::kRgbResolution:
+            if (value < kResolutions.size()) {
+                return SizeText(kResolutions[value]);
+            }
+            return value == kNoResolutionCode ? "a size without a resolution code"
+                                              : "resolution code " + std::to_string(value);
+        case Setting::kFrameRate:
+            return std::to_string(value) + " fps";
+        default:
+            return std::to_string(value);
+    }
+}
+
+std::string SettingsHelp() {
+    std::string text = "Settings:\n";
+    for (const SettingInfo& info : kSettings) {
+        char line[160];
+        std::snprintf(line, sizeof line, "  %-16s %s\n", info.name, info.values);
+        text += line;
+    }
+    return text;
+}
+
+}  // namespace quorix::cli
