@@ -51,7 +51,8 @@ SensorState DefaultSensor() {
     // A calibration that every cache check accepts: matrices end in 1, and the first two
     // entries of distortion, rotation and translation are non-zero.
     s.depthIntrinsic = {520.5, 0.0, 319.5, 0.0, 521.25, 239.5, 0.0, 0.0, 1.0};
-    s.colourIntrinsic = {460.0, 0.0, 320.0, 0.0, 460.5, 180.0, 0.0, 0.0, 1.0};
+    // Colour is calibrated at the sensor's full 1920x1080, as hosts scale it to the mode.
+    s.colourIntrinsic = {1380.0, 0.0, 960.0, 0.0, 1381.5, 540.0, 0.0, 0.0, 1.0};
     s.depthDistortion = {-0.125, 0.0625, 0.001, -0.002, 0.0, 0.0, 0.0, 0.0};
     s.colourDistortion = {0.09375, -0.1875, 0.0005, 0.0007, 0.03, 0.0, 0.0, 0.0};
     const double angle = 0.01;
