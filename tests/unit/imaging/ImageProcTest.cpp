@@ -1,6 +1,7 @@
 // The frame engine against a fake session feeding transport buffers: the sub-packet walk
-// and the raw records it hands on, the start-up drop, status and pushed parameters, frame
-// delivery through ReadNextFrame / GetFrame and the callback, and stopping.
+// and the raw records it hands on, the start-up drop, status and pushed blocks, frames
+// decoded from one buffer delivered together, and the callback stopping or destroying its
+// engine (the callback's plain delivery and a close from inside it are end-to-end tests).
 #include "imaging/ImageProc.h"
 
 #include <gtest/gtest.h>
@@ -28,8 +29,8 @@ constexpr uint32_t kJoinLimitCode = kThreadJoinTimeout;
 // Group 0, range 0: raw values 100..3029 decode to themselves.
 constexpr MeasuringRange kIdentityGroup = {0, 4096, 5000, 7500, 3000, 4800, 7400, 100, 300, 500};
 
-Buffer Filled(size_t n, uint8_t value) {
-    return Buffer(n, value);
+Bytes Filled(size_t n, uint8_t value) {
+    return Bytes(n, value);
 }
 
 // A fresh engine on a fake session with the reader running and the stream on.
@@ -97,20 +98,20 @@ TEST(ImageProcReader, StartUpBuffersAndReconnectionsDeliverNothing) {
 TEST(ImageProcReader, SubPacketWalk) {
     struct Case {
         const char* name;
-        Buffer buffer;
+        Bytes buffer;
         uint32_t tofLength;  // 0: no ToF record
         uint8_t firstType;
         uint32_t frameSet;
         uint32_t colourLength;  // 0: no colour record
         const char* log;
     };
-    const Buffer depth = SubPacket(0x21, Filled(460800, 1));
+    const Bytes depth = SubPacket(0x21, Filled(460800, 1));
     const Case cases[] = {
         {"depth then an unknown type", Join({depth, SubPacket(0x99, Filled(16, 0))}), 460805, 0x21,
          kFrameSetDepth, 0, nullptr},
         {"depth and IR in one buffer", Join({depth, SubPacket(0x22, Filled(460800, 2))}), 921610,
          0x21, kFrameSetDepth | kFrameSetIR, 0, nullptr},
-        {"length past the end", Join({depth, Buffer{0x22, 0x00, 0x08, 0x07, 0, 1, 2}}), 0, 0, 0, 0,
+        {"length past the end", Join({depth, Bytes{0x22, 0x00, 0x08, 0x07, 0, 1, 2}}), 0, 0, 0, 0,
          "RawBuffer len error"},
         {"a sub-packet the raw record cannot hold is dropped",
          Join({depth, SubPacket(0x63, Filled(1228800, 3))}), 460805, 0x21, kFrameSetDepth, 0,
@@ -127,7 +128,7 @@ TEST(ImageProcReader, SubPacketWalk) {
         {"wrong length of a listed type ends the walk",
          Join({depth, SubPacket(0x22, Filled(100, 2)), SubPacket(0x23, Filled(921600, 2))}), 460805,
          0x21, kFrameSetDepth, 0, "typeId:0x22 lenth:100"},
-        {"a header cut short", Join({depth, Buffer{0x22, 1, 2}}), 0, 0, 0, 0,
+        {"a header cut short", Join({depth, Bytes{0x22, 1, 2}}), 0, 0, 0, 0,
          "RAWDATAHEADER:5   <"},
     };
     Engine e;
@@ -158,11 +159,11 @@ TEST(ImageProcReader, SubPacketWalk) {
 TEST(ImageProcReader, RowSplitAndImuNumberReachTheRecord) {
     Engine e;
     e.WarmUp();
-    Buffer payload(921600);
+    Bytes payload(921600);
     for (size_t i = 0; i < payload.size(); ++i) {
         payload[i] = static_cast<uint8_t>(i % 1920 < 960 ? 1 : 2);  // left and right halves
     }
-    e.session.Feed(Join({SubPacket(0x24, Buffer{42}), SubPacket(0x44, payload)}));
+    e.session.Feed(Join({SubPacket(0x24, Bytes{42}), SubPacket(0x44, payload)}));
     ASSERT_TRUE(e.session.WaitProcessed());
     Frame* raw = nullptr;
     ASSERT_EQ(e.proc.GetRawTofFrame(raw), 0);
@@ -199,15 +200,12 @@ TEST(ImageProcReader, StatusBlocksDecideDeviceSync) {
     EXPECT_EQ(e.session.statusBlocks, 1);
 }
 
+// The block's content is the wire record tests'; here: the first block is kept.
 TEST(ImageProcReader, PushedParametersJsonStateAndStatusByte) {
     Engine e;
     PushedParameters params;
-    params.calibration[0] = 512.5;
     params.threshold = 33;
-    params.dataMode = 2;
-    params.dataModeList = {3, 0, 1, 2};
-    const Buffer payload = EncodeInitParams(params);
-    e.session.Feed(SubPacket(0x2E, payload));
+    e.session.Feed(SubPacket(0x2E, EncodeInitParams(params)));
     ASSERT_TRUE(e.session.WaitProcessed());
     ASSERT_TRUE(e.proc.InitParamsReceived());
     params.threshold = 44;  // a later block is ignored
@@ -218,17 +216,15 @@ TEST(ImageProcReader, PushedParametersJsonStateAndStatusByte) {
     ASSERT_TRUE(e.proc.CopyInitParams(blocks));
     ASSERT_TRUE(ReadPushedParameters(blocks, read));
     EXPECT_EQ(read.threshold, 33);
-    EXPECT_EQ(read.calibration[0], 512.5);
-    EXPECT_EQ(read.dataModeList[3], 2);
 
     log::Capture capture;
-    e.session.Feed(SubPacket(0x2F, Buffer{2, 0, 7}));
+    e.session.Feed(SubPacket(0x2F, Bytes{2, 0, 7}));
     ASSERT_TRUE(e.session.WaitProcessed());
     EXPECT_EQ(e.session.jsonState.load(), 2);
     EXPECT_EQ(e.session.jsonResult.load(), 0);
     EXPECT_TRUE(capture.Contains("Json config error:7."));
 
-    e.session.Feed(SubPacket(0x30, Buffer{0xFB, 0, 0, 0, 0, 0, 0, 0, 0}));
+    e.session.Feed(SubPacket(0x30, Bytes{0xFB, 0, 0, 0, 0, 0, 0, 0, 0}));
     ASSERT_TRUE(e.session.WaitProcessed());
     EXPECT_EQ(e.proc.ReadNextFrame(nullptr), -5) << "the camera's status byte is returned";
 }
@@ -238,7 +234,7 @@ TEST(ImageProcReader, SavingKeepsSevenBuffersThenTurnsItselfOff) {
     Engine e;
     e.proc.SetSaveFolder(folder.Path());
     e.proc.SetSaveRawBufferEnabled(true);
-    const Buffer status = StatusPacket(Filled(32, 9));
+    const Bytes status = StatusPacket(Filled(32, 9));
     for (int i = 0; i < 9; ++i) {
         e.session.Feed(status);
     }
@@ -359,18 +355,6 @@ protected:
     void TearDown() override { g_engine.reset(); }
 };
 
-TEST_F(ImageProcCallback, FramesGoToTheCallbackInsteadOfReadNextFrame) {
-    g_engine = std::make_unique<Engine>(true);
-    ASSERT_TRUE(g_engine->proc.RegisterNotify([](const NsFrameSet* set) { g_log.Note(set); }));
-    uint32_t ready = 0;
-    EXPECT_EQ(g_engine->proc.ReadNextFrame(&ready), -1);
-    FeedFrames(*g_engine, 6);
-    ASSERT_TRUE(g_log.WaitFor(1));
-    EXPECT_TRUE(g_log.depthPresent);
-    EXPECT_TRUE(g_engine->proc.UnRegisterNotify());
-    EXPECT_FALSE(g_engine->proc.HasCallback());
-}
-
 TEST_F(ImageProcCallback, CallbackStoppingItsOwnEngineDoesNotDeadlock) {
     g_engine = std::make_unique<Engine>(true);
     g_engine->proc.RegisterNotify([](const NsFrameSet*) {
@@ -380,6 +364,7 @@ TEST_F(ImageProcCallback, CallbackStoppingItsOwnEngineDoesNotDeadlock) {
     });
     FeedFrames(*g_engine, 6);
     ASSERT_TRUE(g_log.WaitDone());
+    EXPECT_FALSE(g_engine->proc.HasCallback());
     // Registering again joins the thread that stopped itself, then starts a new one.
     EXPECT_TRUE(g_engine->proc.RegisterNotify([](const NsFrameSet* set) { g_log.Note(set); }));
     log::Capture capture;
@@ -387,24 +372,15 @@ TEST_F(ImageProcCallback, CallbackStoppingItsOwnEngineDoesNotDeadlock) {
     EXPECT_EQ(capture.Count("ret:" + std::to_string(kJoinLimitCode)), 0u);
 }
 
-TEST_F(ImageProcCallback, CallbackDestroyingItsOwnEngineReturnsCleanly) {
-    g_engine = std::make_unique<Engine>(true);
-    g_engine->proc.RegisterNotify([](const NsFrameSet*) {
-        g_engine.reset();
-        g_log.Done();
-    });
-    // Exactly the buffers up to the first delivered one: the engine may be gone after it.
-    FeedFrames(*g_engine, 5);
-    ASSERT_TRUE(g_log.WaitDone());
-    std::this_thread::sleep_for(50ms);  // the detached thread finishes on its own
-}
-
 TEST_F(ImageProcCallback, DestructionWhileStreamingIsPromptEvenWithLongWaits) {
     g_engine = std::make_unique<Engine>(true);
     g_engine->proc.SetWaitTime(60000);  // every queue and event wait as long as it can be
     g_engine->proc.RegisterNotify([](const NsFrameSet* set) { g_log.Note(set); });
+    uint32_t ready = 0;
+    EXPECT_EQ(g_engine->proc.ReadNextFrame(&ready), -1) << "frames go to the callback";
     FeedFrames(*g_engine, 6);
     ASSERT_TRUE(g_log.WaitFor(1));
+    EXPECT_TRUE(g_log.depthPresent);
     log::Capture capture;
     g_engine.reset();
     EXPECT_EQ(capture.Count("ret:" + std::to_string(kJoinLimitCode)), 0u);
