@@ -1,7 +1,7 @@
 // The frame engine against a fake session feeding transport buffers: the sub-packet walk
 // and the raw records it hands on, the start-up drop, status and pushed blocks, frames
-// decoded from one buffer delivered together, and a prompt destruction while a callback
-// streams.
+// decoded from one buffer delivered together, a callback registered again after it stopped
+// itself, and a prompt destruction while a callback streams.
 #include "imaging/ImageProc.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +16,7 @@
 #include "TofTestData.h"
 #include "config/Log.h"
 #include "support/TempDir.h"
+#include "support/Wait.h"
 
 namespace quorix {
 namespace {
@@ -304,8 +305,9 @@ TEST(ImageProcDelivery, UnsynchronisedOnlyIrGivesMaskTwo) {
 
 // --- the callback ---------------------------------------------------------------------------
 
-// The callback stopping or destroying its own engine is a session and an end-to-end test;
-// here: a destruction while streaming is prompt even with the longest waits.
+// A callback stopping or destroying its own engine is a session and an end-to-end test;
+// here: registering again after it stopped itself, and a prompt destruction while
+// streaming even with the longest waits.
 struct CallbackLog {
     std::mutex lock;
     std::condition_variable changed;
@@ -320,18 +322,45 @@ void Note(const NsFrameSet* set) {
     g_log.changed.notify_all();
 }
 
+void FeedDepth(Engine& e, int buffers) {
+    for (int i = 0; i < buffers; ++i) {
+        e.session.Feed(SubPacket(0x21, Pack(RawPacking::kRaw12, ValidDepth(7))));
+    }
+}
+
+bool WaitForCalls(int n) {
+    std::unique_lock guard(g_log.lock);
+    return g_log.changed.wait_for(guard, 10s, [n] { return g_log.calls >= n; });
+}
+
+// The session reaps such a thread itself before it registers; the engine must too.
+TEST(ImageProcCallback, ACallbackThatStoppedItselfCanBeRegisteredAgain) {
+    Engine e(true);
+    static ImageProc* proc = &e.proc;
+    g_log.calls = 0;
+    e.proc.RegisterNotify([](const NsFrameSet* set) {
+        proc->UnRegisterNotify();
+        Note(set);
+    });
+    FeedDepth(e, 5);
+    ASSERT_TRUE(WaitForCalls(1));
+    ASSERT_TRUE(WaitFor([&] { return !e.proc.HasCallback(); }, 10s));
+    EXPECT_TRUE(e.proc.RegisterNotify(Note));
+    FeedDepth(e, 2);
+    EXPECT_TRUE(WaitForCalls(2));
+}
+
 TEST(ImageProcCallback, DestructionWhileStreamingIsPromptEvenWithLongWaits) {
     auto engine = std::make_unique<Engine>(true);
     engine->proc.SetWaitTime(60000);  // every queue and event wait as long as it can be
     engine->proc.RegisterNotify(Note);
     uint32_t ready = 0;
     EXPECT_EQ(engine->proc.ReadNextFrame(&ready), -1) << "frames go to the callback";
-    for (int i = 0; i < 6; ++i) {
-        engine->session.Feed(SubPacket(0x21, Pack(RawPacking::kRaw12, ValidDepth(7))));
-    }
+    g_log.calls = 0;
+    FeedDepth(*engine, 6);
+    ASSERT_TRUE(WaitForCalls(1));
     {
-        std::unique_lock guard(g_log.lock);
-        ASSERT_TRUE(g_log.changed.wait_for(guard, 10s, [] { return g_log.calls >= 1; }));
+        std::lock_guard guard(g_log.lock);
         EXPECT_TRUE(g_log.depthPresent);
     }
     log::Capture capture;
