@@ -9,35 +9,17 @@
 #include <mutex>
 #include <vector>
 
+#include "TofTestData.h"
 #include "imaging/SessionContext.h"
 #include "protocol/DeviceStatus.h"
 
 namespace quorix::test {
 
-using Buffer = std::vector<uint8_t>;
-
-// A sub-packet: type, 24-bit length, a depth-range byte, the payload.
-inline Buffer SubPacket(uint8_t type, const Buffer& payload, uint8_t range = 0) {
-    const size_t n = payload.size();
-    Buffer out{type, static_cast<uint8_t>(n), static_cast<uint8_t>(n >> 8),
-               static_cast<uint8_t>(n >> 16), range};
-    out.insert(out.end(), payload.begin(), payload.end());
-    return out;
-}
-
 // A device status sub-packet: type 0x2C and a 16-bit length.
-inline Buffer StatusPacket(const Buffer& payload) {
+inline Bytes StatusPacket(const Bytes& payload) {
     const size_t n = payload.size();
-    Buffer out{0x2C, static_cast<uint8_t>(n), static_cast<uint8_t>(n >> 8)};
+    Bytes out{0x2C, static_cast<uint8_t>(n), static_cast<uint8_t>(n >> 8)};
     out.insert(out.end(), payload.begin(), payload.end());
-    return out;
-}
-
-inline Buffer Join(std::initializer_list<Buffer> parts) {
-    Buffer out;
-    for (const Buffer& p : parts) {
-        out.insert(out.end(), p.begin(), p.end());
-    }
     return out;
 }
 
@@ -45,7 +27,7 @@ class FakeSessionContext : public SessionContext {
 public:
     explicit FakeSessionContext(uint32_t deviceType = TK3A) : m_deviceType(deviceType) {}
 
-    void Feed(Buffer buffer) {
+    void Feed(Bytes buffer) {
         std::lock_guard guard(m_lock);
         m_buffers.push_back(std::move(buffer));
         m_emptyReads = 0;
@@ -73,7 +55,7 @@ public:
                 return 0;
             }
         }
-        const Buffer& next = m_buffers.front();
+        const Bytes& next = m_buffers.front();
         length = static_cast<uint32_t>(std::min<size_t>(next.size(), length));
         memcpy(buffer, next.data(), length);
         m_buffers.pop_front();
@@ -117,7 +99,7 @@ private:
     std::mutex m_transportLock;
     mutable std::mutex m_lock;
     std::condition_variable m_changed;
-    std::deque<Buffer> m_buffers;
+    std::deque<Bytes> m_buffers;
     int m_emptyReads = 0;
 };
 

@@ -1,23 +1,30 @@
+// The colour decoder: MJPEG against a direct TurboJPEG decode, the exposure, the sizes it
+// refuses, its own rotation, the crop and scale to a 4:3 mode, NV12 and H.264 through the
+// pre-processing object, malformed records, dumps of unknown kinds, dropped records, an
+// exhausted pool and the thread.
+#include "imaging/RgbDecode.h"
+
 #include <gtest/gtest.h>
+#include <turbojpeg.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <string>
-#include <turbojpeg.h>
 #include <vector>
 
-#include "FakeColourPreProcess.h"
+#include "FakePreProcess.h"
+#include "FakeProducer.h"
+#include "TofTestData.h"
 #include "config/Log.h"
-#include "imaging/RgbDecode.h"
 #include "support/TempDir.h"
+#include "support/Wait.h"
 
 namespace quorix {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-using test::FakeColourPreProcess;
+using namespace test;
 
 // A smooth synthetic picture, so the compressed image is small and decodes faithfully.
 Bytes MakeJpeg(int width, int height) {
@@ -58,67 +65,36 @@ Bytes WithExposure(Bytes payload, float exposure) {
     return payload;
 }
 
-// The reader's side: raw colour records in a queue, and the announcements received.
-class FakeProducer : public Producer {
-public:
-    FakeProducer() { raw.SetTimeout(0); }
-
-    // type byte, 24-bit length, one byte, payload; `declared` overrides the length field.
-    Frame* Record(uint8_t type, const Bytes& payload, int64_t declared = -1) {
-        Frame* f = raw.AllocFrame(kPoolRawColour);
-        const uint32_t len = declared >= 0 ? static_cast<uint32_t>(declared)
-                                           : static_cast<uint32_t>(payload.size());
-        const uint8_t header[5] = {type, static_cast<uint8_t>(len),
-                                   static_cast<uint8_t>(len >> 8),
-                                   static_cast<uint8_t>(len >> 16), 0};
-        memcpy(f->pFrameData, header, 5);
-        if (!payload.empty()) {
-            memcpy(f->pFrameData + 5, payload.data(), payload.size());
-        }
-        f->dataLen = static_cast<uint32_t>(payload.size() + 5);
-        return f;
-    }
-    void Feed(uint8_t type, const Bytes& payload) { raw.Push(Record(type, payload)); }
-    uint32_t RawOut() const { return raw.Pool()->FrameCount() - raw.Pool()->FreeCount(); }
-
-    void SetSingleFrameReady(uint8_t mask) override { masks.push_back(mask); }
-    int32_t GetRawTofFrame(Frame*& frame) override {
-        frame = nullptr;
-        return -1;
-    }
-    int32_t GetRawRgbFrame(Frame*& frame) override {
-        frame = raw.Pop();
-        return frame != nullptr ? 0 : -1;
-    }
-    void ReleaseRawTofFrame(Frame*) override {}
-    void ReleaseRawRgbFrame(Frame* frame) override { raw.Release(frame); }
-
-    FrameQueue raw{kPoolRawColour, 4};
-    std::vector<uint8_t> masks;
-};
-
 class RgbDecodeTest : public ::testing::Test {
 protected:
-    Frame* Decode(RgbDecode& decoder, uint8_t type, const Bytes& payload, int64_t declared = -1) {
-        Frame* raw = producer.Record(type, payload, declared);
+    RgbDecodeTest() { producer.raw.SetTimeout(0); }
+
+    // Decodes one record in place of the worker; the caller releases the frame.
+    Frame* Decode(RgbDecode& decoder, uint8_t type, const Bytes& payload) {
+        Frame* raw = producer.Record(SubPacket(type, payload));
         Frame* out = decoder.Queue().AllocFrame(kPoolColour);
         decoder.DecodeRGB(*raw, *out);
         producer.raw.Release(raw);
         return out;
     }
+    // Queues one record and lets the decoder take one round.
+    void Step(RgbDecode& decoder, uint8_t type, const Bytes& payload) {
+        producer.Feed(SubPacket(type, payload));
+        decoder.Step();
+    }
     static Bytes Pixels(const Frame& f) { return Bytes(f.pFrameData, f.pFrameData + f.dataLen); }
 
-    FakeProducer producer;
-    FakeColourPreProcess pre;
+    FakeProducer producer{kPoolRawColour, 4};
+    FakePreProcess pre;
 };
 
-TEST_F(RgbDecodeTest, MjpegMatchesADirectDecodeInBothByteOrders) {
+TEST_F(RgbDecodeTest, MjpegMatchesADirectDecodeAndCarriesTheExposure) {
     struct Case {
         uint8_t type;
         int width, height;
         uint32_t format;
     };
-    // 0x25 names no size: the colour mode's (here 320x240) is expected.
+    // 0x25 names no size: the colour mode's (here 320x240) is expected; it has no exposure.
     for (const Case c : {Case{'4', 640, 480, 3}, Case{'4', 640, 480, 4},
                          Case{'2', 1280, 720, 4}, Case{0x25, 320, 240, 3}}) {
         SCOPED_TRACE(testing::Message() << c.type << " " << c.width << " fmt " << c.format);
@@ -130,90 +106,54 @@ TEST_F(RgbDecodeTest, MjpegMatchesADirectDecodeInBothByteOrders) {
         ASSERT_EQ(f->dataLen, static_cast<uint32_t>(c.width * c.height * 3));
         EXPECT_EQ(f->width, c.width);
         EXPECT_EQ(f->height, c.height);
+        EXPECT_FLOAT_EQ(f->exposureTime, c.type == 0x25 ? 0.0f : 20.0f);
         EXPECT_EQ(decoder.DecodeType(), RgbDecode::kKindMjpeg);
         EXPECT_TRUE(Pixels(*f) ==
                     DirectDecode(jpeg, c.width, c.height, c.format == 3 ? TJPF_RGB : TJPF_BGR));
         decoder.Queue().Release(f);
     }
-}
-
-TEST_F(RgbDecodeTest, WrongSizeJpegDeliversNothing) {
+    // Every type from '1' to '5' carries it.
     RgbDecode decoder(&producer, nullptr, 2);
-    decoder.SetMode(640, 480, 30);
-    log::Capture capture;
-    producer.Feed('4', MakeJpeg(1280, 720));
-    decoder.Step();
-    EXPECT_TRUE(capture.Contains("ERROR in turbo decode while width or height is not right"));
-    EXPECT_TRUE(capture.Contains("DecodeRGB is failed."));
-    EXPECT_EQ(decoder.Queue().Size(), 0u);
-    EXPECT_TRUE(producer.masks.empty());
-    EXPECT_EQ(producer.RawOut(), 0u);
+    for (const uint8_t type : {'1', '3', '5'}) {
+        Frame* f = Decode(decoder, type, WithExposure(MakeJpeg(64, 48), 0.0125f));
+        EXPECT_FLOAT_EQ(f->exposureTime, 12.5f) << type;
+        decoder.Queue().Release(f);
+    }
 }
 
-TEST_F(RgbDecodeTest, NamedSizeTheModeRefusesIsNotDecodedAndLoggedSparingly) {
+TEST_F(RgbDecodeTest, SizesTheModeRefusesAreNotDeliveredAndLoggedSparingly) {
     RgbDecode decoder(&producer, nullptr, 2);
     decoder.SetMode(640, 360, 30);
     log::Capture capture;
     // Type '1' names 1920 x 1080. The payload is no real JPEG: decoding it would log a
     // header error, so a quiet refusal shows that no decode was tried.
     const Bytes notJpeg = {0xFF, 0xD8, 0x01, 0x02, 0x03};
-    const uint32_t records = RgbDecode::kRefusalLogInterval + 1;
-    for (uint32_t i = 0; i < records; ++i) {
-        producer.Feed('1', notJpeg);
-        decoder.Step();
+    for (uint32_t i = 0; i < RgbDecode::kRefusalLogInterval + 1; ++i) {
+        Step(decoder, '1', notJpeg);
     }
     EXPECT_EQ(capture.Count("framemode 640, 360 ; decoded 1920 ,1080"), 2u);  // 1st and 300th
     EXPECT_FALSE(capture.Contains("reading JPEG header"));
+
+    // A JPEG whose real size is not the mode's, and without the pre-processing object a
+    // 640x360 image that does not fit a 640x480 mode.
+    decoder.SetMode(640, 480, 30);
+    Step(decoder, '4', MakeJpeg(1280, 720));
+    EXPECT_TRUE(capture.Contains("ERROR in turbo decode while width or height is not right"));
+    EXPECT_TRUE(capture.Contains("DecodeRGB is failed."));
+    Step(decoder, '3', MakeJpeg(640, 360));
+    EXPECT_TRUE(capture.Contains("DecodedRGB frame resolution does not match we want. "
+                                 "framemode 640, 480 ; decoded 640 ,360"));
     EXPECT_EQ(decoder.Queue().Size(), 0u);
+    EXPECT_TRUE(producer.Ready().empty());
     EXPECT_EQ(producer.RawOut(), 0u);
+    EXPECT_EQ(decoder.Queue().Pool()->FreeCount(), 1u);  // only the frame being filled is out
 
     // A new mode starts the count again; a size the mode takes is decoded as before.
     decoder.SetMode(64, 48, 30);
-    producer.Feed('1', notJpeg);
-    decoder.Step();
+    Step(decoder, '1', notJpeg);
     EXPECT_EQ(capture.Count("framemode 64, 48 ; decoded 1920 ,1080"), 1u);
-    producer.Feed('0', MakeJpeg(64, 48));
-    decoder.Step();
+    Step(decoder, '0', MakeJpeg(64, 48));
     EXPECT_EQ(decoder.Queue().Size(), 1u);
-}
-
-TEST_F(RgbDecodeTest, TypesOneToFiveCarryTheExposure) {
-    RgbDecode decoder(&producer, nullptr, 2);
-    const Bytes jpeg = MakeJpeg(64, 48);
-    for (const int type : {0x31, 0x32, 0x33, 0x34, 0x35, 0x25}) {
-        SCOPED_TRACE(type);
-        Frame* f = Decode(decoder, static_cast<uint8_t>(type), WithExposure(jpeg, 0.0125f));
-        EXPECT_FLOAT_EQ(f->exposureTime, type == 0x25 ? 0.0f : 12.5f);
-        decoder.Queue().Release(f);
-    }
-}
-
-TEST_F(RgbDecodeTest, LoopDeliversTheFrameWithTheRecordsFields) {
-    RgbDecode decoder(&producer, nullptr, 2);
-    decoder.SetMode(640, 480, 30);
-    decoder.SetOutputFormat(3);
-    const Bytes jpeg = MakeJpeg(640, 480);
-    Frame* raw = producer.Record('4', WithExposure(jpeg, 0.004f));
-    raw->frameIndex = 77;
-    raw->frameTag = 3;
-    raw->frameSet = kFrameSetDepth | kFrameSetColour;
-    raw->timestamp = 0x0001000200030004ull;
-    producer.raw.Push(raw);
-    decoder.Step();
-
-    ASSERT_EQ(decoder.Queue().Size(), 1u);
-    Frame* f = decoder.Queue().Pop();
-    EXPECT_EQ(f->frameIndex, 77u);
-    EXPECT_EQ(f->frameTag, 3);
-    EXPECT_EQ(f->frameSet, kFrameSetDepth | kFrameSetColour);
-    EXPECT_EQ(f->timestamp, 0x0001000200030004ull);
-    EXPECT_EQ(f->frameType, 3u);
-    EXPECT_EQ(f->pixelFormat, 3);
-    EXPECT_FLOAT_EQ(f->exposureTime, 4.0f);
-    EXPECT_EQ(f->dataLen, 640u * 480 * 3);
-    EXPECT_EQ(producer.masks, std::vector<uint8_t>{4});
-    EXPECT_EQ(producer.RawOut(), 0u);
-    decoder.Queue().Release(f);
 }
 
 TEST_F(RgbDecodeTest, RotationUsesItsOwnQuarterTurn) {
@@ -222,8 +162,7 @@ TEST_F(RgbDecodeTest, RotationUsesItsOwnQuarterTurn) {
     decoder.SetOutputFormat(3);
     decoder.SetRotation(1);
     const Bytes jpeg = MakeJpeg(640, 480);
-    producer.Feed('4', jpeg);
-    decoder.Step();
+    Step(decoder, '4', jpeg);
     Frame* f = decoder.Queue().TryPop();
     ASSERT_NE(f, nullptr);
     EXPECT_EQ(f->width, 480);
@@ -259,12 +198,11 @@ TEST_F(RgbDecodeTest, WideImageIsCroppedAndScaledToTheFourThreeMode) {
     const Bytes src = DirectDecode(jpeg, 640, 360, TJPF_BGR);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.rotation);
-        FakeColourPreProcess fake;
+        FakePreProcess fake;
         RgbDecode decoder(&producer, &fake, 2);
         decoder.SetMode(640, 480, 30);
         decoder.SetRotation(c.rotation);
-        producer.Feed('3', jpeg);
-        decoder.Step();
+        Step(decoder, '3', jpeg);
         EXPECT_EQ(fake.calls, c.calls);
         Frame* f = decoder.Queue().TryPop();
         ASSERT_NE(f, nullptr);
@@ -284,21 +222,10 @@ TEST_F(RgbDecodeTest, WideImageIsCroppedAndScaledToTheFourThreeMode) {
         EXPECT_EQ(std::count(f->pFrameData, f->pFrameData + f->capacity, 0),
                   static_cast<long>(f->capacity));
     }
-
-    // Without the pre-processing interface the 640x360 image does not fit the mode.
-    RgbDecode decoder(&producer, nullptr, 2);
-    decoder.SetMode(640, 480, 30);
-    log::Capture capture;
-    producer.Feed('3', jpeg);
-    decoder.Step();
-    EXPECT_TRUE(capture.Contains("DecodedRGB frame resolution does not match we want. "
-                                 "framemode 640, 480 ; decoded 640 ,360"));
-    EXPECT_EQ(decoder.Queue().Size(), 0u);
-    EXPECT_EQ(decoder.Queue().Pool()->FreeCount(), 1u);  // only the frame being filled is out
 }
 
-TEST_F(RgbDecodeTest, Nv12GoesThroughConvertColour) {
-    Bytes nv12(640 * 480 * 3 / 2, 7);
+TEST_F(RgbDecodeTest, Nv12AndH264GoThroughConvertColour) {
+    const Bytes nv12(640 * 480 * 3 / 2, 7);
     for (const uint32_t format : {3u, 4u}) {
         pre.calls.clear();
         RgbDecode decoder(&producer, &pre, 2);
@@ -326,9 +253,8 @@ TEST_F(RgbDecodeTest, Nv12GoesThroughConvertColour) {
         EXPECT_EQ(f->dataLen, 0u);
         decoder.Queue().Release(f);
     }
-}
 
-TEST_F(RgbDecodeTest, H264IsHandedToConvertColourAndCountsOnlyIfItSucceeds) {
+    // H.264 counts only if the conversion succeeds.
     const Bytes h264 = {0, 0, 0, 1, 0x67, 0x42, 0x00, 0x1F};
     for (const int32_t result : {-1, 0}) {
         pre.calls.clear();
@@ -349,23 +275,23 @@ TEST_F(RgbDecodeTest, MalformedRecordsAreRefused) {
     std::fill(corrupt.begin() + 2, corrupt.begin() + 40, 0);
     struct Case {
         const char* what;
-        Bytes payload;
-        int64_t declared;
+        Bytes record;
         const char* message;
     };
     const Case cases[] = {
-        {"length beyond the record", {0xFF, 0xD8, 1, 2}, 100000, "does not fit a record"},
-        {"truncated JPEG", Bytes(jpeg.begin(), jpeg.begin() + jpeg.size() / 2), -1,
+        {"length beyond the record", {'4', 0xA0, 0x86, 0x01, 0, 0xFF, 0xD8, 1, 2},
+         "does not fit a record"},
+        {"truncated JPEG", SubPacket('4', Bytes(jpeg.begin(), jpeg.begin() + jpeg.size() / 2)),
          "ERROR in turbo decode while decompressing JPEG image"},
-        {"JPEG with a broken header", corrupt, -1, "ERROR in turbo decode while"},
-        {"JPEG marker only", {0xFF, 0xD8}, -1, "ERROR in turbo decode while"},
+        {"JPEG with a broken header", SubPacket('4', corrupt), "ERROR in turbo decode while"},
+        {"JPEG marker only", SubPacket('4', {0xFF, 0xD8}), "ERROR in turbo decode while"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         RgbDecode decoder(&producer, &pre, 2);
         decoder.SetMode(640, 480, 30);
         log::Capture capture;
-        producer.raw.Push(producer.Record('4', c.payload, c.declared));
+        producer.Feed(c.record);
         decoder.Step();
         EXPECT_TRUE(capture.Contains(c.message));
         EXPECT_EQ(decoder.Queue().Size(), 0u);
@@ -375,7 +301,7 @@ TEST_F(RgbDecodeTest, MalformedRecordsAreRefused) {
     // Records that do not even hold a header, or claim more than their buffer.
     RgbDecode decoder(&producer, nullptr, 2);
     Frame* f = decoder.Queue().AllocFrame(kPoolColour);
-    Frame* raw = producer.Record('4', {});
+    Frame* raw = producer.Record(SubPacket('4', {}));
     for (const uint32_t length : {0u, 4u, raw->capacity + 1}) {
         log::Capture capture;
         raw->dataLen = length;
@@ -388,18 +314,17 @@ TEST_F(RgbDecodeTest, MalformedRecordsAreRefused) {
 }
 
 TEST_F(RgbDecodeTest, TheFirstTenRecordsOfUnknownKindAreDumped) {
-    test::TempDir dir;
+    TempDir dir;
     const auto previous = std::filesystem::current_path();
     std::filesystem::current_path(dir.Path());
     RgbDecode decoder(&producer, nullptr, 2);
     log::Capture capture;
     for (int i = 0; i < 11; ++i) {
-        producer.Feed('6', {'a', 'b', 'c'});
-        decoder.Step();
+        Step(decoder, '6', {'a', 'b', 'c'});
     }
     std::filesystem::current_path(previous);
     EXPECT_EQ(capture.Count("err m_DecodeType: -1, data_size: 8"), 11u);
-    EXPECT_EQ(test::ReadFile(dir / "000_raw.bin"), std::string("6\x03\0\0\0abc", 8));
+    EXPECT_EQ(ReadFile(dir / "000_raw.bin"), std::string("6\x03\0\0\0abc", 8));
     EXPECT_TRUE(std::filesystem::exists(dir / "009_raw.bin"));
     EXPECT_FALSE(std::filesystem::exists(dir / "010_raw.bin"));
 }
@@ -422,9 +347,8 @@ TEST_F(RgbDecodeTest, RecordsAreDroppedWhileNothingIsToBeDecoded) {
         decoder.SetOutputFormat(c.format);
         decoder.SetDecodeEnabled(c.enabled);
         decoder.SetModeChangePending(c.modeChange);
-        producer.Feed('4', jpeg);
-        producer.Feed('4', jpeg);
-        decoder.Step();
+        producer.Feed(SubPacket('4', jpeg));
+        Step(decoder, '4', jpeg);
         EXPECT_EQ(producer.raw.Size(), c.left);
         EXPECT_EQ(decoder.Queue().Size(), 0u);
         while (Frame* f = producer.raw.TryPop()) {
@@ -439,36 +363,45 @@ TEST_F(RgbDecodeTest, AnExhaustedPoolIsReportedAndRecovered) {
     decoder.SetMode(640, 480, 30);
     const Bytes jpeg = MakeJpeg(640, 480);
     log::Capture capture;
-    producer.Feed('4', jpeg);
-    decoder.Step();  // delivered; no frame left to fill
+    Step(decoder, '4', jpeg);  // delivered; no frame left to fill
     EXPECT_TRUE(capture.Contains("FramePool of 3 is exhausted"));
-    producer.Feed('4', jpeg);
-    decoder.Step();
+    Step(decoder, '4', jpeg);
     EXPECT_TRUE(capture.Contains("DecodeRGB mPtrDecodedFrame is NULL."));
     EXPECT_EQ(producer.RawOut(), 0u);
     decoder.Queue().Release(decoder.Queue().Pop());
-    producer.Feed('4', jpeg);
-    decoder.Step();  // takes a frame again
-    producer.Feed('4', jpeg);
-    decoder.Step();
+    Step(decoder, '4', jpeg);  // takes a frame again
+    Step(decoder, '4', jpeg);
     EXPECT_EQ(decoder.Queue().Size(), 1u);
 }
 
-TEST_F(RgbDecodeTest, ThreadDecodesUntilStopped) {
+TEST_F(RgbDecodeTest, ThreadDeliversFramesWithTheRecordsFieldsUntilStopped) {
     producer.raw.SetTimeout(50);
     RgbDecode decoder(&producer, nullptr, 2);
     decoder.SetMode(640, 480, 30);
+    decoder.SetOutputFormat(3);
     decoder.Start();
-    producer.Feed('4', MakeJpeg(640, 480));
+    Frame* raw = producer.Record(SubPacket('4', WithExposure(MakeJpeg(640, 480), 0.004f)));
+    raw->frameIndex = 77;
+    raw->frameTag = 3;
+    raw->frameSet = kFrameSetDepth | kFrameSetColour;
+    raw->timestamp = 0x0001000200030004ull;
+    producer.raw.Push(raw);
     Frame* f = nullptr;
-    for (int i = 0; i < 100 && f == nullptr; ++i) {
-        f = decoder.Queue().Pop();
-    }
-    ASSERT_NE(f, nullptr);
-    EXPECT_EQ(f->width, 640);
+    ASSERT_TRUE(WaitFor([&] { return (f = decoder.Queue().Pop()) != nullptr; },
+                        std::chrono::seconds(10)));
+    EXPECT_EQ(f->frameIndex, 77u);
+    EXPECT_EQ(f->frameTag, 3);
+    EXPECT_EQ(f->frameSet, kFrameSetDepth | kFrameSetColour);
+    EXPECT_EQ(f->timestamp, 0x0001000200030004ull);
+    EXPECT_EQ(f->frameType, 3u);
+    EXPECT_EQ(f->pixelFormat, 3);
+    EXPECT_FLOAT_EQ(f->exposureTime, 4.0f);
+    EXPECT_EQ(f->dataLen, 640u * 480 * 3);
     decoder.Queue().Release(f);
     decoder.Stop();
     EXPECT_EQ(decoder.Join(), 0);
+    EXPECT_EQ(producer.Ready(), std::vector<uint8_t>{4});
+    EXPECT_EQ(producer.RawOut(), 0u);
 }
 
 }  // namespace

@@ -1,9 +1,10 @@
-// Builds raw ToF payloads from known 12-bit pixel values, written from the packing
-// definitions independently of the decoders, for the decoding tests.
+// Raw records for the decoding tests: sub-packets, and ToF payloads built from known 12-bit
+// pixel values, written from the packing definitions independently of the decoders.
 #pragma once
 
 #include <algorithm>
 #include <cstdint>
+#include <initializer_list>
 #include <random>
 #include <vector>
 
@@ -13,6 +14,23 @@ namespace quorix::test {
 
 using Pixels = std::vector<uint16_t>;
 using Bytes = std::vector<uint8_t>;
+
+// A sub-packet: type, 24-bit length, a depth-range byte, the payload.
+inline Bytes SubPacket(uint8_t type, const Bytes& payload, uint8_t range = 0) {
+    const size_t n = payload.size();
+    Bytes out{type, static_cast<uint8_t>(n), static_cast<uint8_t>(n >> 8),
+              static_cast<uint8_t>(n >> 16), range};
+    out.insert(out.end(), payload.begin(), payload.end());
+    return out;
+}
+
+inline Bytes Join(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes& p : parts) {
+        out.insert(out.end(), p.begin(), p.end());
+    }
+    return out;
+}
 
 inline Bytes Pack(RawPacking packing, const Pixels& p) {
     Bytes out;

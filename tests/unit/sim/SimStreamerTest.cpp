@@ -1,7 +1,8 @@
 // The capture clock against a fake camera port: which captures echo a change in their
 // status block, when the parameter block goes out, frames dropped while a slow host holds
-// the previous one, and captures never running ahead of their rate. State changes are
-// made at a known frame (inside the port), so no test depends on the machine's speed.
+// the previous one, captures never running ahead of their rate, stop and restart. State
+// changes are made at a known frame (inside the port), so no test depends on the
+// machine's speed.
 #include "sim/SimStreamer.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <thread>
 
 #include "FrameCheck.h"
+#include "support/Wait.h"
 
 namespace quorix::sim {
 namespace {
@@ -85,15 +87,8 @@ private:
     bool m_hold = false;
 };
 
-template <typename F>
-bool Eventually(F condition) {
-    for (int i = 0; i < 2000; ++i) {
-        if (condition()) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return condition();
+bool Eventually(const std::function<bool()>& condition) {
+    return quorix::test::WaitFor(condition, std::chrono::seconds(10));
 }
 
 // Starts the stream and returns once `count` frames were begun (or the safety limit).
@@ -141,7 +136,10 @@ TEST(SimStreamer, StatusBlocksEchoAChangePromptlyLateOrNever) {
             EXPECT_EQ(frames[k].status->depthRange, changed ? 4 : 0)
                 << "echo " << static_cast<int>(c.echo) << " frame " << k;
         }
-        EXPECT_EQ(streamer.Stats(0).statusBlocks, c.echo == StatusEcho::kOff ? 0u : 14u);
+        streamer.Stop();  // no frame begins between the two counts
+        streamer.Join();
+        EXPECT_EQ(streamer.Stats(0).statusBlocks,
+                  c.echo == StatusEcho::kOff ? 0u : port.Frames().size());
     }
 }
 
@@ -222,6 +220,10 @@ TEST(SimStreamer, ASlowHostCostsCapturesAndNeverRunsAheadOfTheRate) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         return streamer.Stats(0).captures == before;
     }));
+    // A new start counts its captures from 0 again.
+    const size_t seen = port.Frames().size();
+    EXPECT_EQ(Stream(port, streamer, seen + 1).back().index, 0u);
+    EXPECT_EQ(streamer.Stats(0).streamStarts, 2u);
 }
 
 }  // namespace

@@ -132,14 +132,12 @@ private:
     int m_fd = -1;
 };
 
-// A UDP socket on 127.0.0.1 that collects announcements.
+// A UDP socket on a free port of 127.0.0.1 that collects announcements.
 class TestReceiver {
 public:
-    explicit TestReceiver(uint16_t port = 0, bool anyAddress = false) {
+    TestReceiver() {
         m_fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        const int on = 1;
-        ::setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
-        sockaddr_in addr = Address(anyAddress ? "0.0.0.0" : "127.0.0.1", port);
+        sockaddr_in addr = Address("127.0.0.1", 0);
         m_bound = ::bind(m_fd, reinterpret_cast<const sockaddr*>(&addr), sizeof(addr)) == 0;
         socklen_t size = sizeof(addr);
         ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&addr), &size);
