@@ -135,7 +135,7 @@ public:
         return Note("SetAntiInterferenceEnabled", v);
     }
     int32_t SetWDRMode(const WDROutputMode& m) override {
-        return Note("SetWDRMode", m.totalRange, m.range1, m.range2, m.range3);
+        return Note("SetWDRMode", +m.totalRange, +m.range1, +m.range2, +m.range3);
     }
     int32_t GetWDRMode(WDROutputMode& m) override {
         m = m_script.wdr;
@@ -149,14 +149,14 @@ public:
         return Note("GetMeasuringStatus");
     }
     int32_t SetIRS2Enable(uint16_t v) override { return Note("SetIRS2Enable", v); }
-    int32_t SetGMMGain(const NsGMMGain& g) override { return Note("SetGMMGain", g.gain, g.option); }
+    int32_t SetGMMGain(const NsGMMGain& g) override { return Note("SetGMMGain", +g.gain, +g.option); }
     int32_t SetGMM(const Vector3& g) override { return Note("SetGMM", g[0], g[1], g[2]); }
     int32_t GetGMM(GmmBlock& g) override {
         g = m_script.gmm;
         return Note("GetGMM");
     }
     int32_t SetMeasuringRange(const NsMeasuringRange& r) override {
-        return Note("SetMeasuringRange", r.depthMode, r.effectDepthMaxNear);
+        return Note("SetMeasuringRange", +r.depthMode, +r.effectDepthMaxNear);
     }
     int32_t GetMeasuringRange(NsMeasuringRange& r) override {
         const uint8_t group = r.depthMode;
@@ -177,7 +177,7 @@ public:
         return Note("GetDepthRange");
     }
     int32_t SetPulseCount(const PulseCountRecord& r) override {
-        return Note("SetPulseCount", r.pulseCount, r.group, r.index, r.reserved);
+        return Note("SetPulseCount", +r.pulseCount, +r.group, +r.index, +r.reserved);
     }
     int32_t GetPulseCount(PulseCountBlock& block) override {
         block = {};

@@ -71,9 +71,9 @@ TEST_F(FirstGenSim, OpenStreamSettingsIdentityAndClose) {
             NsGetFrame(0, DepthFrame, &depth);
         }
     }
-    ASSERT_NE(depth.pFrameData, nullptr);
-    EXPECT_EQ(depth.dataLen, uint32_t{depth.width} * depth.height * 2);
-    EXPECT_EQ(depth.frameType, static_cast<uint32_t>(DepthFrame));
+    ASSERT_NE(+depth.pFrameData, nullptr);
+    EXPECT_EQ(+depth.dataLen, uint32_t{depth.width} * depth.height * 2);
+    EXPECT_EQ(+depth.frameType, static_cast<uint32_t>(DepthFrame));
 
     ASSERT_EQ(NsSetThreshold(0, 33), NsStatusOk);
     uint16_t threshold = 0;

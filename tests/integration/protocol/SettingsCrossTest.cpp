@@ -232,13 +232,13 @@ TEST_F(CrossCheck, WdrModeAndMeasuringStatus) {
          [&] { return p.GetWDRMode(mode); },
          {Get(0x02, Pad({0x0A}, 8))},
          [&](const sim::SimState&) {
-             EXPECT_EQ(mode.totalRange, 2u);
-             EXPECT_EQ(mode.range1, 4u);
-             EXPECT_EQ(mode.range1Count, 1);
-             EXPECT_EQ(mode.range2, 7u);
-             EXPECT_EQ(mode.range2Count, 2);
-             EXPECT_EQ(mode.range3, 0u);
-             EXPECT_EQ(mode.range3Count, 0);
+             EXPECT_EQ(+mode.totalRange, 2u);
+             EXPECT_EQ(+mode.range1, 4u);
+             EXPECT_EQ(+mode.range1Count, 1);
+             EXPECT_EQ(+mode.range2, 7u);
+             EXPECT_EQ(+mode.range2Count, 2);
+             EXPECT_EQ(+mode.range3, 0u);
+             EXPECT_EQ(+mode.range3Count, 0);
          }},
         {"SetWDRMode three ranges",
          [&] {
@@ -250,9 +250,9 @@ TEST_F(CrossCheck, WdrModeAndMeasuringStatus) {
          [&] { return p.GetWDRMode(mode); },
          {Get(0x02, Pad({0x0A}, 8))},
          [&](const sim::SimState&) {
-             EXPECT_EQ(mode.totalRange, 3u);
-             EXPECT_EQ(mode.range3, 8u);
-             EXPECT_EQ(mode.range3Count, 3);
+             EXPECT_EQ(+mode.totalRange, 3u);
+             EXPECT_EQ(+mode.range3, 8u);
+             EXPECT_EQ(+mode.range3Count, 3);
          }},
         {"SetMeasuringStatus item 1",
          [&] { return p.SetMeasuringStatus(1, 1); },

@@ -136,7 +136,7 @@ protected:
                                 f.pixelFormat == NsPixelRGB24 ? TJPF_RGB : TJPF_BGR, 0),
                   0);
         tjDestroy(tj);
-        ASSERT_EQ(f.dataLen, direct.size());
+        ASSERT_EQ(+f.dataLen, direct.size());
         EXPECT_EQ(memcmp(f.pFrameData, direct.data(), direct.size()), 0);
     }
 
@@ -188,14 +188,14 @@ TEST_F(EndToEnd, StreamsDepthIrAndColourThatMatchTheScene) {
         memset(&again, 0xAB, sizeof again);
         EXPECT_EQ(Ns2_GetFrame(m_handle, 0, DepthFrame, &again), NsStatusBadFrameType);
         EXPECT_EQ(+again.dataLen, 0u);
-        EXPECT_EQ(again.pFrameData, nullptr);
+        EXPECT_EQ(+again.pFrameData, nullptr);
     }
     EXPECT_EQ(Ns2_GetFrame(m_handle, 0, DepthFrame, nullptr), NsStatusNullFrame);
 
     NsFrameMode mode{};
     EXPECT_EQ(Ns2_GetFrameMode(m_handle, 0, RGBFrame, &mode), NsStatusOk);
-    EXPECT_EQ(mode.pixelFormat, static_cast<uint32_t>(NsPixelBGR24));
-    EXPECT_EQ(mode.resolutionWidth, 640u);
+    EXPECT_EQ(+mode.pixelFormat, static_cast<uint32_t>(NsPixelBGR24));
+    EXPECT_EQ(+mode.resolutionWidth, 640u);
     EXPECT_EQ(Ns2_GetFrameMode(m_handle, 0, 7, &mode), NsStatusBadFrameType);
 
     EXPECT_EQ(Ns2_StopStream(m_handle, 0), NsStatusOk);

@@ -119,7 +119,7 @@ TEST_F(SettingsApi, ColourParametersFollowTheColourResolution) {
     EXPECT_NEAR(p.fy, 666.667, 1e-3);
     EXPECT_NEAR(p.cx, 320, 1e-9);
     EXPECT_NEAR(p.cy, 240, 1e-9);
-    EXPECT_EQ(p.distortion[1], -0.2);
+    EXPECT_EQ(+p.distortion[1], -0.2);
 
     m_script.lens = LensRecord{2, 1, 1280, 720, 30, 2};
     ASSERT_EQ(Ns2_GetCameraParameters(h, 0, 2, &p), NsStatusOk);
@@ -127,7 +127,7 @@ TEST_F(SettingsApi, ColourParametersFollowTheColourResolution) {
     EXPECT_NEAR(p.cy, 360, 1e-9);
 
     ASSERT_EQ(Ns2_GetCameraParameters(h, 0, 1, &p), NsStatusOk);
-    EXPECT_EQ(p.fx, 520) << "depth is not scaled";
+    EXPECT_EQ(+p.fx, 520) << "depth is not scaled";
 
     m_script.Fail("GetCameraDistortion", -104);
     NsCameraParameters untouched{};
@@ -164,11 +164,11 @@ TEST_F(SettingsApi, MeasuringRangeOfARangesGroup) {
     NsMeasuringRange r{};
     r.depthMode = 9;
     ASSERT_EQ(Ns2_GetMeasuringRange(h, 0, 4, &r), NsStatusOk);
-    EXPECT_EQ(r.depthMode, 1);
-    EXPECT_EQ(r.depthMaxNear, 5754);
+    EXPECT_EQ(+r.depthMode, 1);
+    EXPECT_EQ(+r.depthMaxNear, 5754);
     ASSERT_EQ(Ns2_GetMeasuringRange(h, 0, 42, &r), NsStatusOk);
-    EXPECT_EQ(r.depthMode, 0) << "a range outside 0-8 reads group 0";
-    EXPECT_EQ(r.depthMaxNear, 1848);
+    EXPECT_EQ(+r.depthMode, 0) << "a range outside 0-8 reads group 0";
+    EXPECT_EQ(+r.depthMaxNear, 1848);
 }
 
 // Property table: what each id reads and writes, and the sizes it demands.
@@ -375,10 +375,10 @@ TEST_F(SettingsApi, FrameInformationIsTheNewestDeliveredFrame) {
     EXPECT_EQ(size, 45u);
     NsFrame frame{};
     ASSERT_EQ(Ns2_GetFrame(h, 0, DepthFrame, &frame), NsStatusOk) << "not taken by the read";
-    EXPECT_EQ(info.frameIndex, frame.frameIndex);
-    EXPECT_EQ(info.pFrameData, frame.pFrameData);
-    EXPECT_EQ(info.width, 640);
-    EXPECT_EQ(info.dataLen, 640u * 480 * 2);
+    EXPECT_EQ(+info.frameIndex, frame.frameIndex);
+    EXPECT_EQ(+info.pFrameData, +frame.pFrameData);
+    EXPECT_EQ(+info.width, 640);
+    EXPECT_EQ(+info.dataLen, 640u * 480 * 2);
 }
 
 }  // namespace

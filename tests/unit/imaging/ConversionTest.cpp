@@ -167,7 +167,8 @@ std::vector<NsVector3f> Reference(const RayTable& table, const std::vector<uint1
 }
 
 bool SameBits(const std::vector<NsVector3f>& a, const std::vector<NsVector3f>& b) {
-    return a.size() == b.size() && memcmp(a.data(), b.data(), a.size() * sizeof a[0]) == 0;
+    return a.size() == b.size() &&
+           (a.empty() || memcmp(a.data(), b.data(), a.size() * sizeof a[0]) == 0);
 }
 
 // Frames that fit are converted whole, bit for bit as the plain loop does (the edge values

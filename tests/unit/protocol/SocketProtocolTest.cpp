@@ -324,7 +324,7 @@ TEST_F(SocketProtocolTest, ShortRepliesFailAndLeaveTheCallersValues) {
         EXPECT_TRUE(capture.Contains(std::string("SocketProtocol::") + c.name + "]:reply of "));
     }
     EXPECT_EQ(threshold, 1234);
-    EXPECT_EQ(range.depthMaxNear, 4321);
+    EXPECT_EQ(+range.depthMaxNear, 4321);
     EXPECT_EQ(intrinsic[0], -1.0);
     EXPECT_EQ(offset[0], 0x5A);
     EXPECT_EQ(list[0], 0xEE);

@@ -85,7 +85,7 @@ TEST_F(Settings, WdrModesRefuseTheSingleRangeSettingsWithoutSendingThem) {
         {s.GetPulseCountGet(block), "wdr mode can not GtPulseCountConfig "},
     };
     for (const auto& r : refusals) {
-        EXPECT_EQ(r.result, -255) << r.message;
+        EXPECT_EQ(+r.result, -255) << r.message;
         EXPECT_TRUE(capture.Contains(r.message)) << r.message;
     }
     EXPECT_TRUE(m_script.Calls().empty());
@@ -159,7 +159,7 @@ TEST_F(Settings, DataModeListAndTheWdrOutputModeComeFirst) {
     EXPECT_TRUE(m_script.Calls().empty());
 
     ASSERT_EQ(s.SetWDROutputMode({3, 0, 1, 4, 2, 8, 1}), 0);
-    EXPECT_EQ(s.Engine().Tof().GetWDRMode().range2, 4u);
+    EXPECT_EQ(+s.Engine().Tof().GetWDRMode().range2, 4u);
     EXPECT_EQ(s.SetDataMode(11), 0);
     EXPECT_EQ(s.GetStoredDataMode(), 11);
     EXPECT_EQ(s.Engine().GetDataMode(), 11);
@@ -260,20 +260,20 @@ TEST_F(Settings, MeasuringRangeIsComputedAndKeptInStep) {
     EXPECT_EQ(s.GetMeasuringRange(range), -1);
     range.depthMode = 5;
     EXPECT_EQ(s.GetMeasuringRange(range), 0);
-    EXPECT_EQ(range.depthMaxNear, 0) << "untouched";
+    EXPECT_EQ(+range.depthMaxNear, 0) << "untouched";
 
     const NsMeasuringRange mine{1, 6000, 7000, 9000, 5000, 6000, 8000, 10, 20, 30};
     ASSERT_EQ(s.SetMeasuringRange(mine), 0);
     NsMeasuringRange read{};
     read.depthMode = 1;
     ASSERT_EQ(s.GetMeasuringRange(read), 0);
-    EXPECT_EQ(read.effectDepthMaxMid, 6000);
-    EXPECT_EQ(s.Engine().Tof().GetMeasuringRange(3).effectDepthMaxMid, 6000);
+    EXPECT_EQ(+read.effectDepthMaxMid, 6000);
+    EXPECT_EQ(+s.Engine().Tof().GetMeasuringRange(3).effectDepthMaxMid, 6000);
 
     m_script.Fail("SetMeasuringRange", -104);
     EXPECT_EQ(s.SetMeasuringRange({1, 1, 1, 1, 1, 1, 1, 1, 1, 1}), -104);
     ASSERT_EQ(s.GetMeasuringRange(read), 0);
-    EXPECT_EQ(read.effectDepthMaxMid, 6000) << "a refused record is not kept";
+    EXPECT_EQ(+read.effectDepthMaxMid, 6000) << "a refused record is not kept";
 }
 
 TEST_F(Settings, PropertyTableOfTheSession) {

@@ -182,7 +182,7 @@ TEST(FrameBuilder, DataModeAndPackingChooseTheSubPackets) {
             EXPECT_EQ(packets[i].range, range);
         }
         const SubPacket& colour = packets[c.tof.size()];
-        EXPECT_EQ(colour.type, '3');
+        EXPECT_EQ(+colour.type, '3');
         const SubPacket& statusBlock = packets[c.tof.size() + 1];
         EXPECT_EQ(statusBlock.type, kStatusType);
         EXPECT_EQ(statusBlock.offset - (colour.offset + colour.length), kStatusHeaderBytes);
@@ -240,13 +240,13 @@ TEST(FrameBuilder, PushedBlockCarriesTheSensorsParameters) {
     ASSERT_EQ(DecodeInitParams(block.data(), block.size(), blocks), 0);
     PushedParameters p;
     ASSERT_TRUE(ReadPushedParameters(blocks, p));
-    EXPECT_EQ(p.calibration[45], 0.25);  // the translation's last value
-    EXPECT_EQ(p.measuringRanges[1].depthMaxNear, 5754);
+    EXPECT_EQ(+p.calibration[45], 0.25);  // the translation's last value
+    EXPECT_EQ(+p.measuringRanges[1].depthMaxNear, 5754);
     EXPECT_EQ(GetU16(p.depthOffsets[1].data() + 11), 12);  // the mid offset
-    EXPECT_EQ(p.dataModeList[7], 13);
-    EXPECT_EQ(p.wdr.range2, 3u);
-    EXPECT_EQ(p.threshold, 5);
-    EXPECT_EQ(p.colourWidth, 640);
+    EXPECT_EQ(+p.dataModeList[7], 13);
+    EXPECT_EQ(+p.wdr.range2, 3u);
+    EXPECT_EQ(+p.threshold, 5);
+    EXPECT_EQ(+p.colourWidth, 640);
     EXPECT_EQ(p.serialNumber, "QXPUSH");
     EXPECT_EQ(p.firmwareVersion, "20240115_V45");
 }
