@@ -168,7 +168,7 @@ TEST_F(SocketCtlTest, WrongFrameTypeFailsButKeepsTheFraming) {
 }
 
 TEST_F(SocketCtlTest, BodyLengthOutOfRangeFails) {
-    for (const uint32_t bodyLength : {2u, 4097u}) {
+    for (const uint32_t bodyLength : {2u, 4097u, 0x80000000u}) {
         Bytes buffer(4, 0xEE);
         auto result = Get(0x09, buffer.data(), 4, 0);
         ReadRequest(camera.command);
