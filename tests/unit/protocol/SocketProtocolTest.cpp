@@ -312,8 +312,6 @@ TEST_F(SocketProtocolTest, RefusedInputSendsNothing) {
     EXPECT_EQ(protocol.SetRegVal(registers, values, 16), -15);
     EXPECT_EQ(protocol.GetRegVal(registers, values, 16), -15);
     EXPECT_EQ(protocol.SetThreshold(7000), -15);
-    EXPECT_EQ(protocol.SetDepthRange(300), -15);
-    EXPECT_EQ(protocol.SetSN(std::string(64, 's').c_str(), 64), -1);
     EXPECT_EQ(protocol.SetTestModeState(2, {}), -15);
     EXPECT_EQ(protocol.SetToUpgradeMode_P(nullptr), -12);
     EXPECT_TRUE(camera.Requests().empty());
