@@ -174,37 +174,29 @@ struct SnapshotPoints : ::testing::Test {
     TempDir dir;
 };
 
-TEST_F(SnapshotPoints, SnapshotWritesThePointsBesideTheImages) {
-    SnapshotFrames frames;
-    frames.depth = &depthFrame;
-    frames.points = points.data();
-    SnapshotResult result;
-    ASSERT_TRUE(WriteSnapshot(frames, dir.Path(), result)) << result.error;
-    EXPECT_EQ(result.pointCloud, dir / kPointCloudFile);
-    EXPECT_EQ(result.points, 3u);
-    EXPECT_FALSE(result.colouredPoints);
-    const Ply ply = ReadPly(result.pointCloud);
-    ASSERT_EQ(ply.vertices.size(), 3u);
-    EXPECT_EQ(ply.vertices[2].z, 1300.0f);
-}
-
-TEST_F(SnapshotPoints, MappedColourOfTheDepthSizeColoursThePoints) {
-    // B G R pixels; the pixel without depth carries a colour that must not appear.
+// Without colour, then with a mapped colour of the depth size (B G R pixels; the pixel
+// without depth carries a colour that must not appear).
+TEST_F(SnapshotPoints, SnapshotWritesThePointsBesideTheImagesColouredWhenMapped) {
     std::vector<uint8_t> bgr = {1, 2, 3, 9, 9, 9, 4, 5, 6, 7, 8, 9};
     const NsFrame mapped = MakeFrame(MappedRGBFrame, NsPixelBGR24, 2, 2, bgr.data(), 12);
-    SnapshotFrames frames;
-    frames.depth = &depthFrame;
-    frames.points = points.data();
-    frames.mappedColour = &mapped;
-    SnapshotResult result;
-    ASSERT_TRUE(WriteSnapshot(frames, dir.Path(), result)) << result.error;
-    EXPECT_TRUE(result.colouredPoints);
-    const Ply ply = ReadPly(result.pointCloud);
-    ASSERT_EQ(ply.vertices.size(), 3u);
-    EXPECT_EQ(ply.vertices[0].r, 3);
-    EXPECT_EQ(ply.vertices[0].b, 1);
-    EXPECT_EQ(ply.vertices[1].r, 6);
-    EXPECT_EQ(ply.vertices[2].g, 8);
+    for (const NsFrame* colour : {static_cast<const NsFrame*>(nullptr), &mapped}) {
+        SnapshotResult result;
+        ASSERT_TRUE(WriteSnapshot({&depthFrame, nullptr, nullptr, points.data(), colour},
+                                  dir.Path(), result))
+            << result.error;
+        EXPECT_EQ(result.pointCloud, dir / kPointCloudFile);
+        EXPECT_EQ(result.points, 3u);
+        EXPECT_EQ(result.colouredPoints, colour != nullptr);
+        const Ply ply = ReadPly(result.pointCloud);
+        ASSERT_EQ(ply.vertices.size(), 3u);
+        EXPECT_EQ(ply.vertices[2].z, 1300.0f);
+        if (colour != nullptr) {
+            EXPECT_EQ(ply.vertices[0].r, 3);
+            EXPECT_EQ(ply.vertices[0].b, 1);
+            EXPECT_EQ(ply.vertices[1].r, 6);
+            EXPECT_EQ(ply.vertices[2].g, 8);
+        }
+    }
 }
 
 TEST_F(SnapshotPoints, MappedColourThatDoesNotFit) {

@@ -89,12 +89,7 @@ TEST(ColourConvertTest, WhiteAndBlackReachTheEndsOfTheScale) {
     uint8_t px[6];
     colour::YuvToRgbPixel(235, 128, 128, px, false);
     colour::YuvToRgbPixel(16, 128, 128, px + 3, false);
-    EXPECT_EQ(px[0], 255);
-    EXPECT_EQ(px[1], 255);
-    EXPECT_EQ(px[2], 255);
-    EXPECT_EQ(px[3], 0);
-    EXPECT_EQ(px[4], 0);
-    EXPECT_EQ(px[5], 0);
+    EXPECT_EQ(std::vector<uint8_t>(px, px + 6), (std::vector<uint8_t>{255, 255, 255, 0, 0, 0}));
 }
 
 // NV12 chroma is shared by 2 x 2 pixels: each quad gets its own colour.
