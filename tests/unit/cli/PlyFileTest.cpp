@@ -136,8 +136,10 @@ TEST(PlyFile, ColourFollowsItsPoint) {
     ASSERT_TRUE(WritePly(dir / "c.ply", points.data(), count, rgb.data(), written, error));
     const Ply ply = ReadPly(dir / "c.ply");
     ASSERT_TRUE(ply.ok);
-    EXPECT_EQ(ply.header[ply.header.size() - 4], "property uchar red");
-    EXPECT_EQ(ply.header[ply.header.size() - 2], "property uchar blue");
+    ASSERT_EQ(ply.header.size(), 11u);
+    EXPECT_EQ(std::vector<std::string>(ply.header.begin() + 7, ply.header.end()),
+              (std::vector<std::string>{"property uchar red", "property uchar green",
+                                        "property uchar blue", "end_header"}));
     ASSERT_EQ(ply.vertices.size(), written);
     EXPECT_EQ(written, count - (count + 2) / 3);
     for (const Vertex& v : ply.vertices) {
