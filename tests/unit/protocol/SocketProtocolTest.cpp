@@ -211,17 +211,17 @@ Bytes PlaneAnswer(const Request& r, uint32_t skewIndex = 0) {
     return reply;
 }
 
+// The read itself is cross-checked; here the last frame's unused bytes stay out of a larger
+// buffer (the cross-check's exact-size one would show it only under a sanitizer), and a frame
+// that answers with another index fails the read.
 TEST_F(SocketProtocolTest, PlaneCorrectionIsReadFrameByFrame) {
     camera.SetAnswer([](const Request& r) { return PlaneAnswer(r); });
     std::vector<uint8_t> block(400, 0xEE);
     uint16_t id = 0;
     uint32_t count = 0;
     EXPECT_EQ(protocol.GetPlaneCorrectionParam(id, block.data(), 100, count), 0);
-    EXPECT_EQ(id, 0x0102);
     EXPECT_EQ(count, 30u);
-    for (size_t i = 0; i < 120; ++i) {
-        ASSERT_EQ(block[i], static_cast<uint8_t>(i)) << i;
-    }
+    EXPECT_EQ(block[119], 119);
     EXPECT_EQ(block[120], 0xEE);  // the last frame's unused bytes are not copied
 
     camera.SetAnswer([](const Request& r) { return PlaneAnswer(r, 1); });
