@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstring>
@@ -225,7 +226,9 @@ TEST_F(SocketProtocolTest, PlaneCorrectionIsReadFrameByFrame) {
     EXPECT_EQ(block[120], 0xEE);  // the last frame's unused bytes are not copied
 
     camera.SetAnswer([](const Request& r) { return PlaneAnswer(r, 1); });
+    std::fill(block.begin(), block.end(), 0xEE);
     EXPECT_EQ(protocol.GetPlaneCorrectionParam(id, block.data(), 100, count), -104);
+    EXPECT_EQ(block[0], 0xEE);  // only the awaited frame's bytes reach the block
 }
 
 // Property buffers too small for what the camera holds, and a selector without a word.
