@@ -39,7 +39,6 @@ enum Address : uint8_t {
     kTransfers = 13,
     kJsonConfig = 14,
     kClosed = 17,
-    kGarbage = 18,
     kReboot = 19,
     kBlocks = 20,
     kDataModes = 21,

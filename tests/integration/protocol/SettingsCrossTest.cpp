@@ -83,13 +83,21 @@ TEST_F(CrossCheck, SingleValuesTravelAsWrittenAndComeBack) {
             "StartStream", [&] { return p.StartStream(); }, Set(0x1B, {0x01}), &S::streaming, true),
         SetStep(
             "StopStream", [&] { return p.StopStream(); }, Set(0x1B, {0x00}), &S::streaming, false),
+        // Mode 1 cuts its values to a byte, and sends them only when its first one is 1.
         SetStep(
             "SetTestModeState mode 1",
             [&] {
-                return p.SetTestModeState(1, {1, 7, 8, 9});
+                return p.SetTestModeState(1, {1, 0x107, 8, 9});
             },
             Set(0x1E, {0x02, 0x01, 0x07, 0x08, 0x09}), &S::testMode,
             std::array<uint8_t, 5>{0x02, 0x01, 0x07, 0x08, 0x09}),
+        SetStep(
+            "SetTestModeState mode 1 off",
+            [&] {
+                return p.SetTestModeState(1, {0, 7, 8, 9});
+            },
+            Set(0x1E, {0x02, 0x00, 0x00, 0x00, 0x00}), &S::testMode,
+            std::array<uint8_t, 5>{0x02, 0, 0, 0, 0}),
         SetStep(
             "SetTestModeState mode 0",
             [&] {

@@ -18,69 +18,57 @@ std::optional<int> Parse(std::vector<std::string> args, Options& options) {
     return ParseOptions(static_cast<int>(argv.size()), argv.data(), options);
 }
 
-TEST(CliOptions, ListWaitsTwoSecondsUnlessTold) {
-    Options options;
-    ASSERT_FALSE(Parse({"list"}, options));
-    EXPECT_EQ(options.command, Command::kList);
-    EXPECT_DOUBLE_EQ(options.waitSeconds, 2.0);
-    ASSERT_FALSE(Parse({"list", "--wait", "0.5"}, options));
-    EXPECT_DOUBLE_EQ(options.waitSeconds, 0.5);
-}
-
-TEST(CliOptions, StreamTakesUriSessionAndLimits) {
-    Options options;
-    ASSERT_FALSE(Parse(
-        {"stream", "TK5P:QX1", "--session", "1", "--frames", "30", "--seconds", "2.5"}, options));
-    EXPECT_EQ(options.command, Command::kStream);
-    EXPECT_EQ(options.uri, "TK5P:QX1");
-    EXPECT_EQ(options.session, 1u);
-    EXPECT_EQ(options.frames, 30u);
-    EXPECT_DOUBLE_EQ(options.seconds, 2.5);
-    EXPECT_DOUBLE_EQ(options.waitSeconds, 5.0);
-
-    Options unlimited;
-    ASSERT_FALSE(Parse({"stream", "QX1"}, unlimited));
-    EXPECT_EQ(unlimited.frames, 0u);
-    EXPECT_DOUBLE_EQ(unlimited.seconds, 0.0);
-}
-
-TEST(CliOptions, SnapshotAndDemoFolders) {
-    Options snapshot;
-    ASSERT_FALSE(Parse({"snapshot", "QX1", "--out", "/tmp/x"}, snapshot));
-    EXPECT_EQ(snapshot.command, Command::kSnapshot);
-    EXPECT_EQ(snapshot.outDir, "/tmp/x");
-
-    Options demo;
-    ASSERT_FALSE(Parse({"demo"}, demo));
-    EXPECT_EQ(demo.command, Command::kDemo);
-    EXPECT_EQ(demo.outDir, "quorix-demo");
-    EXPECT_DOUBLE_EQ(demo.seconds, 3.0);
-    EXPECT_EQ(demo.address, "127.0.0.2");
-}
-
-TEST(CliOptions, InfoGetAndSet) {
-    Options info;
-    ASSERT_FALSE(Parse({"info", "TK5E:QX1", "--session", "1"}, info));
-    EXPECT_EQ(info.command, Command::kInfo);
-    EXPECT_EQ(info.uri, "TK5E:QX1");
-    EXPECT_EQ(info.session, 1u);
-    EXPECT_DOUBLE_EQ(info.waitSeconds, 5.0);
-
-    Options all;
-    ASSERT_FALSE(Parse({"get", "QX1"}, all));
-    EXPECT_EQ(all.command, Command::kGet);
-    EXPECT_FALSE(all.setting);
-
-    Options one;
-    ASSERT_FALSE(Parse({"get", "QX1", "pulse-count"}, one));
-    EXPECT_EQ(one.setting, Setting::kPulseCount);
-
-    Options set;
-    ASSERT_FALSE(Parse({"set", "QX1", "rgb-resolution", "640x480", "--wait", "1"}, set));
-    EXPECT_EQ(set.command, Command::kSet);
-    EXPECT_EQ(set.setting, Setting::kRgbResolution);
-    EXPECT_EQ(set.value, 2u);
-    EXPECT_DOUBLE_EQ(set.waitSeconds, 1.0);
+// Each command with its own defaults: list waits two seconds, the others five; demo streams
+// three seconds into its own folder.
+TEST(CliOptions, EachCommandWithItsArgumentsAndDefaults) {
+    using C = Command;
+    using S = std::optional<Setting>;
+    struct Want {  // the fields of Options, address aside
+        Command command;
+        std::string uri;
+        uint32_t session;
+        double waitSeconds;
+        uint64_t frames;
+        double seconds;
+        std::string outDir;
+        std::optional<Setting> setting;
+        uint32_t value;
+    };
+    const struct {
+        std::vector<std::string> args;
+        Want want;
+    } cases[] = {
+        {{"list"}, {C::kList, "", 0, 2.0, 0, 0.0, "", S{}, 0}},
+        {{"list", "--wait", "0.5"}, {C::kList, "", 0, 0.5, 0, 0.0, "", S{}, 0}},
+        {{"stream", "TK5P:QX1", "--session", "1", "--frames", "30", "--seconds", "2.5"},
+         {C::kStream, "TK5P:QX1", 1, 5.0, 30, 2.5, "", S{}, 0}},
+        {{"stream", "QX1"}, {C::kStream, "QX1", 0, 5.0, 0, 0.0, "", S{}, 0}},
+        {{"snapshot", "QX1", "--out", "/tmp/x"},
+         {C::kSnapshot, "QX1", 0, 5.0, 0, 0.0, "/tmp/x", S{}, 0}},
+        {{"demo"}, {C::kDemo, "", 0, 5.0, 0, 3.0, "quorix-demo", S{}, 0}},
+        {{"info", "TK5E:QX1", "--session", "1"},
+         {C::kInfo, "TK5E:QX1", 1, 5.0, 0, 0.0, "", S{}, 0}},
+        {{"get", "QX1"}, {C::kGet, "QX1", 0, 5.0, 0, 0.0, "", S{}, 0}},
+        {{"get", "QX1", "pulse-count"},
+         {C::kGet, "QX1", 0, 5.0, 0, 0.0, "", Setting::kPulseCount, 0}},
+        {{"set", "QX1", "rgb-resolution", "640x480", "--wait", "1"},
+         {C::kSet, "QX1", 0, 1.0, 0, 0.0, "", Setting::kRgbResolution, 2}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.args));
+        Options got;
+        ASSERT_FALSE(Parse(c.args, got));
+        EXPECT_EQ(got.command, c.want.command);
+        EXPECT_EQ(got.uri, c.want.uri);
+        EXPECT_EQ(got.session, c.want.session);
+        EXPECT_DOUBLE_EQ(got.waitSeconds, c.want.waitSeconds);
+        EXPECT_EQ(got.frames, c.want.frames);
+        EXPECT_DOUBLE_EQ(got.seconds, c.want.seconds);
+        EXPECT_EQ(got.outDir, c.want.outDir);
+        EXPECT_EQ(got.address, "127.0.0.2");
+        EXPECT_EQ(got.setting, c.want.setting);
+        EXPECT_EQ(got.value, c.want.value);
+    }
 }
 
 TEST(CliOptions, MistakesEndWithTheUsageCode) {

@@ -136,8 +136,10 @@ TEST(PlyFile, ColourFollowsItsPoint) {
     ASSERT_TRUE(WritePly(dir / "c.ply", points.data(), count, rgb.data(), written, error));
     const Ply ply = ReadPly(dir / "c.ply");
     ASSERT_TRUE(ply.ok);
-    EXPECT_EQ(ply.header[ply.header.size() - 4], "property uchar red");
-    EXPECT_EQ(ply.header[ply.header.size() - 2], "property uchar blue");
+    ASSERT_EQ(ply.header.size(), 11u);
+    EXPECT_EQ(std::vector<std::string>(ply.header.begin() + 7, ply.header.end()),
+              (std::vector<std::string>{"property uchar red", "property uchar green",
+                                        "property uchar blue", "end_header"}));
     ASSERT_EQ(ply.vertices.size(), written);
     EXPECT_EQ(written, count - (count + 2) / 3);
     for (const Vertex& v : ply.vertices) {
@@ -174,37 +176,29 @@ struct SnapshotPoints : ::testing::Test {
     TempDir dir;
 };
 
-TEST_F(SnapshotPoints, SnapshotWritesThePointsBesideTheImages) {
-    SnapshotFrames frames;
-    frames.depth = &depthFrame;
-    frames.points = points.data();
-    SnapshotResult result;
-    ASSERT_TRUE(WriteSnapshot(frames, dir.Path(), result)) << result.error;
-    EXPECT_EQ(result.pointCloud, dir / kPointCloudFile);
-    EXPECT_EQ(result.points, 3u);
-    EXPECT_FALSE(result.colouredPoints);
-    const Ply ply = ReadPly(result.pointCloud);
-    ASSERT_EQ(ply.vertices.size(), 3u);
-    EXPECT_EQ(ply.vertices[2].z, 1300.0f);
-}
-
-TEST_F(SnapshotPoints, MappedColourOfTheDepthSizeColoursThePoints) {
-    // B G R pixels; the pixel without depth carries a colour that must not appear.
+// Without colour, then with a mapped colour of the depth size (B G R pixels; the pixel
+// without depth carries a colour that must not appear).
+TEST_F(SnapshotPoints, SnapshotWritesThePointsBesideTheImagesColouredWhenMapped) {
     std::vector<uint8_t> bgr = {1, 2, 3, 9, 9, 9, 4, 5, 6, 7, 8, 9};
     const NsFrame mapped = MakeFrame(MappedRGBFrame, NsPixelBGR24, 2, 2, bgr.data(), 12);
-    SnapshotFrames frames;
-    frames.depth = &depthFrame;
-    frames.points = points.data();
-    frames.mappedColour = &mapped;
-    SnapshotResult result;
-    ASSERT_TRUE(WriteSnapshot(frames, dir.Path(), result)) << result.error;
-    EXPECT_TRUE(result.colouredPoints);
-    const Ply ply = ReadPly(result.pointCloud);
-    ASSERT_EQ(ply.vertices.size(), 3u);
-    EXPECT_EQ(ply.vertices[0].r, 3);
-    EXPECT_EQ(ply.vertices[0].b, 1);
-    EXPECT_EQ(ply.vertices[1].r, 6);
-    EXPECT_EQ(ply.vertices[2].g, 8);
+    for (const NsFrame* colour : {static_cast<const NsFrame*>(nullptr), &mapped}) {
+        SnapshotResult result;
+        ASSERT_TRUE(WriteSnapshot({&depthFrame, nullptr, nullptr, points.data(), colour},
+                                  dir.Path(), result))
+            << result.error;
+        EXPECT_EQ(result.pointCloud, dir / kPointCloudFile);
+        EXPECT_EQ(result.points, 3u);
+        EXPECT_EQ(result.colouredPoints, colour != nullptr);
+        const Ply ply = ReadPly(result.pointCloud);
+        ASSERT_EQ(ply.vertices.size(), 3u);
+        EXPECT_EQ(ply.vertices[2].z, 1300.0f);
+        if (colour != nullptr) {
+            EXPECT_EQ(ply.vertices[0].r, 3);
+            EXPECT_EQ(ply.vertices[0].b, 1);
+            EXPECT_EQ(ply.vertices[1].r, 6);
+            EXPECT_EQ(ply.vertices[2].g, 8);
+        }
+    }
 }
 
 TEST_F(SnapshotPoints, MappedColourThatDoesNotFit) {

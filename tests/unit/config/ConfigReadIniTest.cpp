@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <iterator>
 #include <set>
+#include <sstream>
 #include <thread>
 
 #include "config/Config.h"
@@ -269,50 +271,22 @@ TEST_F(ConfigReadIniTest, SessionsReadingAtOnceKeepTheirOwnValues) {
 // model, hold exactly the known keys (so no comment line was taken for a key), and give
 // the values assumed for missing keys.
 TEST_F(ConfigReadIniTest, EveryExampleFileIsValidForItsModel) {
-    const std::set<std::string> settingsKeys = {"DeviceType", "SessionCount", "LogToConsole",
-                                                "ReleaseVersion"};
-    const std::set<std::string> sessionKeys = {"DataMode",
-                                               "DepthRange",
-                                               "RGB_Resolution",
-                                               "BG_Threshold",
-                                               "PulseCount",
-                                               "GmmGain",
-                                               "S2_BG",
-                                               "Sync",
-                                               "MapperDepthToRGBEnabled",
-                                               "MapperRGBToDepthEnabled",
-                                               "MapperRGBToIREnabled",
-                                               "t1_totalRange",
-                                               "t1_range1",
-                                               "t1_range1Count",
-                                               "t1_range2",
-                                               "t1_range2Count",
-                                               "t1_range3",
-                                               "t1_range3Count",
-                                               "t1_threshold1",
-                                               "t1_threshold2",
-                                               "ComputeRealDepthEnabled",
-                                               "DepthDistortionEnabled",
-                                               "IRDistortionEnabled",
-                                               "RGBDistortionEnabled",
-                                               "RGBCorrectionEnabled",
-                                               "SmoothingFilterEnabled",
-                                               "TimeFilterEnabled",
-                                               "SpatialFilterEnabled",
-                                               "timeFilterThreshold",
-                                               "timeShiftRatio",
-                                               "fillHoleThreshold",
-                                               "badBlockThreshold",
-                                               "firstSpatialThreshold",
-                                               "twiceSpatialThrehold",
-                                               "spatialSwitchThreshold",
-                                               "spatialSwitchThresholdEdge",
-                                               "spatialCount",
-                                               "fillHoleCount",
-                                               "outputAscend",
-                                               "outofMaxRange",
-                                               "timeFilterDepth",
-                                               "algoType"};  // and the two empty lists, below
+    const auto words = [](std::istringstream in) {
+        return std::set<std::string>(std::istream_iterator<std::string>(in), {});
+    };
+    const std::set<std::string> settingsKeys =
+        words(std::istringstream("DeviceType SessionCount LogToConsole ReleaseVersion"));
+    // And the two empty lists, below.
+    const std::set<std::string> sessionKeys = words(std::istringstream(
+        "DataMode DepthRange RGB_Resolution BG_Threshold PulseCount GmmGain S2_BG Sync "
+        "MapperDepthToRGBEnabled MapperRGBToDepthEnabled MapperRGBToIREnabled t1_totalRange "
+        "t1_range1 t1_range1Count t1_range2 t1_range2Count t1_range3 t1_range3Count "
+        "t1_threshold1 t1_threshold2 ComputeRealDepthEnabled DepthDistortionEnabled "
+        "IRDistortionEnabled RGBDistortionEnabled RGBCorrectionEnabled SmoothingFilterEnabled "
+        "TimeFilterEnabled SpatialFilterEnabled timeFilterThreshold timeShiftRatio "
+        "fillHoleThreshold badBlockThreshold firstSpatialThreshold twiceSpatialThrehold "
+        "spatialSwitchThreshold spatialSwitchThresholdEdge spatialCount fillHoleCount "
+        "outputAscend outofMaxRange timeFilterDepth algoType"));
     ASSERT_EQ(IniModels().size(), 12u);
     for (const IniModel& model : IniModels()) {
         SCOPED_TRACE(model.fileName);

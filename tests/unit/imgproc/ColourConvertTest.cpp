@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <hwy/targets.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <vector>
@@ -85,16 +86,17 @@ TEST(ColourConvertTest, KnownColoursComeBackWithinTwoInBothFormatsAndOrders) {
     }
 }
 
-TEST(ColourConvertTest, WhiteAndBlackReachTheEndsOfTheScale) {
-    uint8_t px[6];
-    colour::YuvToRgbPixel(235, 128, 128, px, false);
-    colour::YuvToRgbPixel(16, 128, 128, px + 3, false);
-    EXPECT_EQ(px[0], 255);
-    EXPECT_EQ(px[1], 255);
-    EXPECT_EQ(px[2], 255);
-    EXPECT_EQ(px[3], 0);
-    EXPECT_EQ(px[4], 0);
-    EXPECT_EQ(px[5], 0);
+// Greys carry no chroma, so each byte is the luma stretched from 16..235 to 0..255, rounded
+// to nearest (the colours above allow 2 either way; this holds the rounding itself).
+TEST(ColourConvertTest, GreysAreStretchedAndRoundedToNearest) {
+    for (int y = 0; y < 256; ++y) {
+        uint8_t px[3];
+        colour::YuvToRgbPixel(static_cast<uint8_t>(y), 128, 128, px, false);
+        const long want = std::clamp(std::lround((y - 16) * 255.0 / 219.0), 0L, 255L);
+        ASSERT_EQ(px[0], want) << y;
+        ASSERT_EQ(px[1], want) << y;
+        ASSERT_EQ(px[2], want) << y;
+    }
 }
 
 // NV12 chroma is shared by 2 x 2 pixels: each quad gets its own colour.

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstring>
@@ -169,40 +170,25 @@ TEST(SocketProtocolClosedTest, SettingsAnswerZeroStreamingMinus13OthersFailOnThe
     EXPECT_EQ(frameLength, 0u);
 }
 
-TEST_F(SocketProtocolTest, PlaneCorrectionIsSentInPieces) {
-    struct Case {
+// The pieces' bytes are cross-checked; here the counts at the edges: a block of whole pieces
+// has no empty last one, and counts of nothing or beyond a frame are refused unsent.
+TEST_F(SocketProtocolTest, PlaneCorrectionPiecesAtTheEdges) {
+    const std::vector<uint8_t> block(120, 1);
+    const struct {
         uint32_t count;  // 4-byte units
-        std::vector<uint32_t> pieceSizes;
-    };
-    const Case cases[] = {{30, {56, 56, 8}}, {28, {56, 56}}, {1, {4}}};
-    std::vector<uint8_t> block(120);
-    for (size_t i = 0; i < block.size(); ++i) {
-        block[i] = static_cast<uint8_t>(i + 1);
-    }
+        int32_t result;
+        size_t requests;
+    } cases[] = {{28, 0, 3}, {1, 0, 2}, {0, 1, 0}, {307201, 1, 0}};
     size_t seen = 0;
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.count);
-        EXPECT_EQ(protocol.SetPlaneCorrectionParam(9, block.data(), c.count), 0);
-        const auto requests = camera.WaitFor(seen + 1 + c.pieceSizes.size());
-        ASSERT_EQ(requests.size(), seen + 1 + c.pieceSizes.size());
-        const Request& header = requests[seen];
-        EXPECT_EQ(header.command, 0x16);
-        EXPECT_EQ(header.payload, Padded({0, 0, 0, 0, 1, 0, 0, 0, 0,
-                                          static_cast<uint8_t>(c.count * 4), 0, 0, 0, 9, 0},
-                                         64));
-        size_t offset = 0;
-        for (size_t k = 0; k < c.pieceSizes.size(); ++k) {
-            const Bytes& p = requests[seen + 1 + k].payload;
-            EXPECT_EQ(test::GetU32(p, 0), k + 1);
-            EXPECT_EQ(Bytes(p.begin() + 4, p.begin() + 4 + c.pieceSizes[k]),
-                      Bytes(block.begin() + offset, block.begin() + offset + c.pieceSizes[k]));
-            offset += c.pieceSizes[k];
+        EXPECT_EQ(protocol.SetPlaneCorrectionParam(9, block.data(), c.count), c.result);
+        if (c.requests > 0) {
+            camera.WaitFor(seen + c.requests);
         }
-        seen = requests.size();
+        seen += c.requests;
+        EXPECT_EQ(camera.Requests().size(), seen);
     }
-    EXPECT_EQ(protocol.SetPlaneCorrectionParam(9, block.data(), 0), 1);
-    EXPECT_EQ(protocol.SetPlaneCorrectionParam(9, block.data(), 307201), 1);
-    EXPECT_EQ(camera.Requests().size(), seen);
 }
 
 // A camera holding 120 bytes of plane correction under id 0x0102.
@@ -226,23 +212,23 @@ Bytes PlaneAnswer(const Request& r, uint32_t skewIndex = 0) {
     return reply;
 }
 
+// The read itself is cross-checked; here the last frame's unused bytes stay out of a larger
+// buffer (the cross-check's exact-size one would show it only under a sanitizer), and a frame
+// that answers with another index fails the read.
 TEST_F(SocketProtocolTest, PlaneCorrectionIsReadFrameByFrame) {
     camera.SetAnswer([](const Request& r) { return PlaneAnswer(r); });
     std::vector<uint8_t> block(400, 0xEE);
     uint16_t id = 0;
     uint32_t count = 0;
     EXPECT_EQ(protocol.GetPlaneCorrectionParam(id, block.data(), 100, count), 0);
-    EXPECT_EQ(id, 0x0102);
     EXPECT_EQ(count, 30u);
-    for (size_t i = 0; i < 120; ++i) {
-        ASSERT_EQ(block[i], static_cast<uint8_t>(i)) << i;
-    }
+    EXPECT_EQ(block[119], 119);
     EXPECT_EQ(block[120], 0xEE);  // the last frame's unused bytes are not copied
 
-    EXPECT_EQ(protocol.GetPlaneCorrectionParam(id, block.data(), 29, count), 1);  // too small
-
     camera.SetAnswer([](const Request& r) { return PlaneAnswer(r, 1); });
+    std::fill(block.begin(), block.end(), 0xEE);
     EXPECT_EQ(protocol.GetPlaneCorrectionParam(id, block.data(), 100, count), -104);
+    EXPECT_EQ(block[0], 0xEE);  // only the awaited frame's bytes reach the block
 }
 
 // Property buffers too small for what the camera holds, and a selector without a word.
@@ -263,7 +249,7 @@ TEST_F(SocketProtocolTest, PropertyBuffersTooSmallAreRefused) {
     EXPECT_EQ(protocol.SetProperty(property::kDspStatus, &dsp, sizeof dsp), -15);
 }
 
-TEST_F(SocketProtocolTest, UnknownPropertiesAndUnsupportedOperations) {
+TEST_F(SocketProtocolTest, UnknownPropertiesRefusedSilentlyAndNoOpsSucceed) {
     log::Capture capture;
     uint8_t data[8] = {};
     uint32_t length = sizeof data;
@@ -271,22 +257,17 @@ TEST_F(SocketProtocolTest, UnknownPropertiesAndUnsupportedOperations) {
     EXPECT_EQ(protocol.SetProperty(0x12345678, data, length), -255);
     EXPECT_TRUE(capture.Lines().empty());
 
-    EXPECT_EQ(protocol.SetRgbAecEnabled(true), -255);
-    EXPECT_TRUE(capture.Contains("BaseProtocol::SetRgbAecEnabled]:Not Support."));
-    EXPECT_EQ(protocol.GetWDRThreshold(data, length), -255);
+    // Its own no-ops succeed without a word on the wire.
     EXPECT_EQ(protocol.ReservedOperation(), 0);
     EXPECT_EQ(protocol.SetConnectStatus(false), 0);
     EXPECT_TRUE(camera.Requests().empty());
 }
 
 // Replies that stop short of the fields a get reads fail the get and leave the caller's
-// values as they were; a text takes what arrived.
+// values as they were. (Which reply lengths each reader needs is a matter of the commands.)
 TEST_F(SocketProtocolTest, ShortRepliesFailAndLeaveTheCallersValues) {
     log::Capture capture;
     uint16_t threshold = 1234;
-    NsMeasuringRange range{};
-    range.depthMode = 1;
-    range.depthMaxNear = 4321;
     Matrix3 intrinsic{};
     intrinsic.fill(-1.0);
     ImuOffset offset{};
@@ -300,11 +281,6 @@ TEST_F(SocketProtocolTest, ShortRepliesFailAndLeaveTheCallersValues) {
     } cases[] = {
         {"GetThreshold", [](const Request&) { return Bytes{0x01}; },
          [&] { return protocol.GetThreshold(threshold); }},
-        {"GetMeasuringRange",
-         [](const Request&) {
-             return Padded({0x01, 0x10}, 18);
-         },
-         [&] { return protocol.GetMeasuringRange(range); }},
         {"GetCameraIntrinsic",  // the first frame whole, the second one double short
          [](const Request& r) {
              return r.payload[0] == 0x00 ? Padded({0x00}, 33) : Padded({0x01}, 33);
@@ -324,22 +300,11 @@ TEST_F(SocketProtocolTest, ShortRepliesFailAndLeaveTheCallersValues) {
         EXPECT_TRUE(capture.Contains(std::string("SocketProtocol::") + c.name + "]:reply of "));
     }
     EXPECT_EQ(threshold, 1234);
-    EXPECT_EQ(+range.depthMaxNear, 4321);
     EXPECT_EQ(intrinsic[0], -1.0);
     EXPECT_EQ(offset[0], 0x5A);
     EXPECT_EQ(list[0], 0xEE);
     EXPECT_EQ(listLength, sizeof list);
     EXPECT_TRUE(capture.Contains("GetList]:reply of 6 bytes is too short."));
-
-    // The request's own bytes beyond a short text are never taken for text.
-    camera.SetAnswer([](const Request&) { return Bytes{0x17, 'a', 'b'}; });
-    char alias[16];
-    memset(alias, '?', sizeof alias);
-    EXPECT_EQ(protocol.GetAlias(alias, sizeof alias), 0);
-    EXPECT_STREQ(alias, "ab");
-    camera.SetAnswer([](const Request&) { return Bytes{}; });
-    EXPECT_EQ(protocol.GetAlias(alias, sizeof alias), 0);
-    EXPECT_STREQ(alias, "");
 }
 
 TEST_F(SocketProtocolTest, RefusedInputSendsNothing) {
@@ -348,8 +313,6 @@ TEST_F(SocketProtocolTest, RefusedInputSendsNothing) {
     EXPECT_EQ(protocol.SetRegVal(registers, values, 16), -15);
     EXPECT_EQ(protocol.GetRegVal(registers, values, 16), -15);
     EXPECT_EQ(protocol.SetThreshold(7000), -15);
-    EXPECT_EQ(protocol.SetDepthRange(300), -15);
-    EXPECT_EQ(protocol.SetSN(std::string(64, 's').c_str(), 64), -1);
     EXPECT_EQ(protocol.SetTestModeState(2, {}), -15);
     EXPECT_EQ(protocol.SetToUpgradeMode_P(nullptr), -12);
     EXPECT_TRUE(camera.Requests().empty());
