@@ -1,10 +1,10 @@
 // Sync: groups the depth, IR and colour frames of one capture into a frame set. The
 // decoders push frames into their queues and announce them with SetSingleFrameReady; the
 // "Sync" thread moves them into a ring of six slots keyed by frame index and hands the
-// oldest complete capture to the application side, which fetches it with
-// GetSynchronizedSet.
+// oldest complete capture to the application side, which takes its frames with
+// TakeSynchronizedSet.
 //
-// Threads: SetSingleFrameReady runs on the decoder threads; GetSynchronizedSet and
+// Threads: SetSingleFrameReady runs on the decoder threads; TakeSynchronizedSet and
 // WaitSingleFrame on the application's reading thread; the switches on the session's
 // thread. Only the Sync thread (or Reset, under the ring lock) touches the slots.
 #pragma once
