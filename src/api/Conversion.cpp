@@ -82,10 +82,11 @@ QUORIX_API NsReturnStatus Ns2_ConvertDepthFrameToWorldVector(NsDeviceHandle h, u
         return NsStatusNullFrame;
     }
     return Firewall(__func__, [&]() -> NsReturnStatus {
-        BaseSession* session = nullptr;
-        if (const int32_t ret = FindSession(h, s, &session); ret != 0) {
+        DeviceCall call;
+        if (const int32_t ret = FindSession(h, s, &call); ret != 0) {
             return ret;
         }
+        BaseSession* session = call.session;
         // Held for the whole conversion: a re-initialisation builds a new table meanwhile.
         const std::shared_ptr<const PixelRayTable> table = session->GetPixelRayTable();
         if (table == nullptr || table->rays.size() < size_t{table->width} * table->height * 2) {
@@ -104,10 +105,11 @@ QUORIX_API NsReturnStatus Ns2_GetMappedPointDepthToRGB(NsDeviceHandle h, uint32_
                                                        NsColorResolution colorResolution,
                                                        NsColorPoint* colorPoint) {
     return Firewall(__func__, [&]() -> NsReturnStatus {
-        BaseSession* session = nullptr;
-        if (const int32_t ret = FindSession(h, s, &session); ret != 0) {
+        DeviceCall call;
+        if (const int32_t ret = FindSession(h, s, &call); ret != 0) {
             return ret;
         }
+        BaseSession* session = call.session;
         if (colorPoint == nullptr) {
             return NullPointer("pColorPoint");
         }

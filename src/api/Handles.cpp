@@ -1,47 +1,55 @@
-// The live set of handle cells and the handle check every handle-taking export runs.
+// The live table of handle cells, the handle check every handle-taking export runs, and
+// the end of a device that calls may still be inside.
 #include "api/Handles.h"
 
 #include <mutex>
-#include <unordered_set>
+#include <thread>
+#include <unordered_map>
 
+#include "config/Log.h"
 #include "device/BaseDevice.h"
 #include "device/DeviceManager.h"
 
 namespace quorix {
 namespace {
 
+// What the application holds: the cell's contents are never read back (the table is the
+// truth); the device's address is kept there only so the cell is what it always was.
 struct HandleCell {
-    BaseDevice* device;
+    const BaseDevice* device;
 };
 static_assert(sizeof(HandleCell) == 8);
 
 std::mutex g_handleLock;
-std::unordered_set<const void*>& LiveCells() {
-    static auto* cells = new std::unordered_set<const void*>;
+std::unordered_map<const void*, std::shared_ptr<BaseDevice>>& LiveCells() {
+    static auto* cells = new std::unordered_map<const void*, std::shared_ptr<BaseDevice>>;
     return *cells;
 }
 
 }  // namespace
 
-NsDeviceHandle NewHandle(BaseDevice* device) {
-    auto* cell = new HandleCell{device};
+NsDeviceHandle NewHandle(std::shared_ptr<BaseDevice> device) {
+    auto* cell = new HandleCell{device.get()};
     std::lock_guard guard(g_handleLock);
-    LiveCells().insert(cell);
+    LiveCells().emplace(cell, std::move(device));
     return cell;
 }
 
-bool FreeHandle(NsDeviceHandle handle, BaseDevice** device) {
-    HandleCell* cell = static_cast<HandleCell*>(handle);
+bool TakeHandle(NsDeviceHandle handle, std::shared_ptr<BaseDevice>* device) {
+    std::shared_ptr<BaseDevice> owned;
     {
         std::lock_guard guard(g_handleLock);
-        if (LiveCells().erase(cell) == 0) {
+        const auto found = LiveCells().find(handle);
+        if (found == LiveCells().end()) {
             return false;
         }
+        owned = std::move(found->second);
+        LiveCells().erase(found);
     }
+    delete static_cast<HandleCell*>(handle);
     if (device != nullptr) {
-        *device = cell->device;
+        *device = std::move(owned);
     }
-    delete cell;
     return true;
 }
 
@@ -50,39 +58,64 @@ bool IsLiveHandle(NsDeviceHandle handle) {
     return LiveCells().count(handle) != 0;
 }
 
-void ForgetAllDevices() {
+std::vector<std::shared_ptr<BaseDevice>> ForgetAllDevices() {
+    std::vector<std::shared_ptr<BaseDevice>> devices;
     std::lock_guard guard(g_handleLock);
-    for (const void* cell : LiveCells()) {
+    for (auto& [cell, device] : LiveCells()) {
+        if (device) {
+            devices.push_back(std::move(device));
+        }
         static_cast<HandleCell*>(const_cast<void*>(cell))->device = nullptr;
     }
+    return devices;
 }
 
-int32_t FindSession(NsDeviceHandle handle, uint32_t sessionIndex, BaseSession** session) {
-    if (session != nullptr) {
-        *session = nullptr;
+int32_t FindSession(NsDeviceHandle handle, uint32_t sessionIndex, DeviceCall* call) {
+    if (call != nullptr) {
+        *call = DeviceCall{};
     }
     if (handle == nullptr) {
         return -3;
     }
-    BaseDevice* device = nullptr;
+    std::shared_ptr<BaseDevice> device;
     {
         std::lock_guard guard(g_handleLock);
-        if (LiveCells().count(handle) == 0) {
+        const auto found = LiveCells().find(handle);
+        if (found == LiveCells().end()) {
             return -3;
         }
-        device = static_cast<HandleCell*>(handle)->device;
+        device = found->second;
     }
-    if (device == nullptr || !DeviceManager::Instance().IsValidDevice(device)) {
+    if (!device || device->IsClosing() || !DeviceManager::Instance().IsValidDevice(device.get())) {
         return -3;
     }
-    BaseSession* found = device->GetSession(sessionIndex);
-    if (found == nullptr) {
+    BaseSession* session = device->GetSession(sessionIndex);
+    if (session == nullptr) {
         return -3;
     }
-    if (session != nullptr) {
-        *session = found;
+    if (call != nullptr) {
+        call->device = std::move(device);
+        call->session = session;
     }
     return 0;
+}
+
+void RetireDevice(std::shared_ptr<BaseDevice> device, std::chrono::milliseconds limit) {
+    if (!device) {
+        return;
+    }
+    device->BeginClose();
+    // No handle and no device record reaches the device any more, so the count only falls.
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (device.use_count() > 1 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    if (device.use_count() > 1) {
+        QLOG("devicetype:%d: %d calls still inside after %d ms; the last one ends it.\n",
+             static_cast<int>(device->Identity().deviceType),
+             static_cast<int>(device.use_count() - 1), static_cast<int>(limit.count()));
+    }
+    device.reset();
 }
 
 }  // namespace quorix

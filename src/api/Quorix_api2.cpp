@@ -1,12 +1,15 @@
 // Second-generation exports: the library frame (initialise, shut down, version) and the
 // fixed-result functions.
 #include <cstring>
+#include <memory>
 #include <mutex>
+#include <vector>
 
 #include "api/Handles.h"
 #include "api/SessionCall.h"
 #include "api/Status.h"
 #include "config/Config.h"
+#include "device/BaseDevice.h"
 #include "device/DeviceManager.h"
 #include "pipeline/Frame.h"
 #include "session/BaseSession.h"
@@ -62,8 +65,15 @@ QUORIX_API NsReturnStatus Ns2_Shutdown(void) {
         }
         Upgrade::Destroy();
         JsonCtl::Destroy();
-        DeviceManager::Destroy();  // releases every device: all handles die
-        ForgetAllDevices();
+        // Every handle dies at once; each device ends when the calls inside it have left.
+        std::vector<std::shared_ptr<BaseDevice>> opened = ForgetAllDevices();
+        for (const auto& device : opened) {
+            device->BeginClose();
+        }
+        DeviceManager::Destroy();
+        for (auto& device : opened) {
+            RetireDevice(std::move(device));
+        }
         QLOG("=====================================================\n");
         log::Shutdown();
         ConfigHolder::Destroy();
@@ -144,12 +154,13 @@ static NsReturnStatus OpenBy(const char* key, NsDeviceHandle* handle, bool byAli
         if (opened) {
             return NsStatusAlreadyOpened;
         }
-        BaseDevice* device = byAlias ? manager.OpenDeviceByAlias(key) : manager.OpenDevice(key);
-        if (device == nullptr) {
+        std::shared_ptr<BaseDevice> device =
+            byAlias ? manager.OpenDeviceByAlias(key) : manager.OpenDevice(key);
+        if (!device) {
             *handle = nullptr;
             return NsStatusOpenFailed;
         }
-        *handle = NewHandle(device);
+        *handle = NewHandle(std::move(device));
         return NsStatusOk;
     });
 }
@@ -171,10 +182,10 @@ QUORIX_API NsReturnStatus Ns2_CloseDevice(NsDeviceHandle* handle) {
         if (*handle == nullptr) {
             return NsStatusBadHandle;
         }
-        BaseDevice* device = nullptr;
+        std::shared_ptr<BaseDevice> device;
         {
             std::lock_guard guard(g_openLock);
-            if (!FreeHandle(*handle, &device)) {
+            if (!TakeHandle(*handle, &device)) {
                 QLOG("handle %p is not open.\n", *handle);
                 *handle = nullptr;
                 return NsStatusBadHandle;
@@ -183,10 +194,11 @@ QUORIX_API NsReturnStatus Ns2_CloseDevice(NsDeviceHandle* handle) {
         *handle = nullptr;
         // After a shutdown the cell holds no device: asking for the manager would start a
         // new one, with its discovery, only to release nothing.
-        if (device != nullptr) {
-            // Outside the open lock: destroying the device waits for its callback thread,
-            // which may itself be inside an open or a close.
-            DeviceManager::Instance().ReleaseDevice(device);
+        if (device) {
+            // Outside the open lock: ending the device waits for its callback thread, which
+            // may itself be inside an open or a close.
+            DeviceManager::Instance().ReleaseDevice(device.get());
+            RetireDevice(std::move(device));
         }
         return NsStatusOk;
     });

@@ -1,5 +1,5 @@
 // The frame of every handle-taking export: the exception firewall, the handle check and
-// one operation on the session it finds.
+// one operation on the session it finds, with the device held for the whole call.
 #pragma once
 
 #include <cstdint>
@@ -15,11 +15,11 @@ namespace quorix {
 template <typename Op>
 NsReturnStatus WithSession(const char* name, NsDeviceHandle h, uint32_t s, Op&& op) {
     return Firewall(name, [&]() -> NsReturnStatus {
-        BaseSession* session = nullptr;
-        if (const int32_t ret = FindSession(h, s, &session); ret != 0) {
+        DeviceCall call;
+        if (const int32_t ret = FindSession(h, s, &call); ret != 0) {
             return ret;
         }
-        return op(*session);
+        return op(*call.session);
     });
 }
 

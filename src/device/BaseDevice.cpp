@@ -26,6 +26,15 @@ BaseDevice::~BaseDevice() {
     }
 }
 
+void BaseDevice::BeginClose() {
+    if (m_closing.exchange(true)) {
+        return;
+    }
+    for (auto& session : m_sessions) {
+        session->BeginClose();
+    }
+}
+
 BaseSession* BaseDevice::GetSession(uint32_t index) {
     if (index >= m_sessions.size()) {
         QLOG("sessionIndex:%d is invalid.\n", static_cast<int>(index));

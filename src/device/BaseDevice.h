@@ -2,6 +2,7 @@
 // the device record, and offers the few operations that act on the camera as a whole.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -32,12 +33,18 @@ public:
     virtual bool IsStreaming();
     virtual bool IsAlive();
 
+    // The device's handle is gone: calls already inside return from their waits (frame
+    // reads, confirmation polls) and new ones are refused. Idempotent.
+    void BeginClose();
+    bool IsClosing() const { return m_closing.load(); }
+
     const DeviceIdentity& Identity() const { return m_identity; }
     uint32_t SessionCount() const { return static_cast<uint32_t>(m_sessions.size()); }
 
 private:
     DeviceIdentity m_identity;
     std::vector<std::unique_ptr<BaseSession>> m_sessions;
+    std::atomic<bool> m_closing{false};
 };
 
 }  // namespace quorix

@@ -76,7 +76,9 @@ struct DeviceInfo : DeviceIdentity {
     DeviceInfo(const DeviceInfo&) = delete;
     DeviceInfo& operator=(const DeviceInfo&) = delete;
 
-    std::unique_ptr<BaseDevice> device;  // while opened (network records keep it between opens)
+    // While opened (network records keep it between opens); shared with the handle and
+    // with every call in flight on it.
+    std::shared_ptr<BaseDevice> device;
     int32_t missCount = 0;               // failed keep-alive polls, at most 3
     int32_t pending = -1;                // event waiting: -1 none, 0 add, 1 remove
     int32_t notified = -1;               // last event reported: -1 none, 0 added, 1 removed

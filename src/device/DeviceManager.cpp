@@ -264,12 +264,12 @@ bool DeviceManager::checkOpenedByAlias(const char* alias) { return CheckOpened(a
 
 // ---- open and release ------------------------------------------------------------------------
 
-BaseDevice* DeviceManager::Open(const char* key, bool byAlias) {
+std::shared_ptr<BaseDevice> DeviceManager::Open(const char* key, bool byAlias) {
     if (key == nullptr) {
         QLOG("uri:%s is invalid.\n", "(null)");
         return nullptr;
     }
-    BaseDevice* result = nullptr;
+    std::shared_ptr<BaseDevice> result;
     Lock lock(m_lock);
     QLOG("%d  %s\n", static_cast<int>(m_list.size()), key);
     for (auto& rp : m_list) {
@@ -288,16 +288,16 @@ BaseDevice* DeviceManager::Open(const char* key, bool byAlias) {
             QLOG("--- %d %d %d %s %s\n", static_cast<int>(r.status), r.pending, r.notified,
                  r.uri, r.alias);
             if (r.status == Opened) {
-                result = r.device.get();
+                result = r.device;
             } else if (r.device->Open(0) == 0) {
                 r.status = Opened;
-                result = r.device.get();
+                result = r.device;
             } else {
                 r.notified = -1;
             }
             break;
         }
-        auto device = std::make_unique<BaseDevice>(r);
+        auto device = std::make_shared<BaseDevice>(r);
         if (device->Open(0) != 0) {
             QLOG("open failed delete %d %d %d %s %s\n", static_cast<int>(r.status), r.pending,
                  r.notified, r.uri, r.alias);
@@ -311,10 +311,10 @@ BaseDevice* DeviceManager::Open(const char* key, bool byAlias) {
         r.status = Opened;
         QLOG("ok %d %d %d %s %s\n", static_cast<int>(r.status), r.pending, r.notified, r.uri,
              r.alias);
-        result = r.device.get();
+        result = r.device;
         break;
     }
-    if (result == nullptr) {
+    if (!result) {
         QLOG("uri:%s open failed.\n", key);
         for (auto& r : m_list) {
             QLOG("in the device list ---- %s %s   %d   %d   %d\n", r->uri, r->alias,
@@ -324,14 +324,18 @@ BaseDevice* DeviceManager::Open(const char* key, bool byAlias) {
     return result;
 }
 
-BaseDevice* DeviceManager::OpenDevice(const char* uri) { return Open(uri, false); }
-BaseDevice* DeviceManager::OpenDeviceByAlias(const char* alias) { return Open(alias, true); }
+std::shared_ptr<BaseDevice> DeviceManager::OpenDevice(const char* uri) {
+    return Open(uri, false);
+}
+std::shared_ptr<BaseDevice> DeviceManager::OpenDeviceByAlias(const char* alias) {
+    return Open(alias, true);
+}
 
 void DeviceManager::ReleaseDevice(BaseDevice* device) {
     if (device == nullptr) {
         return;
     }
-    std::unique_ptr<BaseDevice> doomed;
+    std::shared_ptr<BaseDevice> doomed;
     {
         std::lock_guard guard(m_lock);
         for (auto& rp : m_list) {
@@ -350,7 +354,8 @@ void DeviceManager::ReleaseDevice(BaseDevice* device) {
             break;
         }
     }
-    // Destroyed without the list lock: its threads may be inside library calls.
+    // Let go without the list lock: should this be the last owner, the device's threads
+    // may be inside library calls.
     doomed.reset();
 }
 

@@ -40,8 +40,9 @@ public:
     int32_t GetDeviceInfo(NsDeviceInfo* record, uint32_t index);
     bool checkOpenedByURI(const char* uri);
     bool checkOpenedByAlias(const char* alias);
-    BaseDevice* OpenDevice(const char* uri);
-    BaseDevice* OpenDeviceByAlias(const char* alias);
+    std::shared_ptr<BaseDevice> OpenDevice(const char* uri);
+    std::shared_ptr<BaseDevice> OpenDeviceByAlias(const char* alias);
+    // The record lets go of the device; it ends with its last owner (the handle's close).
     void ReleaseDevice(BaseDevice* device);
     bool IsValidDevice(BaseDevice* device);
 
@@ -72,7 +73,7 @@ private:
     void UpdateDeviceInfoListForGetCameraCount(const std::vector<UsbEntry>& entries);
     DeviceInfo* FindByUriPrefix(const std::string& path);
     DeviceInfo* FindByAlias(const char* alias, const DeviceInfo* except);
-    BaseDevice* Open(const char* key, bool byAlias);
+    std::shared_ptr<BaseDevice> Open(const char* key, bool byAlias);
     bool CheckOpened(const char* key, bool byAlias);
 
     // Pass steps; each returns true when it ended the pass (lock released).

@@ -125,6 +125,9 @@ public:
     // (callback registered and reads keep failing), -11 (nothing in time) or the camera's
     // non-zero status byte.
     int32_t ReadNextFrame(uint32_t* readySet);
+    // The device is closing: a ReadNextFrame waiting now, and every later one, gives up at
+    // once (-11) instead of waiting out its time.
+    void AbandonReaders();
     // The ready frame of `frameType`; its data stay valid until the next ReadNextFrame.
     // -5 for null; -4 with a zeroed record when none is ready or the type is invalid.
     int32_t GetFrame(uint32_t frameType, Frame* out);
@@ -304,6 +307,7 @@ private:
     // Stop handling.
     std::atomic<bool> m_decodersStopping{false};
     std::atomic<bool> m_callbackStopping{false};
+    std::atomic<bool> m_readersAbandoned{false};
     std::atomic<NsFrameCallback> m_callback{nullptr};
     // Shared with the Callback thread, which checks it after every call of the callback.
     std::shared_ptr<std::atomic<bool>> m_alive = std::make_shared<std::atomic<bool>>(true);

@@ -71,8 +71,9 @@ int32_t ImageProc::ReadNextFrame(uint32_t* readySet) {
     if (const int32_t status = m_deviceStatus.load(); status != 0) {
         return status;
     }
-    const int32_t ret = m_synchronize.load() ? ReadSynchronised(nullptr, *m_alive, nullptr)
-                                             : ReadUnsynchronised(nullptr, *m_alive, nullptr);
+    const int32_t ret = m_synchronize.load()
+                            ? ReadSynchronised(nullptr, *m_alive, &m_readersAbandoned)
+                            : ReadUnsynchronised(nullptr, *m_alive, &m_readersAbandoned);
     if (ret != 0) {
         return ret;
     }
@@ -105,6 +106,11 @@ int32_t ImageProc::ReadNextFrame(uint32_t* readySet) {
         *readySet |= mask;
     }
     return 0;
+}
+
+void ImageProc::AbandonReaders() {
+    m_readersAbandoned.store(true);
+    m_sync->WakeReaders();
 }
 
 int32_t ImageProc::ReadUnsynchronised(NsFrameCallback callback, const std::atomic<bool>& alive,

@@ -177,6 +177,11 @@ bool BaseSession::IsAlive() {
     return m_imageProc.FailedReads() <= kMaxFailedReads && m_connected.load();
 }
 
+void BaseSession::BeginClose() {
+    m_closing.store(true);  // ends the confirmation polls at their next round
+    m_imageProc.AbandonReaders();
+}
+
 int32_t BaseSession::SetConnectStatus(int32_t value) {
     if (value != 1) {
         return 0;

@@ -75,6 +75,9 @@ public:
     virtual int32_t InitDevice();
     // Value 1: the connection was lost. Anything else does nothing. Returns 0.
     virtual int32_t SetConnectStatus(int32_t value);
+    // The device is being closed: frame reads and confirmation polls in progress return
+    // at once, and no later one waits.
+    void BeginClose();
 
     // --- frames -------------------------------------------------------------------------------
     virtual int32_t ReadNextFrame(uint32_t* readySet);
@@ -340,7 +343,8 @@ private:
     void InitDepthRangeList(const uint8_t* pushed);
     ImageSettings CurrentImageSettings() const;
     // True while the camera's echoes can be awaited: it sends status blocks and the stream
-    // is read. While the stream is stopped no status arrives, so nothing is awaited.
+    // is read, and the device is not closing. While the stream is stopped no status
+    // arrives, so nothing is awaited.
     bool ConfirmationActive() const;
     // Polls the status record until `matches` holds; false when the polls run out or the
     // confirmation stops being possible. `last` receives the last record seen.
@@ -399,6 +403,7 @@ private:
     std::atomic<bool> m_initialised{false};
     std::atomic<bool> m_streaming{false};
     std::atomic<bool> m_connected{true};
+    std::atomic<bool> m_closing{false};
     std::atomic<bool> m_pushesParameters{false};
     std::atomic<bool> m_iniApplied{false};
     std::atomic<bool> m_synchronize{true};

@@ -36,7 +36,7 @@ bool BaseSession::IsStandardModel(uint32_t deviceType) {
 }
 
 bool BaseSession::ConfirmationActive() const {
-    return m_deviceSync.load() && m_imageProc.IsStreaming();
+    return m_deviceSync.load() && m_imageProc.IsStreaming() && !m_closing.load();
 }
 
 // --- frame modes ----------------------------------------------------------------------------

@@ -176,7 +176,7 @@ TEST_F(Manager, UnplugOfAnOpenedCameraIsReportedOnceInALaterPass) {
     PlugIn("/video/a", "A1", "box-a");
     M().RunPass();
     TakeEvents();
-    BaseDevice* device = M().OpenDevice("/video/a");
+    const std::shared_ptr<BaseDevice> device = M().OpenDevice("/video/a");
     ASSERT_NE(device, nullptr);
     EXPECT_TRUE(M().checkOpenedByURI("/video/a"));
     EXPECT_TRUE(M().checkOpenedByAlias("A1"));
@@ -191,7 +191,7 @@ TEST_F(Manager, UnplugOfAnOpenedCameraIsReportedOnceInALaterPass) {
     EXPECT_EQ(events[0].event, NsHotPlugRemoved);
     M().RunPass();
     EXPECT_TRUE(TakeEvents().empty());
-    M().ReleaseDevice(device);
+    M().ReleaseDevice(device.get());
     EXPECT_EQ(+Record("/video/a").status, static_cast<uint32_t>(Unconnected));
 }
 
@@ -369,10 +369,10 @@ TEST_F(Manager, SilentOpenedCamerasAreRemovedAfterTheirThirdFailedPollInSeparate
 TEST_F(Manager, ReleasedNetworkCameraIsUnconnectedUntilHeardAgain) {
     Announce("SN1", 0);
     M().RunPass();
-    BaseDevice* device = M().OpenDevice("TK5P:SN1");
+    const std::shared_ptr<BaseDevice> device = M().OpenDevice("TK5P:SN1");
     ASSERT_NE(device, nullptr);
     EXPECT_EQ(+Record("TK5P:SN1").status, static_cast<uint32_t>(Opened));
-    M().ReleaseDevice(device);
+    M().ReleaseDevice(device.get());
     EXPECT_EQ(+Record("TK5P:SN1").status, static_cast<uint32_t>(Unconnected));
     NsDeviceInfo info{};
     EXPECT_EQ(M().GetDeviceInfo(&info, 0), -15);  // held in the list, but not reported
