@@ -17,6 +17,7 @@
 #include "config/Log.h"
 #include "quorix/quorix_api.h"
 #include "sim/SimCamera.h"
+#include "support/DeviceList.h"
 #include "support/TempDir.h"
 #include "support/Wait.h"
 
@@ -24,22 +25,8 @@ namespace quorix {
 namespace {
 
 using namespace std::chrono_literals;
+using test::IsListed;
 using test::WaitFor;
-
-bool IsListed(const std::string& uri) {
-    uint32_t count = 0;
-    if (Ns2_GetDeviceCount(&count) != NsStatusOk || count == 0) {
-        return false;
-    }
-    std::vector<NsDeviceInfo> list(count);
-    Ns2_GetDeviceListInfo(list.data(), count);
-    for (const NsDeviceInfo& d : list) {
-        if (uri == d.uri) {
-            return true;
-        }
-    }
-    return false;
-}
 
 // A thread that repeats one kind of call on a handle until the handle is reported dead.
 class Hammer {

@@ -18,6 +18,7 @@
 #include "sim/ColourImage.h"
 #include "sim/Scene.h"
 #include "sim/SimCamera.h"
+#include "support/DeviceList.h"
 #include "support/TempDir.h"
 #include "support/Wait.h"
 
@@ -26,22 +27,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
+using test::IsListed;
 using test::WaitFor;
-
-bool IsListed(const std::string& uri) {
-    uint32_t count = 0;
-    if (Ns2_GetDeviceCount(&count) != NsStatusOk || count == 0) {
-        return false;
-    }
-    std::vector<NsDeviceInfo> list(count);
-    Ns2_GetDeviceListInfo(list.data(), count);
-    for (const NsDeviceInfo& d : list) {
-        if (uri == d.uri) {
-            return true;
-        }
-    }
-    return false;
-}
 
 // Reads until a set holding every kind in `wanted` arrives; false after `tries` reads.
 bool ReadSet(NsDeviceHandle h, uint32_t wanted, uint32_t& ready, int tries = 60) {
