@@ -27,6 +27,7 @@
 #include "pipeline/Frame.h"
 #include "protocol/DeviceStatus.h"
 #include "protocol/InitParams.h"
+#include "protocol/ProtocolOperations.h"
 #include "protocol/ProtocolTypes.h"
 
 namespace quorix {
@@ -146,65 +147,11 @@ public:
     virtual int32_t ResetByIniFile(uint32_t deviceType, uint32_t sessionIndex);
 
     // --- forwarded to the camera unchanged (-255 without a protocol) ------------------------
-    virtual int32_t SetConfidenceBit(uint8_t bit);
-    virtual int32_t GetConfidenceBit(uint8_t& bit);
-    virtual int32_t SetConfidenceWhich(uint8_t which);
-    virtual int32_t GetConfidenceWhich(uint8_t& which);
-    virtual int32_t SetTofFrameRate(uint8_t fps);
-    virtual int32_t GetTofFrameRate(uint8_t& fps);
-    virtual int32_t SetAntiInterferenceEnabled(bool enabled);
-    virtual int32_t SetMeasuringStatus(uint8_t item, uint8_t onOff);
-    virtual int32_t GetMeasuringStatus(std::array<bool, 10>& status);
-    virtual int32_t SetRegVal(const uint16_t* addresses, const uint16_t* values, uint8_t count);
-    virtual int32_t GetRegVal(const uint16_t* addresses, uint16_t* values, uint8_t count);
-    virtual int32_t SetGMM(const Vector3& gmm);
-    virtual int32_t GetGMM(GmmBlock& gmm);
-    virtual int32_t GetDepthMode(uint8_t& mode);
-    virtual int32_t SetLDEnable(uint16_t value);
-    virtual int32_t GetLDEnable(uint16_t& value);
-    virtual int32_t SetISAEnable(uint8_t value);
-    virtual int32_t GetISAEnable(uint8_t& value);
-    virtual int32_t SetTALEnable(uint16_t value);
-    virtual int32_t GetTALEnable(uint16_t& value);
-    virtual int32_t SetHTP(const HtpBlock& htp);
-    virtual int32_t GetHTP(HtpBlock& htp);
-    virtual int32_t SetOffSet(const OffsetRecord& record);
-    // Bytes 0 and 1 of the record select what is read.
-    virtual int32_t GetOffSet(OffsetRecord& record);
-    virtual int32_t SetCameraE(const Matrix3& essential);
-    virtual int32_t GetCameraE(Matrix3& essential);
-    virtual int32_t SetCameraF(const Matrix3& fundamental);
-    virtual int32_t GetCameraF(Matrix3& fundamental);
-    virtual int32_t GetWorkMode(WorkModeRecord& mode);
-    virtual int32_t SetPCBA(const char* text, uint32_t length);
-    virtual int32_t GetPCBA(char* text, uint32_t capacity);
-    virtual int32_t SetSN(const char* text, uint32_t length);
-    virtual int32_t GetSN(char* buffer, uint32_t capacity);
-    virtual int32_t GetFWVer(char* text, uint32_t capacity);
-    virtual int32_t GetHWVer(char* text, uint32_t capacity);
-    virtual int32_t GetFlashType(char* text, uint32_t capacity);
-    virtual int32_t SetACCSensitivity(const ImuSensitivity& value);
-    virtual int32_t GetACCSensitivity(ImuSensitivity& value);
-    virtual int32_t SetACCOffset(const ImuOffset& value);
-    virtual int32_t GetACCOffset(ImuOffset& value);
-    virtual int32_t SetACCOffsetTemp(const ImuOffsetTemp& value);
-    virtual int32_t GetACCOffsetTemp(ImuOffsetTemp& value);
-    virtual int32_t SetGyroSensitivity(const ImuSensitivity& value);
-    virtual int32_t GetGyroSensitivity(ImuSensitivity& value);
-    virtual int32_t SetGyroOffset(const ImuOffset& value);
-    virtual int32_t GetGyroOffset(ImuOffset& value);
-    virtual int32_t SetGyroOffsetTemp(const ImuOffsetTemp& value);
-    virtual int32_t GetGyroOffsetTemp(ImuOffsetTemp& value);
-    virtual int32_t SetImuDataMode(int32_t mode);
-    // `count` in 4-byte units.
-    virtual int32_t SetPlaneCorrectionParam(uint16_t id, const void* block, uint32_t count);
-    virtual int32_t GetPlaneCorrectionParam(uint16_t& id, void* block, uint32_t capacity,
-                                            uint32_t& count);
-    virtual int32_t SetRgbExplosureTimeAndGain(float exposure, float gain);
-    virtual int32_t GetRgbExplosureTimeAndGain(float& exposure, float& gain);
-    virtual int32_t SetRgbAecEnabled(bool enabled);
-    virtual int32_t SetTestModeState(uint32_t mode, const TestModeRecord& record);
-    virtual int32_t SetSlaveTrigger();
+    // The operations of the interface table whose session column is FWD, under their names.
+#define QUORIX_SESSION_FORWARDER(position, name, params, args, session, ...) \
+    QUORIX_IF_FWD(session)(int32_t name params;)
+    QUORIX_PROTOCOL_OPERATIONS(QUORIX_SESSION_FORWARDER)
+#undef QUORIX_SESSION_FORWARDER
 
     // --- switches of this session's frame engine (no command; 0) -----------------------------
     // 3 RGB, 4 BGR (the public layer checks the range).
