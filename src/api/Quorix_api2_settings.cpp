@@ -114,6 +114,31 @@ int32_t WriteRecord(const void* data, uint32_t size, Op&& op) {
     return op(record);
 }
 
+// Public property ids read and written as one fixed-size record by one session operation
+// each: X(id, record, getter, setter). A read needs at least the record's size, a write
+// exactly that.
+#define QUORIX_RECORD_PROPERTIES(X) \
+    X(NS_PROPERTY_HTP, HtpBlock, GetHTP, SetHTP) \
+    X(NS_PROPERTY_OFFSET, OffsetRecord, GetOffSet, SetOffSet) \
+    X(NS_PROPERTY_MEASURING_RANGE, NsMeasuringRange, GetCameraMeasuringRange, SetMeasuringRange) \
+    X(NS_PROPERTY_DATA_MODE, uint8_t, GetDataMode, SetDataMode) \
+    X(NS_PROPERTY_LD_ENABLE, uint16_t, GetLDEnable, SetLDEnable) \
+    X(NS_PROPERTY_ISA_ENABLE, uint8_t, GetISAEnable, SetISAEnable) \
+    X(NS_PROPERTY_TAL_ENABLE, uint16_t, GetTALEnable, SetTALEnable) \
+    X(NS_PROPERTY_WORK_MODE, WorkModeRecord, GetWorkMode, SetWorkMode) \
+    X(NS_PROPERTY_GYRO_SENSITIVITY, ImuSensitivity, GetGyroSensitivity, SetGyroSensitivity) \
+    X(NS_PROPERTY_LENS, LensRecord, GetLens, SetLens) \
+    X(NS_PROPERTY_ACC_OFFSET, ImuOffset, GetACCOffset, SetACCOffset) \
+    X(NS_PROPERTY_GYRO_OFFSET, ImuOffset, GetGyroOffset, SetGyroOffset) \
+    X(NS_PROPERTY_ACC_OFFSET_TEMP, ImuOffsetTemp, GetACCOffsetTemp, SetACCOffsetTemp)
+
+#define QUORIX_READ_RECORD_CASE(id, Record, Get, Set) \
+    case id:                                          \
+        return ReadRecord<Record>(data, size, [&](Record& v) { return x.Get(v); });
+#define QUORIX_WRITE_RECORD_CASE(id, Record, Get, Set) \
+    case id:                                           \
+        return WriteRecord<Record>(data, size, [&](const Record& v) { return x.Set(v); });
+
 // The internal id behind public ids 9 to 19; 0 for none.
 uint32_t DeviceProperty(uint32_t id) {
     switch (id) {
@@ -259,6 +284,7 @@ int32_t ReadProperty(BaseSession& x, uint32_t id, void* data, uint32_t& size) {
     }
     char* text = static_cast<char*>(data);
     switch (id) {
+        QUORIX_RECORD_PROPERTIES(QUORIX_READ_RECORD_CASE)
         case NS_PROPERTY_PULSE_COUNT:
             return ReadRecord<uint16_t>(data, size, [&](uint16_t& v) {
                 const int32_t count = x.GetPulseCount();
@@ -273,29 +299,10 @@ int32_t ReadProperty(BaseSession& x, uint32_t id, void* data, uint32_t& size) {
             return x.GetHWVer(text, size);
         case NS_PROPERTY_FRAME_INFO:
             return ReadFrameInfo(x, data, size);
-        case NS_PROPERTY_HTP:
-            return ReadRecord<HtpBlock>(data, size, [&](HtpBlock& v) { return x.GetHTP(v); });
-        case NS_PROPERTY_OFFSET:
-            return ReadRecord<OffsetRecord>(data, size,
-                                            [&](OffsetRecord& v) { return x.GetOffSet(v); });
-        case NS_PROPERTY_MEASURING_RANGE:
-            return ReadRecord<NsMeasuringRange>(
-                data, size, [&](NsMeasuringRange& v) { return x.GetCameraMeasuringRange(v); });
         case NS_PROPERTY_CAMERA_PARAMETERS:
             return ReadCameraParameters(x, data, size);
-        case NS_PROPERTY_DATA_MODE:
-            return ReadRecord<uint8_t>(data, size, [&](uint8_t& v) { return x.GetDataMode(v); });
-        case NS_PROPERTY_LD_ENABLE:
-            return ReadRecord<uint16_t>(data, size, [&](uint16_t& v) { return x.GetLDEnable(v); });
-        case NS_PROPERTY_ISA_ENABLE:
-            return ReadRecord<uint8_t>(data, size, [&](uint8_t& v) { return x.GetISAEnable(v); });
-        case NS_PROPERTY_TAL_ENABLE:
-            return ReadRecord<uint16_t>(data, size, [&](uint16_t& v) { return x.GetTALEnable(v); });
         case NS_PROPERTY_PCBA:
             return x.GetPCBA(text, size);
-        case NS_PROPERTY_WORK_MODE:
-            return ReadRecord<WorkModeRecord>(data, size,
-                                              [&](WorkModeRecord& v) { return x.GetWorkMode(v); });
         case NS_PROPERTY_IRS2:
             return ReadRecord<std::array<uint8_t, 2>>(data, size, [&](auto& v) {
                 GmmBlock gmm{};
@@ -320,28 +327,14 @@ int32_t ReadProperty(BaseSession& x, uint32_t id, void* data, uint32_t& size) {
         case NS_PROPERTY_ACC_SENSITIVITY:
             return ReadRecord<ImuSensitivity>(
                 data, size, [&](ImuSensitivity& v) { return x.GetACCSensitivity(v); });
-        case NS_PROPERTY_GYRO_SENSITIVITY:
-            return ReadRecord<ImuSensitivity>(
-                data, size, [&](ImuSensitivity& v) { return x.GetGyroSensitivity(v); });
         case NS_PROPERTY_PULSE_TIME:
             return ReadRecord<float>(data, size, [&](float& v) {
                 v = x.GetPulseCountTime();
                 return 0;
             });
-        case NS_PROPERTY_LENS:
-            return ReadRecord<LensRecord>(data, size, [&](LensRecord& v) { return x.GetLens(v); });
         case NS_PROPERTY_PULSE_COUNT_RECORD:
             return ReadRecord<PulseCountBlock>(
                 data, size, [&](PulseCountBlock& v) { return x.GetPulseCountGet(v); });
-        case NS_PROPERTY_ACC_OFFSET:
-            return ReadRecord<ImuOffset>(data, size,
-                                         [&](ImuOffset& v) { return x.GetACCOffset(v); });
-        case NS_PROPERTY_GYRO_OFFSET:
-            return ReadRecord<ImuOffset>(data, size,
-                                         [&](ImuOffset& v) { return x.GetGyroOffset(v); });
-        case NS_PROPERTY_ACC_OFFSET_TEMP:
-            return ReadRecord<ImuOffsetTemp>(
-                data, size, [&](ImuOffsetTemp& v) { return x.GetACCOffsetTemp(v); });
         case NS_PROPERTY_GYRO_OFFSET_TEMP:
             return ReadRecord<ImuOffsetTemp>(
                 data, size, [&](ImuOffsetTemp& v) { return x.GetGyroOffsetTemp(v); });
@@ -378,6 +371,7 @@ int32_t WriteProperty(BaseSession& x, uint32_t id, const void* data, uint32_t si
     }
     const char* text = static_cast<const char*>(data);
     switch (id) {
+        QUORIX_RECORD_PROPERTIES(QUORIX_WRITE_RECORD_CASE)
         case NS_PROPERTY_JSON_TRANSFER:
             return x.SetProperty(property::kUpgradeJson, data, size);
         case NS_PROPERTY_JSON_CONFIG_MODE: {
@@ -394,31 +388,12 @@ int32_t WriteProperty(BaseSession& x, uint32_t id, const void* data, uint32_t si
             return 0;
         case NS_PROPERTY_SERIAL_NUMBER:
             return x.SetSN(text, size);
-        case NS_PROPERTY_DATA_MODE_BYTE:
-        case NS_PROPERTY_DATA_MODE:
+        case NS_PROPERTY_DATA_MODE_BYTE:  // the older id of the data mode
             return WriteRecord<uint8_t>(data, size, [&](uint8_t v) { return x.SetDataMode(v); });
-        case NS_PROPERTY_HTP:
-            return WriteRecord<HtpBlock>(data, size,
-                                         [&](const HtpBlock& v) { return x.SetHTP(v); });
-        case NS_PROPERTY_OFFSET:
-            return WriteRecord<OffsetRecord>(data, size,
-                                             [&](const OffsetRecord& v) { return x.SetOffSet(v); });
-        case NS_PROPERTY_MEASURING_RANGE:
-            return WriteRecord<NsMeasuringRange>(
-                data, size, [&](const NsMeasuringRange& v) { return x.SetMeasuringRange(v); });
         case NS_PROPERTY_CAMERA_PARAMETERS:
             return WriteCameraParameters(x, data, size);
-        case NS_PROPERTY_LD_ENABLE:
-            return WriteRecord<uint16_t>(data, size, [&](uint16_t v) { return x.SetLDEnable(v); });
-        case NS_PROPERTY_ISA_ENABLE:
-            return WriteRecord<uint8_t>(data, size, [&](uint8_t v) { return x.SetISAEnable(v); });
-        case NS_PROPERTY_TAL_ENABLE:
-            return WriteRecord<uint16_t>(data, size, [&](uint16_t v) { return x.SetTALEnable(v); });
         case NS_PROPERTY_PCBA:
             return x.SetPCBA(text, size);
-        case NS_PROPERTY_WORK_MODE:
-            return WriteRecord<WorkModeRecord>(
-                data, size, [&](const WorkModeRecord& v) { return x.SetWorkMode(v); });
         case NS_PROPERTY_IRS2:
             return WriteRecord<uint16_t>(data, size,
                                          [&](uint16_t v) { return x.SetIRS2Enable(v); });
@@ -433,26 +408,11 @@ int32_t WriteProperty(BaseSession& x, uint32_t id, const void* data, uint32_t si
                 (void)ignored;  // the camera's answer to this one is not reported
                 return 0;
             });
-        case NS_PROPERTY_GYRO_SENSITIVITY:
-            return WriteRecord<ImuSensitivity>(
-                data, size, [&](const ImuSensitivity& v) { return x.SetGyroSensitivity(v); });
         case NS_PROPERTY_IMU_DATA_MODE:
             return WriteRecord<int32_t>(data, size, [&](int32_t v) { return x.SetImuDataMode(v); });
-        case NS_PROPERTY_LENS:
-            return WriteRecord<LensRecord>(data, size,
-                                           [&](const LensRecord& v) { return x.SetLens(v); });
         case NS_PROPERTY_PULSE_COUNT_RECORD:
             return WriteRecord<PulseCountRecord>(
                 data, size, [&](const PulseCountRecord& v) { return x.SetPulseCountConfig(v); });
-        case NS_PROPERTY_ACC_OFFSET:
-            return WriteRecord<ImuOffset>(data, size,
-                                          [&](const ImuOffset& v) { return x.SetACCOffset(v); });
-        case NS_PROPERTY_GYRO_OFFSET:
-            return WriteRecord<ImuOffset>(data, size,
-                                          [&](const ImuOffset& v) { return x.SetGyroOffset(v); });
-        case NS_PROPERTY_ACC_OFFSET_TEMP:
-            return WriteRecord<ImuOffsetTemp>(
-                data, size, [&](const ImuOffsetTemp& v) { return x.SetACCOffsetTemp(v); });
         case NS_PROPERTY_GYRO_OFFSET_TEMP:
             return WriteRecord<ImuOffsetTemp>(data, size, [&](const ImuOffsetTemp& v) {
                 const int32_t ignored = x.SetGyroOffsetTemp(v);
@@ -511,6 +471,74 @@ using namespace quorix;
 
 extern "C" {
 
+// ---- plain exports: one session operation each, written as tables ---------------------------
+//
+// Ns2_Set<Name>(handle, session, value) and Ns2_Get<Name>(handle, session, &value): the
+// session's Set<Name> / Get<Name>, the result translated; a get writes only on success and
+// gives -12 for a null target.
+#define QUORIX_VALUE_EXPORTS(X) \
+    X(Threshold, uint16_t)      \
+    X(DataMode, uint8_t)        \
+    X(TofFrameRate, uint8_t)    \
+    X(ConfidenceBit, uint8_t)   \
+    X(ConfidenceWhich, uint8_t)
+
+// Switches of the pre-processing library and the mappers: Ns2_Set<Name>(handle, session,
+// u8) and Ns2_Get<Name>(handle, session, u8*), both 0 or -255.
+#define QUORIX_FILTER_SWITCH_EXPORTS(X)    \
+    X(ComputeRealDepthCorrectionEnabled)   \
+    X(SmoothingFilterEnabled)              \
+    X(DepthDistortionCorrectionEnabled)    \
+    X(IrDistortionCorrectionEnabled)       \
+    X(RGBDistortionCorrectionEnabled)      \
+    X(RGBCorrectionEnabled)                \
+    X(MapperEnabledDepthToRGB)             \
+    X(MapperEnabledRGBToDepth)             \
+    X(MapperEnabledRGBToIR)                \
+    X(TimeFilterEnabled)                   \
+    X(SpatialFilterEnabled)
+
+// Switches without a reading: Ns2_Set<Name>(handle, session, u8) -> the session's
+// Set<Operation>(enable != 0), with the result form given.
+#define QUORIX_SET_SWITCH_EXPORTS(X)                                                    \
+    X(LowPowerModeEnabled, LowPowerModeEnabled, InterRet2ExternRet)                     \
+    X(SlaveModeEnabled, SlaveModeEnabled, InterRet2ExternRet)                           \
+    X(AntiInterferenceEnabled, AntiInterferenceEnabled, InterRet2ExternRet)             \
+    X(SynchronizeEnabled, SynchronizeEnabled, InterRet2ExternRet)                       \
+    X(RealDepthCorrectionEnabled, ComputeRealDepthCorrectionEnabled, InterRet2ExternRet) \
+    X(FromLocal, FromLocal, ZeroOrOther)                                                \
+    X(RawDepthCut, RawDepthCut, ZeroOrOther)                                            \
+    X(TofAecEnabled, TofAecEnabled, InterRet2ExternRet)                                 \
+    X(RgbAecEnabled, RgbAecEnabled, InterRet2ExternRet)
+
+#define QUORIX_VALUE_EXPORT(Name, Type)                                                  \
+    QUORIX_API NsReturnStatus Ns2_Set##Name(NsDeviceHandle h, uint32_t s, Type value) {  \
+        return Translated(__func__, h, s, [&](BaseSession& x) { return x.Set##Name(value); }); \
+    }                                                                                    \
+    QUORIX_API NsReturnStatus Ns2_Get##Name(NsDeviceHandle h, uint32_t s, Type* value) { \
+        return GetValue(__func__, h, s, value,                                           \
+                        [](BaseSession& x, Type& v) { return x.Get##Name(v); });         \
+    }
+QUORIX_VALUE_EXPORTS(QUORIX_VALUE_EXPORT)
+#undef QUORIX_VALUE_EXPORT
+
+#define QUORIX_FILTER_SWITCH_EXPORT(Name)                                                  \
+    QUORIX_API NsReturnStatus Ns2_Set##Name(NsDeviceHandle h, uint32_t s, uint8_t enable) { \
+        return SetSwitch(__func__, h, s, enable, &BaseSession::Set##Name, ZeroOrOther);     \
+    }                                                                                      \
+    QUORIX_API NsReturnStatus Ns2_Get##Name(NsDeviceHandle h, uint32_t s, uint8_t* enabled) { \
+        return GetSwitch(__func__, h, s, enabled, &BaseSession::Get##Name);                 \
+    }
+QUORIX_FILTER_SWITCH_EXPORTS(QUORIX_FILTER_SWITCH_EXPORT)
+#undef QUORIX_FILTER_SWITCH_EXPORT
+
+#define QUORIX_SET_SWITCH_EXPORT(Name, Operation, Form)                                    \
+    QUORIX_API NsReturnStatus Ns2_Set##Name(NsDeviceHandle h, uint32_t s, uint8_t enable) { \
+        return SetSwitch(__func__, h, s, enable, &BaseSession::Set##Operation, Form);       \
+    }
+QUORIX_SET_SWITCH_EXPORTS(QUORIX_SET_SWITCH_EXPORT)
+#undef QUORIX_SET_SWITCH_EXPORT
+
 // ---- settings forwarded to the session -----------------------------------------------------
 
 QUORIX_API NsReturnStatus Ns2_SetDepthRange(NsDeviceHandle h, uint32_t s, uint32_t range) {
@@ -532,15 +560,6 @@ QUORIX_API NsReturnStatus Ns2_GetDepthRange(NsDeviceHandle h, uint32_t s, uint32
     });
 }
 
-QUORIX_API NsReturnStatus Ns2_SetThreshold(NsDeviceHandle h, uint32_t s, uint16_t threshold) {
-    return Translated(__func__, h, s, [&](BaseSession& x) { return x.SetThreshold(threshold); });
-}
-
-QUORIX_API NsReturnStatus Ns2_GetThreshold(NsDeviceHandle h, uint32_t s, uint16_t* threshold) {
-    return GetValue(__func__, h, s, threshold,
-                    [](BaseSession& x, uint16_t& v) { return x.GetThreshold(v); });
-}
-
 QUORIX_API NsReturnStatus Ns2_SetPulseCount(NsDeviceHandle h, uint32_t s, uint16_t count) {
     return Translated(__func__, h, s, [&](BaseSession& x) { return x.SetPulseCount(count); });
 }
@@ -551,42 +570,6 @@ QUORIX_API NsReturnStatus Ns2_GetPulseCount(NsDeviceHandle h, uint32_t s, uint16
         v = static_cast<uint16_t>(ret);
         return ret < 0 ? ret : 0;
     });
-}
-
-QUORIX_API NsReturnStatus Ns2_SetDataMode(NsDeviceHandle h, uint32_t s, uint8_t mode) {
-    return Translated(__func__, h, s, [&](BaseSession& x) { return x.SetDataMode(mode); });
-}
-
-QUORIX_API NsReturnStatus Ns2_GetDataMode(NsDeviceHandle h, uint32_t s, uint8_t* mode) {
-    return GetValue(__func__, h, s, mode,
-                    [](BaseSession& x, uint8_t& v) { return x.GetDataMode(v); });
-}
-
-QUORIX_API NsReturnStatus Ns2_SetTofFrameRate(NsDeviceHandle h, uint32_t s, uint8_t fps) {
-    return Translated(__func__, h, s, [&](BaseSession& x) { return x.SetTofFrameRate(fps); });
-}
-
-QUORIX_API NsReturnStatus Ns2_GetTofFrameRate(NsDeviceHandle h, uint32_t s, uint8_t* fps) {
-    return GetValue(__func__, h, s, fps,
-                    [](BaseSession& x, uint8_t& v) { return x.GetTofFrameRate(v); });
-}
-
-QUORIX_API NsReturnStatus Ns2_SetConfidenceBit(NsDeviceHandle h, uint32_t s, uint8_t bit) {
-    return Translated(__func__, h, s, [&](BaseSession& x) { return x.SetConfidenceBit(bit); });
-}
-
-QUORIX_API NsReturnStatus Ns2_GetConfidenceBit(NsDeviceHandle h, uint32_t s, uint8_t* bit) {
-    return GetValue(__func__, h, s, bit,
-                    [](BaseSession& x, uint8_t& v) { return x.GetConfidenceBit(v); });
-}
-
-QUORIX_API NsReturnStatus Ns2_SetConfidenceWhich(NsDeviceHandle h, uint32_t s, uint8_t which) {
-    return Translated(__func__, h, s, [&](BaseSession& x) { return x.SetConfidenceWhich(which); });
-}
-
-QUORIX_API NsReturnStatus Ns2_GetConfidenceWhich(NsDeviceHandle h, uint32_t s, uint8_t* which) {
-    return GetValue(__func__, h, s, which,
-                    [](BaseSession& x, uint8_t& v) { return x.GetConfidenceWhich(v); });
 }
 
 QUORIX_API NsReturnStatus Ns2_SetWDROutputMode(NsDeviceHandle h, uint32_t s,
@@ -633,32 +616,12 @@ QUORIX_API NsReturnStatus Ns2_GetGMMGain(NsDeviceHandle h, uint32_t s, uint16_t*
     });
 }
 
-QUORIX_API NsReturnStatus Ns2_SetLowPowerModeEnabled(NsDeviceHandle h, uint32_t s, uint8_t enable) {
-    return SetSwitch(__func__, h, s, enable, &BaseSession::SetLowPowerModeEnabled,
-                     InterRet2ExternRet);
-}
-
 QUORIX_API NsReturnStatus Ns2_SetStandByEnabled(NsDeviceHandle h, uint32_t s, uint8_t enable) {
     return Ns2_SetLowPowerModeEnabled(h, s, enable);
 }
 
-QUORIX_API NsReturnStatus Ns2_SetSlaveModeEnabled(NsDeviceHandle h, uint32_t s, uint8_t enable) {
-    return SetSwitch(__func__, h, s, enable, &BaseSession::SetSlaveModeEnabled, InterRet2ExternRet);
-}
-
 QUORIX_API NsReturnStatus Ns2_SetSlaveTrigger(NsDeviceHandle h, uint32_t s) {
     return Translated(__func__, h, s, [](BaseSession& x) { return x.SetSlaveTrigger(); });
-}
-
-QUORIX_API NsReturnStatus Ns2_SetAntiInterferenceEnabled(NsDeviceHandle h, uint32_t s,
-                                                         uint8_t enable) {
-    return SetSwitch(__func__, h, s, enable, &BaseSession::SetAntiInterferenceEnabled,
-                     InterRet2ExternRet);
-}
-
-QUORIX_API NsReturnStatus Ns2_SetSynchronizeEnabled(NsDeviceHandle h, uint32_t s, uint8_t enable) {
-    return SetSwitch(__func__, h, s, enable, &BaseSession::SetSynchronizeEnabled,
-                     InterRet2ExternRet);
 }
 
 QUORIX_API NsReturnStatus Ns2_GetSynchronizeEnabled(NsDeviceHandle h, uint32_t s,
@@ -667,104 +630,6 @@ QUORIX_API NsReturnStatus Ns2_GetSynchronizeEnabled(NsDeviceHandle h, uint32_t s
         v = x.GetSynchronizeEnabled() ? 1 : 0;
         return 0;
     });
-}
-
-// ---- filters and mapping ---------------------------------------------------------------------
-
-QUORIX_API NsReturnStatus Ns2_SetRealDepthCorrectionEnabled(NsDeviceHandle h, uint32_t s,
-                                                            uint8_t enable) {
-    return SetSwitch(__func__, h, s, enable, &BaseSession::SetComputeRealDepthCorrectionEnabled,
-                     InterRet2ExternRet);
-}
-QUORIX_API NsReturnStatus Ns2_SetComputeRealDepthCorrectionEnabled(NsDeviceHandle h, uint32_t s,
-                                                                   uint8_t enable) {
-    return SetSwitch(__func__, h, s, enable, &BaseSession::SetComputeRealDepthCorrectionEnabled,
-                     ZeroOrOther);
-}
-QUORIX_API NsReturnStatus Ns2_GetComputeRealDepthCorrectionEnabled(NsDeviceHandle h, uint32_t s,
-                                                                   uint8_t* enabled) {
-    return GetSwitch(__func__, h, s, enabled, &BaseSession::GetComputeRealDepthCorrectionEnabled);
-}
-QUORIX_API NsReturnStatus Ns2_SetSmoothingFilterEnabled(NsDeviceHandle h, uint32_t s,
-                                                        uint8_t enable) {
-    return SetSwitch(__func__, h, s, enable, &BaseSession::SetSmoothingFilterEnabled, ZeroOrOther);
-}
-QUORIX_API NsReturnStatus Ns2_GetSmoothingFilterEnabled(NsDeviceHandle h, uint32_t s,
-                                                        uint8_t* enabled) {
-    return GetSwitch(__func__, h, s, enabled, &BaseSession::GetSmoothingFilterEnabled);
-}
-QUORIX_API NsReturnStatus Ns2_SetDepthDistortionCorrectionEnabled(NsDeviceHandle h, uint32_t s,
-                                                                  uint8_t enable) {
-    return SetSwitch(__func__, h, s, enable, &BaseSession::SetDepthDistortionCorrectionEnabled,
-                     ZeroOrOther);
-}
-QUORIX_API NsReturnStatus Ns2_GetDepthDistortionCorrectionEnabled(NsDeviceHandle h, uint32_t s,
-                                                                  uint8_t* enabled) {
-    return GetSwitch(__func__, h, s, enabled, &BaseSession::GetDepthDistortionCorrectionEnabled);
-}
-QUORIX_API NsReturnStatus Ns2_SetIrDistortionCorrectionEnabled(NsDeviceHandle h, uint32_t s,
-                                                               uint8_t enable) {
-    return SetSwitch(__func__, h, s, enable, &BaseSession::SetIrDistortionCorrectionEnabled,
-                     ZeroOrOther);
-}
-QUORIX_API NsReturnStatus Ns2_GetIrDistortionCorrectionEnabled(NsDeviceHandle h, uint32_t s,
-                                                               uint8_t* enabled) {
-    return GetSwitch(__func__, h, s, enabled, &BaseSession::GetIrDistortionCorrectionEnabled);
-}
-QUORIX_API NsReturnStatus Ns2_SetRGBDistortionCorrectionEnabled(NsDeviceHandle h, uint32_t s,
-                                                                uint8_t enable) {
-    return SetSwitch(__func__, h, s, enable, &BaseSession::SetRGBDistortionCorrectionEnabled,
-                     ZeroOrOther);
-}
-QUORIX_API NsReturnStatus Ns2_GetRGBDistortionCorrectionEnabled(NsDeviceHandle h, uint32_t s,
-                                                                uint8_t* enabled) {
-    return GetSwitch(__func__, h, s, enabled, &BaseSession::GetRGBDistortionCorrectionEnabled);
-}
-QUORIX_API NsReturnStatus Ns2_SetRGBCorrectionEnabled(NsDeviceHandle h, uint32_t s,
-                                                      uint8_t enable) {
-    return SetSwitch(__func__, h, s, enable, &BaseSession::SetRGBCorrectionEnabled, ZeroOrOther);
-}
-QUORIX_API NsReturnStatus Ns2_GetRGBCorrectionEnabled(NsDeviceHandle h, uint32_t s,
-                                                      uint8_t* enabled) {
-    return GetSwitch(__func__, h, s, enabled, &BaseSession::GetRGBCorrectionEnabled);
-}
-QUORIX_API NsReturnStatus Ns2_SetMapperEnabledDepthToRGB(NsDeviceHandle h, uint32_t s,
-                                                         uint8_t enable) {
-    return SetSwitch(__func__, h, s, enable, &BaseSession::SetMapperEnabledDepthToRGB, ZeroOrOther);
-}
-QUORIX_API NsReturnStatus Ns2_GetMapperEnabledDepthToRGB(NsDeviceHandle h, uint32_t s,
-                                                         uint8_t* enabled) {
-    return GetSwitch(__func__, h, s, enabled, &BaseSession::GetMapperEnabledDepthToRGB);
-}
-QUORIX_API NsReturnStatus Ns2_SetMapperEnabledRGBToDepth(NsDeviceHandle h, uint32_t s,
-                                                         uint8_t enable) {
-    return SetSwitch(__func__, h, s, enable, &BaseSession::SetMapperEnabledRGBToDepth, ZeroOrOther);
-}
-QUORIX_API NsReturnStatus Ns2_GetMapperEnabledRGBToDepth(NsDeviceHandle h, uint32_t s,
-                                                         uint8_t* enabled) {
-    return GetSwitch(__func__, h, s, enabled, &BaseSession::GetMapperEnabledRGBToDepth);
-}
-QUORIX_API NsReturnStatus Ns2_SetMapperEnabledRGBToIR(NsDeviceHandle h, uint32_t s,
-                                                      uint8_t enable) {
-    return SetSwitch(__func__, h, s, enable, &BaseSession::SetMapperEnabledRGBToIR, ZeroOrOther);
-}
-QUORIX_API NsReturnStatus Ns2_GetMapperEnabledRGBToIR(NsDeviceHandle h, uint32_t s,
-                                                      uint8_t* enabled) {
-    return GetSwitch(__func__, h, s, enabled, &BaseSession::GetMapperEnabledRGBToIR);
-}
-QUORIX_API NsReturnStatus Ns2_SetTimeFilterEnabled(NsDeviceHandle h, uint32_t s, uint8_t enable) {
-    return SetSwitch(__func__, h, s, enable, &BaseSession::SetTimeFilterEnabled, ZeroOrOther);
-}
-QUORIX_API NsReturnStatus Ns2_GetTimeFilterEnabled(NsDeviceHandle h, uint32_t s, uint8_t* enabled) {
-    return GetSwitch(__func__, h, s, enabled, &BaseSession::GetTimeFilterEnabled);
-}
-QUORIX_API NsReturnStatus Ns2_SetSpatialFilterEnabled(NsDeviceHandle h, uint32_t s,
-                                                      uint8_t enable) {
-    return SetSwitch(__func__, h, s, enable, &BaseSession::SetSpatialFilterEnabled, ZeroOrOther);
-}
-QUORIX_API NsReturnStatus Ns2_GetSpatialFilterEnabled(NsDeviceHandle h, uint32_t s,
-                                                      uint8_t* enabled) {
-    return GetSwitch(__func__, h, s, enabled, &BaseSession::GetSpatialFilterEnabled);
 }
 
 // ---- switches of the frame delivery ----------------------------------------------------------
@@ -793,18 +658,6 @@ QUORIX_API NsReturnStatus Ns2_SetImageMirror(NsDeviceHandle h, uint32_t s, uint3
 
 QUORIX_API NsReturnStatus Ns2_SetImageRotation(NsDeviceHandle h, uint32_t s, uint32_t rotation) {
     return Translated(__func__, h, s, [&](BaseSession& x) { return x.SetImageRotation(rotation); });
-}
-
-QUORIX_API NsReturnStatus Ns2_SetFromLocal(NsDeviceHandle h, uint32_t s, uint8_t enable) {
-    return SetSwitch(__func__, h, s, enable, &BaseSession::SetFromLocal, ZeroOrOther);
-}
-
-QUORIX_API NsReturnStatus Ns2_SetRawDepthCut(NsDeviceHandle h, uint32_t s, uint8_t enable) {
-    return SetSwitch(__func__, h, s, enable, &BaseSession::SetRawDepthCut, ZeroOrOther);
-}
-
-QUORIX_API NsReturnStatus Ns2_SetTofAecEnabled(NsDeviceHandle h, uint32_t s, uint8_t enable) {
-    return SetSwitch(__func__, h, s, enable, &BaseSession::SetTofAecEnabled, InterRet2ExternRet);
 }
 
 QUORIX_API NsReturnStatus Ns2_SetSaveRawBufferEnabled(NsDeviceHandle h, uint32_t s,
@@ -852,10 +705,6 @@ QUORIX_API NsReturnStatus Ns2_GetRGBResolution(NsDeviceHandle h, uint32_t s, uin
         }
         return ret;
     });
-}
-
-QUORIX_API NsReturnStatus Ns2_SetRgbAecEnabled(NsDeviceHandle h, uint32_t s, uint8_t enable) {
-    return SetSwitch(__func__, h, s, enable, &BaseSession::SetRgbAecEnabled, InterRet2ExternRet);
 }
 
 QUORIX_API NsReturnStatus Ns2_SetRgbExplosureTimeAndGain(NsDeviceHandle h, uint32_t s,

@@ -1,6 +1,8 @@
 // Network camera discovery: the announcement listener and the merge into the device list.
 #include "device/EnumSocketDevice.h"
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 
@@ -121,8 +123,22 @@ void EnumSocketDevice::HandleDatagram(const uint8_t* data, size_t length) {
     m_table.push_back(std::move(e));
 }
 
+namespace {
+std::atomic<bool> g_listening{true};
+}  // namespace
+
+void SetDiscoveryListeningForTesting(bool listening) {
+    g_listening.store(listening);
+}
+
 void EnumSocketDevice::Run() {
     QLOG("start\n");
+    if (!g_listening.load()) {
+        while (IsRunning()) {
+            WaitForStop(std::chrono::milliseconds(200));
+        }
+        return;
+    }
     if (m_socket.EnableBroadcast() != 0) {
         QLOG("Error in setting Broadcast option\n");
         m_socket.Close();

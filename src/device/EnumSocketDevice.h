@@ -38,6 +38,11 @@ bool ParseAnnouncement(const uint8_t* data, size_t length, Announcement& out);
 // Device type of a camera kind code; 0 for codes outside the table.
 uint32_t DeviceTypeOfKind(uint8_t kind);
 
+// Off: discovery opens no socket and hears only what HandleDatagram is given. For tests
+// that drive the device list announcement by announcement, so that cameras announcing on
+// the machine's port 9007 (a user's, another test run's) never reach them.
+void SetDiscoveryListeningForTesting(bool listening);
+
 class EnumSocketDevice final : public StoppableThread {
 public:
     // One camera heard recently.

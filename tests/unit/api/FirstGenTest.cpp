@@ -10,6 +10,7 @@
 
 #include "config/Log.h"
 #include "device/DeviceManager.h"
+#include "device/EnumSocketDevice.h"
 #include "quorix/quorix_api.h"
 #include "session/ProtocolFactory.h"
 #include "support/Announcement.h"
@@ -92,6 +93,7 @@ TEST(FirstGenWithoutDevice, FixedResultsAndTheirLogLines) {
 class FirstGen : public ::testing::Test {
 protected:
     void SetUp() override {
+        SetDiscoveryListeningForTesting(false);  // only the announcements fed below
         log::SetDataHomeForTesting(m_home.Path());
         SetProtocolFactoryForTesting(
             [this](const SessionInfo&) { return std::make_unique<RecordingProtocol>(m_script); });
@@ -114,6 +116,7 @@ protected:
         Upgrade::Destroy();
         JsonCtl::Destroy();
         SetProtocolFactoryForTesting({});
+        SetDiscoveryListeningForTesting(true);
         log::SetDataHomeForTesting("");
     }
 

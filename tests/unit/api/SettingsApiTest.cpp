@@ -8,6 +8,7 @@
 
 #include "config/Log.h"
 #include "device/DeviceManager.h"
+#include "device/EnumSocketDevice.h"
 #include "quorix/quorix_api.h"
 #include "session/ProtocolFactory.h"
 #include "support/Announcement.h"
@@ -24,6 +25,7 @@ using Calls = std::vector<std::string>;
 class SettingsApi : public ::testing::Test {
 protected:
     void SetUp() override {
+        SetDiscoveryListeningForTesting(false);  // only the announcements fed below
         SetProtocolFactoryForTesting(
             [this](const SessionInfo&) { return std::make_unique<RecordingProtocol>(m_script); });
         test::AnnouncementBytes a;
@@ -40,6 +42,7 @@ protected:
         Upgrade::Destroy();
         JsonCtl::Destroy();
         SetProtocolFactoryForTesting({});
+        SetDiscoveryListeningForTesting(true);
     }
 
     NsDeviceHandle h = nullptr;

@@ -78,6 +78,7 @@ class Manager : public ::testing::Test {
 protected:
     void SetUp() override {
         platform::SetUsbPlatformForTesting(&m_usb);
+        SetDiscoveryListeningForTesting(false);
         SetProtocolFactoryForTesting(
             [this](const SessionInfo&) { return std::make_unique<ScriptedProtocol>(m_script); });
         TakeEvents();
@@ -87,6 +88,7 @@ protected:
         Upgrade::Destroy();
         JsonCtl::Destroy();
         SetProtocolFactoryForTesting({});
+        SetDiscoveryListeningForTesting(true);
         platform::SetUsbPlatformForTesting(nullptr);
     }
 
