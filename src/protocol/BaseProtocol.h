@@ -24,7 +24,9 @@ enum class Operation : uint8_t {
     QUORIX_PROTOCOL_OPERATIONS(QUORIX_OPERATION_POSITION)
 #undef QUORIX_OPERATION_POSITION
 };
-inline constexpr uint32_t kOperationCount = 111;
+#define QUORIX_COUNT_OPERATION(...) +1
+inline constexpr uint32_t kOperationCount = 0 QUORIX_PROTOCOL_OPERATIONS(QUORIX_COUNT_OPERATION);
+#undef QUORIX_COUNT_OPERATION
 
 class BaseProtocol {
 public:
@@ -34,7 +36,7 @@ public:
 
     virtual ~BaseProtocol();
 
-    // Operations 1 to 111, in the order of the interface table.
+    // Operations 1 to kOperationCount, in the order of the interface table.
 #define QUORIX_DECLARE_OPERATION(position, name, params, args, ...) virtual int32_t name params;
     QUORIX_PROTOCOL_OPERATIONS(QUORIX_DECLARE_OPERATION)
 #undef QUORIX_DECLARE_OPERATION
