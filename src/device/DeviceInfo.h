@@ -67,6 +67,10 @@ struct DeviceIdentity {
     NsDeviceInfo Snapshot() const;
 };
 
+// A hot-plug event of a record: the one waiting to be reported, or the last one reported.
+// The values are the public event codes.
+enum class HotPlugEvent : int32_t { kNone = -1, kAdded = 0, kRemoved = 1 };
+
 // A device record of the manager's list: identity plus the manager's state of the camera.
 struct DeviceInfo : DeviceIdentity {
     // Fills the record from the per-model table of `deviceType`.
@@ -79,12 +83,12 @@ struct DeviceInfo : DeviceIdentity {
     // While opened (network records keep it between opens); shared with the handle and
     // with every call in flight on it.
     std::shared_ptr<BaseDevice> device;
-    int32_t missCount = 0;               // failed keep-alive polls, at most 3
-    int32_t pending = -1;                // event waiting: -1 none, 0 add, 1 remove
-    int32_t notified = -1;               // last event reported: -1 none, 0 added, 1 removed
+    int32_t missCount = 0;                        // failed keep-alive polls, at most 3
+    HotPlugEvent pending = HotPlugEvent::kNone;   // the event waiting to be reported
+    HotPlugEvent notified = HotPlugEvent::kNone;  // the last event reported
 
     // Counted and listed exactly when not Unconnected and no event waits.
-    bool IsReported() const { return status != Unconnected && pending == -1; }
+    bool IsReported() const { return status != Unconnected && pending == HotPlugEvent::kNone; }
 };
 
 // Device types 561, 562, 563, 440 and 442 are network cameras.

@@ -1,10 +1,10 @@
 // The device list, its worker pass, hot-plug reporting, open and release.
 #include "device/DeviceManager.h"
 
+#include <unistd.h>
 #include <cstring>
 #include <exception>
 #include <thread>
-#include <unistd.h>
 
 #include "config/Log.h"
 #include "device/BaseDevice.h"
@@ -130,7 +130,7 @@ void DeviceManager::AddEnumeratedRecords(const std::vector<UsbEntry>& entries) {
             CopyText(s.usb.companionPath, entry.companionPath.c_str());
         }
         CopyText(r->uri, entry.path.c_str());
-        r->pending = 0;
+        r->pending = HotPlugEvent::kAdded;
         m_list.push_back(std::move(r));
     }
 }
@@ -140,17 +140,17 @@ void DeviceManager::UpdateDeviceInfoListForGetCameraCount(const std::vector<UsbE
         DeviceInfo* r = FindByUriPrefix(entry.path);
         if (r == nullptr) {
             AddEnumeratedRecords({entry});
-        } else if (r->notified == 1) {
-            r->pending = 0;
+        } else if (r->notified == HotPlugEvent::kRemoved) {
+            r->pending = HotPlugEvent::kAdded;
         } else if (!r->sessions.empty()) {
             char alias[64];
             if (GetAlias(alias, r->deviceType, r->sessions[0]) == 0 &&
                 strcmp(alias, r->alias) != 0) {
                 DeviceInfo* other = FindByAlias(alias, r);
-                if (other != nullptr && other->notified == 0) {
+                if (other != nullptr && other->notified == HotPlugEvent::kAdded) {
                     QLOG(" enum -- tisFound \n");
                 } else {
-                    r->pending = 0;
+                    r->pending = HotPlugEvent::kAdded;
                 }
             }
         }
@@ -162,7 +162,7 @@ void DeviceManager::UpdateDeviceInfoListForGetCameraCount(const std::vector<UsbE
         }
         if (!listed && !r->device && VanishesFromEnumeration(r->deviceType)) {
             r->status = Unconnected;
-            r->notified = 1;
+            r->notified = HotPlugEvent::kRemoved;
         }
     }
 }
@@ -176,8 +176,8 @@ uint32_t DeviceManager::GetCameraCount() {
     uint32_t count = 0;
     for (auto& r : m_list) {
         QLOG("alias:%s  uri:%s type:%d , %d %d %d \n", r->alias, r->uri,
-             static_cast<int>(r->deviceType), static_cast<int>(r->status), r->pending,
-             r->notified);
+             static_cast<int>(r->deviceType), static_cast<int>(r->status),
+             static_cast<int>(r->pending), static_cast<int>(r->notified));
         if (r->IsReported()) {
             ++count;
         }
@@ -199,7 +199,7 @@ int32_t DeviceManager::GetDeviceInfoList(NsDeviceInfo* list, uint32_t count) {
         }
         QLOG(" %d  %d  alias:%s  uri:%s type:%d , %d %d %d \n", static_cast<int>(i),
              static_cast<int>(written), r.alias, r.uri, static_cast<int>(r.deviceType),
-             static_cast<int>(r.status), r.pending, r.notified);
+             static_cast<int>(r.status), static_cast<int>(r.pending), static_cast<int>(r.notified));
         list[written++] = r.Snapshot();
     }
     return 0;
@@ -248,10 +248,12 @@ bool DeviceManager::CheckOpened(const char* key, bool byAlias) {
         if (strcmp(field, key) == 0 && r->status == Opened) {
             if (byAlias) {
                 QLOG("alias:%s is found in the device list.%d %d %d \n", key,
-                     static_cast<int>(r->status), r->pending, r->notified);
+                     static_cast<int>(r->status), static_cast<int>(r->pending),
+                     static_cast<int>(r->notified));
             } else {
                 QLOG("uri:%s is found in the device list.%d %d %d \n", key,
-                     static_cast<int>(r->status), r->pending, r->notified);
+                     static_cast<int>(r->status), static_cast<int>(r->pending),
+                     static_cast<int>(r->notified));
             }
             return true;
         }
@@ -259,8 +261,12 @@ bool DeviceManager::CheckOpened(const char* key, bool byAlias) {
     return false;
 }
 
-bool DeviceManager::checkOpenedByURI(const char* uri) { return CheckOpened(uri, false); }
-bool DeviceManager::checkOpenedByAlias(const char* alias) { return CheckOpened(alias, true); }
+bool DeviceManager::checkOpenedByURI(const char* uri) {
+    return CheckOpened(uri, false);
+}
+bool DeviceManager::checkOpenedByAlias(const char* alias) {
+    return CheckOpened(alias, true);
+}
 
 // ---- open and release ------------------------------------------------------------------------
 
@@ -274,34 +280,35 @@ std::shared_ptr<BaseDevice> DeviceManager::Open(const char* key, bool byAlias) {
     QLOG("%d  %s\n", static_cast<int>(m_list.size()), key);
     for (auto& rp : m_list) {
         DeviceInfo& r = *rp;
-        QLOG("%d %d %d %s %s\n", static_cast<int>(r.status), r.pending, r.notified, r.uri,
-             r.alias);
+        QLOG("%d %d %d %s %s\n", static_cast<int>(r.status), static_cast<int>(r.pending),
+             static_cast<int>(r.notified), r.uri, r.alias);
         if (strcmp(byAlias ? r.alias : r.uri, key) != 0) {
             continue;
         }
         if (r.status == ConnectUNKNOWN || r.status == Unconnected) {
-            QLOG(" ---- %d   %d   %d\n", static_cast<int>(r.status), r.pending, r.notified);
-            r.notified = -1;
+            QLOG(" ---- %d   %d   %d\n", static_cast<int>(r.status), static_cast<int>(r.pending),
+                 static_cast<int>(r.notified));
+            r.notified = HotPlugEvent::kNone;
             continue;
         }
         if (r.device) {
-            QLOG("--- %d %d %d %s %s\n", static_cast<int>(r.status), r.pending, r.notified,
-                 r.uri, r.alias);
+            QLOG("--- %d %d %d %s %s\n", static_cast<int>(r.status), static_cast<int>(r.pending),
+                 static_cast<int>(r.notified), r.uri, r.alias);
             if (r.status == Opened) {
                 result = r.device;
             } else if (r.device->Open(0) == 0) {
                 r.status = Opened;
                 result = r.device;
             } else {
-                r.notified = -1;
+                r.notified = HotPlugEvent::kNone;
             }
             break;
         }
         auto device = std::make_shared<BaseDevice>(r);
         if (device->Open(0) != 0) {
-            QLOG("open failed delete %d %d %d %s %s\n", static_cast<int>(r.status), r.pending,
-                 r.notified, r.uri, r.alias);
-            r.notified = -1;
+            QLOG("open failed delete %d %d %d %s %s\n", static_cast<int>(r.status),
+                 static_cast<int>(r.pending), static_cast<int>(r.notified), r.uri, r.alias);
+            r.notified = HotPlugEvent::kNone;
             lock.unlock();
             device.reset();  // its sessions close without the list lock
             lock.lock();
@@ -309,8 +316,8 @@ std::shared_ptr<BaseDevice> DeviceManager::Open(const char* key, bool byAlias) {
         }
         r.device = std::move(device);
         r.status = Opened;
-        QLOG("ok %d %d %d %s %s\n", static_cast<int>(r.status), r.pending, r.notified, r.uri,
-             r.alias);
+        QLOG("ok %d %d %d %s %s\n", static_cast<int>(r.status), static_cast<int>(r.pending),
+             static_cast<int>(r.notified), r.uri, r.alias);
         result = r.device;
         break;
     }
@@ -318,7 +325,8 @@ std::shared_ptr<BaseDevice> DeviceManager::Open(const char* key, bool byAlias) {
         QLOG("uri:%s open failed.\n", key);
         for (auto& r : m_list) {
             QLOG("in the device list ---- %s %s   %d   %d   %d\n", r->uri, r->alias,
-                 static_cast<int>(r->status), r->pending, r->notified);
+                 static_cast<int>(r->status), static_cast<int>(r->pending),
+                 static_cast<int>(r->notified));
         }
     }
     return result;
@@ -343,14 +351,16 @@ void DeviceManager::ReleaseDevice(BaseDevice* device) {
             if (r.device.get() != device) {
                 continue;
             }
-            QLOG("-- %d %d %d %s %s\n", static_cast<int>(r.status), r.pending, r.notified,
-                 r.uri, r.alias);
-            const bool gone = IsNetworkDeviceType(r.deviceType) || r.notified == 1 || r.pending == 1;
+            QLOG("-- %d %d %d %s %s\n", static_cast<int>(r.status), static_cast<int>(r.pending),
+                 static_cast<int>(r.notified), r.uri, r.alias);
+            const bool gone = IsNetworkDeviceType(r.deviceType) ||
+                              r.notified == HotPlugEvent::kRemoved ||
+                              r.pending == HotPlugEvent::kRemoved;
             r.status = gone ? Unconnected : Connected;
             doomed = std::move(r.device);
-            QLOG("++ %d %d %d %s %s\n", static_cast<int>(r.status), r.pending, r.notified, r.uri,
-                 r.alias);
-            r.notified = -1;
+            QLOG("++ %d %d %d %s %s\n", static_cast<int>(r.status), static_cast<int>(r.pending),
+                 static_cast<int>(r.notified), r.uri, r.alias);
+            r.notified = HotPlugEvent::kNone;
             break;
         }
     }
@@ -445,9 +455,8 @@ void DeviceManager::Report(Lock& lock, const NsDeviceInfo& snapshot, int32_t eve
 
 bool DeviceManager::OnMessage(const ArrivalMessage& m) {
     try {
-        QLOG("type:%d deviceType:%d (0x%04x, 0x%04x) devicePath:%s\n",
-             static_cast<int>(m.event), static_cast<int>(m.interfaceKind), m.vendorId,
-             m.productId, m.path.c_str());
+        QLOG("type:%d deviceType:%d (0x%04x, 0x%04x) devicePath:%s\n", static_cast<int>(m.event),
+             static_cast<int>(m.interfaceKind), m.vendorId, m.productId, m.path.c_str());
         if (m.interfaceKind == 0 && m.event == 1) {
             std::lock_guard guard(m_lock);
             if (DeviceInfo* r = FindByUriPrefix(m.path)) {
@@ -455,13 +464,13 @@ bool DeviceManager::OnMessage(const ArrivalMessage& m) {
                 if (r->device) {
                     QLOG("find remove\n");
                     r->device->SetConnectStatus(1);
-                    if (r->pending == -1 || r->notified == 0) {
+                    if (r->pending == HotPlugEvent::kNone || r->notified == HotPlugEvent::kAdded) {
                         QLOG("do remove\n");
-                        r->pending = 1;
+                        r->pending = HotPlugEvent::kRemoved;
                     }
                 } else {
                     // Not reported as a removal, so the camera counts as new when it returns.
-                    r->notified = 1;
+                    r->notified = HotPlugEvent::kRemoved;
                 }
             }
         } else if (m.interfaceKind == 1 && m.event == 0) {
@@ -487,9 +496,9 @@ bool DeviceManager::OnMessage(const ArrivalMessage& m) {
             if (type != 0) {
                 std::lock_guard guard(m_lock);
                 if (DeviceInfo* r = FindByUriPrefix(m.path)) {
-                    QLOG("find   %s %d %d %d \n", r->uri, static_cast<int>(r->status), r->pending,
-                         r->notified);
-                    r->pending = 0;
+                    QLOG("find   %s %d %d %d \n", r->uri, static_cast<int>(r->status),
+                         static_cast<int>(r->pending), static_cast<int>(r->notified));
+                    r->pending = HotPlugEvent::kAdded;
                 } else {
                     auto record = std::make_unique<DeviceInfo>(type);
                     if (!record->sessions.empty()) {
@@ -497,7 +506,7 @@ bool DeviceManager::OnMessage(const ArrivalMessage& m) {
                         CopyText(record->sessions[0].usb.path, m.path.c_str());
                     }
                     CopyText(record->uri, m.path.c_str());
-                    record->pending = 0;
+                    record->pending = HotPlugEvent::kAdded;
                     m_list.push_back(std::move(record));
                 }
             }
@@ -521,11 +530,11 @@ bool DeviceManager::Announce(Lock& lock, DeviceInfo& r) {
         }
     }
     r.status = Connected;
-    QLOG("call back %d  %d  %d %s %s  %s\n", static_cast<int>(r.status), r.pending, r.notified,
-         r.uri, r.alias, FirstPath(r));
+    QLOG("call back %d  %d  %d %s %s  %s\n", static_cast<int>(r.status),
+         static_cast<int>(r.pending), static_cast<int>(r.notified), r.uri, r.alias, FirstPath(r));
     const NsDeviceInfo snapshot = r.Snapshot();
-    r.notified = 0;
-    r.pending = -1;
+    r.notified = HotPlugEvent::kAdded;
+    r.pending = HotPlugEvent::kNone;
     lock.unlock();
     QLOG("add %d   %d   %d   %s %s \n", static_cast<int>(snapshot.status), 0, -1, snapshot.uri,
          snapshot.alias);
@@ -536,12 +545,13 @@ bool DeviceManager::Announce(Lock& lock, DeviceInfo& r) {
 }
 
 bool DeviceManager::UsbPendingEvent(Lock& lock, DeviceInfo& r) {
-    if (r.pending == 1) {
-        QLOG("call back %d  %d  %d %s %s  %s\n", static_cast<int>(r.status), r.pending,
-             r.notified, r.uri, r.alias, FirstPath(r));
+    if (r.pending == HotPlugEvent::kRemoved) {
+        QLOG("call back %d  %d  %d %s %s  %s\n", static_cast<int>(r.status),
+             static_cast<int>(r.pending), static_cast<int>(r.notified), r.uri, r.alias,
+             FirstPath(r));
         const NsDeviceInfo snapshot = r.Snapshot();
-        r.notified = 1;
-        r.pending = -1;
+        r.notified = HotPlugEvent::kRemoved;
+        r.pending = HotPlugEvent::kNone;
         lock.unlock();
         QLOG("remove %d   %d   %d   %s %s \n", static_cast<int>(snapshot.status), -1, 1,
              snapshot.uri, snapshot.alias);
@@ -555,7 +565,7 @@ bool DeviceManager::UsbPendingEvent(Lock& lock, DeviceInfo& r) {
     if (r.status == Opened || r.sessions.empty() ||
         GetAlias(alias, r.deviceType, r.sessions[0]) != 0) {
         QLOG("not call back %d   %s   %s\n", static_cast<int>(r.status), r.uri, r.alias);
-        r.pending = -1;
+        r.pending = HotPlugEvent::kNone;
         return true;
     }
     DeviceInfo* target = &r;
@@ -568,15 +578,15 @@ bool DeviceManager::UsbPendingEvent(Lock& lock, DeviceInfo& r) {
         if (!s.sessions.empty() && !r.sessions.empty()) {
             memcpy(s.sessions[0].usb.path, r.sessions[0].usb.path, kUsbPathBytes);
         }
-        r.pending = -1;
-        r.notified = -1;
+        r.pending = HotPlugEvent::kNone;
+        r.notified = HotPlugEvent::kNone;
         r.status = Unconnected;
         target = &s;
     };
     auto newDevice = [&] {
         CopyText(r.alias, alias);
-        QLOG("new device  %d   %d  %d  %s  %s\n", static_cast<int>(r.status), r.pending,
-             r.notified, r.uri, r.alias);
+        QLOG("new device  %d   %d  %d  %s  %s\n", static_cast<int>(r.status),
+             static_cast<int>(r.pending), static_cast<int>(r.notified), r.uri, r.alias);
     };
     if (r.alias[0] != '\0') {
         if (strcmp(r.alias, alias) != 0) {
@@ -593,20 +603,22 @@ bool DeviceManager::UsbPendingEvent(Lock& lock, DeviceInfo& r) {
         DeviceInfo* stale = nullptr;
         for (auto& s : m_list) {
             if (s.get() != &r && alias[0] != '\0' && strcmp(s->alias, alias) == 0 &&
-                (s->status == Opened || (s->status == Unconnected && s->notified == 0))) {
+                (s->status == Opened ||
+                 (s->status == Unconnected && s->notified == HotPlugEvent::kAdded))) {
                 stale = s.get();
                 break;
             }
         }
         if (stale != nullptr) {
-            QLOG("the video num or devicepath has changed, but has no remove signal, has new add "
-                 "signal %d %d %d %s   %s\n",
-                 static_cast<int>(stale->status), stale->pending, stale->notified, stale->uri,
-                 stale->alias);
+            QLOG(
+                "the video num or devicepath has changed, but has no remove signal, has new add "
+                "signal %d %d %d %s   %s\n",
+                static_cast<int>(stale->status), static_cast<int>(stale->pending),
+                static_cast<int>(stale->notified), stale->uri, stale->alias);
             const NsDeviceInfo snapshot = stale->Snapshot();
             stale->status = Unconnected;
-            stale->notified = 1;
-            stale->pending = -1;
+            stale->notified = HotPlugEvent::kRemoved;
+            stale->pending = HotPlugEvent::kNone;
             Report(lock, snapshot, NsHotPlugRemoved);
             return true;
         }
@@ -640,8 +652,8 @@ bool DeviceManager::UsbLostWhileStreaming(Lock& lock, DeviceInfo& r) {
     r.status = Unconnected;
     r.device->SetConnectStatus(1);
     const NsDeviceInfo snapshot = r.Snapshot();
-    r.notified = 1;
-    r.pending = -1;
+    r.notified = HotPlugEvent::kRemoved;
+    r.pending = HotPlugEvent::kNone;
     Report(lock, snapshot, NsHotPlugRemoved);
     return true;
 }
@@ -654,9 +666,9 @@ bool DeviceManager::NetworkRecord(Lock& lock, DeviceInfo& r) {
             r.device->SetConnectStatus(1);
         }
         const NsDeviceInfo snapshot = r.Snapshot();
-        const bool report = r.notified != 1;
-        r.notified = 1;
-        r.pending = -1;
+        const bool report = r.notified != HotPlugEvent::kRemoved;
+        r.notified = HotPlugEvent::kRemoved;
+        r.pending = HotPlugEvent::kNone;
         r.missCount = 0;
         if (report) {
             Report(lock, snapshot, NsHotPlugRemoved);
@@ -697,7 +709,8 @@ bool DeviceManager::NetworkRecord(Lock& lock, DeviceInfo& r) {
         worker->SetSessionInfo(r.sessions[0]);
         return false;
     }
-    if (r.status == Connected && r.pending == 1 && r.notified != 1) {
+    if (r.status == Connected && r.pending == HotPlugEvent::kRemoved &&
+        r.notified != HotPlugEvent::kRemoved) {
         QLOG(" socket need remove first %s %s\n", r.uri, r.alias);
         r.status = Unconnected;
         if (r.device) {
@@ -705,8 +718,8 @@ bool DeviceManager::NetworkRecord(Lock& lock, DeviceInfo& r) {
         }
         const NsDeviceInfo snapshot = r.Snapshot();
         const bool report = r.device != nullptr;
-        r.notified = 1;
-        r.pending = -1;
+        r.notified = HotPlugEvent::kRemoved;
+        r.pending = HotPlugEvent::kNone;
         if (report) {
             Report(lock, snapshot, NsHotPlugRemoved);
         } else {
@@ -714,22 +727,23 @@ bool DeviceManager::NetworkRecord(Lock& lock, DeviceInfo& r) {
         }
         return true;
     }
-    if (r.status == Connected && r.pending == 0 && r.notified != 0) {
+    if (r.status == Connected && r.pending == HotPlugEvent::kAdded &&
+        r.notified != HotPlugEvent::kAdded) {
         QLOG(" socket add %s %s %d,%d,%d\n", r.uri, r.alias, static_cast<int>(r.status),
-             r.pending, r.notified);
+             static_cast<int>(r.pending), static_cast<int>(r.notified));
         const NsDeviceInfo snapshot = r.Snapshot();
-        r.notified = 0;
-        r.pending = -1;
+        r.notified = HotPlugEvent::kAdded;
+        r.pending = HotPlugEvent::kNone;
         Report(lock, snapshot, NsHotPlugAdded);
         return true;
     }
-    if (r.status == ConnectUNKNOWN && (r.device || r.pending == 1)) {
+    if (r.status == ConnectUNKNOWN && (r.device || r.pending == HotPlugEvent::kRemoved)) {
         // Also for a camera never opened: it announced it is going away after it was
         // reported added, and is reported removed once.
         return socketRemove();
     }
-    if (r.pending != -1 && r.pending == r.notified) {
-        r.pending = -1;  // already reported: nothing to tell
+    if (r.pending != HotPlugEvent::kNone && r.pending == r.notified) {
+        r.pending = HotPlugEvent::kNone;  // already reported: nothing to tell
     }
     return false;
 }
@@ -746,18 +760,19 @@ bool DeviceManager::RunPass() {
             }
             continue;
         }
-        if (r.pending != -1) {
+        if (r.pending != HotPlugEvent::kNone) {
             eventSeen = true;
             if (r.pending != r.notified) {
                 UsbPendingEvent(lock, r);
                 return true;
             }
-            QLOG("%d %d  %d %d ==== %s , %s \n", static_cast<int>(r.status), r.pending,
-                 r.notified, static_cast<int>(r.deviceType), r.uri, r.alias);
-            r.pending = -1;
+            QLOG("%d %d  %d %d ==== %s , %s \n", static_cast<int>(r.status),
+                 static_cast<int>(r.pending), static_cast<int>(r.notified),
+                 static_cast<int>(r.deviceType), r.uri, r.alias);
+            r.pending = HotPlugEvent::kNone;
         }
-        if (!eventSeen && r.notified != 1 && r.device && r.device->IsStreaming() &&
-            !r.device->IsAlive() && UsbLostWhileStreaming(lock, r)) {
+        if (!eventSeen && r.notified != HotPlugEvent::kRemoved && r.device &&
+            r.device->IsStreaming() && !r.device->IsAlive() && UsbLostWhileStreaming(lock, r)) {
             return true;
         }
     }

@@ -52,12 +52,18 @@ bool ParseAnnouncement(const uint8_t* data, size_t length, Announcement& out) {
 
 uint32_t DeviceTypeOfKind(uint8_t kind) {
     switch (kind) {
-        case 1: return TK4A;
-        case 2: return TK4Alite;
-        case 4: return TK5P;
-        case 9: return TK5E;
-        case 10: return TK5Pro_ADI;
-        default: return 0;
+        case 1:
+            return TK4A;
+        case 2:
+            return TK4Alite;
+        case 4:
+            return TK5P;
+        case 9:
+            return TK5E;
+        case 10:
+            return TK5Pro_ADI;
+        default:
+            return 0;
     }
 }
 
@@ -75,17 +81,20 @@ EnumSocketDevice::~EnumSocketDevice() {
     m_socket.Close();
 }
 
-void EnumSocketDevice::OnStopRequested() { m_socket.Wake(); }
+void EnumSocketDevice::OnStopRequested() {
+    m_socket.Wake();
+}
 
 size_t EnumSocketDevice::EntryCount() const {
     std::lock_guard guard(m_tableLock);
     return m_table.size();
 }
 
-#define QLOG_ANNOUNCEMENT(prefix, a)                                                          \
-    QLOG(prefix " header:0x%x, bcc:0x%x, len:%d, tof:%d, rgb:%d, ip:%s, deviceType:%d, sn:%s, " \
-                "camerastate:%d, peerip:%s, alias:%s\n",                                       \
-         (a).header, (a).bcc, (a).len, (a).tof, (a).rgb, (a).ip, (a).kind, (a).sn,           \
+#define QLOG_ANNOUNCEMENT(prefix, a)                                                     \
+    QLOG(prefix                                                                          \
+         " header:0x%x, bcc:0x%x, len:%d, tof:%d, rgb:%d, ip:%s, deviceType:%d, sn:%s, " \
+         "camerastate:%d, peerip:%s, alias:%s\n",                                        \
+         (a).header, (a).bcc, (a).len, (a).tof, (a).rgb, (a).ip, (a).kind, (a).sn,       \
          (a).cameraState, (a).peerIp, (a).alias)
 
 void EnumSocketDevice::HandleDatagram(const uint8_t* data, size_t length) {
@@ -205,7 +214,7 @@ std::unique_ptr<DeviceInfo> EnumSocketDevice::CreateRecord(const Entry& e) const
         s.finalField = 65535;
         record->sessions.push_back(std::move(s));
     }
-    record->pending = 0;
+    record->pending = HotPlugEvent::kAdded;
     return record;
 }
 
@@ -218,18 +227,20 @@ void EnumSocketDevice::ApplyState(DeviceInfo& r, const Entry& e) const {
     }
     switch (e.state) {
         case 0:
-            if (r.status == ConnectUNKNOWN && r.notified == 0) {
+            if (r.status == ConnectUNKNOWN && r.notified == HotPlugEvent::kAdded) {
                 QLOG(" wait for  remove first ConnectUNKNOWN %s\n", r.uri);
             } else if (r.status == Opened) {
                 QLOG(" wait for  remove first Opened %s\n", r.uri);
             } else {
                 r.status = Connected;
                 const bool announce =
-                    r.device ? (r.pending == -1 && !r.device->IsAlive())
-                             : (r.notified == 1 || (r.pending == -1 && r.notified == -1));
+                    r.device
+                        ? (r.pending == HotPlugEvent::kNone && !r.device->IsAlive())
+                        : (r.notified == HotPlugEvent::kRemoved ||
+                           (r.pending == HotPlugEvent::kNone && r.notified == HotPlugEvent::kNone));
                 if (announce) {
                     QLOG(" setCallBackStatus add %s\n", r.uri);
-                    r.pending = 0;
+                    r.pending = HotPlugEvent::kAdded;
                 }
             }
             break;
@@ -238,9 +249,9 @@ void EnumSocketDevice::ApplyState(DeviceInfo& r, const Entry& e) const {
         case 2:
             if (r.status != Unconnected) {
                 r.status = ConnectUNKNOWN;
-                if (r.notified == 0 && r.pending != 1) {
+                if (r.notified == HotPlugEvent::kAdded && r.pending != HotPlugEvent::kRemoved) {
                     QLOG(" setCallBackStatus remove %s\n", r.uri);
-                    r.pending = 1;
+                    r.pending = HotPlugEvent::kRemoved;
                 }
             }
             break;
@@ -273,9 +284,10 @@ bool EnumSocketDevice::DropSilent(DeviceInfo& r, Entry& e) const {
     }
     QLOG("DeviceInfo->missCount %d  isdelete %d %s %s\n", r.missCount, 1, r.uri, e.ip);
     e.silentUpdates = 0;
-    if (r.device && r.notified != 1 && (r.device->IsStreaming() || !r.device->IsAlive())) {
+    if (r.device && r.notified != HotPlugEvent::kRemoved &&
+        (r.device->IsStreaming() || !r.device->IsAlive())) {
         QLOG(" setCallBackStatus remove %s\n", r.uri);
-        r.pending = 1;
+        r.pending = HotPlugEvent::kRemoved;
     }
     return true;
 }

@@ -41,8 +41,8 @@ TEST(DeviceInfo, PerModelTable) {
         EXPECT_EQ(r.sessions[0].dataModes, c.modes);
         EXPECT_EQ(r.sessions[0].finalField, c.finalField);
         EXPECT_EQ(r.sessions[0].deviceType, c.type);
-        EXPECT_EQ(r.pending, -1);
-        EXPECT_EQ(r.notified, -1);
+        EXPECT_EQ(r.pending, HotPlugEvent::kNone);
+        EXPECT_EQ(r.notified, HotPlugEvent::kNone);
     }
     DeviceInfo small(NsDeviceType444);
     EXPECT_EQ(small.sessions[0].usb.colourWidth, 480u);
@@ -98,7 +98,7 @@ TEST(DeviceInfo, SnapshotCopiesThePublicFields) {
     CopyText(r.uri, "TK5P:SN1");
     CopyText(r.alias, "front");
     r.status = Opened;
-    r.pending = 0;
+    r.pending = HotPlugEvent::kAdded;
     const NsDeviceInfo s = r.Snapshot();
     EXPECT_EQ(+s.SessionCount, 2u);
     EXPECT_EQ(+s.devicetype, static_cast<uint32_t>(TK5P));
@@ -150,11 +150,11 @@ protected:
 };
 
 TEST_F(UsbLogic, EnumerationPairsVideoWithHidByContainer) {
-    m_usb.AddCamera("/video/a", "/hid/a", "box-a", 0xF5E2, 0x0101);   // TK3A
-    m_usb.AddCamera("/video/b", "", "box-b", 0xF5E2, 0x0107);         // TK2A, HID not yet there
-    m_usb.AddCamera("/video/c", "/hid/c", "box-c", 0x0C45, 0x636B);   // 444
-    m_usb.AddCamera("/video/d", "/hid/d", "box-d", 0xF5E2, 0x0999);   // not a camera
-    m_usb.AddCamera("/video/e", "/hid/e", "box-e", 0x1234, 0x0101);   // another vendor
+    m_usb.AddCamera("/video/a", "/hid/a", "box-a", 0xF5E2, 0x0101);  // TK3A
+    m_usb.AddCamera("/video/b", "", "box-b", 0xF5E2, 0x0107);        // TK2A, HID not yet there
+    m_usb.AddCamera("/video/c", "/hid/c", "box-c", 0x0C45, 0x636B);  // 444
+    m_usb.AddCamera("/video/d", "/hid/d", "box-d", 0xF5E2, 0x0999);  // not a camera
+    m_usb.AddCamera("/video/e", "/hid/e", "box-e", 0x1234, 0x0101);  // another vendor
     const auto entries = EnumUSBDevice();
     ASSERT_EQ(entries.size(), 3u);
     EXPECT_EQ(entries[0].path, "/video/a");
