@@ -376,7 +376,8 @@ int32_t WriteProperty(BaseSession& x, uint32_t id, const void* data, uint32_t si
             return x.SetProperty(property::kUpgradeJson, data, size);
         case NS_PROPERTY_JSON_CONFIG_MODE: {
             const int32_t ret = x.SetProperty(property::kJsonConfigMode, data, size);
-            DeviceManager::Instance().SetUpgradeFlag(ret == 0 ? 2 : 0);
+            DeviceManager::Instance().SetUpgradeFlag(ret == 0 ? TransferKind::kJson
+                                                                 : TransferKind::kNone);
             return ret;
         }
         case NS_PROPERTY_PULSE_COUNT:

@@ -386,7 +386,7 @@ bool DeviceManager::IsValidDevice(BaseDevice* device) {
         if (found == nullptr) {
             return false;
         }
-        if (found->status == Opened || m_upgradeFlag.load() != 0) {
+        if (found->status == Opened || m_upgradeFlag.load() != TransferKind::kNone) {
             return true;
         }
         type = found->deviceType;
@@ -478,9 +478,9 @@ bool DeviceManager::OnMessage(const ArrivalMessage& m) {
             if (m.productId == kProductUpgrade) {
                 worker = &Upgrade::Instance();
             } else if (m.productId == kProductJsonTransfer) {
-                if (m_upgradeFlag.load() == 1) {
+                if (m_upgradeFlag.load() == TransferKind::kFirmware) {
                     worker = &Upgrade::Instance();
-                } else if (m_upgradeFlag.load() == 2) {
+                } else if (m_upgradeFlag.load() == TransferKind::kJson) {
                     worker = &JsonCtl::Instance();
                 }
             }
@@ -677,9 +677,8 @@ bool DeviceManager::NetworkRecord(Lock& lock, DeviceInfo& r) {
         }
         return true;
     };
-    const uint32_t flag = m_upgradeFlag.load();
     if (r.status == Opened && r.device) {
-        if (flag == 1 || flag == 2) {
+        if (m_upgradeFlag.load() != TransferKind::kNone) {
             return false;
         }
         if (r.missCount > 2 || !r.device->IsAlive()) {
@@ -699,7 +698,7 @@ bool DeviceManager::NetworkRecord(Lock& lock, DeviceInfo& r) {
             return false;
         }
         TransferWorker* worker;
-        if (flag == 1) {
+        if (m_upgradeFlag.load() == TransferKind::kFirmware) {
             QLOG("%d\n", 4);
             worker = &Upgrade::Instance();
         } else {

@@ -22,6 +22,11 @@
 
 namespace quorix {
 
+// The transfer a camera was switched into: while one runs, cameras that drop off the list
+// are not removed, and the transfer drive that appears goes to its worker. The values are
+// those of the public upgrade flag.
+enum class TransferKind : uint32_t { kNone = 0, kFirmware = 1, kJson = 2 };
+
 class DeviceManager final : public StoppableThread, public DeviceDetect::Notifier {
 public:
     // Wait of the handle check for a network camera that is not (yet) opened.
@@ -51,8 +56,8 @@ public:
 
     void SetHotPlugCallback(NsHotPlugCallback callback);
     void SetHotPlugCallbackEx(NsHotPlugCallbackEx callback, void* context);
-    void SetUpgradeFlag(uint32_t flag) { m_upgradeFlag.store(flag); }
-    uint32_t UpgradeFlag() const { return m_upgradeFlag.load(); }
+    void SetUpgradeFlag(TransferKind kind) { m_upgradeFlag.store(kind); }
+    TransferKind UpgradeFlag() const { return m_upgradeFlag.load(); }
 
     // One pass of the worker; true when it handled an event. Public for tests that drive
     // the manager pass by pass instead of through its thread.
@@ -92,7 +97,7 @@ private:
     NsHotPlugCallback m_callback = nullptr;
     NsHotPlugCallbackEx m_callbackEx = nullptr;
     void* m_callbackContext = nullptr;
-    std::atomic<uint32_t> m_upgradeFlag{0};
+    std::atomic<TransferKind> m_upgradeFlag{TransferKind::kNone};
 };
 
 }  // namespace quorix

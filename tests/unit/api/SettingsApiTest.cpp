@@ -323,7 +323,7 @@ TEST_F(SettingsApi, PassThroughAndComposedProperties) {
     // The maintenance transfers are not available: -255, and the upgrade flag stays 0.
     EXPECT_EQ(Ns2_SetProperty(h, 0, NS_PROPERTY_JSON_CONFIG_MODE, version, 2), NsStatusOther);
     EXPECT_EQ(Ns2_SetProperty(h, 0, NS_PROPERTY_JSON_TRANSFER, version, 2), NsStatusOther);
-    EXPECT_EQ(DeviceManager::Instance().UpgradeFlag(), 0u);
+    EXPECT_EQ(DeviceManager::Instance().UpgradeFlag(), TransferKind::kNone);
 
     // GMM record: sub-command, three doubles, the gain, the IRS2 switch.
     for (size_t i = 0; i < m_script.gmm.size(); ++i) {

@@ -311,7 +311,7 @@ TEST_F(Manager, StateThreeMeansUpgradeModeAndTheWorkerGetsTheCamera) {
     Announce("SN1", 0);
     M().RunPass();
     Announce("SN1", 3);
-    M().SetUpgradeFlag(1);
+    M().SetUpgradeFlag(TransferKind::kFirmware);
     M().RunPass();
     EXPECT_EQ(+Record("TK5P:SN1").status, static_cast<uint32_t>(UpgradeMode));
     M().RunPass();
