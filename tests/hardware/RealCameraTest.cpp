@@ -9,27 +9,16 @@
 #include <vector>
 
 #include "quorix/quorix_api.h"
+#include "support/DeviceList.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
-std::vector<NsDeviceInfo> Cameras() {
-    uint32_t count = 0;
-    if (Ns2_GetDeviceCount(&count) != NsStatusOk || count == 0) {
-        return {};
-    }
-    std::vector<NsDeviceInfo> list(count);
-    if (Ns2_GetDeviceListInfo(list.data(), count) != NsStatusOk) {
-        return {};
-    }
-    return list;
-}
-
 TEST(RealCamera, EveryCameraFoundStreamsDepth) {
     ASSERT_EQ(Ns2_Initialize(), NsStatusOk);
     std::this_thread::sleep_for(3s);  // network cameras announce about once a second
-    const std::vector<NsDeviceInfo> cameras = Cameras();
+    const std::vector<NsDeviceInfo> cameras = quorix::test::Listed();
     if (cameras.empty()) {
         Ns2_Shutdown();
         GTEST_SKIP() << "no camera attached";

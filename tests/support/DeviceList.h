@@ -3,10 +3,24 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "quorix/quorix_api.h"
 
 namespace quorix::test {
+
+// The records Ns2_GetDeviceListInfo reports now; empty when it reports none.
+inline std::vector<NsDeviceInfo> Listed() {
+    uint32_t count = 0;
+    if (Ns2_GetDeviceCount(&count) != NsStatusOk || count == 0) {
+        return {};
+    }
+    std::vector<NsDeviceInfo> list(count);
+    if (Ns2_GetDeviceListInfo(list.data(), count) != NsStatusOk) {
+        return {};
+    }
+    return list;
+}
 
 // The list index of `uri` (what NsOpenDevice takes), or -1 while it is not listed.
 inline int ListIndexOf(const std::string& uri) {

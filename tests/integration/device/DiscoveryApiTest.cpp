@@ -13,6 +13,7 @@
 #include "config/Log.h"
 #include "quorix/quorix_api.h"
 #include "sim/SimCamera.h"
+#include "support/DeviceList.h"
 #include "support/TempDir.h"
 #include "support/Wait.h"
 
@@ -21,6 +22,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
+using test::IsListed;
+using test::Listed;
 using test::WaitFor;
 
 struct Event {
@@ -53,27 +56,6 @@ size_t CountEvents(int32_t event, const std::string& uri) {
         n += e.event == event && e.uri == uri ? 1 : 0;
     }
     return n;
-}
-
-std::vector<NsDeviceInfo> Listed() {
-    uint32_t count = 0;
-    if (Ns2_GetDeviceCount(&count) != NsStatusOk || count == 0) {
-        return {};
-    }
-    std::vector<NsDeviceInfo> list(count);
-    if (Ns2_GetDeviceListInfo(list.data(), count) != NsStatusOk) {
-        return {};
-    }
-    return list;
-}
-
-bool IsListed(const std::string& uri) {
-    for (const NsDeviceInfo& d : Listed()) {
-        if (uri == d.uri) {
-            return true;
-        }
-    }
-    return false;
 }
 
 class Discovery : public ::testing::Test {
