@@ -1,4 +1,4 @@
-// Per-model construction of device records and copying of session records.
+// Per-model construction of device records.
 #include "device/DeviceInfo.h"
 
 #include <cstring>
@@ -8,12 +8,6 @@
 
 namespace quorix {
 namespace {
-
-void LogIfInvalidLink(uint32_t linkType) {
-    if (linkType != kLinkUsb && linkType != kLinkNetwork && linkType != kLinkMipi) {
-        QLOG("linkType:%d is invalid.\n", static_cast<int>(linkType));
-    }
-}
 
 struct ModelRow {
     uint32_t deviceType;
@@ -43,31 +37,6 @@ const std::vector<ModelRow>& UsbModelRows() {
 }
 
 }  // namespace
-
-SessionInfo::SessionInfo(const SessionInfo& other)
-    : linkType(other.linkType),
-      usb(other.usb),
-      net(other.net),
-      featureFlags(other.featureFlags),
-      dataModes(other.dataModes),
-      deviceType(other.deviceType),
-      finalField(other.finalField) {
-    LogIfInvalidLink(linkType);
-}
-
-SessionInfo& SessionInfo::operator=(const SessionInfo& other) {
-    if (this != &other) {
-        linkType = other.linkType;
-        usb = other.usb;
-        net = other.net;
-        featureFlags = other.featureFlags;
-        dataModes = other.dataModes;
-        deviceType = other.deviceType;
-        finalField = other.finalField;
-        LogIfInvalidLink(linkType);
-    }
-    return *this;
-}
 
 NsDeviceInfo DeviceIdentity::Snapshot() const {
     NsDeviceInfo out;

@@ -21,9 +21,9 @@
 #include <thread>
 #include <vector>
 
-#include "device/DeviceInfo.h"
 #include "imaging/ImageProc.h"
 #include "imaging/SessionContext.h"
+#include "model/SessionInfo.h"
 #include "pipeline/Frame.h"
 #include "protocol/DeviceStatus.h"
 #include "protocol/InitParams.h"

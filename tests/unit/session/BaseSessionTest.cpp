@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "config/Log.h"
+#include "device/DeviceInfo.h"
 #include "protocol/BaseProtocol.h"
 #include "session/ProtocolFactory.h"
 

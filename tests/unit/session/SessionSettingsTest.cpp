@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "config/Log.h"
+#include "device/DeviceInfo.h"
 #include "session/BaseSession.h"
 #include "session/ProtocolFactory.h"
 #include "support/RecordingProtocol.h"
