@@ -1,12 +1,12 @@
-// Device records: the record the manager keeps for every camera it has seen (DeviceInfo),
-// the identity part of it that an opened device keeps (DeviceIdentity), and the per-model
-// tables.
+// Device records: the record the manager keeps for every camera it has seen (DeviceInfo)
+// and the identity part of it that an opened device keeps (DeviceIdentity).
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <vector>
 
+#include "model/ModelTraits.h"
 #include "model/SessionInfo.h"
 #include "quorix/quorix_api.h"
 
@@ -31,7 +31,7 @@ struct DeviceIdentity {
 
 // A device record of the manager's list: identity plus the manager's state of the camera.
 struct DeviceInfo : DeviceIdentity {
-    // Fills the record from the per-model table of `deviceType`.
+    // Fills the record from the model table's row of `deviceType`.
     explicit DeviceInfo(uint32_t deviceType);
     virtual ~DeviceInfo();
 
@@ -46,11 +46,6 @@ struct DeviceInfo : DeviceIdentity {
     // Counted and listed exactly when not Unconnected and no event waits.
     bool IsReported() const { return status != Unconnected && pending == -1; }
 };
-
-// Device types 561, 562, 563, 440 and 442 are network cameras.
-bool IsNetworkDeviceType(uint32_t deviceType);
-// "TK4A", "TK4Alite", "TK5P", "TK5E", "TK5Pro_ADI" for network types; null otherwise.
-const char* NetworkModelName(uint32_t deviceType);
 
 // Copies a C string into a fixed field, always NUL-terminated, the rest zeroed.
 template <size_t N>
