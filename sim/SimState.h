@@ -21,7 +21,9 @@ inline constexpr size_t kMaxRegisters = 4096;      // distinct register addresse
 inline constexpr size_t kMaxOffsetRecords = 64;    // distinct offset-record keys kept
 inline constexpr uint32_t kMaxPlaneBytes = 1228800;
 
-// The camera kind codes of the announcement and the device types they stand for.
+// The camera kind codes of the announcement and the device types they stand for. The
+// simulator keeps its own list instead of the library's model table, so that the tests check
+// the library against it rather than against itself.
 struct ModelInfo {
     uint32_t deviceType;
     uint8_t kindCode;

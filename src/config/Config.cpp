@@ -1,7 +1,6 @@
 // Lifetime of the process-wide configuration object, and reading of the per-model ini files.
 #include "config/Config.h"
 
-#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <memory>
@@ -9,6 +8,7 @@
 
 #include "config/IniFile.h"
 #include "config/Log.h"
+#include "model/ModelTraits.h"
 #include "platform/ModulePath.h"
 
 namespace quorix {
@@ -23,23 +23,6 @@ std::unique_ptr<Config>& Holder() {
     static std::unique_ptr<Config> config;
     return config;
 }
-
-constexpr uint32_t kTk1a = 140;
-
-constexpr std::array<IniModel, 12> kIniModels{{
-    {140, "config_tk1a.ini"},
-    {210, "config_tk2a.ini"},
-    {211, "config_tks1.ini"},
-    {213, "config_tk2b.ini"},
-    {560, "config_tk5U.ini"},
-    {561, "config_tk5P.ini"},
-    {562, "config_tk5E.ini"},
-    {563, "config_tk5Pro_ADI.ini"},
-    {340, "config_tk3a.ini"},
-    {440, "config_tk4a.ini"},
-    {442, "config_tk4alite.ini"},
-    {443, "config_tk4aliteusb.ini"},
-}};
 
 // A real configuration file is a few kilobytes; anything far larger is not one.
 constexpr size_t kMaxIniBytes = 1 << 20;
@@ -203,17 +186,8 @@ void ConfigHolder::Destroy() {
     Holder().reset();
 }
 
-std::span<const IniModel> IniModels() {
-    return kIniModels;
-}
-
 const char* IniFileName(uint32_t deviceType) {
-    for (const IniModel& model : kIniModels) {
-        if (model.deviceType == deviceType) {
-            return model.fileName;
-        }
-    }
-    return nullptr;
+    return TraitsOf(deviceType).iniFile;
 }
 
 std::string IniFilePath(uint32_t deviceType) {
@@ -243,9 +217,7 @@ Config Config::ReadIni(uint32_t deviceType, uint32_t sessionIndex) {
     }
     const IniFile ini = IniFile::Parse(text);
     config.loaded = true;
-    if (deviceType == kTk1a) {
-        config.algorithmType = 1;
-    }
+    config.algorithmType = TraitsOf(deviceType).iniAlgorithmType;
     ReadSection(ini, "settings", kSettingsKeys, config);
     if (static_cast<int64_t>(config.deviceType) != static_cast<int64_t>(deviceType) ||
         static_cast<int64_t>(config.sessionCount) < static_cast<int64_t>(sessionIndex)) {

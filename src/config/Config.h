@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -87,15 +86,6 @@ struct Config {
     // none. The file is <library folder>/Config/<model's file name>.
     static Config ReadIni(uint32_t deviceType, uint32_t sessionIndex);
 };
-
-// A model with an ini file, and the file's name.
-struct IniModel {
-    uint32_t deviceType;
-    const char* fileName;
-};
-
-// Every model that has an ini file.
-std::span<const IniModel> IniModels();
 
 // The ini file name of `deviceType`, or null for a type without one.
 const char* IniFileName(uint32_t deviceType);

@@ -53,30 +53,21 @@ int32_t BaseDevice::Open(uint8_t /*argument*/) {
 }
 
 int32_t BaseDevice::GetSN(char* buffer, uint32_t capacity) {
-    switch (m_identity.deviceType) {
-        case TK1A:
-        case TK2A:
-        case TKS1:
-        case TK2B:
-        case TK5U:
-        case TK3A:
-        case TK4Aliteusb:
+    switch (TraitsOf(m_identity.deviceType).serialNumber) {
+        case SerialSource::kSession:
             return m_sessions.empty() ? -3 : m_sessions[0]->GetSN(buffer, capacity);
-        case TK5P:
-        case TK5E:
-        case TK5Pro_ADI:
-        case TK4A:
-        case TK4Alite: {
+        case SerialSource::kProperty: {
             if (m_sessions.empty()) {
                 return -3;
             }
             uint32_t size = capacity;
             return m_sessions[0]->GetProperty(kPropertySerialNumber, buffer, &size);
         }
-        default:
-            QLOG("devicetype:%d is invalid.\n", static_cast<int>(m_identity.deviceType));
-            return 0;
+        case SerialSource::kNone:
+            break;
     }
+    QLOG("devicetype:%d is invalid.\n", static_cast<int>(m_identity.deviceType));
+    return 0;
 }
 
 int32_t BaseDevice::SetConnectStatus(int32_t value) {

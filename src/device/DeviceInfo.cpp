@@ -1,4 +1,4 @@
-// Per-model construction of device records and copying of session records.
+// Construction of device records from the model table.
 #include "device/DeviceInfo.h"
 
 #include <cstring>
@@ -7,67 +7,6 @@
 #include "device/BaseDevice.h"
 
 namespace quorix {
-namespace {
-
-void LogIfInvalidLink(uint32_t linkType) {
-    if (linkType != kLinkUsb && linkType != kLinkNetwork && linkType != kLinkMipi) {
-        QLOG("linkType:%d is invalid.\n", static_cast<int>(linkType));
-    }
-}
-
-struct ModelRow {
-    uint32_t deviceType;
-    uint32_t status;
-    uint32_t linkType;
-    uint32_t colourWidth;
-    uint32_t colourHeight;
-    uint8_t colourFormat;
-    uint32_t featureFlags;
-    std::vector<uint32_t> dataModes;
-    uint16_t finalField;
-};
-
-const std::vector<ModelRow>& UsbModelRows() {
-    static const std::vector<ModelRow> rows = {
-        {TK1A, 0, kLinkUsb, 1920, 1080, 0, 1, {100, 101, 102}, 0},
-        {TK2A, 0, kLinkUsb, 1920, 1080, 0, 0, {200, 201, 2, 5, 6}, 65535},
-        {TKS1, 0, kLinkUsb, 1920, 1080, 0, 0, {200, 201, 2, 5, 6}, 65535},
-        {TK2B, 0, kLinkUsb, 1920, 1080, 0, 7, {10}, 0},
-        {TK5U, 0, kLinkUsb, 1920, 1080, 0, 0, {200, 201, 2, 5, 6}, 65535},
-        {TK3A, 0, kLinkUsb, 1920, 1080, 0, 25, {0, 1, 2, 5, 6, 7, 10, 11, 12}, 65535},
-        {TK_MIPI, 2, kLinkMipi, 0, 0, 0, 1, {200, 201, 2}, 65535},
-        {TK4Aliteusb, 0, kLinkUsb, 1920, 1080, 0, 0, {200, 201, 2, 5, 6}, 65535},
-        {NsDeviceType444, 0, kLinkUsb, 480, 480, 2, 0, {200}, 65535},
-    };
-    return rows;
-}
-
-}  // namespace
-
-SessionInfo::SessionInfo(const SessionInfo& other)
-    : linkType(other.linkType),
-      usb(other.usb),
-      net(other.net),
-      featureFlags(other.featureFlags),
-      dataModes(other.dataModes),
-      deviceType(other.deviceType),
-      finalField(other.finalField) {
-    LogIfInvalidLink(linkType);
-}
-
-SessionInfo& SessionInfo::operator=(const SessionInfo& other) {
-    if (this != &other) {
-        linkType = other.linkType;
-        usb = other.usb;
-        net = other.net;
-        featureFlags = other.featureFlags;
-        dataModes = other.dataModes;
-        deviceType = other.deviceType;
-        finalField = other.finalField;
-        LogIfInvalidLink(linkType);
-    }
-    return *this;
-}
 
 NsDeviceInfo DeviceIdentity::Snapshot() const {
     NsDeviceInfo out;
@@ -81,53 +20,35 @@ NsDeviceInfo DeviceIdentity::Snapshot() const {
     return out;
 }
 
-bool IsNetworkDeviceType(uint32_t deviceType) {
-    return NetworkModelName(deviceType) != nullptr;
-}
-
-const char* NetworkModelName(uint32_t deviceType) {
-    switch (deviceType) {
-        case TK4A: return "TK4A";
-        case TK4Alite: return "TK4Alite";
-        case TK5P: return "TK5P";
-        case TK5E: return "TK5E";
-        case TK5Pro_ADI: return "TK5Pro_ADI";
-        default: return nullptr;
-    }
-}
-
 DeviceInfo::DeviceInfo(uint32_t type) {
     deviceType = type;
-    if (IsNetworkDeviceType(type)) {
-        status = Connected;  // sessions come from the announcement
+    const ModelTraits* model = FindModel(type);
+    if (model == nullptr) {
+        QLOG("devicetype:%d is invalid %s,%s\n", static_cast<int>(type), uri, alias);
         return;
     }
-    for (const ModelRow& row : UsbModelRows()) {
-        if (row.deviceType != type) {
-            continue;
-        }
-        status = row.status;
-        SessionInfo s;
-        s.linkType = row.linkType;
-        if (row.linkType == kLinkUsb) {
-            s.usb.colourWidth = row.colourWidth;
-            s.usb.colourHeight = row.colourHeight;
-            s.usb.colourFormat = row.colourFormat;
-        }
-        s.featureFlags = row.featureFlags;
-        s.dataModes = row.dataModes;
-        s.deviceType = type;
-        s.finalField = row.finalField;
-        sessions.push_back(std::move(s));
-        sessionCount = 1;
-        if (type == TK_MIPI) {
-            QLOG("TK_MIPI\n");
-            QLOG("%p %p\n", static_cast<void*>(sessions.data()),
-                 static_cast<void*>(sessions[0].dataModes.data()));
-        }
-        return;
+    status = model->recordStatus;
+    if (model->linkType == kLinkNetwork) {
+        return;  // sessions come from the announcement
     }
-    QLOG("devicetype:%d is invalid %s,%s\n", static_cast<int>(type), uri, alias);
+    SessionInfo s;
+    s.linkType = model->linkType;
+    if (model->linkType == kLinkUsb) {
+        s.usb.colourWidth = model->recordColour.width;
+        s.usb.colourHeight = model->recordColour.height;
+        s.usb.colourFormat = model->recordColourFormat;
+    }
+    s.featureFlags = model->featureFlags;
+    s.dataModes.assign(model->dataModes.begin(), model->dataModes.end());
+    s.deviceType = type;
+    s.finalField = model->finalField;
+    sessions.push_back(std::move(s));
+    sessionCount = 1;
+    if (model->linkType == kLinkMipi) {
+        QLOG("TK_MIPI\n");
+        QLOG("%p %p\n", static_cast<void*>(sessions.data()),
+             static_cast<void*>(sessions[0].dataModes.data()));
+    }
 }
 
 DeviceInfo::~DeviceInfo() = default;

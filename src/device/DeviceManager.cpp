@@ -19,8 +19,7 @@ std::unique_ptr<DeviceManager> g_instance;
 
 // USB models whose records go Unconnected when enumeration no longer finds them.
 bool VanishesFromEnumeration(uint32_t type) {
-    return type == TK1A || type == TK2A || type == TKS1 || type == TK5U || type == TK3A ||
-           type == TK4Aliteusb;
+    return TraitsOf(type).vanishesFromEnumeration;
 }
 
 const char* FirstPath(const DeviceInfo& r) {
@@ -641,7 +640,7 @@ bool DeviceManager::UsbPendingEvent(Lock& lock, DeviceInfo& r) {
 }
 
 bool DeviceManager::UsbLostWhileStreaming(Lock& lock, DeviceInfo& r) {
-    if (r.deviceType == 0 || r.deviceType == 444 || r.deviceType == 445 || r.sessions.empty()) {
+    if (!TraitsOf(r.deviceType).companionRecheck || r.sessions.empty()) {
         return false;
     }
     std::string hid;

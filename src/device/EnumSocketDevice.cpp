@@ -50,23 +50,6 @@ bool ParseAnnouncement(const uint8_t* data, size_t length, Announcement& out) {
     return true;
 }
 
-uint32_t DeviceTypeOfKind(uint8_t kind) {
-    switch (kind) {
-        case 1:
-            return TK4A;
-        case 2:
-            return TK4Alite;
-        case 4:
-            return TK5P;
-        case 9:
-            return TK5E;
-        case 10:
-            return TK5Pro_ADI;
-        default:
-            return 0;
-    }
-}
-
 EnumSocketDevice::EnumSocketDevice() : StoppableThread("EnumSocketDevice") {
     m_socket.Open();
 }
@@ -102,8 +85,8 @@ void EnumSocketDevice::HandleDatagram(const uint8_t* data, size_t length) {
     if (!ParseAnnouncement(data, length, a)) {
         return;
     }
-    const uint32_t type = DeviceTypeOfKind(a.kind);
-    if (type == 0) {
+    const ModelTraits* model = FindModelByKind(a.kind);
+    if (model == nullptr) {
         QLOG_ANNOUNCEMENT("error", a);
         return;
     }
@@ -124,7 +107,7 @@ void EnumSocketDevice::HandleDatagram(const uint8_t* data, size_t length) {
     e->sessionCount = a.tof;
     e->colourSessionCount = a.rgb;
     memcpy(e->ip, a.ip, sizeof e->ip);
-    e->deviceType = type;
+    e->deviceType = model->deviceType;
     memcpy(e->sn, a.sn, sizeof e->sn);
     e->state = a.cameraState;
     memcpy(e->alias, a.alias, sizeof e->alias);
@@ -179,12 +162,12 @@ void EnumSocketDevice::Run() {
 DeviceInfo* EnumSocketDevice::FindRecord(std::vector<std::unique_ptr<DeviceInfo>>& list,
                                          const Entry& e) const {
     for (auto& record : list) {
-        const char* model = NetworkModelName(record->deviceType);
-        if (model == nullptr) {
+        const ModelTraits& model = TraitsOf(record->deviceType);
+        if (model.linkType != kLinkNetwork) {
             continue;
         }
-        const size_t prefix = strlen(model);
-        if (strncmp(record->uri, model, prefix) == 0 && record->uri[prefix] == ':' &&
+        const size_t prefix = strlen(model.name);
+        if (strncmp(record->uri, model.name, prefix) == 0 && record->uri[prefix] == ':' &&
             strncmp(record->uri + prefix + 1, e.sn, 30) == 0 &&
             strlen(record->uri + prefix + 1) == strlen(e.sn)) {
             return record.get();
@@ -196,8 +179,9 @@ DeviceInfo* EnumSocketDevice::FindRecord(std::vector<std::unique_ptr<DeviceInfo>
 std::unique_ptr<DeviceInfo> EnumSocketDevice::CreateRecord(const Entry& e) const {
     auto record = std::make_unique<DeviceInfo>(e.deviceType);
     record->sessionCount = e.sessionCount;
-    if (const char* model = NetworkModelName(e.deviceType)) {
-        snprintf(record->uri, sizeof record->uri, "%s:%s", model, e.sn);
+    const ModelTraits& model = TraitsOf(e.deviceType);
+    if (model.linkType == kLinkNetwork) {
+        snprintf(record->uri, sizeof record->uri, "%s:%s", model.name, e.sn);
     } else {
         QLOG("devicetype:%d is invalid. \n", static_cast<int>(e.deviceType));
     }
@@ -210,8 +194,8 @@ std::unique_ptr<DeviceInfo> EnumSocketDevice::CreateRecord(const Entry& e) const
         s.net.commandPort = static_cast<uint16_t>(9008 + 10 * i);
         s.net.dataPort = static_cast<uint16_t>(9009 + 10 * i);
         s.featureFlags = i < e.colourSessionCount ? kFeatureColour : 0;
-        s.dataModes = {0, 1, 2, 10, 11, 12, 13};
-        s.finalField = 65535;
+        s.dataModes.assign(model.dataModes.begin(), model.dataModes.end());
+        s.finalField = model.finalField;
         record->sessions.push_back(std::move(s));
     }
     record->pending = HotPlugEvent::kAdded;

@@ -35,8 +35,6 @@ struct Announcement {
 
 // False for datagrams shorter than 89 bytes; bytes past 89 are ignored.
 bool ParseAnnouncement(const uint8_t* data, size_t length, Announcement& out);
-// Device type of a camera kind code; 0 for codes outside the table.
-uint32_t DeviceTypeOfKind(uint8_t kind);
 
 // Off: discovery opens no socket and hears only what HandleDatagram is given. For tests
 // that drive the device list announcement by announcement, so that cameras announcing on

@@ -9,22 +9,8 @@
 namespace quorix {
 
 uint32_t UsbModelLookup(uint32_t vendorId, uint32_t productId) {
-    struct Row {
-        uint32_t vendor;
-        uint32_t product;
-        uint32_t deviceType;
-    };
-    static constexpr Row kRows[] = {
-        {0xF5E2, 0x0103, TK1A},        {0x0C45, 0x1505, TK2B}, {0xF5E2, 0x0101, TK3A},
-        {0xF5E2, 0x0105, TK4Aliteusb}, {0xF5E2, 0x0107, TK2A}, {0xF5E2, 0x0109, TKS1},
-        {0xF5E2, 0x0108, TK5U},        {0x0C45, 0x636B, NsDeviceType444},
-    };
-    for (const Row& row : kRows) {
-        if (row.vendor == vendorId && row.product == productId) {
-            return row.deviceType;
-        }
-    }
-    return 0;
+    const ModelTraits* model = FindModelByUsbIds(vendorId, productId);
+    return model != nullptr ? model->deviceType : 0;
 }
 
 std::vector<UsbEntry> EnumUSBDevice() {
@@ -80,18 +66,12 @@ bool FindCompanionPath(const std::string& videoPath, std::string& hidPath) {
 
 int32_t GetAlias(char (&alias)[64], uint32_t deviceType, const SessionInfo& session) {
     memset(alias, 0, sizeof alias);
-    switch (deviceType) {
-        case TK2A:
-        case TKS1:
-        case TK5U:
-        case TK3A:
-        case TK4Aliteusb:
-            break;
-        default:
-            if (!IsNetworkDeviceType(deviceType)) {
-                QLOG("devicetype:%d is invalid.\n", static_cast<int>(deviceType));
-            }
-            return 0;
+    const ModelTraits& model = TraitsOf(deviceType);
+    if (!model.readsAlias) {
+        if (model.linkType != kLinkNetwork) {
+            QLOG("devicetype:%d is invalid.\n", static_cast<int>(deviceType));
+        }
+        return 0;
     }
     int32_t ret = platform::Usb().ReadCameraText(session, deviceType, platform::CameraText::kAlias,
                                                  alias, sizeof alias);

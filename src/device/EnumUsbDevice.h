@@ -1,6 +1,7 @@
-// USB camera discovery logic over the platform seam: the model table, enumeration of
-// cameras (video interface paired with its HID interface by container id), the companion
-// lookup, reading a camera's alias, and finding an upgrade-mode HID interface.
+// USB camera discovery logic over the platform seam: the model lookup by USB ids,
+// enumeration of cameras (video interface paired with its HID interface by container id),
+// the companion lookup, reading a camera's alias, and finding an upgrade-mode HID
+// interface.
 #pragma once
 
 #include <cstdint>
@@ -11,8 +12,7 @@
 
 namespace quorix {
 
-inline constexpr uint16_t kVendorQuorix = 0xF5E2;
-inline constexpr uint16_t kVendorSecondary = 0x0C45;
+// Product ids of the HID interface of a camera waiting for a firmware or JSON transfer.
 inline constexpr uint16_t kProductUpgrade = 0x0104;
 inline constexpr uint16_t kProductJsonTransfer = 0x0106;
 
@@ -25,7 +25,7 @@ struct UsbEntry {
     uint32_t interfaceKind = 2;
 };
 
-// Device type of a (vendor, product) pair; 0 when the pair is no camera.
+// Device type of a (vendor, product) pair by the model table; 0 when the pair is no camera.
 uint32_t UsbModelLookup(uint32_t vendorId, uint32_t productId);
 
 std::vector<UsbEntry> EnumUSBDevice();

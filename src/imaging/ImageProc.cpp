@@ -225,7 +225,7 @@ ImageProc::ImageProc(SessionContext* session) : ImageProc(session, Get_APIImgPre
 ImageProc::ImageProc(SessionContext* session, std::unique_ptr<ImgPreProcess> preProcess)
     : StoppableThread("ImageProc"),
       m_session(session),
-      m_deviceType(session->DeviceType()),
+      m_model(TraitsOf(session->DeviceType())),
       m_preProcess(std::move(preProcess)),
       m_rawTofQueue(std::make_unique<FrameQueue>(kPoolRawTof, kRawQueueFrames)),
       m_rawColourQueue(std::make_unique<FrameQueue>(kPoolRawColour, kRawQueueFrames)),
@@ -239,7 +239,7 @@ ImageProc::ImageProc(SessionContext* session, std::unique_ptr<ImgPreProcess> pre
     m_rawColour = m_rawColourQueue->AllocFrame(kPoolRawColour);
     QLOG("isEnable:%d\n", m_synchronize.load() ? 1 : 0);
     m_sync->Reset();
-    if (m_deviceType == TK1A) {
+    if (m_model.deviceAssist) {
         m_assistA.store(true);
         if (m_preProcess) {
             static constexpr uint32_t kWords[] = {0x00030006, 0x00040002, 0x00050005, 0x00050000,
@@ -553,19 +553,6 @@ void ImageProc::ReleaseRawRgbFrame(Frame* frame) {
 
 // --- the reader ---------------------------------------------------------------------------
 
-bool ImageProc::IsQuietOnFailure() const {
-    switch (m_deviceType) {
-        case TK4A:
-        case TK4Alite:
-        case TK5P:
-        case TK5E:
-        case TK5Pro_ADI:
-            return true;
-        default:
-            return false;
-    }
-}
-
 void ImageProc::Run() {
     while (IsRunning()) {
         if (!m_session->HasTransport() || !m_streaming.load()) {
@@ -576,7 +563,7 @@ void ImageProc::Run() {
             WaitForStop(30ms);
             continue;
         }
-        if (IsQuietOnFailure() && m_failedReads.load() > kMaxFailedReads) {
+        if (m_model.quietOnFailure && m_failedReads.load() > kMaxFailedReads) {
             WaitForStop(30ms);
             continue;
         }
@@ -619,7 +606,7 @@ void ImageProc::ProcessData(uint32_t length) {
     uint8_t imu = 0;
     bool lengthOk = true;
     const uint8_t* buffer = m_readBuffer.get();
-    if (length == kBareDepthBytes && m_deviceType == kBareDepthDeviceType) {
+    if (length == kBareDepthBytes && m_model.bareDepthBuffers) {
         MarkWritten(*m_rawTof, kHeaderBytes + kBareDepthBytes);
         uint8_t* record = m_rawTof->pFrameData;
         record[0] = kBareDepthType;

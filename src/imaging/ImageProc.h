@@ -30,6 +30,7 @@
 #include "imaging/SessionContext.h"
 #include "imaging/TofDecode.h"
 #include "imgproc/ImgPreProcess.h"
+#include "model/ModelTraits.h"
 #include "pipeline/FrameQueue.h"
 #include "pipeline/Producer.h"
 #include "pipeline/StoppableThread.h"
@@ -45,9 +46,6 @@ std::mutex& MappingLock();
 
 // One row of the sub-packet table (defined with the table).
 struct SubPacketRule;
-
-// Device type whose transport buffers are bare 460800-byte depth payloads.
-inline constexpr uint32_t kBareDepthDeviceType = TK_MIPI;
 
 class ImageProc : public StoppableThread, public Producer {
 public:
@@ -216,7 +214,6 @@ private:
     void SaveRawBuffer(uint32_t length);
     void DeliverRecords(uint8_t mask, uint8_t imu, uint64_t timestamp);
     void ResetRecord(Frame*& record, FrameQueue& queue, int32_t poolType, uint32_t& used);
-    bool IsQuietOnFailure() const;
 
     // Settings.
     void ApplyColourMatrix(const ImageSettings& settings);
@@ -241,7 +238,7 @@ private:
     void ApplyOutputGeometry(Frame& out, bool colour);
 
     SessionContext* const m_session;
-    const uint32_t m_deviceType;
+    const ModelTraits& m_model;
 
     // Declared in the order of their lifetimes: what is declared first is destroyed last.
     std::unique_ptr<ImgPreProcess> m_preProcess;

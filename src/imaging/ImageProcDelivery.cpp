@@ -53,7 +53,7 @@ bool Invoke(NsFrameCallback callback, const NsFrameSet& set, const std::atomic<b
     return alive.load();
 }
 
-// Result record of the device-assist processing (TK1A): byte 0 says what to send (bit 0
+// Result record of the device-assist processing: byte 0 says what to send (bit 0
 // the 25-byte property, bit 1 the 2-byte one), then the two blocks.
 constexpr uint32_t kAssistRecordBytes = 28;
 constexpr uint32_t kAssistWeightsProperty = 0x0A000001;
@@ -192,7 +192,7 @@ int32_t ImageProc::ReadSynchronised(NsFrameCallback callback, const std::atomic<
     if (mapping && set.colourPresent != 0 && set.depthPresent != 0) {
         ProcMapFrame(set.irPresent != 0);
     }
-    if (m_deviceType == TK1A && set.colourPresent != 0 && m_held[kHeldMappedDepth].ready.load() &&
+    if (m_model.deviceAssist && set.colourPresent != 0 && m_held[kHeldMappedDepth].ready.load() &&
         (m_assistA.load() || m_assistB.load())) {
         ProcessSpecialOnce();
     }

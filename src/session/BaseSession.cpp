@@ -33,11 +33,11 @@ BaseSession::BaseSession(const SessionInfo& info) : BaseSession(info, Get_APIImg
 
 BaseSession::BaseSession(const SessionInfo& info, std::unique_ptr<ImgPreProcess> preProcess)
     : m_sessionInfo(info),
+      m_model(TraitsOf(info.deviceType)),
       m_imageProc(&m_context, std::move(preProcess)),
       m_protocol(CreateProtocol(info)),
       m_planeCorrection(std::make_unique<uint8_t[]>(kPlaneCorrectionBytes)) {
-    const bool tk1a = info.deviceType == TK1A;
-    m_rgbMode = tk1a ? TofFrameMode{640, 480, 30} : TofFrameMode{640, 360, 30};
+    m_rgbMode = TofFrameMode{m_model.defaultColourMode.width, m_model.defaultColourMode.height, 30};
     m_lens = LensRecord{
         2,  1, static_cast<uint16_t>(m_rgbMode.width), static_cast<uint16_t>(m_rgbMode.height),
         30, 2};
@@ -45,8 +45,8 @@ BaseSession::BaseSession(const SessionInfo& info, std::unique_ptr<ImgPreProcess>
         m_measuringRanges[g] = kDefaultRanges[g];
         m_rangeOffsets[g][0] = g;
     }
-    if (tk1a) {
-        m_dataMode.store(2);
+    m_dataMode.store(m_model.defaultDataMode);
+    if (m_model.mappedAtStart) {
         m_synchronize.store(true);
         if (ImgPreProcess* pre = m_imageProc.PreProcess()) {
             pre->SetDepthDistortionCorrectionEnabled(false);
@@ -112,7 +112,7 @@ int32_t BaseSession::CloseDevice() {
     if (!m_protocol) {
         return -255;
     }
-    if (GetDeviceType() == TK1A) {
+    if (m_model.idleOnClose) {
         SetRgbAecEnabled(false);
         m_deviceSync.store(false);  // the idle mode is sent without awaiting its echo
         SetDataMode(102);
@@ -362,7 +362,7 @@ int32_t BaseSession::ReadParameters() {
     ReadColourLens();
     m_imageProc.ApplySettings();
 
-    if (GetDeviceType() != TK1A) {
+    if (!m_model.keepsDataModeAtInit) {
         uint8_t mode = 0;
         if (const int32_t ret = GetDataMode(mode); ret != 0) {
             return ret;
@@ -383,11 +383,11 @@ int32_t BaseSession::ReadParameters() {
 }
 
 void BaseSession::ReadColourLens() {
-    // TK1A and TK3A are told their colour size by InitLens. A network camera may stream a
-    // size other than the session's starting mode, and without the pushed parameters only
-    // its colour lens record says which; taking the wrong size would refuse every colour
-    // frame. A camera that cannot answer keeps the mode.
-    if (GetDeviceType() == TK1A || GetDeviceType() == TK3A) {
+    // Models that InitLens tells their colour size need not be asked. A network camera may
+    // stream a size other than the session's starting mode, and without the pushed
+    // parameters only its colour lens record says which; taking the wrong size would refuse
+    // every colour frame. A camera that cannot answer keeps the mode.
+    if (m_model.lens == LensAtInit::kSent || m_model.lens == LensAtInit::kSentInColourModes) {
         return;
     }
     LensRecord lens{};

@@ -21,9 +21,10 @@
 #include <thread>
 #include <vector>
 
-#include "device/DeviceInfo.h"
 #include "imaging/ImageProc.h"
 #include "imaging/SessionContext.h"
+#include "model/ModelTraits.h"
+#include "model/SessionInfo.h"
 #include "pipeline/Frame.h"
 #include "protocol/DeviceStatus.h"
 #include "protocol/InitParams.h"
@@ -64,7 +65,8 @@ public:
     // --- lifecycle --------------------------------------------------------------------------
     // -103 when already opened, -255 without a protocol, else the protocol's status.
     virtual int32_t OpenDevice();
-    // TK1A: colour auto-exposure off and the idle data mode first. -255 without a protocol.
+    // A model that idles on close gets colour auto-exposure off and the idle data mode
+    // first. -255 without a protocol.
     virtual int32_t CloseDevice();
     // Starts the camera's stream; the first start after an open runs InitDevice.
     virtual int32_t StartStream();
@@ -280,9 +282,6 @@ private:
     // The ini's valid ranges and data modes replace the camera's lists (empty keeps them).
     void ApplyIniLists(const Config& config);
     void ApplyPushedParameters(const PushedParameters& p);
-    // Models whose colour mode needs no lens command and whose lists follow one rule: TK2A,
-    // TKS1, TK5U, TK5P, TK5E, TK5Pro_ADI, TK4A, TK4Alite, TK4Aliteusb.
-    static bool IsStandardModel(uint32_t deviceType);
     // A counted list (count byte, codes) from a pushed block, else from the camera's
     // property `id`; false when neither gave a non-empty one.
     bool ReadCountedList(const uint8_t* pushed, uint32_t id, uint8_t* list, uint32_t bytes);
@@ -338,6 +337,7 @@ private:
     static std::string ConfigFolder();
 
     SessionInfo m_sessionInfo;
+    const ModelTraits& m_model;  // the row of the session's device type
     std::mutex m_transportLock;  // the reader's transport reads
     Context m_context{*this};
     // Declared before the protocol: destroyed after it, and joined before it goes.

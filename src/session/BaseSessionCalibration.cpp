@@ -136,7 +136,7 @@ int32_t BaseSession::BuildPixelRayTable() {
         return -1;
     }
     auto table = std::make_shared<PixelRayTable>();
-    const bool portrait = GetDeviceType() == TK1A;
+    const bool portrait = m_model.portraitDepth;
     table->width = portrait ? 480 : 640;
     table->height = portrait ? 640 : 480;
     table->rays.resize(size_t{table->width} * table->height * 2);
@@ -184,7 +184,7 @@ int32_t BaseSession::SetLens(const LensRecord& lens) {
     LensRecord sent = lens;
     if (colour && lens.width == 640 && lens.height == 480) {
         const bool native =
-            (GetDeviceType() == TK1A && build >= 44) || (GetDeviceType() == TK3A && build >= 65);
+            m_model.nativeColour480Build != 0 && build >= m_model.nativeColour480Build;
         if (!native) {
             sent.height = 360;  // cut and scaled back to 4:3 by the colour decoder
         }
@@ -244,8 +244,8 @@ int32_t BaseSession::GetLens(LensRecord& lens) {
 }
 
 int32_t BaseSession::InitLens() {
-    switch (GetDeviceType()) {
-        case TK1A: {
+    switch (m_model.lens) {
+        case LensAtInit::kSentInColourModes: {
             const uint8_t mode = m_dataMode.load();
             if (mode != 100 && mode != 101) {
                 return 0;
@@ -254,7 +254,7 @@ int32_t BaseSession::InitLens() {
             m_rgbMode = TofFrameMode{640, 480, 30};
         }
             [[fallthrough]];
-        case TK3A: {
+        case LensAtInit::kSent: {
             const TofFrameMode rgb = GetRgbFrameMode();
             const LensRecord lens{
                 2, 1, static_cast<uint16_t>(rgb.width), static_cast<uint16_t>(rgb.height), 30, 2};
@@ -264,12 +264,13 @@ int32_t BaseSession::InitLens() {
             }
             return SetLens(lens);
         }
-        default:
-            if (!IsStandardModel(GetDeviceType())) {
-                QLOG("devicetype:%d is invalid.\n", static_cast<int>(GetDeviceType()));
-            }
+        case LensAtInit::kNotSent:
             return 0;
+        case LensAtInit::kUnlisted:
+            break;
     }
+    QLOG("devicetype:%d is invalid.\n", static_cast<int>(GetDeviceType()));
+    return 0;
 }
 
 }  // namespace quorix

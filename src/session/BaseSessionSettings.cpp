@@ -18,23 +18,6 @@ using namespace std::chrono_literals;
 
 }  // namespace
 
-bool BaseSession::IsStandardModel(uint32_t deviceType) {
-    switch (deviceType) {
-        case TK2A:
-        case TKS1:
-        case TK5U:
-        case TK5P:
-        case TK5E:
-        case TK5Pro_ADI:
-        case TK4A:
-        case TK4Alite:
-        case TK4Aliteusb:
-            return true;
-        default:
-            return false;
-    }
-}
-
 bool BaseSession::ConfirmationActive() const {
     return m_deviceSync.load() && m_imageProc.IsStreaming() && !m_closing.load();
 }
@@ -418,7 +401,7 @@ int32_t BaseSession::SetDataMode(uint8_t mode) {
         }
     }
     const bool subMode = mode >= 100 && mode <= 102;
-    const uint32_t polls = GetDeviceType() == TK1A ? 25 : 300;
+    const uint32_t polls = m_model.briefDataModeEcho ? 25 : 300;
     DeviceStatus last;
     const int32_t ret =
         SendConfirmed([&] { return m_protocol->SetDataMode(mode); }, polls, 20ms,
@@ -625,25 +608,13 @@ void BaseSession::InitDataModeList(const uint8_t* pushed) {
     }
     std::array<uint8_t, 33> list{};
     if (!ReadCountedList(pushed, property::kOutModeList, list.data(), list.size())) {
-        static constexpr uint8_t kStandardModes[] = {6, 0, 1, 2, 11, 12, 13};
-        static constexpr uint8_t kTk3aModes[] = {6, 0, 1, 2, 4, 10, 11};
-        static constexpr uint8_t kTk1aModes[] = {3, 100, 101, 102};
-        static constexpr uint8_t kSquareModes[] = {1, 200};
-        const uint32_t type = GetDeviceType();
-        std::span<const uint8_t> counted;
-        if (IsStandardModel(type)) {
-            counted = kStandardModes;
-        } else if (type == TK3A) {
-            counted = kTk3aModes;
-        } else if (type == TK1A) {
-            counted = kTk1aModes;
-        } else if (type == NsDeviceType444) {
-            counted = kSquareModes;
-        } else {
-            QLOG("devicetype:%d is invalid.\n", static_cast<int>(type));
+        const std::span<const uint8_t> modes = m_model.fallbackDataModes;
+        if (modes.empty()) {
+            QLOG("devicetype:%d is invalid.\n", static_cast<int>(GetDeviceType()));
         }
         list = {};
-        std::copy(counted.begin(), counted.end(), list.begin());
+        list[0] = static_cast<uint8_t>(modes.size());
+        std::copy(modes.begin(), modes.end(), list.begin() + 1);
     }
     std::lock_guard guard(m_cacheLock);
     m_dataModeList = list;
@@ -661,8 +632,7 @@ void BaseSession::InitDepthRangeList(const uint8_t* pushed) {
     std::lock_guard guard(m_cacheLock);
     if (!have) {
         list = {};
-        const uint32_t type = GetDeviceType();
-        if (IsStandardModel(type) || type == TK3A) {
+        if (m_model.depthRanges == DepthRangeList::kFromMeasuringRanges) {
             // Ranges whose group gives valid limits beyond the nearest group's minimum.
             const auto& r = m_measuringRanges;
             auto effMax = [&r](size_t g, size_t p) {
@@ -682,8 +652,8 @@ void BaseSession::InitDepthRangeList(const uint8_t* pushed) {
                     }
                 }
             }
-        } else if (type != TK1A && type != NsDeviceType444) {
-            QLOG("devicetype:%d is invalid.\n", static_cast<int>(type));
+        } else if (m_model.depthRanges == DepthRangeList::kUnlisted) {
+            QLOG("devicetype:%d is invalid.\n", static_cast<int>(GetDeviceType()));
         }
     }
     m_depthRangeList = list;

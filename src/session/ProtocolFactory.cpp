@@ -1,9 +1,10 @@
-// The device-type table of command protocols.
+// The command protocol of a session, by its model.
 #include "session/ProtocolFactory.h"
 
 #include <mutex>
 
 #include "config/Log.h"
+#include "model/ModelTraits.h"
 #include "protocol/SocketProtocol.h"
 
 namespace quorix {
@@ -21,29 +22,22 @@ std::unique_ptr<BaseProtocol> CreateProtocol(const SessionInfo& info) {
             return g_testFactory(info);
         }
     }
-    switch (info.deviceType) {
-        case TK5P:
-        case TK5E:
-        case TK5Pro_ADI:
-        case TK4A:
-        case TK4Alite:
+    switch (TraitsOf(info.deviceType).protocol) {
+        case ProtocolKind::kSocket:
             return std::make_unique<SocketProtocol>(
                 static_cast<uint32_t>(info.net.ip[0]) | static_cast<uint32_t>(info.net.ip[1]) << 8 |
                     static_cast<uint32_t>(info.net.ip[2]) << 16 |
                     static_cast<uint32_t>(info.net.ip[3]) << 24,
                 info.net.dataPort, info.net.commandPort);
-        case TK1A:
-        case TK2A:
-        case TKS1:
-        case TK5U:
-        case TK3A:
-        case TK4Aliteusb:
-        case NsDeviceType444:
+        case ProtocolKind::kUsb:
+        case ProtocolKind::kTk1a:
+        case ProtocolKind::kBuiltIn:
             return nullptr;  // USB protocols come with USB camera support
-        default:
-            QLOG("devicetype:%d is invalid.\n", static_cast<int>(info.deviceType));
-            return nullptr;
+        case ProtocolKind::kNone:
+            break;
     }
+    QLOG("devicetype:%d is invalid.\n", static_cast<int>(info.deviceType));
+    return nullptr;
 }
 
 void SetProtocolFactoryForTesting(ProtocolFactory factory) {

@@ -5,7 +5,7 @@
 #include <functional>
 #include <memory>
 
-#include "device/DeviceInfo.h"
+#include "model/SessionInfo.h"
 
 namespace quorix {
 

@@ -7,7 +7,7 @@
 #include <mutex>
 #include <string>
 
-#include "device/DeviceInfo.h"
+#include "model/SessionInfo.h"
 
 namespace quorix {
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "cli/InfoText.h"
+#include "model/ModelTraits.h"
 
 namespace quorix::cli {
 
@@ -20,23 +21,6 @@ std::string Row(const char* uri, const char* alias, const char* type, const char
 struct Name {
     uint32_t value;
     const char* name;
-};
-
-constexpr Name kModels[] = {
-    {TK1A, "TK1A"},
-    {TK2A, "TK2A"},
-    {TKS1, "TKS1"},
-    {TK2B, "TK2B"},
-    {TK3A, "TK3A"},
-    {TK4A, "TK4A"},
-    {TK_MIPI, "TK_MIPI"},
-    {TK4Alite, "TK4Alite"},
-    {TK4Aliteusb, "TK4Aliteusb"},
-    {NsDeviceType444, "-"},
-    {TK5U, "TK5U"},
-    {TK5P, "TK5P"},
-    {TK5E, "TK5E"},
-    {TK5Pro_ADI, "TK5Pro_ADI"},
 };
 
 constexpr Name kStates[] = {
@@ -57,7 +41,11 @@ const char* Lookup(const Name (&names)[N], uint32_t value) {
 }  // namespace
 
 const char* ModelName(uint32_t deviceType) {
-    return Lookup(kModels, deviceType);
+    const ModelTraits* model = FindModel(deviceType);
+    if (model == nullptr) {
+        return "unknown";
+    }
+    return model->name != nullptr ? model->name : "-";
 }
 
 const char* StatusName(uint32_t status) {

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "device/DeviceInfo.h"
+#include "model/SessionInfo.h"
 
 namespace quorix::platform {
 

@@ -24,6 +24,12 @@ TEST(DeviceText, RowShowsEveryField) {
     }
 }
 
+TEST(DeviceText, ModelsWithoutANameAndUnknownTypesAreMarked) {
+    EXPECT_STREQ(ModelName(TK_MIPI), "TK_MIPI");
+    EXPECT_STREQ(ModelName(NsDeviceType444), "-");
+    EXPECT_STREQ(ModelName(445), "unknown");
+}
+
 TEST(DeviceText, UnterminatedTextStaysWithinItsField) {
     NsDeviceInfo device{};
     std::memset(device.uri, 'u', sizeof(device.uri));

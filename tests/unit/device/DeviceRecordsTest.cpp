@@ -15,43 +15,33 @@
 namespace quorix {
 namespace {
 
-TEST(DeviceInfo, PerModelTable) {
-    struct Case {
-        uint32_t type;
-        uint32_t status;
-        uint32_t link;
-        uint32_t flags;
-        std::vector<uint32_t> modes;
-        uint16_t finalField;
-    };
-    const Case cases[] = {
-        {TK1A, 0, kLinkUsb, 1, {100, 101, 102}, 0},
-        {TK2B, 0, kLinkUsb, 7, {10}, 0},
-        {TK3A, 0, kLinkUsb, 25, {0, 1, 2, 5, 6, 7, 10, 11, 12}, 65535},
-        {TK_MIPI, 2, kLinkMipi, 1, {200, 201, 2}, 65535},
-        {NsDeviceType444, 0, kLinkUsb, 0, {200}, 65535},
-    };
-    for (const Case& c : cases) {
-        DeviceInfo r(c.type);
-        ASSERT_EQ(r.sessionCount, 1) << c.type;
-        ASSERT_EQ(r.sessions.size(), 1u);
-        EXPECT_EQ(+r.status, c.status);
-        EXPECT_EQ(r.sessions[0].linkType, c.link);
-        EXPECT_EQ(r.sessions[0].featureFlags, c.flags);
-        EXPECT_EQ(r.sessions[0].dataModes, c.modes);
-        EXPECT_EQ(r.sessions[0].finalField, c.finalField);
-        EXPECT_EQ(r.sessions[0].deviceType, c.type);
+TEST(DeviceInfo, NetworkRecordsWaitForDiscoveryOthersGetOneSession) {
+    for (const ModelTraits& model : Models()) {
+        SCOPED_TRACE(model.deviceType);
+        DeviceInfo r(model.deviceType);
         EXPECT_EQ(r.pending, HotPlugEvent::kNone);
         EXPECT_EQ(r.notified, HotPlugEvent::kNone);
+        if (model.linkType == kLinkNetwork) {
+            EXPECT_EQ(+r.status, static_cast<uint32_t>(Connected));
+            EXPECT_EQ(r.sessionCount, 0);
+            EXPECT_TRUE(r.sessions.empty());
+            continue;
+        }
+        ASSERT_EQ(r.sessionCount, 1);
+        ASSERT_EQ(r.sessions.size(), 1u);
+        EXPECT_EQ(r.sessions[0].deviceType, model.deviceType);
+        EXPECT_EQ(r.sessions[0].dataModes.size(), model.dataModes.size());
     }
+    // A link other than USB has no colour size in its record.
+    DeviceInfo mipi(TK_MIPI);
+    EXPECT_EQ(mipi.sessions[0].usb.colourWidth, 0u);
+    EXPECT_EQ(+mipi.status, static_cast<uint32_t>(Connected));
+
     DeviceInfo small(NsDeviceType444);
     EXPECT_EQ(small.sessions[0].usb.colourWidth, 480u);
     EXPECT_EQ(small.sessions[0].usb.colourHeight, 480u);
     EXPECT_EQ(small.sessions[0].usb.colourFormat, 2);
-
-    DeviceInfo network(TK4A);
-    EXPECT_EQ(+network.status, static_cast<uint32_t>(Connected));
-    EXPECT_EQ(network.sessionCount, 0);
+    EXPECT_EQ(small.sessions[0].dataModes, std::vector<uint32_t>{200});
 }
 
 TEST(DeviceInfo, UnknownTypeHasNoSessionsAndNeitherHasItsDevice) {
@@ -129,17 +119,6 @@ TEST(Announcement, ParsesFixedLengthFieldsAndIgnoresShortDatagrams) {
     EXPECT_EQ(std::string(a.sn), std::string(30, 'S'));
     EXPECT_EQ(std::string(a.alias), std::string(20, 'A'));
     EXPECT_EQ(std::string(a.ip), std::string(16, '9'));
-}
-
-TEST(Announcement, KindCodes) {
-    EXPECT_EQ(DeviceTypeOfKind(1), static_cast<uint32_t>(TK4A));
-    EXPECT_EQ(DeviceTypeOfKind(2), static_cast<uint32_t>(TK4Alite));
-    EXPECT_EQ(DeviceTypeOfKind(4), static_cast<uint32_t>(TK5P));
-    EXPECT_EQ(DeviceTypeOfKind(9), static_cast<uint32_t>(TK5E));
-    EXPECT_EQ(DeviceTypeOfKind(10), static_cast<uint32_t>(TK5Pro_ADI));
-    for (uint8_t k : {0, 3, 5, 8, 11, 255}) {
-        EXPECT_EQ(DeviceTypeOfKind(k), 0u) << int(k);
-    }
 }
 
 class UsbLogic : public ::testing::Test {

@@ -15,6 +15,7 @@
 #include "config/Log.h"
 #include "protocol/BaseProtocol.h"
 #include "session/ProtocolFactory.h"
+#include "support/ModelSession.h"
 
 namespace quorix {
 namespace {
@@ -227,14 +228,6 @@ private:
     Camera& m_camera;
 };
 
-SessionInfo Info(uint32_t deviceType) {
-    SessionInfo info;
-    info.deviceType = deviceType;
-    info.linkType = IsNetworkDeviceType(deviceType) ? kLinkNetwork : kLinkUsb;
-    info.finalField = deviceType == TK1A ? 0 : 65535;  // as the model table has it
-    return info;
-}
-
 Buffer DepthBuffer() {
     return SubPacket(0x21, Buffer(460800, 0x55));
 }
@@ -251,7 +244,7 @@ protected:
     std::unique_ptr<BaseSession> Make(uint32_t deviceType, Camera*& camera) {
         m_cameras.push_back(std::make_unique<Camera>());
         camera = m_next = m_cameras.back().get();
-        return std::make_unique<BaseSession>(Info(deviceType));
+        return std::make_unique<BaseSession>(test::SessionInfoOf(deviceType));
     }
 
     std::vector<std::unique_ptr<Camera>> m_cameras;
@@ -315,7 +308,7 @@ TEST_F(Session, OlderTk3aFirmwareGets640x360ForA640x480Request) {
 TEST_F(Session, UnknownDeviceTypeHasNoProtocol) {
     SetProtocolFactoryForTesting({});
     log::Capture capture;
-    BaseSession s(Info(TK2B));
+    BaseSession s(test::SessionInfoOf(TK2B));
     EXPECT_TRUE(capture.Contains("devicetype:213 is invalid."));
     EXPECT_EQ(s.OpenDevice(), -255);
     EXPECT_EQ(s.StartStream(), -255);

@@ -10,6 +10,7 @@
 #include "config/Log.h"
 #include "session/BaseSession.h"
 #include "session/ProtocolFactory.h"
+#include "support/ModelSession.h"
 #include "support/RecordingProtocol.h"
 #include "support/TempDir.h"
 
@@ -53,11 +54,7 @@ protected:
     }
     // Opens and starts a TK2A session with index `index`; the start's result.
     int32_t Start(uint32_t index = 0) {
-        SessionInfo info;
-        info.deviceType = TK2A;
-        info.linkType = kLinkUsb;
-        info.finalField = 65535;
-        m_session = std::make_unique<BaseSession>(info);
+        m_session = std::make_unique<BaseSession>(test::SessionInfoOf(TK2A));
         m_session->SetSessionIndex(index);
         EXPECT_EQ(m_session->OpenDevice(), 0);
         m_script.ClearCalls();

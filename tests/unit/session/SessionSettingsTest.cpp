@@ -8,6 +8,7 @@
 #include "config/Log.h"
 #include "session/BaseSession.h"
 #include "session/ProtocolFactory.h"
+#include "support/ModelSession.h"
 #include "support/RecordingProtocol.h"
 
 namespace quorix {
@@ -17,14 +18,6 @@ using namespace std::chrono_literals;
 using test::CameraScript;
 using test::RecordingProtocol;
 using Calls = std::vector<std::string>;
-
-SessionInfo Info(uint32_t deviceType) {
-    SessionInfo info;
-    info.deviceType = deviceType;
-    info.linkType = IsNetworkDeviceType(deviceType) ? kLinkNetwork : kLinkUsb;
-    info.finalField = deviceType == TK1A ? 0 : 65535;
-    return info;
-}
 
 class Settings : public ::testing::Test {
 protected:
@@ -39,7 +32,7 @@ protected:
 
     // A started session of `deviceType` (initialised from the script), its calls cleared.
     BaseSession& Start(uint32_t deviceType) {
-        m_session = std::make_unique<BaseSession>(Info(deviceType));
+        m_session = std::make_unique<BaseSession>(test::SessionInfoOf(deviceType));
         EXPECT_EQ(m_session->OpenDevice(), 0);
         EXPECT_EQ(m_session->StartStream(), 0);
         m_script.ClearCalls();
@@ -348,8 +341,8 @@ TEST_F(Settings, MapperAndFilterSwitchesNeedThePreProcessingLibrary) {
         {&BaseSession::SetTimeFilterEnabled, &BaseSession::GetTimeFilterEnabled},
         {&BaseSession::SetSpatialFilterEnabled, &BaseSession::GetSpatialFilterEnabled},
     };
-    BaseSession with(Info(TK5P));
-    BaseSession without(Info(TK5P), nullptr);
+    BaseSession with(test::SessionInfoOf(TK5P));
+    BaseSession without(test::SessionInfoOf(TK5P), nullptr);
     size_t i = 0;
     for (const auto& [set, get] : switches) {
         bool value = false;

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "model/ModelTraits.h"
+#include "sim/SimState.h"
 #include "sim/SimWire.h"
 
 namespace quorix::sim {
@@ -73,6 +75,24 @@ TEST(Announcement, TextsAreCutAtTheirFieldsAndNeverSpill) {
     EXPECT_EQ(d[52], 4);
     EXPECT_EQ(std::string(d.begin() + 53, d.begin() + 69), std::string(16, 'P'));
     EXPECT_EQ(std::string(d.begin() + 69, d.end()), std::string(20, 'A'));
+}
+
+// The simulator keeps its own model list on purpose; it must announce exactly the network
+// models the library knows, under the same names and kind codes.
+TEST(Announcement, SimulatedModelsAreTheLibrarysNetworkModels) {
+    size_t network = 0;
+    for (const ModelTraits& model : Models()) {
+        if (model.linkType != kLinkNetwork) {
+            continue;
+        }
+        ++network;
+        SCOPED_TRACE(model.name);
+        const ModelInfo* simulated = ParseModel(model.name);
+        ASSERT_NE(simulated, nullptr);
+        EXPECT_EQ(simulated->deviceType, model.deviceType);
+        EXPECT_EQ(simulated->kindCode, model.announcementKind);
+    }
+    EXPECT_EQ(network, kModels.size());
 }
 
 TEST(Announcement, DatagramLengthCutsOrPads) {
