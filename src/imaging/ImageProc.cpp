@@ -6,10 +6,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <utility>
 
 #include "config/Log.h"
+#include "platform/Clock.h"
 #include "protocol/DeviceStatus.h"
 
 namespace quorix {
@@ -39,13 +39,9 @@ void PutLe24(uint8_t* p, uint32_t v) {
 
 // Receive time: second, minute, hour, millisecond as four u16, lowest first.
 uint64_t ReceiveTime() {
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    tm local{};
-    localtime_r(&now.tv_sec, &local);
-    const uint64_t ms = static_cast<uint64_t>(now.tv_nsec / 1000000);
-    return static_cast<uint64_t>(local.tm_sec) | static_cast<uint64_t>(local.tm_min) << 16 |
-           static_cast<uint64_t>(local.tm_hour) << 32 | ms << 48;
+    const platform::LocalTime t = platform::LocalTimeNow();
+    return static_cast<uint64_t>(t.second) | static_cast<uint64_t>(t.minute) << 16 |
+           static_cast<uint64_t>(t.hour) << 32 | static_cast<uint64_t>(t.millisecond) << 48;
 }
 
 bool IsQvgaDepth(uint8_t type) {
