@@ -4,11 +4,11 @@
 
 #include <chrono>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <utility>
 
 #include "config/Log.h"
+#include "imaging/RawDump.h"
 #include "platform/Clock.h"
 #include "protocol/DeviceStatus.h"
 
@@ -46,18 +46,6 @@ uint64_t ReceiveTime() {
 
 bool IsQvgaDepth(uint8_t type) {
     return type == 0x72 || type == 0x74 || type == 0x91 || type == 0x9C;
-}
-
-void AppendToFile(const std::string& folder, const char* name, const uint8_t* data, size_t length) {
-    char path[1024];
-    snprintf(path, sizeof path, "%s%s%s", folder.c_str(), folder.empty() ? "" : "/", name);
-    FILE* file = fopen(path, "ab+");
-    if (file == nullptr) {
-        QLOG("cannot open %s.\n", path);
-        return;
-    }
-    fwrite(data, 1, length, file);
-    fclose(file);
 }
 
 }  // namespace
@@ -528,10 +516,9 @@ int32_t ImageProc::GetRawRgbFrame(Frame*& frame) {
         return -1;
     }
     if (m_saveRawColour.load()) {
-        char name[64];
-        snprintf(name, sizeof name, "raw_rgb_%d.bin", static_cast<int>(frame->frameIndex));
-        AppendToFile(m_saveFolder, name, frame->pFrameData,
-                     std::min(frame->dataLen, frame->capacity));
+        AppendRawDump(DumpFailure::kLog, m_saveFolder, frame->pFrameData,
+                      std::min(frame->dataLen, frame->capacity), "raw_rgb_%d.bin",
+                      static_cast<int>(frame->frameIndex));
         if (m_savedColour.fetch_add(1) + 1 >= kSavedBuffers) {
             m_saveRawColour.store(false);
         }
@@ -840,15 +827,13 @@ void ImageProc::HandJsonState(const uint8_t* payload, uint32_t length) {
 }
 
 void ImageProc::SaveQvgaDepth(const uint8_t* payload, uint32_t length) const {
-    char name[64];
-    snprintf(name, sizeof name, "raw_Depth_%d.bin", static_cast<int>(m_frameCounter.load()));
-    AppendToFile(m_saveFolder, name, payload, length);
+    AppendRawDump(DumpFailure::kLog, m_saveFolder, payload, length, "raw_Depth_%d.bin",
+                  static_cast<int>(m_frameCounter.load()));
 }
 
 void ImageProc::SaveRawBuffer(uint32_t length) {
-    char name[64];
-    snprintf(name, sizeof name, "raw_buf_%d.bin", static_cast<int>(m_frameCounter.load()));
-    AppendToFile(m_saveFolder, name, m_readBuffer.get(), length);
+    AppendRawDump(DumpFailure::kLog, m_saveFolder, m_readBuffer.get(), length, "raw_buf_%d.bin",
+                  static_cast<int>(m_frameCounter.load()));
     if (m_savedBuffers.fetch_add(1) + 1 >= kSavedBuffers) {
         m_saveRaw.store(false);
     }

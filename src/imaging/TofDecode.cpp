@@ -4,10 +4,10 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 
 #include "config/Log.h"
+#include "imaging/RawDump.h"
 #include "imgproc/ImgPreProcess.h"
 
 namespace quorix {
@@ -704,17 +704,9 @@ bool TofDecode::EnsureFrames() {
 }
 
 void TofDecode::SaveDecodedDepth(const Frame& raw, const Frame& depth) const {
-    char path[1024];
-    const char* separator = m_saveFolder.empty() ? "" : "/";
-    snprintf(path, sizeof path, "%s%sdecode_buf_%d.bin", m_saveFolder.c_str(), separator,
-             static_cast<int>(raw.frameIndex));
-    FILE* file = fopen(path, "ab+");
-    if (file == nullptr) {
-        QLOG("cannot open %s.\n", path);
-        return;
-    }
-    fwrite(depth.pFrameData, 1, std::min(depth.dataLen, depth.capacity), file);
-    fclose(file);
+    AppendRawDump(DumpFailure::kLog, m_saveFolder, depth.pFrameData,
+                  std::min(depth.dataLen, depth.capacity), "decode_buf_%d.bin",
+                  static_cast<int>(raw.frameIndex));
 }
 
 void TofDecode::HandOn(const Frame& raw, Frame*& frame, FrameQueue& queue, int32_t poolType,
