@@ -21,8 +21,7 @@ TEST(PlatformFiles, AppendCreatesThenAppends) {
     EXPECT_EQ(AppendToFile(path.c_str(), "cd", 2), AppendResult::kDone);
     EXPECT_EQ(AppendToFile(path.c_str(), "", 0), AppendResult::kDone);
     EXPECT_EQ(ReadFile(path), std::string("ab\0cd", 5));
-    EXPECT_EQ(AppendToFile((dir / "missing/dump.bin").c_str(), "x", 1),
-              AppendResult::kCannotOpen);
+    EXPECT_EQ(AppendToFile((dir / "missing/dump.bin").c_str(), "x", 1), AppendResult::kCannotOpen);
 }
 
 TEST(PlatformFiles, ReadWholeFileTellsMissingFailedAndTooLargeApart) {
