@@ -1,14 +1,14 @@
 // Lifetime of the process-wide configuration object, and reading of the per-model ini files.
 #include "config/Config.h"
 
-#include <cerrno>
-#include <cstdio>
+#include <array>
 #include <memory>
 #include <mutex>
 
 #include "config/IniFile.h"
 #include "config/Log.h"
 #include "model/ModelTraits.h"
+#include "platform/Files.h"
 #include "platform/ModulePath.h"
 
 namespace quorix {
@@ -141,29 +141,23 @@ enum class FileRead { Ok, Missing, Failed };
 
 // Reads the whole file at `path` into `text`, refusing one beyond kMaxIniBytes.
 FileRead ReadTextFile(const std::string& path, std::string& text) {
-    FILE* file = fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        if (errno == ENOENT || errno == ENOTDIR) {
+    const platform::ReadResult read = platform::ReadWholeFile(path, kMaxIniBytes, text);
+    switch (read.outcome) {
+        case platform::ReadResult::kRead:
+            return FileRead::Ok;
+        case platform::ReadResult::kMissing:
             return FileRead::Missing;
-        }
-        QLOG("open %s failed errorcode:%d\n", path.c_str(), errno);
-        return FileRead::Failed;
+        case platform::ReadResult::kOpenFailed:
+            QLOG("open %s failed errorcode:%d\n", path.c_str(), read.error);
+            break;
+        case platform::ReadResult::kReadFailed:
+            QLOG("read %s failed errorcode:%d\n", path.c_str(), read.error);
+            break;
+        case platform::ReadResult::kTooLarge:
+            QLOG("%s is larger than %zu bytes, not read.\n", path.c_str(), kMaxIniBytes);
+            break;
     }
-    text.resize(kMaxIniBytes + 1);
-    const size_t got = fread(text.data(), 1, text.size(), file);
-    const bool failed = ferror(file) != 0;
-    const int error = errno;
-    fclose(file);
-    if (failed) {
-        QLOG("read %s failed errorcode:%d\n", path.c_str(), error);
-        return FileRead::Failed;
-    }
-    if (got > kMaxIniBytes) {
-        QLOG("%s is larger than %zu bytes, not read.\n", path.c_str(), kMaxIniBytes);
-        return FileRead::Failed;
-    }
-    text.resize(got);
-    return FileRead::Ok;
+    return FileRead::Failed;
 }
 
 }  // namespace

@@ -6,9 +6,9 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <mutex>
 
+#include "platform/Clock.h"
 #include "platform/Paths.h"
 
 namespace quorix::log {
@@ -37,15 +37,10 @@ LogState& State() {
 }
 
 void TimeOfDay(char (&out)[48], char (&date)[80]) {
-    timespec ts{};
-    clock_gettime(CLOCK_REALTIME, &ts);
-    tm local{};
-    localtime_r(&ts.tv_sec, &local);
-    const int ms = static_cast<int>(ts.tv_nsec / 1000000);
-    snprintf(out, sizeof out, "%02d:%02d:%02d-%03d", local.tm_hour, local.tm_min,
-             local.tm_sec, ms);
-    snprintf(date, sizeof date, "%04d/%02d/%02d %02d:%02d:%02d-%03d", local.tm_year + 1900,
-             local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, ms);
+    const platform::LocalTime t = platform::LocalTimeNow();
+    snprintf(out, sizeof out, "%02d:%02d:%02d-%03d", t.hour, t.minute, t.second, t.millisecond);
+    snprintf(date, sizeof date, "%04d/%02d/%02d %02d:%02d:%02d-%03d", t.year, t.month, t.day,
+             t.hour, t.minute, t.second, t.millisecond);
 }
 
 // "<data home>/Quorix", created when missing; empty when it cannot be created.

@@ -4,12 +4,13 @@
 
 #include <chrono>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <utility>
 
 #include "config/Log.h"
+#include "imaging/RawDump.h"
+#include "imaging/RawTypes.h"
+#include "platform/Clock.h"
 #include "protocol/DeviceStatus.h"
 
 namespace quorix {
@@ -22,7 +23,6 @@ constexpr uint32_t kStatusHeaderBytes = 3;  // type 0x2C: type and a 16-bit leng
 constexpr uint8_t kStatusType = 0x2C;
 constexpr uint8_t kBareDepthType = 0xA0;
 constexpr uint32_t kBareDepthBytes = 460800;
-constexpr uint32_t kSplitRowBytes = 1920;
 constexpr uint8_t kFirstImageType = 0x21;
 constexpr uint8_t kLastImageType = 0x9C;
 
@@ -39,29 +39,9 @@ void PutLe24(uint8_t* p, uint32_t v) {
 
 // Receive time: second, minute, hour, millisecond as four u16, lowest first.
 uint64_t ReceiveTime() {
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    tm local{};
-    localtime_r(&now.tv_sec, &local);
-    const uint64_t ms = static_cast<uint64_t>(now.tv_nsec / 1000000);
-    return static_cast<uint64_t>(local.tm_sec) | static_cast<uint64_t>(local.tm_min) << 16 |
-           static_cast<uint64_t>(local.tm_hour) << 32 | ms << 48;
-}
-
-bool IsQvgaDepth(uint8_t type) {
-    return type == 0x72 || type == 0x74 || type == 0x91 || type == 0x9C;
-}
-
-void AppendToFile(const std::string& folder, const char* name, const uint8_t* data, size_t length) {
-    char path[1024];
-    snprintf(path, sizeof path, "%s%s%s", folder.c_str(), folder.empty() ? "" : "/", name);
-    FILE* file = fopen(path, "ab+");
-    if (file == nullptr) {
-        QLOG("cannot open %s.\n", path);
-        return;
-    }
-    fwrite(data, 1, length, file);
-    fclose(file);
+    const platform::LocalTime t = platform::LocalTimeNow();
+    return static_cast<uint64_t>(t.second) | static_cast<uint64_t>(t.minute) << 16 |
+           static_cast<uint64_t>(t.hour) << 32 | static_cast<uint64_t>(t.millisecond) << 48;
 }
 
 }  // namespace
@@ -70,119 +50,6 @@ std::mutex& MappingLock() {
     static std::mutex lock;
     return lock;
 }
-
-// --- the sub-packet table ---------------------------------------------------------------
-
-enum class Stream : uint8_t { kNone, kDepth, kIR, kDepthOrIR, kColour, kImu };
-enum class Check : uint8_t { kExact, kAny, kAtMost, kAtLeast, kBelow, kBlocks2048 };
-enum class Action : uint8_t {
-    kAppend,
-    kRowSplit,
-    kColour,
-    kImu,
-    kSkip,
-    kStatus,
-    kInitParams,
-    kJson,
-    kDeviceStatus
-};
-
-struct SubPacketRule {
-    Check check;
-    uint32_t length;
-    Stream stream;
-    Action action;
-    uint8_t bits;
-    uint8_t newType;  // 0: keep the type
-    uint16_t rows;    // row split: payload rows of 1920 bytes
-
-    bool Accepts(uint32_t n) const {
-        switch (check) {
-            case Check::kExact:
-                return n == length;
-            case Check::kAny:
-                return true;
-            case Check::kAtMost:
-                return n <= length;
-            case Check::kAtLeast:
-                return n >= length;
-            case Check::kBelow:
-                return n < length;
-            case Check::kBlocks2048:
-                return n % 2048 == 0 && n <= length;
-        }
-        return false;
-    }
-};
-
-namespace {
-
-using Rule = SubPacketRule;
-constexpr uint8_t D = kFrameSetDepth;
-constexpr uint8_t I = kFrameSetIR;
-constexpr uint8_t DI = kFrameSetDepth | kFrameSetIR;
-constexpr uint8_t C = kFrameSetColour;
-
-struct RuleGroup {
-    std::initializer_list<uint8_t> types;
-    Rule rule;
-};
-
-// At most two rules per type (0x44 and 0x49 by their length).
-struct RuleTable {
-    std::array<std::array<const Rule*, 2>, 256> rules{};
-
-    RuleTable() {
-        static const RuleGroup kGroups[] = {
-            {{0x21, 0x41, 0x45, 0x4C, 0x6F, 0x81, 0x85, 0x8C, 0x51, 0x5C, 0x66},
-             {Check::kExact, 460800, Stream::kDepth, Action::kAppend, D, 0, 0}},
-            {{0x55}, {Check::kExact, 460800, Stream::kNone, Action::kAppend, D, 0, 0}},
-            {{0x22, 0x42, 0x4D, 0x70, 0x82, 0x52, 0x5D, 0x67},
-             {Check::kExact, 460800, Stream::kIR, Action::kAppend, I, 0, 0}},
-            {{0x23, 0x43, 0x4E, 0x71, 0x83, 0x8E, 0x53, 0x5E, 0x68},
-             {Check::kExact, 921600, Stream::kDepthOrIR, Action::kAppend, DI, 0, 0}},
-            {{0x27, 0x46, 0x4A, 0x56},
-             {Check::kExact, 345600, Stream::kDepth, Action::kAppend, D, 0, 0}},
-            {{0x28, 0x47, 0x57}, {Check::kExact, 345600, Stream::kIR, Action::kAppend, I, 0, 0}},
-            {{0x29, 0x48, 0x58},
-             {Check::kExact, 691200, Stream::kDepthOrIR, Action::kAppend, DI, 0, 0}},
-            {{0x61, 0x6C}, {Check::kExact, 614400, Stream::kDepth, Action::kAppend, D, 0, 0}},
-            {{0x62, 0x6D}, {Check::kExact, 614400, Stream::kIR, Action::kAppend, I, 0, 0}},
-            {{0x63, 0x6E}, {Check::kExact, 1228800, Stream::kDepthOrIR, Action::kAppend, DI, 0, 0}},
-            {{0x4F, 0x75}, {Check::kExact, 768000, Stream::kDepthOrIR, Action::kAppend, DI, 0, 0}},
-            {{0x72, 0x74, 0x91, 0x9C},
-             {Check::kExact, 153600, Stream::kDepth, Action::kAppend, D, 0, 0}},
-            {{0x93}, {Check::kExact, 307200, Stream::kDepthOrIR, Action::kAppend, DI, 0, 0}},
-            {{0x44}, {Check::kExact, 460800, Stream::kNone, Action::kAppend, D, 0x41, 0}},
-            {{0x44}, {Check::kExact, 921600, Stream::kNone, Action::kRowSplit, DI, 0x43, 480}},
-            {{0x49}, {Check::kExact, 345600, Stream::kNone, Action::kAppend, D, 0x46, 0}},
-            {{0x49}, {Check::kExact, 691200, Stream::kNone, Action::kRowSplit, DI, 0x48, 360}},
-            {{0x25, 0x31, 0x32, 0x33, 0x34},
-             {Check::kAny, 0, Stream::kColour, Action::kColour, C, 0, 0}},
-            {{0x35}, {Check::kExact, 460800, Stream::kColour, Action::kColour, C, 0, 0}},
-            {{0x24}, {Check::kExact, 1, Stream::kImu, Action::kImu, 0, 0, 0}},
-            {{0x26}, {Check::kBlocks2048, 8192, Stream::kNone, Action::kSkip, 0, 0, 0}},
-            {{kStatusType},
-             {Check::kAtMost, kDeviceStatusMaxBytes, Stream::kNone, Action::kStatus, 0, 0, 0}},
-            {{0x2E}, {Check::kAny, 0, Stream::kNone, Action::kInitParams, 0, 0, 0}},
-            {{0x2F}, {Check::kBelow, 4, Stream::kNone, Action::kJson, 0, 0, 0}},
-            {{0x30}, {Check::kAtLeast, 9, Stream::kNone, Action::kDeviceStatus, 0, 0, 0}},
-        };
-        for (const RuleGroup& group : kGroups) {
-            for (uint8_t type : group.types) {
-                auto& slots = rules[type];
-                (slots[0] == nullptr ? slots[0] : slots[1]) = &group.rule;
-            }
-        }
-    }
-};
-
-const RuleTable& Rules() {
-    static const RuleTable table;
-    return table;
-}
-
-}  // namespace
 
 // --- the Callback thread ------------------------------------------------------------------
 
@@ -532,10 +399,9 @@ int32_t ImageProc::GetRawRgbFrame(Frame*& frame) {
         return -1;
     }
     if (m_saveRawColour.load()) {
-        char name[64];
-        snprintf(name, sizeof name, "raw_rgb_%d.bin", static_cast<int>(frame->frameIndex));
-        AppendToFile(m_saveFolder, name, frame->pFrameData,
-                     std::min(frame->dataLen, frame->capacity));
+        AppendRawDump(DumpFailure::kLog, m_saveFolder, frame->pFrameData,
+                      std::min(frame->dataLen, frame->capacity), "raw_rgb_%d.bin",
+                      static_cast<int>(frame->frameIndex));
         if (m_savedColour.fetch_add(1) + 1 >= kSavedBuffers) {
             m_saveRawColour.store(false);
         }
@@ -677,25 +543,17 @@ bool ImageProc::WalkSubPackets(uint32_t length, uint8_t& mask, uint8_t& imu) {
                  static_cast<int>(unused), static_cast<int>(unused - header));
             return false;
         }
-        if (type < kFirstImageType || type > kLastImageType) {
+        // What the walk does not know ends it, without an error.
+        const RawTypeRows rows = RawTypesOf(type);
+        if (type < kFirstImageType || type > kLastImageType || !rows.Listed()) {
             return true;
         }
-        const auto& candidates = Rules().rules[type];
-        if (candidates[0] == nullptr) {
-            return true;
-        }
-        const Rule* rule = nullptr;
-        for (const Rule* r : candidates) {
-            if (r != nullptr && r->Accepts(payload)) {
-                rule = r;
-                break;
-            }
-        }
-        if (rule == nullptr) {
-            if (type == 0x24) {
+        const RawType* row = rows.Accepting(payload);
+        if (row == nullptr) {
+            if (rows.first->content == RawContent::kImuNumber) {
                 QLOG("imu bufferSize:%d typeId:0x%x lenth:%d unUsed:%d\n", static_cast<int>(length),
                      type, static_cast<int>(payload), static_cast<int>(unused));
-            } else if (type == kStatusType) {
+            } else if (rows.first->content == RawContent::kStatusBlock) {
                 QLOG("error bufferSize:%d typeId:0x%x lenth:%d unUsed:%d\n\n",
                      static_cast<int>(length), type, static_cast<int>(payload),
                      static_cast<int>(unused));
@@ -705,65 +563,74 @@ bool ImageProc::WalkSubPackets(uint32_t length, uint8_t& mask, uint8_t& imu) {
             }
             return true;
         }
-        const bool wanted = [&] {
-            switch (rule->stream) {
-                case Stream::kNone:
-                    return true;
-                case Stream::kDepth:
-                    return m_frameEnabled[0].load();
-                case Stream::kIR:
-                    return m_frameEnabled[1].load();
-                case Stream::kDepthOrIR:
-                    return m_frameEnabled[0].load() || m_frameEnabled[1].load();
-                case Stream::kColour:
-                    return m_frameEnabled[2].load();
-                case Stream::kImu:
-                    return m_frameEnabled[3].load();
-            }
-            return false;
-        }();
-        const uint8_t* data = packet + header;
-        if (wanted) {
-            switch (rule->action) {
-                case Action::kAppend:
-                case Action::kRowSplit:
-                    if (AppendToTof(packet, payload, *rule)) {
-                        mask |= rule->bits;
-                        if (IsQvgaDepth(type) && m_saveRaw.load()) {
-                            SaveQvgaDepth(data, payload);
-                        }
-                    }
-                    break;
-                case Action::kColour:
-                    if (CopyToColour(packet, payload)) {
-                        mask |= rule->bits;
-                    }
-                    break;
-                case Action::kImu:
-                    imu = data[0];
-                    break;
-                case Action::kSkip:
-                    break;
-                case Action::kStatus:
-                    HandDeviceStatus(data, payload);
-                    break;
-                case Action::kInitParams:
-                    DecodeDeviceInitParams(data, payload);
-                    break;
-                case Action::kJson:
-                    HandJsonState(data, payload);
-                    break;
-                case Action::kDeviceStatus:
-                    m_deviceStatus.store(static_cast<int8_t>(data[0]));
-                    break;
-            }
+        if (IsWanted(*row)) {
+            TakeSubPacket(*row, packet, header, payload, mask, imu);
         }
         offset += header + payload;
     }
     return true;
 }
 
-bool ImageProc::AppendToTof(const uint8_t* packet, uint32_t payload, const SubPacketRule& rule) {
+bool ImageProc::IsWanted(const RawType& row) const {
+    if (row.Has(kRawUngated)) {
+        return true;
+    }
+    switch (row.content) {
+        case RawContent::kDepth:
+            return m_frameEnabled[0].load();
+        case RawContent::kIR:
+            return m_frameEnabled[1].load();
+        case RawContent::kDepthAndIR:
+            return m_frameEnabled[0].load() || m_frameEnabled[1].load();
+        case RawContent::kColour:
+            return m_frameEnabled[2].load();
+        case RawContent::kImuNumber:
+            return m_frameEnabled[3].load();
+        default:
+            return true;
+    }
+}
+
+void ImageProc::TakeSubPacket(const RawType& row, const uint8_t* packet, uint32_t header,
+                              uint32_t payload, uint8_t& mask, uint8_t& imu) {
+    const uint8_t* data = packet + header;
+    switch (row.content) {
+        case RawContent::kDepth:
+        case RawContent::kIR:
+        case RawContent::kDepthAndIR:
+            if (AppendToTof(packet, payload, row)) {
+                mask |= row.FrameBits();
+                if (row.IsQvgaDepth() && m_saveRaw.load()) {
+                    SaveQvgaDepth(data, payload);
+                }
+            }
+            break;
+        case RawContent::kColour:
+            if (CopyToColour(packet, payload)) {
+                mask |= row.FrameBits();
+            }
+            break;
+        case RawContent::kImuNumber:
+            imu = data[0];
+            break;
+        case RawContent::kPadding:
+            break;
+        case RawContent::kStatusBlock:
+            HandDeviceStatus(data, payload);
+            break;
+        case RawContent::kInitParams:
+            DecodeDeviceInitParams(data, payload);
+            break;
+        case RawContent::kJsonState:
+            HandJsonState(data, payload);
+            break;
+        case RawContent::kStatusByte:
+            m_deviceStatus.store(static_cast<int8_t>(data[0]));
+            break;
+    }
+}
+
+bool ImageProc::AppendToTof(const uint8_t* packet, uint32_t payload, const RawType& row) {
     const uint64_t need = uint64_t{kHeaderBytes} + payload;
     if (m_rawTofUsed + need > m_rawTof->capacity) {
         QLOG("typeId:0x%x lenth:%u does not fit the raw record (%u of %u bytes used), dropped.\n",
@@ -772,17 +639,17 @@ bool ImageProc::AppendToTof(const uint8_t* packet, uint32_t payload, const SubPa
     }
     MarkWritten(*m_rawTof, m_rawTofUsed + need);
     uint8_t* out = m_rawTof->pFrameData + m_rawTofUsed;
-    out[0] = rule.newType != 0 ? rule.newType : packet[0];
+    out[0] = row.recordType != 0 ? row.recordType : packet[0];
     PutLe24(out + 1, payload);
     out[4] = packet[4];
     const uint8_t* in = packet + kHeaderBytes;
-    if (rule.action == Action::kRowSplit) {
+    if (row.Has(kRawSplitsRows)) {
         // Row r's first half goes to row r of the first half of the payload, its second
         // half to row r of the second half.
-        const uint32_t half = kSplitRowBytes / 2;
-        for (uint32_t r = 0; r < rule.rows; ++r) {
-            memcpy(out + kHeaderBytes + r * half, in + r * kSplitRowBytes, half);
-            memcpy(out + kHeaderBytes + payload / 2 + r * half, in + r * kSplitRowBytes + half,
+        const uint32_t half = kRawSplitRowBytes / 2;
+        for (uint32_t r = 0; r < payload / kRawSplitRowBytes; ++r) {
+            memcpy(out + kHeaderBytes + r * half, in + r * kRawSplitRowBytes, half);
+            memcpy(out + kHeaderBytes + payload / 2 + r * half, in + r * kRawSplitRowBytes + half,
                    half);
         }
     } else {
@@ -831,15 +698,13 @@ void ImageProc::HandJsonState(const uint8_t* payload, uint32_t length) {
 }
 
 void ImageProc::SaveQvgaDepth(const uint8_t* payload, uint32_t length) const {
-    char name[64];
-    snprintf(name, sizeof name, "raw_Depth_%d.bin", static_cast<int>(m_frameCounter.load()));
-    AppendToFile(m_saveFolder, name, payload, length);
+    AppendRawDump(DumpFailure::kLog, m_saveFolder, payload, length, "raw_Depth_%d.bin",
+                  static_cast<int>(m_frameCounter.load()));
 }
 
 void ImageProc::SaveRawBuffer(uint32_t length) {
-    char name[64];
-    snprintf(name, sizeof name, "raw_buf_%d.bin", static_cast<int>(m_frameCounter.load()));
-    AppendToFile(m_saveFolder, name, m_readBuffer.get(), length);
+    AppendRawDump(DumpFailure::kLog, m_saveFolder, m_readBuffer.get(), length, "raw_buf_%d.bin",
+                  static_cast<int>(m_frameCounter.load()));
     if (m_savedBuffers.fetch_add(1) + 1 >= kSavedBuffers) {
         m_saveRaw.store(false);
     }

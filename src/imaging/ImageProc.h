@@ -44,8 +44,7 @@ namespace quorix {
 // changes (SetLens), so a mapping never sees half-changed colour parameters.
 std::mutex& MappingLock();
 
-// One row of the sub-packet table (defined with the table).
-struct SubPacketRule;
+struct RawType;
 
 class ImageProc : public StoppableThread, public Producer {
 public:
@@ -206,7 +205,12 @@ private:
     void ProcessData(uint32_t length);
     // Walks the buffer's sub-packets into the current records; false on a length error.
     bool WalkSubPackets(uint32_t length, uint8_t& mask, uint8_t& imu);
-    bool AppendToTof(const uint8_t* packet, uint32_t payload, const SubPacketRule& rule);
+    // Whether the stream switches let the walk take a sub-packet of `row`.
+    bool IsWanted(const RawType& row) const;
+    // Puts an accepted sub-packet where its content goes; mask and imu as in the walk.
+    void TakeSubPacket(const RawType& row, const uint8_t* packet, uint32_t header, uint32_t payload,
+                       uint8_t& mask, uint8_t& imu);
+    bool AppendToTof(const uint8_t* packet, uint32_t payload, const RawType& row);
     bool CopyToColour(const uint8_t* packet, uint32_t payload);
     void HandDeviceStatus(const uint8_t* payload, uint32_t length);
     void HandJsonState(const uint8_t* payload, uint32_t length);

@@ -4,11 +4,11 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <turbojpeg.h>
 
 #include "config/Log.h"
+#include "imaging/RawDump.h"
 
 namespace quorix {
 
@@ -225,12 +225,9 @@ void RgbDecode::DumpBadRecord(const Frame& raw) {
     if (n >= kMaxDumps) {
         return;
     }
-    char name[32];
-    snprintf(name, sizeof name, "%03d_raw.bin", n);
-    if (FILE* file = fopen(name, "ab")) {
-        fwrite(raw.pFrameData, 1, std::min(raw.dataLen, raw.capacity), file);
-        fclose(file);
-    }
+    // Written unasked, so a working directory that cannot take it stays out of the log.
+    AppendRawDump(DumpFailure::kIgnore, {}, raw.pFrameData, std::min(raw.dataLen, raw.capacity),
+                  "%03d_raw.bin", n);
 }
 
 // A quarter turn: source pixel (x, y) goes to column y, row width - 1 - x.

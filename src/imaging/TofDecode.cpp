@@ -4,10 +4,11 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 
 #include "config/Log.h"
+#include "imaging/RawDump.h"
+#include "imaging/RawTypes.h"
 #include "imgproc/ImgPreProcess.h"
 
 namespace quorix {
@@ -22,15 +23,14 @@ constexpr uint8_t kBothBits = kDepthBit | kIRBit;
 constexpr size_t kVgaPixels = size_t{kTofWidth} * 480;
 constexpr size_t kQvgaBytes = kQvgaPixels * 2;
 
-// Per-type flags.
-constexpr uint8_t kRotates = 1;       // handed to Rotate after decoding (all but Y16)
-constexpr uint8_t kLogsRotation = 2;  // RAW12 and ISO12 depth log the rotated size
-constexpr uint8_t kNoPostProc = 4;    // QVGA millimetre depth: never filtered here
+// RAW12 and ISO12 depth log the size Rotate gave.
+bool LogsRotation(const RawType& t) {
+    return t.packing == RawPacking::kRaw12 || t.packing == RawPacking::kIso12;
+}
 
-bool IsWdrCapable(uint8_t typeId) {
-    static constexpr uint8_t kTypes[] = {0x4C, 0x4D, 0x4E, 0x5C, 0x5D, 0x5E, 0x6C, 0x6D, 0x6E,
-                                         0x6F, 0x70, 0x71, 0x74, 0x75, 0x8C, 0x8E, 0x9C};
-    return std::find(std::begin(kTypes), std::end(kTypes), typeId) != std::end(kTypes);
+// QVGA millimetre depth is never filtered here.
+bool IsPostProcessed(const RawType& t) {
+    return t.layout != RawLayout::kQvgaMm && t.layout != RawLayout::kQvgaMmAndIR;
 }
 
 uint32_t ReadLe24(const uint8_t* p) {
@@ -55,19 +55,8 @@ bool HasRoom(Frame& frame, size_t pixels) {
 
 }  // namespace
 
-struct TofDecode::TypeInfo {
-    uint8_t id;
-    uint32_t length;
-    DecodeFn decode;
-    RawPacking packing;
-    uint16_t height;  // rows of the decoded image (before QVGA doubling or resizing: 480)
-    uint8_t kinds;    // frame-set bits the type yields
-    uint8_t flags;
-    uint16_t rowBytes;  // row split: bytes per payload row
-};
-
 struct TofDecode::SubPacket {
-    const TypeInfo* info;
+    const RawType* info;
     const uint8_t* payload;
     uint32_t length;
     uint8_t mode;         // data mode while decoding
@@ -77,70 +66,40 @@ struct TofDecode::SubPacket {
     Frame* ir;
 };
 
-const TofDecode::TypeInfo* TofDecode::FindType(uint8_t typeId) {
-    using P = RawPacking;
-    constexpr uint8_t R = kRotates;
-    constexpr uint8_t RL = kRotates | kLogsRotation;
-    static constexpr TypeInfo kTypes[] = {
-        {0x21, 460800, &TofDecode::DecodeDepth, P::kRaw12, 480, kDepthBit, RL, 0},
-        {0x6F, 460800, &TofDecode::DecodeDepth, P::kRaw12, 480, kDepthBit, RL, 0},
-        {0x22, 460800, &TofDecode::DecodeDepth, P::kRaw12, 480, kIRBit, R, 0},
-        {0x70, 460800, &TofDecode::DecodeDepth, P::kRaw12, 480, kIRBit, R, 0},
-        {0x23, 921600, &TofDecode::DecodeY12DepthAndIR, P::kRaw12, 480, kBothBits, RL, 0},
-        {0x71, 921600, &TofDecode::DecodeY12DepthAndIR, P::kRaw12, 480, kBothBits, RL, 0},
-        {0x27, 345600, &TofDecode::DecodeDepth, P::kRaw12, 360, kDepthBit, RL, 0},
-        {0x28, 345600, &TofDecode::DecodeDepth, P::kRaw12, 360, kIRBit, R, 0},
-        {0x29, 691200, &TofDecode::DecodeY12DepthAndIR, P::kRaw12, 360, kBothBits, RL, 0},
-        {0x41, 460800, &TofDecode::DecodeYUYVDepth, P::kSplit, 480, kDepthBit, R, 0},
-        {0x4C, 460800, &TofDecode::DecodeYUYVDepth, P::kSplit, 480, kDepthBit, R, 0},
-        {0x45, 460800, &TofDecode::DecodeYUYVDepth, P::kSplit, 480, kDepthBit, R, 0},
-        {0x46, 345600, &TofDecode::DecodeYUYVDepth, P::kSplit, 360, kDepthBit, R, 0},
-        {0x4A, 345600, &TofDecode::DecodeYUYVDepth, P::kSplit, 360, kDepthBit, R, 0},
-        {0x42, 460800, &TofDecode::DecodeYUYVIR, P::kSplit, 480, kIRBit, R, 0},
-        {0x4D, 460800, &TofDecode::DecodeYUYVIR, P::kSplit, 480, kIRBit, R, 0},
-        {0x47, 345600, &TofDecode::DecodeYUYVIR, P::kSplit, 360, kIRBit, R, 0},
-        {0x43, 921600, &TofDecode::DecodeYUYVDepthAndIR, P::kSplit, 480, kBothBits, R, 0},
-        {0x4E, 921600, &TofDecode::DecodeYUYVDepthAndIR, P::kSplit, 480, kBothBits, R, 0},
-        {0x48, 691200, &TofDecode::DecodePairInterleavedDepthAndIR, P::kRaw12, 360, kBothBits, RL,
-         0},
-        {0x4F, 768000, &TofDecode::DecodeQVGADepthAndIR, P::kY16, 480, kBothBits, R | kNoPostProc,
-         0},
-        {0x51, 460800, &TofDecode::DecodeDepth_, P::kMsb12, 480, kDepthBit, R, 0},
-        {0x5C, 460800, &TofDecode::DecodeDepth_, P::kMsb12, 480, kDepthBit, R, 0},
-        {0x81, 460800, &TofDecode::DecodeDepth_, P::kMsb12, 480, kDepthBit, R, 0},
-        {0x85, 460800, &TofDecode::DecodeDepth_, P::kMsb12, 480, kDepthBit, R, 0},
-        {0x8C, 460800, &TofDecode::DecodeDepth_, P::kMsb12, 480, kDepthBit, R, 0},
-        {0x55, 460800, &TofDecode::DecodeDepth_, P::kMsb12, 480, kDepthBit, R, 0},
-        {0x56, 345600, &TofDecode::DecodeDepth_, P::kMsb12, 360, kDepthBit, R, 0},
-        {0x52, 460800, &TofDecode::DecodeDepth_, P::kMsb12, 480, kIRBit, R, 0},
-        {0x5D, 460800, &TofDecode::DecodeDepth_, P::kMsb12, 480, kIRBit, R, 0},
-        {0x82, 460800, &TofDecode::DecodeDepth_, P::kMsb12, 480, kIRBit, R, 0},
-        {0x57, 345600, &TofDecode::DecodeDepth_, P::kMsb12, 360, kIRBit, R, 0},
-        {0x53, 921600, &TofDecode::DecodeRowSplitDepthAndIR, P::kMsb12, 480, kBothBits, R, 1920},
-        {0x5E, 921600, &TofDecode::DecodeRowSplitDepthAndIR, P::kMsb12, 480, kBothBits, R, 1920},
-        {0x83, 921600, &TofDecode::DecodeRowSplitDepthAndIR, P::kMsb12, 480, kBothBits, R, 1920},
-        {0x8E, 921600, &TofDecode::DecodeRowSplitDepthAndIR, P::kMsb12, 480, kBothBits, R, 1920},
-        {0x58, 691200, &TofDecode::DecodeRowSplitDepthAndIR, P::kMsb12, 360, kBothBits, R, 1920},
-        {0x61, 614400, &TofDecode::DecodeDepth__, P::kY16, 480, kDepthBit, 0, 0},
-        {0x6C, 614400, &TofDecode::DecodeDepth__, P::kY16, 480, kDepthBit, 0, 0},
-        {0x62, 614400, &TofDecode::DecodeDepth__, P::kY16, 480, kIRBit, 0, 0},
-        {0x6D, 614400, &TofDecode::DecodeDepth__, P::kY16, 480, kIRBit, 0, 0},
-        {0x63, 1228800, &TofDecode::DecodeRowSplitDepthAndIR, P::kY16, 480, kBothBits, 0, 2560},
-        {0x6E, 1228800, &TofDecode::DecodeRowSplitDepthAndIR, P::kY16, 480, kBothBits, 0, 2560},
-        {0x66, 460800, &TofDecode::DecodeDepth__, P::kY16, 360, kDepthBit, 0, 0},
-        {0x67, 460800, &TofDecode::DecodeDepth__, P::kY16, 360, kIRBit, 0, 0},
-        {0x68, 921600, &TofDecode::DecodeRowSplitDepthAndIR, P::kY16, 360, kBothBits, 0, 2560},
-        {0x72, 153600, &TofDecode::DecodeQVGADepth, P::kY16, 480, kDepthBit, R | kNoPostProc, 0},
-        {0x74, 153600, &TofDecode::DecodeQVGADepth, P::kY16, 480, kDepthBit, R | kNoPostProc, 0},
-        {0x91, 153600, &TofDecode::DecodeQVGAY16, P::kY16, 480, kDepthBit, 0, 0},
-        {0x9C, 153600, &TofDecode::DecodeQVGAY16, P::kY16, 480, kDepthBit, 0, 0},
-        {0x93, 307200, &TofDecode::DecodeQVGAY16, P::kY16, 480, kBothBits, 0, 0},
-        {0xA0, 460800, &TofDecode::Decode_DEPTH_ISO_Y12, P::kIso12, 480, kDepthBit, RL, 0},
-    };
-    for (const TypeInfo& t : kTypes) {
-        if (t.id == typeId) {
-            return &t;
-        }
+// The decoders keep the names of the layouts they read.
+TofDecode::DecodeFn TofDecode::DecoderOf(const RawType& t) {
+    switch (t.layout) {
+        case RawLayout::kSingle:
+            switch (t.packing) {
+                case RawPacking::kRaw12:
+                    return &TofDecode::DecodeDepth;
+                case RawPacking::kMsb12:
+                    return &TofDecode::DecodeDepth_;
+                case RawPacking::kY16:
+                    return &TofDecode::DecodeDepth__;
+                case RawPacking::kIso12:
+                    return &TofDecode::Decode_DEPTH_ISO_Y12;
+                case RawPacking::kSplit:
+                    return t.content == RawContent::kIR ? &TofDecode::DecodeYUYVIR
+                                                        : &TofDecode::DecodeYUYVDepth;
+            }
+            break;
+        case RawLayout::kHalves:
+            return &TofDecode::DecodeY12DepthAndIR;
+        case RawLayout::kRowSplit:
+            return &TofDecode::DecodeRowSplitDepthAndIR;
+        case RawLayout::kColumnSplit:
+            return &TofDecode::DecodeYUYVDepthAndIR;
+        case RawLayout::kPairInterleave:
+            return &TofDecode::DecodePairInterleavedDepthAndIR;
+        case RawLayout::kQvgaMm:
+            return &TofDecode::DecodeQVGADepth;
+        case RawLayout::kQvgaMmAndIR:
+            return &TofDecode::DecodeQVGADepthAndIR;
+        case RawLayout::kQvgaY16:
+            return &TofDecode::DecodeQVGAY16;
+        case RawLayout::kNone:
+            break;
     }
     return nullptr;
 }
@@ -356,8 +315,9 @@ uint32_t TofDecode::DecodeADI(const uint8_t* packet, size_t available, Frame* de
     }
     const uint8_t typeId = packet[0];
     const uint32_t length = ReadLe24(packet + 1);
-    const TypeInfo* info = FindType(typeId);
-    if (info == nullptr || info->length != length) {
+    const RawType* info = RawTypesOf(typeId).Decoded();
+    const DecodeFn decode = info != nullptr ? DecoderOf(*info) : nullptr;
+    if (decode == nullptr || info->length != length) {
         QLOG("typeId:0x%x dataLenth:%d is invalid.\n", typeId, static_cast<int>(length));
         return 0;
     }
@@ -372,19 +332,19 @@ uint32_t TofDecode::DecodeADI(const uint8_t* packet, size_t available, Frame* de
                 m_dataMode.load(),
                 m_depthRange.load(),
                 0,
-                (info->kinds & kDepthBit) != 0 ? depth : nullptr,
-                (info->kinds & kIRBit) != 0 ? ir : nullptr};
+                (info->FrameBits() & kDepthBit) != 0 ? depth : nullptr,
+                (info->FrameBits() & kIRBit) != 0 ? ir : nullptr};
     if (p.depth == nullptr && p.ir == nullptr) {
         return 0;
     }
-    if (IsWdrCapable(typeId) && (p.mode == 11 || p.mode == 13)) {
+    if (info->Has(kRawWdrCapable) && (p.mode == 11 || p.mode == 13)) {
         p.frameRange = packet[4];
         if (m_wdrStyle.load() == 1) {
             SetValidDepth(p.frameRange);
         }
     }
     p.tableRange = p.mode == kDataModeWdr ? p.frameRange : m_depthRange.load();
-    const uint32_t kinds = (this->*(info->decode))(p);
+    const uint32_t kinds = (this->*decode)(p);
     if (kinds == 0) {
         return 0;
     }
@@ -415,8 +375,8 @@ uint32_t TofDecode::DecodeRecord(const Frame& raw, Frame* depth, Frame* ir) {
                  packet[0], static_cast<int>(length), limit - offset - kRawHeaderBytes);
             break;
         }
-        const TypeInfo* info = FindType(packet[0]);
-        const uint32_t wanted = info != nullptr ? (info->kinds & ~decoded) : kBothBits;
+        const RawType* info = RawTypesOf(packet[0]).Decoded();
+        const uint32_t wanted = info != nullptr ? (info->FrameBits() & ~decoded) : kBothBits;
         if (wanted == 0) {
             QLOG("typeId:0x%x repeats a frame of this record, skipped.\n", packet[0]);
         } else {
@@ -469,17 +429,17 @@ bool TofDecode::FinishFrame(const SubPacket& p, Frame& frame, bool depth, uint32
     frame.dataLen = width * height * 2;
     frame.pixelFormat = depth ? 0 : 1;
     frame.depthRange = p.frameRange;
-    if ((p.info->flags & kRotates) == 0) {
+    if (!p.info->Has(kRawRotates)) {
         return true;
     }
-    return RotateFrame(frame, depth && (p.info->flags & kLogsRotation) != 0);
+    return RotateFrame(frame, depth && LogsRotation(*p.info));
 }
 
 uint32_t TofDecode::DecodeSingleImage(const SubPacket& p) {
-    const TypeInfo& t = *p.info;
-    const bool depth = (t.kinds & kDepthBit) != 0;
+    const RawType& t = *p.info;
+    const bool depth = t.content == RawContent::kDepth;
     Frame* frame = depth ? p.depth : p.ir;
-    const size_t pixels = size_t{kTofWidth} * t.height;
+    const size_t pixels = size_t{kTofWidth} * t.rows;
     if (frame == nullptr || !HasRoom(*frame, pixels)) {
         return 0;
     }
@@ -495,7 +455,7 @@ uint32_t TofDecode::DecodeSingleImage(const SubPacket& p) {
     } else {
         UnpackPixels(t.packing, p.payload, second, pixels, nullptr, out);
     }
-    if (!FinishFrame(p, *frame, depth, kTofWidth, t.height)) {
+    if (!FinishFrame(p, *frame, depth, kTofWidth, t.rows)) {
         return 0;
     }
     return depth ? kDepthBit : kIRBit;
@@ -522,7 +482,7 @@ uint32_t TofDecode::DecodeYUYVIR(const SubPacket& p) {
 
 template <class Decode>
 uint32_t TofDecode::DecodeCombined(const SubPacket& p, const Decode& decode) {
-    const size_t pixels = size_t{kTofWidth} * p.info->height;
+    const size_t pixels = size_t{kTofWidth} * p.info->rows;
     Frame* depth = p.depth != nullptr && HasRoom(*p.depth, pixels) ? p.depth : nullptr;
     Frame* ir = p.ir != nullptr && HasRoom(*p.ir, pixels) ? p.ir : nullptr;
     if (depth == nullptr && ir == nullptr) {
@@ -540,24 +500,23 @@ uint32_t TofDecode::DecodeCombined(const SubPacket& p, const Decode& decode) {
         decode(DepthLut{}, nullptr, irOut);
     }
     uint32_t kinds = 0;
-    if (depth != nullptr && FinishFrame(p, *depth, true, kTofWidth, p.info->height)) {
+    if (depth != nullptr && FinishFrame(p, *depth, true, kTofWidth, p.info->rows)) {
         kinds |= kDepthBit;
     }
-    if (ir != nullptr && FinishFrame(p, *ir, false, kTofWidth, p.info->height)) {
+    if (ir != nullptr && FinishFrame(p, *ir, false, kTofWidth, p.info->rows)) {
         kinds |= kIRBit;
     }
     return kinds;
 }
 
 uint32_t TofDecode::DecodeY12DepthAndIR(const SubPacket& p) {
-    const size_t pixels = size_t{kTofWidth} * p.info->height;
+    const size_t pixels = size_t{kTofWidth} * p.info->rows;
     return DecodeCombined(p, [&](const DepthLut& lut, uint16_t* depth, uint16_t* ir) {
         if (depth != nullptr) {
-            UnpackPixels(RawPacking::kRaw12, p.payload, nullptr, pixels, &lut, depth);
+            UnpackPixels(p.info->packing, p.payload, nullptr, pixels, &lut, depth);
         }
         if (ir != nullptr) {
-            UnpackPixels(RawPacking::kRaw12, p.payload + p.length / 2, nullptr, pixels, nullptr,
-                         ir);
+            UnpackPixels(p.info->packing, p.payload + p.length / 2, nullptr, pixels, nullptr, ir);
         }
     });
 }
@@ -576,8 +535,7 @@ uint32_t TofDecode::DecodePairInterleavedDepthAndIR(const SubPacket& p) {
 
 uint32_t TofDecode::DecodeRowSplitDepthAndIR(const SubPacket& p) {
     return DecodeCombined(p, [&](const DepthLut& lut, uint16_t* depth, uint16_t* ir) {
-        DecodeRowSplit(p.payload, p.info->packing, p.info->height, p.info->rowBytes, lut, depth,
-                       ir);
+        DecodeRowSplit(p.payload, p.info->packing, p.info->rows, p.info->rowBytes, lut, depth, ir);
     });
 }
 
@@ -668,9 +626,9 @@ void TofDecode::CollectWdr(Frame& depth) {
 void TofDecode::AfterDecode(const SubPacket& p, uint32_t decoded) {
     Frame* depth = (decoded & kDepthBit) != 0 ? p.depth : nullptr;
     Frame* ir = (decoded & kIRBit) != 0 ? p.ir : nullptr;
-    if ((p.info->flags & kNoPostProc) != 0) {
+    if (!IsPostProcessed(*p.info)) {
         if (p.mode == kDataModeWdr && depth != nullptr) {
-            if (p.info->decode == &TofDecode::DecodeQVGADepth) {
+            if (p.info->layout == RawLayout::kQvgaMm) {
                 m_skipPostProcAfterFusion = true;
             }
             CollectWdr(*depth);
@@ -704,17 +662,9 @@ bool TofDecode::EnsureFrames() {
 }
 
 void TofDecode::SaveDecodedDepth(const Frame& raw, const Frame& depth) const {
-    char path[1024];
-    const char* separator = m_saveFolder.empty() ? "" : "/";
-    snprintf(path, sizeof path, "%s%sdecode_buf_%d.bin", m_saveFolder.c_str(), separator,
-             static_cast<int>(raw.frameIndex));
-    FILE* file = fopen(path, "ab+");
-    if (file == nullptr) {
-        QLOG("cannot open %s.\n", path);
-        return;
-    }
-    fwrite(depth.pFrameData, 1, std::min(depth.dataLen, depth.capacity), file);
-    fclose(file);
+    AppendRawDump(DumpFailure::kLog, m_saveFolder, depth.pFrameData,
+                  std::min(depth.dataLen, depth.capacity), "decode_buf_%d.bin",
+                  static_cast<int>(raw.frameIndex));
 }
 
 void TofDecode::HandOn(const Frame& raw, Frame*& frame, FrameQueue& queue, int32_t poolType,

@@ -28,6 +28,7 @@
 namespace quorix {
 
 class ImgPreProcess;
+struct RawType;
 
 // Measuring-range record of one group of three depth ranges (near, mid, far slots).
 using MeasuringRange = NsMeasuringRange;
@@ -138,10 +139,10 @@ protected:
     void Run() override;
 
 private:
-    struct TypeInfo;
     struct SubPacket;
     using DecodeFn = uint32_t (TofDecode::*)(const SubPacket&);
-    static const TypeInfo* FindType(uint8_t typeId);
+    // The decoder of a row's layout and packing; null when it has none.
+    static DecodeFn DecoderOf(const RawType& type);
 
     // Decoders named after the layouts they read; each returns the frame-set bits filled.
     uint32_t DecodeDepth(const SubPacket& p);           // RAW12, depth or IR

@@ -59,10 +59,11 @@ TEST_F(ConfigReadIniTest, UnknownDeviceTypeIsLoggedAndOpensNoFile) {
 }
 
 TEST_F(ConfigReadIniTest, UnreadableOrHugeFileIsNotLoaded) {
+    log::Capture capture;
     std::filesystem::create_directories(m_dir / "Config/config_tk5P.ini");  // a folder
     EXPECT_FALSE(Config::ReadIni(kTk5P, 0).loaded);
+    EXPECT_TRUE(capture.Contains("read " + IniFilePath(kTk5P) + " failed errorcode:21\n"));
 
-    log::Capture capture;
     WriteIni(kTk5E, "[settings]\nDeviceType=562\n" + std::string(2 << 20, ';'));
     EXPECT_FALSE(Config::ReadIni(kTk5E, 0).loaded);
     EXPECT_TRUE(capture.Contains("not read"));

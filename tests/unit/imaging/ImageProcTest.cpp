@@ -1,7 +1,8 @@
-// The frame engine against a fake session feeding transport buffers: the sub-packet walk
-// and the raw records it hands on, the start-up drop, status and pushed blocks, frames
-// decoded from one buffer delivered together, a callback registered again after it stopped
-// itself, and a prompt destruction while a callback streams.
+// The frame engine against a fake session feeding transport buffers: the sub-packet walk,
+// the stream switches that gate it and the raw records it hands on, the start-up drop,
+// status and pushed blocks, the raw saves, frames decoded from one buffer delivered
+// together, a callback registered again after it stopped itself, and a prompt destruction
+// while a callback streams.
 #include "imaging/ImageProc.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <filesystem>
 #include <thread>
 
 #include "FakeSessionContext.h"
@@ -64,6 +66,21 @@ struct Engine {
             out.push_back(copy);
             tof ? proc.ReleaseRawTofFrame(f) : proc.ReleaseRawRgbFrame(f);
         }
+        return out;
+    }
+
+    // Feeds one buffer and takes the raw records it handed on; firstTypes holds their types.
+    struct Handed {
+        std::vector<Frame> tof;
+        std::vector<Frame> colour;
+    };
+    Handed FeedOne(const Bytes& buffer) {
+        session.Feed(buffer);
+        EXPECT_TRUE(session.WaitProcessed());
+        firstTypes.clear();
+        Handed out;
+        out.tof = Take(true);
+        out.colour = Take(false);
         return out;
     }
 
@@ -136,11 +153,7 @@ TEST(ImageProcReader, SubPacketWalk) {
     e.WarmUp();
     for (const Case& c : cases) {
         log::Capture capture;
-        e.session.Feed(c.buffer);
-        ASSERT_TRUE(e.session.WaitProcessed()) << c.name;
-        e.firstTypes.clear();
-        const auto tof = e.Take(true);
-        const auto colour = e.Take(false);
+        const auto [tof, colour] = e.FeedOne(c.buffer);
         ASSERT_EQ(tof.size(), c.tofLength != 0 ? 1u : 0u) << c.name;
         if (c.tofLength != 0) {
             EXPECT_EQ(tof[0].dataLen, c.tofLength) << c.name;
@@ -154,6 +167,60 @@ TEST(ImageProcReader, SubPacketWalk) {
         if (c.log != nullptr) {
             EXPECT_TRUE(capture.Contains(c.log)) << c.name;
         }
+    }
+}
+
+// The stream switches decide what the walk takes; 0x55 and the re-typed 0x44 and 0x49 are
+// taken whatever they say, and a depth-and-IR sub-packet while either is on.
+TEST(ImageProcReader, StreamSwitchesGateTheSubPackets) {
+    // Switches turned off: bit k for kind k.
+    constexpr uint8_t kDepthOff = 1, kIROff = 2, kColourOff = 4, kImuOff = 8;
+    struct Case {
+        const char* name;
+        uint8_t off;
+        Bytes buffer;
+        uint32_t frameSet;  // of the ToF record (the whole buffer's); 0: no record
+        uint8_t firstType;
+        bool colour;
+        uint8_t imu;
+    };
+    const Bytes depth = SubPacket(0x21, Filled(460800, 1));
+    const Case cases[] = {
+        {"depth off", kDepthOff, depth, 0, 0, false, 0},
+        {"0x55 with depth off", kDepthOff, SubPacket(0x55, Filled(460800, 1)), kFrameSetDepth, 0x55,
+         false, 0},
+        {"0x44 with depth off", kDepthOff | kIROff, SubPacket(0x44, Filled(460800, 1)),
+         kFrameSetDepth, 0x41, false, 0},
+        {"0x49 with depth off", kDepthOff | kIROff, SubPacket(0x49, Filled(691200, 1)),
+         kFrameSetDepth | kFrameSetIR, 0x48, false, 0},
+        {"IR off", kIROff, Join({SubPacket(0x22, Filled(460800, 2)), depth}), kFrameSetDepth, 0x21,
+         false, 0},
+        {"depth and IR with IR on", kDepthOff, SubPacket(0x23, Filled(921600, 3)),
+         kFrameSetDepth | kFrameSetIR, 0x23, false, 0},
+        {"depth and IR with both off", kDepthOff | kIROff, SubPacket(0x23, Filled(921600, 3)), 0, 0,
+         false, 0},
+        {"colour off", kColourOff, Join({SubPacket(0x25, Filled(100, 4)), depth}), kFrameSetDepth,
+         0x21, false, 0},
+        {"colour on", 0, Join({SubPacket(0x25, Filled(100, 4)), depth}),
+         kFrameSetDepth | kFrameSetColour, 0x21, true, 0},
+        {"IMU off", kImuOff, Join({SubPacket(0x24, Bytes{42}), depth}), kFrameSetDepth, 0x21, false,
+         0},
+        {"IMU on", 0, Join({SubPacket(0x24, Bytes{42}), depth}), kFrameSetDepth, 0x21, false, 42},
+    };
+    Engine e;
+    e.WarmUp();
+    for (const Case& c : cases) {
+        for (uint32_t kind = 0; kind < 4; ++kind) {
+            e.proc.SetFrameEnabled(kind, (c.off & (1u << kind)) == 0);
+        }
+        const auto [tof, colour] = e.FeedOne(c.buffer);
+        ASSERT_EQ(tof.size(), c.frameSet != 0 ? 1u : 0u) << c.name;
+        if (c.frameSet != 0) {
+            EXPECT_EQ(tof[0].frameSet, c.frameSet) << c.name;
+            EXPECT_EQ(e.firstTypes[0], c.firstType) << c.name;
+            EXPECT_EQ(tof[0].frameTag, c.imu) << c.name;
+        }
+        EXPECT_EQ(colour.size(), c.colour ? 1u : 0u) << c.name;
     }
 }
 
@@ -242,6 +309,28 @@ TEST(ImageProcReader, SavingKeepsSevenBuffersThenTurnsItselfOff) {
     ASSERT_TRUE(e.session.WaitProcessed());
     // No frames, so the frame counter (the file's number) stays 0.
     EXPECT_EQ(ReadFile(folder / "raw_buf_0.bin").size(), 7 * status.size());
+}
+
+// Besides the whole buffers, QVGA depth payloads are saved by themselves; depth and IR in
+// one QVGA payload are not.
+TEST(ImageProcReader, SavingAlsoKeepsQvgaDepthPayloads) {
+    TempDir folder;
+    Engine e;
+    e.proc.SetSaveFolder(folder.Path());
+    e.WarmUp();
+    e.proc.SetSaveRawBufferEnabled(true);
+    const Bytes qvga = Filled(153600, 7);
+    e.session.Feed(Join({SubPacket(0x93, Filled(307200, 8)), SubPacket(0x72, qvga)}));
+    ASSERT_TRUE(e.session.WaitProcessed());
+    std::vector<std::string> saved;
+    for (const auto& entry : std::filesystem::directory_iterator(folder.Path())) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind("raw_Depth_", 0) == 0) {
+            saved.push_back(name);
+        }
+    }
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_TRUE(ReadFile(folder / saved[0]) == std::string(qvga.begin(), qvga.end()));
 }
 
 // --- delivery through the decoders -------------------------------------------------------

@@ -1,6 +1,7 @@
 // The simulated camera's frame content: its pixel packings against the host's unpacking,
-// the scene in every depth range, the ToF layouts the end-to-end tests do not stream,
-// sub-packet framing, the WDR range cycle, status fields, the parameter block, and colour.
+// its ToF sub-packets against the host's decoder by type, the scene in every depth range,
+// the ToF layouts the end-to-end tests do not stream, sub-packet framing, the WDR range
+// cycle, status fields, the parameter block, and colour.
 #include "sim/FrameBuilder.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 
 #include "FrameCheck.h"
 #include "imaging/DepthDecodeTable.h"
+#include "imaging/TofDecode.h"
 #include "imgproc/ColourConvert.h"
 #include "sim/ColourImage.h"
 #include "sim/RawPacking.h"
@@ -36,6 +38,29 @@ HostTable TableOf(const SensorState& sensor, uint32_t range) {
 
 SensorState DefaultSensor() {
     return MakeDefaultState(561, "127.0.0.2", "QX", 1).sensors[0];
+}
+
+// Pixels of a decoded scene image of capture `index` that differ from the scene.
+size_t WrongDepth(const uint16_t* depth, const uint16_t* table, uint32_t index) {
+    size_t wrong = 0;
+    for (uint32_t y = 0; y < kSceneHeight; ++y) {
+        for (uint32_t x = 0; x < kSceneWidth; ++x) {
+            wrong += depth[size_t{y} * kSceneWidth + x] != table[RawDepthCode(x, y, index)];
+        }
+    }
+    return wrong;
+}
+size_t WrongIr(const uint16_t* ir, uint32_t index) {
+    size_t wrong = 0;
+    for (uint32_t y = 0; y < kSceneHeight; ++y) {
+        for (uint32_t x = 0; x < kSceneWidth; ++x) {
+            wrong += ir[size_t{y} * kSceneWidth + x] != RawIrCode(x, y, index);
+        }
+    }
+    return wrong;
+}
+const uint16_t* Pixels(const Frame& frame) {
+    return reinterpret_cast<const uint16_t*>(frame.pFrameData);
 }
 
 // The sub-packets of a built frame.
@@ -127,17 +152,62 @@ TEST(FrameBuilder, EveryOtherPackingDecodesToTheScene) {
                            static_cast<uint32_t>(packets[0].length / kSceneHeight), table.lut,
                            depth.data(), ir.data());
         }
-        size_t wrongDepth = 0, wrongIr = 0;
-        for (uint32_t y = 0; y < kSceneHeight; ++y) {
-            for (uint32_t x = 0; x < kSceneWidth; ++x) {
-                const size_t i = size_t{y} * kSceneWidth + x;
-                wrongDepth += depth[i] != table.entries[RawDepthCode(x, y, 37)];
-                wrongIr += ir[i] != RawIrCode(x, y, 37);
-            }
-        }
-        EXPECT_EQ(wrongDepth, 0u) << static_cast<int>(packing);
-        EXPECT_EQ(wrongIr, 0u) << static_cast<int>(packing);
+        EXPECT_EQ(WrongDepth(depth.data(), table.entries.data(), 37), 0u)
+            << static_cast<int>(packing);
+        EXPECT_EQ(WrongIr(ir.data(), 37), 0u) << static_cast<int>(packing);
     }
+}
+
+// The host's raw-type table seen from the camera's side: every ToF sub-packet the simulator
+// sends, in every packing and data mode, is decoded by its type byte alone into the scene.
+TEST(FrameBuilder, EveryToFSubPacketDecodesByItsTypeToTheScene) {
+    const SimState state = MakeDefaultState(561, "127.0.0.2", "QX", 1);
+    const PushedParameters pushed = PushOf(state, 0);
+    TofDecode decoder(nullptr, nullptr);
+    for (uint32_t group = 0; group < 3; ++group) {
+        decoder.SetMeasuringRange(group, pushed.measuringRanges[group]);
+    }
+    constexpr uint8_t kRange = 4;
+    decoder.SetDepthRange(kRange);
+    const uint16_t* table = decoder.GetDepthDecodeTab(kRange);
+    ASSERT_NE(table, nullptr);
+    Frame* depth = decoder.DepthQueue().AllocFrame(kPoolDepth);
+    Frame* ir = decoder.IRQueue().AllocFrame(kPoolIR);
+    constexpr uint32_t kIndex = 37;
+    for (TofPacking packing :
+         {TofPacking::kRaw12, TofPacking::kRaw12Separate, TofPacking::kMsb12, TofPacking::kY16}) {
+        for (uint8_t dataMode : {0, 1, 2, 11, 12, 13}) {
+            SCOPED_TRACE(testing::Message() << "packing " << static_cast<int>(packing)
+                                            << ", data mode " << int{dataMode});
+            Capture capture;
+            capture.settings.packing = packing;
+            capture.settings.colour = ColourFormat::kNone;
+            capture.dataMode = dataMode;
+            capture.depthRange = kRange;
+            FrameBuilder builder;
+            const Bytes frame = builder.Build(capture, kIndex, nullptr, nullptr);
+            uint32_t decoded = 0;
+            for (const SubPacket& p : PacketsOf(frame)) {
+                SCOPED_TRACE(testing::Message() << "type 0x" << std::hex << int{p.type});
+                const uint8_t* packet =
+                    frame.data() + kFrameHeaderBytes + p.offset - kSubHeaderBytes;
+                uint32_t kinds = 0;
+                ASSERT_EQ(decoder.DecodeADI(packet, p.length + kSubHeaderBytes, depth, ir, &kinds),
+                          p.length + kSubHeaderBytes);
+                if ((kinds & kFrameSetDepth) != 0) {
+                    EXPECT_EQ(WrongDepth(Pixels(*depth), table, kIndex), 0u);
+                }
+                if ((kinds & kFrameSetIR) != 0) {
+                    EXPECT_EQ(WrongIr(Pixels(*ir), kIndex), 0u);
+                }
+                decoded |= kinds;
+            }
+            const FrameKinds kinds = KindsOfDataMode(dataMode);
+            EXPECT_EQ(decoded, (kinds.depth ? kFrameSetDepth : 0) | (kinds.ir ? kFrameSetIR : 0));
+        }
+    }
+    decoder.DepthQueue().Release(depth);
+    decoder.IRQueue().Release(ir);
 }
 
 TEST(FrameBuilder, DataModeAndPackingChooseTheSubPackets) {
