@@ -4,7 +4,7 @@
 
 #include "api/Handles.h"
 #include "api/Status.h"
-#include "config/Log.h"
+#include "log/Log.h"
 #include "imaging/Conversion.h"
 #include "quorix/quorix_api.h"
 #include "session/BaseSession.h"

@@ -6,7 +6,7 @@
 #include <thread>
 #include <unordered_map>
 
-#include "config/Log.h"
+#include "log/Log.h"
 #include "device/BaseDevice.h"
 #include "device/DeviceManager.h"
 

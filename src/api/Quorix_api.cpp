@@ -4,7 +4,7 @@
 #include <atomic>
 
 #include "api/CurrentDevice.h"
-#include "config/Log.h"
+#include "log/Log.h"
 #include "quorix/quorix_api.h"
 
 namespace quorix {

@@ -14,7 +14,7 @@
 #include "pipeline/Frame.h"
 #include "session/BaseSession.h"
 #include "upgrade/TransferWorkers.h"
-#include "config/Log.h"
+#include "log/Log.h"
 #include "quorix/quorix_api.h"
 
 namespace quorix {

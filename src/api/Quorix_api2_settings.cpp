@@ -7,7 +7,7 @@
 #include <type_traits>
 
 #include "api/SessionCall.h"
-#include "config/Log.h"
+#include "log/Log.h"
 #include "device/DeviceManager.h"
 #include "pipeline/Frame.h"
 #include "protocol/ProtocolTypes.h"

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "api/CurrentDevice.h"
-#include "config/Log.h"
+#include "log/Log.h"
 #include "quorix/quorix_api.h"
 
 using namespace quorix;

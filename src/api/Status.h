@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <exception>
 
-#include "config/Log.h"
+#include "log/Log.h"
 #include "quorix/quorix_api.h"
 
 namespace quorix {

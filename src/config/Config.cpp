@@ -6,7 +6,7 @@
 #include <mutex>
 
 #include "config/IniFile.h"
-#include "config/Log.h"
+#include "log/Log.h"
 #include "model/ModelTraits.h"
 #include "platform/Files.h"
 #include "platform/ModulePath.h"

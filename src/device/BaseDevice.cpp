@@ -1,7 +1,7 @@
 // An opened camera: its sessions and the whole-camera operations.
 #include "device/BaseDevice.h"
 
-#include "config/Log.h"
+#include "log/Log.h"
 #include "session/BaseSession.h"
 
 namespace quorix {

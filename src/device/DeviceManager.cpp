@@ -6,7 +6,7 @@
 #include <exception>
 #include <thread>
 
-#include "config/Log.h"
+#include "log/Log.h"
 #include "device/BaseDevice.h"
 #include "device/EnumUsbDevice.h"
 #include "upgrade/TransferWorkers.h"

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "config/Log.h"
+#include "log/Log.h"
 #include "device/BaseDevice.h"
 
 namespace quorix {

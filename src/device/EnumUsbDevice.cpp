@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "config/Log.h"
+#include "log/Log.h"
 #include "platform/UsbPlatform.h"
 
 namespace quorix {

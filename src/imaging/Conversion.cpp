@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "config/Log.h"
+#include "log/Log.h"
 #include "imgproc/ImgPreProcess.h"
 
 namespace quorix {

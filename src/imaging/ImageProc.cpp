@@ -7,7 +7,7 @@
 #include <cstring>
 #include <utility>
 
-#include "config/Log.h"
+#include "log/Log.h"
 #include "imaging/RawDump.h"
 #include "imaging/RawTypes.h"
 #include "platform/Clock.h"

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <utility>
 
-#include "config/Log.h"
+#include "log/Log.h"
 #include "imaging/ImageProc.h"
 
 namespace quorix {

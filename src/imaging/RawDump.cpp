@@ -4,7 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "config/Log.h"
+#include "log/Log.h"
 #include "platform/Files.h"
 
 namespace quorix {

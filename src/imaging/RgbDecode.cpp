@@ -7,7 +7,7 @@
 #include <cstring>
 #include <turbojpeg.h>
 
-#include "config/Log.h"
+#include "log/Log.h"
 #include "imaging/RawDump.h"
 
 namespace quorix {

@@ -6,7 +6,7 @@
 #include <chrono>
 #include <cstring>
 
-#include "config/Log.h"
+#include "log/Log.h"
 #include "imaging/RawDump.h"
 #include "imaging/RawTypes.h"
 #include "imgproc/ImgPreProcess.h"

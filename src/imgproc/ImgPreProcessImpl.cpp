@@ -5,7 +5,7 @@
 #include <cstring>
 #include <utility>
 
-#include "config/Log.h"
+#include "log/Log.h"
 #include "imgproc/ColourConvert.h"
 
 namespace quorix {

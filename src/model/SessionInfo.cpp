@@ -1,7 +1,7 @@
 // Copying session records.
 #include "model/SessionInfo.h"
 
-#include "config/Log.h"
+#include "log/Log.h"
 
 namespace quorix {
 namespace {

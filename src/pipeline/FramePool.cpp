@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "config/Log.h"
+#include "log/Log.h"
 
 namespace quorix {
 

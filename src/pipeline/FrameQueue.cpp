@@ -1,7 +1,7 @@
 // Bounded drop-oldest frame queue over a fixed pool.
 #include "pipeline/FrameQueue.h"
 
-#include "config/Log.h"
+#include "log/Log.h"
 
 namespace quorix {
 

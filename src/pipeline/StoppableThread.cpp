@@ -5,7 +5,7 @@
 #include <system_error>
 #include <unistd.h>
 
-#include "config/Log.h"
+#include "log/Log.h"
 
 namespace quorix {
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <iterator>
 
-#include "config/Log.h"
+#include "log/Log.h"
 #include "protocol/ProtocolLog.h"
 
 namespace quorix {

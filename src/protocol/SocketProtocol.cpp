@@ -7,7 +7,7 @@
 #include <cstring>
 #include <thread>
 
-#include "config/Log.h"
+#include "log/Log.h"
 #include "protocol/ProtocolLog.h"
 
 namespace quorix {

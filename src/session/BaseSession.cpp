@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "config/Config.h"
-#include "config/Log.h"
+#include "log/Log.h"
 #include "platform/ModulePath.h"
 #include "protocol/BaseProtocol.h"
 #include "session/ProtocolFactory.h"

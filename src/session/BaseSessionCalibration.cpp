@@ -5,7 +5,7 @@
 #include <cstring>
 #include <thread>
 
-#include "config/Log.h"
+#include "log/Log.h"
 #include "protocol/BaseProtocol.h"
 #include "session/BaseSession.h"
 

@@ -1,7 +1,7 @@
 // Session operations without rules of their own: the ones passed to the camera's protocol
 // unchanged, the switches of the session's frame engine, and the mapper and filter
 // switches of the pre-processing library.
-#include "config/Log.h"
+#include "log/Log.h"
 #include "protocol/BaseProtocol.h"
 #include "session/BaseSession.h"
 

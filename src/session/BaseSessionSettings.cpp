@@ -7,7 +7,7 @@
 #include <span>
 #include <thread>
 
-#include "config/Log.h"
+#include "log/Log.h"
 #include "protocol/BaseProtocol.h"
 #include "session/BaseSession.h"
 

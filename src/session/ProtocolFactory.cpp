@@ -3,7 +3,7 @@
 
 #include <mutex>
 
-#include "config/Log.h"
+#include "log/Log.h"
 #include "model/ModelTraits.h"
 #include "protocol/SocketProtocol.h"
 

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <thread>
 
-#include "config/Log.h"
+#include "log/Log.h"
 
 namespace quorix {
 namespace {

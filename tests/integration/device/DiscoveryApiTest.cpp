@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "config/Log.h"
+#include "log/Log.h"
 #include "quorix/quorix_api.h"
 #include "sim/SimCamera.h"
 #include "support/DeviceList.h"

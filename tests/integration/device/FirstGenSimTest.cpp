@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "config/Log.h"
+#include "log/Log.h"
 #include "quorix/quorix_api.h"
 #include "sim/SimCamera.h"
 #include "support/DeviceList.h"

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "config/Log.h"
+#include "log/Log.h"
 #include "imaging/DepthDecodeTable.h"
 #include "quorix/quorix_api.h"
 #include "sim/ColourImage.h"

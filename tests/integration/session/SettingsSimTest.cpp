@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "config/Log.h"
+#include "log/Log.h"
 #include "session/BaseSession.h"
 #include "sim/SimCamera.h"
 #include "sim/SimWire.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "config/Log.h"
+#include "log/Log.h"
 #include "device/DeviceManager.h"
 #include "device/EnumSocketDevice.h"
 #include "quorix/quorix_api.h"

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "config/Config.h"
-#include "config/Log.h"
+#include "log/Log.h"
 #include "quorix/quorix_api.h"
 #include "support/TempDir.h"
 

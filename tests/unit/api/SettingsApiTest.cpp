@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "config/Log.h"
+#include "log/Log.h"
 #include "device/DeviceManager.h"
 #include "device/EnumSocketDevice.h"
 #include "quorix/quorix_api.h"

@@ -9,7 +9,7 @@
 
 #include "config/Config.h"
 #include "config/IniFile.h"
-#include "config/Log.h"
+#include "log/Log.h"
 #include "model/ModelTraits.h"
 #include "support/TempDir.h"
 

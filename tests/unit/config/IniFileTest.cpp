@@ -6,7 +6,7 @@
 #include <climits>
 #include <filesystem>
 
-#include "config/Log.h"
+#include "log/Log.h"
 #include "platform/ModulePath.h"
 
 namespace quorix {

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <thread>
 
-#include "config/Log.h"
+#include "log/Log.h"
 #include "device/BaseDevice.h"
 #include "platform/fake/FakeUsbPlatform.h"
 #include "protocol/BaseProtocol.h"

@@ -14,7 +14,7 @@
 
 #include "FakePreProcess.h"
 #include "ForEachTarget.h"
-#include "config/Log.h"
+#include "log/Log.h"
 
 namespace quorix {
 namespace {

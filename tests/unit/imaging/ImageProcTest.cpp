@@ -16,7 +16,7 @@
 
 #include "FakeSessionContext.h"
 #include "TofTestData.h"
-#include "config/Log.h"
+#include "log/Log.h"
 #include "support/TempDir.h"
 #include "support/Wait.h"
 

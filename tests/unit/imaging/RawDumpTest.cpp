@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "config/Log.h"
+#include "log/Log.h"
 #include "support/TempDir.h"
 
 namespace quorix {

@@ -17,7 +17,7 @@
 #include "FakePreProcess.h"
 #include "FakeProducer.h"
 #include "TofTestData.h"
-#include "config/Log.h"
+#include "log/Log.h"
 #include "support/TempDir.h"
 #include "support/Wait.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "config/Log.h"
+#include "log/Log.h"
 
 namespace quorix {
 namespace {

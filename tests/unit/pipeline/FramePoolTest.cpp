@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "config/Log.h"
+#include "log/Log.h"
 #include "pipeline/FramePool.h"
 #include "pipeline/FrameQueue.h"
 

@@ -5,7 +5,7 @@
 #include <atomic>
 #include <chrono>
 
-#include "config/Log.h"
+#include "log/Log.h"
 
 namespace quorix {
 namespace {

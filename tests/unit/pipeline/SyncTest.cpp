@@ -10,7 +10,7 @@
 #include <thread>
 #include <tuple>
 
-#include "config/Log.h"
+#include "log/Log.h"
 #include "pipeline/AutoResetEvent.h"
 #include "pipeline/Sync.h"
 

@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "config/Log.h"
+#include "log/Log.h"
 
 namespace quorix {
 namespace {

@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "config/Log.h"
+#include "log/Log.h"
 #include "support/LoopbackCamera.h"
 
 namespace quorix {

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "config/Log.h"
+#include "log/Log.h"
 #include "protocol/DeviceStatus.h"
 #include "protocol/InitParams.h"
 

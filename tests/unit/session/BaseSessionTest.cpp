@@ -12,7 +12,7 @@
 #include <string>
 #include <thread>
 
-#include "config/Log.h"
+#include "log/Log.h"
 #include "protocol/BaseProtocol.h"
 #include "session/ProtocolFactory.h"
 #include "support/ModelSession.h"

@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "config/Config.h"
-#include "config/Log.h"
+#include "log/Log.h"
 #include "session/BaseSession.h"
 #include "session/ProtocolFactory.h"
 #include "support/ModelSession.h"

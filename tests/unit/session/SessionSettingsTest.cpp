@@ -5,7 +5,7 @@
 
 #include <thread>
 
-#include "config/Log.h"
+#include "log/Log.h"
 #include "session/BaseSession.h"
 #include "session/ProtocolFactory.h"
 #include "support/ModelSession.h"

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "config/Log.h"
+#include "log/Log.h"
 #include "platform/Socket.h"
 #include "support/LoopbackCamera.h"
 

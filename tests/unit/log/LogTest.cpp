@@ -1,4 +1,4 @@
-#include "config/Log.h"
+#include "log/Log.h"
 
 #include <dirent.h>
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // The process-wide log: formatting, the console switch, the rotating file, test capture.
-#include "config/Log.h"
+#include "log/Log.h"
 
 #include <algorithm>
 #include <cerrno>
