@@ -7,7 +7,7 @@
 #include <map>
 #include <mutex>
 
-#include "config/Log.h"
+#include "log/Log.h"
 
 namespace quorix::sim {
 

@@ -15,7 +15,7 @@
 #include "sim/CommandHandler.h"
 #include "sim/SimSocket.h"
 #include "sim/SimWire.h"
-#include "config/Log.h"
+#include "log/Log.h"
 #include "pipeline/StoppableThread.h"
 
 namespace quorix::sim {

@@ -5,7 +5,7 @@
 #include <pthread.h>
 
 #include "camsim/CamsimOptions.h"
-#include "config/Log.h"
+#include "log/Log.h"
 #include "sim/SimCamera.h"
 
 int main(int argc, char** argv) {
