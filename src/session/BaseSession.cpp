@@ -37,13 +37,13 @@ BaseSession::BaseSession(const SessionInfo& info, std::unique_ptr<ImgPreProcess>
       m_imageProc(&m_context, std::move(preProcess)),
       m_protocol(CreateProtocol(info)),
       m_planeCorrection(std::make_unique<uint8_t[]>(kPlaneCorrectionBytes)) {
-    m_rgbMode = TofFrameMode{m_model.defaultColourMode.width, m_model.defaultColourMode.height, 30};
-    m_lens = LensRecord{
-        2,  1, static_cast<uint16_t>(m_rgbMode.width), static_cast<uint16_t>(m_rgbMode.height),
+    m_cache.rgbMode = TofFrameMode{m_model.defaultColourMode.width, m_model.defaultColourMode.height, 30};
+    m_cache.lens = LensRecord{
+        2,  1, static_cast<uint16_t>(m_cache.rgbMode.width), static_cast<uint16_t>(m_cache.rgbMode.height),
         30, 2};
     for (uint8_t g = 0; g < 3; ++g) {
-        m_measuringRanges[g] = kDefaultRanges[g];
-        m_rangeOffsets[g][0] = g;
+        m_cache.measuringRanges[g] = kDefaultRanges[g];
+        m_cache.rangeOffsets[g][0] = g;
     }
     m_dataMode.store(m_model.defaultDataMode);
     if (m_model.mappedAtStart) {
@@ -65,7 +65,7 @@ BaseSession::~BaseSession() {
     m_imageProc.StopCallback();
     std::lock_guard guard(m_lock);
     m_imageProc.RequestStop();
-    if (m_protocol && m_opened.load()) {
+    if (m_protocol && m_state.load() != SessionState::kClosed) {
         CloseDevice();  // also wakes a reader waiting for data
     }
     m_imageProc.JoinThreads();
@@ -80,9 +80,9 @@ BaseSession::~BaseSession() {
 // --- lifecycle ----------------------------------------------------------------------------
 
 int32_t BaseSession::OpenDevice() {
-    if (m_opened.load()) {
+    if (const int32_t refused = Admit(m_state.load(), SessionRequest::kOpen); refused != 0) {
         QLOG("has opened\n");
-        return -103;
+        return refused;
     }
     if (!m_protocol) {
         return -255;
@@ -94,7 +94,7 @@ int32_t BaseSession::OpenDevice() {
     if (!m_imageProc.HasThread()) {
         m_imageProc.Start();
     }
-    m_opened = true;
+    m_state = SessionState::kOpened;
     m_connected = true;
     m_imageProc.ResetFailedReads();
     // A camera that can push its parameters is asked to embed them in the stream.
@@ -122,10 +122,8 @@ int32_t BaseSession::CloseDevice() {
         QLOG("error ret:%d.\n", ret);
         return ret;
     }
-    m_initialised = false;
-    m_opened = false;
     // A closed camera streams no more: the engine stops reading it.
-    m_streaming = false;
+    m_state = SessionState::kClosed;
     m_imageProc.SetStreamSwitches(false);
     return 0;
 }
@@ -144,16 +142,15 @@ int32_t BaseSession::StartStream() {
     // arrives during the initialisation is seen.
     m_firstStatus.store(true);
     m_imageProc.SetStreamSwitches(true);
-    if (!m_initialised.load()) {
+    if (!quorix::IsInitialised(m_state.load())) {
         const int32_t init = InitDevice();
         if (init != 0) {
             guard.unlock();
             StopStream();
             return init;
         }
-        m_initialised = true;
     }
-    m_streaming = true;
+    m_state = SessionState::kStreaming;
     m_imageProc.SetConnectStatus(true);
     m_connected = true;
     return 0;
@@ -161,7 +158,9 @@ int32_t BaseSession::StartStream() {
 
 int32_t BaseSession::StopStream() {
     std::lock_guard guard(m_lock);
-    m_streaming = false;
+    if (m_state.load() == SessionState::kStreaming) {
+        m_state = SessionState::kReady;
+    }
     m_imageProc.SetStreamSwitches(false);
     if (!m_protocol) {
         return -255;
@@ -170,7 +169,7 @@ int32_t BaseSession::StopStream() {
 }
 
 bool BaseSession::IsStreaming() {
-    return m_streaming.load();
+    return m_state.load() == SessionState::kStreaming;
 }
 
 bool BaseSession::IsAlive() {
@@ -255,7 +254,7 @@ int32_t BaseSession::PushConfiguredState() {
     WDROutputMode wdr;
     {
         std::lock_guard guard(m_cacheLock);
-        wdr = m_wdr;
+        wdr = m_cache.wdr;
     }
     if ((wdr.totalRange == 2 || wdr.totalRange == 3) && mode >= 11 && mode <= 13) {
         // Leaving the WDR mode first lets the camera take the new output mode; leaving it
@@ -265,7 +264,7 @@ int32_t BaseSession::PushConfiguredState() {
         }
         {
             std::lock_guard guard(m_cacheLock);
-            m_wdr = wdr;
+            m_cache.wdr = wdr;
         }
         if (const int32_t ret = step("SetWDROutputMode", SetWDROutputMode(wdr)); ret < 0) {
             return ret;
@@ -314,22 +313,22 @@ int32_t BaseSession::ReadParameters() {
         if (const int32_t ret = GetCameraIntrinsic(camera, matrix); ret != 0) {
             return ret;
         }
-        store(camera == 1 ? m_depthIntrinsic : m_colourIntrinsic, matrix);
+        store(camera == 1 ? m_cache.depthIntrinsic : m_cache.colourIntrinsic, matrix);
     }
     for (uint32_t camera : {1u, 2u}) {
         if (const int32_t ret = GetCameraDistortion(camera, distortion); ret != 0) {
             return ret;
         }
-        store(camera == 1 ? m_depthDistortion : m_colourDistortion, distortion);
+        store(camera == 1 ? m_cache.depthDistortion : m_cache.colourDistortion, distortion);
     }
     if (const int32_t ret = GetCameraRotation(matrix); ret != 0) {
         return ret;
     }
-    store(m_rotation, matrix);
+    store(m_cache.rotation, matrix);
     if (const int32_t ret = GetCameraTransfer(vector); ret != 0) {
         return ret;
     }
-    store(m_translation, vector);
+    store(m_cache.translation, vector);
     BuildPixelRayTable();
 
     uint16_t planeId = 0;
@@ -344,7 +343,7 @@ int32_t BaseSession::ReadParameters() {
         uint32_t length = static_cast<uint32_t>(record.size());
         const int32_t ret = m_protocol->GetProperty(property::kRangeOffset, record.data(), length);
         if (ret == 0 && length == record.size()) {
-            store(m_rangeOffsets[g], record);
+            store(m_cache.rangeOffsets[g], record);
         } else if (g < 2) {
             return ret != 0 ? ret : -1;
         }
@@ -355,7 +354,7 @@ int32_t BaseSession::ReadParameters() {
         if (const int32_t ret = m_protocol->GetMeasuringRange(range); ret != 0) {
             return ret;
         }
-        store(m_measuringRanges[g], range);
+        store(m_cache.measuringRanges[g], range);
     }
     InitDataModeList(nullptr);
     InitDepthRangeList(nullptr);
@@ -403,24 +402,19 @@ void BaseSession::ApplyPushedParameters(const PushedParameters& p) {
     {
         std::lock_guard guard(m_cacheLock);
         const double* c = p.calibration.data();
-        std::copy(c, c + 9, m_depthIntrinsic.begin());
-        std::copy(c + 9, c + 17, m_depthDistortion.begin());
-        std::copy(c + 17, c + 26, m_colourIntrinsic.begin());
-        std::copy(c + 26, c + 34, m_colourDistortion.begin());
-        std::copy(c + 34, c + 43, m_rotation.begin());
-        std::copy(c + 43, c + 46, m_translation.begin());
-        m_rangeOffsets = p.depthOffsets;
-        m_measuringRanges = p.measuringRanges;
+        std::copy(c, c + 9, m_cache.depthIntrinsic.begin());
+        std::copy(c + 9, c + 17, m_cache.depthDistortion.begin());
+        std::copy(c + 17, c + 26, m_cache.colourIntrinsic.begin());
+        std::copy(c + 26, c + 34, m_cache.colourDistortion.begin());
+        std::copy(c + 34, c + 43, m_cache.rotation.begin());
+        std::copy(c + 43, c + 46, m_cache.translation.begin());
+        m_cache.rangeOffsets = p.depthOffsets;
+        m_cache.measuringRanges = p.measuringRanges;
         if (p.colourWidth != 0 && p.colourHeight != 0) {
-            m_rgbMode.width = p.colourWidth;
-            m_rgbMode.height = p.colourHeight;
+            m_cache.rgbMode.width = p.colourWidth;
+            m_cache.rgbMode.height = p.colourHeight;
         }
-        m_depthScale = p.depthScale;
-        m_count16 = p.count16;
-        m_pushedFlag = p.flag;
-        m_blockA = p.blockA;
-        m_blockB = p.blockB;
-        m_wdr = p.wdr;
+        m_cache.wdr = p.wdr;
     }
     m_threshold = p.threshold;
     memset(m_planeCorrection.get(), 0, kPlaneCorrectionBytes);
@@ -448,6 +442,10 @@ void BaseSession::ApplyPushedParameters(const PushedParameters& p) {
 
 int32_t BaseSession::ReadNextFrame(uint32_t* readySet) {
     std::lock_guard guard(m_lock);
+    if (const int32_t refused = Admit(m_state.load(), SessionRequest::kReadFrames);
+        refused != 0) {
+        return refused;
+    }
     return m_imageProc.ReadNextFrame(readySet);
 }
 
@@ -555,7 +553,7 @@ int32_t BaseSession::ResetByIniFile(uint32_t deviceType, uint32_t sessionIndex) 
         const LensRecord lens{2, 1, size.width, size.height, 30, 2};
         {
             std::lock_guard guard(m_cacheLock);
-            m_lens = lens;
+            m_cache.lens = lens;
         }
         if (const int32_t ret = SetLens(lens); ret != 0) {
             QLOG("RGB_Resolution %d is not taken: %d\n", static_cast<int>(config.rgbResolution),
@@ -565,7 +563,7 @@ int32_t BaseSession::ResetByIniFile(uint32_t deviceType, uint32_t sessionIndex) 
     m_irs2 = config.s2Background ? 1 : 0;
     if (config.wdrRange1Count != 0 && config.wdrRange2Count != 0) {
         std::lock_guard guard(m_cacheLock);
-        m_wdr = WDROutputMode{static_cast<uint32_t>(config.wdrTotalRange),
+        m_cache.wdr = WDROutputMode{static_cast<uint32_t>(config.wdrTotalRange),
                               static_cast<uint32_t>(config.wdrRange1),
                               static_cast<uint8_t>(config.wdrRange1Count),
                               static_cast<uint32_t>(config.wdrRange2),
@@ -609,7 +607,7 @@ void BaseSession::ApplyIniLists(const Config& config) {
         QLOG("valid range:\n");
         const auto list = CountedIniList<10>(config.validRangeList, false);
         std::lock_guard guard(m_cacheLock);
-        m_depthRangeList = list;  // empty: every range is accepted
+        m_cache.depthRangeList = list;  // empty: every range is accepted
     }
     if (config.validOutModes.empty()) {
         QLOG("all  outmode valid.\n");
@@ -621,7 +619,7 @@ void BaseSession::ApplyIniLists(const Config& config) {
         return;  // an empty data-mode list would refuse every mode; the camera's stays
     }
     std::lock_guard guard(m_cacheLock);
-    m_dataModeList = list;
+    m_cache.dataModeList = list;
 }
 
 DeviceStatus BaseSession::GetDeviceStatus() const {
@@ -631,7 +629,7 @@ DeviceStatus BaseSession::GetDeviceStatus() const {
 
 TofFrameMode BaseSession::GetRgbFrameMode() const {
     std::lock_guard guard(m_cacheLock);
-    return m_rgbMode;
+    return m_cache.rgbMode;
 }
 
 std::string BaseSession::ConfigFolder() {
@@ -642,21 +640,21 @@ ImageSettings BaseSession::CurrentImageSettings() const {
     ImageSettings s;
     {
         std::lock_guard guard(m_cacheLock);
-        s.colourMode = m_rgbMode;
-        s.depthMode = m_depthMode;
-        s.irMode = m_irMode;
+        s.colourMode = m_cache.rgbMode;
+        s.depthMode = m_cache.depthMode;
+        s.irMode = m_cache.irMode;
         for (size_t g = 0; g < 3; ++g) {
-            memcpy(s.rangeOffsets[g].bytes, m_rangeOffsets[g].data(),
+            memcpy(s.rangeOffsets[g].bytes, m_cache.rangeOffsets[g].data(),
                    sizeof s.rangeOffsets[g].bytes);
         }
-        s.measuringRanges = m_measuringRanges;
+        s.measuringRanges = m_cache.measuringRanges;
         double* c = s.calibration.data();
-        c = std::copy(m_depthIntrinsic.begin(), m_depthIntrinsic.end(), c);
-        c = std::copy(m_depthDistortion.begin(), m_depthDistortion.end(), c);
-        c = std::copy(m_colourIntrinsic.begin(), m_colourIntrinsic.end(), c);
-        c = std::copy(m_colourDistortion.begin(), m_colourDistortion.end(), c);
-        c = std::copy(m_rotation.begin(), m_rotation.end(), c);
-        std::copy(m_translation.begin(), m_translation.end(), c);
+        c = std::copy(m_cache.depthIntrinsic.begin(), m_cache.depthIntrinsic.end(), c);
+        c = std::copy(m_cache.depthDistortion.begin(), m_cache.depthDistortion.end(), c);
+        c = std::copy(m_cache.colourIntrinsic.begin(), m_cache.colourIntrinsic.end(), c);
+        c = std::copy(m_cache.colourDistortion.begin(), m_cache.colourDistortion.end(), c);
+        c = std::copy(m_cache.rotation.begin(), m_cache.rotation.end(), c);
+        std::copy(m_cache.translation.begin(), m_cache.translation.end(), c);
     }
     s.rotation = m_imageRotation.load();
     s.dataMode = m_dataMode.load();

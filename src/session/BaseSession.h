@@ -30,6 +30,8 @@
 #include "protocol/InitParams.h"
 #include "protocol/ProtocolOperations.h"
 #include "protocol/ProtocolTypes.h"
+#include "session/CameraRecords.h"
+#include "session/SessionState.h"
 
 namespace quorix {
 
@@ -57,96 +59,96 @@ public:
     explicit BaseSession(const SessionInfo& info);
     // With the given pre-processing object (null: none, so mapping and filters are off).
     BaseSession(const SessionInfo& info, std::unique_ptr<ImgPreProcess> preProcess);
-    virtual ~BaseSession();
+    ~BaseSession();
 
     BaseSession(const BaseSession&) = delete;
     BaseSession& operator=(const BaseSession&) = delete;
 
     // --- lifecycle --------------------------------------------------------------------------
     // -103 when already opened, -255 without a protocol, else the protocol's status.
-    virtual int32_t OpenDevice();
+    int32_t OpenDevice();
     // A model that idles on close gets colour auto-exposure off and the idle data mode
     // first. -255 without a protocol.
-    virtual int32_t CloseDevice();
+    int32_t CloseDevice();
     // Starts the camera's stream; the first start after an open runs InitDevice.
-    virtual int32_t StartStream();
-    virtual int32_t StopStream();
-    virtual bool IsStreaming();
+    int32_t StartStream();
+    int32_t StopStream();
+    bool IsStreaming();
     // False once the connection was lost or more than 300 reads in a row failed.
-    virtual bool IsAlive();
+    bool IsAlive();
     // Reads (or takes from the stream) the camera's parameters and configures the engine.
-    virtual int32_t InitDevice();
+    int32_t InitDevice();
     // Value 1: the connection was lost. Anything else does nothing. Returns 0.
-    virtual int32_t SetConnectStatus(int32_t value);
+    int32_t SetConnectStatus(int32_t value);
     // The device is being closed: frame reads and confirmation polls in progress return
     // at once, and no later one waits.
     void BeginClose();
 
     // --- frames -------------------------------------------------------------------------------
-    virtual int32_t ReadNextFrame(uint32_t* readySet);
+    int32_t ReadNextFrame(uint32_t* readySet);
     // -5 for a null record.
-    virtual int32_t GetFrame(uint32_t frameType, Frame* out);
+    int32_t GetFrame(uint32_t frameType, Frame* out);
     // Frame types 0 depth, 1 IR, 3 colour; -12 for a null pointer.
-    virtual int32_t GetFrameMode(uint32_t frameType, uint32_t* width, uint32_t* height,
+    int32_t GetFrameMode(uint32_t frameType, uint32_t* width, uint32_t* height,
                                  uint32_t* fps);
     // The depth and IR frame modes of a data mode (-1 for an unknown one).
-    virtual int32_t SetFrameMode(uint8_t dataMode);
-    virtual int32_t SetWaitTimeOfReadNextFrame(uint16_t milliseconds);
-    virtual int32_t SetSynchronizeEnabled(bool enabled);
-    virtual bool GetSynchronizeEnabled();
-    virtual bool RegisterNotify(NsFrameCallback callback);
-    virtual bool UnRegisterNotify();
-    virtual int32_t SetDepthFrameEnabled(bool enabled);
-    virtual int32_t SetIrFrameEnabled(bool enabled);
-    virtual int32_t SetRgbFrameEnabled(bool enabled);
+    int32_t SetFrameMode(uint8_t dataMode);
+    int32_t SetWaitTimeOfReadNextFrame(uint16_t milliseconds);
+    int32_t SetSynchronizeEnabled(bool enabled);
+    bool GetSynchronizeEnabled();
+    bool RegisterNotify(NsFrameCallback callback);
+    bool UnRegisterNotify();
+    int32_t SetDepthFrameEnabled(bool enabled);
+    int32_t SetIrFrameEnabled(bool enabled);
+    int32_t SetRgbFrameEnabled(bool enabled);
 
     // --- confirmed settings ------------------------------------------------------------------
     // Sent to the camera and, while it echoes its state in the stream and the stream runs,
     // awaited until the echo shows the new value (-105 when it never does). Without the
     // echo the protocol's status is returned. Refusals are told per operation.
     // 1 in a WDR data mode, -10 for a range outside the camera's list.
-    virtual int32_t SetDepthRange(uint32_t range);
+    int32_t SetDepthRange(uint32_t range);
     // -255 in a WDR data mode. The camera holds threshold x 10.
-    virtual int32_t SetThreshold(uint16_t threshold);
-    virtual int32_t SetSlaveModeEnabled(bool enabled);
-    virtual int32_t SetWDROutputMode(const WDROutputMode& mode);
+    int32_t SetThreshold(uint16_t threshold);
+    int32_t SetSlaveModeEnabled(bool enabled);
+    int32_t SetWDROutputMode(const WDROutputMode& mode);
     // Low byte the switch, high byte the selector.
-    virtual int32_t SetIRS2Enable(uint16_t value);
-    virtual int32_t SetGMMGain(const NsGMMGain& gain);
+    int32_t SetIRS2Enable(uint16_t value);
+    int32_t SetGMMGain(const NsGMMGain& gain);
     // -255 in a WDR data mode. Sent for the current depth range.
-    virtual int32_t SetPulseCount(uint16_t pulseCount);
+    int32_t SetPulseCount(uint16_t pulseCount);
     // One depth range's pulse count; in a WDR data mode with three ranges only for those.
-    virtual int32_t SetPulseCountConfig(const PulseCountRecord& record);
+    int32_t SetPulseCountConfig(const PulseCountRecord& record);
     // The same record layout with the threshold x 10 (or the GMM gain) as the value.
-    virtual int32_t SetWDRThreshold(const PulseCountRecord& record);
-    virtual int32_t SetWDRGMMGain(const PulseCountRecord& record);
-    virtual int32_t SetLowPowerModeEnabled(bool enabled);
-    virtual int32_t SetWorkMode(const WorkModeRecord& mode);
+    int32_t SetWDRThreshold(const PulseCountRecord& record);
+    int32_t SetWDRGMMGain(const PulseCountRecord& record);
+    int32_t SetLowPowerModeEnabled(bool enabled);
+    int32_t SetWorkMode(const WorkModeRecord& mode);
     // 1 for a mode outside the camera's list, or a WDR mode before its output mode is set.
-    virtual int32_t SetDataMode(uint8_t mode);
+    int32_t SetDataMode(uint8_t mode);
 
     // --- settings read back (the cache follows) ---------------------------------------------
-    virtual int32_t GetDataMode(uint8_t& mode);
-    virtual int32_t GetDepthRange(uint32_t& range);
-    virtual int32_t GetWDROutputMode(WDROutputMode& mode);
+    int32_t GetDataMode(uint8_t& mode);
+    int32_t GetDepthRange(uint32_t& range);
+    int32_t GetWDROutputMode(WDROutputMode& mode);
     // -255 in a WDR data mode; the camera's value divided by 10.
-    virtual int32_t GetThreshold(uint16_t& threshold);
+    int32_t GetThreshold(uint16_t& threshold);
     // The pulse count (>= 0) or a failure; -255 in a WDR data mode.
-    virtual int32_t GetPulseCount();
+    int32_t GetPulseCount();
     // The camera's whole pulse-count reply; -255 in a WDR data mode.
-    virtual int32_t GetPulseCountGet(PulseCountBlock& block);
+    int32_t GetPulseCountGet(PulseCountBlock& block);
     // The stored pulse count x 0.025344.
-    virtual float GetPulseCountTime();
+    float GetPulseCountTime();
     // Computed from the stored records, no command: the group in range.depthMode.
-    virtual int32_t GetMeasuringRange(NsMeasuringRange& range);
+    int32_t GetMeasuringRange(NsMeasuringRange& range);
     // What the camera holds for the group in range.depthMode.
-    virtual int32_t GetCameraMeasuringRange(NsMeasuringRange& range);
+    int32_t GetCameraMeasuringRange(NsMeasuringRange& range);
     // On success the record is kept for its group and the depth decoder rebuilds its tables.
-    virtual int32_t SetMeasuringRange(const NsMeasuringRange& range);
-    virtual bool IsDataModeInList(uint8_t mode);
-    virtual bool IsDepthRangeInList(uint32_t range);
+    int32_t SetMeasuringRange(const NsMeasuringRange& range);
+    bool IsDataModeInList(uint8_t mode);
+    bool IsDepthRangeInList(uint32_t range);
     // Applies the model's ini file; 1 when there is none.
-    virtual int32_t ResetByIniFile(uint32_t deviceType, uint32_t sessionIndex);
+    int32_t ResetByIniFile(uint32_t deviceType, uint32_t sessionIndex);
 
     // --- forwarded to the camera unchanged (-255 without a protocol) ------------------------
     // The operations of the interface table whose session column is FWD, under their names.
@@ -157,74 +159,75 @@ public:
 
     // --- switches of this session's frame engine (no command; 0) -----------------------------
     // 3 RGB, 4 BGR (the public layer checks the range).
-    virtual int32_t SetColorPixelFormat(int32_t format);
-    virtual int32_t GetColorPixelFormat();
+    int32_t SetColorPixelFormat(int32_t format);
+    int32_t GetColorPixelFormat();
     // 2 delivers IR as 8-bit grey.
-    virtual int32_t SetIRPixelFormat(int32_t format);
+    int32_t SetIRPixelFormat(int32_t format);
     // Flip code of delivered frames: 1 horizontal, 2 vertical, 3 both; anything else none.
-    virtual int32_t SetImageMirror(uint32_t mirror);
+    int32_t SetImageMirror(uint32_t mirror);
     // Rotate type of delivered frames (0, 1, 2); anything else none. Kept for GetFrameMode.
-    virtual int32_t SetImageRotation(uint32_t rotation);
-    virtual int32_t SetTofAecEnabled(bool enabled);
-    virtual int32_t SetRawDepthCut(bool enabled);
-    virtual int32_t SetSaveRawBufferEnabled(bool enabled);
+    int32_t SetImageRotation(uint32_t rotation);
+    int32_t SetSaveRawBufferEnabled(bool enabled);
     // Only in data mode 11 (-1 otherwise): 1 delivers each range's frame, 0 fuses them.
-    virtual int32_t SetWDRStyle(uint32_t style);
-    // Kept for existing callers; they do nothing.
-    virtual int32_t SetRangeValue(uint32_t a, uint32_t b, uint32_t c);
-    virtual int32_t SetSaveComputeDepthTab();
+    int32_t SetWDRStyle(uint32_t style);
+    // Kept for existing callers; they do nothing and answer 0. The ToF auto-exposure and
+    // raw-depth cut switches have nothing in the engine that acts on them.
+    int32_t SetTofAecEnabled(bool enabled);
+    int32_t SetRawDepthCut(bool enabled);
+    int32_t SetRangeValue(uint32_t a, uint32_t b, uint32_t c);
+    int32_t SetSaveComputeDepthTab();
 
     // --- mapping and filters: -255 without the pre-processing library -----------------------
     // Depth-to-RGB delivers colour in depth geometry (MappedRGBFrame), RGB-to-depth depth in
     // colour geometry (MappedDepthFrame), RGB-to-IR IR in colour geometry (MappedIRFrame).
-    virtual int32_t SetMapperEnabledDepthToRGB(bool enabled);
-    virtual int32_t GetMapperEnabledDepthToRGB(bool& enabled);
-    virtual int32_t SetMapperEnabledRGBToDepth(bool enabled);
-    virtual int32_t GetMapperEnabledRGBToDepth(bool& enabled);
-    virtual int32_t SetMapperEnabledRGBToIR(bool enabled);
-    virtual int32_t GetMapperEnabledRGBToIR(bool& enabled);
-    virtual int32_t SetComputeRealDepthCorrectionEnabled(bool enabled);
-    virtual int32_t GetComputeRealDepthCorrectionEnabled(bool& enabled);
-    virtual int32_t SetSmoothingFilterEnabled(bool enabled);
-    virtual int32_t GetSmoothingFilterEnabled(bool& enabled);
-    virtual int32_t SetDepthDistortionCorrectionEnabled(bool enabled);
-    virtual int32_t GetDepthDistortionCorrectionEnabled(bool& enabled);
-    virtual int32_t SetIrDistortionCorrectionEnabled(bool enabled);
-    virtual int32_t GetIrDistortionCorrectionEnabled(bool& enabled);
-    virtual int32_t SetRGBDistortionCorrectionEnabled(bool enabled);
-    virtual int32_t GetRGBDistortionCorrectionEnabled(bool& enabled);
-    virtual int32_t SetRGBCorrectionEnabled(bool enabled);
-    virtual int32_t GetRGBCorrectionEnabled(bool& enabled);
-    virtual int32_t SetTimeFilterEnabled(bool enabled);
-    virtual int32_t GetTimeFilterEnabled(bool& enabled);
-    virtual int32_t SetSpatialFilterEnabled(bool enabled);
-    virtual int32_t GetSpatialFilterEnabled(bool& enabled);
+    int32_t SetMapperEnabledDepthToRGB(bool enabled);
+    int32_t GetMapperEnabledDepthToRGB(bool& enabled);
+    int32_t SetMapperEnabledRGBToDepth(bool enabled);
+    int32_t GetMapperEnabledRGBToDepth(bool& enabled);
+    int32_t SetMapperEnabledRGBToIR(bool enabled);
+    int32_t GetMapperEnabledRGBToIR(bool& enabled);
+    int32_t SetComputeRealDepthCorrectionEnabled(bool enabled);
+    int32_t GetComputeRealDepthCorrectionEnabled(bool& enabled);
+    int32_t SetSmoothingFilterEnabled(bool enabled);
+    int32_t GetSmoothingFilterEnabled(bool& enabled);
+    int32_t SetDepthDistortionCorrectionEnabled(bool enabled);
+    int32_t GetDepthDistortionCorrectionEnabled(bool& enabled);
+    int32_t SetIrDistortionCorrectionEnabled(bool enabled);
+    int32_t GetIrDistortionCorrectionEnabled(bool& enabled);
+    int32_t SetRGBDistortionCorrectionEnabled(bool enabled);
+    int32_t GetRGBDistortionCorrectionEnabled(bool& enabled);
+    int32_t SetRGBCorrectionEnabled(bool enabled);
+    int32_t GetRGBCorrectionEnabled(bool& enabled);
+    int32_t SetTimeFilterEnabled(bool enabled);
+    int32_t GetTimeFilterEnabled(bool& enabled);
+    int32_t SetSpatialFilterEnabled(bool enabled);
+    int32_t GetSpatialFilterEnabled(bool& enabled);
 
     // --- calibration -----------------------------------------------------------------------------
     // Camera type 1 depth, 2 colour (-255 otherwise). Served from the cache when it is
     // filled and SetFromLocal did not turn it off.
-    virtual int32_t GetCameraIntrinsic(uint32_t cameraType, Matrix3& intrinsic);
-    virtual int32_t GetCameraDistortion(uint32_t cameraType, Distortion& distortion);
-    virtual int32_t GetCameraRotation(Matrix3& rotation);
-    virtual int32_t GetCameraTransfer(Vector3& translation);
+    int32_t GetCameraIntrinsic(uint32_t cameraType, Matrix3& intrinsic);
+    int32_t GetCameraDistortion(uint32_t cameraType, Distortion& distortion);
+    int32_t GetCameraRotation(Matrix3& rotation);
+    int32_t GetCameraTransfer(Vector3& translation);
     // Written to the camera; the cache keeps what was read at initialisation.
-    virtual int32_t SetCameraIntrinsic(uint32_t cameraType, const Matrix3& intrinsic);
-    virtual int32_t SetCameraDistortion(uint32_t cameraType, const Distortion& distortion);
-    virtual int32_t SetCameraRotation(const Matrix3& rotation);
-    virtual int32_t SetCameraTransfer(const Vector3& translation);
-    virtual int32_t SetFromLocal(bool fromLocal);
-    virtual int32_t BuildPixelRayTable();
+    int32_t SetCameraIntrinsic(uint32_t cameraType, const Matrix3& intrinsic);
+    int32_t SetCameraDistortion(uint32_t cameraType, const Distortion& distortion);
+    int32_t SetCameraRotation(const Matrix3& rotation);
+    int32_t SetCameraTransfer(const Vector3& translation);
+    int32_t SetFromLocal(bool fromLocal);
+    int32_t BuildPixelRayTable();
     // Null before the table was built.
-    virtual std::shared_ptr<const PixelRayTable> GetPixelRayTable();
-    virtual int32_t SetLens(const LensRecord& lens);
-    virtual int32_t GetLens(LensRecord& lens);
-    virtual int32_t InitLens();
+    std::shared_ptr<const PixelRayTable> GetPixelRayTable();
+    int32_t SetLens(const LensRecord& lens);
+    int32_t GetLens(LensRecord& lens);
+    int32_t InitLens();
 
     // --- conversion ---------------------------------------------------------------------------
     // Maps a depth point into the colour image (width in the low 16 bits of
     // `colourResolution`, height in the high ones) under the process-wide mapping lock. 0
     // only when the pre-processing object mapped it; -1 with a zeroed point otherwise.
-    virtual int32_t GetMappedPointDepthToRGB(const NsDepthVector3& depthPoint,
+    int32_t GetMappedPointDepthToRGB(const NsDepthVector3& depthPoint,
                                              uint32_t colourResolution,
                                              NsColorPoint* colourPoint);
 
@@ -232,14 +235,15 @@ public:
     // `size`: what `data` holds (in) and what was delivered (out). The WDR properties
     // (kWDRSetting, kWDRThreshold, kWDRGMMGain) only in a WDR data mode: outside one a set
     // returns 1 and a get -255. kFrameInfo reads a Frame record (size >= sizeof(Frame)).
-    virtual int32_t SetProperty(uint32_t id, const void* data, uint32_t size);
-    virtual int32_t GetProperty(uint32_t id, void* data, uint32_t* size);
+    int32_t SetProperty(uint32_t id, const void* data, uint32_t size);
+    int32_t GetProperty(uint32_t id, void* data, uint32_t* size);
 
     uint32_t GetDeviceType() const { return m_sessionInfo.deviceType; }
     void SetSessionIndex(uint32_t index) { m_sessionIndex = index; }
     uint32_t SessionIndex() const { return m_sessionIndex; }
-    bool IsOpened() const { return m_opened.load(); }
-    bool IsInitialised() const { return m_initialised.load(); }
+    SessionState State() const { return m_state.load(); }
+    bool IsOpened() const { return m_state.load() != SessionState::kClosed; }
+    bool IsInitialised() const { return quorix::IsInitialised(m_state.load()); }
     bool CameraPushesParameters() const { return m_pushesParameters.load(); }
     bool GetDeviceSync() const { return m_deviceSync.load(); }
     uint16_t GetStoredThreshold() const { return m_threshold.load(); }
@@ -346,9 +350,7 @@ private:
     std::mutex m_lock;  // stream start/stop, frame reads and fetches
 
     uint32_t m_sessionIndex = 0;
-    std::atomic<bool> m_opened{false};
-    std::atomic<bool> m_initialised{false};
-    std::atomic<bool> m_streaming{false};
+    std::atomic<SessionState> m_state{SessionState::kClosed};
     std::atomic<bool> m_connected{true};
     std::atomic<bool> m_closing{false};
     std::atomic<bool> m_pushesParameters{false};
@@ -357,9 +359,6 @@ private:
     std::atomic<bool> m_fromLocal{true};
     std::atomic<bool> m_planeAvailable{false};
     std::atomic<int32_t> m_imageRotation{-255};
-    // Switches kept for the decoders; nothing in the engine reads them yet.
-    std::atomic<bool> m_tofAec{false};
-    std::atomic<bool> m_rawDepthCut{false};
 
     // Camera state.
     std::atomic<uint8_t> m_dataMode{0};
@@ -381,29 +380,9 @@ private:
     std::atomic<uint8_t> m_jsonResult{0};
     std::atomic<uint8_t> m_jsonError{0};
 
-    // Cached records and calibration.
+    // What the session knows of its camera, under its lock.
     mutable std::mutex m_cacheLock;
-    TofFrameMode m_depthMode{640, 480, 30};
-    TofFrameMode m_irMode{640, 480, 30};
-    TofFrameMode m_rgbMode{640, 360, 30};
-    LensRecord m_lens{};
-    WDROutputMode m_wdr{};
-    std::array<RangeOffsetRecord, 3> m_rangeOffsets{};
-    std::array<NsMeasuringRange, 3> m_measuringRanges{};
-    std::array<uint8_t, 33> m_dataModeList{};    // count, then up to 32 modes
-    std::array<uint8_t, 10> m_depthRangeList{};  // count, then up to 9 ranges
-    Matrix3 m_depthIntrinsic{};
-    Matrix3 m_colourIntrinsic{};
-    Distortion m_depthDistortion{};
-    Distortion m_colourDistortion{};
-    Matrix3 m_rotation{};
-    Vector3 m_translation{};
-    // Kept from a pushed block for the engine; nothing reads them yet.
-    float m_depthScale = 0.0f;
-    uint16_t m_count16 = 0;
-    uint8_t m_pushedFlag = 0;
-    std::array<uint8_t, 16> m_blockA{};
-    std::array<uint8_t, 16> m_blockB{};
+    CameraRecords m_cache;
     std::unique_ptr<uint8_t[]> m_planeCorrection;
 
     mutable std::mutex m_rayLock;

@@ -36,7 +36,7 @@ int32_t BaseSession::GetCameraIntrinsic(uint32_t cameraType, Matrix3& intrinsic)
     }
     if (m_fromLocal.load()) {
         std::lock_guard guard(m_cacheLock);
-        const Matrix3& cached = cameraType == 1 ? m_depthIntrinsic : m_colourIntrinsic;
+        const Matrix3& cached = cameraType == 1 ? m_cache.depthIntrinsic : m_cache.colourIntrinsic;
         if (std::abs(cached[8] - 1.0) < kEpsilon) {
             intrinsic = cached;
             return 0;
@@ -54,7 +54,7 @@ int32_t BaseSession::GetCameraDistortion(uint32_t cameraType, Distortion& distor
     }
     if (m_fromLocal.load()) {
         std::lock_guard guard(m_cacheLock);
-        const Distortion& cached = cameraType == 1 ? m_depthDistortion : m_colourDistortion;
+        const Distortion& cached = cameraType == 1 ? m_cache.depthDistortion : m_cache.colourDistortion;
         if (BothSet(cached[0], cached[1])) {
             distortion = cached;
             return 0;
@@ -69,8 +69,8 @@ int32_t BaseSession::GetCameraDistortion(uint32_t cameraType, Distortion& distor
 int32_t BaseSession::GetCameraRotation(Matrix3& rotation) {
     if (m_fromLocal.load()) {
         std::lock_guard guard(m_cacheLock);
-        if (BothSet(m_rotation[0], m_rotation[1])) {
-            rotation = m_rotation;
+        if (BothSet(m_cache.rotation[0], m_cache.rotation[1])) {
+            rotation = m_cache.rotation;
             return 0;
         }
     }
@@ -80,8 +80,8 @@ int32_t BaseSession::GetCameraRotation(Matrix3& rotation) {
 int32_t BaseSession::GetCameraTransfer(Vector3& translation) {
     if (m_fromLocal.load()) {
         std::lock_guard guard(m_cacheLock);
-        if (BothSet(m_translation[0], m_translation[1])) {
-            translation = m_translation;
+        if (BothSet(m_cache.translation[0], m_cache.translation[1])) {
+            translation = m_cache.translation;
             return 0;
         }
     }
@@ -122,7 +122,7 @@ int32_t BaseSession::BuildPixelRayTable() {
     Matrix3 k{};
     {
         std::lock_guard guard(m_cacheLock);
-        k = m_depthIntrinsic;
+        k = m_cache.depthIntrinsic;
     }
     const double fx = k[0];
     const double cx = k[2];
@@ -175,7 +175,7 @@ int32_t BaseSession::SetLens(const LensRecord& lens) {
     const bool colour = lens.sensor == 2;
     if (colour) {
         std::lock_guard guard(m_cacheLock);
-        m_rgbMode = TofFrameMode{lens.width, lens.height, lens.fps};
+        m_cache.rgbMode = TofFrameMode{lens.width, lens.height, lens.fps};
     }
     if (!m_protocol) {
         return -255;
@@ -234,10 +234,10 @@ int32_t BaseSession::GetLens(LensRecord& lens) {
     }
     {
         std::lock_guard guard(m_cacheLock);
-        if (lens.height == 360 && m_rgbMode.height == 480) {
+        if (lens.height == 360 && m_cache.rgbMode.height == 480) {
             lens.height = 480;  // the camera sends 640 x 360 for the session's 640 x 480
         }
-        m_rgbMode = TofFrameMode{lens.width, lens.height, lens.fps};
+        m_cache.rgbMode = TofFrameMode{lens.width, lens.height, lens.fps};
     }
     m_imageProc.SetColourMode(lens.width, lens.height, lens.fps);
     return 0;
@@ -251,7 +251,7 @@ int32_t BaseSession::InitLens() {
                 return 0;
             }
             std::lock_guard guard(m_cacheLock);
-            m_rgbMode = TofFrameMode{640, 480, 30};
+            m_cache.rgbMode = TofFrameMode{640, 480, 30};
         }
             [[fallthrough]];
         case LensAtInit::kSent: {
@@ -260,7 +260,7 @@ int32_t BaseSession::InitLens() {
                 2, 1, static_cast<uint16_t>(rgb.width), static_cast<uint16_t>(rgb.height), 30, 2};
             {
                 std::lock_guard guard(m_cacheLock);
-                m_lens = lens;
+                m_cache.lens = lens;
             }
             return SetLens(lens);
         }

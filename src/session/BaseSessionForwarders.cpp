@@ -80,16 +80,6 @@ int32_t BaseSession::SetImageRotation(uint32_t rotation) {
     return 0;
 }
 
-int32_t BaseSession::SetTofAecEnabled(bool enabled) {
-    m_tofAec = enabled;
-    return 0;
-}
-
-int32_t BaseSession::SetRawDepthCut(bool enabled) {
-    m_rawDepthCut = enabled;
-    return 0;
-}
-
 int32_t BaseSession::SetSaveRawBufferEnabled(bool enabled) {
     m_imageProc.SetSaveRawBufferEnabled(enabled);
     return 0;
@@ -101,6 +91,14 @@ int32_t BaseSession::SetWDRStyle(uint32_t style) {
     }
     // Style 0 (fusion) also gives the depth filters the WDR pair's limits.
     return m_imageProc.Tof().SetWDRStyle(style);
+}
+
+int32_t BaseSession::SetTofAecEnabled(bool) {
+    return 0;
+}
+
+int32_t BaseSession::SetRawDepthCut(bool) {
+    return 0;
 }
 
 int32_t BaseSession::SetRangeValue(uint32_t, uint32_t, uint32_t) {

@@ -60,10 +60,10 @@ int32_t BaseSession::GetProperty(uint32_t id, void* data, uint32_t* size) {
             // The list the session holds stands in for a camera that does not answer.
             std::lock_guard guard(m_cacheLock);
             const uint8_t* list =
-                id == property::kOutModeList ? m_dataModeList.data() : m_depthRangeList.data();
+                id == property::kOutModeList ? m_cache.dataModeList.data() : m_cache.depthRangeList.data();
             const uint32_t bytes = id == property::kOutModeList
-                                       ? static_cast<uint32_t>(m_dataModeList.size())
-                                       : static_cast<uint32_t>(m_depthRangeList.size());
+                                       ? static_cast<uint32_t>(m_cache.dataModeList.size())
+                                       : static_cast<uint32_t>(m_cache.depthRangeList.size());
             if (list[0] == 0 || *size < bytes) {
                 return ret;
             }
@@ -108,7 +108,7 @@ int32_t BaseSession::SetWdrProperty(uint32_t id, const void* data, uint32_t size
     WDROutputMode wdr;
     {
         std::lock_guard guard(m_cacheLock);
-        wdr = m_wdr;
+        wdr = m_cache.wdr;
     }
     const uint32_t ranges[3] = {wdr.range1, wdr.range2, wdr.range3};
     const uint32_t count = wdr.totalRange == 3 ? 3 : 2;

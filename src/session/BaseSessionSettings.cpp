@@ -78,10 +78,10 @@ int32_t BaseSession::SetFrameMode(uint8_t dataMode) {
     }
     std::lock_guard guard(m_cacheLock);
     if (depth) {
-        m_depthMode = m;
+        m_cache.depthMode = m;
     }
     if (ir) {
-        m_irMode = m;
+        m_cache.irMode = m;
     }
     return 0;
 }
@@ -96,13 +96,13 @@ int32_t BaseSession::GetFrameMode(uint32_t frameType, uint32_t* width, uint32_t*
         std::lock_guard guard(m_cacheLock);
         switch (frameType) {
             case DepthFrame:
-                m = m_depthMode;
+                m = m_cache.depthMode;
                 break;
             case IRFrame:
-                m = m_irMode;
+                m = m_cache.irMode;
                 break;
             case RGBFrame:
-                m = m_rgbMode;
+                m = m_cache.rgbMode;
                 break;
             default:
                 QLOG("frameType:%d is invalid.\n", static_cast<int>(frameType));
@@ -214,7 +214,7 @@ int32_t BaseSession::SetWDROutputMode(const WDROutputMode& mode) {
     }
     {
         std::lock_guard guard(m_cacheLock);
-        m_wdr = mode;
+        m_cache.wdr = mode;
     }
     m_imageProc.Tof().StoreWDRMode(mode);
     return 0;
@@ -286,7 +286,7 @@ bool BaseSession::IsOutsideWdrRanges(const PulseCountRecord& record) const {
     WDROutputMode wdr;
     {
         std::lock_guard guard(m_cacheLock);
-        wdr = m_wdr;
+        wdr = m_cache.wdr;
     }
     const uint32_t range = 3u * record.group + record.index;
     return wdr.totalRange == 3 && range != wdr.range1 && range != wdr.range2 && range != wdr.range3;
@@ -392,10 +392,10 @@ int32_t BaseSession::SetDataMode(uint8_t mode) {
     }
     if (!IsWdrMode(mode)) {
         std::lock_guard guard(m_cacheLock);
-        m_wdr = WDROutputMode{};
+        m_cache.wdr = WDROutputMode{};
     } else {
         std::lock_guard guard(m_cacheLock);
-        if (m_wdr.totalRange == 0 || m_wdr.range1Count == 0 || m_wdr.range2Count == 0) {
+        if (m_cache.wdr.totalRange == 0 || m_cache.wdr.range1Count == 0 || m_cache.wdr.range2Count == 0) {
             QLOG("data mode %d, need set wdrmode first\n", mode);
             return 1;
         }
@@ -417,11 +417,11 @@ int32_t BaseSession::SetDataMode(uint8_t mode) {
     ResetPipeline();
     m_dataMode = mode;
     if (mode == 100 || mode == 101) {
-        m_imageProc.SetStreamSwitches(m_streaming.load());
+        m_imageProc.SetStreamSwitches(IsStreaming());
         {
             std::lock_guard guard(m_cacheLock);
-            m_rgbMode.width = 640;
-            m_rgbMode.height = 480;
+            m_cache.rgbMode.width = 640;
+            m_cache.rgbMode.height = 480;
         }
         m_imageProc.SetDataMode(mode);  // gives RgbDecode the 640 x 480 mode
         const bool on = mode == 100;
@@ -477,7 +477,7 @@ int32_t BaseSession::GetWDROutputMode(WDROutputMode& mode) {
         // Kept like a pushed block's: the WDR properties address the camera's ranges.
         {
             std::lock_guard guard(m_cacheLock);
-            m_wdr = mode;
+            m_cache.wdr = mode;
         }
         m_imageProc.Tof().StoreWDRMode(mode);
     }
@@ -545,7 +545,7 @@ int32_t BaseSession::SetMeasuringRange(const NsMeasuringRange& range) {
     }
     {
         std::lock_guard guard(m_cacheLock);
-        m_measuringRanges[range.depthMode] = range;
+        m_cache.measuringRanges[range.depthMode] = range;
     }
     m_imageProc.Tof().SetMeasuringRange(range.depthMode, range);
     return 0;
@@ -560,8 +560,8 @@ int32_t BaseSession::GetMeasuringRange(NsMeasuringRange& range) {
     RangeOffsetRecord offsets{};
     {
         std::lock_guard guard(m_cacheLock);
-        stored = m_measuringRanges[group];
-        offsets = m_rangeOffsets[group];
+        stored = m_cache.measuringRanges[group];
+        offsets = m_cache.rangeOffsets[group];
     }
     if (stored.effectDepthMaxNear == 0 && stored.effectDepthMaxMid == 0 &&
         stored.effectDepthMaxFar == 0) {
@@ -602,7 +602,7 @@ bool BaseSession::ReadCountedList(const uint8_t* pushed, uint32_t id, uint8_t* l
 void BaseSession::InitDataModeList(const uint8_t* pushed) {
     if (pushed == nullptr) {
         std::lock_guard guard(m_cacheLock);
-        if (m_dataModeList[0] != 0) {
+        if (m_cache.dataModeList[0] != 0) {
             return;  // only an empty list is filled
         }
     }
@@ -617,13 +617,13 @@ void BaseSession::InitDataModeList(const uint8_t* pushed) {
         std::copy(modes.begin(), modes.end(), list.begin() + 1);
     }
     std::lock_guard guard(m_cacheLock);
-    m_dataModeList = list;
+    m_cache.dataModeList = list;
 }
 
 void BaseSession::InitDepthRangeList(const uint8_t* pushed) {
     if (pushed == nullptr) {
         std::lock_guard guard(m_cacheLock);
-        if (m_depthRangeList[0] != 0) {
+        if (m_cache.depthRangeList[0] != 0) {
             return;
         }
     }
@@ -634,7 +634,7 @@ void BaseSession::InitDepthRangeList(const uint8_t* pushed) {
         list = {};
         if (m_model.depthRanges == DepthRangeList::kFromMeasuringRanges) {
             // Ranges whose group gives valid limits beyond the nearest group's minimum.
-            const auto& r = m_measuringRanges;
+            const auto& r = m_cache.measuringRanges;
             auto effMax = [&r](size_t g, size_t p) {
                 return p == 0   ? r[g].effectDepthMaxNear
                        : p == 1 ? r[g].effectDepthMaxMid
@@ -656,24 +656,24 @@ void BaseSession::InitDepthRangeList(const uint8_t* pushed) {
             QLOG("devicetype:%d is invalid.\n", static_cast<int>(GetDeviceType()));
         }
     }
-    m_depthRangeList = list;
+    m_cache.depthRangeList = list;
 }
 
 bool BaseSession::IsDataModeInList(uint8_t mode) {
     std::lock_guard guard(m_cacheLock);
-    const uint8_t count = std::min<uint8_t>(m_dataModeList[0], 32);
-    return std::find(m_dataModeList.begin() + 1, m_dataModeList.begin() + 1 + count, mode) !=
-           m_dataModeList.begin() + 1 + count;
+    const uint8_t count = std::min<uint8_t>(m_cache.dataModeList[0], 32);
+    return std::find(m_cache.dataModeList.begin() + 1, m_cache.dataModeList.begin() + 1 + count, mode) !=
+           m_cache.dataModeList.begin() + 1 + count;
 }
 
 bool BaseSession::IsDepthRangeInList(uint32_t range) {
     std::lock_guard guard(m_cacheLock);
-    const uint8_t count = std::min<uint8_t>(m_depthRangeList[0], 9);
+    const uint8_t count = std::min<uint8_t>(m_cache.depthRangeList[0], 9);
     if (count == 0) {
         return true;  // an empty list accepts every range
     }
-    return std::find(m_depthRangeList.begin() + 1, m_depthRangeList.begin() + 1 + count, range) !=
-           m_depthRangeList.begin() + 1 + count;
+    return std::find(m_cache.depthRangeList.begin() + 1, m_cache.depthRangeList.begin() + 1 + count, range) !=
+           m_cache.depthRangeList.begin() + 1 + count;
 }
 
 // --- per-stream switches ----------------------------------------------------------------------

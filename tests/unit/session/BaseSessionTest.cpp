@@ -87,6 +87,7 @@ struct Camera {
     CameraValues values;
     bool pushes = false;
     bool answersLists = true;
+    std::atomic<int32_t> rotationResult{0};  // what the rotation read answers
     std::string firmware = "20240101_V1";
     LensRecord lens{};
     std::mutex lock;
@@ -159,7 +160,7 @@ public:
     }
     int32_t GetCameraRotation(Matrix3& m) override {
         m = m_camera.values.rotation;
-        return 0;
+        return m_camera.rotationResult.load();
     }
     int32_t GetCameraTransfer(Vector3& v) override {
         v = m_camera.values.translation;
@@ -251,21 +252,44 @@ protected:
     Camera* m_next = nullptr;
 };
 
-TEST_F(Session, InitialisesOnTheFirstStartAfterEachOpen) {
+// The lifecycle walked state by state: what each state refuses, and that the camera is
+// read once per open, again after a failed read and after a reopen, never on a restart.
+TEST_F(Session, LifecycleStatesRefuseWhatTheyDoNotAllowAndInitialiseOncePerOpen) {
     Camera* camera = nullptr;
     auto s = Make(TK5P, camera);
+    uint32_t ready = 0;
+    auto reads = [&] { return camera->Count("GetMeasuringRange"); };
+    EXPECT_EQ(s->State(), SessionState::kClosed);
+    EXPECT_EQ(s->ReadNextFrame(&ready), -2);
+
     ASSERT_EQ(s->OpenDevice(), 0);
+    EXPECT_EQ(s->State(), SessionState::kOpened);
     EXPECT_EQ(s->OpenDevice(), -103);
+    EXPECT_EQ(s->ReadNextFrame(&ready), -2);
+
+    camera->rotationResult = -104;  // the camera cannot be read: the start fails
+    EXPECT_EQ(s->StartStream(), -104);
+    EXPECT_EQ(s->State(), SessionState::kOpened);
+    EXPECT_FALSE(s->IsInitialised());
+    camera->rotationResult = 0;
+
     ASSERT_EQ(s->StartStream(), 0);
-    EXPECT_EQ(camera->Count("GetMeasuringRange"), 3u);
-    EXPECT_TRUE(s->IsStreaming());
+    EXPECT_EQ(s->State(), SessionState::kStreaming);
+    EXPECT_EQ(reads(), 3u);
     ASSERT_EQ(s->StopStream(), 0);
+    EXPECT_EQ(s->State(), SessionState::kReady);
+    EXPECT_EQ(s->ReadNextFrame(&ready), -2);
+    ASSERT_EQ(s->StopStream(), 0);  // stopping twice keeps it ready
+    EXPECT_EQ(s->State(), SessionState::kReady);
     ASSERT_EQ(s->StartStream(), 0);
-    EXPECT_EQ(camera->Count("GetMeasuringRange"), 3u) << "a restart does not initialise again";
+    EXPECT_EQ(reads(), 3u) << "a restart does not initialise again";
+
     ASSERT_EQ(s->CloseDevice(), 0);
+    EXPECT_EQ(s->State(), SessionState::kClosed);
+    EXPECT_FALSE(s->IsStreaming());
     ASSERT_EQ(s->OpenDevice(), 0);
     ASSERT_EQ(s->StartStream(), 0);
-    EXPECT_EQ(camera->Count("GetMeasuringRange"), 6u) << "a reopened session initialises again";
+    EXPECT_EQ(reads(), 6u) << "a reopened session initialises again";
 }
 
 TEST_F(Session, CalibrationComesFromTheCacheUntilSetFromLocalTurnsItOff) {
