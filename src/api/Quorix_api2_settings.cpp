@@ -66,16 +66,6 @@ NsReturnStatus GetSwitch(const char* name, NsDeviceHandle h, uint32_t s, uint8_t
     });
 }
 
-// The record a GMM query fills: the sub-command, the three GMM doubles, the 16-bit gain
-// and the IRS2 switch.
-constexpr size_t kGmmDoubles = 1;
-constexpr size_t kGmmGain = 25;
-constexpr size_t kGmmIrs2 = 27;
-
-uint16_t GainOf(const GmmBlock& gmm) {
-    return static_cast<uint16_t>(gmm[kGmmGain] | gmm[kGmmGain + 1] << 8);
-}
-
 // --- property reading and writing (internal status; -6/-7/-15 of this layer) ---------------
 
 constexpr int32_t kNoReading = NsStatusNoPropertyGet;
@@ -155,98 +145,6 @@ bool IsProximityProperty(uint32_t id) {
     return id >= property::kPsensorData && id <= property::kPsensorLast;
 }
 
-// The camera-parameter record: a u32 selector and nine doubles, packed.
-constexpr uint32_t kCameraParameterBytes = 76;
-constexpr uint32_t kLastSelector = 7;
-
-int32_t ReadCameraParameters(BaseSession& x, void* data, uint32_t& size) {
-    if (size < kCameraParameterBytes) {
-        QLOG("size:%u is less than %u.\n", size, kCameraParameterBytes);
-        return kBadSize;
-    }
-    uint32_t selector = 0;
-    memcpy(&selector, data, sizeof selector);
-    size = kCameraParameterBytes;
-    if (selector > kLastSelector) {
-        QLOG("CameraParams is invalid!\n");
-        return 0;
-    }
-    std::array<double, 9> values{};
-    Matrix3 matrix{};
-    Distortion distortion{};
-    Vector3 vector{};
-    int32_t ret = 0;
-    switch (selector) {
-        case 0:
-        case 2:
-            ret = x.GetCameraIntrinsic(selector == 0 ? 1 : 2, matrix);
-            std::copy(matrix.begin(), matrix.end(), values.begin());
-            break;
-        case 1:
-        case 3:
-            ret = x.GetCameraDistortion(selector == 1 ? 1 : 2, distortion);
-            std::copy(distortion.begin(), distortion.end(), values.begin());
-            break;
-        case 4:
-            ret = x.GetCameraRotation(matrix);
-            std::copy(matrix.begin(), matrix.end(), values.begin());
-            break;
-        case 5:
-            ret = x.GetCameraTransfer(vector);
-            std::copy(vector.begin(), vector.end(), values.begin());
-            break;
-        case 6:
-            ret = x.GetCameraE(matrix);
-            std::copy(matrix.begin(), matrix.end(), values.begin());
-            break;
-        default:
-            ret = x.GetCameraF(matrix);
-            std::copy(matrix.begin(), matrix.end(), values.begin());
-            break;
-    }
-    if (ret == 0) {
-        memcpy(static_cast<uint8_t*>(data) + sizeof selector, values.data(), sizeof values);
-    }
-    return ret;
-}
-
-int32_t WriteCameraParameters(BaseSession& x, const void* data, uint32_t size) {
-    if (size != kCameraParameterBytes) {
-        QLOG("size:%u is not %u.\n", size, kCameraParameterBytes);
-        return kBadSize;
-    }
-    uint32_t selector = 0;
-    std::array<double, 9> values{};
-    memcpy(&selector, data, sizeof selector);
-    memcpy(values.data(), static_cast<const uint8_t*>(data) + sizeof selector, sizeof values);
-    if (selector > kLastSelector) {
-        QLOG("CameraParams is invalid!\n");
-        return 0;
-    }
-    Matrix3 matrix{};
-    Distortion distortion{};
-    Vector3 vector{};
-    std::copy(values.begin(), values.end(), matrix.begin());
-    std::copy(values.begin(), values.begin() + distortion.size(), distortion.begin());
-    std::copy(values.begin(), values.begin() + vector.size(), vector.begin());
-    switch (selector) {
-        case 0:
-        case 2:
-            return x.SetCameraIntrinsic(selector == 0 ? 1 : 2, matrix);
-        case 1:
-        case 3:
-            return x.SetCameraDistortion(selector == 1 ? 1 : 2, distortion);
-        case 4:
-            return x.SetCameraRotation(matrix);
-        case 5:
-            return x.SetCameraTransfer(vector);
-        case 6:
-            return x.SetCameraE(matrix);
-        default:
-            return x.SetCameraF(matrix);
-    }
-}
-
 // The frame information, as the public frame record.
 int32_t ReadFrameInfo(BaseSession& x, void* data, uint32_t& size) {
     if (size < sizeof(NsFrame)) {
@@ -300,30 +198,17 @@ int32_t ReadProperty(BaseSession& x, uint32_t id, void* data, uint32_t& size) {
         case NS_PROPERTY_FRAME_INFO:
             return ReadFrameInfo(x, data, size);
         case NS_PROPERTY_CAMERA_PARAMETERS:
-            return ReadCameraParameters(x, data, size);
+            return x.ReadCameraParameterRecord(data, size);
         case NS_PROPERTY_PCBA:
             return x.GetPCBA(text, size);
         case NS_PROPERTY_IRS2:
-            return ReadRecord<std::array<uint8_t, 2>>(data, size, [&](auto& v) {
-                GmmBlock gmm{};
-                const int32_t ret = x.GetGMM(gmm);
-                v = {gmm[0], gmm[kGmmIrs2]};
-                return ret;
-            });
+            return ReadRecord<std::array<uint8_t, 2>>(data, size,
+                                                      [&](auto& v) { return x.GetIRS2Record(v); });
         case NS_PROPERTY_GMM_GAIN:
-            return ReadRecord<uint16_t>(data, size, [&](uint16_t& v) {
-                GmmBlock gmm{};
-                const int32_t ret = x.GetGMM(gmm);
-                v = GainOf(gmm);
-                return ret;
-            });
+            return ReadRecord<uint16_t>(data, size, [&](uint16_t& v) { return x.GetGMMGain(v); });
         case NS_PROPERTY_GMM:
-            return ReadRecord<std::array<uint8_t, 24>>(data, size, [&](auto& v) {
-                GmmBlock gmm{};
-                const int32_t ret = x.GetGMM(gmm);
-                std::copy_n(gmm.begin() + kGmmDoubles, v.size(), v.begin());
-                return ret;
-            });
+            return ReadRecord<std::array<uint8_t, 24>>(data, size,
+                                                       [&](auto& v) { return x.GetGMMValues(v); });
         case NS_PROPERTY_ACC_SENSITIVITY:
             return ReadRecord<ImuSensitivity>(
                 data, size, [&](ImuSensitivity& v) { return x.GetACCSensitivity(v); });
@@ -392,7 +277,7 @@ int32_t WriteProperty(BaseSession& x, uint32_t id, const void* data, uint32_t si
         case NS_PROPERTY_DATA_MODE_BYTE:  // the older id of the data mode
             return WriteRecord<uint8_t>(data, size, [&](uint8_t v) { return x.SetDataMode(v); });
         case NS_PROPERTY_CAMERA_PARAMETERS:
-            return WriteCameraParameters(x, data, size);
+            return x.WriteCameraParameterRecord(data, size);
         case NS_PROPERTY_PCBA:
             return x.SetPCBA(text, size);
         case NS_PROPERTY_IRS2:
@@ -427,43 +312,6 @@ int32_t WriteProperty(BaseSession& x, uint32_t id, const void* data, uint32_t si
             return kNoWriting;
     }
 }
-
-// Scales a colour sensor's principal point and focal lengths to the colour resolution
-// code: the camera's matrix belongs to 1920 x 1080; 640 x 480 is cut from 640 x 360's
-// width-matched 4:3 window.
-void ScaleToColourResolution(uint16_t code, NsCameraParameters& p) {
-    auto scale = [&p](double k) {
-        p.fx *= k;
-        p.fy *= k;
-        p.cx *= k;
-        p.cy *= k;
-    };
-    switch (code) {
-        case NsRGBResolution1280x720:
-            scale(2.0 / 3.0);
-            break;
-        case NsRGBResolution640x360:
-            scale(1.0 / 3.0);
-            break;
-        case NsRGBResolution640x480:
-            scale(1.0 / 3.0);
-            if (p.cx > p.cy) {
-                p.cx -= 80;
-            } else {
-                p.cy -= 80;
-            }
-            scale(4.0 / 3.0);
-            break;
-        default:
-            break;
-    }
-}
-
-struct Resolution {
-    uint16_t width;
-    uint16_t height;
-};
-constexpr Resolution kResolutions[] = {{1920, 1080}, {1280, 720}, {640, 480}, {640, 360}};
 
 }  // namespace
 }  // namespace quorix
@@ -609,12 +457,8 @@ QUORIX_API NsReturnStatus Ns2_SetGMMGain(NsDeviceHandle h, uint32_t s, const NsG
 }
 
 QUORIX_API NsReturnStatus Ns2_GetGMMGain(NsDeviceHandle h, uint32_t s, uint16_t* gain) {
-    return GetValue(__func__, h, s, gain, [](BaseSession& x, uint16_t& v) {
-        GmmBlock gmm{};
-        const int32_t ret = x.GetGMM(gmm);
-        v = GainOf(gmm);
-        return ret;
-    });
+    return GetValue(__func__, h, s, gain,
+                    [](BaseSession& x, uint16_t& v) { return x.GetGMMGain(v); });
 }
 
 QUORIX_API NsReturnStatus Ns2_SetStandByEnabled(NsDeviceHandle h, uint32_t s, uint8_t enable) {
@@ -685,9 +529,7 @@ QUORIX_API NsReturnStatus Ns2_SetRangeValue(NsDeviceHandle h, uint32_t s, uint32
 // ---- colour sensor -------------------------------------------------------------------------
 
 QUORIX_API NsReturnStatus Ns2_SetRGBResolution(NsDeviceHandle h, uint32_t s, uint32_t code) {
-    const Resolution size = code < std::size(kResolutions) ? kResolutions[code] : kResolutions[0];
-    const LensRecord lens{2, 1, size.width, size.height, 30, 2};
-    return Translated(__func__, h, s, [&](BaseSession& x) { return x.SetLens(lens); });
+    return Translated(__func__, h, s, [&](BaseSession& x) { return x.SetColourResolution(code); });
 }
 
 QUORIX_API NsReturnStatus Ns2_GetRGBResolution(NsDeviceHandle h, uint32_t s, uint16_t* code) {
@@ -695,17 +537,7 @@ QUORIX_API NsReturnStatus Ns2_GetRGBResolution(NsDeviceHandle h, uint32_t s, uin
         QLOG("code is NULL.\n");
         return NsStatusNullPointer;
     }
-    return Translated(__func__, h, s, [&](BaseSession& x) {
-        LensRecord lens{};
-        lens.sensor = 2;
-        const int32_t ret = x.GetLens(lens);
-        for (uint16_t i = 0; ret == 0 && i < std::size(kResolutions); ++i) {
-            if (lens.width == kResolutions[i].width && lens.height == kResolutions[i].height) {
-                *code = i;
-            }
-        }
-        return ret;
-    });
+    return Translated(__func__, h, s, [&](BaseSession& x) { return x.GetColourResolution(*code); });
 }
 
 QUORIX_API NsReturnStatus Ns2_SetRgbExplosureTimeAndGain(NsDeviceHandle h, uint32_t s,
@@ -784,33 +616,7 @@ QUORIX_API NsReturnStatus Ns2_GetCameraParameters(NsDeviceHandle h, uint32_t s, 
         if (sensorType != 1 && sensorType != 2) {
             return NsStatusBadSensorType;
         }
-        const auto sensor = static_cast<uint32_t>(sensorType);
-        Matrix3 k{};
-        int32_t ret = x.GetCameraIntrinsic(sensor, k);
-        QLOG("sensorType:%d Intrinsic:%8.6f %8.6f %8.6f\t%8.6f %8.6f %8.6f\t%8.6f %8.6f %8.6f\n",
-             sensorType, k[0], k[1], k[2], k[3], k[4], k[5], k[6], k[7], k[8]);
-        if (ret != 0) {
-            return InterRet2ExternRet(ret);
-        }
-        Distortion d{};
-        ret = x.GetCameraDistortion(sensor, d);
-        QLOG("sensorType:%d distortion:%8.6f %8.6f %8.6f %8.6f\t%8.6f %8.6f %8.6f %8.6f\n",
-             sensorType, d[0], d[1], d[2], d[3], d[4], d[5], d[6], d[7]);
-        if (ret != 0) {
-            return InterRet2ExternRet(ret);
-        }
-        NsCameraParameters p{};
-        p.fx = k[0];
-        p.fy = k[4];
-        p.cx = k[2];
-        p.cy = k[5];
-        uint16_t code = 0;
-        if (sensorType == 2 && Ns2_GetRGBResolution(h, s, &code) == NsStatusOk) {
-            ScaleToColourResolution(code, p);
-        }
-        std::copy(d.begin(), d.end(), p.distortion);
-        *out = p;
-        return NsStatusOk;
+        return InterRet2ExternRet(x.GetCameraParameters(static_cast<uint32_t>(sensorType), *out));
     });
 }
 
@@ -820,17 +626,7 @@ QUORIX_API NsReturnStatus Ns2_GetCameraExtrinsicParameters(NsDeviceHandle h, uin
         if (out == nullptr) {
             return NsStatusNullPointer;
         }
-        Matrix3 rotation{};
-        int32_t ret = x.GetCameraRotation(rotation);
-        if (ret == 0) {
-            std::copy(rotation.begin(), rotation.end(), out->rotation);
-            Vector3 translation{};
-            ret = x.GetCameraTransfer(translation);
-            if (ret == 0) {
-                std::copy(translation.begin(), translation.end(), out->translation);
-            }
-        }
-        return InterRet2ExternRet(ret);
+        return InterRet2ExternRet(x.GetCameraExtrinsics(*out));
     });
 }
 
@@ -867,11 +663,7 @@ QUORIX_API NsReturnStatus Ns2_GetFirmwareVersionNumber(NsDeviceHandle h, uint32_
 }
 
 QUORIX_API NsReturnStatus Ns2_SetDSPEnabled(NsDeviceHandle h, uint32_t s, int8_t enable) {
-    return WithSession(__func__, h, s, [&](BaseSession&) {
-        const uint8_t record[sizeof(DspStatusRecord)] = {0, 0, 0,
-                                                         0, 0, static_cast<uint8_t>(enable != 0)};
-        return Ns2_SetProperty(h, s, NS_PROPERTY_DSP, record, sizeof record);
-    });
+    return Translated(__func__, h, s, [&](BaseSession& x) { return x.SetDSPEnabled(enable != 0); });
 }
 
 QUORIX_API NsReturnStatus Ns2_GetDSPEnabled(NsDeviceHandle h, uint32_t s, uint8_t* enabled) {
@@ -879,11 +671,10 @@ QUORIX_API NsReturnStatus Ns2_GetDSPEnabled(NsDeviceHandle h, uint32_t s, uint8_
         QLOG("enabled is NULL.\n");
         return NsStatusNullPointer;
     }
-    return WithSession(__func__, h, s, [&](BaseSession&) {
-        uint8_t record[sizeof(DspStatusRecord)] = {};
-        uint32_t size = sizeof record;
-        const NsReturnStatus ret = Ns2_GetProperty(h, s, NS_PROPERTY_DSP, record, &size);
-        *enabled = ret == NsStatusOk && record[5] == 1 ? 1 : 0;
+    return Translated(__func__, h, s, [&](BaseSession& x) {
+        bool on = false;
+        const int32_t ret = x.GetDSPEnabled(on);
+        *enabled = on ? 1 : 0;
         return ret;
     });
 }

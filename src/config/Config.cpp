@@ -230,19 +230,6 @@ Config Config::ReadIni(uint32_t deviceType, uint32_t sessionIndex) {
     return config;
 }
 
-RgbResolution RgbResolutionFromCode(int32_t code) {
-    switch (code) {
-        case 1:
-            return {1280, 720};
-        case 2:
-            return {640, 480};
-        case 3:
-            return {640, 360};
-        default:
-            return {1920, 1080};
-    }
-}
-
 void SetIniLibraryDirectoryForTesting(const std::string& folder) {
     std::lock_guard guard(DirectoryLock());
     DirectoryOverride() = folder;

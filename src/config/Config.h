@@ -94,14 +94,6 @@ const char* IniFileName(uint32_t deviceType);
 // folder is unknown).
 std::string IniFilePath(uint32_t deviceType);
 
-// Colour frame size chosen by an "RGB_Resolution" code: 0 1920x1080, 1 1280x720,
-// 2 640x480, 3 640x360, any other code 1920x1080.
-struct RgbResolution {
-    uint16_t width;
-    uint16_t height;
-};
-RgbResolution RgbResolutionFromCode(int32_t code);
-
 // --- internal hook for tests, not exported ----------------------------------------------
 
 // Replaces the library's folder as the place whose "Config" folder holds the ini files;

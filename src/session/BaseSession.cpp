@@ -8,6 +8,7 @@
 
 #include "config/Config.h"
 #include "log/Log.h"
+#include "model/ColourResolution.h"
 #include "platform/ModulePath.h"
 #include "protocol/BaseProtocol.h"
 #include "session/ProtocolFactory.h"
@@ -549,7 +550,7 @@ int32_t BaseSession::ResetByIniFile(uint32_t deviceType, uint32_t sessionIndex) 
     if (config.rgbResolution != kConfigUnset) {
         // Taken like an application's colour resolution: the camera and the colour
         // decoder get the new size. A refusal leaves the colour mode as it was sent.
-        const RgbResolution size = RgbResolutionFromCode(config.rgbResolution);
+        const ColourSize size = ColourSizeOfCode(static_cast<uint32_t>(config.rgbResolution));
         const LensRecord lens{2, 1, size.width, size.height, 30, 2};
         {
             std::lock_guard guard(m_cacheLock);

@@ -223,6 +223,29 @@ public:
     int32_t GetLens(LensRecord& lens);
     int32_t InitLens();
 
+    // --- whole records of the public interface ----------------------------------------------
+    // Colour resolution by its public code (an unknown code sets 1920 x 1080; a size
+    // without a code leaves `code` as it was).
+    int32_t SetColourResolution(uint32_t code);
+    int32_t GetColourResolution(uint16_t& code);
+    // One lens (1 depth, 2 colour): focal lengths and principal point, the colour lens's
+    // scaled to the colour size delivered, and its distortion.
+    int32_t GetCameraParameters(uint32_t sensor, NsCameraParameters& out);
+    int32_t GetCameraExtrinsics(NsCameraExtrinsicParameters& out);
+    // The 76-byte record: a u32 selector (0..7: depth and colour intrinsics and distortion,
+    // rotation, translation, E, F) and nine doubles. -15 for a size that does not fit; a
+    // selector past 7 is logged and answered 0 without touching the camera.
+    int32_t ReadCameraParameterRecord(void* data, uint32_t& size);
+    int32_t WriteCameraParameterRecord(const void* data, uint32_t size);
+    // Parts of the camera's GMM reply: the 16-bit gain, the IRS2 record (sub-command and
+    // switch), and the three GMM doubles as bytes.
+    int32_t GetGMMGain(uint16_t& gain);
+    int32_t GetIRS2Record(std::array<uint8_t, 2>& record);
+    int32_t GetGMMValues(std::array<uint8_t, 24>& values);
+    // The DSP switch through the DSP status record (selector 0).
+    int32_t SetDSPEnabled(bool enabled);
+    int32_t GetDSPEnabled(bool& enabled);
+
     // --- conversion ---------------------------------------------------------------------------
     // Maps a depth point into the colour image (width in the low 16 bits of
     // `colourResolution`, height in the high ones) under the process-wide mapping lock. 0

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <limits>
 
+#include "model/ColourResolution.h"
+
 namespace quorix::cli {
 
 namespace {
@@ -18,14 +20,7 @@ constexpr SettingInfo kSettings[] = {
     {Setting::kFrameRate, "frame-rate", "1 to 255, ToF frames per second"},
 };
 
-// Colour sizes by resolution code.
-struct Size {
-    uint32_t width;
-    uint32_t height;
-};
-constexpr std::array<Size, 4> kResolutions{{{1920, 1080}, {1280, 720}, {640, 480}, {640, 360}}};
-
-std::string SizeText(Size size) {
+std::string SizeText(ColourSize size) {
     return std::to_string(size.width) + "x" + std::to_string(size.height);
 }
 
@@ -86,8 +81,8 @@ bool ParseSettingValue(Setting setting, std::string_view text, uint32_t& value,
     uint32_t min = 0;
     switch (setting) {
         case Setting::kRgbResolution:
-            for (uint32_t code = 0; code < kResolutions.size(); ++code) {
-                if (text == SizeText(kResolutions[code])) {
+            for (uint32_t code = 0; code < kColourResolutions.size(); ++code) {
+                if (text == SizeText(kColourResolutions[code])) {
                     value = code;
                     return true;
                 }
@@ -113,8 +108,8 @@ bool ParseSettingValue(Setting setting, std::string_view text, uint32_t& value,
 std::string FormatSettingValue(Setting setting, uint32_t value) {
     switch (setting) {
         case Setting::kRgbResolution:
-            if (value < kResolutions.size()) {
-                return SizeText(kResolutions[value]);
+            if (value < kColourResolutions.size()) {
+                return SizeText(kColourResolutions[value]);
             }
             return value == kNoResolutionCode ? "a size without a resolution code"
                                               : "resolution code " + std::to_string(value);

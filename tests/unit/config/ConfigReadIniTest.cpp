@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "config/Config.h"
+#include "model/ColourResolution.h"
 #include "config/IniFile.h"
 #include "log/Log.h"
 #include "model/ModelTraits.h"
@@ -236,12 +237,13 @@ TEST_F(ConfigReadIniTest, RgbResolutionCodesChooseTheColourSize) {
     } cases[] = {{0, 1920, 1080}, {1, 1280, 720},  {2, 640, 480},
                  {3, 640, 360},   {7, 1920, 1080}, {-1, 1920, 1080}};
     for (const auto& c : cases) {
-        const RgbResolution size = RgbResolutionFromCode(c.code);
+        const ColourSize size = ColourSizeOfCode(static_cast<uint32_t>(c.code));
         EXPECT_EQ(size.width, c.width) << c.code;
         EXPECT_EQ(size.height, c.height) << c.code;
     }
     WriteIni(kTk5P, "[settings]\nDeviceType=561\n[session1]\nRGB_Resolution=7\n");
-    EXPECT_EQ(RgbResolutionFromCode(Config::ReadIni(kTk5P, 0).rgbResolution).width, 1920);
+    EXPECT_EQ(ColourSizeOfCode(static_cast<uint32_t>(Config::ReadIni(kTk5P, 0).rgbResolution)).width,
+              1920);
 }
 
 TEST_F(ConfigReadIniTest, SessionsReadingAtOnceKeepTheirOwnValues) {
