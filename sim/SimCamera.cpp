@@ -3,20 +3,20 @@
 // announcement sent whenever its interval has passed.
 #include "sim/SimCamera.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 
+#include "log/Log.h"
+#include "pipeline/StoppableThread.h"
 #include "sim/Announcement.h"
 #include "sim/CommandHandler.h"
 #include "sim/SimSocket.h"
 #include "sim/SimWire.h"
-#include "log/Log.h"
-#include "pipeline/StoppableThread.h"
 
 namespace quorix::sim {
 
@@ -55,13 +55,13 @@ struct SimCamera::Session {
     uint32_t index = 0;
     Fd commandListen;
     Fd dataListen;
-    Fd command;                // touched by the worker only
-    std::mutex dataLock;       // guards `data` and the streamed frame in flight
+    Fd command;           // touched by the worker only
+    std::mutex dataLock;  // guards `data` and the streamed frame in flight
     Fd data;
     const uint8_t* frameData = nullptr;  // streamed frame partly sent; null when none
     size_t frameLength = 0;
     size_t frameSent = 0;
-    bool frameCut = false;               // the connection went while a frame was in flight
+    bool frameCut = false;  // the connection went while a frame was in flight
     std::atomic<bool> commandUp{false};
     std::atomic<bool> dataUp{false};
     std::vector<uint8_t> input;  // bytes of the command connection not yet parsed
@@ -107,8 +107,8 @@ int32_t SimCamera::Start() {
             session->dataListen = ListenTcp(m_config.address, DataPort(i), error);
         }
         if (!session->dataListen.IsOpen()) {
-            QLOG("listen on %s session %u failed, errno[%d], info: %s\n",
-                 m_config.address.c_str(), i, error, std::strerror(error));
+            QLOG("listen on %s session %u failed, errno[%d], info: %s\n", m_config.address.c_str(),
+                 i, error, std::strerror(error));
             CloseSockets();
             return -1;
         }
@@ -137,8 +137,8 @@ int32_t SimCamera::Start() {
     }
     m_streamer->Start();
     m_running = true;
-    QLOG("camera %s (%u) on %s with %u sessions\n", m_config.serial.c_str(),
-         m_config.deviceType, m_config.address.c_str(), m_config.sessions);
+    QLOG("camera %s (%u) on %s with %u sessions\n", m_config.serial.c_str(), m_config.deviceType,
+         m_config.address.c_str(), m_config.sessions);
     return 0;
 }
 
@@ -364,8 +364,8 @@ void SimCamera::RunLoop() {
                 }
             }
         }
-        const auto untilAnnouncement = std::chrono::duration_cast<std::chrono::milliseconds>(
-            nextAnnouncement - Clock::now());
+        const auto untilAnnouncement =
+            std::chrono::duration_cast<std::chrono::milliseconds>(nextAnnouncement - Clock::now());
         const int timeout =
             static_cast<int>(std::clamp<int64_t>(untilAnnouncement.count() + 1, 0, kMaxPollMs));
         if (::poll(fds.data(), fds.size(), timeout) <= 0) {
@@ -382,10 +382,18 @@ void SimCamera::RunLoop() {
             }
             Session& session = *m_sessions[roles[i].first];
             switch (roles[i].second) {
-                case 0: AcceptCommand(session); break;
-                case 1: ReadCommands(session); break;
-                case 2: AcceptData(session); break;
-                default: DrainData(session); break;
+                case 0:
+                    AcceptCommand(session);
+                    break;
+                case 1:
+                    ReadCommands(session);
+                    break;
+                case 2:
+                    AcceptData(session);
+                    break;
+                default:
+                    DrainData(session);
+                    break;
             }
         }
     }
@@ -491,8 +499,8 @@ void SimCamera::HandleRequest(Session& session, uint8_t commandByte, const uint8
     CommandOutcome outcome;
     {
         std::lock_guard guard(m_stateLock);
-        outcome = HandleCommand(m_state, session.index, session.pending, commandByte, payload,
-                                length);
+        outcome =
+            HandleCommand(m_state, session.index, session.pending, commandByte, payload, length);
     }
     m_streamer->Wake();  // a start, a stop or a setting the next frame shows
     if (outcome.reply) {
@@ -503,9 +511,9 @@ void SimCamera::HandleRequest(Session& session, uint8_t commandByte, const uint8
             case Misbehaviour::kSilent:
                 break;
             case Misbehaviour::kWrongEcho: {
-                const std::vector<uint8_t> wrong = EncodeReply(
-                    static_cast<uint8_t>(commandByte ^ 0x01), outcome.payload.data(),
-                    outcome.payload.size());
+                const std::vector<uint8_t> wrong =
+                    EncodeReply(static_cast<uint8_t>(commandByte ^ 0x01), outcome.payload.data(),
+                                outcome.payload.size());
                 for (uint32_t i = 0; i < fault.wrongReplies && sent; ++i) {
                     sent = SendReply(session, wrong);
                 }

@@ -14,11 +14,11 @@
 namespace quorix::sim {
 
 inline constexpr uint32_t kMaxSessions = 8;
-inline constexpr size_t kMaxTextLength = 63;       // texts of the 0x13 and 0x18 groups
-inline constexpr size_t kMaxDataModes = 32;        // entries of the data-mode list
-inline constexpr size_t kMaxDepthRanges = 9;       // entries of the depth-range list
-inline constexpr size_t kMaxRegisters = 4096;      // distinct register addresses kept
-inline constexpr size_t kMaxOffsetRecords = 64;    // distinct offset-record keys kept
+inline constexpr size_t kMaxTextLength = 63;     // texts of the 0x13 and 0x18 groups
+inline constexpr size_t kMaxDataModes = 32;      // entries of the data-mode list
+inline constexpr size_t kMaxDepthRanges = 9;     // entries of the depth-range list
+inline constexpr size_t kMaxRegisters = 4096;    // distinct register addresses kept
+inline constexpr size_t kMaxOffsetRecords = 64;  // distinct offset-record keys kept
 inline constexpr uint32_t kMaxPlaneBytes = 1228800;
 
 // The camera kind codes of the announcement and the device types they stand for. The
@@ -47,15 +47,15 @@ struct AnnounceState {
     bool enabled = true;
     uint32_t intervalMs = 200;
     uint8_t header = 0xAA;
-    std::optional<uint8_t> bcc;        // unset: XOR of the other 88 bytes
+    std::optional<uint8_t> bcc;  // unset: XOR of the other 88 bytes
     uint8_t len = 89;
-    uint8_t tof = 1;                   // sessions announced
-    uint8_t rgb = 1;                   // sessions with a colour sensor
-    std::optional<std::string> ip;     // unset: the camera's own address
-    std::optional<uint8_t> kindCode;   // unset: the code of the device type
-    uint8_t cameraState = 0;           // 0 ready, 1 busy, 2 going away, 3 upgrade mode, 4
-    std::string peerIp;                // host last served; filled on connection
-    size_t datagramLength = 89;        // shorter cuts the packet, longer pads with zeros
+    uint8_t tof = 1;                  // sessions announced
+    uint8_t rgb = 1;                  // sessions with a colour sensor
+    std::optional<std::string> ip;    // unset: the camera's own address
+    std::optional<uint8_t> kindCode;  // unset: the code of the device type
+    uint8_t cameraState = 0;          // 0 ready, 1 busy, 2 going away, 3 upgrade mode, 4
+    std::string peerIp;               // host last served; filled on connection
+    size_t datagramLength = 89;       // shorter cuts the packet, longer pads with zeros
 };
 
 // How the data stream of every session is made. Everything here is the simulator's own
@@ -89,12 +89,12 @@ enum class ParamPush : uint8_t {
 struct StreamSettings {
     TofPacking packing = TofPacking::kRaw12;
     ColourFormat colour = ColourFormat::kMjpeg;
-    float exposure = 0.015625f;      // appended to typed colour payloads
+    float exposure = 0.015625f;  // appended to typed colour payloads
     StatusEcho status = StatusEcho::kPrompt;
     uint32_t statusLateFrames = 10;  // at most kMaxStatusLateFrames
     ParamPush push = ParamPush::kPrompt;
     uint32_t pushLateMs = 1500;
-    uint32_t pushFrames = 3;         // frames that carry the block
+    uint32_t pushFrames = 3;  // frames that carry the block
 };
 inline constexpr uint32_t kMaxStatusLateFrames = 1000;
 
@@ -104,7 +104,7 @@ struct SensorState {
     uint32_t streamStarts = 0;
 
     // Group 0x02.
-    uint16_t thresholdX10 = 50;        // the camera holds threshold × 10
+    uint16_t thresholdX10 = 50;  // the camera holds threshold × 10
     uint8_t confidenceBit = 0;
     uint8_t confidenceWhich = 0;
     uint8_t tofFrameRate = 30;
@@ -118,11 +118,11 @@ struct SensorState {
     std::map<uint16_t, uint16_t> registers;
 
     // Group 0x05.
-    std::array<uint8_t, 2> irs2{};     // selector 0 (sub 0x00) and 1 (sub 0x10)
-    uint8_t irs2Echo = 0;              // the value of the last IRS2 set, either selector
+    std::array<uint8_t, 2> irs2{};  // selector 0 (sub 0x00) and 1 (sub 0x10)
+    uint8_t irs2Echo = 0;           // the value of the last IRS2 set, either selector
     uint16_t gmmGain = 200;
     uint8_t gmmOption = 0;
-    std::array<uint8_t, 24> gmm{};     // three doubles
+    std::array<uint8_t, 24> gmm{};  // three doubles
 
     // Group 0x06: nine u16 per range group (mode byte 0..255), in the order of the
     // measuring-range record: depth max, effective max, effective min, each near/mid/far.

@@ -4,8 +4,8 @@
 
 #include "api/Handles.h"
 #include "api/Status.h"
-#include "log/Log.h"
 #include "imaging/Conversion.h"
+#include "log/Log.h"
 #include "quorix/quorix_api.h"
 #include "session/BaseSession.h"
 

@@ -6,9 +6,9 @@
 #include <thread>
 #include <unordered_map>
 
-#include "log/Log.h"
 #include "device/BaseDevice.h"
 #include "device/DeviceManager.h"
+#include "log/Log.h"
 
 namespace quorix {
 namespace {

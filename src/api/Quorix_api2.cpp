@@ -11,11 +11,11 @@
 #include "config/Config.h"
 #include "device/BaseDevice.h"
 #include "device/DeviceManager.h"
+#include "log/Log.h"
 #include "pipeline/Frame.h"
+#include "quorix/quorix_api.h"
 #include "session/BaseSession.h"
 #include "upgrade/TransferWorkers.h"
-#include "log/Log.h"
-#include "quorix/quorix_api.h"
 
 namespace quorix {
 namespace {
@@ -128,7 +128,7 @@ QUORIX_API NsReturnStatus Ns2_SetHotPlugStatusCallback(NsHotPlugCallback callbac
 }
 
 QUORIX_API NsReturnStatus Ns2_SetHotPlugStatusCallback_(NsHotPlugCallbackEx callback,
-                                                       void* context) {
+                                                        void* context) {
     return Firewall(__func__, [&] {
         DeviceManager::Instance().SetHotPlugCallbackEx(callback, context);
         return NsStatusOk;
@@ -343,8 +343,7 @@ QUORIX_API NsReturnStatus Ns2_SetDeviceSoftVer(NsDeviceHandle h, uint32_t s, con
                                                uint32_t) {
     return HandleCheckOnly(h, s);
 }
-QUORIX_API NsReturnStatus Ns2_GetDeviceUpgradeFlag(NsDeviceHandle h, uint32_t s, void*,
-                                                   uint32_t) {
+QUORIX_API NsReturnStatus Ns2_GetDeviceUpgradeFlag(NsDeviceHandle h, uint32_t s, void*, uint32_t) {
     return HandleCheckOnly(h, s);
 }
 QUORIX_API NsReturnStatus Ns2_SetDeviceUpgradeFlag(NsDeviceHandle h, uint32_t s, const void*,
@@ -357,15 +356,27 @@ QUORIX_API NsReturnStatus Ns2_SetWDRFusionThreshold(NsDeviceHandle h, uint32_t s
 
 // One body for every mapping function of both generations: mapping is switched per
 // session now, and these entry points only remain for existing applications.
-static NsReturnStatus MappingNotSupported() { return NsStatusOther; }
+static NsReturnStatus MappingNotSupported() {
+    return NsStatusOther;
+}
 
-QUORIX_API NsReturnStatus Ns2_MappingInitialize(void) { return MappingNotSupported(); }
-QUORIX_API NsReturnStatus Ns2_MappingShutdown(void) { return MappingNotSupported(); }
+QUORIX_API NsReturnStatus Ns2_MappingInitialize(void) {
+    return MappingNotSupported();
+}
+QUORIX_API NsReturnStatus Ns2_MappingShutdown(void) {
+    return MappingNotSupported();
+}
 QUORIX_API NsReturnStatus Ns2_SetMapping(NsDeviceHandle, uint32_t, uint8_t) {
     return MappingNotSupported();
 }
-QUORIX_API NsReturnStatus NsMappingInitialize(void) { return MappingNotSupported(); }
-QUORIX_API NsReturnStatus NsMappingShutdown(void) { return MappingNotSupported(); }
-QUORIX_API NsReturnStatus NsSetMapping(uint32_t, uint8_t) { return MappingNotSupported(); }
+QUORIX_API NsReturnStatus NsMappingInitialize(void) {
+    return MappingNotSupported();
+}
+QUORIX_API NsReturnStatus NsMappingShutdown(void) {
+    return MappingNotSupported();
+}
+QUORIX_API NsReturnStatus NsSetMapping(uint32_t, uint8_t) {
+    return MappingNotSupported();
+}
 
 }  // extern "C"

@@ -7,8 +7,8 @@
 #include <type_traits>
 
 #include "api/SessionCall.h"
-#include "log/Log.h"
 #include "device/DeviceManager.h"
+#include "log/Log.h"
 #include "pipeline/Frame.h"
 #include "protocol/ProtocolTypes.h"
 #include "quorix/quorix_api.h"
@@ -107,19 +107,19 @@ int32_t WriteRecord(const void* data, uint32_t size, Op&& op) {
 // Public property ids read and written as one fixed-size record by one session operation
 // each: X(id, record, getter, setter). A read needs at least the record's size, a write
 // exactly that.
-#define QUORIX_RECORD_PROPERTIES(X) \
-    X(NS_PROPERTY_HTP, HtpBlock, GetHTP, SetHTP) \
-    X(NS_PROPERTY_OFFSET, OffsetRecord, GetOffSet, SetOffSet) \
+#define QUORIX_RECORD_PROPERTIES(X)                                                              \
+    X(NS_PROPERTY_HTP, HtpBlock, GetHTP, SetHTP)                                                 \
+    X(NS_PROPERTY_OFFSET, OffsetRecord, GetOffSet, SetOffSet)                                    \
     X(NS_PROPERTY_MEASURING_RANGE, NsMeasuringRange, GetCameraMeasuringRange, SetMeasuringRange) \
-    X(NS_PROPERTY_DATA_MODE, uint8_t, GetDataMode, SetDataMode) \
-    X(NS_PROPERTY_LD_ENABLE, uint16_t, GetLDEnable, SetLDEnable) \
-    X(NS_PROPERTY_ISA_ENABLE, uint8_t, GetISAEnable, SetISAEnable) \
-    X(NS_PROPERTY_TAL_ENABLE, uint16_t, GetTALEnable, SetTALEnable) \
-    X(NS_PROPERTY_WORK_MODE, WorkModeRecord, GetWorkMode, SetWorkMode) \
-    X(NS_PROPERTY_GYRO_SENSITIVITY, ImuSensitivity, GetGyroSensitivity, SetGyroSensitivity) \
-    X(NS_PROPERTY_LENS, LensRecord, GetLens, SetLens) \
-    X(NS_PROPERTY_ACC_OFFSET, ImuOffset, GetACCOffset, SetACCOffset) \
-    X(NS_PROPERTY_GYRO_OFFSET, ImuOffset, GetGyroOffset, SetGyroOffset) \
+    X(NS_PROPERTY_DATA_MODE, uint8_t, GetDataMode, SetDataMode)                                  \
+    X(NS_PROPERTY_LD_ENABLE, uint16_t, GetLDEnable, SetLDEnable)                                 \
+    X(NS_PROPERTY_ISA_ENABLE, uint8_t, GetISAEnable, SetISAEnable)                               \
+    X(NS_PROPERTY_TAL_ENABLE, uint16_t, GetTALEnable, SetTALEnable)                              \
+    X(NS_PROPERTY_WORK_MODE, WorkModeRecord, GetWorkMode, SetWorkMode)                           \
+    X(NS_PROPERTY_GYRO_SENSITIVITY, ImuSensitivity, GetGyroSensitivity, SetGyroSensitivity)      \
+    X(NS_PROPERTY_LENS, LensRecord, GetLens, SetLens)                                            \
+    X(NS_PROPERTY_ACC_OFFSET, ImuOffset, GetACCOffset, SetACCOffset)                             \
+    X(NS_PROPERTY_GYRO_OFFSET, ImuOffset, GetGyroOffset, SetGyroOffset)                          \
     X(NS_PROPERTY_ACC_OFFSET_TEMP, ImuOffsetTemp, GetACCOffsetTemp, SetACCOffsetTemp)
 
 #define QUORIX_READ_RECORD_CASE(id, Record, Get, Set) \
@@ -262,7 +262,7 @@ int32_t WriteProperty(BaseSession& x, uint32_t id, const void* data, uint32_t si
         case NS_PROPERTY_JSON_CONFIG_MODE: {
             const int32_t ret = x.SetProperty(property::kJsonConfigMode, data, size);
             DeviceManager::Instance().SetUpgradeFlag(ret == 0 ? TransferKind::kJson
-                                                                 : TransferKind::kNone);
+                                                              : TransferKind::kNone);
             return ret;
         }
         case NS_PROPERTY_PULSE_COUNT:
@@ -334,54 +334,54 @@ extern "C" {
 
 // Switches of the pre-processing library and the mappers: Ns2_Set<Name>(handle, session,
 // u8) and Ns2_Get<Name>(handle, session, u8*), both 0 or -255.
-#define QUORIX_FILTER_SWITCH_EXPORTS(X)    \
-    X(ComputeRealDepthCorrectionEnabled)   \
-    X(SmoothingFilterEnabled)              \
-    X(DepthDistortionCorrectionEnabled)    \
-    X(IrDistortionCorrectionEnabled)       \
-    X(RGBDistortionCorrectionEnabled)      \
-    X(RGBCorrectionEnabled)                \
-    X(MapperEnabledDepthToRGB)             \
-    X(MapperEnabledRGBToDepth)             \
-    X(MapperEnabledRGBToIR)                \
-    X(TimeFilterEnabled)                   \
+#define QUORIX_FILTER_SWITCH_EXPORTS(X)  \
+    X(ComputeRealDepthCorrectionEnabled) \
+    X(SmoothingFilterEnabled)            \
+    X(DepthDistortionCorrectionEnabled)  \
+    X(IrDistortionCorrectionEnabled)     \
+    X(RGBDistortionCorrectionEnabled)    \
+    X(RGBCorrectionEnabled)              \
+    X(MapperEnabledDepthToRGB)           \
+    X(MapperEnabledRGBToDepth)           \
+    X(MapperEnabledRGBToIR)              \
+    X(TimeFilterEnabled)                 \
     X(SpatialFilterEnabled)
 
 // Switches without a reading: Ns2_Set<Name>(handle, session, u8) -> the session's
 // Set<Operation>(enable != 0), with the result form given.
-#define QUORIX_SET_SWITCH_EXPORTS(X)                                                    \
-    X(LowPowerModeEnabled, LowPowerModeEnabled, InterRet2ExternRet)                     \
-    X(SlaveModeEnabled, SlaveModeEnabled, InterRet2ExternRet)                           \
-    X(AntiInterferenceEnabled, AntiInterferenceEnabled, InterRet2ExternRet)             \
-    X(SynchronizeEnabled, SynchronizeEnabled, InterRet2ExternRet)                       \
+#define QUORIX_SET_SWITCH_EXPORTS(X)                                                     \
+    X(LowPowerModeEnabled, LowPowerModeEnabled, InterRet2ExternRet)                      \
+    X(SlaveModeEnabled, SlaveModeEnabled, InterRet2ExternRet)                            \
+    X(AntiInterferenceEnabled, AntiInterferenceEnabled, InterRet2ExternRet)              \
+    X(SynchronizeEnabled, SynchronizeEnabled, InterRet2ExternRet)                        \
     X(RealDepthCorrectionEnabled, ComputeRealDepthCorrectionEnabled, InterRet2ExternRet) \
-    X(FromLocal, FromLocal, ZeroOrOther)                                                \
-    X(RawDepthCut, RawDepthCut, ZeroOrOther)                                            \
-    X(TofAecEnabled, TofAecEnabled, InterRet2ExternRet)                                 \
+    X(FromLocal, FromLocal, ZeroOrOther)                                                 \
+    X(RawDepthCut, RawDepthCut, ZeroOrOther)                                             \
+    X(TofAecEnabled, TofAecEnabled, InterRet2ExternRet)                                  \
     X(RgbAecEnabled, RgbAecEnabled, InterRet2ExternRet)
 
-#define QUORIX_VALUE_EXPORT(Name, Type)                                                  \
-    QUORIX_API NsReturnStatus Ns2_Set##Name(NsDeviceHandle h, uint32_t s, Type value) {  \
+#define QUORIX_VALUE_EXPORT(Name, Type)                                                        \
+    QUORIX_API NsReturnStatus Ns2_Set##Name(NsDeviceHandle h, uint32_t s, Type value) {        \
         return Translated(__func__, h, s, [&](BaseSession& x) { return x.Set##Name(value); }); \
-    }                                                                                    \
-    QUORIX_API NsReturnStatus Ns2_Get##Name(NsDeviceHandle h, uint32_t s, Type* value) { \
-        return GetValue(__func__, h, s, value,                                           \
-                        [](BaseSession& x, Type& v) { return x.Get##Name(v); });         \
+    }                                                                                          \
+    QUORIX_API NsReturnStatus Ns2_Get##Name(NsDeviceHandle h, uint32_t s, Type* value) {       \
+        return GetValue(__func__, h, s, value,                                                 \
+                        [](BaseSession& x, Type& v) { return x.Get##Name(v); });               \
     }
 QUORIX_VALUE_EXPORTS(QUORIX_VALUE_EXPORT)
 #undef QUORIX_VALUE_EXPORT
 
-#define QUORIX_FILTER_SWITCH_EXPORT(Name)                                                  \
-    QUORIX_API NsReturnStatus Ns2_Set##Name(NsDeviceHandle h, uint32_t s, uint8_t enable) { \
-        return SetSwitch(__func__, h, s, enable, &BaseSession::Set##Name, ZeroOrOther);     \
-    }                                                                                      \
+#define QUORIX_FILTER_SWITCH_EXPORT(Name)                                                     \
+    QUORIX_API NsReturnStatus Ns2_Set##Name(NsDeviceHandle h, uint32_t s, uint8_t enable) {   \
+        return SetSwitch(__func__, h, s, enable, &BaseSession::Set##Name, ZeroOrOther);       \
+    }                                                                                         \
     QUORIX_API NsReturnStatus Ns2_Get##Name(NsDeviceHandle h, uint32_t s, uint8_t* enabled) { \
-        return GetSwitch(__func__, h, s, enabled, &BaseSession::Get##Name);                 \
+        return GetSwitch(__func__, h, s, enabled, &BaseSession::Get##Name);                   \
     }
 QUORIX_FILTER_SWITCH_EXPORTS(QUORIX_FILTER_SWITCH_EXPORT)
 #undef QUORIX_FILTER_SWITCH_EXPORT
 
-#define QUORIX_SET_SWITCH_EXPORT(Name, Operation, Form)                                    \
+#define QUORIX_SET_SWITCH_EXPORT(Name, Operation, Form)                                     \
     QUORIX_API NsReturnStatus Ns2_Set##Name(NsDeviceHandle h, uint32_t s, uint8_t enable) { \
         return SetSwitch(__func__, h, s, enable, &BaseSession::Set##Operation, Form);       \
     }

@@ -19,7 +19,9 @@ inline NsReturnStatus ZeroOrOther(int32_t interRet) {
 }
 
 // Result form B: true gives 0, false -255.
-inline NsReturnStatus TrueOrOther(bool ok) { return ok ? NsStatusOk : NsStatusOther; }
+inline NsReturnStatus TrueOrOther(bool ok) {
+    return ok ? NsStatusOk : NsStatusOther;
+}
 
 // Runs an export's body so that nothing thrown below reaches the application.
 template <typename Body>

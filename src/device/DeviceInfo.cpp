@@ -3,8 +3,8 @@
 
 #include <cstring>
 
-#include "log/Log.h"
 #include "device/BaseDevice.h"
+#include "log/Log.h"
 
 namespace quorix {
 

@@ -6,9 +6,9 @@
 #include <exception>
 #include <thread>
 
-#include "log/Log.h"
 #include "device/BaseDevice.h"
 #include "device/EnumUsbDevice.h"
+#include "log/Log.h"
 #include "upgrade/TransferWorkers.h"
 
 namespace quorix {

@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "log/Log.h"
 #include "device/BaseDevice.h"
+#include "log/Log.h"
 
 namespace quorix {
 namespace {

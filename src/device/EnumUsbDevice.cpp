@@ -77,9 +77,8 @@ int32_t GetAlias(char (&alias)[64], uint32_t deviceType, const SessionInfo& sess
                                                  alias, sizeof alias);
     if (ret != 0 || alias[0] == '\0') {
         memset(alias, 0, sizeof alias);
-        ret = platform::Usb().ReadCameraText(session, deviceType,
-                                             platform::CameraText::kSerialNumber, alias,
-                                             sizeof alias);
+        ret = platform::Usb().ReadCameraText(
+            session, deviceType, platform::CameraText::kSerialNumber, alias, sizeof alias);
     }
     return ret;
 }

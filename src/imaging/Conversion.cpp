@@ -7,8 +7,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "log/Log.h"
 #include "imgproc/ImgPreProcess.h"
+#include "log/Log.h"
 
 namespace quorix {
 namespace {

@@ -7,9 +7,9 @@
 #include <cstring>
 #include <utility>
 
-#include "log/Log.h"
 #include "imaging/RawDump.h"
 #include "imaging/RawTypes.h"
+#include "log/Log.h"
 #include "platform/Clock.h"
 #include "protocol/DeviceStatus.h"
 

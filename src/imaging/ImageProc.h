@@ -230,6 +230,13 @@ private:
     // One round of the Callback thread: kOwnerGone when the callback destroyed the engine.
     int32_t DeliverToCallback(const std::atomic<bool>& alive);
     void ProcMapFrame(bool irPresent);
+    // Copies a mapping result into its held frame, when it fits both its work buffer and
+    // the frame, with the frame record of the frame it was mapped from.
+    void StoreMapped(HeldKind kind, const ImageDescriptor& image, uint32_t workBytes,
+                     const Frame& source, uint32_t frameType, int32_t pixelFormat);
+    // In IR output mode 2 turns a 16-bit mapped IR image into 8-bit grey in place; false
+    // when it stays as it was.
+    bool MappedIRTo8Bit(ImageDescriptor& mappedIR);
     void ProcessSpecialOnce();
     void ConvertIRTo8Bit(Frame& ir);
     void FlipSlot(NsFrame& slot) const;

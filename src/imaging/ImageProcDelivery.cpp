@@ -4,8 +4,8 @@
 #include <cstring>
 #include <utility>
 
-#include "log/Log.h"
 #include "imaging/ImageProc.h"
+#include "log/Log.h"
 
 namespace quorix {
 namespace {
@@ -322,6 +322,44 @@ void ImageProc::ConvertIRTo8Bit(Frame& ir) {
     ir.dataLen = pixels;
 }
 
+void ImageProc::StoreMapped(HeldKind kind, const ImageDescriptor& image, uint32_t workBytes,
+                            const Frame& source, uint32_t frameType, int32_t pixelFormat) {
+    const uint64_t bytes = uint64_t{image.width} * image.height * BytesPerPixel(image.type);
+    Held& held = m_held[kind];
+    if (bytes == 0 || bytes > workBytes || bytes > held.frame.capacity ||
+        image.width > UINT16_MAX || image.height > UINT16_MAX) {
+        QLOG("mapped frame %u: w %u h %u does not fit.\n", frameType, image.width, image.height);
+        return;
+    }
+    memcpy(held.frame.pFrameData, image.data, bytes);
+    held.frame.frameType = frameType;
+    held.frame.pixelFormat = pixelFormat;
+    held.frame.width = static_cast<uint16_t>(image.width);
+    held.frame.height = static_cast<uint16_t>(image.height);
+    held.frame.dataLen = static_cast<uint32_t>(bytes);
+    held.frame.frameIndex = source.frameIndex;
+    held.frame.exposureTime = source.exposureTime;
+    held.frame.depthRange = source.depthRange;
+    held.frame.frameTag = source.frameTag;
+    held.frame.timestamp = source.timestamp;
+    held.ready.store(true);
+}
+
+bool ImageProc::MappedIRTo8Bit(ImageDescriptor& mappedIR) {
+    if (m_irOutputMode.load() != 2 || mappedIR.type != kImage16Bit) {
+        return false;
+    }
+    const uint32_t pixels = mappedIR.width * mappedIR.height;
+    if (pixels == 0 || uint64_t{pixels} * 2 > kHeldImageBytes ||
+        m_preProcess->ConvertIRTo8Bit(mappedIR.height, mappedIR.width, m_computedFrame.get(),
+                                      reinterpret_cast<const uint16_t*>(mappedIR.data)) != 0) {
+        return false;
+    }
+    memcpy(mappedIR.data, m_computedFrame.get(), pixels);
+    mappedIR.type = kImage8Bit;
+    return true;
+}
+
 void ImageProc::ProcMapFrame(bool irPresent) {
     if (!m_preProcess) {
         return;
@@ -354,58 +392,23 @@ void ImageProc::ProcMapFrame(bool irPresent) {
     ImageDescriptor mappedDepth{m_mappedDepthWork.get(), kImage16Bit, 0, 0};
     ImageDescriptor mappedIR{m_mappedIRWork.get(), kImage16Bit, 0, 0};
 
-    // A result fills its held frame when it fits both its work buffer and the frame.
-    auto fill = [&](HeldKind kind, ImageDescriptor& image, uint32_t workBytes, const Frame& source,
-                    uint32_t frameType, int32_t pixelFormat) {
-        const uint64_t bytes = uint64_t{image.width} * image.height * BytesPerPixel(image.type);
-        Held& held = m_held[kind];
-        if (bytes == 0 || bytes > workBytes || bytes > held.frame.capacity ||
-            image.width > UINT16_MAX || image.height > UINT16_MAX) {
-            QLOG("mapped frame %u: w %u h %u does not fit.\n", frameType, image.width,
-                 image.height);
-            return;
-        }
-        memcpy(held.frame.pFrameData, image.data, bytes);
-        held.frame.frameType = frameType;
-        held.frame.pixelFormat = pixelFormat;
-        held.frame.width = static_cast<uint16_t>(image.width);
-        held.frame.height = static_cast<uint16_t>(image.height);
-        held.frame.dataLen = static_cast<uint32_t>(bytes);
-        held.frame.frameIndex = source.frameIndex;
-        held.frame.exposureTime = source.exposureTime;
-        held.frame.depthRange = source.depthRange;
-        held.frame.frameTag = source.frameTag;
-        held.frame.timestamp = source.timestamp;
-        held.ready.store(true);
-    };
     auto fillDepth = [&] {
         if (k > 1 && m_preProcess->Resize(&mappedDepth, mappedDepth.width * k,
                                           mappedDepth.height * k, 1) != 0) {
             return;
         }
-        fill(kHeldMappedDepth, mappedDepth, kHeldImageBytes, depth, MappedDepthFrame,
-             depth.pixelFormat);
+        StoreMapped(kHeldMappedDepth, mappedDepth, kHeldImageBytes, depth, MappedDepthFrame,
+                    depth.pixelFormat);
     };
     auto fillIR = [&] {
-        int32_t format = ir.pixelFormat;
-        if (m_irOutputMode.load() == 2 && mappedIR.type == kImage16Bit) {
-            const uint32_t pixels = mappedIR.width * mappedIR.height;
-            if (pixels != 0 && uint64_t{pixels} * 2 <= kHeldImageBytes &&
-                m_preProcess->ConvertIRTo8Bit(
-                    mappedIR.height, mappedIR.width, m_computedFrame.get(),
-                    reinterpret_cast<const uint16_t*>(mappedIR.data)) == 0) {
-                memcpy(mappedIR.data, m_computedFrame.get(), pixels);
-                mappedIR.type = kImage8Bit;
-                format = NsPixelGrey8;
-            }
-        }
-        fill(kHeldMappedIR, mappedIR, kHeldImageBytes, ir, MappedIRFrame, format);
+        const int32_t format = MappedIRTo8Bit(mappedIR) ? NsPixelGrey8 : ir.pixelFormat;
+        StoreMapped(kHeldMappedIR, mappedIR, kHeldImageBytes, ir, MappedIRFrame, format);
     };
 
     if (m_mapColourToDepth.load() &&
         m_preProcess->MapColourToDepth(&depthImage, &colourImage, &mappedColour) == 0) {
-        fill(kHeldMappedColour, mappedColour, kMappedColourWorkBytes, colour, MappedRGBFrame,
-             colour.pixelFormat);
+        StoreMapped(kHeldMappedColour, mappedColour, kMappedColourWorkBytes, colour, MappedRGBFrame,
+                    colour.pixelFormat);
     }
     if (m_mapDepthToColour.load()) {
         if (m_mapIRToColour.load() && irPresent) {
@@ -451,9 +454,12 @@ void ImageProc::ProcessSpecialOnce() {
 
 FrameQueue& ImageProc::HomeQueue(HeldKind kind) {
     switch (kind) {
-        case kHeldDepth: return m_tofDecode->DepthQueue();
-        case kHeldIR: return m_tofDecode->IRQueue();
-        default: return m_rgbDecode->Queue();
+        case kHeldDepth:
+            return m_tofDecode->DepthQueue();
+        case kHeldIR:
+            return m_tofDecode->IRQueue();
+        default:
+            return m_rgbDecode->Queue();
     }
 }
 

@@ -2,13 +2,13 @@
 // through the pre-processing interface, then rotation and the 4:3 crop.
 #include "imaging/RgbDecode.h"
 
+#include <turbojpeg.h>
 #include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <turbojpeg.h>
 
-#include "log/Log.h"
 #include "imaging/RawDump.h"
+#include "log/Log.h"
 
 namespace quorix {
 
@@ -26,16 +26,24 @@ struct Size {
 };
 Size SizeOfType(uint8_t type) {
     switch (type) {
-        case '1': return {1920, 1080};
-        case '2': return {1280, 720};
-        case '3': return {640, 360};
-        case '4': return {640, 480};
-        case '5': return {kNv12Width, kNv12Height};
-        default: return {0, 0};
+        case '1':
+            return {1920, 1080};
+        case '2':
+            return {1280, 720};
+        case '3':
+            return {640, 360};
+        case '4':
+            return {640, 480};
+        case '5':
+            return {kNv12Width, kNv12Height};
+        default:
+            return {0, 0};
     }
 }
 
-bool CarriesExposure(uint8_t type) { return type >= '1' && type <= '5'; }
+bool CarriesExposure(uint8_t type) {
+    return type >= '1' && type <= '5';
+}
 
 int32_t KindOf(const uint8_t* p, uint32_t size) {
     if (size >= 2 && p[0] == 0xFF && p[1] == 0xD8) {
@@ -167,8 +175,8 @@ int32_t RgbDecode::Mjpeg2Rgb_new(const uint8_t* jpeg, uint32_t width, uint32_t h
     int imageHeight = 0;
     int subsampling = 0;
     int colourSpace = 0;
-    if (tjDecompressHeader3(m_decompressor, jpeg, size, &imageWidth, &imageHeight,
-                            &subsampling, &colourSpace) != 0) {
+    if (tjDecompressHeader3(m_decompressor, jpeg, size, &imageWidth, &imageHeight, &subsampling,
+                            &colourSpace) != 0) {
         QLOG("ERROR in turbo decode while %s:\n%s\n", "reading JPEG header",
              tjGetErrorStr2(m_decompressor));
         return -1;
@@ -180,8 +188,8 @@ int32_t RgbDecode::Mjpeg2Rgb_new(const uint8_t* jpeg, uint32_t width, uint32_t h
         return -1;
     }
     const int format = m_outputFormat.load() == kColourRGB ? TJPF_RGB : TJPF_BGR;
-    if (tjDecompress2(m_decompressor, jpeg, size, destination, imageWidth, 0, imageHeight,
-                      format, 0) != 0) {
+    if (tjDecompress2(m_decompressor, jpeg, size, destination, imageWidth, 0, imageHeight, format,
+                      0) != 0) {
         QLOG("ERROR in turbo decode while %s:\n%s\n", "decompressing JPEG image",
              tjGetErrorStr2(m_decompressor));
         return -1;
@@ -304,7 +312,9 @@ void RgbDecode::Run() {
     }
 }
 
-void RgbDecode::Renew() { m_decodedFrame = m_queue->AllocFrame(kPoolColour); }
+void RgbDecode::Renew() {
+    m_decodedFrame = m_queue->AllocFrame(kPoolColour);
+}
 
 void RgbDecode::Deliver(const Frame& raw) {
     Frame& frame = *m_decodedFrame;
@@ -351,9 +361,10 @@ bool RgbDecode::RefusedUndecoded(const Frame& raw) {
 void RgbDecode::LogRefusal(const Mode& mode, uint32_t width, uint32_t height) {
     const uint32_t n = m_refusals.fetch_add(1) + 1;
     if (n == 1 || n % kRefusalLogInterval == 0) {
-        QLOG("DecodedRGB frame resolution does not match we want. framemode %d, %d ; decoded "
-             "%d ,%d\n",
-             mode.width, mode.height, width, height);
+        QLOG(
+            "DecodedRGB frame resolution does not match we want. framemode %d, %d ; decoded "
+            "%d ,%d\n",
+            mode.width, mode.height, width, height);
     }
 }
 

@@ -6,10 +6,10 @@
 #include <chrono>
 #include <cstring>
 
-#include "log/Log.h"
 #include "imaging/RawDump.h"
 #include "imaging/RawTypes.h"
 #include "imgproc/ImgPreProcess.h"
+#include "log/Log.h"
 
 namespace quorix {
 namespace {

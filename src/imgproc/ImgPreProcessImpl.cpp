@@ -5,8 +5,8 @@
 #include <cstring>
 #include <utility>
 
-#include "log/Log.h"
 #include "imgproc/ColourConvert.h"
+#include "log/Log.h"
 
 namespace quorix {
 

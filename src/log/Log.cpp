@@ -195,8 +195,9 @@ std::vector<std::string> Capture::Lines() const {
 
 size_t Capture::Count(const std::string& needle) const {
     std::lock_guard guard(State().lock);
-    return static_cast<size_t>(std::count_if(m_lines.begin(), m_lines.end(),
-        [&](const std::string& l) { return l.find(needle) != std::string::npos; }));
+    return static_cast<size_t>(
+        std::count_if(m_lines.begin(), m_lines.end(),
+                      [&](const std::string& l) { return l.find(needle) != std::string::npos; }));
 }
 
 void Capture::Clear() {

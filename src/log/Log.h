@@ -73,10 +73,9 @@ constexpr const char* BaseName(const char* path) {
 }  // namespace quorix::log
 
 // Writes one log line with the "[%s:%d:%s]:" prefix. `format` must be a string literal.
-#define QLOG(format, ...)                                                                  \
-    do {                                                                                   \
-        static const ::quorix::log::detail::FunctionName qlogFunction_(__PRETTY_FUNCTION__); \
-        ::quorix::log::Write("[%s:%d:%s]:" format,                                         \
-                             ::quorix::log::detail::BaseName(__FILE__), __LINE__,          \
-                             qlogFunction_.c_str() __VA_OPT__(, ) __VA_ARGS__);            \
+#define QLOG(format, ...)                                                                     \
+    do {                                                                                      \
+        static const ::quorix::log::detail::FunctionName qlogFunction_(__PRETTY_FUNCTION__);  \
+        ::quorix::log::Write("[%s:%d:%s]:" format, ::quorix::log::detail::BaseName(__FILE__), \
+                             __LINE__, qlogFunction_.c_str() __VA_OPT__(, ) __VA_ARGS__);     \
     } while (0)

@@ -10,21 +10,31 @@ namespace quorix {
 
 uint32_t FramePool::BufferBytes(int32_t poolType) {
     switch (poolType) {
-        case kPoolRawTof: return kRawTofBytes;
-        case kPoolRawColour: return kRawColourBytes;
-        case kPoolDepth: return kDepthBytes;
-        case kPoolIR: return kIRBytes;
-        case kPoolColour: return kColourBytes;
-        default: return 0;
+        case kPoolRawTof:
+            return kRawTofBytes;
+        case kPoolRawColour:
+            return kRawColourBytes;
+        case kPoolDepth:
+            return kDepthBytes;
+        case kPoolIR:
+            return kIRBytes;
+        case kPoolColour:
+            return kColourBytes;
+        default:
+            return 0;
     }
 }
 
 int32_t FramePool::FreshPixelFormat(int32_t poolType) {
     switch (poolType) {
-        case kPoolDepth: return 0;
-        case kPoolIR: return 1;
-        case kPoolColour: return 3;
-        default: return -1;
+        case kPoolDepth:
+            return 0;
+        case kPoolIR:
+            return 1;
+        case kPoolColour:
+            return 3;
+        default:
+            return -1;
     }
 }
 
@@ -106,8 +116,7 @@ void FramePool::Release(Frame* frame) {
         return;
     }
     if (!Owns(frame)) {
-        QLOG("frame %p does not belong to the pool of %d\n", static_cast<void*>(frame),
-             m_poolType);
+        QLOG("frame %p does not belong to the pool of %d\n", static_cast<void*>(frame), m_poolType);
         return;
     }
     bool doubleRelease = false;

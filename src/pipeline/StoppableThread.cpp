@@ -2,8 +2,8 @@
 #include "pipeline/StoppableThread.h"
 
 #include <pthread.h>
-#include <system_error>
 #include <unistd.h>
+#include <system_error>
 
 #include "log/Log.h"
 

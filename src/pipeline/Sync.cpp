@@ -10,7 +10,9 @@ namespace quorix {
 
 namespace {
 
-uint32_t Next(uint32_t i) { return (i + 1) % Sync::kSlots; }
+uint32_t Next(uint32_t i) {
+    return (i + 1) % Sync::kSlots;
+}
 
 }  // namespace
 

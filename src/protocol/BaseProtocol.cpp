@@ -57,9 +57,9 @@ static_assert([] {
 }());
 
 #define QUORIX_DEFAULT_BODY(position, name, params, args, ...) \
-    int32_t BaseProtocol::name params {                      \
-        Unused args;                                         \
-        return NotSupported();                               \
+    int32_t BaseProtocol::name params {                        \
+        Unused args;                                           \
+        return NotSupported();                                 \
     }
 QUORIX_PROTOCOL_OPERATIONS(QUORIX_DEFAULT_BODY)
 #undef QUORIX_DEFAULT_BODY

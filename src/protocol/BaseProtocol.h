@@ -41,7 +41,9 @@ public:
     QUORIX_PROTOCOL_OPERATIONS(QUORIX_DECLARE_OPERATION)
 #undef QUORIX_DECLARE_OPERATION
 
-    bool IsOpened() const { return m_opened.load(std::memory_order_acquire); }
+    bool IsOpened() const {
+        return m_opened.load(std::memory_order_acquire);
+    }
 
 protected:
     // Set by a successful OpenDevice, cleared by CloseDevice; read from any thread.

@@ -58,26 +58,30 @@ public:
         : m_uvcProtocol(std::move(uvc)), m_hidProtocol(std::move(hid)) {}
     ~CompositeProtocol() override = default;
 
-#define QUORIX_ROUTED_OPERATION(position, name, params, args, ...)                \
-    int32_t name params override {                                                \
-        constexpr Route route = RouteOf(Kind, Operation::name);                   \
-        if constexpr (route == Route::UVC) {                                      \
-            return m_uvcProtocol->name args;                                      \
-        } else if constexpr (route == Route::HID) {                               \
-            return m_hidProtocol->name args;                                      \
-        } else if constexpr (route == Route::FAIL) {                              \
-            detail::Unused args;                                                  \
-            return -1;                                                            \
-        } else {                                                                  \
-            return BaseProtocol::name args;                                       \
-        }                                                                         \
+#define QUORIX_ROUTED_OPERATION(position, name, params, args, ...) \
+    int32_t name params override {                                 \
+        constexpr Route route = RouteOf(Kind, Operation::name);    \
+        if constexpr (route == Route::UVC) {                       \
+            return m_uvcProtocol->name args;                       \
+        } else if constexpr (route == Route::HID) {                \
+            return m_hidProtocol->name args;                       \
+        } else if constexpr (route == Route::FAIL) {               \
+            detail::Unused args;                                   \
+            return -1;                                             \
+        } else {                                                   \
+            return BaseProtocol::name args;                        \
+        }                                                          \
     }
     QUORIX_PROTOCOL_OPERATIONS(QUORIX_ROUTED_OPERATION)
 #undef QUORIX_ROUTED_OPERATION
 
 protected:
-    BaseProtocol& Uvc() { return *m_uvcProtocol; }
-    BaseProtocol& Hid() { return *m_hidProtocol; }
+    BaseProtocol& Uvc() {
+        return *m_uvcProtocol;
+    }
+    BaseProtocol& Hid() {
+        return *m_hidProtocol;
+    }
 
 private:
     std::unique_ptr<BaseProtocol> m_uvcProtocol;

@@ -13,7 +13,9 @@ uint32_t Le32(const uint8_t* p) {
            static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+uint16_t Le16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
 
 void PutLe16(uint8_t* p, uint16_t v) {
     p[0] = static_cast<uint8_t>(v);
@@ -29,28 +31,51 @@ void PutLe32(std::vector<uint8_t>& out, uint32_t v) {
 // Fixed lengths of the block types that are kept.
 size_t BlockLength(uint8_t type) {
     switch (type) {
-        case 2: return 64;
-        case 6: return 54;
-        case 7: return 1;
-        case 9: return 1;
-        case 15: return 54;
-        case 16: return 512;
-        case 21: return 64;
-        case 22: return 480;
-        default: return 0;
+        case 2:
+            return 64;
+        case 6:
+            return 54;
+        case 7:
+            return 1;
+        case 9:
+            return 1;
+        case 15:
+            return 54;
+        case 16:
+            return 512;
+        case 21:
+            return 64;
+        case 22:
+            return 480;
+        default:
+            return 0;
     }
 }
 
 // Stores one block of a known type; false for a bad option inside a type-21 block.
 bool StoreBlock(uint8_t type, const uint8_t* v, InitParamBlocks& b) {
     switch (type) {
-        case 2: memcpy(b.options, v + 1, sizeof b.options); break;
-        case 6: memcpy(b.settings, v, sizeof b.settings); break;
-        case 7: b.byte7 = v[0]; break;
-        case 9: b.byte9 = v[0]; break;
-        case 15: memcpy(b.settings2, v, sizeof b.settings2); break;
-        case 16: memcpy(b.calibration, v, sizeof b.calibration); break;
-        case 22: memcpy(b.records, v, sizeof b.records); break;
+        case 2:
+            memcpy(b.options, v + 1, sizeof b.options);
+            break;
+        case 6:
+            memcpy(b.settings, v, sizeof b.settings);
+            break;
+        case 7:
+            b.byte7 = v[0];
+            break;
+        case 9:
+            b.byte9 = v[0];
+            break;
+        case 15:
+            memcpy(b.settings2, v, sizeof b.settings2);
+            break;
+        case 16:
+            memcpy(b.calibration, v, sizeof b.calibration);
+            break;
+        case 22:
+            memcpy(b.records, v, sizeof b.records);
+            break;
         case 21:
             if (v[0] == 2) {
                 b.optionValue = Le32(v + 1);
@@ -67,7 +92,8 @@ bool StoreBlock(uint8_t type, const uint8_t* v, InitParamBlocks& b) {
                 return false;
             }
             break;
-        default: break;
+        default:
+            break;
     }
     b.received |= 1u << type;
     return true;

@@ -38,10 +38,14 @@ BaseSession::BaseSession(const SessionInfo& info, std::unique_ptr<ImgPreProcess>
       m_imageProc(&m_context, std::move(preProcess)),
       m_protocol(CreateProtocol(info)),
       m_planeCorrection(std::make_unique<uint8_t[]>(kPlaneCorrectionBytes)) {
-    m_cache.rgbMode = TofFrameMode{m_model.defaultColourMode.width, m_model.defaultColourMode.height, 30};
-    m_cache.lens = LensRecord{
-        2,  1, static_cast<uint16_t>(m_cache.rgbMode.width), static_cast<uint16_t>(m_cache.rgbMode.height),
-        30, 2};
+    m_cache.rgbMode =
+        TofFrameMode{m_model.defaultColourMode.width, m_model.defaultColourMode.height, 30};
+    m_cache.lens = LensRecord{2,
+                              1,
+                              static_cast<uint16_t>(m_cache.rgbMode.width),
+                              static_cast<uint16_t>(m_cache.rgbMode.height),
+                              30,
+                              2};
     for (uint8_t g = 0; g < 3; ++g) {
         m_cache.measuringRanges[g] = kDefaultRanges[g];
         m_cache.rangeOffsets[g][0] = g;
@@ -443,8 +447,7 @@ void BaseSession::ApplyPushedParameters(const PushedParameters& p) {
 
 int32_t BaseSession::ReadNextFrame(uint32_t* readySet) {
     std::lock_guard guard(m_lock);
-    if (const int32_t refused = Admit(m_state.load(), SessionRequest::kReadFrames);
-        refused != 0) {
+    if (const int32_t refused = Admit(m_state.load(), SessionRequest::kReadFrames); refused != 0) {
         return refused;
     }
     return m_imageProc.ReadNextFrame(readySet);
@@ -490,14 +493,9 @@ bool BaseSession::GetSynchronizeEnabled() {
 
 // --- configuration and status ------------------------------------------------------------
 
-int32_t BaseSession::ResetByIniFile(uint32_t deviceType, uint32_t sessionIndex) {
-    const Config config = Config::ReadIni(deviceType, sessionIndex);
-    if (!config.loaded || !config.valid) {
-        QLOG("no config file.\n");
-        return 1;
-    }
-    m_iniApplied = true;
-
+// The ini's switches of the frame engine and the pre-processing library, and the
+// library's filter parameters as little-endian u16 values.
+void BaseSession::ApplyIniFilters(const Config& config) {
     SetComputeRealDepthCorrectionEnabled(config.computeRealDepth);
     SetSmoothingFilterEnabled(config.smoothingFilter);
     SetDepthDistortionCorrectionEnabled(config.depthDistortion);
@@ -513,12 +511,16 @@ int32_t BaseSession::ResetByIniFile(uint32_t deviceType, uint32_t sessionIndex) 
     if (ImgPreProcess* pre = PreProcessor()) {
         pre->SetOutOfMaxRangeEnabled(config.outOfMaxRange != 0);
         pre->SetTimeFilterOnDepthEnabled(config.timeFilterDepth);
-        const int32_t values[] = {config.timeFilterThreshold,  config.timeShiftRatio,
-                                  config.fillHoleThreshold,    config.badBlockThreshold,
-                                  config.firstSpatialThreshold, config.secondSpatialThreshold,
+        const int32_t values[] = {config.timeFilterThreshold,
+                                  config.timeShiftRatio,
+                                  config.fillHoleThreshold,
+                                  config.badBlockThreshold,
+                                  config.firstSpatialThreshold,
+                                  config.secondSpatialThreshold,
                                   config.spatialSwitchThreshold,
                                   config.spatialSwitchThresholdEdge,
-                                  config.spatialCount,         config.fillHoleCount,
+                                  config.spatialCount,
+                                  config.fillHoleCount,
                                   config.outputAscend};
         std::array<uint8_t, 2 * std::size(values)> record{};
         for (size_t i = 0; i < std::size(values); ++i) {
@@ -529,6 +531,17 @@ int32_t BaseSession::ResetByIniFile(uint32_t deviceType, uint32_t sessionIndex) 
         pre->SetSensorConfig(record.data());
         pre->SetAlgorithmType(config.algorithmType);
     }
+}
+
+int32_t BaseSession::ResetByIniFile(uint32_t deviceType, uint32_t sessionIndex) {
+    const Config config = Config::ReadIni(deviceType, sessionIndex);
+    if (!config.loaded || !config.valid) {
+        QLOG("no config file.\n");
+        return 1;
+    }
+    m_iniApplied = true;
+
+    ApplyIniFilters(config);
 
     if (config.gmmGain != kConfigUnset) {
         m_gmmGain = static_cast<uint16_t>(config.gmmGain);
@@ -564,13 +577,11 @@ int32_t BaseSession::ResetByIniFile(uint32_t deviceType, uint32_t sessionIndex) 
     m_irs2 = config.s2Background ? 1 : 0;
     if (config.wdrRange1Count != 0 && config.wdrRange2Count != 0) {
         std::lock_guard guard(m_cacheLock);
-        m_cache.wdr = WDROutputMode{static_cast<uint32_t>(config.wdrTotalRange),
-                              static_cast<uint32_t>(config.wdrRange1),
-                              static_cast<uint8_t>(config.wdrRange1Count),
-                              static_cast<uint32_t>(config.wdrRange2),
-                              static_cast<uint8_t>(config.wdrRange2Count),
-                              static_cast<uint32_t>(config.wdrRange3),
-                              static_cast<uint8_t>(config.wdrRange3Count)};
+        m_cache.wdr = WDROutputMode{
+            static_cast<uint32_t>(config.wdrTotalRange), static_cast<uint32_t>(config.wdrRange1),
+            static_cast<uint8_t>(config.wdrRange1Count), static_cast<uint32_t>(config.wdrRange2),
+            static_cast<uint8_t>(config.wdrRange2Count), static_cast<uint32_t>(config.wdrRange3),
+            static_cast<uint8_t>(config.wdrRange3Count)};
     }
     SetSynchronizeEnabled(config.synchronise);
     return 0;

@@ -36,7 +36,9 @@
 namespace quorix {
 
 // Data modes 11, 12 and 13 alternate two or three depth ranges (WDR).
-inline bool IsWdrMode(uint8_t mode) { return mode >= 11 && mode <= 13; }
+inline bool IsWdrMode(uint8_t mode) {
+    return mode >= 11 && mode <= 13;
+}
 
 class BaseProtocol;
 struct Config;
@@ -89,8 +91,7 @@ public:
     // -5 for a null record.
     int32_t GetFrame(uint32_t frameType, Frame* out);
     // Frame types 0 depth, 1 IR, 3 colour; -12 for a null pointer.
-    int32_t GetFrameMode(uint32_t frameType, uint32_t* width, uint32_t* height,
-                                 uint32_t* fps);
+    int32_t GetFrameMode(uint32_t frameType, uint32_t* width, uint32_t* height, uint32_t* fps);
     // The depth and IR frame modes of a data mode (-1 for an unknown one).
     int32_t SetFrameMode(uint8_t dataMode);
     int32_t SetWaitTimeOfReadNextFrame(uint16_t milliseconds);
@@ -250,9 +251,8 @@ public:
     // Maps a depth point into the colour image (width in the low 16 bits of
     // `colourResolution`, height in the high ones) under the process-wide mapping lock. 0
     // only when the pre-processing object mapped it; -1 with a zeroed point otherwise.
-    int32_t GetMappedPointDepthToRGB(const NsDepthVector3& depthPoint,
-                                             uint32_t colourResolution,
-                                             NsColorPoint* colourPoint);
+    int32_t GetMappedPointDepthToRGB(const NsDepthVector3& depthPoint, uint32_t colourResolution,
+                                     NsColorPoint* colourPoint);
 
     // --- properties -----------------------------------------------------------------------------
     // `size`: what `data` holds (in) and what was delivered (out). The WDR properties
@@ -261,22 +261,50 @@ public:
     int32_t SetProperty(uint32_t id, const void* data, uint32_t size);
     int32_t GetProperty(uint32_t id, void* data, uint32_t* size);
 
-    uint32_t GetDeviceType() const { return m_sessionInfo.deviceType; }
-    void SetSessionIndex(uint32_t index) { m_sessionIndex = index; }
-    uint32_t SessionIndex() const { return m_sessionIndex; }
-    SessionState State() const { return m_state.load(); }
-    bool IsOpened() const { return m_state.load() != SessionState::kClosed; }
-    bool IsInitialised() const { return quorix::IsInitialised(m_state.load()); }
-    bool CameraPushesParameters() const { return m_pushesParameters.load(); }
-    bool GetDeviceSync() const { return m_deviceSync.load(); }
-    uint16_t GetStoredThreshold() const { return m_threshold.load(); }
-    uint8_t GetStoredDataMode() const { return m_dataMode.load(); }
-    uint32_t GetStoredDepthRange() const { return m_depthRange.load(); }
-    bool IsPlaneCorrectionAvailable() const { return m_planeAvailable.load(); }
+    uint32_t GetDeviceType() const {
+        return m_sessionInfo.deviceType;
+    }
+    void SetSessionIndex(uint32_t index) {
+        m_sessionIndex = index;
+    }
+    uint32_t SessionIndex() const {
+        return m_sessionIndex;
+    }
+    SessionState State() const {
+        return m_state.load();
+    }
+    bool IsOpened() const {
+        return m_state.load() != SessionState::kClosed;
+    }
+    bool IsInitialised() const {
+        return quorix::IsInitialised(m_state.load());
+    }
+    bool CameraPushesParameters() const {
+        return m_pushesParameters.load();
+    }
+    bool GetDeviceSync() const {
+        return m_deviceSync.load();
+    }
+    uint16_t GetStoredThreshold() const {
+        return m_threshold.load();
+    }
+    uint8_t GetStoredDataMode() const {
+        return m_dataMode.load();
+    }
+    uint32_t GetStoredDepthRange() const {
+        return m_depthRange.load();
+    }
+    bool IsPlaneCorrectionAvailable() const {
+        return m_planeAvailable.load();
+    }
     DeviceStatus GetDeviceStatus() const;
     TofFrameMode GetRgbFrameMode() const;
-    BaseProtocol* Protocol() const { return m_protocol.get(); }
-    ImageProc& Engine() { return m_imageProc; }
+    BaseProtocol* Protocol() const {
+        return m_protocol.get();
+    }
+    ImageProc& Engine() {
+        return m_imageProc;
+    }
 
 private:
     // What the engine sees of the session.
@@ -308,6 +336,7 @@ private:
     int32_t PushConfiguredState();
     // The ini's valid ranges and data modes replace the camera's lists (empty keeps them).
     void ApplyIniLists(const Config& config);
+    void ApplyIniFilters(const Config& config);
     void ApplyPushedParameters(const PushedParameters& p);
     // A counted list (count byte, codes) from a pushed block, else from the camera's
     // property `id`; false when neither gave a non-empty one.
@@ -359,7 +388,9 @@ private:
     // The three WDR property writes: one record per WDR range.
     int32_t SetWdrProperty(uint32_t id, const void* data, uint32_t size);
     // The pre-processing library that the mapper and filter switches need; null without.
-    ImgPreProcess* PreProcessor() const { return m_imageProc.PreProcess(); }
+    ImgPreProcess* PreProcessor() const {
+        return m_imageProc.PreProcess();
+    }
     uint32_t FirmwareBuild();
     static std::string ConfigFolder();
 

@@ -54,7 +54,8 @@ int32_t BaseSession::GetCameraDistortion(uint32_t cameraType, Distortion& distor
     }
     if (m_fromLocal.load()) {
         std::lock_guard guard(m_cacheLock);
-        const Distortion& cached = cameraType == 1 ? m_cache.depthDistortion : m_cache.colourDistortion;
+        const Distortion& cached =
+            cameraType == 1 ? m_cache.depthDistortion : m_cache.colourDistortion;
         if (BothSet(cached[0], cached[1])) {
             distortion = cached;
             return 0;

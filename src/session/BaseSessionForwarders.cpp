@@ -46,9 +46,10 @@ int32_t GetMapper(const ImageProc& engine, bool (ImageProc::*get)() const, bool&
 
 // --- forwarded unchanged --------------------------------------------------------------------
 
-#define QUORIX_FORWARD_BODY(position, name, params, args, session, ...) \
-    QUORIX_IF_FWD(session)(int32_t BaseSession::name params {                 \
-        return m_protocol ? m_protocol->name args : kStatusNotSupported;       \
+#define QUORIX_FORWARD_BODY(position, name, params, args, session, ...)  \
+    QUORIX_IF_FWD(session)                                               \
+    (int32_t BaseSession::name params {                                  \
+        return m_protocol ? m_protocol->name args : kStatusNotSupported; \
     })
 QUORIX_PROTOCOL_OPERATIONS(QUORIX_FORWARD_BODY)
 #undef QUORIX_FORWARD_BODY

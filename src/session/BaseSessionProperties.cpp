@@ -59,8 +59,8 @@ int32_t BaseSession::GetProperty(uint32_t id, void* data, uint32_t* size) {
             }
             // The list the session holds stands in for a camera that does not answer.
             std::lock_guard guard(m_cacheLock);
-            const uint8_t* list =
-                id == property::kOutModeList ? m_cache.dataModeList.data() : m_cache.depthRangeList.data();
+            const uint8_t* list = id == property::kOutModeList ? m_cache.dataModeList.data()
+                                                               : m_cache.depthRangeList.data();
             const uint32_t bytes = id == property::kOutModeList
                                        ? static_cast<uint32_t>(m_cache.dataModeList.size())
                                        : static_cast<uint32_t>(m_cache.depthRangeList.size());

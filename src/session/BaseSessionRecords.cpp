@@ -129,7 +129,9 @@ int32_t BaseSession::ReadCameraParameterRecord(void* data, uint32_t& size) {
         return 0;
     }
     std::array<double, 9> values{};
-    auto take = [&values](const auto& from) { std::copy(from.begin(), from.end(), values.begin()); };
+    auto take = [&values](const auto& from) {
+        std::copy(from.begin(), from.end(), values.begin());
+    };
     Matrix3 matrix{};
     Distortion distortion{};
     Vector3 vector{};

@@ -395,7 +395,8 @@ int32_t BaseSession::SetDataMode(uint8_t mode) {
         m_cache.wdr = WDROutputMode{};
     } else {
         std::lock_guard guard(m_cacheLock);
-        if (m_cache.wdr.totalRange == 0 || m_cache.wdr.range1Count == 0 || m_cache.wdr.range2Count == 0) {
+        if (m_cache.wdr.totalRange == 0 || m_cache.wdr.range1Count == 0 ||
+            m_cache.wdr.range2Count == 0) {
             QLOG("data mode %d, need set wdrmode first\n", mode);
             return 1;
         }
@@ -662,8 +663,8 @@ void BaseSession::InitDepthRangeList(const uint8_t* pushed) {
 bool BaseSession::IsDataModeInList(uint8_t mode) {
     std::lock_guard guard(m_cacheLock);
     const uint8_t count = std::min<uint8_t>(m_cache.dataModeList[0], 32);
-    return std::find(m_cache.dataModeList.begin() + 1, m_cache.dataModeList.begin() + 1 + count, mode) !=
-           m_cache.dataModeList.begin() + 1 + count;
+    return std::find(m_cache.dataModeList.begin() + 1, m_cache.dataModeList.begin() + 1 + count,
+                     mode) != m_cache.dataModeList.begin() + 1 + count;
 }
 
 bool BaseSession::IsDepthRangeInList(uint32_t range) {
@@ -672,8 +673,8 @@ bool BaseSession::IsDepthRangeInList(uint32_t range) {
     if (count == 0) {
         return true;  // an empty list accepts every range
     }
-    return std::find(m_cache.depthRangeList.begin() + 1, m_cache.depthRangeList.begin() + 1 + count, range) !=
-           m_cache.depthRangeList.begin() + 1 + count;
+    return std::find(m_cache.depthRangeList.begin() + 1, m_cache.depthRangeList.begin() + 1 + count,
+                     range) != m_cache.depthRangeList.begin() + 1 + count;
 }
 
 // --- per-stream switches ----------------------------------------------------------------------

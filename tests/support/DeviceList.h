@@ -37,6 +37,8 @@ inline int ListIndexOf(const std::string& uri) {
     return -1;
 }
 
-inline bool IsListed(const std::string& uri) { return ListIndexOf(uri) >= 0; }
+inline bool IsListed(const std::string& uri) {
+    return ListIndexOf(uri) >= 0;
+}
 
 }  // namespace quorix::test

@@ -1,8 +1,8 @@
 // quorix-camsim: runs simulated network cameras until SIGINT or SIGTERM.
+#include <pthread.h>
 #include <csignal>
 #include <cstdio>
 #include <memory>
-#include <pthread.h>
 
 #include "camsim/CamsimOptions.h"
 #include "log/Log.h"
@@ -11,8 +11,8 @@
 int main(int argc, char** argv) {
     using namespace quorix;
     camsim::Options options;
-    if (const int code = camsim::ParseOptions(argc, argv, options); code != 0 ||
-                                                                  options.cameras.empty()) {
+    if (const int code = camsim::ParseOptions(argc, argv, options);
+        code != 0 || options.cameras.empty()) {
         return code;
     }
     // The signals are taken by sigwait below; every thread started from here inherits
@@ -61,12 +61,12 @@ int main(int argc, char** argv) {
         // were dropped because the host had not taken the previous frame yet).
         for (uint32_t i = 0; i < camera->Config().sessions; ++i) {
             const sim::StreamStats s = camera->StreamStatistics(i);
-            std::printf("camera %s session %u: captures %llu sent %llu dropped %llu "
-                        "last index %u\n",
-                        camera->Config().serial.c_str(), i,
-                        static_cast<unsigned long long>(s.captures),
-                        static_cast<unsigned long long>(s.framesSent),
-                        static_cast<unsigned long long>(s.framesDropped), s.lastFrameIndex);
+            std::printf(
+                "camera %s session %u: captures %llu sent %llu dropped %llu "
+                "last index %u\n",
+                camera->Config().serial.c_str(), i, static_cast<unsigned long long>(s.captures),
+                static_cast<unsigned long long>(s.framesSent),
+                static_cast<unsigned long long>(s.framesDropped), s.lastFrameIndex);
         }
     }
     std::fflush(stdout);

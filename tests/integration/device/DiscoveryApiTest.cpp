@@ -116,10 +116,12 @@ TEST_F(Discovery, AnnouncedCameraIsListedAndReportedThroughBothForms) {
     EXPECT_EQ(+d.status, static_cast<uint32_t>(Connected));
 
     // The record is listed a moment before its event has run on the reporting thread.
-    EXPECT_TRUE(WaitFor([] {
-        std::lock_guard guard(g_lock);
-        return g_plain.size() == 1 && g_withContext.size() == 1;
-    }, 5s));
+    EXPECT_TRUE(WaitFor(
+        [] {
+            std::lock_guard guard(g_lock);
+            return g_plain.size() == 1 && g_withContext.size() == 1;
+        },
+        5s));
     std::lock_guard guard(g_lock);
     ASSERT_EQ(g_plain.size(), 1u);
     ASSERT_EQ(g_withContext.size(), 1u);
@@ -180,9 +182,12 @@ TEST_F(Discovery, OpenedCameraThatDiesIsReportedRemoved) {
     log::Capture capture;
     a.Stop();
     b.Stop();
-    EXPECT_TRUE(WaitFor([] { return CountEvents(NsHotPlugRemoved, "TK5P:QX-KA-1") == 1 &&
-                                    CountEvents(NsHotPlugRemoved, "TK5P:QX-KA-2") == 1; },
-                        15s));
+    EXPECT_TRUE(WaitFor(
+        [] {
+            return CountEvents(NsHotPlugRemoved, "TK5P:QX-KA-1") == 1 &&
+                   CountEvents(NsHotPlugRemoved, "TK5P:QX-KA-2") == 1;
+        },
+        15s));
     EXPECT_TRUE(capture.Contains(" socket remove"));
     EXPECT_FALSE(IsListed("TK5P:QX-KA-1"));
     EXPECT_EQ(Ns2_CloseDevice(&ha), NsStatusOk);

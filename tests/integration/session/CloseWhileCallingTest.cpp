@@ -95,8 +95,7 @@ protected:
         log::SetDataHomeForTesting("");
     }
 
-    void StartCamera(const std::string& address, const std::string& serial,
-                     sim::StatusEcho echo) {
+    void StartCamera(const std::string& address, const std::string& serial, sim::StatusEcho echo) {
         sim::SimConfig config;
         config.address = address;
         config.serial = serial;
@@ -175,7 +174,8 @@ TEST_F(CloseWhileCalling, HammeredHandleClosesCleanly) {
             ASSERT_EQ(Ns2_StartStream(h, 0), NsStatusOk);
         }
         std::vector<std::unique_ptr<Hammer>> hammers;
-        hammers.push_back(std::make_unique<Hammer>("ReadNextFrame", [h] { return ReadAndTouch(h); }));
+        hammers.push_back(
+            std::make_unique<Hammer>("ReadNextFrame", [h] { return ReadAndTouch(h); }));
         hammers.push_back(std::make_unique<Hammer>("SetThreshold", [h, round] {
             return Ns2_SetThreshold(h, 0, static_cast<uint16_t>(20 + round));
         }));

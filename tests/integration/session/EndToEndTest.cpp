@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "log/Log.h"
 #include "imaging/DepthDecodeTable.h"
+#include "log/Log.h"
 #include "quorix/quorix_api.h"
 #include "sim/ColourImage.h"
 #include "sim/Scene.h"
@@ -87,9 +87,8 @@ protected:
         const sim::RangeLimits l = sim::LimitsOfRange(state.sensors[0], f.depthRange);
         std::vector<uint16_t> table(kDepthTableEntries);
         DepthLut lut;
-        ASSERT_TRUE(BuildDepthDecodeTable({l.depthMax, l.effectDepthMax, l.effectDepthMin,
-                                           l.offset},
-                                          table.data(), &lut));
+        ASSERT_TRUE(BuildDepthDecodeTable(
+            {l.depthMax, l.effectDepthMax, l.effectDepthMin, l.offset}, table.data(), &lut));
         const auto* px = static_cast<const uint16_t*>(f.pFrameData);
         const uint32_t k = sim::ReadFrameStamp(px, table[sim::kStampDepthOne]);
         size_t wrong = 0;
@@ -140,8 +139,7 @@ TEST_F(EndToEnd, StreamsDepthIrAndColourThatMatchTheScene) {
     uint32_t lastIndex = 0;
     for (int set = 0; set < 5; ++set) {
         uint32_t ready = 0;
-        ASSERT_TRUE(ReadSet(m_handle, NsFrameReadyDepth | NsFrameReadyIR | NsFrameReadyRGB,
-                            ready));
+        ASSERT_TRUE(ReadSet(m_handle, NsFrameReadyDepth | NsFrameReadyIR | NsFrameReadyRGB, ready));
         NsFrame depth{};
         NsFrame ir{};
         NsFrame colour{};
@@ -289,7 +287,7 @@ TEST_F(EndToEnd, CallbackDeliveryEndsWithClose) {
     ASSERT_EQ(Ns2_CloseDevice(&m_handle), NsStatusOk);
     const int atClose = g_callbacks.load();
     std::this_thread::sleep_for(300ms);
-    EXPECT_EQ(g_callbacks.load(), atClose);  // nothing after close returned
+    EXPECT_EQ(g_callbacks.load(), atClose);        // nothing after close returned
     EXPECT_FALSE(capture.Contains("ret:131093"));  // no join needed its time limit
 }
 

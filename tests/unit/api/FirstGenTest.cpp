@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "log/Log.h"
 #include "device/DeviceManager.h"
 #include "device/EnumSocketDevice.h"
+#include "log/Log.h"
 #include "quorix/quorix_api.h"
 #include "session/ProtocolFactory.h"
 #include "support/Announcement.h"

@@ -40,9 +40,11 @@ TEST_F(Library, InitialiseAndShutdownGuardsAndLogLines) {
     EXPECT_EQ(Ns2_Shutdown(), NsStatusNotInitialised);
 
     const std::string text = test::ReadFile(logFile);
-    const auto dashes = text.find(":Ns2_Initialize]:-----------------------------------------------------\n");
+    const auto dashes =
+        text.find(":Ns2_Initialize]:-----------------------------------------------------\n");
     const auto version = text.find(":Ns2_Initialize]:Version: 3.4.4\n");
-    const auto equals = text.find(":Ns2_Shutdown]:=====================================================\n");
+    const auto equals =
+        text.find(":Ns2_Shutdown]:=====================================================\n");
     ASSERT_NE(dashes, std::string::npos) << text;
     ASSERT_NE(version, std::string::npos) << text;
     ASSERT_NE(equals, std::string::npos) << text;

@@ -6,9 +6,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "log/Log.h"
 #include "device/DeviceManager.h"
 #include "device/EnumSocketDevice.h"
+#include "log/Log.h"
 #include "quorix/quorix_api.h"
 #include "session/ProtocolFactory.h"
 #include "support/Announcement.h"

@@ -8,9 +8,9 @@
 #include <thread>
 
 #include "config/Config.h"
-#include "model/ColourResolution.h"
 #include "config/IniFile.h"
 #include "log/Log.h"
+#include "model/ColourResolution.h"
 #include "model/ModelTraits.h"
 #include "support/TempDir.h"
 
@@ -242,8 +242,9 @@ TEST_F(ConfigReadIniTest, RgbResolutionCodesChooseTheColourSize) {
         EXPECT_EQ(size.height, c.height) << c.code;
     }
     WriteIni(kTk5P, "[settings]\nDeviceType=561\n[session1]\nRGB_Resolution=7\n");
-    EXPECT_EQ(ColourSizeOfCode(static_cast<uint32_t>(Config::ReadIni(kTk5P, 0).rgbResolution)).width,
-              1920);
+    EXPECT_EQ(
+        ColourSizeOfCode(static_cast<uint32_t>(Config::ReadIni(kTk5P, 0).rgbResolution)).width,
+        1920);
 }
 
 TEST_F(ConfigReadIniTest, SessionsReadingAtOnceKeepTheirOwnValues) {

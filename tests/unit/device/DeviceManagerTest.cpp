@@ -8,8 +8,8 @@
 #include <cstring>
 #include <thread>
 
-#include "log/Log.h"
 #include "device/BaseDevice.h"
+#include "log/Log.h"
 #include "platform/fake/FakeUsbPlatform.h"
 #include "protocol/BaseProtocol.h"
 #include "session/ProtocolFactory.h"

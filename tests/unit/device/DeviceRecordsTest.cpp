@@ -3,11 +3,11 @@
 
 #include <cstring>
 
-#include "log/Log.h"
 #include "device/BaseDevice.h"
 #include "device/DeviceInfo.h"
 #include "device/EnumSocketDevice.h"
 #include "device/EnumUsbDevice.h"
+#include "log/Log.h"
 #include "platform/fake/FakeUsbPlatform.h"
 #include "session/BaseSession.h"
 #include "support/Announcement.h"

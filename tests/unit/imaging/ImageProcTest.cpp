@@ -146,8 +146,7 @@ TEST(ImageProcReader, SubPacketWalk) {
         {"wrong length of a listed type ends the walk",
          Join({depth, SubPacket(0x22, Filled(100, 2)), SubPacket(0x23, Filled(921600, 2))}), 460805,
          0x21, kFrameSetDepth, 0, "typeId:0x22 lenth:100"},
-        {"a header cut short", Join({depth, Bytes{0x22, 1, 2}}), 0, 0, 0, 0,
-         "RAWDATAHEADER:5   <"},
+        {"a header cut short", Join({depth, Bytes{0x22, 1, 2}}), 0, 0, 0, 0, "RAWDATAHEADER:5   <"},
     };
     Engine e;
     e.WarmUp();

@@ -40,9 +40,8 @@ Bytes MakeJpeg(int width, int height) {
     tjhandle tj = tjInitCompress();
     unsigned char* out = nullptr;
     unsigned long size = 0;
-    EXPECT_EQ(tjCompress2(tj, rgb.data(), width, 0, height, TJPF_RGB, &out, &size, TJSAMP_420,
-                          90, 0),
-              0);
+    EXPECT_EQ(
+        tjCompress2(tj, rgb.data(), width, 0, height, TJPF_RGB, &out, &size, TJSAMP_420, 90, 0), 0);
     Bytes jpeg(out, out + size);
     tjFree(out);
     tjDestroy(tj);
@@ -52,9 +51,9 @@ Bytes MakeJpeg(int width, int height) {
 Bytes DirectDecode(const Bytes& jpeg, int width, int height, int pixelFormat) {
     Bytes out(static_cast<size_t>(width) * height * 3);
     tjhandle tj = tjInitDecompress();
-    EXPECT_EQ(tjDecompress2(tj, jpeg.data(), jpeg.size(), out.data(), width, 0, height,
-                            pixelFormat, 0),
-              0);
+    EXPECT_EQ(
+        tjDecompress2(tj, jpeg.data(), jpeg.size(), out.data(), width, 0, height, pixelFormat, 0),
+        0);
     tjDestroy(tj);
     return out;
 }
@@ -95,8 +94,8 @@ TEST_F(RgbDecodeTest, MjpegMatchesADirectDecodeAndCarriesTheExposure) {
         uint32_t format;
     };
     // 0x25 names no size: the colour mode's (here 320x240) is expected; it has no exposure.
-    for (const Case c : {Case{'4', 640, 480, 3}, Case{'4', 640, 480, 4},
-                         Case{'2', 1280, 720, 4}, Case{0x25, 320, 240, 3}}) {
+    for (const Case c : {Case{'4', 640, 480, 3}, Case{'4', 640, 480, 4}, Case{'2', 1280, 720, 4},
+                         Case{0x25, 320, 240, 3}}) {
         SCOPED_TRACE(testing::Message() << c.type << " " << c.width << " fmt " << c.format);
         RgbDecode decoder(&producer, nullptr, 2);
         decoder.SetMode(320, 240, 30);
@@ -141,8 +140,9 @@ TEST_F(RgbDecodeTest, SizesTheModeRefusesAreNotDeliveredAndLoggedSparingly) {
     EXPECT_TRUE(capture.Contains("ERROR in turbo decode while width or height is not right"));
     EXPECT_TRUE(capture.Contains("DecodeRGB is failed."));
     Step(decoder, '3', MakeJpeg(640, 360));
-    EXPECT_TRUE(capture.Contains("DecodedRGB frame resolution does not match we want. "
-                                 "framemode 640, 480 ; decoded 640 ,360"));
+    EXPECT_TRUE(
+        capture.Contains("DecodedRGB frame resolution does not match we want. "
+                         "framemode 640, 480 ; decoded 640 ,360"));
     EXPECT_EQ(decoder.Queue().Size(), 0u);
     EXPECT_TRUE(producer.Ready().empty());
     EXPECT_EQ(producer.RawOut(), 0u);
@@ -172,8 +172,8 @@ TEST_F(RgbDecodeTest, RotationUsesItsOwnQuarterTurn) {
     size_t wrong = 0;
     for (size_t y = 0; y < 480; ++y) {
         for (size_t x = 0; x < 640; ++x) {
-            wrong += memcmp(&src[(y * 640 + x) * 3], f->pFrameData + ((639 - x) * 480 + y) * 3,
-                            3) != 0;
+            wrong +=
+                memcmp(&src[(y * 640 + x) * 3], f->pFrameData + ((639 - x) * 480 + y) * 3, 3) != 0;
         }
     }
     EXPECT_EQ(wrong, 0u);
@@ -189,10 +189,12 @@ TEST_F(RgbDecodeTest, WideImageIsCroppedAndScaledToTheFourThreeMode) {
     const Case cases[] = {
         {RgbDecode::kNoRotation,
          {"Crop 2:640x360 80 0 480x360", "Resize 2:480x360 640x480", "ProcessColour 2:640x480"},
-         640, 480},
+         640,
+         480},
         {0,
          {"Crop 2:360x640 0 80 360x480", "Resize 2:360x480 480x640", "ProcessColour 2:480x640"},
-         480, 640},
+         480,
+         640},
     };
     const Bytes jpeg = MakeJpeg(640, 360);
     const Bytes src = DirectDecode(jpeg, 640, 360, TJPF_BGR);
@@ -213,8 +215,7 @@ TEST_F(RgbDecodeTest, WideImageIsCroppedAndScaledToTheFourThreeMode) {
             // The central 480 columns, scaled by 4/3: output (0, 0) is source (80, 0) and
             // output (639, 479) is source (80 + 479, 359).
             EXPECT_EQ(memcmp(f->pFrameData, &src[80 * 3], 3), 0);
-            EXPECT_EQ(memcmp(f->pFrameData + (479 * 640 + 639) * 3, &src[(359 * 640 + 559) * 3],
-                             3),
+            EXPECT_EQ(memcmp(f->pFrameData + (479 * 640 + 639) * 3, &src[(359 * 640 + 559) * 3], 3),
                       0);
         }
         decoder.Queue().Release(f);
@@ -279,7 +280,8 @@ TEST_F(RgbDecodeTest, MalformedRecordsAreRefused) {
         const char* message;
     };
     const Case cases[] = {
-        {"length beyond the record", {'4', 0xA0, 0x86, 0x01, 0, 0xFF, 0xD8, 1, 2},
+        {"length beyond the record",
+         {'4', 0xA0, 0x86, 0x01, 0, 0xFF, 0xD8, 1, 2},
          "does not fit a record"},
         {"truncated JPEG", SubPacket('4', Bytes(jpeg.begin(), jpeg.begin() + jpeg.size() / 2)),
          "ERROR in turbo decode while decompressing JPEG image"},
@@ -387,8 +389,8 @@ TEST_F(RgbDecodeTest, ThreadDeliversFramesWithTheRecordsFieldsUntilStopped) {
     raw->timestamp = 0x0001000200030004ull;
     producer.raw.Push(raw);
     Frame* f = nullptr;
-    ASSERT_TRUE(WaitFor([&] { return (f = decoder.Queue().Pop()) != nullptr; },
-                        std::chrono::seconds(10)));
+    ASSERT_TRUE(
+        WaitFor([&] { return (f = decoder.Queue().Pop()) != nullptr; }, std::chrono::seconds(10)));
     EXPECT_EQ(f->frameIndex, 77u);
     EXPECT_EQ(f->frameTag, 3);
     EXPECT_EQ(f->frameSet, kFrameSetDepth | kFrameSetColour);

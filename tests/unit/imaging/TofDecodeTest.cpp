@@ -11,8 +11,8 @@
 #include "FakePreProcess.h"
 #include "FakeProducer.h"
 #include "TofTestData.h"
-#include "log/Log.h"
 #include "imaging/RawTypes.h"
+#include "log/Log.h"
 #include "support/TempDir.h"
 #include "support/Wait.h"
 
@@ -347,8 +347,8 @@ TEST_F(TofDecodeTest, TablesRecordsAndTheirInvalidRanges) {
     const Pixels raw = SomeValues(kVga, 4);
     EXPECT_EQ(Decode(Raw12(0x21, raw)), 0u);
     EXPECT_TRUE(capture.Contains("decodeDepthTab is null."));
-    EXPECT_EQ(Decode(SubPacket(0x23, Join({Pack(RawPacking::kRaw12, raw),
-                                           Pack(RawPacking::kRaw12, raw)}))),
+    EXPECT_EQ(Decode(SubPacket(
+                  0x23, Join({Pack(RawPacking::kRaw12, raw), Pack(RawPacking::kRaw12, raw)}))),
               0u);
     EXPECT_EQ(Decode(Raw12(0x22, raw)), 460805u);
 

@@ -23,13 +23,17 @@ constexpr uint32_t kDepthAndColour = kFrameSetDepth | kFrameSetColour;
 constexpr uint32_t kAll = kFrameSetDepth | kFrameSetIR | kFrameSetColour;
 
 // Byte that fills a test frame, so a fetched set shows which frame it carries.
-uint8_t Pattern(uint32_t index, char kind) { return static_cast<uint8_t>(index * 3 + kind); }
+uint8_t Pattern(uint32_t index, char kind) {
+    return static_cast<uint8_t>(index * 3 + kind);
+}
 
 // Drives a Sync without its thread: each frame is pushed, announced and taken by one Step.
 class SyncRing {
 public:
     SyncRing()
-        : m_depth(kPoolDepth, 10), m_ir(kPoolIR, 10), m_colour(kPoolColour, 10),
+        : m_depth(kPoolDepth, 10),
+          m_ir(kPoolIR, 10),
+          m_colour(kPoolColour, 10),
           m_sync(&m_depth, &m_ir, &m_colour) {
         m_sync.CreateEvents("SN1");
         m_sync.SetWaitTimeOfReadNextFrame(0);
@@ -47,21 +51,39 @@ public:
             const char op = token[0];
             const uint32_t n = token.size() > 1 ? std::stoul(token.substr(1)) : 0;
             switch (op) {
-                case 'D': case 'I': case 'C':
+                case 'D':
+                case 'I':
+                case 'C':
                     Feed(op, n, frameSet, token.back() != 'x');
                     break;
-                case 'F': result += Fetch() + " "; break;
+                case 'F':
+                    result += Fetch() + " ";
+                    break;
                 case 'H':
                     if (Held() != n) {
                         result += "held" + std::to_string(Held()) + "!=" + token + " ";
                     }
                     break;
-                case 'T': m_sync.Step(); break;
-                case 'S': m_sync.SetStreamOn(n != 0); m_sync.Step(); break;
-                case 'A': m_sync.SetActive(n != 0); m_sync.Step(); break;
-                case 'E': m_sync.SetEnabled(n != 0); break;
-                case 'R': m_sync.RequestReset(); m_sync.Step(); break;
-                default: ADD_FAILURE() << "bad token " << token;
+                case 'T':
+                    m_sync.Step();
+                    break;
+                case 'S':
+                    m_sync.SetStreamOn(n != 0);
+                    m_sync.Step();
+                    break;
+                case 'A':
+                    m_sync.SetActive(n != 0);
+                    m_sync.Step();
+                    break;
+                case 'E':
+                    m_sync.SetEnabled(n != 0);
+                    break;
+                case 'R':
+                    m_sync.RequestReset();
+                    m_sync.Step();
+                    break;
+                default:
+                    ADD_FAILURE() << "bad token " << token;
             }
         }
         return result;
@@ -91,18 +113,18 @@ public:
             return "-";
         }
         std::string s = std::to_string(out.frameIndex) + ":";
-        for (auto [present, frame, kind] : {std::tuple{out.depthPresent, out.depth, 'D'},
-                                            std::tuple{out.irPresent, out.ir, 'I'},
-                                            std::tuple{out.colourPresent, out.colour, 'C'}}) {
+        for (auto [present, frame, kind] :
+             {std::tuple{out.depthPresent, out.depth, 'D'}, std::tuple{out.irPresent, out.ir, 'I'},
+              std::tuple{out.colourPresent, out.colour, 'C'}}) {
             if (present == 0) {
                 continue;
             }
             s += kind;
-            const bool right = frame != nullptr && frame->frameIndex == out.frameIndex &&
-                               frame->pFrameData[0] == Pattern(out.frameIndex, kind) &&
-                               frame->pFrameData[frame->dataLen - 1] ==
-                                   Pattern(out.frameIndex, kind) &&
-                               frame->exposureTime == 1.5f;
+            const bool right =
+                frame != nullptr && frame->frameIndex == out.frameIndex &&
+                frame->pFrameData[0] == Pattern(out.frameIndex, kind) &&
+                frame->pFrameData[frame->dataLen - 1] == Pattern(out.frameIndex, kind) &&
+                frame->exposureTime == 1.5f;
             if (!right) {
                 s += "!";
             }
@@ -138,8 +160,7 @@ struct RingCase {
 
 TEST(Sync, RingTable) {
     const RingCase cases[] = {
-        {"depth and colour make a set; IR is not awaited", kDepthAndColour, "D5 C5 F H0",
-         "5:DC "},
+        {"depth and colour make a set; IR is not awaited", kDepthAndColour, "D5 C5 F H0", "5:DC "},
         {"arrival order does not matter", kDepthAndColour, "C5 D5 F", "5:DC "},
         {"a set that asks for IR waits for it", kAll, "D5 C5 F I5 F H0", "- 5:DIC "},
         {"a wrong-size depth frame is dropped; its capture holds later sets back until "
@@ -151,10 +172,9 @@ TEST(Sync, RingTable) {
          "- 5:DC 6:DC "},
         {"seven captures without a set: the first is released, late frames refused",
          kDepthAndColour, "D1 D2 D3 D4 D5 D6 H6 D7 H6 C1 C2 H6 C3 F H5", "3:DC "},
-        {"a second frame of the same kind and index replaces the first",
-         kDepthAndColour, "D5 D5 H1 C5 F H0", "5:DC "},
-        {"a late frame without a slot is refused", kDepthAndColour,
-         "D5 C5 F D4 H0", "5:DC "},
+        {"a second frame of the same kind and index replaces the first", kDepthAndColour,
+         "D5 D5 H1 C5 F H0", "5:DC "},
+        {"a late frame without a slot is refused", kDepthAndColour, "D5 C5 F D4 H0", "5:DC "},
         {"stream off empties the ring and keeps it empty", kDepthAndColour,
          "D5 S0 H0 C5 H0 F S1 D6 C6 F", "- 6:DC "},
         {"low-power mode empties the ring", kDepthAndColour, "D5 A0 H0 A1 C5 F", "- "},

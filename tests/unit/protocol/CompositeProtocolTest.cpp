@@ -46,9 +46,9 @@ const std::map<uint32_t, Expect> kUsbExpected = Expand({
 });
 
 const std::map<uint32_t, Expect> kTk1aExpected = Expand({
-    {1, 2, kOwn},     {3, 21, kUvc},    {22, 24, kHid},   {25, 26, kUvc},   {27, 28, kOwn},
-    {29, 61, kUvc},   {62, 62, kOwn},   {63, 82, kUvc},   {83, 83, kFail},  {84, 84, kUvc},
-    {85, 89, kHid},   {90, 91, kOwn},   {92, 92, kHid},   {93, 93, kNone},  {94, 96, kHid},
+    {1, 2, kOwn},     {3, 21, kUvc},    {22, 24, kHid},    {25, 26, kUvc},   {27, 28, kOwn},
+    {29, 61, kUvc},   {62, 62, kOwn},   {63, 82, kUvc},    {83, 83, kFail},  {84, 84, kUvc},
+    {85, 89, kHid},   {90, 91, kOwn},   {92, 92, kHid},    {93, 93, kNone},  {94, 96, kHid},
     {97, 103, kNone}, {104, 104, kUvc}, {105, 108, kNone}, {109, 109, kUvc}, {110, 111, kNone},
 });
 

@@ -65,8 +65,9 @@ protected:
     Calls Pushed() {
         Calls out;
         const Calls calls = m_script.Calls();
-        auto it = std::find_if(calls.begin(), calls.end(),
-                               [](const std::string& c) { return c.rfind("SetThreshold", 0) == 0; });
+        auto it = std::find_if(calls.begin(), calls.end(), [](const std::string& c) {
+            return c.rfind("SetThreshold", 0) == 0;
+        });
         EXPECT_NE(it, calls.end());
         for (const std::string& c : Calls(it == calls.end() ? it : it + 1, calls.end())) {
             for (const char* name : {"SetDepthRange", "SetWDRMode", "SetDataMode", "SetGMMGain",
@@ -109,8 +110,7 @@ TEST_F(SessionIni, AValidFileIsAppliedAndItsStatePushedInOrder) {
     BaseSession& s = *m_session;
     EXPECT_FALSE(capture.Contains("no config file."));
     EXPECT_EQ(Pushed(), (Calls{"SetDepthRange 3", "SetDataMode 2", "SetGMMGain 40 0",
-                               "SetPulseCount 600 1 0 0", "SetIRS2Enable 0",
-                               "SetThreshold 15"}));
+                               "SetPulseCount 600 1 0 0", "SetIRS2Enable 0", "SetThreshold 15"}));
     EXPECT_EQ(s.GetStoredDepthRange(), 3u);
     EXPECT_EQ(s.GetStoredDataMode(), 2);
     EXPECT_EQ(s.GetStoredThreshold(), 15);
@@ -162,8 +162,9 @@ TEST_F(SessionIni, ARefusalIsLoggedAndTheRestSentButAFailureEndsTheStart) {
 }
 
 TEST_F(SessionIni, AWdrModeGetsItsOutputModeBeforeTheModeIsSent) {
-    WriteIni("[session1]\nDataMode=11\nt1_totalRange=2\nt1_range1=0\nt1_range1Count=1\n"
-             "t1_range2=2\nt1_range2Count=1\nPulseCount=300\nBG_Threshold=20\n");
+    WriteIni(
+        "[session1]\nDataMode=11\nt1_totalRange=2\nt1_range1=0\nt1_range1Count=1\n"
+        "t1_range2=2\nt1_range2Count=1\nPulseCount=300\nBG_Threshold=20\n");
     log::Capture capture;
     // A pulse count and threshold that the WDR modes forbid do not stop the stream.
     EXPECT_EQ(Start(), 0);

@@ -65,7 +65,8 @@ const uint16_t* Pixels(const Frame& frame) {
 
 // The sub-packets of a built frame.
 std::vector<SubPacket> PacketsOf(const Bytes& frame) {
-    return test::WholeSubPackets(frame.data() + kFrameHeaderBytes, frame.size() - kFrameHeaderBytes);
+    return test::WholeSubPackets(frame.data() + kFrameHeaderBytes,
+                                 frame.size() - kFrameHeaderBytes);
 }
 
 TEST(RawPacking, PacksPixelsAsTheHostUnpacksThem) {
@@ -98,8 +99,8 @@ TEST(RawPacking, PacksPixelsAsTheHostUnpacksThem) {
 }
 
 TEST(Scene, EverySurfaceDecodesToADepthInEveryRange) {
-    EXPECT_EQ(RawDepthCode(610, 20, 0), 4095);  // beyond every range
-    EXPECT_EQ(RawDepthCode(610, 460, 0), 0);    // no return
+    EXPECT_EQ(RawDepthCode(610, 20, 0), 4095);                        // beyond every range
+    EXPECT_EQ(RawDepthCode(610, 460, 0), 0);                          // no return
     EXPECT_NE(RawDepthCode(260, 220, 0), RawDepthCode(260, 220, 5));  // the sphere moves
     std::vector<uint16_t> row(kSceneWidth);
     FillDepthRow(0, 0xA5C3F00Fu, row.data());
@@ -143,11 +144,11 @@ TEST(FrameBuilder, EveryOtherPackingDecodesToTheScene) {
             ASSERT_EQ(packets.size(), 2u);
             UnpackPixels(RawPacking::kRaw12, payload + packets[0].offset, nullptr, kPixels,
                          &table.lut, depth.data());
-            UnpackPixels(RawPacking::kRaw12, payload + packets[1].offset, nullptr, kPixels,
-                         nullptr, ir.data());
+            UnpackPixels(RawPacking::kRaw12, payload + packets[1].offset, nullptr, kPixels, nullptr,
+                         ir.data());
         } else {
-            const RawPacking host = packing == TofPacking::kMsb12 ? RawPacking::kMsb12
-                                                                  : RawPacking::kY16;
+            const RawPacking host =
+                packing == TofPacking::kMsb12 ? RawPacking::kMsb12 : RawPacking::kY16;
             DecodeRowSplit(payload + packets[0].offset, host, kSceneHeight,
                            static_cast<uint32_t>(packets[0].length / kSceneHeight), table.lut,
                            depth.data(), ir.data());
@@ -362,8 +363,8 @@ TEST(ColourImage, MjpegIsTypedBySizeAndDecodesToTheTestImage) {
         }
         // The host hands the whole payload, exposure included, to the decoder.
         Bytes rgb(size_t{width} * height * 3);
-        ASSERT_EQ(tjDecompress2(handle, colour.Data(), colour.packet.length, rgb.data(), width,
-                                0, height, TJPF_RGB, 0),
+        ASSERT_EQ(tjDecompress2(handle, colour.Data(), colour.packet.length, rgb.data(), width, 0,
+                                height, TJPF_RGB, 0),
                   0);
         const Bytes expected = TestImage(width, height);
         double total = 0;
