@@ -1,8 +1,8 @@
 // Parsing of the quorix-camsim command line.
 #include "camsim/CamsimOptions.h"
 
-#include <CLI/CLI.hpp>
 #include <arpa/inet.h>
+#include <CLI/CLI.hpp>
 #include <cstdio>
 #include <map>
 
@@ -39,8 +39,8 @@ T Pick(const std::vector<T>& values, size_t k, const T& fallback) {
 bool ParseSize(const std::string& text, uint16_t& width, uint16_t& height) {
     unsigned w = 0, h = 0;
     char tail = 0;
-    if (std::sscanf(text.c_str(), "%ux%u%c", &w, &h, &tail) != 2 || w == 0 || h == 0 ||
-        w > 65535 || h > 65535) {
+    if (std::sscanf(text.c_str(), "%ux%u%c", &w, &h, &tail) != 2 || w == 0 || h == 0 || w > 65535 ||
+        h > 65535) {
         return false;
     }
     width = static_cast<uint16_t>(w);
@@ -127,8 +127,11 @@ void ApplyStream(const StreamSetup& stream, sim::SimState& state) {
     }
 }
 
-int ParseOptions(int argc, char** argv, Options& options) {
-    CLI::App app{"Runs simulated Quorix network cameras on loopback addresses until interrupted."};
+namespace {
+
+// The per-camera options as given: one entry per camera, the last one repeated or
+// numbered for cameras beyond them.
+struct CameraLists {
     std::vector<std::string> addresses;
     std::vector<std::string> models;
     std::vector<std::string> serials;
@@ -138,21 +141,75 @@ int ParseOptions(int argc, char** argv, Options& options) {
     std::string announceHost = "127.0.0.1";
     uint16_t announcePort = 9007;
     bool farewell = true;
-    app.add_option("--address", addresses, "loopback address of a camera (127.0.0.N, N >= 2)")
+};
+
+std::string SerialOf(const std::vector<std::string>& serials, size_t k) {
+    if (k < serials.size()) {
+        return serials[k];
+    }
+    if (!serials.empty()) {
+        return serials.back() + "_" + std::to_string(k + 1);
+    }
+    char serial[32];
+    std::snprintf(serial, sizeof(serial), "QXSIM%04zu", k + 1);
+    return serial;
+}
+
+// One setup per camera; 2 (with a message) when a camera has no address or model.
+int BuildCameras(const CameraLists& lists, Options& options) {
+    const size_t cameras = std::max<size_t>({lists.count, lists.addresses.size(), 1});
+    // Cameras beyond the addresses given take the addresses after the last one.
+    const std::string lastAddress = lists.addresses.empty() ? "127.0.0.2" : lists.addresses.back();
+    const size_t lastIndex = lists.addresses.empty() ? 0 : lists.addresses.size() - 1;
+    for (size_t k = 0; k < cameras; ++k) {
+        CameraSetup setup;
+        sim::SimConfig& c = setup.config;
+        c.address = k < lists.addresses.size()
+                        ? lists.addresses[k]
+                        : NextAddress(lastAddress, static_cast<uint32_t>(k - lastIndex));
+        if (c.address.empty()) {
+            std::fprintf(stderr, "no loopback address for camera %zu\n", k + 1);
+            return 2;
+        }
+        const std::string model = Pick<std::string>(lists.models, k, "561");
+        const sim::ModelInfo* info = sim::ParseModel(model);
+        if (info == nullptr) {
+            std::fprintf(stderr, "unknown model %s (network models: 440 442 561 562 563)\n",
+                         model.c_str());
+            return 2;
+        }
+        c.deviceType = info->deviceType;
+        c.serial = SerialOf(lists.serials, k);
+        c.sessions = Pick<uint32_t>(lists.sessions, k, 1);
+        c.announceHost = lists.announceHost;
+        c.announcePort = lists.announcePort;
+        c.farewellOnStop = lists.farewell;
+        setup.alias = k < lists.aliases.size() ? lists.aliases[k] : "";
+        options.cameras.push_back(std::move(setup));
+    }
+    return 0;
+}
+
+}  // namespace
+
+int ParseOptions(int argc, char** argv, Options& options) {
+    CLI::App app{"Runs simulated Quorix network cameras on loopback addresses until interrupted."};
+    CameraLists lists;
+    app.add_option("--address", lists.addresses, "loopback address of a camera (127.0.0.N, N >= 2)")
         ->take_all();
-    app.add_option("--model", models, "model name (TK5P) or device type (561) of a camera");
-    app.add_option("--serial", serials, "serial number of a camera");
-    app.add_option("--sessions", sessions, "sensor count of a camera")
+    app.add_option("--model", lists.models, "model name (TK5P) or device type (561) of a camera");
+    app.add_option("--serial", lists.serials, "serial number of a camera");
+    app.add_option("--sessions", lists.sessions, "sensor count of a camera")
         ->check(CLI::Range(1u, sim::kMaxSessions));
-    app.add_option("--alias", aliases, "alias of a camera (announced)");
-    app.add_option("--count", count, "number of cameras; extra ones take the next addresses")
+    app.add_option("--alias", lists.aliases, "alias of a camera (announced)");
+    app.add_option("--count", lists.count, "number of cameras; extra ones take the next addresses")
         ->check(CLI::Range(1u, 64u));
     app.add_option("--interval", options.intervalMs, "milliseconds between announcements")
         ->check(CLI::Range(10u, 60000u));
     app.add_option("--state", options.cameraState, "announced camera state (0 ready .. 4)");
-    app.add_option("--announce-host", announceHost, "where announcements go");
-    app.add_option("--announce-port", announcePort, "UDP port of the announcements");
-    app.add_flag("!--no-farewell", farewell, "do not announce state 2 when stopping");
+    app.add_option("--announce-host", lists.announceHost, "where announcements go");
+    app.add_option("--announce-port", lists.announcePort, "UDP port of the announcements");
+    app.add_flag("!--no-farewell", lists.farewell, "do not announce state 2 when stopping");
     app.add_flag("-v,--verbose", options.verbose, "print the simulator's log");
     StreamText streamText;
     AddStreamOptions(app, options.stream, streamText);
@@ -171,46 +228,7 @@ int ParseOptions(int argc, char** argv, Options& options) {
     options.stream.settings.colour = kColours.at(streamText.colour);
     options.stream.settings.status = kEchoes.at(streamText.status);
     options.stream.settings.push = kPushes.at(streamText.push);
-
-    const size_t cameras = std::max<size_t>({count, addresses.size(), 1});
-    // Cameras beyond the addresses given take the addresses after the last one.
-    const std::string lastAddress = addresses.empty() ? "127.0.0.2" : addresses.back();
-    const size_t lastIndex = addresses.empty() ? 0 : addresses.size() - 1;
-    for (size_t k = 0; k < cameras; ++k) {
-        CameraSetup setup;
-        sim::SimConfig& c = setup.config;
-        c.address = k < addresses.size()
-                        ? addresses[k]
-                        : NextAddress(lastAddress, static_cast<uint32_t>(k - lastIndex));
-        if (c.address.empty()) {
-            std::fprintf(stderr, "no loopback address for camera %zu\n", k + 1);
-            return 2;
-        }
-        const std::string model = Pick<std::string>(models, k, "561");
-        const sim::ModelInfo* info = sim::ParseModel(model);
-        if (info == nullptr) {
-            std::fprintf(stderr, "unknown model %s (network models: 440 442 561 562 563)\n",
-                         model.c_str());
-            return 2;
-        }
-        c.deviceType = info->deviceType;
-        if (k < serials.size()) {
-            c.serial = serials[k];
-        } else if (serials.empty()) {
-            char serial[32];
-            std::snprintf(serial, sizeof(serial), "QXSIM%04zu", k + 1);
-            c.serial = serial;
-        } else {
-            c.serial = serials.back() + "_" + std::to_string(k + 1);
-        }
-        c.sessions = Pick<uint32_t>(sessions, k, 1);
-        c.announceHost = announceHost;
-        c.announcePort = announcePort;
-        c.farewellOnStop = farewell;
-        setup.alias = k < aliases.size() ? aliases[k] : "";
-        options.cameras.push_back(std::move(setup));
-    }
-    return 0;
+    return BuildCameras(lists, options);
 }
 
 }  // namespace quorix::camsim
