@@ -12,10 +12,6 @@
 
 namespace quorix {
 
-// Product ids of the HID interface of a camera waiting for a firmware or JSON transfer.
-inline constexpr uint16_t kProductUpgrade = 0x0104;
-inline constexpr uint16_t kProductJsonTransfer = 0x0106;
-
 // One camera found by enumeration.
 struct UsbEntry {
     std::string path;           // video-capture interface: the camera's URI
