@@ -53,8 +53,8 @@ void DeviceManager::Destroy() {
 }
 
 DeviceManager::DeviceManager() : StoppableThread("DeviceManager") {
-    Upgrade::Instance().EnumUpgradeDevice();
-    JsonCtl::Instance().EnumHIDDevice();
+    Upgrade::Instance().EnumUpgradeDevice(FindHIDDeviceByVIDandPID);
+    JsonCtl::Instance().EnumHIDDevice(FindHIDDeviceByVIDandPID);
     const std::vector<UsbEntry> entries = EnumUSBDevice();
     {
         std::lock_guard guard(m_lock);

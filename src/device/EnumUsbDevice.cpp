@@ -2,11 +2,20 @@
 #include "device/EnumUsbDevice.h"
 
 #include <cstring>
+#include <memory>
 
 #include "log/Log.h"
 #include "platform/UsbPlatform.h"
+#include "protocol/BaseProtocol.h"
+#include "session/ProtocolFactory.h"
 
 namespace quorix {
+namespace {
+
+// A camera without a protocol for its link cannot be asked anything.
+constexpr int32_t kStatusNoChannel = -13;
+
+}  // namespace
 
 uint32_t UsbModelLookup(uint32_t vendorId, uint32_t productId) {
     const ModelTraits* model = FindModelByUsbIds(vendorId, productId);
@@ -73,12 +82,23 @@ int32_t GetAlias(char (&alias)[64], uint32_t deviceType, const SessionInfo& sess
         }
         return 0;
     }
-    int32_t ret = platform::Usb().ReadCameraText(session, deviceType, platform::CameraText::kAlias,
-                                                 alias, sizeof alias);
+    // The camera is asked over a protocol of its own, opened for this read only.
+    const std::unique_ptr<BaseProtocol> protocol = CreateProtocol(session);
+    if (!protocol) {
+        return kStatusNoChannel;
+    }
+    int32_t ret = protocol->OpenDevice();
+    if (ret != 0) {
+        return ret;  // nothing opened, so nothing to close
+    }
+    ret = protocol->GetAlias(alias, sizeof alias - 1);
     if (ret != 0 || alias[0] == '\0') {
         memset(alias, 0, sizeof alias);
-        ret = platform::Usb().ReadCameraText(
-            session, deviceType, platform::CameraText::kSerialNumber, alias, sizeof alias);
+        ret = protocol->GetSN(alias, sizeof alias - 1);
+    }
+    protocol->CloseDevice();
+    if (ret != 0) {
+        memset(alias, 0, sizeof alias);  // half an answer names no camera
     }
     return ret;
 }

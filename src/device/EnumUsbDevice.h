@@ -12,10 +12,6 @@
 
 namespace quorix {
 
-// Product ids of the HID interface of a camera waiting for a firmware or JSON transfer.
-inline constexpr uint16_t kProductUpgrade = 0x0104;
-inline constexpr uint16_t kProductJsonTransfer = 0x0106;
-
 // One camera found by enumeration.
 struct UsbEntry {
     std::string path;           // video-capture interface: the camera's URI
@@ -33,9 +29,10 @@ std::vector<UsbEntry> EnumUSBDevice();
 // The HID interface path of the camera whose video-capture interface is `videoPath`.
 bool FindCompanionPath(const std::string& videoPath, std::string& hidPath);
 
-// Reads the camera's alias (its serial number when it has none) into `alias` (64 bytes).
-// Returns the last status of the camera channel; 0 with an empty alias for models that
-// have none to read.
+// Reads the camera's alias (its serial number when it has none) into `alias` (64 bytes)
+// over a temporary protocol for `session`. Returns the last status of the protocol (-13
+// when its link has none yet), with an empty alias on failure; 0 with an empty alias for
+// models that have none to read.
 int32_t GetAlias(char (&alias)[64], uint32_t deviceType, const SessionInfo& session);
 
 bool FindHIDDeviceByVIDandPID(std::string& path, uint32_t vendorId, uint32_t productId);

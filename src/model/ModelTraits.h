@@ -46,6 +46,10 @@ enum class DepthRangeList : uint8_t {
 // USB vendor ids of the cameras: most models carry the first.
 inline constexpr uint16_t kVendorQuorix = 0xF5E2;
 inline constexpr uint16_t kVendorSecondary = 0x0C45;
+// Product ids of the first vendor's HID interface of a camera waiting for a firmware or
+// JSON transfer.
+inline constexpr uint16_t kProductUpgrade = 0x0104;
+inline constexpr uint16_t kProductJsonTransfer = 0x0106;
 
 struct FrameSize {
     uint32_t width;

@@ -1,17 +1,12 @@
 // The USB side of the operating-system seam: which camera interfaces are present, how
-// they pair up into cameras, their arrival and removal, and reading a camera's alias or
-// serial number over its video channel. The discovery logic above it is platform-free.
+// they pair up into cameras, and their arrival and removal. Paths and ids only: talking
+// to a camera is the protocols' business. The discovery logic above it is platform-free.
 #pragma once
 
 #include <chrono>
-#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
-
-namespace quorix {
-struct SessionInfo;
-}
 
 namespace quorix::platform {
 
@@ -34,8 +29,6 @@ struct UsbEvent {
     std::string path;
 };
 
-enum class CameraText { kAlias, kSerialNumber };
-
 class UsbPlatform {
 public:
     virtual ~UsbPlatform() = default;
@@ -46,10 +39,6 @@ public:
     virtual bool WaitForEvent(UsbEvent& event, std::chrono::milliseconds timeout) = 0;
     // Ends a waiting WaitForEvent at once.
     virtual void Wake() = 0;
-    // Reads the alias or the serial number of the camera of `session` into `text`
-    // (at most capacity - 1 characters, NUL-terminated). 0 on success.
-    virtual int32_t ReadCameraText(const SessionInfo& session, uint32_t deviceType,
-                                   CameraText which, char* text, size_t capacity) = 0;
 };
 
 // The process's USB platform: the operating system's, unless a test installed another.

@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "device/EnumUsbDevice.h"
+#include "model/ModelTraits.h"
 
 namespace quorix {
 namespace {
@@ -44,9 +44,9 @@ std::string TransferWorker::DevicePath() const {
     return m_devicePath;
 }
 
-void TransferWorker::FindWaitingDevice(uint32_t productId) {
+void TransferWorker::FindWaitingDevice(const FindHidInterface& find, uint16_t productId) {
     std::string path;
-    if (FindHIDDeviceByVIDandPID(path, kVendorQuorix, productId)) {
+    if (find(path, kVendorQuorix, productId)) {
         SetDevicePath(path);
         SetDeviceFound(true);
     }
@@ -70,7 +70,9 @@ void Upgrade::Destroy() {
     g_upgrade.reset();
 }
 
-void Upgrade::EnumUpgradeDevice() { FindWaitingDevice(kProductUpgrade); }
+void Upgrade::EnumUpgradeDevice(const FindHidInterface& find) {
+    FindWaitingDevice(find, kProductUpgrade);
+}
 
 JsonCtl& JsonCtl::Instance() {
     std::lock_guard guard(g_instanceLock);
@@ -90,6 +92,8 @@ void JsonCtl::Destroy() {
     g_jsonCtl.reset();
 }
 
-void JsonCtl::EnumHIDDevice() { FindWaitingDevice(kProductJsonTransfer); }
+void JsonCtl::EnumHIDDevice(const FindHidInterface& find) {
+    FindWaitingDevice(find, kProductJsonTransfer);
+}
 
 }  // namespace quorix

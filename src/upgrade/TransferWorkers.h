@@ -4,12 +4,19 @@
 // transfers themselves come with firmware support; until then a hand-over is only kept.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 
 #include "model/SessionInfo.h"
 
 namespace quorix {
+
+// Finds the path of a present HID interface by its vendor and product id. USB discovery
+// belongs to the device list, above the workers, so the device manager hands it in.
+using FindHidInterface =
+    std::function<bool(std::string& path, uint32_t vendorId, uint32_t productId)>;
 
 class TransferWorker {
 public:
@@ -23,7 +30,7 @@ public:
     void SetDevicePath(const std::string& path);
     std::string DevicePath() const;
     // Looks for a camera already waiting in transfer mode (at creation).
-    void FindWaitingDevice(uint32_t productId);
+    void FindWaitingDevice(const FindHidInterface& find, uint16_t productId);
     const std::string& Name() const { return m_name; }
 
 private:
@@ -43,7 +50,7 @@ public:
     static bool Exists();
     // Stops and destroys the worker (library shutdown).
     static void Destroy();
-    void EnumUpgradeDevice();
+    void EnumUpgradeDevice(const FindHidInterface& find);
 };
 
 // JSON configuration transfer ("JsonCtl").
@@ -53,7 +60,7 @@ public:
     static JsonCtl& Instance();
     static bool Exists();
     static void Destroy();
-    void EnumHIDDevice();
+    void EnumHIDDevice(const FindHidInterface& find);
 };
 
 }  // namespace quorix

@@ -2,9 +2,6 @@
 #include "platform/fake/FakeUsbPlatform.h"
 
 #include <algorithm>
-#include <cstring>
-
-#include "model/SessionInfo.h"
 
 namespace quorix::platform {
 
@@ -31,17 +28,6 @@ void FakeUsbPlatform::PushEvent(const UsbEvent& event) {
         m_events.push_back(event);
     }
     m_changed.notify_all();
-}
-
-void FakeUsbPlatform::SetCameraText(const std::string& videoPath, CameraText which,
-                                    const std::string& text, int32_t status) {
-    std::lock_guard guard(m_lock);
-    m_texts[{videoPath, which}] = {text, status};
-}
-
-size_t FakeUsbPlatform::TextReads() const {
-    std::lock_guard guard(m_lock);
-    return m_textReads;
 }
 
 std::vector<UsbInterface> FakeUsbPlatform::VideoInterfaces() {
@@ -72,27 +58,6 @@ void FakeUsbPlatform::Wake() {
         ++m_wakes;
     }
     m_changed.notify_all();
-}
-
-int32_t FakeUsbPlatform::ReadCameraText(const SessionInfo& session, uint32_t, CameraText which,
-                                        char* text, size_t capacity) {
-    std::lock_guard guard(m_lock);
-    ++m_textReads;
-    if (text == nullptr || capacity == 0) {
-        return -12;
-    }
-    text[0] = '\0';
-    const auto it = m_texts.find({std::string(session.usb.path), which});
-    if (it == m_texts.end()) {
-        return -13;
-    }
-    if (it->second.status != 0) {
-        return it->second.status;
-    }
-    const size_t n = std::min(capacity - 1, it->second.text.size());
-    memcpy(text, it->second.text.data(), n);
-    text[n] = '\0';
-    return 0;
 }
 
 }  // namespace quorix::platform

@@ -28,14 +28,6 @@ public:
         m_wake.notify_all();
     }
 
-    int32_t ReadCameraText(const SessionInfo&, uint32_t, CameraText, char* text,
-                           size_t capacity) override {
-        if (text != nullptr && capacity > 0) {
-            text[0] = '\0';
-        }
-        return -13;  // no USB channel can be opened yet
-    }
-
 private:
     std::mutex m_lock;
     std::condition_variable m_wake;

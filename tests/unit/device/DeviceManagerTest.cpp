@@ -1,5 +1,6 @@
 // The device manager's event rules, driven pass by pass, with a scripted USB platform, a
-// scripted protocol for every session and announcements fed straight to discovery.
+// scripted protocol for every session (and for every alias read of a USB camera) and
+// announcements fed straight to discovery.
 #include "device/DeviceManager.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@
 #include "protocol/BaseProtocol.h"
 #include "session/ProtocolFactory.h"
 #include "support/Announcement.h"
+#include "support/CameraTexts.h"
 #include "upgrade/TransferWorkers.h"
 
 namespace quorix {
@@ -23,15 +25,25 @@ namespace {
 struct Script {
     std::atomic<int32_t> openResult{0};
     std::atomic<bool> serialAnswers{true};
+    test::CameraTexts usb;  // what USB cameras answer, by video path
 };
 
 class ScriptedProtocol final : public BaseProtocol {
 public:
-    explicit ScriptedProtocol(Script& script) : m_script(script) {}
+    ScriptedProtocol(Script& script, const SessionInfo& info)
+        : m_script(script), m_usbPath(info.usb.path) {}
     int32_t OpenDevice() override { return m_script.openResult.load(); }
     int32_t CloseDevice() override { return 0; }
     int32_t IsSupportJSONConfig() override { return -255; }
-    int32_t GetSN(char* text, uint32_t capacity) override { return Serial(text, capacity); }
+    int32_t GetAlias(char* text, uint32_t capacity) override {
+        return m_script.usb.Read(m_usbPath, test::CameraText::kAlias, text, capacity);
+    }
+    int32_t GetSN(char* text, uint32_t capacity) override {
+        if (!m_usbPath.empty()) {
+            return m_script.usb.Read(m_usbPath, test::CameraText::kSerialNumber, text, capacity);
+        }
+        return Serial(text, capacity);
+    }
     int32_t GetProperty(uint32_t, void* data, uint32_t& length) override {
         return Serial(static_cast<char*>(data), length);
     }
@@ -46,6 +58,7 @@ private:
         return 0;
     }
     Script& m_script;
+    const std::string m_usbPath;
 };
 
 struct Event {
@@ -79,8 +92,9 @@ protected:
     void SetUp() override {
         platform::SetUsbPlatformForTesting(&m_usb);
         SetDiscoveryListeningForTesting(false);
-        SetProtocolFactoryForTesting(
-            [this](const SessionInfo&) { return std::make_unique<ScriptedProtocol>(m_script); });
+        SetProtocolFactoryForTesting([this](const SessionInfo& info) {
+            return std::make_unique<ScriptedProtocol>(m_script, info);
+        });
         TakeEvents();
     }
     void TearDown() override {
@@ -97,7 +111,7 @@ protected:
     // A TK3A camera plugged in: its interfaces appear and its arrival is announced.
     void PlugIn(const std::string& video, const std::string& alias, const std::string& box) {
         m_usb.AddCamera(video, "/hid" + video, box, 0xF5E2, 0x0101);
-        m_usb.SetCameraText(video, platform::CameraText::kAlias, alias);
+        m_script.usb.Set(video, test::CameraText::kAlias, alias);
         M().OnMessage({0, 0, 0xF5E2, 0x0101, video});
     }
     void Unplug(const std::string& video) {
@@ -221,8 +235,8 @@ TEST_F(Manager, CameraBackUnderANewPathKeepsItsRecord) {
 TEST_F(Manager, CameraWhoseAliasCannotBeReadIsNotAnnounced) {
     M().SetHotPlugCallback(RecordPlain);
     m_usb.AddCamera("/video/a", "/hid/a", "box-a", 0xF5E2, 0x0101);
-    m_usb.SetCameraText("/video/a", platform::CameraText::kAlias, "", -104);
-    m_usb.SetCameraText("/video/a", platform::CameraText::kSerialNumber, "", -104);
+    m_script.usb.Set("/video/a", test::CameraText::kAlias, "", -104);
+    m_script.usb.Set("/video/a", test::CameraText::kSerialNumber, "", -104);
     log::Capture capture;
     M().OnMessage({0, 0, 0xF5E2, 0x0101, "/video/a"});
     M().RunPass();
@@ -236,7 +250,7 @@ TEST_F(Manager, CameraWhoseAliasCannotBeReadIsNotAnnounced) {
 TEST_F(Manager, ArrivalThroughTheWatcherThread) {
     M().SetHotPlugCallback(RecordPlain);
     m_usb.AddCamera("/video/a", "/hid/a", "box-a", 0xF5E2, 0x0101);
-    m_usb.SetCameraText("/video/a", platform::CameraText::kAlias, "A1");
+    m_script.usb.Set("/video/a", test::CameraText::kAlias, "A1");
     M();  // starts the watcher
     m_usb.PushEvent({true, platform::UsbInterfaceClass::kVideo, 0xF5E2, 0x0101, "/video/a"});
     m_usb.PushEvent({true, platform::UsbInterfaceClass::kVideo, 0x0C45, 0x636B, "/video/z"});

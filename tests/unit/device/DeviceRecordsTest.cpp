@@ -9,8 +9,11 @@
 #include "device/EnumUsbDevice.h"
 #include "log/Log.h"
 #include "platform/fake/FakeUsbPlatform.h"
+#include "protocol/BaseProtocol.h"
 #include "session/BaseSession.h"
+#include "session/ProtocolFactory.h"
 #include "support/Announcement.h"
+#include "support/CameraTexts.h"
 
 namespace quorix {
 namespace {
@@ -121,11 +124,63 @@ TEST(Announcement, ParsesFixedLengthFieldsAndIgnoresShortDatagrams) {
     EXPECT_EQ(std::string(a.ip), std::string(16, '9'));
 }
 
+// A USB camera's protocol as the alias read sees it: it answers from the texts of the
+// session's video path and counts how it was opened and closed.
+class AliasProtocol final : public BaseProtocol {
+public:
+    struct Counts {
+        int created = 0;
+        int opened = 0;
+        int closed = 0;
+        int32_t openResult = 0;
+    };
+    AliasProtocol(test::CameraTexts& texts, Counts& counts, const SessionInfo& info)
+        : m_texts(texts), m_counts(counts), m_path(info.usb.path) {
+        ++m_counts.created;
+    }
+    int32_t OpenDevice() override {
+        ++m_counts.opened;
+        return m_counts.openResult;
+    }
+    int32_t CloseDevice() override {
+        ++m_counts.closed;
+        return 0;
+    }
+    int32_t GetAlias(char* text, uint32_t capacity) override {
+        return m_texts.Read(m_path, test::CameraText::kAlias, text, capacity);
+    }
+    int32_t GetSN(char* text, uint32_t capacity) override {
+        return m_texts.Read(m_path, test::CameraText::kSerialNumber, text, capacity);
+    }
+
+private:
+    test::CameraTexts& m_texts;
+    Counts& m_counts;
+    const std::string m_path;
+};
+
 class UsbLogic : public ::testing::Test {
 protected:
-    void SetUp() override { platform::SetUsbPlatformForTesting(&m_usb); }
-    void TearDown() override { platform::SetUsbPlatformForTesting(nullptr); }
+    void SetUp() override {
+        platform::SetUsbPlatformForTesting(&m_usb);
+        SetProtocolFactoryForTesting([this](const SessionInfo& info) {
+            return std::make_unique<AliasProtocol>(m_texts, m_counts, info);
+        });
+    }
+    void TearDown() override {
+        SetProtocolFactoryForTesting({});
+        platform::SetUsbPlatformForTesting(nullptr);
+    }
+    static SessionInfo UsbSession(uint32_t type, const char* path) {
+        SessionInfo s;
+        s.linkType = kLinkUsb;
+        s.deviceType = type;
+        CopyText(s.usb.path, path);
+        return s;
+    }
     platform::FakeUsbPlatform m_usb;
+    test::CameraTexts m_texts;
+    AliasProtocol::Counts m_counts;
 };
 
 TEST_F(UsbLogic, EnumerationPairsVideoWithHidByContainer) {
@@ -152,27 +207,68 @@ TEST_F(UsbLogic, EnumerationPairsVideoWithHidByContainer) {
 }
 
 TEST_F(UsbLogic, AliasFallsBackToSerialNumberAndTK1AHasNone) {
-    SessionInfo s;
-    CopyText(s.usb.path, "/video/a");
+    const SessionInfo s = UsbSession(TK3A, "/video/a");
     char alias[64];
-    m_usb.SetCameraText("/video/a", platform::CameraText::kAlias, "");
-    m_usb.SetCameraText("/video/a", platform::CameraText::kSerialNumber, "QX-77");
+    m_texts.Set("/video/a", test::CameraText::kAlias, "");
+    m_texts.Set("/video/a", test::CameraText::kSerialNumber, "QX-77");
     EXPECT_EQ(GetAlias(alias, TK3A, s), 0);
     EXPECT_STREQ(alias, "QX-77");
-    m_usb.SetCameraText("/video/a", platform::CameraText::kAlias, "bench");
+    m_texts.Set("/video/a", test::CameraText::kAlias, "bench");
     EXPECT_EQ(GetAlias(alias, TK3A, s), 0);
     EXPECT_STREQ(alias, "bench");
-    m_usb.SetCameraText("/video/a", platform::CameraText::kAlias, "", -104);
-    m_usb.SetCameraText("/video/a", platform::CameraText::kSerialNumber, "", -104);
+    m_texts.Set("/video/a", test::CameraText::kAlias, "", -104);
+    EXPECT_EQ(GetAlias(alias, TK3A, s), 0);  // a failed alias read falls back too
+    EXPECT_STREQ(alias, "QX-77");
+    m_texts.Set("/video/a", test::CameraText::kSerialNumber, "", -104);
     EXPECT_EQ(GetAlias(alias, TK3A, s), -104);
+    EXPECT_STREQ(alias, "");
 
-    const size_t reads = m_usb.TextReads();
+    const int created = m_counts.created;
     log::Capture capture;
     EXPECT_EQ(GetAlias(alias, TK1A, s), 0);
     EXPECT_STREQ(alias, "");
     EXPECT_TRUE(capture.Contains("devicetype:140 is invalid."));
     EXPECT_EQ(GetAlias(alias, TK4A, s), 0);
-    EXPECT_EQ(m_usb.TextReads(), reads);  // neither asked the camera
+    EXPECT_EQ(m_counts.created, created);  // neither asked the camera
+}
+
+TEST_F(UsbLogic, AliasIsReadFromTheCameraOfTheSessionOverAProtocolOpenedForTheRead) {
+    m_texts.Set("/video/a", test::CameraText::kAlias, "left");
+    m_texts.Set("/video/b", test::CameraText::kAlias, "right");
+    char alias[64];
+    EXPECT_EQ(GetAlias(alias, TK2A, UsbSession(TK2A, "/video/b")), 0);
+    EXPECT_STREQ(alias, "right");
+    EXPECT_EQ(GetAlias(alias, TK3A, UsbSession(TK3A, "/video/a")), 0);
+    EXPECT_STREQ(alias, "left");
+    EXPECT_EQ(m_counts.created, 2);
+    EXPECT_EQ(m_counts.opened, 2);
+    EXPECT_EQ(m_counts.closed, 2);
+
+    // A protocol that cannot be opened is not asked and not closed.
+    m_counts.openResult = -13;
+    memset(alias, 'x', sizeof alias);
+    EXPECT_EQ(GetAlias(alias, TK3A, UsbSession(TK3A, "/video/a")), -13);
+    EXPECT_STREQ(alias, "");
+    EXPECT_EQ(m_counts.opened, 3);
+    EXPECT_EQ(m_counts.closed, 2);
+}
+
+TEST_F(UsbLogic, WithoutAProtocolForTheLinkTheAliasReadFailsQuietly) {
+    SetProtocolFactoryForTesting({});  // the library's own choice: no USB protocol yet
+    m_texts.Set("/video/a", test::CameraText::kAlias, "left");
+    char alias[64];
+    memset(alias, 'x', sizeof alias);
+    log::Capture capture;
+    for (const ModelTraits& model : Models()) {
+        if (!model.readsAlias) {
+            continue;
+        }
+        SCOPED_TRACE(model.deviceType);
+        EXPECT_EQ(GetAlias(alias, model.deviceType, UsbSession(model.deviceType, "/video/a")),
+                  -13);
+        EXPECT_STREQ(alias, "");
+    }
+    EXPECT_TRUE(capture.Lines().empty());  // discovery asks on every pass: no line per ask
 }
 
 TEST_F(UsbLogic, UpgradeInterfaceIsFoundByVendorAndProduct) {
