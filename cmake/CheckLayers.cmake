@@ -6,6 +6,7 @@
 # those of any folder before it in QUORIX_LAYERS, never one after it. A folder that is not
 # listed is an error too, so a new folder has to be given its place.
 set(QUORIX_LAYERS
+  base       # status codes every layer shares
   platform   # the operating-system seam
   log        # the library's log
   pipeline   # threads, frame pools and queues

@@ -6,6 +6,7 @@
 #include <thread>
 #include <unordered_map>
 
+#include "base/Status.h"
 #include "device/BaseDevice.h"
 #include "device/DeviceManager.h"
 #include "log/Log.h"
@@ -75,23 +76,23 @@ int32_t FindSession(NsDeviceHandle handle, uint32_t sessionIndex, DeviceCall* ca
         *call = DeviceCall{};
     }
     if (handle == nullptr) {
-        return -3;
+        return kStatusBadHandle;
     }
     std::shared_ptr<BaseDevice> device;
     {
         std::lock_guard guard(g_handleLock);
         const auto found = LiveCells().find(handle);
         if (found == LiveCells().end()) {
-            return -3;
+            return kStatusBadHandle;
         }
         device = found->second;
     }
     if (!device || device->IsClosing() || !DeviceManager::Instance().IsValidDevice(device.get())) {
-        return -3;
+        return kStatusBadHandle;
     }
     BaseSession* session = device->GetSession(sessionIndex);
     if (session == nullptr) {
-        return -3;
+        return kStatusBadHandle;
     }
     if (call != nullptr) {
         call->device = std::move(device);

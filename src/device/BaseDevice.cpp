@@ -1,6 +1,7 @@
 // An opened camera: its sessions and the whole-camera operations.
 #include "device/BaseDevice.h"
 
+#include "base/Status.h"
 #include "log/Log.h"
 #include "session/BaseSession.h"
 
@@ -58,7 +59,7 @@ int32_t BaseDevice::GetSN(char* buffer, uint32_t capacity) {
             return m_sessions.empty() ? -3 : m_sessions[0]->GetSN(buffer, capacity);
         case SerialSource::kProperty: {
             if (m_sessions.empty()) {
-                return -3;
+                return kStatusBadHandle;
             }
             uint32_t size = capacity;
             return m_sessions[0]->GetProperty(kPropertySerialNumber, buffer, &size);

@@ -6,6 +6,7 @@
 #include <exception>
 #include <thread>
 
+#include "base/Status.h"
 #include "device/BaseDevice.h"
 #include "device/EnumUsbDevice.h"
 #include "log/Log.h"
@@ -187,7 +188,7 @@ uint32_t DeviceManager::GetCameraCount() {
 int32_t DeviceManager::GetDeviceInfoList(NsDeviceInfo* list, uint32_t count) {
     if (list == nullptr) {
         QLOG("pDevicesList is NULL.\n");
-        return -12;
+        return kStatusNullPointer;
     }
     std::lock_guard guard(m_lock);
     uint32_t written = 0;
@@ -207,7 +208,7 @@ int32_t DeviceManager::GetDeviceInfoList(NsDeviceInfo* list, uint32_t count) {
 int32_t DeviceManager::GetDeviceInfo(NsDeviceInfo* record, uint32_t index) {
     if (record == nullptr) {
         QLOG("pDevices is NULL.\n");
-        return -12;
+        return kStatusNullPointer;
     }
     std::lock_guard guard(m_lock);
     // Only reported records are numbered: a record the list holds but does not report (a
@@ -220,7 +221,7 @@ int32_t DeviceManager::GetDeviceInfo(NsDeviceInfo* record, uint32_t index) {
         }
     }
     QLOG("deviceCount:%d is invalid.\n", static_cast<int>(index));
-    return -15;
+    return kStatusBadParameter;
 }
 
 std::vector<NsDeviceInfo> DeviceManager::AllRecords() {

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "base/Status.h"
 #include "imgproc/ImgPreProcess.h"
 #include "log/Log.h"
 
@@ -77,12 +78,12 @@ int32_t ConvertDepthFrameToWorld(const RayTableView& table, const uint16_t* dept
     if (width > table.width || height > table.height || (width != table.width && width != 0)) {
         QLOG("depth frame %ux%u does not fit the %ux%u pixel-ray table.\n", width, height,
              table.width, table.height);
-        return -15;
+        return kStatusBadParameter;
     }
     const size_t pixels = size_t{width} * height;
     if (bytes < pixels * 2) {
         QLOG("depth frame %ux%u holds %zu bytes, needs %zu.\n", width, height, bytes, pixels * 2);
-        return -15;
+        return kStatusBadParameter;
     }
     if (pixels == 0) {
         return 0;
@@ -111,16 +112,16 @@ int32_t MapDepthPointToColourPoint(ImgPreProcess* preProcess, const NsDepthVecto
                                    uint32_t colourResolution, NsColorPoint* colourPoint) {
     *colourPoint = NsColorPoint{0, 0};
     if (preProcess == nullptr) {
-        return -1;
+        return kStatusFailed;
     }
     NsDepthVector3 mapped{0, 0, 0};
     if (preProcess->MapDepthPointToColour(depthPoint, colourResolution, &mapped) != 0) {
-        return -1;
+        return kStatusFailed;
     }
     const int32_t column = mapped.depthX;
     const int32_t row = mapped.depthY;
     if (column < 0 || column > 65535 || row < 0 || row > 65535) {
-        return -1;  // outside any colour image
+        return kStatusFailed;  // outside any colour image
     }
     *colourPoint = NsColorPoint{static_cast<uint16_t>(column), static_cast<uint16_t>(row)};
     return 0;

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <utility>
 
+#include "base/Status.h"
 #include "imaging/RawDump.h"
 #include "imaging/RawTypes.h"
 #include "log/Log.h"
@@ -263,7 +264,7 @@ int32_t ImageProc::SetDataMode(uint8_t mode) {
         ApplyColourMatrix(s);
     }
     if (!m_preProcess) {
-        return -1;
+        return kStatusFailed;
     }
     double m[9];
     memcpy(m, s.DepthMatrix(), sizeof m);
@@ -319,7 +320,7 @@ void ImageProc::SetColourMode(uint32_t width, uint32_t height, uint32_t fps) {
 int32_t ImageProc::SetFrameEnabled(uint32_t kind, bool enabled) {
     if (kind >= m_frameEnabled.size()) {
         QLOG("kind:%d is invalid.\n", static_cast<int>(kind));
-        return -1;
+        return kStatusFailed;
     }
     m_frameEnabled[kind].store(enabled);
     return 0;
@@ -396,7 +397,7 @@ int32_t ImageProc::GetRawTofFrame(Frame*& frame) {
 int32_t ImageProc::GetRawRgbFrame(Frame*& frame) {
     frame = m_decodersStopping.load() ? nullptr : m_rawColourQueue->Pop();
     if (frame == nullptr) {
-        return -1;
+        return kStatusFailed;
     }
     if (m_saveRawColour.load()) {
         AppendRawDump(DumpFailure::kLog, m_saveFolder, frame->pFrameData,

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <utility>
 
+#include "base/Status.h"
 #include "imaging/ImageProc.h"
 #include "log/Log.h"
 
@@ -63,7 +64,7 @@ constexpr uint32_t kAssistGainProperty = 0x0A000002;
 
 int32_t ImageProc::ReadNextFrame(uint32_t* readySet) {
     if (!m_streaming.load()) {
-        return -2;
+        return kStatusNotStreaming;
     }
     if (m_callback.load() != nullptr) {
         return m_failedReads.load() > kMaxFailedReads ? -255 : -1;
@@ -116,11 +117,11 @@ void ImageProc::AbandonReaders() {
 int32_t ImageProc::ReadUnsynchronised(NsFrameCallback callback, const std::atomic<bool>& alive,
                                       const std::atomic<bool>* abandon) {
     if (!m_connected.load() || !m_transportConnected.load()) {
-        return -1;
+        return kStatusFailed;
     }
     const uint8_t kinds = m_sync->WaitSingleFrame(abandon);
     if (kinds == 0) {
-        return -11;
+        return kStatusFrameTimeout;
     }
     struct Kind {
         uint8_t bit;
@@ -171,7 +172,7 @@ int32_t ImageProc::ReadUnsynchronised(NsFrameCallback callback, const std::atomi
 int32_t ImageProc::ReadSynchronised(NsFrameCallback callback, const std::atomic<bool>& alive,
                                     const std::atomic<bool>* abandon) {
     if (!m_connected.load() || !m_transportConnected.load()) {
-        return -1;
+        return kStatusFailed;
     }
     for (Held& held : m_held) {
         held.ready.store(false);
@@ -179,7 +180,7 @@ int32_t ImageProc::ReadSynchronised(NsFrameCallback callback, const std::atomic<
     m_wdrReady.store(false);
     SyncSet set;
     if (!m_sync->TakeSynchronizedSet(set, abandon)) {
-        return -11;
+        return kStatusFrameTimeout;
     }
     for (auto [frame, kind] : {std::pair{set.depth, kHeldDepth}, std::pair{set.ir, kHeldIR},
                                std::pair{set.colour, kHeldColour}}) {
@@ -242,7 +243,7 @@ int32_t ImageProc::DeliverToCallback(const std::atomic<bool>& alive) {
     const NsFrameCallback callback = m_callback.load();
     if (callback == nullptr) {
         QLOG("not register callback\n");
-        return -1;
+        return kStatusFailed;
     }
     return m_synchronize.load() ? ReadSynchronised(callback, alive, &m_callbackStopping)
                                 : ReadUnsynchronised(callback, alive, &m_callbackStopping);
@@ -482,7 +483,7 @@ bool ImageProc::CopyHeld(HeldKind kind, Frame* out) {
 
 int32_t ImageProc::GetFrame(uint32_t frameType, Frame* out) {
     if (out == nullptr) {
-        return -5;
+        return kStatusNullFrame;
     }
     bool copied = false;
     bool colour = false;
@@ -522,7 +523,7 @@ int32_t ImageProc::GetFrame(uint32_t frameType, Frame* out) {
     if (!copied) {
         *out = Frame{};
         out->pixelFormat = 0;
-        return -4;
+        return kStatusNoFrame;
     }
     ApplyOutputGeometry(*out, colour);
     return 0;
@@ -530,11 +531,11 @@ int32_t ImageProc::GetFrame(uint32_t frameType, Frame* out) {
 
 int32_t ImageProc::GetFrameInfo(Frame* out) const {
     if (out == nullptr) {
-        return -5;
+        return kStatusNullFrame;
     }
     *out = Frame{};
     if (HasCallback()) {
-        return -1;
+        return kStatusFailed;
     }
     for (const HeldKind kind : {kHeldDepth, kHeldIR}) {
         if (m_held[kind].frame.dataLen != 0) {
@@ -542,7 +543,7 @@ int32_t ImageProc::GetFrameInfo(Frame* out) const {
             return 0;
         }
     }
-    return -4;
+    return kStatusNoFrame;
 }
 
 void ImageProc::ApplyOutputGeometry(Frame& out, bool colour) {

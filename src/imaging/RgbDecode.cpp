@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "base/Status.h"
 #include "imaging/RawDump.h"
 #include "log/Log.h"
 
@@ -169,7 +170,7 @@ bool RgbDecode::EnsureDecompressor() {
 int32_t RgbDecode::Mjpeg2Rgb_new(const uint8_t* jpeg, uint32_t width, uint32_t height,
                                  uint32_t size, uint8_t* destination, uint32_t capacity) {
     if (jpeg == nullptr || destination == nullptr || !EnsureDecompressor()) {
-        return -1;
+        return kStatusFailed;
     }
     int imageWidth = 0;
     int imageHeight = 0;
@@ -179,20 +180,20 @@ int32_t RgbDecode::Mjpeg2Rgb_new(const uint8_t* jpeg, uint32_t width, uint32_t h
                             &colourSpace) != 0) {
         QLOG("ERROR in turbo decode while %s:\n%s\n", "reading JPEG header",
              tjGetErrorStr2(m_decompressor));
-        return -1;
+        return kStatusFailed;
     }
     if (static_cast<uint32_t>(imageWidth) != width ||
         static_cast<uint32_t>(imageHeight) != height || Rgb24Bytes(width, height) > capacity) {
         QLOG("ERROR in turbo decode while %s:\n%s\n", "width or height is not right",
              tjGetErrorStr2(m_decompressor));
-        return -1;
+        return kStatusFailed;
     }
     const int format = m_outputFormat.load() == kColourRGB ? TJPF_RGB : TJPF_BGR;
     if (tjDecompress2(m_decompressor, jpeg, size, destination, imageWidth, 0, imageHeight, format,
                       0) != 0) {
         QLOG("ERROR in turbo decode while %s:\n%s\n", "decompressing JPEG image",
              tjGetErrorStr2(m_decompressor));
-        return -1;
+        return kStatusFailed;
     }
     return 0;
 }

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "base/Status.h"
 #include "imaging/RawDump.h"
 #include "imaging/RawTypes.h"
 #include "imgproc/ImgPreProcess.h"
@@ -145,7 +146,7 @@ TofDecode::Slot TofDecode::SlotLocked(uint32_t range) const {
 int32_t TofDecode::SetMeasuringRange(uint32_t group, const MeasuringRange& record) {
     if (group > 2) {
         QLOG("group:%u is invalid.\n", group);
-        return -1;
+        return kStatusFailed;
     }
     {
         std::lock_guard guard(m_lock);
@@ -160,7 +161,7 @@ int32_t TofDecode::SetMeasuringRange(uint32_t group, const MeasuringRange& recor
 int32_t TofDecode::SetRangeOffset(uint32_t group, const RangeOffset& record) {
     if (group > 2) {
         QLOG("group:%u is invalid.\n", group);
-        return -1;
+        return kStatusFailed;
     }
     std::lock_guard guard(m_lock);
     m_rangeOffsets[group] = record;
@@ -197,13 +198,13 @@ uint16_t TofDecode::GetEffectMinDepth(uint32_t range) const {
 int32_t TofDecode::InitDepthDecodeTab(uint32_t range) {
     if (range >= kDepthRangeCount) {
         QLOG("range:%d is invalid.\n", static_cast<int>(range));
-        return -1;
+        return kStatusFailed;
     }
     std::lock_guard guard(m_lock);
     const Slot s = SlotLocked(range);
     if (s.depthMax == 0) {
         QLOG("depthMax:%d is invalid.\n", s.depthMax);
-        return -1;
+        return kStatusFailed;
     }
     const DepthRangeLimits limits{s.depthMax, s.effectDepthMax, s.effectDepthMin, s.offset};
     BuildDepthDecodeTable(limits, m_tables.get() + range * kDepthTableEntries, &m_luts[range]);
@@ -228,7 +229,7 @@ int32_t TofDecode::SetFrameMode(uint32_t frameType, const TofFrameMode& mode) {
         m_irFrameMode = mode;
     } else {
         QLOG("frameType:%d is invalid.\n", static_cast<int>(frameType));
-        return -1;
+        return kStatusFailed;
     }
     return 0;
 }
@@ -247,7 +248,7 @@ void TofDecode::SetDataMode(uint8_t mode) {
 
 int32_t TofDecode::SetWDRStyle(uint32_t style) {
     if (m_dataMode.load() != kDataModeWdr) {
-        return -1;
+        return kStatusFailed;
     }
     m_wdrStyle.store(style);
     if (style == 0) {
@@ -275,7 +276,7 @@ int32_t TofDecode::SetValidDepth(uint32_t range) {
         farRange = mode.totalRange == 3 ? mode.range3 : mode.range2;
     }
     if (farRange >= kDepthRangeCount || nearRange >= kDepthRangeCount || m_preProcess == nullptr) {
-        return -1;
+        return kStatusFailed;
     }
     return m_preProcess->SetValidDepth(range, GetEffectMaxDepth(farRange),
                                        GetEffectMinDepth(nearRange));
@@ -283,7 +284,7 @@ int32_t TofDecode::SetValidDepth(uint32_t range) {
 
 int32_t TofDecode::postProcFrame(Frame* depth, Frame* ir) {
     if (m_preProcess == nullptr) {
-        return -1;
+        return kStatusFailed;
     }
     if (ir != nullptr) {
         ImageDescriptor desc{ir->pFrameData, kImage16Bit, ir->width, ir->height};

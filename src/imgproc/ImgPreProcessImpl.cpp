@@ -5,6 +5,7 @@
 #include <cstring>
 #include <utility>
 
+#include "base/Status.h"
 #include "imgproc/ColourConvert.h"
 #include "log/Log.h"
 
@@ -55,7 +56,7 @@ ImgPreProcessImpl::~ImgPreProcessImpl() = default;
 int32_t ImgPreProcessImpl::Init(const double* calibration, const char* configFolder) {
     if (calibration == nullptr) {
         QLOG("calibration is null.\n");
-        return -1;
+        return kStatusFailed;
     }
     std::lock_guard guard(m_settingsLock);
     std::memcpy(m_calibration.data(), calibration, sizeof(double) * kCalibrationDoubles);
@@ -68,11 +69,11 @@ int32_t ImgPreProcessImpl::SetCameraMatrix(int32_t sensor, const double* matrix,
                                            uint32_t width) {
     if (sensor != 0 && sensor != 1) {
         QLOG("sensor: %d is invalid.\n", sensor);
-        return -1;
+        return kStatusFailed;
     }
     if (matrix == nullptr || width == 0 || height == 0) {
         QLOG("matrix %p w %u h %u is invalid.\n", static_cast<const void*>(matrix), width, height);
-        return -1;
+        return kStatusFailed;
     }
     std::lock_guard guard(m_settingsLock);
     std::memcpy(m_cameraMatrix[sensor].data(), matrix, sizeof(double) * 9);
@@ -84,7 +85,7 @@ int32_t ImgPreProcessImpl::SetCameraMatrix(int32_t sensor, const double* matrix,
 int32_t ImgPreProcessImpl::SetAuxTable(uint16_t tag, const void* table, uint32_t count) {
     if (table == nullptr && count != 0) {
         QLOG("table is null, count %u.\n", count);
-        return -1;
+        return kStatusFailed;
     }
     // Only the tag and count are kept: the table's layout is not settled, and the caller
     // owns its memory.
@@ -97,7 +98,7 @@ int32_t ImgPreProcessImpl::SetAuxTable(uint16_t tag, const void* table, uint32_t
 int32_t ImgPreProcessImpl::SetSensorConfig(const uint8_t* record) {
     if (record == nullptr) {
         QLOG("record is null.\n");
-        return -1;
+        return kStatusFailed;
     }
     std::lock_guard guard(m_settingsLock);
     std::memcpy(m_sensorConfig.data(), record, m_sensorConfig.size());
@@ -107,11 +108,11 @@ int32_t ImgPreProcessImpl::SetSensorConfig(const uint8_t* record) {
 int32_t ImgPreProcessImpl::SetValidDepth(uint32_t range, uint32_t maxMm, uint32_t minMm) {
     if (range > 8 && range != 256) {
         QLOG("range: %u is invalid.\n", range);
-        return -1;
+        return kStatusFailed;
     }
     if (minMm > maxMm) {
         QLOG("min %u is above max %u.\n", minMm, maxMm);
-        return -1;
+        return kStatusFailed;
     }
     std::lock_guard guard(m_settingsLock);
     m_validDepth = ValidDepth{range, maxMm, minMm};
@@ -147,7 +148,7 @@ int32_t ImgPreProcessImpl::SetSwitch(Switch which, bool enabled) {
 int32_t ImgPreProcessImpl::GetSwitch(Switch which, bool* enabled) const {
     if (enabled == nullptr) {
         QLOG("%s: out pointer is null.\n", SwitchName(which));
-        return -1;
+        return kStatusFailed;
     }
     *enabled = m_switches[which].load();
     return 0;
@@ -254,7 +255,7 @@ int32_t ImgPreProcessImpl::NotAvailable(Unavailable what, const char* name) {
     if ((m_reported.fetch_or(what) & what) == 0) {
         QLOG("%s is not available yet.\n", name);
     }
-    return -1;
+    return kStatusFailed;
 }
 
 // --- geometry -------------------------------------------------------------------------
@@ -263,16 +264,16 @@ int32_t ImgPreProcessImpl::Resize(ImageDescriptor* image, uint32_t width, uint32
                                   int32_t one) {
     const uint32_t bytes = CheckImage(image, "Resize");
     if (bytes == 0) {
-        return -1;
+        return kStatusFailed;
     }
     if (one != 1) {
         QLOG("interpolation argument: %d is invalid.\n", one);
-        return -1;
+        return kStatusFailed;
     }
     if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide ||
         static_cast<size_t>(width) * height * bytes > kMaxImageBytes) {
         QLOG("target size w %u h %u is invalid.\n", width, height);
-        return -1;
+        return kStatusFailed;
     }
     if (width == image->width && height == image->height) {
         return 0;
@@ -296,13 +297,13 @@ int32_t ImgPreProcessImpl::Crop(ImageDescriptor* image, uint32_t x, uint32_t y, 
                                 uint32_t height) {
     const uint32_t bytes = CheckImage(image, "Crop");
     if (bytes == 0) {
-        return -1;
+        return kStatusFailed;
     }
     if (width == 0 || height == 0 || x >= image->width || y >= image->height ||
         width > image->width - x || height > image->height - y) {
         QLOG("window x %u y %u w %u h %u is outside the image w %u h %u.\n", x, y, width, height,
              image->width, image->height);
-        return -1;
+        return kStatusFailed;
     }
     geometry::CropInPlace(image->data, image->width, x, y, width, height, bytes);
     image->width = width;
@@ -313,7 +314,7 @@ int32_t ImgPreProcessImpl::Crop(ImageDescriptor* image, uint32_t x, uint32_t y, 
 int32_t ImgPreProcessImpl::Rotate(ImageDescriptor* image, int32_t rotateType) {
     const uint32_t bytes = CheckImage(image, "Rotate");
     if (bytes == 0) {
-        return -1;
+        return kStatusFailed;
     }
     switch (rotateType) {
         case kRotate180:
@@ -332,14 +333,14 @@ int32_t ImgPreProcessImpl::Rotate(ImageDescriptor* image, int32_t rotateType) {
         }
         default:
             QLOG("rotate type: %d is invalid.\n", rotateType);
-            return -1;
+            return kStatusFailed;
     }
 }
 
 int32_t ImgPreProcessImpl::Flip(ImageDescriptor* image, int32_t code) {
     const uint32_t bytes = CheckImage(image, "Flip");
     if (bytes == 0) {
-        return -1;
+        return kStatusFailed;
     }
     switch (code) {
         case kFlipHorizontal:
@@ -354,7 +355,7 @@ int32_t ImgPreProcessImpl::Flip(ImageDescriptor* image, int32_t code) {
             return 0;
         default:
             QLOG("flip code: %d is invalid.\n", code);
-            return -1;
+            return kStatusFailed;
     }
 }
 
@@ -363,15 +364,15 @@ int32_t ImgPreProcessImpl::Flip(ImageDescriptor* image, int32_t code) {
 int32_t ImgPreProcessImpl::ConvertColour(ImageDescriptor* image, int32_t one, int32_t inputFormat,
                                          int32_t outputFormat) {
     if (CheckImage(image, "ConvertColour") == 0) {
-        return -1;
+        return kStatusFailed;
     }
     if (one != 1) {
         QLOG("argument: %d is invalid.\n", one);
-        return -1;
+        return kStatusFailed;
     }
     if (outputFormat != kColourRGB && outputFormat != kColourBGR) {
         QLOG("output format: %d is invalid.\n", outputFormat);
-        return -1;
+        return kStatusFailed;
     }
     const bool bgr = outputFormat == kColourBGR;
     switch (inputFormat) {
@@ -379,7 +380,7 @@ int32_t ImgPreProcessImpl::ConvertColour(ImageDescriptor* image, int32_t one, in
         case kColourBGR: {
             if (image->type != kImage8BitRgb) {
                 QLOG("image type: %u does not hold format %d.\n", image->type, inputFormat);
-                return -1;
+                return kStatusFailed;
             }
             if (inputFormat != outputFormat) {
                 uint8_t* p = image->data;
@@ -395,7 +396,7 @@ int32_t ImgPreProcessImpl::ConvertColour(ImageDescriptor* image, int32_t one, in
             return ConvertYuv(image, inputFormat, bgr);
         default:
             QLOG("input format: %d is invalid.\n", inputFormat);
-            return -1;
+            return kStatusFailed;
     }
 }
 
@@ -403,14 +404,14 @@ int32_t ImgPreProcessImpl::ConvertYuv(ImageDescriptor* image, int32_t inputForma
     // The buffer holds raw 8-bit samples now and three bytes a pixel afterwards.
     if (image->type != kImage8Bit) {
         QLOG("image type: %u does not hold format %d.\n", image->type, inputFormat);
-        return -1;
+        return kStatusFailed;
     }
     const uint32_t w = image->width;
     const uint32_t h = image->height;
     const bool evenEnough = inputFormat == kColourYUYV ? w % 2 == 0 : (w % 2 == 0 && h % 2 == 0);
     if (!evenEnough || static_cast<size_t>(w) * h * 3 > kMaxImageBytes) {
         QLOG("size w %u h %u does not fit format %d.\n", w, h, inputFormat);
-        return -1;
+        return kStatusFailed;
     }
     const size_t pixels = static_cast<size_t>(w) * h;
     if (inputFormat == kColourYUYV) {
@@ -432,7 +433,7 @@ int32_t ImgPreProcessImpl::ConvertIRTo8Bit(uint32_t height, uint32_t width, uint
         width > kMaxSide || height > kMaxSide) {
         QLOG("destination %p source %p w %u h %u is invalid.\n", static_cast<void*>(destination),
              static_cast<const void*>(source), width, height);
-        return -1;
+        return kStatusFailed;
     }
     // Read as bytes: the destination may be the source's buffer, and byte i is written
     // only after source bytes 2i and 2i + 1 are read.

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/Status.h"
 #include "log/Log.h"
 
 namespace quorix {
@@ -34,7 +35,7 @@ int32_t FramePool::FreshPixelFormat(int32_t poolType) {
         case kPoolColour:
             return 3;
         default:
-            return -1;
+            return kStatusFailed;
     }
 }
 

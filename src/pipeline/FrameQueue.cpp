@@ -1,6 +1,7 @@
 // Bounded drop-oldest frame queue over a fixed pool.
 #include "pipeline/FrameQueue.h"
 
+#include "base/Status.h"
 #include "log/Log.h"
 
 namespace quorix {
@@ -31,7 +32,7 @@ void FrameQueue::Release(Frame* frame) {
 
 int32_t FrameQueue::Push(Frame* frame) {
     if (frame == nullptr) {
-        return -1;
+        return kStatusFailed;
     }
     {
         std::lock_guard guard(m_lock);
@@ -41,7 +42,7 @@ int32_t FrameQueue::Push(Frame* frame) {
         m_frames.push_back(frame);
     }
     m_notEmpty.notify_one();
-    return -1;
+    return kStatusFailed;
 }
 
 Frame* FrameQueue::Pop() {

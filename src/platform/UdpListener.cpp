@@ -1,13 +1,15 @@
 // UDP listening socket with an eventfd wake-up.
 #include "platform/UdpListener.h"
 
+#include "base/Status.h"
+
 #include <arpa/inet.h>
-#include <cerrno>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <cerrno>
 
 namespace quorix::platform {
 
@@ -60,7 +62,7 @@ void UdpListener::Close() {
 
 ssize_t UdpListener::Receive(uint8_t* buffer, size_t capacity, int timeoutMs) {
     if (m_socket < 0) {
-        return -1;
+        return kStatusFailed;
     }
     pollfd fds[2] = {{m_socket, POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
     const int ready = poll(fds, m_wakeFd >= 0 ? 2 : 1, timeoutMs);

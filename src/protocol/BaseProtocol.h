@@ -11,12 +11,11 @@
 #include <atomic>
 #include <cstdint>
 
+#include "base/Status.h"
 #include "protocol/ProtocolOperations.h"
 #include "protocol/ProtocolTypes.h"
 
 namespace quorix {
-
-inline constexpr int32_t kStatusNotSupported = -255;
 
 // The position of every operation in the interface.
 enum class Operation : uint8_t {

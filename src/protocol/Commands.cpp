@@ -35,7 +35,7 @@ Command MakeFromRecord(uint8_t id, Direction direction, size_t requestLength, si
 // Copies `size` reply bytes from `at` to `out`, or refuses when the reply ends before them.
 int32_t Take(const Command& reply, size_t at, void* out, size_t size) {
     if (!reply.Holds(at + size)) {
-        return kShortReply;
+        return kStatusTransferError;
     }
     reply.Get(at, out, size);
     return 0;
@@ -216,7 +216,7 @@ Command SetTransferState(uint8_t sub, const TransferState& state) {
 // The three state bytes from `at`.
 int32_t ReadTransferState(const Command& reply, size_t at, TransferState& state) {
     if (!reply.Holds(at + 3)) {
-        return kShortReply;
+        return kStatusTransferError;
     }
     state.state = reply.U8(at);
     state.value1 = reply.U8(at + 1);
@@ -229,7 +229,7 @@ int32_t HostAndFile(std::initializer_list<uint8_t> head, size_t length, size_t n
                     std::string_view host, std::string_view path, Command& out) {
     const std::string name = FileNameOf(path);
     if (host.size() >= kHostRoom || name.empty() || name.size() > nameRoom) {
-        return kDoesNotFit;
+        return kStatusFailed;
     }
     out = Make(kTransferGroup, Direction::Set, length, length, head);
     out.Put(kHostAt, host.data(), host.size());
@@ -287,7 +287,7 @@ int32_t SetValue(Value item, uint32_t value, Command& out) {
     const uint64_t scaled = static_cast<uint64_t>(value) * row.scale;
     const uint64_t limit = row.width == 1 ? 0xFF : 0xFFFF;
     if (row.setLength == 0 || scaled > limit) {
-        return kBadParameter;
+        return kStatusBadParameter;
     }
     out = Make(row.id, Direction::Set, row.setLength, row.setLength);
     PutValue(out, row, static_cast<uint32_t>(scaled));
@@ -304,7 +304,7 @@ Command GetValue(Value item, uint32_t seed) {
 int32_t ReadValue(Value item, const Command& reply, uint32_t& value) {
     const ValueRow& row = RowOf(item);
     if (!reply.Holds(ValueAt(row) + row.width)) {
-        return kShortReply;
+        return kStatusTransferError;
     }
     value = row.width == 1 ? reply.U8(ValueAt(row)) : reply.U16(ValueAt(row));
     return 0;
@@ -331,7 +331,7 @@ Command GetWDRMode() {
 
 int32_t ReadWDRMode(const Command& reply, WDROutputMode& mode) {
     if (!reply.Holds(8)) {
-        return kShortReply;
+        return kStatusTransferError;
     }
     mode.totalRange = reply.U8(1);
     mode.range1 = reply.U8(2);
@@ -353,7 +353,7 @@ Command GetMeasuringStatus() {
 
 int32_t ReadMeasuringStatus(const Command& reply, std::array<bool, 10>& status) {
     if (!reply.Holds(4)) {
-        return kShortReply;
+        return kStatusTransferError;
     }
     status[0] = (reply.U8(1) & 0x01) != 0;
     for (int bit = 0; bit < 8; ++bit) {
@@ -387,7 +387,7 @@ Command ReadRegisters(const uint16_t* addresses, uint8_t count, Direction direct
 int32_t ReadRegisterValues(const Command& reply, uint16_t* values, uint8_t count) {
     count = std::min(count, kMaxRegisters);
     if (!reply.Holds(2 + 2u * count)) {
-        return kShortReply;
+        return kStatusTransferError;
     }
     for (size_t i = 0; i < count; ++i) {
         values[i] = reply.U16(2 + 2 * i);
@@ -503,7 +503,7 @@ Command GetOffSetFrame(const OffsetRecord& record, uint8_t k) {
 int32_t ReadOffSetFrame(const Command& reply, uint8_t k, OffsetRecord& record) {
     k = std::min<uint8_t>(k, 1);
     if (!reply.Holds(k == 0 ? kOffsetFrameDataAt + kOffsetHalf : kOffsetLastAt + 1)) {
-        return kShortReply;
+        return kStatusTransferError;
     }
     reply.Get(kOffsetFrameDataAt, record.data() + kOffsetHalvesAt + kOffsetHalf * k, kOffsetHalf);
     if (k == 1) {
@@ -524,7 +524,7 @@ Command GetRangeOffset(uint8_t group) {
 
 int32_t ReadRangeOffset(const Command& reply, RangeOffsetRecord& record) {
     if (!reply.Holds(4 + record.size() - 1)) {
-        return kShortReply;
+        return kStatusTransferError;
     }
     record[0] = reply.U8(0);
     reply.Get(4, record.data() + 1, record.size() - 1);
@@ -592,7 +592,7 @@ Command IsSupportJSONConfig() {
 
 int32_t ReadJSONConfigSupported(const Command& reply, bool& supported) {
     if (!reply.Holds(3)) {
-        return kShortReply;
+        return kStatusTransferError;
     }
     supported = reply.U8(1) == 1 && reply.U8(2) == 1;
     return 0;
@@ -628,10 +628,10 @@ Command RebootCamera() {
 int32_t SetText(Text item, const char* text, uint32_t length, Command& out) {
     const TextRow& row = kTexts[static_cast<size_t>(item)];
     if (row.setSub < 0 || (text == nullptr && length > 0)) {
-        return kBadParameter;
+        return kStatusBadParameter;
     }
     if (length + 1 > kMaxRequest) {
-        return kDoesNotFit;  // the wire would cut it
+        return kStatusFailed;  // the wire would cut it
     }
     out = Make(row.id, Direction::Set, length + 1, length + 1, {static_cast<uint8_t>(row.setSub)});
     out.Put(1, text, length);
@@ -706,7 +706,7 @@ size_t ListMaxEntries(List list) {
 int32_t SetList(List list, const uint8_t* data, uint32_t length, Command& out) {
     const ListRow& row = RowOf(list);
     if (data == nullptr || length < 1 || data[0] > row.maxEntries || data[0] + 1u > length) {
-        return kBadParameter;
+        return kStatusBadParameter;
     }
     out = Make(0x15, Direction::Set, 64, 64, {0x04, 0x00, row.selector, data[0]});
     out.Put(kListCountAt + 1, data + 1, data[0]);
@@ -719,17 +719,17 @@ Command ListRequest(List list, Direction direction) {
 
 int32_t ReadList(const Command& reply, List list, uint8_t* data, uint32_t& length) {
     if (!reply.Holds(kListCountAt + 1)) {
-        return kShortReply;
+        return kStatusTransferError;
     }
     const uint8_t count = reply.U8(kListCountAt);
     if (count > RowOf(list).maxEntries) {
-        return kDoesNotFit;
+        return kStatusFailed;
     }
     if (!reply.Holds(kListCountAt + 1u + count)) {
-        return kShortReply;
+        return kStatusTransferError;
     }
     if (data == nullptr || count + 1u > length) {
-        return kBadParameter;
+        return kStatusBadParameter;
     }
     data[0] = count;
     reply.Get(kListCountAt + 1, data + 1, count);
@@ -762,7 +762,7 @@ Command PlaneRequest(uint32_t index, Direction direction) {
 
 int32_t ReadPlaneHeader(const Command& reply, PlaneHeaderInfo& header) {
     if (!reply.Holds(15)) {
-        return kShortReply;
+        return kStatusTransferError;
     }
     header.index = reply.U32(0);
     header.length = reply.U32(9);
@@ -772,7 +772,7 @@ int32_t ReadPlaneHeader(const Command& reply, PlaneHeaderInfo& header) {
 
 int32_t ReadPlanePiece(const Command& reply, size_t size, uint32_t& index, const uint8_t*& bytes) {
     if (size > kPlanePiece || !reply.Holds(4 + size)) {
-        return kShortReply;
+        return kStatusTransferError;
     }
     index = reply.U32(0);
     bytes = reply.data.data() + 4;
@@ -783,7 +783,7 @@ int32_t ReadPlanePiece(const Command& reply, size_t size, uint32_t& index, const
 
 int32_t SetDspStatus(const DspStatusRecord& status, Command& out) {
     if (status.selector > kMaxDspSelector) {
-        return kBadParameter;
+        return kStatusBadParameter;
     }
     const DspRow& row = kDsp[status.selector];
     out = Make(0x19, Direction::Set, 64, 64, {status.option});
@@ -799,7 +799,7 @@ int32_t SetDspStatus(const DspStatusRecord& status, Command& out) {
 
 int32_t DspStatusRequest(const DspStatusRecord& status, Direction direction, Command& out) {
     if (status.selector > kMaxDspSelector) {
-        return kBadParameter;
+        return kStatusBadParameter;
     }
     const DspRow& row = kDsp[status.selector];
     out = Make(0x19, direction, 64, 64, {status.option});
@@ -812,7 +812,7 @@ int32_t DspStatusRequest(const DspStatusRecord& status, Direction direction, Com
 
 int32_t ReadDspStatus(const Command& reply, uint32_t selector, uint8_t& value) {
     if (selector > kMaxDspSelector) {
-        return kBadParameter;
+        return kStatusBadParameter;
     }
     const size_t at = kDsp[selector].parameter < 0 ? 3 : 4;
     return Take(reply, at, &value, 1);
@@ -838,7 +838,7 @@ Command HeartBeat() {
 
 int32_t SetTestModeState(uint32_t mode, const TestModeRecord& record, Command& out) {
     if (mode > 1) {
-        return kBadParameter;
+        return kStatusBadParameter;
     }
     out = Make(0x1E, Direction::Set, 5, 5,
                {mode == 0 ? uint8_t{0x01} : uint8_t{0x02}, static_cast<uint8_t>(record[0])});
@@ -881,7 +881,7 @@ int32_t SetToUpgradeMode(std::string_view host, std::string_view path, Command& 
 
 int32_t SetToJsonMode(std::string_view host, Command& out) {
     if (host.size() >= kHostRoom) {
-        return kDoesNotFit;
+        return kStatusFailed;
     }
     out = Make(kTransferGroup, Direction::Set, 38, 38, {kJsonSub, 0x01});
     out.Put(kHostAt, host.data(), host.size());

@@ -19,13 +19,10 @@
 #include <string>
 #include <string_view>
 
+#include "base/Status.h"
 #include "protocol/ProtocolTypes.h"
 
 namespace quorix::cmd {
-
-inline constexpr int32_t kBadParameter = -15;
-inline constexpr int32_t kDoesNotFit = -1;
-inline constexpr int32_t kShortReply = -104;
 
 // Request payloads never exceed 64 bytes; a reply payload's length is one byte.
 inline constexpr size_t kMaxRequest = 64;

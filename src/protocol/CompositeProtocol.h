@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "base/Status.h"
 #include "protocol/BaseProtocol.h"
 
 namespace quorix {
@@ -67,7 +68,7 @@ public:
             return m_hidProtocol->name args;                       \
         } else if constexpr (route == Route::FAIL) {               \
             detail::Unused args;                                   \
-            return -1;                                             \
+            return kStatusFailed;                                  \
         } else {                                                   \
             return BaseProtocol::name args;                        \
         }                                                          \

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "base/Status.h"
 #include "log/Log.h"
 
 namespace quorix {
@@ -105,7 +106,7 @@ int32_t DecodeInitParams(const uint8_t* payload, size_t length, InitParamBlocks&
     if (payload == nullptr || length < 5) {
         QLOG("pData:%p, length:%d is invalid.\n", static_cast<const void*>(payload),
              static_cast<int>(length));
-        return -1;
+        return kStatusFailed;
     }
     bool ok = true;
     size_t offset = 0;
@@ -113,7 +114,7 @@ int32_t DecodeInitParams(const uint8_t* payload, size_t length, InitParamBlocks&
         const size_t unused = length - offset;
         if (unused < 5) {
             QLOG("length:%d  unUsed:%d <\n", static_cast<int>(length), static_cast<int>(unused));
-            return -1;
+            return kStatusFailed;
         }
         const uint8_t type = payload[offset];
         const uint32_t blockLength = Le32(payload + offset + 1);
@@ -121,7 +122,7 @@ int32_t DecodeInitParams(const uint8_t* payload, size_t length, InitParamBlocks&
             QLOG("length:%d typeId:%d dataLenth.lenth:%d   unUsed:%d   >\n",
                  static_cast<int>(length), type, static_cast<int>(blockLength),
                  static_cast<int>(unused));
-            return -1;
+            return kStatusFailed;
         }
         const uint8_t* value = payload + offset + 5;
         const size_t expected = BlockLength(type);

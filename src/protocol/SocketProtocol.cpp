@@ -16,10 +16,6 @@ namespace {
 using cmd::Command;
 using cmd::Direction;
 
-constexpr int32_t kNotOpened = -13;
-constexpr int32_t kBadParameter = -15;
-constexpr int32_t kNullPointer = -12;
-constexpr int32_t kTransferError = -104;
 constexpr auto kWorkModeSettle = std::chrono::milliseconds(100);
 
 void LogRange(const std::source_location& where, const char* label, const NsMeasuringRange& r) {
@@ -71,7 +67,7 @@ int32_t SocketProtocol::Exchange(Command& command, const Where& where) {
 }
 
 int32_t SocketProtocol::Checked(int32_t readStatus, const Command& reply, const Where& where) {
-    if (readStatus == cmd::kShortReply) {
+    if (readStatus == kStatusTransferError) {
         LogAtf(where, "reply of %u bytes is too short.\n", static_cast<unsigned>(reply.received));
     }
     return readStatus;
@@ -97,7 +93,7 @@ int32_t SocketProtocol::SetValueOf(cmd::Value item, uint32_t value, const Where&
     Command command;
     if (cmd::SetValue(item, value, command) != 0) {
         LogAt(where, "value is out of range.\n");
-        return kBadParameter;
+        return kStatusBadParameter;
     }
     return Exchange(command, where);
 }
@@ -168,7 +164,7 @@ int32_t SocketProtocol::GetTextOf(cmd::Text item, char* text, uint32_t capacity,
                                   const Where& where) {
     if (text == nullptr || capacity == 0) {
         LogAt(where, "text buffer is empty.\n");
-        return kBadParameter;
+        return kStatusBadParameter;
     }
     return Run(cmd::GetText(item, capacity), where, [&](const Command& reply) {
         cmd::ReadText(reply, text, capacity);
@@ -204,14 +200,14 @@ int32_t SocketProtocol::CloseDevice() {
 
 int32_t SocketProtocol::StartStream() {
     if (!CheckOpened(Where::current())) {
-        return kNotOpened;
+        return kStatusNotOpened;
     }
     return Run(cmd::StreamControl(true), Where::current());
 }
 
 int32_t SocketProtocol::StopStream() {
     if (!CheckOpened(Where::current())) {
-        return kNotOpened;
+        return kStatusNotOpened;
     }
     return Run(cmd::StreamControl(false), Where::current());
 }
@@ -378,7 +374,7 @@ int32_t SocketProtocol::SetRegVal(const uint16_t* addresses, const uint16_t* val
     }
     if (count > cmd::kMaxRegisters || (count > 0 && (addresses == nullptr || values == nullptr))) {
         QLOG("count:%d is invalid.\n", count);
-        return kBadParameter;
+        return kStatusBadParameter;
     }
     return Run(cmd::SetRegisters(addresses, values, count), Where::current());
 }
@@ -389,7 +385,7 @@ int32_t SocketProtocol::GetRegVal(const uint16_t* addresses, uint16_t* values, u
     }
     if (count > cmd::kMaxRegisters || (count > 0 && (addresses == nullptr || values == nullptr))) {
         QLOG("count:%d is invalid.\n", count);
-        return kBadParameter;
+        return kStatusBadParameter;
     }
     return RequestThenRead(
         cmd::ReadRegisters(addresses, count, Direction::Set),
@@ -747,7 +743,7 @@ int32_t SocketProtocol::GetPlaneCorrectionParam(uint16_t& id, void* block, uint3
     // would take a zeroed block for valid correction data.
     if (header.index != 0) {
         QLOG("header frame index %u is not 0.\n", header.index);
-        return kTransferError;
+        return kStatusTransferError;
     }
     const uint32_t length = header.length;
     const uint32_t entries = length / 4;
@@ -782,7 +778,7 @@ int32_t SocketProtocol::GetPlaneCorrectionParam(uint16_t& id, void* block, uint3
         }
         if (index != k) {
             QLOG("frame index %u, expected %u.\n", index, k);
-            return kTransferError;
+            return kStatusTransferError;
         }
     }
     id = header.id;
@@ -803,12 +799,12 @@ int32_t SocketProtocol::GetUpgradeIsSupported(uint8_t& supported) {
 int32_t SocketProtocol::SetToUpgradeMode_P(const char* path) {
     if (path == nullptr) {
         QLOG("path is null.\n");
-        return kNullPointer;
+        return kStatusNullPointer;
     }
     Command command;
     if (cmd::SetToUpgradeMode(m_socketCtl->HostAddress(), path, command) != 0) {
         QLOG("file name of %s does not fit.\n", path);
-        return cmd::kDoesNotFit;
+        return kStatusFailed;
     }
     return Exchange(command, Where::current());
 }
@@ -833,7 +829,7 @@ int32_t SocketProtocol::SetToJsonMode_P() {
     Command command;
     if (cmd::SetToJsonMode(m_socketCtl->HostAddress(), command) != 0) {
         QLOG("host address does not fit.\n");
-        return cmd::kDoesNotFit;
+        return kStatusFailed;
     }
     return Exchange(command, Where::current());
 }
@@ -841,12 +837,12 @@ int32_t SocketProtocol::SetToJsonMode_P() {
 int32_t SocketProtocol::SetJsonPath_P(const char* path) {
     if (path == nullptr) {
         QLOG("path is null.\n");
-        return kNullPointer;
+        return kStatusNullPointer;
     }
     Command command;
     if (cmd::SetJsonPath(m_socketCtl->HostAddress(), path, command) != 0) {
         QLOG("file name of %s does not fit.\n", path);
-        return cmd::kDoesNotFit;
+        return kStatusFailed;
     }
     const int32_t result = Exchange(command, Where::current());
     QLOG("%d\n", result);
@@ -886,7 +882,7 @@ int32_t SocketProtocol::SetTestModeState(uint32_t mode, const TestModeRecord& re
     Command command;
     if (cmd::SetTestModeState(mode, record, command) != 0) {
         QLOG("mode:%u is invalid.\n", mode);
-        return kBadParameter;
+        return kStatusBadParameter;
     }
     return Exchange(command, Where::current());
 }
@@ -920,7 +916,7 @@ int32_t SocketProtocol::SetList(cmd::List list, const void* data, uint32_t lengt
     Command command;
     if (cmd::SetList(list, static_cast<const uint8_t*>(data), length, command) != 0) {
         QLOG("list of %u bytes is invalid.\n", length);
-        return kBadParameter;
+        return kStatusBadParameter;
     }
     return Exchange(command, Where::current());
 }
@@ -933,7 +929,7 @@ int32_t SocketProtocol::GetList(cmd::List list, void* data, uint32_t& length) {
             count = reply.U8(3);
             return cmd::ReadList(reply, list, static_cast<uint8_t*>(data), length);
         });
-    if (result == cmd::kDoesNotFit || result == kBadParameter) {
+    if (result == kStatusFailed || result == kStatusBadParameter) {
         QLOG("list count %d does not fit %u bytes.\n", count, length);
     }
     return result;
@@ -952,7 +948,7 @@ int32_t SocketProtocol::SetDspStatus(const DspStatusRecord& status) {
     Command command;
     if (cmd::SetDspStatus(status, command) != 0) {
         QLOG("DSPConfig:%u is invalid.\n", status.selector);
-        return kBadParameter;
+        return kStatusBadParameter;
     }
     QLOG("option:%d  DSPConfig:%d  enable:%d\n", status.option, static_cast<int>(status.selector),
          status.value);
@@ -965,7 +961,7 @@ int32_t SocketProtocol::GetDspStatus(DspStatusRecord& status) {
     if (cmd::DspStatusRequest(status, Direction::Set, request) != 0 ||
         cmd::DspStatusRequest(status, Direction::Get, fetch) != 0) {
         QLOG("DSPConfig:%u is invalid.\n", status.selector);
-        return kBadParameter;
+        return kStatusBadParameter;
     }
     return RequestThenRead(request, fetch, Where::current(), [&](const Command& reply) {
         return cmd::ReadDspStatus(reply, status.selector, status.value);
@@ -1021,7 +1017,7 @@ int32_t SocketProtocol::SetProperty(uint32_t id, const void* data, uint32_t leng
             RangeOffsetRecord record;
             if (!CopyIn(record, data, length)) {
                 QLOG("id:0x%x length:%u is too small.\n", id, length);
-                return kBadParameter;
+                return kStatusBadParameter;
             }
             return SetRangeOffset(record);
         }
@@ -1033,7 +1029,7 @@ int32_t SocketProtocol::SetProperty(uint32_t id, const void* data, uint32_t leng
             TalDelayRecord record;
             if (!CopyIn(record, data, length)) {
                 QLOG("id:0x%x length:%u is too small.\n", id, length);
-                return kBadParameter;
+                return kStatusBadParameter;
             }
             return SetTalDelay(record);
         }
@@ -1041,7 +1037,7 @@ int32_t SocketProtocol::SetProperty(uint32_t id, const void* data, uint32_t leng
             DspStatusRecord status;
             if (!CopyIn(status, data, length)) {
                 QLOG("id:0x%x length:%u is too small.\n", id, length);
-                return kBadParameter;
+                return kStatusBadParameter;
             }
             return SetDspStatus(status);
         }
@@ -1062,7 +1058,7 @@ int32_t SocketProtocol::GetProperty(uint32_t id, void* data, uint32_t& length) {
             RangeOffsetRecord record;
             if (!CopyIn(record, data, length)) {
                 QLOG("id:0x%x length:%u is too small.\n", id, length);
-                return kBadParameter;
+                return kStatusBadParameter;
             }
             const int32_t result = GetRangeOffset(record);
             if (result == 0) {
@@ -1079,7 +1075,7 @@ int32_t SocketProtocol::GetProperty(uint32_t id, void* data, uint32_t& length) {
             TalDelayRecord record;
             if (!CopyIn(record, data, length)) {
                 QLOG("id:0x%x length:%u is too small.\n", id, length);
-                return kBadParameter;
+                return kStatusBadParameter;
             }
             const int32_t result = GetTalDelay(record);
             if (result == 0 && IsOpened()) {
@@ -1092,7 +1088,7 @@ int32_t SocketProtocol::GetProperty(uint32_t id, void* data, uint32_t& length) {
             DspStatusRecord status;
             if (!CopyIn(status, data, length)) {
                 QLOG("id:0x%x length:%u is too small.\n", id, length);
-                return kBadParameter;
+                return kStatusBadParameter;
             }
             const int32_t result = GetDspStatus(status);
             if (result == 0) {

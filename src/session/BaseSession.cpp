@@ -6,6 +6,7 @@
 #include <cstring>
 #include <thread>
 
+#include "base/Status.h"
 #include "config/Config.h"
 #include "log/Log.h"
 #include "model/ColourResolution.h"
@@ -90,7 +91,7 @@ int32_t BaseSession::OpenDevice() {
         return refused;
     }
     if (!m_protocol) {
-        return -255;
+        return kStatusNotSupported;
     }
     const int32_t ret = m_protocol->OpenDevice();
     if (ret != 0) {
@@ -115,7 +116,7 @@ int32_t BaseSession::OpenDevice() {
 
 int32_t BaseSession::CloseDevice() {
     if (!m_protocol) {
-        return -255;
+        return kStatusNotSupported;
     }
     if (m_model.idleOnClose) {
         SetRgbAecEnabled(false);
@@ -136,7 +137,7 @@ int32_t BaseSession::CloseDevice() {
 int32_t BaseSession::StartStream() {
     std::unique_lock guard(m_lock);
     if (!m_protocol) {
-        return -255;
+        return kStatusNotSupported;
     }
     const int32_t ret = m_protocol->StartStream();
     if (ret != 0) {
@@ -168,7 +169,7 @@ int32_t BaseSession::StopStream() {
     }
     m_imageProc.SetStreamSwitches(false);
     if (!m_protocol) {
-        return -255;
+        return kStatusNotSupported;
     }
     return m_protocol->StopStream();
 }
@@ -201,7 +202,7 @@ int32_t BaseSession::SetConnectStatus(int32_t value) {
 
 int32_t BaseSession::InitDevice() {
     if (!m_protocol) {
-        return -255;
+        return kStatusNotSupported;
     }
     bool pushed = false;
     if (m_pushesParameters.load()) {
@@ -455,7 +456,7 @@ int32_t BaseSession::ReadNextFrame(uint32_t* readySet) {
 
 int32_t BaseSession::GetFrame(uint32_t frameType, Frame* out) {
     if (out == nullptr) {
-        return -5;
+        return kStatusNullFrame;
     }
     std::lock_guard guard(m_lock);
     return m_imageProc.GetFrame(frameType, out);

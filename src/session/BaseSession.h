@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/Status.h"
 #include "imaging/ImageProc.h"
 #include "imaging/SessionContext.h"
 #include "model/ModelTraits.h"
@@ -371,7 +372,7 @@ private:
         const int32_t ret = send();
         last = GetDeviceStatus();
         if (ret == 0 && confirm && !AwaitEcho(polls, interval, matches, last)) {
-            return -105;
+            return kStatusNotConfirmed;
         }
         return ret;
     }

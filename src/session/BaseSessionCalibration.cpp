@@ -5,6 +5,7 @@
 #include <cstring>
 #include <thread>
 
+#include "base/Status.h"
 #include "log/Log.h"
 #include "protocol/BaseProtocol.h"
 #include "session/BaseSession.h"
@@ -32,7 +33,7 @@ bool ValidCameraType(uint32_t cameraType) {
 
 int32_t BaseSession::GetCameraIntrinsic(uint32_t cameraType, Matrix3& intrinsic) {
     if (!ValidCameraType(cameraType)) {
-        return -255;
+        return kStatusNotSupported;
     }
     if (m_fromLocal.load()) {
         std::lock_guard guard(m_cacheLock);
@@ -43,14 +44,14 @@ int32_t BaseSession::GetCameraIntrinsic(uint32_t cameraType, Matrix3& intrinsic)
         }
     }
     if (!m_protocol) {
-        return -255;
+        return kStatusNotSupported;
     }
     return m_protocol->GetCameraIntrinsic(static_cast<uint8_t>(cameraType), intrinsic);
 }
 
 int32_t BaseSession::GetCameraDistortion(uint32_t cameraType, Distortion& distortion) {
     if (!ValidCameraType(cameraType)) {
-        return -255;
+        return kStatusNotSupported;
     }
     if (m_fromLocal.load()) {
         std::lock_guard guard(m_cacheLock);
@@ -62,7 +63,7 @@ int32_t BaseSession::GetCameraDistortion(uint32_t cameraType, Distortion& distor
         }
     }
     if (!m_protocol) {
-        return -255;
+        return kStatusNotSupported;
     }
     return m_protocol->GetCameraDistortion(static_cast<uint8_t>(cameraType), distortion);
 }
@@ -91,7 +92,7 @@ int32_t BaseSession::GetCameraTransfer(Vector3& translation) {
 
 int32_t BaseSession::SetCameraIntrinsic(uint32_t cameraType, const Matrix3& intrinsic) {
     if (!ValidCameraType(cameraType)) {
-        return -255;
+        return kStatusNotSupported;
     }
     return m_protocol ? m_protocol->SetCameraIntrinsic(static_cast<uint8_t>(cameraType), intrinsic)
                       : -255;
@@ -99,7 +100,7 @@ int32_t BaseSession::SetCameraIntrinsic(uint32_t cameraType, const Matrix3& intr
 
 int32_t BaseSession::SetCameraDistortion(uint32_t cameraType, const Distortion& distortion) {
     if (!ValidCameraType(cameraType)) {
-        return -255;
+        return kStatusNotSupported;
     }
     return m_protocol
                ? m_protocol->SetCameraDistortion(static_cast<uint8_t>(cameraType), distortion)
@@ -134,7 +135,7 @@ int32_t BaseSession::BuildPixelRayTable() {
         QLOG("fx:%f fy:%f is invalid.\n", fx, fy);
         std::lock_guard guard(m_rayLock);
         m_rayTable.reset();
-        return -1;
+        return kStatusFailed;
     }
     auto table = std::make_shared<PixelRayTable>();
     const bool portrait = m_model.portraitDepth;
@@ -179,7 +180,7 @@ int32_t BaseSession::SetLens(const LensRecord& lens) {
         m_cache.rgbMode = TofFrameMode{lens.width, lens.height, lens.fps};
     }
     if (!m_protocol) {
-        return -255;
+        return kStatusNotSupported;
     }
     const uint32_t build = FirmwareBuild();
     LensRecord sent = lens;
@@ -220,7 +221,7 @@ int32_t BaseSession::SetLens(const LensRecord& lens) {
 
 int32_t BaseSession::GetLens(LensRecord& lens) {
     if (!m_protocol) {
-        return -255;
+        return kStatusNotSupported;
     }
     const int32_t ret = m_protocol->GetLens(lens);
     if (ret != 0 || lens.sensor != 2) {
@@ -231,7 +232,7 @@ int32_t BaseSession::GetLens(LensRecord& lens) {
         // The colour decoder's frames hold at most 1920 x 1080; a bigger or empty size would
         // refuse every frame.
         QLOG("colour lens %ux%u is invalid.\n", lens.width, lens.height);
-        return -1;
+        return kStatusFailed;
     }
     {
         std::lock_guard guard(m_cacheLock);

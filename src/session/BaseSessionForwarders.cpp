@@ -1,6 +1,7 @@
 // Session operations without rules of their own: the ones passed to the camera's protocol
 // unchanged, the switches of the session's frame engine, and the mapper and filter
 // switches of the pre-processing library.
+#include "base/Status.h"
 #include "log/Log.h"
 #include "protocol/BaseProtocol.h"
 #include "session/BaseSession.h"
@@ -88,7 +89,7 @@ int32_t BaseSession::SetSaveRawBufferEnabled(bool enabled) {
 
 int32_t BaseSession::SetWDRStyle(uint32_t style) {
     if (m_dataMode.load() != kDataModeWdr) {
-        return -1;
+        return kStatusFailed;
     }
     // Style 0 (fusion) also gives the depth filters the WDR pair's limits.
     return m_imageProc.Tof().SetWDRStyle(style);

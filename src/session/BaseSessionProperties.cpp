@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/Status.h"
 #include "log/Log.h"
 #include "protocol/BaseProtocol.h"
 #include "session/BaseSession.h"
@@ -43,7 +44,7 @@ int32_t BaseSession::SetProperty(uint32_t id, const void* data, uint32_t size) {
 
 int32_t BaseSession::GetProperty(uint32_t id, void* data, uint32_t* size) {
     if (data == nullptr || size == nullptr) {
-        return -12;
+        return kStatusNullPointer;
     }
     if (IsWdrProperty(id) && !IsWdrMode(m_dataMode.load())) {
         QLOG("m_dataMode:%d is not wdr mode.\n", m_dataMode.load());
@@ -74,7 +75,7 @@ int32_t BaseSession::GetProperty(uint32_t id, void* data, uint32_t* size) {
         case property::kFrameInfo: {
             if (*size < sizeof(Frame)) {
                 QLOG("size:%u is too small.\n", *size);
-                return -15;
+                return kStatusBadParameter;
             }
             Frame frame;
             int32_t ret = 0;
@@ -102,7 +103,7 @@ int32_t BaseSession::SetWdrProperty(uint32_t id, const void* data, uint32_t size
     }
     if (data == nullptr || size < kWdrValuesBytes) {
         QLOG("size:%u is too small.\n", size);
-        return -15;
+        return kStatusBadParameter;
     }
     const auto* bytes = static_cast<const uint8_t*>(data);
     WDROutputMode wdr;
@@ -118,7 +119,7 @@ int32_t BaseSession::SetWdrProperty(uint32_t id, const void* data, uint32_t size
             value *= 10;  // the camera holds thresholds x 10
             if (value > UINT16_MAX) {
                 QLOG("threshold:%u is invalid.\n", value / 10);
-                return -15;
+                return kStatusBadParameter;
             }
         }
         PulseCountRecord record;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/Status.h"
 #include "log/Log.h"
 #include "model/ColourResolution.h"
 #include "protocol/BaseProtocol.h"
@@ -119,7 +120,7 @@ int32_t BaseSession::GetCameraExtrinsics(NsCameraExtrinsicParameters& out) {
 int32_t BaseSession::ReadCameraParameterRecord(void* data, uint32_t& size) {
     if (size < kCameraParameterBytes) {
         QLOG("size:%u is less than %u.\n", size, kCameraParameterBytes);
-        return -15;
+        return kStatusBadParameter;
     }
     uint32_t selector = 0;
     memcpy(&selector, data, sizeof selector);
@@ -173,7 +174,7 @@ int32_t BaseSession::ReadCameraParameterRecord(void* data, uint32_t& size) {
 int32_t BaseSession::WriteCameraParameterRecord(const void* data, uint32_t size) {
     if (size != kCameraParameterBytes) {
         QLOG("size:%u is not %u.\n", size, kCameraParameterBytes);
-        return -15;
+        return kStatusBadParameter;
     }
     uint32_t selector = 0;
     std::array<double, 9> values{};

@@ -7,6 +7,7 @@
 #include <span>
 #include <thread>
 
+#include "base/Status.h"
 #include "log/Log.h"
 #include "protocol/BaseProtocol.h"
 #include "session/BaseSession.h"
@@ -74,7 +75,7 @@ int32_t BaseSession::SetFrameMode(uint8_t dataMode) {
             break;
         default:
             QLOG("dataMode:%d is invalid.\n", dataMode);
-            return -1;
+            return kStatusFailed;
     }
     std::lock_guard guard(m_cacheLock);
     if (depth) {
@@ -89,7 +90,7 @@ int32_t BaseSession::SetFrameMode(uint8_t dataMode) {
 int32_t BaseSession::GetFrameMode(uint32_t frameType, uint32_t* width, uint32_t* height,
                                   uint32_t* fps) {
     if (width == nullptr || height == nullptr || fps == nullptr) {
-        return -12;
+        return kStatusNullPointer;
     }
     TofFrameMode m{};
     {
@@ -132,10 +133,10 @@ int32_t BaseSession::SetDepthRange(uint32_t range) {
     }
     if (!IsDepthRangeInList(range)) {
         QLOG("invalid depth range %d\n", static_cast<int>(range));
-        return -10;
+        return kStatusBadDepthRange;
     }
     if (!m_protocol) {
-        return -255;
+        return kStatusNotSupported;
     }
     DeviceStatus last;
     const int32_t ret =
@@ -154,10 +155,10 @@ int32_t BaseSession::SetDepthRange(uint32_t range) {
 int32_t BaseSession::SetThreshold(uint16_t threshold) {
     if (IsWdrMode(m_dataMode.load())) {
         QLOG("wdr mode can not SetThreshold \n");
-        return -255;
+        return kStatusNotSupported;
     }
     if (!m_protocol) {
-        return -255;
+        return kStatusNotSupported;
     }
     const uint32_t wanted = uint32_t{threshold} * 10;
     DeviceStatus last;
@@ -175,7 +176,7 @@ int32_t BaseSession::SetThreshold(uint16_t threshold) {
 
 int32_t BaseSession::SetSlaveModeEnabled(bool enabled) {
     if (!m_protocol) {
-        return -255;
+        return kStatusNotSupported;
     }
     const uint8_t wanted = enabled ? 1 : 0;
     DeviceStatus last;
@@ -192,7 +193,7 @@ int32_t BaseSession::SetSlaveModeEnabled(bool enabled) {
 
 int32_t BaseSession::SetWDROutputMode(const WDROutputMode& mode) {
     if (!m_protocol) {
-        return -255;
+        return kStatusNotSupported;
     }
     // The echo carries the low byte of each field. With two ranges the third range and its
     // count mean nothing (the camera is sent zeros), so they are not compared.
@@ -222,7 +223,7 @@ int32_t BaseSession::SetWDROutputMode(const WDROutputMode& mode) {
 
 int32_t BaseSession::SetIRS2Enable(uint16_t value) {
     if (!m_protocol) {
-        return -255;
+        return kStatusNotSupported;
     }
     const uint8_t wanted = static_cast<uint8_t>(value & 0xFF);
     DeviceStatus last;
@@ -238,7 +239,7 @@ int32_t BaseSession::SetIRS2Enable(uint16_t value) {
 
 int32_t BaseSession::SetGMMGain(const NsGMMGain& gain) {
     if (!m_protocol) {
-        return -255;
+        return kStatusNotSupported;
     }
     const uint16_t wanted = gain.gain;
     DeviceStatus last;
@@ -255,10 +256,10 @@ int32_t BaseSession::SetGMMGain(const NsGMMGain& gain) {
 int32_t BaseSession::SetPulseCount(uint16_t pulseCount) {
     if (IsWdrMode(m_dataMode.load())) {
         QLOG("wdr mode can not SetPulseCount \n");
-        return -255;
+        return kStatusNotSupported;
     }
     if (!m_protocol) {
-        return -255;
+        return kStatusNotSupported;
     }
     const uint32_t range = m_depthRange.load();
     PulseCountRecord record{};
@@ -309,10 +310,10 @@ int32_t BaseSession::SendRangeRecord(const PulseCountRecord& record,
 int32_t BaseSession::SetPulseCountConfig(const PulseCountRecord& record) {
     if (IsOutsideWdrRanges(record)) {
         QLOG("Cannot set pulsecount outside of wdr mode\n");
-        return -255;
+        return kStatusNotSupported;
     }
     if (!m_protocol) {
-        return -255;
+        return kStatusNotSupported;
     }
     return SendRangeRecord(
         record, [&] { return m_protocol->SetPulseCount(record); }, &DeviceStatus::pulseCount,
@@ -321,7 +322,7 @@ int32_t BaseSession::SetPulseCountConfig(const PulseCountRecord& record) {
 
 int32_t BaseSession::SetWDRThreshold(const PulseCountRecord& record) {
     if (IsOutsideWdrRanges(record) || !m_protocol) {
-        return -255;
+        return kStatusNotSupported;
     }
     return SendRangeRecord(
         record, [&] { return m_protocol->SetWDRThreshold(&record, sizeof record); },
@@ -330,7 +331,7 @@ int32_t BaseSession::SetWDRThreshold(const PulseCountRecord& record) {
 
 int32_t BaseSession::SetWDRGMMGain(const PulseCountRecord& record) {
     if (IsOutsideWdrRanges(record) || !m_protocol) {
-        return -255;
+        return kStatusNotSupported;
     }
     return SendRangeRecord(
         record, [&] { return m_protocol->SetWDRGMMGain(&record, sizeof record); },
@@ -339,7 +340,7 @@ int32_t BaseSession::SetWDRGMMGain(const PulseCountRecord& record) {
 
 int32_t BaseSession::SetLowPowerModeEnabled(bool enabled) {
     if (!m_protocol) {
-        return -255;
+        return kStatusNotSupported;
     }
     DeviceStatus last;
     // Only entering low power shows in the echo; leaving it is taken as done.
@@ -359,7 +360,7 @@ int32_t BaseSession::SetLowPowerModeEnabled(bool enabled) {
 
 int32_t BaseSession::SetWorkMode(const WorkModeRecord& mode) {
     if (!m_protocol) {
-        return -255;
+        return kStatusNotSupported;
     }
     constexpr uint8_t kUnawaitedMode = 16;
     constexpr uint8_t kIgnoredFlag = 1u << 2;
@@ -384,7 +385,7 @@ int32_t BaseSession::SetDataMode(uint8_t mode) {
         return 1;
     }
     if (!m_protocol) {
-        return -255;
+        return kStatusNotSupported;
     }
     if (m_dataMode.load() == 100 && m_pulseCountKnown.load()) {
         GetPulseCount();
@@ -446,7 +447,7 @@ int32_t BaseSession::SetDataMode(uint8_t mode) {
 
 int32_t BaseSession::GetDataMode(uint8_t& mode) {
     if (!m_protocol) {
-        return -255;
+        return kStatusNotSupported;
     }
     const int32_t ret = m_protocol->GetDataMode(mode);
     if (ret == 0) {
@@ -459,7 +460,7 @@ int32_t BaseSession::GetDataMode(uint8_t& mode) {
 
 int32_t BaseSession::GetDepthRange(uint32_t& range) {
     if (!m_protocol) {
-        return -255;
+        return kStatusNotSupported;
     }
     const int32_t ret = m_protocol->GetDepthRange(range);
     if (ret == 0) {
@@ -471,7 +472,7 @@ int32_t BaseSession::GetDepthRange(uint32_t& range) {
 
 int32_t BaseSession::GetWDROutputMode(WDROutputMode& mode) {
     if (!m_protocol) {
-        return -255;
+        return kStatusNotSupported;
     }
     const int32_t ret = m_protocol->GetWDRMode(mode);
     if (ret == 0) {
@@ -488,10 +489,10 @@ int32_t BaseSession::GetWDROutputMode(WDROutputMode& mode) {
 int32_t BaseSession::GetThreshold(uint16_t& threshold) {
     if (IsWdrMode(m_dataMode.load())) {
         QLOG("wdr mode can not GetThreshold \n");
-        return -255;
+        return kStatusNotSupported;
     }
     if (!m_protocol) {
-        return -255;
+        return kStatusNotSupported;
     }
     uint16_t timesTen = 0;
     const int32_t ret = m_protocol->GetThreshold(timesTen);
@@ -504,10 +505,10 @@ int32_t BaseSession::GetThreshold(uint16_t& threshold) {
 int32_t BaseSession::GetPulseCount() {
     if (IsWdrMode(m_dataMode.load())) {
         QLOG("wdr mode can not GetPulseCount \n");
-        return -255;
+        return kStatusNotSupported;
     }
     if (!m_protocol) {
-        return -255;
+        return kStatusNotSupported;
     }
     PulseCountBlock block{};
     const int32_t ret = m_protocol->GetPulseCount(block);
@@ -523,7 +524,7 @@ int32_t BaseSession::GetPulseCount() {
 int32_t BaseSession::GetPulseCountGet(PulseCountBlock& block) {
     if (IsWdrMode(m_dataMode.load())) {
         QLOG("wdr mode can not GtPulseCountConfig \n");
-        return -255;
+        return kStatusNotSupported;
     }
     return m_protocol ? m_protocol->GetPulseCount(block) : -255;
 }
@@ -538,7 +539,7 @@ int32_t BaseSession::GetCameraMeasuringRange(NsMeasuringRange& range) {
 
 int32_t BaseSession::SetMeasuringRange(const NsMeasuringRange& range) {
     if (!m_protocol) {
-        return -255;
+        return kStatusNotSupported;
     }
     const int32_t ret = m_protocol->SetMeasuringRange(range);
     if (ret != 0 || range.depthMode > 2) {
@@ -566,7 +567,7 @@ int32_t BaseSession::GetMeasuringRange(NsMeasuringRange& range) {
     }
     if (stored.effectDepthMaxNear == 0 && stored.effectDepthMaxMid == 0 &&
         stored.effectDepthMaxFar == 0) {
-        return -1;
+        return kStatusFailed;
     }
     auto offset = [&offsets](size_t position) {
         const uint8_t* p = offsets.data() + 5 + 6 * position;

@@ -10,6 +10,8 @@
 // itself not alive), and the device is closing (waits inside it end at once).
 #pragma once
 
+#include "base/Status.h"
+
 #include <cstdint>
 
 namespace quorix {
@@ -27,7 +29,7 @@ constexpr int32_t Admit(SessionState state, SessionRequest request) {
         case SessionRequest::kReadFrames:
             return state == SessionState::kStreaming ? 0 : -2;
     }
-    return -255;
+    return kStatusNotSupported;
 }
 
 // Initialised: the first start after the open has read the camera and configured it.

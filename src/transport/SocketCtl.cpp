@@ -8,6 +8,7 @@
 #include <cstring>
 #include <thread>
 
+#include "base/Status.h"
 #include "log/Log.h"
 
 namespace quorix {
@@ -47,7 +48,7 @@ std::string SocketCtl::HostAddress() const {
 int32_t SocketCtl::CreateSocket(platform::Socket& socket) {
     if (const int err = socket.Open(platform::Socket::Kind::Tcp); err != 0) {
         QLOG("socket() error, errno[%d], info: %s\n", err, platform::ErrorText(err).c_str());
-        return -1;
+        return kStatusFailed;
     }
     // Option failures cost performance, not function: log and go on.
     if (const int err = socket.SetReuseAddress(true); err != 0) {
@@ -66,7 +67,7 @@ int32_t SocketCtl::Connect(platform::Socket& socket, uint16_t port, const char* 
     if (err != 0) {
         QLOG("connect() error, errno[%d], info: %s\n", err, platform::ErrorText(err).c_str());
         QLOG("%s%s\n", what, m_cameraAddress.c_str());
-        return -1;
+        return kStatusFailed;
     }
     return 0;
 }
@@ -80,7 +81,7 @@ int32_t SocketCtl::openDevice() {
     platform::Socket data;
     platform::Socket command;
     if (CreateSocket(data) != 0 || CreateSocket(command) != 0) {
-        return -13;
+        return kStatusNotOpened;
     }
     if (const int err = command.SetKeepAlive(true); err != 0) {
         QLOG("setsockopt failed: %d \n", err);
@@ -96,11 +97,11 @@ int32_t SocketCtl::openDevice() {
         QLOG("setsockopt() error, errno[%d], info: %s\n", err, platform::ErrorText(err).c_str());
     }
     if (Connect(command, m_commandPort, "wait the Camera(cmd) connect  ") != 0) {
-        return -13;
+        return kStatusNotOpened;
     }
     QLOG("ok connect  %s\n", m_cameraAddress.c_str());
     if (Connect(data, m_dataPort, " wait the Camera(data) connect ") != 0) {
-        return -13;
+        return kStatusNotOpened;
     }
 
     std::string host;
@@ -217,12 +218,12 @@ int32_t SocketCtl::SetCmd(uint32_t cmd, uint8_t* buffer, int32_t replyCapacity,
     }
     if (!m_commandSocket.IsOpen()) {
         QLOG("SendData err: %d, %s\n", ENOTCONN, platform::ErrorText(ENOTCONN).c_str());
-        return -104;
+        return kStatusTransferError;
     }
     // Bytes left over from an exchange that timed out would be taken for this reply.
     if (!DrainStale(commandByte)) {
         QLOG("the server connection has been gracefully closed cmdid %d\n", commandByte);
-        return -104;
+        return kStatusTransferError;
     }
 
     uint8_t frame[11 + kMaxRequestPayload] = {};
@@ -237,7 +238,7 @@ int32_t SocketCtl::SetCmd(uint32_t cmd, uint8_t* buffer, int32_t replyCapacity,
     if (const int err = m_commandSocket.SendAll(frame, 11 + static_cast<size_t>(length));
         err != 0) {
         QLOG("SendData err: %d, %s\n", err, platform::ErrorText(err).c_str());
-        return -104;
+        return kStatusTransferError;
     }
     if ((commandByte & kGetBit) == 0) {
         return 0;  // sets are not acknowledged
@@ -246,21 +247,21 @@ int32_t SocketCtl::SetCmd(uint32_t cmd, uint8_t* buffer, int32_t replyCapacity,
     for (int attempt = 0; attempt < kMaxReplies; ++attempt) {
         uint8_t header[kHeaderBytes];
         if (!ReceiveChecked(header, sizeof header, commandByte)) {
-            return -104;
+            return kStatusTransferError;
         }
         const uint32_t type = ReadU32(header);
         const uint32_t bodyLength = ReadU32(header + 4);
         if (bodyLength < kMinReplyBody || bodyLength > kMaxReplyBody) {
             QLOG("reply body length %u out of range, cmdid 0x%x\n", bodyLength, commandByte);
-            return -104;
+            return kStatusTransferError;
         }
         // Every reply is read whole, so the next one starts at its own header.
         if (!ReceiveChecked(m_reply.data(), bodyLength, commandByte)) {
-            return -104;
+            return kStatusTransferError;
         }
         if (type != kCommandFrameType) {
             QLOG("reply frame type 0x%x is not a command reply, cmdid 0x%x\n", type, commandByte);
-            return -104;
+            return kStatusTransferError;
         }
         if (m_reply[1] == commandByte) {
             const size_t copy = std::min({static_cast<size_t>(m_reply[2]),
@@ -276,7 +277,7 @@ int32_t SocketCtl::SetCmd(uint32_t cmd, uint8_t* buffer, int32_t replyCapacity,
              m_reply[0], m_reply[1]);
     }
     QLOG("no reply to cmdid 0x%x among %d replies\n", commandByte, kMaxReplies);
-    return -104;
+    return kStatusTransferError;
 }
 
 void SocketCtl::BreakDataStream(const char* why) {
@@ -300,7 +301,7 @@ int32_t SocketCtl::ReadData(uint8_t* buffer, uint32_t& length) {
     Received r = RecvData(m_dataSocket, header, sizeof header, false);
     if (r.result < 0) {
         BreakDataStream("receive error");
-        return -1;
+        return kStatusFailed;
     }
     if (r.result == 0) {
         if (!r.timedOut) {
@@ -315,17 +316,17 @@ int32_t SocketCtl::ReadData(uint8_t* buffer, uint32_t& length) {
     if (type != kDataFrameType) {
         QLOG("unknow type, type[%d], len[%d]\n", static_cast<int>(type), static_cast<int>(payload));
         BreakDataStream("framing lost");
-        return -1;
+        return kStatusFailed;
     }
     if (payload > capacity) {
         QLOG("frame of %u bytes exceeds the buffer's %u\n", payload, capacity);
         BreakDataStream("framing lost");
-        return -1;
+        return kStatusFailed;
     }
     r = payload == 0 ? Received{1, 0, false} : RecvData(m_dataSocket, buffer, payload, false);
     if (r.result < 0) {
         BreakDataStream("receive error");
-        return -1;
+        return kStatusFailed;
     }
     if (r.result == 0) {
         BreakDataStream(r.timedOut ? "frame cut" : "peer closed");

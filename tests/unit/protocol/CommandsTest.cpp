@@ -40,18 +40,18 @@ TEST(CommandsTest, ValuesThatDoNotFitAreRefused) {
     EXPECT_EQ(SetValue(Value::Threshold, 6553, c), 0);
     EXPECT_EQ(c.U16(1), 65530);
     c.id = 0x77;
-    EXPECT_EQ(SetValue(Value::Threshold, 6554, c), kBadParameter);
+    EXPECT_EQ(SetValue(Value::Threshold, 6554, c), kStatusBadParameter);
     EXPECT_EQ(c.id, 0x77);  // left alone
-    EXPECT_EQ(SetValue(Value::DepthRange, 256, c), kBadParameter);
-    EXPECT_EQ(SetValue(Value::DataMode, 1, c), kBadParameter);  // get only
+    EXPECT_EQ(SetValue(Value::DepthRange, 256, c), kStatusBadParameter);
+    EXPECT_EQ(SetValue(Value::DataMode, 1, c), kStatusBadParameter);  // get only
 
     uint8_t dsp = 0;
-    EXPECT_EQ(ReadDspStatus(Reply({7, 0x82, 0x01, 0x03, 0x01}), 9, dsp), kBadParameter);
+    EXPECT_EQ(ReadDspStatus(Reply({7, 0x82, 0x01, 0x03, 0x01}), 9, dsp), kStatusBadParameter);
 }
 
 TEST(CommandsTest, TextsAreBoundedAndTakeWhatArrived) {
     Command c;
-    EXPECT_EQ(SetText(Text::FWVer, "1", 1, c), kBadParameter);  // read only
+    EXPECT_EQ(SetText(Text::FWVer, "1", 1, c), kStatusBadParameter);  // read only
 
     // Bytes past the reply are left from before (here: an earlier, longer text).
     Command reply = Reply({0x17, 'A', 'B', 'C', 'D', 'E'});
@@ -83,19 +83,19 @@ TEST(CommandsTest, ListsAreBoundedByTheListAndTheCaller) {
     EXPECT_EQ(data[3], 2);
 
     length = 3;  // too small for a count and three entries
-    EXPECT_EQ(ReadList(reply, List::DataModes, data, length), kBadParameter);
+    EXPECT_EQ(ReadList(reply, List::DataModes, data, length), kStatusBadParameter);
     EXPECT_EQ(length, 3u);
 
     reply.data[3] = 10;  // more ranges than there are
     reply.received = 64;
     length = 64;
-    EXPECT_EQ(ReadList(reply, List::DepthRanges, data, length), kDoesNotFit);
+    EXPECT_EQ(ReadList(reply, List::DepthRanges, data, length), kStatusFailed);
 
     const uint8_t tooMany[] = {33};
     Command c;
-    EXPECT_EQ(SetList(List::DataModes, tooMany, sizeof tooMany, c), kBadParameter);
+    EXPECT_EQ(SetList(List::DataModes, tooMany, sizeof tooMany, c), kStatusBadParameter);
     const uint8_t shortData[] = {3, 0};
-    EXPECT_EQ(SetList(List::DataModes, shortData, sizeof shortData, c), kBadParameter);
+    EXPECT_EQ(SetList(List::DataModes, shortData, sizeof shortData, c), kStatusBadParameter);
 }
 
 // What a reader did with a reply: its status and whether its output changed.
@@ -217,7 +217,7 @@ TEST(CommandsTest, ShortRepliesAreRefusedAndWriteNothing) {
         for (const size_t received : {size_t{0}, c.needs - 1}) {
             reply.received = static_cast<uint16_t>(received);
             const Outcome refused = c.read(reply);
-            EXPECT_EQ(refused.status, kShortReply) << received;
+            EXPECT_EQ(refused.status, kStatusTransferError) << received;
             EXPECT_FALSE(refused.changed) << received;
         }
         reply.received = static_cast<uint16_t>(c.needs);
@@ -232,7 +232,11 @@ TEST(CommandsTest, AListWhoseCountOverstatesWhatArrivedIsRefused) {
     const struct {
         uint16_t received;
         int32_t status;
-    } rows[] = {{7, 0}, {6, kShortReply}, {4, kShortReply}, {3, kShortReply}, {0, kShortReply}};
+    } rows[] = {{7, 0},
+                {6, kStatusTransferError},
+                {4, kStatusTransferError},
+                {3, kStatusTransferError},
+                {0, kStatusTransferError}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.received);
         reply.received = row.received;
@@ -261,8 +265,8 @@ TEST(CommandsTest, FileNamesAndTheirRoom) {
 
     // An empty file name or a host address without room for its end is refused.
     Command c;
-    EXPECT_EQ(SetToUpgradeMode("1.2.3.4", "/tmp/", c), kDoesNotFit);
-    EXPECT_EQ(SetToJsonMode("1234567890123456", c), kDoesNotFit);
+    EXPECT_EQ(SetToUpgradeMode("1.2.3.4", "/tmp/", c), kStatusFailed);
+    EXPECT_EQ(SetToJsonMode("1234567890123456", c), kStatusFailed);
 }
 
 TEST(CommandsTest, FieldAccessStaysInsideTheBuffer) {
