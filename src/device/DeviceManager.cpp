@@ -544,21 +544,51 @@ bool DeviceManager::Announce(Lock& lock, DeviceInfo& r) {
     return true;
 }
 
+// The camera of `from` came back under a new path: its record `to` takes the new path and
+// the pending add, and `from` is left unconnected.
+static void MoveArrivalInto(DeviceInfo& from, DeviceInfo& to) {
+    memcpy(to.uri, from.uri, sizeof to.uri);
+    memcpy(to.reserved, from.reserved, sizeof to.reserved);
+    to.pending = from.pending;
+    to.status = from.status;
+    to.deviceType = from.deviceType;
+    if (!to.sessions.empty() && !from.sessions.empty()) {
+        memcpy(to.sessions[0].usb.path, from.sessions[0].usb.path, kUsbPathBytes);
+    }
+    from.pending = HotPlugEvent::kNone;
+    from.notified = HotPlugEvent::kNone;
+    from.status = Unconnected;
+}
+
+DeviceInfo* DeviceManager::FindStaleRecord(const char* alias, const DeviceInfo& except) {
+    for (auto& s : m_list) {
+        if (s.get() != &except && alias[0] != '\0' && strcmp(s->alias, alias) == 0 &&
+            (s->status == Opened ||
+             (s->status == Unconnected && s->notified == HotPlugEvent::kAdded))) {
+            return s.get();
+        }
+    }
+    return nullptr;
+}
+
+bool DeviceManager::ReportUsbRemoval(Lock& lock, DeviceInfo& r) {
+    QLOG("call back %d  %d  %d %s %s  %s\n", static_cast<int>(r.status),
+         static_cast<int>(r.pending), static_cast<int>(r.notified), r.uri, r.alias, FirstPath(r));
+    const NsDeviceInfo snapshot = r.Snapshot();
+    r.notified = HotPlugEvent::kRemoved;
+    r.pending = HotPlugEvent::kNone;
+    lock.unlock();
+    QLOG("remove %d   %d   %d   %s %s \n", static_cast<int>(snapshot.status), -1, 1, snapshot.uri,
+         snapshot.alias);
+    Report(lock, snapshot, NsHotPlugRemoved);
+    QLOG("call back done ---- %d %d %d  %s %s\n", static_cast<int>(snapshot.status), -1, 1,
+         snapshot.uri, snapshot.alias);
+    return true;
+}
+
 bool DeviceManager::UsbPendingEvent(Lock& lock, DeviceInfo& r) {
     if (r.pending == HotPlugEvent::kRemoved) {
-        QLOG("call back %d  %d  %d %s %s  %s\n", static_cast<int>(r.status),
-             static_cast<int>(r.pending), static_cast<int>(r.notified), r.uri, r.alias,
-             FirstPath(r));
-        const NsDeviceInfo snapshot = r.Snapshot();
-        r.notified = HotPlugEvent::kRemoved;
-        r.pending = HotPlugEvent::kNone;
-        lock.unlock();
-        QLOG("remove %d   %d   %d   %s %s \n", static_cast<int>(snapshot.status), -1, 1,
-             snapshot.uri, snapshot.alias);
-        Report(lock, snapshot, NsHotPlugRemoved);
-        QLOG("call back done ---- %d %d %d  %s %s\n", static_cast<int>(snapshot.status), -1, 1,
-             snapshot.uri, snapshot.alias);
-        return true;
+        return ReportUsbRemoval(lock, r);
     }
     // A pending add.
     char alias[64] = {};
@@ -570,17 +600,7 @@ bool DeviceManager::UsbPendingEvent(Lock& lock, DeviceInfo& r) {
     }
     DeviceInfo* target = &r;
     auto moveInto = [&](DeviceInfo& s) {
-        memcpy(s.uri, r.uri, sizeof s.uri);
-        memcpy(s.reserved, r.reserved, sizeof s.reserved);
-        s.pending = r.pending;
-        s.status = r.status;
-        s.deviceType = r.deviceType;
-        if (!s.sessions.empty() && !r.sessions.empty()) {
-            memcpy(s.sessions[0].usb.path, r.sessions[0].usb.path, kUsbPathBytes);
-        }
-        r.pending = HotPlugEvent::kNone;
-        r.notified = HotPlugEvent::kNone;
-        r.status = Unconnected;
+        MoveArrivalInto(r, s);
         target = &s;
     };
     auto newDevice = [&] {
@@ -600,16 +620,7 @@ bool DeviceManager::UsbPendingEvent(Lock& lock, DeviceInfo& r) {
     } else if (m_list.size() < 2) {
         newDevice();
     } else {
-        DeviceInfo* stale = nullptr;
-        for (auto& s : m_list) {
-            if (s.get() != &r && alias[0] != '\0' && strcmp(s->alias, alias) == 0 &&
-                (s->status == Opened ||
-                 (s->status == Unconnected && s->notified == HotPlugEvent::kAdded))) {
-                stale = s.get();
-                break;
-            }
-        }
-        if (stale != nullptr) {
+        if (DeviceInfo* stale = FindStaleRecord(alias, r)) {
             QLOG(
                 "the video num or devicepath has changed, but has no remove signal, has new add "
                 "signal %d %d %d %s   %s\n",
@@ -658,73 +669,68 @@ bool DeviceManager::UsbLostWhileStreaming(Lock& lock, DeviceInfo& r) {
     return true;
 }
 
-bool DeviceManager::NetworkRecord(Lock& lock, DeviceInfo& r) {
-    auto socketRemove = [&] {
-        QLOG(" socket remove  %d %s\n", r.missCount, r.alias);
-        r.status = Unconnected;
-        if (r.device) {
-            r.device->SetConnectStatus(1);
-        }
-        const NsDeviceInfo snapshot = r.Snapshot();
-        const bool report = r.notified != HotPlugEvent::kRemoved;
-        r.notified = HotPlugEvent::kRemoved;
-        r.pending = HotPlugEvent::kNone;
-        r.missCount = 0;
-        if (report) {
-            Report(lock, snapshot, NsHotPlugRemoved);
-        } else {
-            lock.unlock();
-        }
-        return true;
-    };
-    if (r.status == Opened && r.device) {
-        if (m_upgradeFlag.load() != TransferKind::kNone) {
-            return false;
-        }
-        if (r.missCount > 2 || !r.device->IsAlive()) {
-            return socketRemove();
-        }
-        char sn[64] = {};
-        if (r.device->GetSN(sn, 63) != 0) {
-            if (r.missCount < 3) {
-                ++r.missCount;
-            }
-            QLOG(" pDeviceInfo->missCount %d  %s\n", r.missCount, r.alias);
-        }
+bool DeviceManager::RemoveNetworkRecord(Lock& lock, DeviceInfo& r, bool report) {
+    r.status = Unconnected;
+    if (r.device) {
+        r.device->SetConnectStatus(1);
+    }
+    const NsDeviceInfo snapshot = r.Snapshot();
+    r.notified = HotPlugEvent::kRemoved;
+    r.pending = HotPlugEvent::kNone;
+    if (report) {
+        Report(lock, snapshot, NsHotPlugRemoved);
+    } else {
+        lock.unlock();
+    }
+    return true;
+}
+
+bool DeviceManager::WatchOpenedNetworkCamera(Lock& lock, DeviceInfo& r) {
+    if (m_upgradeFlag.load() != TransferKind::kNone) {
         return false;
     }
+    if (r.missCount > 2 || !r.device->IsAlive()) {
+        QLOG(" socket remove  %d %s\n", r.missCount, r.alias);
+        r.missCount = 0;
+        return RemoveNetworkRecord(lock, r, r.notified != HotPlugEvent::kRemoved);
+    }
+    char sn[64] = {};
+    if (r.device->GetSN(sn, 63) != 0) {
+        if (r.missCount < 3) {
+            ++r.missCount;
+        }
+        QLOG(" pDeviceInfo->missCount %d  %s\n", r.missCount, r.alias);
+    }
+    return false;
+}
+
+void DeviceManager::HandToTransferWorker(const DeviceInfo& r) {
+    if (r.sessions.empty()) {
+        return;
+    }
+    TransferWorker* worker;
+    if (m_upgradeFlag.load() == TransferKind::kFirmware) {
+        QLOG("%d\n", 4);
+        worker = &Upgrade::Instance();
+    } else {
+        worker = &JsonCtl::Instance();
+    }
+    worker->SetDeviceFound(false);
+    worker->SetSessionInfo(r.sessions[0]);
+}
+
+bool DeviceManager::NetworkRecord(Lock& lock, DeviceInfo& r) {
+    if (r.status == Opened && r.device) {
+        return WatchOpenedNetworkCamera(lock, r);
+    }
     if (r.status == UpgradeMode) {
-        if (r.sessions.empty()) {
-            return false;
-        }
-        TransferWorker* worker;
-        if (m_upgradeFlag.load() == TransferKind::kFirmware) {
-            QLOG("%d\n", 4);
-            worker = &Upgrade::Instance();
-        } else {
-            worker = &JsonCtl::Instance();
-        }
-        worker->SetDeviceFound(false);
-        worker->SetSessionInfo(r.sessions[0]);
+        HandToTransferWorker(r);
         return false;
     }
     if (r.status == Connected && r.pending == HotPlugEvent::kRemoved &&
         r.notified != HotPlugEvent::kRemoved) {
         QLOG(" socket need remove first %s %s\n", r.uri, r.alias);
-        r.status = Unconnected;
-        if (r.device) {
-            r.device->SetConnectStatus(1);
-        }
-        const NsDeviceInfo snapshot = r.Snapshot();
-        const bool report = r.device != nullptr;
-        r.notified = HotPlugEvent::kRemoved;
-        r.pending = HotPlugEvent::kNone;
-        if (report) {
-            Report(lock, snapshot, NsHotPlugRemoved);
-        } else {
-            lock.unlock();
-        }
-        return true;
+        return RemoveNetworkRecord(lock, r, r.device != nullptr);
     }
     if (r.status == Connected && r.pending == HotPlugEvent::kAdded &&
         r.notified != HotPlugEvent::kAdded) {
@@ -739,7 +745,9 @@ bool DeviceManager::NetworkRecord(Lock& lock, DeviceInfo& r) {
     if (r.status == ConnectUNKNOWN && (r.device || r.pending == HotPlugEvent::kRemoved)) {
         // Also for a camera never opened: it announced it is going away after it was
         // reported added, and is reported removed once.
-        return socketRemove();
+        QLOG(" socket remove  %d %s\n", r.missCount, r.alias);
+        r.missCount = 0;
+        return RemoveNetworkRecord(lock, r, r.notified != HotPlugEvent::kRemoved);
     }
     if (r.pending != HotPlugEvent::kNone && r.pending == r.notified) {
         r.pending = HotPlugEvent::kNone;  // already reported: nothing to tell

@@ -83,8 +83,20 @@ private:
 
     // Pass steps; each returns true when it ended the pass (lock released).
     bool UsbPendingEvent(Lock& lock, DeviceInfo& r);
+    bool ReportUsbRemoval(Lock& lock, DeviceInfo& r);
+    // Another record of the camera called `alias` that was never reported removed: it is
+    // opened, or unconnected after its add was reported.
+    DeviceInfo* FindStaleRecord(const char* alias, const DeviceInfo& except);
     bool UsbLostWhileStreaming(Lock& lock, DeviceInfo& r);
     bool NetworkRecord(Lock& lock, DeviceInfo& r);
+    // The record goes unconnected and its device hears the connection is lost; the removal
+    // is reported when `report`, else the lock is only released.
+    bool RemoveNetworkRecord(Lock& lock, DeviceInfo& r, bool report);
+    // An opened network camera: removed after three failed serial-number polls or when its
+    // device is no longer alive.
+    bool WatchOpenedNetworkCamera(Lock& lock, DeviceInfo& r);
+    // A camera in its transfer mode goes to the worker of the transfer that was started.
+    void HandToTransferWorker(const DeviceInfo& r);
     bool Announce(Lock& lock, DeviceInfo& r);
     // Reports an event on a thread of its own after releasing the lock, and waits for it.
     void Report(Lock& lock, const NsDeviceInfo& snapshot, int32_t event);
