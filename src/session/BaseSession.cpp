@@ -120,7 +120,7 @@ int32_t BaseSession::CloseDevice() {
     }
     if (m_model.idleOnClose) {
         SetRgbAecEnabled(false);
-        m_deviceSync.store(false);  // the idle mode is sent without awaiting its echo
+        m_echo.SetSynchronised(false);  // the idle mode is sent without awaiting its echo
         SetDataMode(102);
     }
     const int32_t ret = m_protocol->CloseDevice();
@@ -146,7 +146,7 @@ int32_t BaseSession::StartStream() {
     }
     // The reader takes the stream from now on, so a parameter block or a status block that
     // arrives during the initialisation is seen.
-    m_firstStatus.store(true);
+    m_echo.SetFirst(true);
     m_imageProc.SetStreamSwitches(true);
     if (!quorix::IsInitialised(m_state.load())) {
         const int32_t init = InitDevice();
@@ -636,8 +636,7 @@ void BaseSession::ApplyIniLists(const Config& config) {
 }
 
 DeviceStatus BaseSession::GetDeviceStatus() const {
-    std::lock_guard guard(m_statusLock);
-    return m_status;
+    return m_echo.Latest();
 }
 
 TofFrameMode BaseSession::GetRgbFrameMode() const {
@@ -694,29 +693,27 @@ int32_t BaseSession::Context::ReadTransport(uint8_t* buffer, uint32_t& length) {
 }
 
 void BaseSession::Context::StoreDeviceStatus(const uint8_t* payload, size_t length) {
-    std::lock_guard guard(m_session.m_statusLock);
-    ParseDeviceStatus(payload, length, m_session.m_status);
+    m_session.m_echo.Store(payload, length);
 }
 
 bool BaseSession::Context::IsFirstStatus() const {
-    return m_session.m_firstStatus.load();
+    return m_session.m_echo.IsFirst();
 }
 
 void BaseSession::Context::SetFirstStatus(bool first) {
-    m_session.m_firstStatus.store(first);
+    m_session.m_echo.SetFirst(first);
 }
 
 void BaseSession::Context::SetDeviceSync(bool on) {
-    m_session.m_deviceSync.store(on);
+    m_session.m_echo.SetSynchronised(on);
 }
 
 void BaseSession::Context::StoreJsonState(uint8_t state) {
-    m_session.m_jsonState.store(state);
+    m_session.m_echo.StoreJsonState(state);
 }
 
 void BaseSession::Context::StoreJsonResult(uint8_t result, uint8_t errorCode) {
-    m_session.m_jsonResult.store(result);
-    m_session.m_jsonError.store(errorCode);
+    m_session.m_echo.StoreJsonResult(result, errorCode);
 }
 
 ImageSettings BaseSession::Context::CurrentImageSettings() const {

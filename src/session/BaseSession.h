@@ -33,6 +33,7 @@
 #include "protocol/ProtocolTypes.h"
 #include "session/CameraRecords.h"
 #include "session/SessionState.h"
+#include "session/StatusEcho.h"
 
 namespace quorix {
 
@@ -284,7 +285,7 @@ public:
         return m_pushesParameters.load();
     }
     bool GetDeviceSync() const {
-        return m_deviceSync.load();
+        return m_echo.Synchronised();
     }
     uint16_t GetStoredThreshold() const {
         return m_threshold.load();
@@ -354,14 +355,8 @@ private:
     template <class Matches>
     bool AwaitEcho(uint32_t polls, std::chrono::milliseconds interval, const Matches& matches,
                    DeviceStatus& last) const {
-        for (uint32_t i = 0; i < polls && ConfirmationActive(); ++i) {
-            last = GetDeviceStatus();
-            if (matches(last)) {
-                return true;
-            }
-            std::this_thread::sleep_for(interval);
-        }
-        return false;
+        return m_echo.Await(
+            polls, interval, matches, [this] { return ConfirmationActive(); }, last);
     }
     // Sends with `send` and, while confirmation is possible, awaits `matches` (-105 when
     // it never holds). `last` receives the last status seen.
@@ -427,13 +422,7 @@ private:
     std::atomic<uint16_t> m_irs2{1};
 
     // Status echo from the stream.
-    mutable std::mutex m_statusLock;
-    DeviceStatus m_status;
-    std::atomic<bool> m_deviceSync{false};
-    std::atomic<bool> m_firstStatus{false};
-    std::atomic<uint8_t> m_jsonState{0};
-    std::atomic<uint8_t> m_jsonResult{0};
-    std::atomic<uint8_t> m_jsonError{0};
+    StatusEcho m_echo;
 
     // What the session knows of its camera, under its lock.
     mutable std::mutex m_cacheLock;

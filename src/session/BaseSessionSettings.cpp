@@ -20,7 +20,7 @@ using namespace std::chrono_literals;
 }  // namespace
 
 bool BaseSession::ConfirmationActive() const {
-    return m_deviceSync.load() && m_imageProc.IsStreaming() && !m_closing.load();
+    return m_echo.Synchronised() && m_imageProc.IsStreaming() && !m_closing.load();
 }
 
 // --- frame modes ----------------------------------------------------------------------------
