@@ -77,8 +77,15 @@ public:
     // Switching synchronisation back on empties the ring, so no set mixes old and new.
     void SetEnabled(bool enabled);
     bool IsEnabled() const { return m_enabled.load(); }
-    // Stream stopped / low-power mode: the ring is emptied and stays empty.
-    void SetStreamOn(bool on) { m_streamOn.store(on); }
+    // Stream stopped / low-power mode: the ring is emptied and stays empty. A stop is
+    // also remembered as a reset: a start that follows at once, before the thread saw the
+    // stream stopped, must not find the old stream's partial sets holding pool frames.
+    void SetStreamOn(bool on) {
+        if (!on) {
+            m_resetRequested.store(true);
+        }
+        m_streamOn.store(on);
+    }
     void SetActive(bool active) { m_active.store(active); }
     void SetWaitTimeOfReadNextFrame(uint32_t milliseconds) { m_waitMs.store(milliseconds); }
     uint32_t WaitTime() const { return m_waitMs.load(); }

@@ -41,7 +41,8 @@ public:
 
     // Tokens: D5 / I5 / C5 a depth / IR / colour frame of index 5 ("D5x": wrong data
     // length); F fetch a set; H<n> frames out of their pools; T a round without frames;
-    // S0/S1 stream off/on; A0/A1 active; E0/E1 synchronisation off/on; R reset request.
+    // S0/S1 stream off/on; Q stream off and on again before the next round; A0/A1
+    // active; E0/E1 synchronisation off/on; R reset request.
     // Returns the fetch results ("5:DC", "-" for none) and any held-count mismatches.
     std::string Play(const std::string& script, uint32_t frameSet) {
         std::istringstream in(script);
@@ -69,6 +70,11 @@ public:
                     break;
                 case 'S':
                     m_sync.SetStreamOn(n != 0);
+                    m_sync.Step();
+                    break;
+                case 'Q':
+                    m_sync.SetStreamOn(false);
+                    m_sync.SetStreamOn(true);
                     m_sync.Step();
                     break;
                 case 'A':
@@ -177,6 +183,8 @@ TEST(Sync, RingTable) {
         {"a late frame without a slot is refused", kDepthAndColour, "D5 C5 F D4 H0", "5:DC "},
         {"stream off empties the ring and keeps it empty", kDepthAndColour,
          "D5 S0 H0 C5 H0 F S1 D6 C6 F", "- 6:DC "},
+        {"a stop and a start before the next round still empty the ring", kDepthAndColour,
+         "D5 Q H0 D6 C6 F", "6:DC "},
         {"low-power mode empties the ring", kDepthAndColour, "D5 A0 H0 A1 C5 F", "- "},
         {"a round without frames while stopped empties the output", kDepthAndColour,
          "D5 C5 H2 S0 H0 F", "- "},
