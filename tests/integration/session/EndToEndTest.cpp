@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <thread>
 #include <vector>
 
@@ -30,16 +31,38 @@ using namespace std::chrono_literals;
 using test::IsListed;
 using test::WaitFor;
 
-// Reads until a set holding every kind in `wanted` arrives; false after `tries` reads.
-bool ReadSet(NsDeviceHandle h, uint32_t wanted, uint32_t& ready, int tries = 60) {
+// Reads until a set holding every kind in `wanted` arrives; false after `tries` reads, with
+// the statuses the reads gave in the failure message.
+::testing::AssertionResult ReadSet(NsDeviceHandle h, uint32_t wanted, uint32_t& ready,
+                                   int tries = 60) {
+    std::map<int32_t, int> statuses;
     for (int i = 0; i < tries; ++i) {
         ready = 0;
         const NsReturnStatus ret = Ns2_ReadNextFrame(h, 0, &ready);
         if (ret == NsStatusOk && (ready & wanted) == wanted) {
-            return true;
+            return ::testing::AssertionSuccess();
+        }
+        ++statuses[ret == NsStatusOk ? static_cast<int32_t>(1000 + ready) : ret];
+    }
+    auto failure = ::testing::AssertionFailure() << "no set in " << tries << " reads:";
+    for (const auto& [status, count] : statuses) {
+        if (status >= 1000) {
+            failure << " " << count << "x ready 0x" << std::hex << status - 1000 << std::dec;
+        } else {
+            failure << " " << count << "x status " << status;
         }
     }
-    return false;
+    return failure;
+}
+
+// The last `n` lines of the library's log, for a failure message.
+std::string LastLines(const log::Capture& capture, size_t n) {
+    const std::vector<std::string> lines = capture.Lines();
+    std::string out;
+    for (size_t i = lines.size() > n ? lines.size() - n : 0; i < lines.size(); ++i) {
+        out += lines[i];
+    }
+    return out;
 }
 
 class EndToEnd : public ::testing::Test {
@@ -201,7 +224,8 @@ TEST_F(EndToEnd, InitRunsOncePerOpenAndFallsBackWhenParametersComeLate) {
     ASSERT_EQ(Ns2_StartStream(m_handle, 0), NsStatusOk);
     EXPECT_EQ(capture.Count("first frame data is toot late. 0"), 1u);
     uint32_t ready = 0;
-    ASSERT_TRUE(ReadSet(m_handle, NsFrameReadyDepth | NsFrameReadyRGB, ready));
+    ASSERT_TRUE(ReadSet(m_handle, NsFrameReadyDepth | NsFrameReadyRGB, ready))
+        << LastLines(capture, 40);
     NsFrame colour{};
     ASSERT_EQ(Ns2_GetFrame(m_handle, 0, RGBFrame, &colour), NsStatusOk);
     EXPECT_EQ(+colour.width, 1280);
@@ -221,7 +245,7 @@ TEST_F(EndToEnd, InitRunsOncePerOpenAndFallsBackWhenParametersComeLate) {
     ASSERT_EQ(Ns2_StopStream(m_handle, 0), NsStatusOk);
     ASSERT_EQ(Ns2_StartStream(m_handle, 0), NsStatusOk);
     EXPECT_EQ(intrinsicReads(), afterFirstInit);  // no second init
-    EXPECT_TRUE(ReadSet(m_handle, NsFrameReadyDepth, ready));
+    EXPECT_TRUE(ReadSet(m_handle, NsFrameReadyDepth, ready)) << LastLines(capture, 40);
 
     ASSERT_EQ(Ns2_CloseDevice(&m_handle), NsStatusOk);
     m_handle = Open("TK5P:QX-E2E-2");
