@@ -62,8 +62,11 @@ private:
     std::thread m_thread;
 };
 
-// Reads every byte of a delivered frame, so a frame freed under the reader is touched.
-NsReturnStatus ReadAndTouch(NsDeviceHandle h) {
+// Reads a set and fetches its frames. The frame data belong to the application only until
+// its next read or the close, so nothing here touches them after the call: whatever the
+// library reads of a frame under a close, it reads inside these calls, where the
+// sanitizers see it.
+NsReturnStatus ReadAndFetch(NsDeviceHandle h) {
     uint32_t ready = 0;
     const NsReturnStatus ret = Ns2_ReadNextFrame(h, 0, &ready);
     if (ret != NsStatusOk) {
@@ -71,13 +74,9 @@ NsReturnStatus ReadAndTouch(NsDeviceHandle h) {
     }
     for (const uint32_t type : {DepthFrame, IRFrame, RGBFrame}) {
         NsFrame frame{};
-        if (Ns2_GetFrame(h, 0, type, &frame) == NsStatusOk && frame.pFrameData != nullptr) {
-            const auto* bytes = static_cast<const volatile uint8_t*>(frame.pFrameData);
-            uint32_t sum = 0;
-            for (uint32_t i = 0; i < frame.dataLen; i += 64) {
-                sum += bytes[i];
-            }
-            (void)sum;
+        const NsReturnStatus got = Ns2_GetFrame(h, 0, type, &frame);
+        if (got == NsStatusBadHandle) {
+            return got;
         }
     }
     return NsStatusOk;
@@ -135,7 +134,7 @@ TEST_F(CloseWhileCalling, CloseEndsTheWaitsInsideTheDevice) {
     std::this_thread::sleep_for(200ms);  // frames already on their way are read first
 
     {
-        Hammer reader("ReadNextFrame", [h] { return ReadAndTouch(h); });
+        Hammer reader("ReadNextFrame", [h] { return ReadAndFetch(h); });
         Hammer setter("SetSlaveModeEnabled", [h] { return Ns2_SetSlaveModeEnabled(h, 0, 0); });
         std::this_thread::sleep_for(300ms);  // both are inside their waits by now
         ASSERT_FALSE(reader.Done());
@@ -175,7 +174,7 @@ TEST_F(CloseWhileCalling, HammeredHandleClosesCleanly) {
         }
         std::vector<std::unique_ptr<Hammer>> hammers;
         hammers.push_back(
-            std::make_unique<Hammer>("ReadNextFrame", [h] { return ReadAndTouch(h); }));
+            std::make_unique<Hammer>("ReadNextFrame", [h] { return ReadAndFetch(h); }));
         hammers.push_back(std::make_unique<Hammer>("SetThreshold", [h, round] {
             return Ns2_SetThreshold(h, 0, static_cast<uint16_t>(20 + round));
         }));
@@ -211,7 +210,7 @@ TEST_F(CloseWhileCalling, ShutdownWithCallsInFlight) {
     NsDeviceHandle h = Open();
     ASSERT_NE(h, nullptr);
     ASSERT_EQ(Ns2_StartStream(h, 0), NsStatusOk);
-    Hammer reader("ReadNextFrame", [h] { return ReadAndTouch(h); });
+    Hammer reader("ReadNextFrame", [h] { return ReadAndFetch(h); });
     Hammer setter("SetThreshold", [h] { return Ns2_SetThreshold(h, 0, 33); });
     std::this_thread::sleep_for(200ms);
     EXPECT_EQ(Ns2_Shutdown(), NsStatusOk);
