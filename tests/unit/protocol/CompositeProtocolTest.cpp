@@ -6,10 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <tuple>
-#include <type_traits>
 #include <utility>
 #include <vector>
+
+#include "support/ProtocolCalls.h"
 
 namespace quorix {
 namespace {
@@ -69,13 +69,6 @@ public:
 #undef QUORIX_RECORD
 };
 
-// Calls `op` with value-initialised arguments (null pointers, zero records).
-template <class... Args>
-int32_t CallWithDefaults(BaseProtocol& protocol, int32_t (BaseProtocol::*op)(Args...)) {
-    std::tuple<std::remove_cvref_t<Args>...> values{};
-    return std::apply([&](auto&... v) { return (protocol.*op)(v...); }, values);
-}
-
 template <Composite Kind>
 void ExpectRouting(const std::map<uint32_t, Expect>& expected) {
     auto uvc = std::make_unique<Recorder>();
@@ -107,7 +100,7 @@ void ExpectRouting(const std::map<uint32_t, Expect>& expected) {
         }
     };
 #define QUORIX_CALL(position, name, ...) \
-    check(position, CallWithDefaults(composite, &BaseProtocol::name));
+    check(position, test::CallWithDefaults(composite, &BaseProtocol::name));
     QUORIX_PROTOCOL_OPERATIONS(QUORIX_CALL)
 #undef QUORIX_CALL
     // Each inner protocol received exactly its operations, each once.
