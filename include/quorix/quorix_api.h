@@ -419,8 +419,9 @@ typedef struct NsWDROutputMode {
 #pragma pack(pop)
 QUORIX_STATIC_ASSERT(sizeof(NsWDROutputMode) == 19, NsWDROutputMode_is_19_bytes);
 
-/* Depth range 0..8 (confirmed). 1 in a WDR data mode becomes -255; -10 for a range the
- * camera does not offer. Reading gives -13 when the camera does not answer. */
+/* Depth range 0..8 (confirmed). -10 for a range above 8 or one the camera does not offer
+ * (nothing is sent); 1 in a WDR data mode becomes -255. Reading gives -13 when the camera
+ * does not answer. */
 QUORIX_API NsReturnStatus Ns2_SetDepthRange(NsDeviceHandle handle, uint32_t sessionIndex,
                                             uint32_t range);
 QUORIX_API NsReturnStatus Ns2_GetDepthRange(NsDeviceHandle handle, uint32_t sessionIndex,
@@ -441,6 +442,7 @@ QUORIX_API NsReturnStatus Ns2_SetDataMode(NsDeviceHandle handle, uint32_t sessio
                                           uint8_t dataMode);
 QUORIX_API NsReturnStatus Ns2_GetDataMode(NsDeviceHandle handle, uint32_t sessionIndex,
                                           uint8_t* dataMode);
+/* ToF frames per second, 1..255; 0 gives -15 and nothing is sent. */
 QUORIX_API NsReturnStatus Ns2_SetTofFrameRate(NsDeviceHandle handle, uint32_t sessionIndex,
                                               uint8_t fps);
 QUORIX_API NsReturnStatus Ns2_GetTofFrameRate(NsDeviceHandle handle, uint32_t sessionIndex,

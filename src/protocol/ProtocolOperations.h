@@ -27,7 +27,7 @@
     X(8, GetConfidenceBit, (uint8_t& bit), (bit), FWD, UVC, UVC) \
     X(9, SetConfidenceWhich, (uint8_t which), (which), FWD, UVC, UVC) \
     X(10, GetConfidenceWhich, (uint8_t& which), (which), FWD, UVC, UVC) \
-    X(11, SetTofFrameRate, (uint8_t fps), (fps), FWD, UVC, UVC) \
+    X(11, SetTofFrameRate, (uint8_t fps), (fps), OWN, UVC, UVC) \
     X(12, GetTofFrameRate, (uint8_t& fps), (fps), FWD, UVC, UVC) \
     X(13, SetSlaveModeEnabled, (bool enable), (enable), OWN, UVC, UVC) \
     X(14, SetAntiInterferenceEnabled, (bool enable), (enable), FWD, UVC, UVC) \

@@ -59,6 +59,7 @@ public:
     static constexpr uint32_t kPlaneCorrectionEntries = kPlaneCorrectionBytes / 4;
     static constexpr uint32_t kMaxFailedReads = ImageProc::kMaxFailedReads;
     static constexpr uint16_t kNotConfigured = 65535;
+    static constexpr uint32_t kMaxDepthRange = 8;
 
     explicit BaseSession(const SessionInfo& info);
     // With the given pre-processing object (null: none, so mapping and filters are off).
@@ -109,8 +110,10 @@ public:
     // Sent to the camera and, while it echoes its state in the stream and the stream runs,
     // awaited until the echo shows the new value (-105 when it never does). Without the
     // echo the protocol's status is returned. Refusals are told per operation.
-    // 1 in a WDR data mode, -10 for a range outside the camera's list.
+    // -10 for a range above 8 or outside the camera's list, 1 in a WDR data mode.
     int32_t SetDepthRange(uint32_t range);
+    // -15 for 0 frames per second (nothing is sent); else passed to the camera.
+    int32_t SetTofFrameRate(uint8_t fps);
     // -255 in a WDR data mode. The camera holds threshold x 10.
     int32_t SetThreshold(uint16_t threshold);
     int32_t SetSlaveModeEnabled(bool enabled);

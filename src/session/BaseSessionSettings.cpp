@@ -127,6 +127,11 @@ void BaseSession::ResetPipeline() {
 }
 
 int32_t BaseSession::SetDepthRange(uint32_t range) {
+    if (range > kMaxDepthRange) {
+        // Outside every camera's ranges: refused even before the camera's list is known.
+        QLOG("invalid depth range %d\n", static_cast<int>(range));
+        return kStatusBadDepthRange;
+    }
     if (IsWdrMode(m_dataMode.load())) {
         QLOG("MultiRange mode reject change depth range\n");
         return 1;
@@ -666,6 +671,14 @@ bool BaseSession::IsDataModeInList(uint8_t mode) {
     const uint8_t count = std::min<uint8_t>(m_cache.dataModeList[0], 32);
     return std::find(m_cache.dataModeList.begin() + 1, m_cache.dataModeList.begin() + 1 + count,
                      mode) != m_cache.dataModeList.begin() + 1 + count;
+}
+
+int32_t BaseSession::SetTofFrameRate(uint8_t fps) {
+    if (fps == 0) {
+        QLOG("fps:%d is invalid.\n", static_cast<int>(fps));
+        return kStatusBadParameter;
+    }
+    return m_protocol ? m_protocol->SetTofFrameRate(fps) : kStatusNotSupported;
 }
 
 bool BaseSession::IsDepthRangeInList(uint32_t range) {

@@ -98,6 +98,20 @@ TEST_F(Settings, DepthRangeMustBeInTheCameraListUnlessTheListIsEmpty) {
     m_script.answersLists = false;  // a TK1A keeps an empty list: every range goes
     BaseSession& t = Start(TK1A);
     EXPECT_EQ(t.SetDepthRange(7), 0);
+    m_script.ClearCalls();
+    EXPECT_EQ(t.SetDepthRange(9), -10) << "no camera has a range above 8";
+    EXPECT_TRUE(m_script.Calls().empty());
+}
+
+TEST_F(Settings, FrameRateZeroIsRefusedBeforeItIsSent) {
+    BaseSession& s = Start(TK5P);
+    m_script.ClearCalls();
+    log::Capture capture;
+    EXPECT_EQ(s.SetTofFrameRate(0), -15);
+    EXPECT_TRUE(capture.Contains("fps:0 is invalid."));
+    EXPECT_TRUE(m_script.Calls().empty());
+    EXPECT_EQ(s.SetTofFrameRate(1), 0);
+    EXPECT_EQ(m_script.CallsOf("SetTofFrameRate"), Calls{"SetTofFrameRate 1"});
 }
 
 TEST_F(Settings, WithoutStatusEchoEachSettingIsSentOnceAndStored) {
