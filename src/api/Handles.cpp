@@ -14,8 +14,7 @@
 namespace quorix {
 namespace {
 
-// What the application holds: the cell's contents are never read back (the table is the
-// truth); the device's address is kept there only so the cell is what it always was.
+// What the application holds. Its contents are never read back: the table is the truth.
 struct HandleCell {
     const BaseDevice* device;
 };
@@ -54,11 +53,6 @@ bool TakeHandle(NsDeviceHandle handle, std::shared_ptr<BaseDevice>* device) {
     return true;
 }
 
-bool IsLiveHandle(NsDeviceHandle handle) {
-    std::lock_guard guard(g_handleLock);
-    return LiveCells().count(handle) != 0;
-}
-
 std::vector<std::shared_ptr<BaseDevice>> ForgetAllDevices() {
     std::vector<std::shared_ptr<BaseDevice>> devices;
     std::lock_guard guard(g_handleLock);
@@ -66,7 +60,6 @@ std::vector<std::shared_ptr<BaseDevice>> ForgetAllDevices() {
         if (device) {
             devices.push_back(std::move(device));
         }
-        static_cast<HandleCell*>(const_cast<void*>(cell))->device = nullptr;
     }
     return devices;
 }

@@ -31,7 +31,6 @@ NsDeviceHandle NewHandle(std::shared_ptr<BaseDevice> device);
 // Takes a live cell out of the table and frees it; false when `handle` is not live.
 // `device` receives what the cell owned (null after a shutdown emptied it).
 bool TakeHandle(NsDeviceHandle handle, std::shared_ptr<BaseDevice>* device);
-bool IsLiveHandle(NsDeviceHandle handle);
 // Empties every live cell (the library shuts down) and hands over the devices they owned;
 // the cells stay valid for Ns2_CloseDevice to free.
 std::vector<std::shared_ptr<BaseDevice>> ForgetAllDevices();

@@ -67,9 +67,6 @@ QUORIX_API NsReturnStatus Ns2_Shutdown(void) {
         JsonCtl::Destroy();
         // Every handle dies at once; each device ends when the calls inside it have left.
         std::vector<std::shared_ptr<BaseDevice>> opened = ForgetAllDevices();
-        for (const auto& device : opened) {
-            device->BeginClose();
-        }
         DeviceManager::Destroy();
         for (auto& device : opened) {
             RetireDevice(std::move(device));

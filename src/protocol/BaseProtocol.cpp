@@ -33,9 +33,6 @@ int32_t NotSupported(const std::source_location& where = std::source_location::c
     return kStatusNotSupported;
 }
 
-template <class... Args>
-void Unused(const Args&...) {}
-
 }  // namespace
 
 BaseProtocol::~BaseProtocol() = default;
@@ -58,7 +55,7 @@ static_assert([] {
 
 #define QUORIX_DEFAULT_BODY(position, name, params, args, ...) \
     int32_t BaseProtocol::name params {                        \
-        Unused args;                                           \
+        detail::Unused args;                                   \
         return NotSupported();                                 \
     }
 QUORIX_PROTOCOL_OPERATIONS(QUORIX_DEFAULT_BODY)

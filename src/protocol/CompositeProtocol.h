@@ -40,9 +40,6 @@ constexpr std::array<Route, kOperationCount + 1> kTk1aRoutes{
 #undef QUORIX_TK1A_ROUTE
 };
 
-template <class... Args>
-constexpr void Unused(const Args&...) {}
-
 }  // namespace detail
 
 constexpr Route RouteOf(Composite composite, Operation operation) {

@@ -143,6 +143,12 @@
     X(111, SetSlaveTrigger, (), (), FWD, UVC, NONE)
 // clang-format on
 
+namespace quorix::detail {
+// Takes a row's arguments and does nothing with them: for bodies that only refuse or record.
+template <class... Args>
+constexpr void Unused(const Args&...) {}
+}  // namespace quorix::detail
+
 // QUORIX_IF_FWD(session)(text): `text` for the rows whose session column is FWD, nothing
 // for the others.
 #define QUORIX_IF_FWD(session) QUORIX_IF_FWD_##session

@@ -278,9 +278,6 @@ public:
     SessionState State() const {
         return m_state.load();
     }
-    bool IsOpened() const {
-        return m_state.load() != SessionState::kClosed;
-    }
     bool IsInitialised() const {
         return quorix::IsInitialised(m_state.load());
     }

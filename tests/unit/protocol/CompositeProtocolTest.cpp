@@ -52,16 +52,13 @@ const std::map<uint32_t, Expect> kTk1aExpected = Expand({
     {97, 103, kNone}, {104, 104, kUvc}, {105, 108, kNone}, {109, 109, kUvc}, {110, 111, kNone},
 });
 
-template <class... Args>
-void Ignore(const Args&...) {}
-
 // An inner protocol that notes the position of every operation it receives.
 class Recorder : public BaseProtocol {
 public:
     std::vector<uint32_t> calls;
 #define QUORIX_RECORD(position, name, params, args, ...) \
     int32_t name params override {                       \
-        Ignore args;                                     \
+        detail::Unused args;                             \
         calls.push_back(position);                       \
         return 0;                                        \
     }
