@@ -37,30 +37,40 @@ typedef int32_t NsReturnStatus;
 
 enum {
     NsStatusOk = 0,
-    NsStatusFailed = -1,            /* a lower layer failed; or frames go to a callback */
-    NsStatusNotStreaming = -2,      /* frame reading while the stream is stopped */
-    NsStatusBadHandle = -3,         /* null/closed handle or no such session */
-    NsStatusBadFrameType = -4,      /* frame type invalid or not ready */
-    NsStatusNullFrame = -5,         /* null frame record or frame data */
-    NsStatusNoPropertyGet = -6,     /* property id has no reading */
-    NsStatusNoPropertySet = -7,     /* property id has no writing */
-    NsStatusNullProperty = -8,      /* null property value or size */
-    NsStatusBadDepthRange = -10,    /* depth range not accepted by the session */
-    NsStatusFrameTimeout = -11,     /* no new frame within the wait time */
-    NsStatusNullPointer = -12,      /* a required pointer is null */
-    NsStatusOpenFailed = -13,       /* camera could not be opened or reached */
-    NsStatusBadSensorType = -14,    /* sensor type other than 1 (depth) or 2 (colour) */
-    NsStatusBadParameter = -15,     /* parameter out of its range, size mismatch */
-    NsStatusUpgradeNotReady = -16,  /* firmware upgrade could not start */
-    NsStatusUpgradeRejected = -17,  /* firmware image refused */
-    NsStatusPathTooLong = -18,      /* firmware path longer than 260 characters */
+    NsStatusFailed = -1,              /* a lower layer failed; or frames go to a callback */
+    NsStatusNotStreaming = -2,        /* frame reading while the stream is stopped */
+    NsStatusBadHandle = -3,           /* null/closed handle or no such session */
+    NsStatusBadFrameType = -4,        /* frame type invalid or not ready */
+    NsStatusNullFrame = -5,           /* null frame record or frame data */
+    NsStatusNoPropertyGet = -6,       /* property id has no reading */
+    NsStatusNoPropertySet = -7,       /* property id has no writing */
+    NsStatusNullProperty = -8,        /* null property value or size */
+    NsStatusBadDepthRange = -10,      /* depth range not accepted by the session */
+    NsStatusFrameTimeout = -11,       /* no new frame within the wait time */
+    NsStatusNullPointer = -12,        /* a required pointer is null */
+    NsStatusOpenFailed = -13,         /* camera could not be opened or reached */
+    NsStatusBadSensorType = -14,      /* sensor type other than 1 (depth) or 2 (colour) */
+    NsStatusBadParameter = -15,       /* parameter out of its range, size mismatch */
+    NsStatusUpgradeNotReady = -16,    /* firmware upgrade could not start */
+    NsStatusUpgradeRejected = -17,    /* firmware image refused */
+    NsStatusPathTooLong = -18,        /* firmware path longer than 260 characters */
     NsStatusUpgradeUnsupported = -19, /* firmware upgrade not possible on this camera */
-    NsStatusReinitialised = -101,   /* Ns2_Initialize while initialised */
-    NsStatusNotInitialised = -102,  /* Ns2_Shutdown while not initialised */
-    NsStatusAlreadyOpened = -103,   /* the device is already opened */
-    NsStatusTransferError = -104,   /* a network command could not be sent or answered */
-    NsStatusOther = -255            /* any other failure, or "not supported" */
+    NsStatusReinitialised = -101,     /* Ns2_Initialize while initialised */
+    NsStatusNotInitialised = -102,    /* Ns2_Shutdown while not initialised */
+    NsStatusAlreadyOpened = -103,     /* the device is already opened */
+    NsStatusTransferError = -104,     /* a network command could not be sent or answered */
+    NsStatusNotConfirmed = -105,      /* the camera did not show a confirmed setting in time */
+    NsStatusOther = -255              /* any other failure, or "not supported" */
 };
+/* -9 is not produced by the library; it passes through from a lower layer. */
+enum { NsStatusLowerLayer = -9 };
+
+/* The status's enumerator name ("NsStatusBadHandle") and a one-line English text that says
+ * what happened and, where there is something to do, what to do. Both are static strings,
+ * never null; a code outside the public set gives "NsStatusUnknown" and a text that says so.
+ * Callable at any time, also before Ns2_Initialize. */
+QUORIX_API const char* Ns2_GetStatusName(NsReturnStatus status);
+QUORIX_API const char* Ns2_GetStatusText(NsReturnStatus status);
 
 /* ---------------------------------------------------------------------------------------
  * Enumerations (carried as u32 in records and arguments)
@@ -87,11 +97,11 @@ enum {
 
 typedef uint32_t NsConnectStatus;
 enum {
-    ConnectUNKNOWN = 0, /* unclassified, or a network state the library does not use */
-    Unconnected = 1,    /* gone; the record stays but is no longer reported */
-    Connected = 2,      /* present and free to open */
-    Opened = 3,         /* opened by this process */
-    UpgradeMode = 4,    /* network camera waiting in upgrade / JSON-transfer mode */
+    ConnectUNKNOWN = 0,  /* unclassified, or a network state the library does not use */
+    Unconnected = 1,     /* gone; the record stays but is no longer reported */
+    Connected = 2,       /* present and free to open */
+    Opened = 3,          /* opened by this process */
+    UpgradeMode = 4,     /* network camera waiting in upgrade / JSON-transfer mode */
     NsConnectStatus5 = 5 /* network discovery state 4; nothing acts on it */
 };
 
@@ -137,6 +147,20 @@ enum {
 /* Hot-plug events. */
 enum { NsHotPlugAdded = 0, NsHotPlugRemoved = 1 };
 
+/* Depth pixel values that carry no distance: 0 where the camera measured nothing usable
+ * (no return, too near, too little signal) and 65535 beyond the end of the depth range.
+ * Leave both out of statistics and point clouds (Ns2_ConvertDepthFrameToWorldVector gives
+ * them z = 0). Every other value is millimetres. */
+enum { NsDepthInvalid = 0, NsDepthBeyondRange = 65535 };
+
+/* Network discovery (the listener for camera announcements on UDP 9007). */
+typedef uint32_t NsDiscoveryStatus;
+enum {
+    NsDiscoveryOff = 0,       /* the library is not initialised */
+    NsDiscoveryListening = 1, /* announcements are heard; network cameras can be found */
+    NsDiscoveryFailed = 2     /* the port could not be taken: no network camera is found */
+};
+
 /* ---------------------------------------------------------------------------------------
  * Records
  * ------------------------------------------------------------------------------------- */
@@ -156,14 +180,35 @@ typedef struct NsFrame {
     uint32_t frameType;   /* NsFrameType */
     uint32_t pixelFormat; /* NsPixelFormat */
     uint8_t frameTag;     /* per-capture byte from the camera, unchanged */
-    void* pFrameData;     /* owned by the library; valid until the next Ns2_ReadNextFrame */
+    void* pFrameData;     /* owned by the library; valid until the next Ns2_ReadNextFrame.
+                           * Depth: u16 millimetres row by row, 0 and 65535 no depth
+                           * (NsDepthInvalid, NsDepthBeyondRange) */
     uint32_t dataLen;     /* bytes of pixel data */
     float exposureTime;   /* colour frames: the camera's value x 1000 */
     uint32_t depthRange;  /* 0..8, for depth frames */
     uint16_t width;
     uint16_t height;
-    uint64_t timestamp;
+    uint64_t timestamp; /* local time of day at receipt: NsDecodeTimestamp */
 } NsFrame;
+
+/* NsFrame.timestamp is the local time of day at which the library received the frame,
+ * four u16 fields from the lowest bits: second, minute, hour, millisecond. Decode it with
+ * NsDecodeTimestamp; subtract two decoded times (milliseconds of the day, wrapping at
+ * midnight) for a latency or an interval. */
+typedef struct NsTimeOfDay {
+    uint16_t hour;        /* 0..23 */
+    uint16_t minute;      /* 0..59 */
+    uint16_t second;      /* 0..59 */
+    uint16_t millisecond; /* 0..999 */
+} NsTimeOfDay;
+
+/* The state of network discovery, from Ns2_GetDiscoveryState. */
+typedef struct NsDiscoveryState {
+    uint32_t status;     /* NsDiscoveryStatus */
+    uint16_t port;       /* the UDP port listened on (9007) */
+    int32_t systemError; /* errno of the call that failed (98: port in use), else 0 */
+    char message[160];   /* NUL-terminated: what happened and what to do, or "" */
+} NsDiscoveryState;
 
 typedef struct NsFrameMode {
     uint32_t pixelFormat;
@@ -199,8 +244,8 @@ typedef struct NsCameraExtrinsicParameters {
 } NsCameraExtrinsicParameters;
 
 typedef struct NsDepthVector3 {
-    int32_t depthX; /* column */
-    int32_t depthY; /* row */
+    int32_t depthX;  /* column */
+    int32_t depthY;  /* row */
     uint16_t depthZ; /* millimetres */
 } NsDepthVector3;
 
@@ -244,6 +289,8 @@ QUORIX_STATIC_ASSERT(sizeof(NsDeviceInfo) == 382, NsDeviceInfo_is_382_bytes);
 QUORIX_STATIC_ASSERT(sizeof(void*) == 8, quorix_api_needs_64_bit_pointers);
 QUORIX_STATIC_ASSERT(sizeof(NsFrame) == 45, NsFrame_is_45_bytes);
 QUORIX_STATIC_ASSERT(sizeof(NsFrameMode) == 16, NsFrameMode_is_16_bytes);
+QUORIX_STATIC_ASSERT(sizeof(NsTimeOfDay) == 8, NsTimeOfDay_is_8_bytes);
+QUORIX_STATIC_ASSERT(sizeof(NsDiscoveryState) == 170, NsDiscoveryState_is_170_bytes);
 QUORIX_STATIC_ASSERT(sizeof(NsMeasuringRange) == 19, NsMeasuringRange_is_19_bytes);
 QUORIX_STATIC_ASSERT(sizeof(NsCameraParameters) == 96, NsCameraParameters_is_96_bytes);
 QUORIX_STATIC_ASSERT(sizeof(NsCameraExtrinsicParameters) == 96,
@@ -291,6 +338,33 @@ QUORIX_API NsReturnStatus Ns2_Shutdown(void);
  * at least 6 bytes to read it as a C string. -12 for a null buffer. */
 QUORIX_API NsReturnStatus Ns2_GetSDKVersion(char* buffer);
 
+/* Whether network cameras can be found: after Ns2_Initialize the listener has either taken
+ * UDP 9007 (NsDiscoveryListening) or not (NsDiscoveryFailed, with the system's error and a
+ * message: typically another program holds the port). Ns2_Initialize still succeeds then,
+ * since USB cameras do not need the port. NsDiscoveryOff before Ns2_Initialize and after
+ * Ns2_Shutdown. -12 for a null record. */
+QUORIX_API NsReturnStatus Ns2_GetDiscoveryState(NsDiscoveryState* state);
+
+/* Decodes NsFrame.timestamp into *time: 1 when every field is in range, else 0 (time is
+ * then untouched). */
+static inline int NsDecodeTimestamp(uint64_t timestamp, NsTimeOfDay* time) {
+    NsTimeOfDay t;
+    t.second = (uint16_t)(timestamp & 0xFFFFu);
+    t.minute = (uint16_t)((timestamp >> 16) & 0xFFFFu);
+    t.hour = (uint16_t)((timestamp >> 32) & 0xFFFFu);
+    t.millisecond = (uint16_t)((timestamp >> 48) & 0xFFFFu);
+    if (time == 0 || t.second > 59 || t.minute > 59 || t.hour > 23 || t.millisecond > 999) {
+        return 0;
+    }
+    *time = t;
+    return 1;
+}
+
+/* Milliseconds since midnight of a decoded time. */
+static inline uint32_t NsTimeOfDayMilliseconds(const NsTimeOfDay* time) {
+    return ((time->hour * 60u + time->minute) * 60u + time->second) * 1000u + time->millisecond;
+}
+
 /* ---------------------------------------------------------------------------------------
  * Device list and hot-plug
  * ------------------------------------------------------------------------------------- */
@@ -307,7 +381,7 @@ QUORIX_API NsReturnStatus Ns2_GetDeviceInfo(NsDeviceInfo* record, uint32_t index
 /* Hot-plug callbacks (null clears). Both forms may be set; both are called per event. */
 QUORIX_API NsReturnStatus Ns2_SetHotPlugStatusCallback(NsHotPlugCallback callback);
 QUORIX_API NsReturnStatus Ns2_SetHotPlugStatusCallback_(NsHotPlugCallbackEx callback,
-                                                       void* context);
+                                                        void* context);
 
 /* ---------------------------------------------------------------------------------------
  * Open and close
@@ -367,8 +441,8 @@ QUORIX_API NsReturnStatus Ns2_SetRgbFrameEnabled(NsDeviceHandle handle, uint32_t
 
 /* Kept for existing applications: they only check the handle and session (0 or -3). The
  * camera identity is read through Ns2_GetProperty. */
-QUORIX_API NsReturnStatus Ns2_GetDeviceSN(NsDeviceHandle handle, uint32_t sessionIndex,
-                                          void* data, uint32_t size);
+QUORIX_API NsReturnStatus Ns2_GetDeviceSN(NsDeviceHandle handle, uint32_t sessionIndex, void* data,
+                                          uint32_t size);
 QUORIX_API NsReturnStatus Ns2_SetDeviceSN(NsDeviceHandle handle, uint32_t sessionIndex,
                                           const void* data, uint32_t size);
 QUORIX_API NsReturnStatus Ns2_GetDeviceMACAddr(NsDeviceHandle handle, uint32_t sessionIndex,
@@ -442,7 +516,8 @@ QUORIX_API NsReturnStatus Ns2_SetDataMode(NsDeviceHandle handle, uint32_t sessio
                                           uint8_t dataMode);
 QUORIX_API NsReturnStatus Ns2_GetDataMode(NsDeviceHandle handle, uint32_t sessionIndex,
                                           uint8_t* dataMode);
-/* ToF frames per second, 1..255; 0 gives -15 and nothing is sent. */
+/* ToF frames per second, 1..60 (the highest rate of any data mode); 0 or above 60 gives
+ * -15 and nothing is sent. */
 QUORIX_API NsReturnStatus Ns2_SetTofFrameRate(NsDeviceHandle handle, uint32_t sessionIndex,
                                               uint8_t fps);
 QUORIX_API NsReturnStatus Ns2_GetTofFrameRate(NsDeviceHandle handle, uint32_t sessionIndex,
@@ -504,8 +579,7 @@ QUORIX_API NsReturnStatus Ns2_GetSynchronizeEnabled(NsDeviceHandle handle, uint3
  * image pre-processing is unavailable; the mapper switches make Ns2_GetFrame deliver
  * MappedRGBFrame (DepthToRGB), MappedDepthFrame (RGBToDepth) and MappedIRFrame (RGBToIR). */
 QUORIX_API NsReturnStatus Ns2_SetRealDepthCorrectionEnabled(NsDeviceHandle handle,
-                                                            uint32_t sessionIndex,
-                                                            uint8_t enable);
+                                                            uint32_t sessionIndex, uint8_t enable);
 QUORIX_API NsReturnStatus Ns2_SetComputeRealDepthCorrectionEnabled(NsDeviceHandle handle,
                                                                    uint32_t sessionIndex,
                                                                    uint8_t enable);
@@ -534,32 +608,30 @@ QUORIX_API NsReturnStatus Ns2_SetRGBDistortionCorrectionEnabled(NsDeviceHandle h
 QUORIX_API NsReturnStatus Ns2_GetRGBDistortionCorrectionEnabled(NsDeviceHandle handle,
                                                                 uint32_t sessionIndex,
                                                                 uint8_t* enabled);
-QUORIX_API NsReturnStatus Ns2_SetRGBCorrectionEnabled(NsDeviceHandle handle,
-                                                      uint32_t sessionIndex, uint8_t enable);
-QUORIX_API NsReturnStatus Ns2_GetRGBCorrectionEnabled(NsDeviceHandle handle,
-                                                      uint32_t sessionIndex, uint8_t* enabled);
+QUORIX_API NsReturnStatus Ns2_SetRGBCorrectionEnabled(NsDeviceHandle handle, uint32_t sessionIndex,
+                                                      uint8_t enable);
+QUORIX_API NsReturnStatus Ns2_GetRGBCorrectionEnabled(NsDeviceHandle handle, uint32_t sessionIndex,
+                                                      uint8_t* enabled);
 QUORIX_API NsReturnStatus Ns2_SetMapperEnabledDepthToRGB(NsDeviceHandle handle,
                                                          uint32_t sessionIndex, uint8_t enable);
 QUORIX_API NsReturnStatus Ns2_GetMapperEnabledDepthToRGB(NsDeviceHandle handle,
-                                                         uint32_t sessionIndex,
-                                                         uint8_t* enabled);
+                                                         uint32_t sessionIndex, uint8_t* enabled);
 QUORIX_API NsReturnStatus Ns2_SetMapperEnabledRGBToDepth(NsDeviceHandle handle,
                                                          uint32_t sessionIndex, uint8_t enable);
 QUORIX_API NsReturnStatus Ns2_GetMapperEnabledRGBToDepth(NsDeviceHandle handle,
-                                                         uint32_t sessionIndex,
-                                                         uint8_t* enabled);
-QUORIX_API NsReturnStatus Ns2_SetMapperEnabledRGBToIR(NsDeviceHandle handle,
-                                                      uint32_t sessionIndex, uint8_t enable);
-QUORIX_API NsReturnStatus Ns2_GetMapperEnabledRGBToIR(NsDeviceHandle handle,
-                                                      uint32_t sessionIndex, uint8_t* enabled);
+                                                         uint32_t sessionIndex, uint8_t* enabled);
+QUORIX_API NsReturnStatus Ns2_SetMapperEnabledRGBToIR(NsDeviceHandle handle, uint32_t sessionIndex,
+                                                      uint8_t enable);
+QUORIX_API NsReturnStatus Ns2_GetMapperEnabledRGBToIR(NsDeviceHandle handle, uint32_t sessionIndex,
+                                                      uint8_t* enabled);
 QUORIX_API NsReturnStatus Ns2_SetTimeFilterEnabled(NsDeviceHandle handle, uint32_t sessionIndex,
                                                    uint8_t enable);
 QUORIX_API NsReturnStatus Ns2_GetTimeFilterEnabled(NsDeviceHandle handle, uint32_t sessionIndex,
                                                    uint8_t* enabled);
-QUORIX_API NsReturnStatus Ns2_SetSpatialFilterEnabled(NsDeviceHandle handle,
-                                                      uint32_t sessionIndex, uint8_t enable);
-QUORIX_API NsReturnStatus Ns2_GetSpatialFilterEnabled(NsDeviceHandle handle,
-                                                      uint32_t sessionIndex, uint8_t* enabled);
+QUORIX_API NsReturnStatus Ns2_SetSpatialFilterEnabled(NsDeviceHandle handle, uint32_t sessionIndex,
+                                                      uint8_t enable);
+QUORIX_API NsReturnStatus Ns2_GetSpatialFilterEnabled(NsDeviceHandle handle, uint32_t sessionIndex,
+                                                      uint8_t* enabled);
 
 /* Switches of this library's frame delivery. Colour format 3 RGB or 4 BGR, IR format 0..2
  * (2: 8-bit grey); others give -15. Mirror: 1 horizontal, 2 vertical, 3 both, else none.
@@ -582,11 +654,10 @@ QUORIX_API NsReturnStatus Ns2_SetTofAecEnabled(NsDeviceHandle handle, uint32_t s
                                                uint8_t enable);
 /* Saves the next seven raw buffers (and decoded depth) to files in the working folder;
  * always 0 for a valid handle. */
-QUORIX_API NsReturnStatus Ns2_SetSaveRawBufferEnabled(NsDeviceHandle handle,
-                                                      uint32_t sessionIndex, uint8_t enable);
+QUORIX_API NsReturnStatus Ns2_SetSaveRawBufferEnabled(NsDeviceHandle handle, uint32_t sessionIndex,
+                                                      uint8_t enable);
 /* Kept for existing applications: they do nothing (0 for a valid handle). */
-QUORIX_API NsReturnStatus Ns2_SetSaveComputeDepthTab(NsDeviceHandle handle,
-                                                     uint32_t sessionIndex);
+QUORIX_API NsReturnStatus Ns2_SetSaveComputeDepthTab(NsDeviceHandle handle, uint32_t sessionIndex);
 QUORIX_API NsReturnStatus Ns2_SetRangeValue(NsDeviceHandle handle, uint32_t sessionIndex,
                                             uint32_t value1, uint32_t value2, uint32_t value3);
 
@@ -599,26 +670,24 @@ QUORIX_API NsReturnStatus Ns2_GetRGBResolution(NsDeviceHandle handle, uint32_t s
 QUORIX_API NsReturnStatus Ns2_SetRgbAecEnabled(NsDeviceHandle handle, uint32_t sessionIndex,
                                                uint8_t enable);
 QUORIX_API NsReturnStatus Ns2_SetRgbExplosureTimeAndGain(NsDeviceHandle handle,
-                                                         uint32_t sessionIndex,
-                                                         float exposureTime, float gain);
+                                                         uint32_t sessionIndex, float exposureTime,
+                                                         float gain);
 QUORIX_API NsReturnStatus Ns2_GetRgbExplosureTimeAndGain(NsDeviceHandle handle,
-                                                         uint32_t sessionIndex,
-                                                         float* exposureTime, float* gain);
+                                                         uint32_t sessionIndex, float* exposureTime,
+                                                         float* gain);
 
 /* Camera registers: `count` (at most 15) addresses and values. */
 QUORIX_API NsReturnStatus Ns2_SetRegVal(NsDeviceHandle handle, uint32_t sessionIndex,
                                         const uint16_t* addresses, const uint16_t* values,
                                         uint8_t count);
 QUORIX_API NsReturnStatus Ns2_GetRegVal(NsDeviceHandle handle, uint32_t sessionIndex,
-                                        const uint16_t* addresses, uint16_t* values,
-                                        uint8_t count);
+                                        const uint16_t* addresses, uint16_t* values, uint8_t count);
 /* Plane-correction block: `count` / `capacity` in 4-byte units. */
-QUORIX_API NsReturnStatus Ns2_SetPlaneCorrectionParam(NsDeviceHandle handle,
-                                                      uint32_t sessionIndex, uint16_t id,
-                                                      const void* block, uint32_t count);
-QUORIX_API NsReturnStatus Ns2_GetPlaneCorrectionParam(NsDeviceHandle handle,
-                                                      uint32_t sessionIndex, uint16_t* id,
-                                                      void* block, uint32_t capacity,
+QUORIX_API NsReturnStatus Ns2_SetPlaneCorrectionParam(NsDeviceHandle handle, uint32_t sessionIndex,
+                                                      uint16_t id, const void* block,
+                                                      uint32_t count);
+QUORIX_API NsReturnStatus Ns2_GetPlaneCorrectionParam(NsDeviceHandle handle, uint32_t sessionIndex,
+                                                      uint16_t* id, void* block, uint32_t capacity,
                                                       uint32_t* count);
 /* Factory test pattern: a mode and four values. */
 QUORIX_API NsReturnStatus Ns2_SetTestModeState(NsDeviceHandle handle, uint32_t sessionIndex,
@@ -639,9 +708,8 @@ QUORIX_API NsReturnStatus Ns2_GetMeasuringRange(NsDeviceHandle handle, uint32_t 
 /* Identity texts, NUL-terminated within `length` bytes. */
 QUORIX_API NsReturnStatus Ns2_GetSerialNumber(NsDeviceHandle handle, uint32_t sessionIndex,
                                               char* buffer, uint32_t length);
-QUORIX_API NsReturnStatus Ns2_GetFirmwareVersionNumber(NsDeviceHandle handle,
-                                                       uint32_t sessionIndex, char* buffer,
-                                                       uint32_t length);
+QUORIX_API NsReturnStatus Ns2_GetFirmwareVersionNumber(NsDeviceHandle handle, uint32_t sessionIndex,
+                                                       char* buffer, uint32_t length);
 /* The camera's DSP (property 17). */
 QUORIX_API NsReturnStatus Ns2_SetDSPEnabled(NsDeviceHandle handle, uint32_t sessionIndex,
                                             int8_t enable);
@@ -692,35 +760,35 @@ QUORIX_API NsReturnStatus Ns2_GetDSPEnabled(NsDeviceHandle handle, uint32_t sess
 #define NS_PROPERTY_RANGE_OFFSET 0x0E000000u
 #define NS_PROPERTY_FRAME_INFO 0x0E000003u
 #define NS_PROPERTY_TAL_DELAY 0x0E000004u
-#define NS_PROPERTY_HTP 0xF0000001u               /* 37 */
-#define NS_PROPERTY_OFFSET 0xF0000002u            /* 100; bytes 0 and 1 select */
-#define NS_PROPERTY_MEASURING_RANGE 0xF0000003u   /* 19 */
-#define NS_PROPERTY_CAMERA_PARAMETERS 0xF0000004u /* 76 */
-#define NS_PROPERTY_DATA_MODE 0xF0000005u         /* 1 */
-#define NS_PROPERTY_LD_ENABLE 0xF0000006u         /* 2 */
-#define NS_PROPERTY_ISA_ENABLE 0xF0000007u        /* 1 */
-#define NS_PROPERTY_TAL_ENABLE 0xF0000008u        /* 2 */
-#define NS_PROPERTY_PCBA 0xF000000Au              /* text */
-#define NS_PROPERTY_WORK_MODE 0xF000000Bu         /* 5 */
-#define NS_PROPERTY_IRS2 0xF000000Cu              /* 2 */
-#define NS_PROPERTY_GMM_GAIN 0xF000000Du          /* r 2, w 3 (NsGMMGain) */
-#define NS_PROPERTY_GMM 0xF000000Eu               /* 24 */
-#define NS_PROPERTY_ACC_SENSITIVITY 0xF000000Fu   /* 36 */
-#define NS_PROPERTY_GYRO_SENSITIVITY 0xF0000010u  /* 36 */
-#define NS_PROPERTY_IMU_DATA_MODE 0xF0000011u     /* w 4 */
-#define NS_PROPERTY_PULSE_TIME 0xF0000012u        /* r 4: f32, pulse count x 0.025344 */
-#define NS_PROPERTY_LENS 0xF0000013u              /* 8 */
+#define NS_PROPERTY_HTP 0xF0000001u                /* 37 */
+#define NS_PROPERTY_OFFSET 0xF0000002u             /* 100; bytes 0 and 1 select */
+#define NS_PROPERTY_MEASURING_RANGE 0xF0000003u    /* 19 */
+#define NS_PROPERTY_CAMERA_PARAMETERS 0xF0000004u  /* 76 */
+#define NS_PROPERTY_DATA_MODE 0xF0000005u          /* 1 */
+#define NS_PROPERTY_LD_ENABLE 0xF0000006u          /* 2 */
+#define NS_PROPERTY_ISA_ENABLE 0xF0000007u         /* 1 */
+#define NS_PROPERTY_TAL_ENABLE 0xF0000008u         /* 2 */
+#define NS_PROPERTY_PCBA 0xF000000Au               /* text */
+#define NS_PROPERTY_WORK_MODE 0xF000000Bu          /* 5 */
+#define NS_PROPERTY_IRS2 0xF000000Cu               /* 2 */
+#define NS_PROPERTY_GMM_GAIN 0xF000000Du           /* r 2, w 3 (NsGMMGain) */
+#define NS_PROPERTY_GMM 0xF000000Eu                /* 24 */
+#define NS_PROPERTY_ACC_SENSITIVITY 0xF000000Fu    /* 36 */
+#define NS_PROPERTY_GYRO_SENSITIVITY 0xF0000010u   /* 36 */
+#define NS_PROPERTY_IMU_DATA_MODE 0xF0000011u      /* w 4 */
+#define NS_PROPERTY_PULSE_TIME 0xF0000012u         /* r 4: f32, pulse count x 0.025344 */
+#define NS_PROPERTY_LENS 0xF0000013u               /* 8 */
 #define NS_PROPERTY_PULSE_COUNT_RECORD 0xF0000014u /* r 20, w 5 */
-#define NS_PROPERTY_ACC_OFFSET 0xF0000015u        /* 15 */
-#define NS_PROPERTY_GYRO_OFFSET 0xF0000016u       /* 15 */
-#define NS_PROPERTY_ACC_OFFSET_TEMP 0xF0000017u   /* 11 */
-#define NS_PROPERTY_GYRO_OFFSET_TEMP 0xF0000018u  /* 11 */
-#define NS_PROPERTY_FLASH_TYPE 0xF0000019u        /* text r */
-#define NS_PROPERTY_MEASURING_STATUS 0xF000001Au  /* r 10, w 2: item, on/off */
-QUORIX_API NsReturnStatus Ns2_GetProperty(NsDeviceHandle handle, uint32_t sessionIndex,
-                                          uint32_t id, void* data, uint32_t* size);
-QUORIX_API NsReturnStatus Ns2_SetProperty(NsDeviceHandle handle, uint32_t sessionIndex,
-                                          uint32_t id, const void* data, uint32_t size);
+#define NS_PROPERTY_ACC_OFFSET 0xF0000015u         /* 15 */
+#define NS_PROPERTY_GYRO_OFFSET 0xF0000016u        /* 15 */
+#define NS_PROPERTY_ACC_OFFSET_TEMP 0xF0000017u    /* 11 */
+#define NS_PROPERTY_GYRO_OFFSET_TEMP 0xF0000018u   /* 11 */
+#define NS_PROPERTY_FLASH_TYPE 0xF0000019u         /* text r */
+#define NS_PROPERTY_MEASURING_STATUS 0xF000001Au   /* r 10, w 2: item, on/off */
+QUORIX_API NsReturnStatus Ns2_GetProperty(NsDeviceHandle handle, uint32_t sessionIndex, uint32_t id,
+                                          void* data, uint32_t* size);
+QUORIX_API NsReturnStatus Ns2_SetProperty(NsDeviceHandle handle, uint32_t sessionIndex, uint32_t id,
+                                          const void* data, uint32_t size);
 
 /* ---------------------------------------------------------------------------------------
  * First generation: one current device, addressed by its list index
@@ -786,14 +854,10 @@ QUORIX_API NsReturnStatus NsGetDeviceUpgradeFlag(uint32_t deviceIndex, void* dat
                                                  uint32_t capacity);
 QUORIX_API NsReturnStatus NsSetDeviceSN(uint32_t deviceIndex, const void* data, uint32_t size);
 QUORIX_API NsReturnStatus NsGetDeviceSN(uint32_t deviceIndex, void* data, uint32_t capacity);
-QUORIX_API NsReturnStatus NsSetDeviceMACAddr(uint32_t deviceIndex, const void* data,
-                                             uint32_t size);
-QUORIX_API NsReturnStatus NsGetDeviceMACAddr(uint32_t deviceIndex, void* data,
-                                             uint32_t capacity);
-QUORIX_API NsReturnStatus NsSetDeviceSoftVer(uint32_t deviceIndex, const void* data,
-                                             uint32_t size);
-QUORIX_API NsReturnStatus NsGetDeviceSoftVer(uint32_t deviceIndex, void* data,
-                                             uint32_t capacity);
+QUORIX_API NsReturnStatus NsSetDeviceMACAddr(uint32_t deviceIndex, const void* data, uint32_t size);
+QUORIX_API NsReturnStatus NsGetDeviceMACAddr(uint32_t deviceIndex, void* data, uint32_t capacity);
+QUORIX_API NsReturnStatus NsSetDeviceSoftVer(uint32_t deviceIndex, const void* data, uint32_t size);
+QUORIX_API NsReturnStatus NsGetDeviceSoftVer(uint32_t deviceIndex, void* data, uint32_t capacity);
 
 /* Depth sensor settings (the Ns2_ functions of the same names). NsSetPulseCount takes no
  * device index. NsSetDataMode takes the data mode as u32: a value above 255 gives -15. */
@@ -820,8 +884,8 @@ QUORIX_API NsReturnStatus NsSetSynchronizeEnabled(uint32_t deviceIndex, uint8_t 
 QUORIX_API NsReturnStatus NsGetSynchronizeEnabled(uint32_t deviceIndex, uint8_t* enabled);
 QUORIX_API NsReturnStatus NsSetTofAecEnabled(uint32_t deviceIndex, uint8_t enable);
 QUORIX_API NsReturnStatus NsSetSaveRawBufferEnabled(uint32_t deviceIndex, uint8_t enable);
-QUORIX_API NsReturnStatus NsSetRangeValue(uint32_t deviceIndex, uint32_t value1,
-                                          uint32_t value2, uint32_t value3);
+QUORIX_API NsReturnStatus NsSetRangeValue(uint32_t deviceIndex, uint32_t value1, uint32_t value2,
+                                          uint32_t value3);
 /* Only checks that a device is current (0 or -3), as Ns2_SetWDRFusionThreshold. */
 QUORIX_API NsReturnStatus NsSetWDRFusionThreshold(uint32_t deviceIndex, uint16_t threshold);
 
@@ -837,12 +901,10 @@ QUORIX_API NsReturnStatus NsSetDepthDistortionCorrectionEnabled(uint32_t deviceI
                                                                 uint8_t enable);
 QUORIX_API NsReturnStatus NsGetDepthDistortionCorrectionEnabled(uint32_t deviceIndex,
                                                                 uint8_t* enabled);
-QUORIX_API NsReturnStatus NsSetIrDistortionCorrectionEnabled(uint32_t deviceIndex,
-                                                             uint8_t enable);
+QUORIX_API NsReturnStatus NsSetIrDistortionCorrectionEnabled(uint32_t deviceIndex, uint8_t enable);
 QUORIX_API NsReturnStatus NsGetIrDistortionCorrectionEnabled(uint32_t deviceIndex,
                                                              uint8_t* enabled);
-QUORIX_API NsReturnStatus NsSetRGBDistortionCorrectionEnabled(uint32_t deviceIndex,
-                                                              uint8_t enable);
+QUORIX_API NsReturnStatus NsSetRGBDistortionCorrectionEnabled(uint32_t deviceIndex, uint8_t enable);
 QUORIX_API NsReturnStatus NsGetRGBDistortionCorrectionEnabled(uint32_t deviceIndex,
                                                               uint8_t* enabled);
 QUORIX_API NsReturnStatus NsSetRGBCorrectionEnabled(uint32_t deviceIndex, uint8_t enable);
@@ -875,8 +937,8 @@ QUORIX_API NsReturnStatus NsGetResolution(uint32_t deviceIndex, uint16_t* code);
 QUORIX_API NsReturnStatus NsSetRgbAecEnabled(uint32_t deviceIndex, uint8_t enable);
 QUORIX_API NsReturnStatus NsSetRgbExplosureTimeAndGain(uint32_t deviceIndex, float exposureTime,
                                                        float gain);
-QUORIX_API NsReturnStatus NsGetRgbExplosureTimeAndGain(uint32_t deviceIndex,
-                                                       float* exposureTime, float* gain);
+QUORIX_API NsReturnStatus NsGetRgbExplosureTimeAndGain(uint32_t deviceIndex, float* exposureTime,
+                                                       float* gain);
 
 /* Registers, plane correction and calibration (the Ns2_ functions of the same names). */
 QUORIX_API NsReturnStatus NsSetRegVal(uint32_t deviceIndex, const uint16_t* addresses,
@@ -885,9 +947,8 @@ QUORIX_API NsReturnStatus NsGetRegVal(uint32_t deviceIndex, const uint16_t* addr
                                       uint16_t* values, uint8_t count);
 QUORIX_API NsReturnStatus NsSetPlaneCorrectionParam(uint32_t deviceIndex, uint16_t id,
                                                     const void* block, uint32_t count);
-QUORIX_API NsReturnStatus NsGetPlaneCorrectionParam(uint32_t deviceIndex, uint16_t* id,
-                                                    void* block, uint32_t capacity,
-                                                    uint32_t* count);
+QUORIX_API NsReturnStatus NsGetPlaneCorrectionParam(uint32_t deviceIndex, uint16_t* id, void* block,
+                                                    uint32_t capacity, uint32_t* count);
 QUORIX_API NsReturnStatus NsGetCameraParameters(uint32_t deviceIndex, int32_t sensorType,
                                                 NsCameraParameters* out);
 QUORIX_API NsReturnStatus NsGetCameraExtrinsicParameters(uint32_t deviceIndex,
@@ -940,16 +1001,16 @@ QUORIX_STATIC_ASSERT(sizeof(NsColorResolution) == 4, NsColorResolution_is_4_byte
  * result outside its integer type gives (0, 0, 0). The handle is not looked at. -12 for a
  * null array or parameter record; a count of 0 writes nothing. */
 QUORIX_API NsReturnStatus Ns2_ConvertWorldToDepth(NsDeviceHandle handle, uint32_t sessionIndex,
-                                                  const NsVector3f* world,
-                                                  NsDepthVector3* depth, uint32_t count,
+                                                  const NsVector3f* world, NsDepthVector3* depth,
+                                                  uint32_t count,
                                                   const NsCameraParameters* parameters);
 
 /* Back-projects `count` depth points: x = (column - cx) / fx * depth, y likewise, z =
  * depth. A result that does not fit a float gives (0, 0, 0). The handle is not looked at.
  * -12 for a null array or parameter record. */
 QUORIX_API NsReturnStatus Ns2_ConvertDepthToWorld(NsDeviceHandle handle, uint32_t sessionIndex,
-                                                  const NsDepthVector3* depth,
-                                                  NsVector3f* world, uint32_t count,
+                                                  const NsDepthVector3* depth, NsVector3f* world,
+                                                  uint32_t count,
                                                   const NsCameraParameters* parameters);
 
 /* Converts a depth frame into width x height world points (one per pixel, in pixel order)
@@ -959,17 +1020,16 @@ QUORIX_API NsReturnStatus Ns2_ConvertDepthToWorld(NsDeviceHandle handle, uint32_
  * the session has no table yet (before the first stream start), the frame does not fit the
  * table, or its data is shorter than width x height x 2 bytes. */
 QUORIX_API NsReturnStatus Ns2_ConvertDepthFrameToWorldVector(NsDeviceHandle handle,
-                                                            uint32_t sessionIndex,
-                                                            const NsFrame* depthFrame,
-                                                            NsVector3f* world);
+                                                             uint32_t sessionIndex,
+                                                             const NsFrame* depthFrame,
+                                                             NsVector3f* world);
 
 /* Maps a depth point into the colour image of the given size. -3 for a bad handle, -12 for
  * a null output; -1 with a zeroed point when the mapping is not possible. */
-QUORIX_API NsReturnStatus Ns2_GetMappedPointDepthToRGB(NsDeviceHandle handle,
-                                                      uint32_t sessionIndex,
-                                                      NsDepthVector3 depthPoint,
-                                                      NsColorResolution colorResolution,
-                                                      NsColorPoint* colorPoint);
+QUORIX_API NsReturnStatus Ns2_GetMappedPointDepthToRGB(NsDeviceHandle handle, uint32_t sessionIndex,
+                                                       NsDepthVector3 depthPoint,
+                                                       NsColorResolution colorResolution,
+                                                       NsColorPoint* colorPoint);
 
 /* First generation; the device index is ignored and no device needs to be open.
  * NsConvertWorldToDepth counts rows upwards: row = cy - y/z * fy. */

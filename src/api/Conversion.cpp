@@ -13,7 +13,7 @@ namespace quorix {
 namespace {
 
 NsReturnStatus NullPointer(const char* what) {
-    QLOG("%s is NULL.\n", what);
+    QLOG_WARN("%s is NULL.\n", what);
     return NsStatusNullPointer;
 }
 
@@ -78,7 +78,7 @@ QUORIX_API NsReturnStatus Ns2_ConvertDepthFrameToWorldVector(NsDeviceHandle h, u
         return NullPointer("pWorld");
     }
     if (depthFrame == nullptr || depthFrame->pFrameData == nullptr) {
-        QLOG("depth frame is NULL.\n");
+        QLOG_WARN("depth frame is NULL.\n");
         return NsStatusNullFrame;
     }
     return Firewall(__func__, [&]() -> NsReturnStatus {

@@ -105,7 +105,7 @@ QUORIX_API NsReturnStatus NsReadNextFrame(uint32_t) {
 
 QUORIX_API NsReturnStatus NsSetFrameMode(uint32_t, uint32_t, const NsFrameMode* mode) {
     if (mode == nullptr) {
-        QLOG("pFrameMode is NULL.\n");
+        QLOG_WARN("pFrameMode is NULL.\n");
         return NsStatusNullPointer;
     }
     return Ns2_SetRGBResolution(CurrentDevice(), kCurrentSession, ResolutionCodeOf(*mode));
@@ -116,7 +116,7 @@ QUORIX_API NsReturnStatus NsSetPulseCount(uint16_t pulseCount) {
 }
 
 QUORIX_API NsReturnStatus NsSetFilter(uint32_t, int32_t filter, uint8_t enable) {
-    QLOG("is invalid\n");
+    QLOG_WARN("is invalid\n");
     switch (filter) {
         case 0:
             return Ns2_SetComputeRealDepthCorrectionEnabled(CurrentDevice(), kCurrentSession,
@@ -129,7 +129,7 @@ QUORIX_API NsReturnStatus NsSetFilter(uint32_t, int32_t filter, uint8_t enable) 
 }
 
 QUORIX_API NsReturnStatus NsGetFilter(uint32_t, int32_t filter, uint8_t* enabled) {
-    QLOG("is invalid\n");
+    QLOG_WARN("is invalid\n");
     switch (filter) {
         case 0:
             return Ns2_GetComputeRealDepthCorrectionEnabled(CurrentDevice(), kCurrentSession,
@@ -142,7 +142,7 @@ QUORIX_API NsReturnStatus NsGetFilter(uint32_t, int32_t filter, uint8_t* enabled
 }
 
 QUORIX_API NsReturnStatus NsSetAudioRecordEnabled(uint32_t, uint8_t) {
-    QLOG("is invalid\n");
+    QLOG_WARN("is invalid\n");
     return NsStatusOk;
 }
 

@@ -1,5 +1,6 @@
 // Second-generation exports: the library frame (initialise, shut down, version) and the
 // fixed-result functions.
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -11,6 +12,7 @@
 #include "config/Config.h"
 #include "device/BaseDevice.h"
 #include "device/DeviceManager.h"
+#include "device/EnumSocketDevice.h"
 #include "log/Log.h"
 #include "pipeline/Frame.h"
 #include "quorix/quorix_api.h"
@@ -81,18 +83,40 @@ QUORIX_API NsReturnStatus Ns2_Shutdown(void) {
 
 QUORIX_API NsReturnStatus Ns2_GetSDKVersion(char* buffer) {
     if (buffer == nullptr) {
-        QLOG("buffer is NULL.\n");
+        QLOG_WARN("buffer is NULL.\n");
         return NsStatusNullPointer;
     }
     memcpy(buffer, kSdkVersion, sizeof kSdkVersion - 1);  // no terminating NUL
     return NsStatusOk;
 }
 
+QUORIX_API NsReturnStatus Ns2_GetDiscoveryState(NsDiscoveryState* state) {
+    if (state == nullptr) {
+        QLOG_WARN("state is NULL.\n");
+        return NsStatusNullPointer;
+    }
+    return Firewall(__func__, [&] {
+        *state = NsDiscoveryState{};
+        state->port = DiscoveryPort();
+        std::lock_guard guard(g_lifecycleLock);
+        if (!g_initialised || !DeviceManager::Exists()) {
+            state->status = NsDiscoveryOff;
+            return NsStatusOk;
+        }
+        const ListenState listen = DeviceManager::Instance().DiscoveryState();
+        state->status = listen.status;
+        state->port = listen.port;
+        state->systemError = listen.systemError;
+        snprintf(state->message, sizeof state->message, "%s", listen.message.c_str());
+        return NsStatusOk;
+    });
+}
+
 // ---- device list and hot-plug ---------------------------------------------------------------
 
 QUORIX_API NsReturnStatus Ns2_GetDeviceCount(uint32_t* count) {
     if (count == nullptr) {
-        QLOG("count is NULL.\n");
+        QLOG_WARN("count is NULL.\n");
         return NsStatusNullPointer;
     }
     return Firewall(__func__, [&] {
@@ -140,7 +164,7 @@ static std::mutex g_openLock;
 
 static NsReturnStatus OpenBy(const char* key, NsDeviceHandle* handle, bool byAlias) {
     if (handle == nullptr) {
-        QLOG("handle is NULL.\n");
+        QLOG_WARN("handle is NULL.\n");
         return NsStatusNullPointer;
     }
     return Firewall(byAlias ? "Ns2_OpenDeviceByAlias" : "Ns2_OpenDevice", [&] {
@@ -172,7 +196,7 @@ QUORIX_API NsReturnStatus Ns2_OpenDeviceByAlias(const char* alias, NsDeviceHandl
 
 QUORIX_API NsReturnStatus Ns2_CloseDevice(NsDeviceHandle* handle) {
     if (handle == nullptr) {
-        QLOG("handle is NULL.\n");
+        QLOG_WARN("handle is NULL.\n");
         return NsStatusNullPointer;
     }
     return Firewall(__func__, [&] {
@@ -215,7 +239,7 @@ QUORIX_API NsReturnStatus Ns2_StopStream(NsDeviceHandle h, uint32_t s) {
 
 QUORIX_API NsReturnStatus Ns2_ReadNextFrame(NsDeviceHandle h, uint32_t s, uint32_t* readySet) {
     if (readySet == nullptr) {
-        QLOG("readySet is NULL.\n");
+        QLOG_WARN("readySet is NULL.\n");
         return NsStatusNullPointer;
     }
     return WithSession(__func__, h, s, [&](BaseSession& x) {
@@ -226,7 +250,7 @@ QUORIX_API NsReturnStatus Ns2_ReadNextFrame(NsDeviceHandle h, uint32_t s, uint32
 QUORIX_API NsReturnStatus Ns2_GetFrame(NsDeviceHandle h, uint32_t s, uint32_t frameType,
                                        NsFrame* frame) {
     if (frame == nullptr) {
-        QLOG("pFrame is NULL.\n");
+        QLOG_WARN("pFrame is NULL.\n");
         return NsStatusNullFrame;
     }
     return WithSession(__func__, h, s, [&](BaseSession& x) {
@@ -252,7 +276,7 @@ QUORIX_API NsReturnStatus Ns2_GetFrame(NsDeviceHandle h, uint32_t s, uint32_t fr
 QUORIX_API NsReturnStatus Ns2_GetFrameMode(NsDeviceHandle h, uint32_t s, uint32_t frameType,
                                            NsFrameMode* mode) {
     if (mode == nullptr) {
-        QLOG("pFrameMode is NULL.\n");
+        QLOG_WARN("pFrameMode is NULL.\n");
         return NsStatusNullPointer;
     }
     return WithSession(__func__, h, s, [&](BaseSession& x) -> NsReturnStatus {

@@ -31,7 +31,7 @@ NsReturnStatus Translated(const char* name, NsDeviceHandle h, uint32_t s, Op&& o
 template <typename T, typename Op>
 NsReturnStatus GetValue(const char* name, NsDeviceHandle h, uint32_t s, T* out, Op&& op) {
     if (out == nullptr) {
-        QLOG("%s: value is NULL.\n", name);
+        QLOG_WARN("%s: value is NULL.\n", name);
         return NsStatusNullPointer;
     }
     return WithSession(name, h, s, [&](BaseSession& x) {
@@ -53,7 +53,7 @@ NsReturnStatus SetSwitch(const char* name, NsDeviceHandle h, uint32_t s, uint8_t
 NsReturnStatus GetSwitch(const char* name, NsDeviceHandle h, uint32_t s, uint8_t* enabled,
                          GetSwitchOp op) {
     if (enabled == nullptr) {
-        QLOG("%s: value is NULL.\n", name);
+        QLOG_WARN("%s: value is NULL.\n", name);
         return NsStatusNullPointer;
     }
     return WithSession(name, h, s, [&](BaseSession& x) {
@@ -396,7 +396,7 @@ QUORIX_API NsReturnStatus Ns2_SetDepthRange(NsDeviceHandle h, uint32_t s, uint32
 
 QUORIX_API NsReturnStatus Ns2_GetDepthRange(NsDeviceHandle h, uint32_t s, uint32_t* range) {
     if (range == nullptr) {
-        QLOG("range is NULL.\n");
+        QLOG_WARN("range is NULL.\n");
         return NsStatusNullPointer;
     }
     return WithSession(__func__, h, s, [&](BaseSession& x) -> NsReturnStatus {
@@ -424,7 +424,7 @@ QUORIX_API NsReturnStatus Ns2_GetPulseCount(NsDeviceHandle h, uint32_t s, uint16
 QUORIX_API NsReturnStatus Ns2_SetWDROutputMode(NsDeviceHandle h, uint32_t s,
                                                const NsWDROutputMode* mode) {
     if (mode == nullptr) {
-        QLOG("mode is NULL.\n");
+        QLOG_WARN("mode is NULL.\n");
         return NsStatusNullPointer;
     }
     const WDROutputMode internal{mode->totalRange,  mode->range1, mode->range1Count, mode->range2,
@@ -449,7 +449,7 @@ QUORIX_API NsReturnStatus Ns2_SetWDRStyle(NsDeviceHandle h, uint32_t s, uint32_t
 
 QUORIX_API NsReturnStatus Ns2_SetGMMGain(NsDeviceHandle h, uint32_t s, const NsGMMGain* gain) {
     if (gain == nullptr) {
-        QLOG("gain is NULL.\n");
+        QLOG_WARN("gain is NULL.\n");
         return NsStatusNullPointer;
     }
     const NsGMMGain local{gain->gain, gain->option};
@@ -534,7 +534,7 @@ QUORIX_API NsReturnStatus Ns2_SetRGBResolution(NsDeviceHandle h, uint32_t s, uin
 
 QUORIX_API NsReturnStatus Ns2_GetRGBResolution(NsDeviceHandle h, uint32_t s, uint16_t* code) {
     if (code == nullptr) {
-        QLOG("code is NULL.\n");
+        QLOG_WARN("code is NULL.\n");
         return NsStatusNullPointer;
     }
     return Translated(__func__, h, s, [&](BaseSession& x) { return x.GetColourResolution(*code); });
@@ -550,7 +550,7 @@ QUORIX_API NsReturnStatus Ns2_SetRgbExplosureTimeAndGain(NsDeviceHandle h, uint3
 QUORIX_API NsReturnStatus Ns2_GetRgbExplosureTimeAndGain(NsDeviceHandle h, uint32_t s,
                                                          float* exposureTime, float* gain) {
     if (exposureTime == nullptr || gain == nullptr) {
-        QLOG("exposureTime or gain is NULL.\n");
+        QLOG_WARN("exposureTime or gain is NULL.\n");
         return NsStatusNullPointer;
     }
     return Translated(__func__, h, s, [&](BaseSession& x) {
@@ -575,7 +575,7 @@ QUORIX_API NsReturnStatus Ns2_GetRegVal(NsDeviceHandle h, uint32_t s, const uint
 QUORIX_API NsReturnStatus Ns2_SetPlaneCorrectionParam(NsDeviceHandle h, uint32_t s, uint16_t id,
                                                       const void* block, uint32_t count) {
     if (block == nullptr && count != 0) {
-        QLOG("block is NULL.\n");
+        QLOG_WARN("block is NULL.\n");
         return NsStatusNullPointer;
     }
     return Translated(__func__, h, s,
@@ -586,7 +586,7 @@ QUORIX_API NsReturnStatus Ns2_GetPlaneCorrectionParam(NsDeviceHandle h, uint32_t
                                                       void* block, uint32_t capacity,
                                                       uint32_t* count) {
     if (id == nullptr || block == nullptr || count == nullptr) {
-        QLOG("id, block or count is NULL.\n");
+        QLOG_WARN("id, block or count is NULL.\n");
         return NsStatusNullPointer;
     }
     return Translated(__func__, h, s, [&](BaseSession& x) {
@@ -597,7 +597,7 @@ QUORIX_API NsReturnStatus Ns2_GetPlaneCorrectionParam(NsDeviceHandle h, uint32_t
 QUORIX_API NsReturnStatus Ns2_SetTestModeState(NsDeviceHandle h, uint32_t s, uint32_t mode,
                                                const uint32_t values[4]) {
     if (values == nullptr) {
-        QLOG("values is NULL.\n");
+        QLOG_WARN("values is NULL.\n");
         return NsStatusNullPointer;
     }
     const TestModeRecord record{values[0], values[1], values[2], values[3]};
@@ -668,7 +668,7 @@ QUORIX_API NsReturnStatus Ns2_SetDSPEnabled(NsDeviceHandle h, uint32_t s, int8_t
 
 QUORIX_API NsReturnStatus Ns2_GetDSPEnabled(NsDeviceHandle h, uint32_t s, uint8_t* enabled) {
     if (enabled == nullptr) {
-        QLOG("enabled is NULL.\n");
+        QLOG_WARN("enabled is NULL.\n");
         return NsStatusNullPointer;
     }
     return Translated(__func__, h, s, [&](BaseSession& x) {
@@ -687,7 +687,7 @@ static constexpr uint32_t kWdrValuesBytes = 7;
 static NsReturnStatus SetWdrValues(const char* name, NsDeviceHandle h, uint32_t s, uint32_t id,
                                    const void* values) {
     if (values == nullptr) {
-        QLOG("%s: values is NULL.\n", name);
+        QLOG_WARN("%s: values is NULL.\n", name);
         return NsStatusNullPointer;
     }
     return Translated(name, h, s,
@@ -697,7 +697,7 @@ static NsReturnStatus SetWdrValues(const char* name, NsDeviceHandle h, uint32_t 
 static NsReturnStatus GetWdrValues(const char* name, NsDeviceHandle h, uint32_t s, uint32_t id,
                                    void* values) {
     if (values == nullptr) {
-        QLOG("%s: values is NULL.\n", name);
+        QLOG_WARN("%s: values is NULL.\n", name);
         return NsStatusNullPointer;
     }
     return Translated(name, h, s, [&](BaseSession& x) {

@@ -65,7 +65,7 @@ QUORIX_API NsReturnStatus NsGetPulseCount(uint32_t, uint16_t* pulseCount) {
 // Data modes are byte codes: a value beyond a byte is refused, never cut to another mode.
 QUORIX_API NsReturnStatus NsSetDataMode(uint32_t, uint32_t dataMode) {
     if (dataMode > UINT8_MAX) {
-        QLOG("dataMode:%u is invalid.\n", dataMode);
+        QLOG_WARN("dataMode:%u is invalid.\n", dataMode);
         return NsStatusBadParameter;
     }
     return Ns2_SetDataMode(CurrentDevice(), kCurrentSession, static_cast<uint8_t>(dataMode));

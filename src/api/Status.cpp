@@ -9,7 +9,7 @@ NsReturnStatus InterRet2ExternRet(int32_t interRet) {
     if (isPublic) {
         return interRet;
     }
-    QLOG("invalid param: interRet:%d\n", interRet);
+    QLOG_WARN("invalid param: interRet:%d\n", interRet);
     return NsStatusOther;
 }
 

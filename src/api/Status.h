@@ -29,9 +29,9 @@ NsReturnStatus Firewall(const char* exportName, Body&& body) noexcept {
     try {
         return body();
     } catch (const std::exception& e) {
-        QLOG("%s failed: %s\n", exportName, e.what());
+        QLOG_ERROR("%s failed: %s\n", exportName, e.what());
     } catch (...) {
-        QLOG("%s failed: unknown exception\n", exportName);
+        QLOG_ERROR("%s failed: unknown exception\n", exportName);
     }
     return NsStatusOther;
 }

@@ -10,6 +10,7 @@
 #include "model/ModelTraits.h"
 #include "platform/Files.h"
 #include "platform/ModulePath.h"
+#include "platform/Socket.h"
 
 namespace quorix {
 namespace {
@@ -148,10 +149,12 @@ FileRead ReadTextFile(const std::string& path, std::string& text) {
         case platform::ReadResult::kMissing:
             return FileRead::Missing;
         case platform::ReadResult::kOpenFailed:
-            QLOG("open %s failed errorcode:%d\n", path.c_str(), read.error);
+            QLOG_ERROR("open %s failed errorcode:%d\n", path.c_str(), read.error);
+            QLOG_ERROR("open %s: %s\n", path.c_str(), platform::ErrorText(read.error).c_str());
             break;
         case platform::ReadResult::kReadFailed:
-            QLOG("read %s failed errorcode:%d\n", path.c_str(), read.error);
+            QLOG_ERROR("read %s failed errorcode:%d\n", path.c_str(), read.error);
+            QLOG_ERROR("read %s: %s\n", path.c_str(), platform::ErrorText(read.error).c_str());
             break;
         case platform::ReadResult::kTooLarge:
             QLOG("%s is larger than %zu bytes, not read.\n", path.c_str(), kMaxIniBytes);
@@ -197,7 +200,7 @@ Config Config::ReadIni(uint32_t deviceType, uint32_t sessionIndex) {
     // Always from the defaults: no earlier file, of this model or another, shows through.
     Config config;
     if (IniFileName(deviceType) == nullptr) {
-        QLOG("devicetype:%d is invalid\n", static_cast<int>(deviceType));
+        QLOG_WARN("devicetype:%d is invalid\n", static_cast<int>(deviceType));
         return config;
     }
     const std::string path = IniFilePath(deviceType);
@@ -206,9 +209,14 @@ Config Config::ReadIni(uint32_t deviceType, uint32_t sessionIndex) {
         return config;
     }
     std::string text;
-    if (ReadTextFile(path, text) != FileRead::Ok) {
+    const FileRead read = ReadTextFile(path, text);
+    if (read == FileRead::Missing) {
+        QLOG("no ini file at %s: the camera keeps its own settings.\n", path.c_str());
+    }
+    if (read != FileRead::Ok) {
         return config;
     }
+    QLOG("settings from %s\n", path.c_str());
     const IniFile ini = IniFile::Parse(text);
     config.loaded = true;
     config.algorithmType = TraitsOf(deviceType).iniAlgorithmType;

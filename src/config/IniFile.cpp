@@ -120,8 +120,8 @@ std::vector<int32_t> ParseIniList(std::string_view value, size_t capacity, const
     std::string_view::size_type begin = 0;
     while (true) {
         if (list.size() == capacity) {
-            QLOG("%s holds more than %zu entries; dropped: %s\n", key, capacity,
-                 std::string(value.substr(begin)).c_str());
+            QLOG_WARN("%s holds more than %zu entries; dropped: %s\n", key, capacity,
+                      std::string(value.substr(begin)).c_str());
             break;
         }
         const std::string_view::size_type comma = value.find(',', begin);

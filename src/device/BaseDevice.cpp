@@ -38,7 +38,7 @@ void BaseDevice::BeginClose() {
 
 BaseSession* BaseDevice::GetSession(uint32_t index) {
     if (index >= m_sessions.size()) {
-        QLOG("sessionIndex:%d is invalid.\n", static_cast<int>(index));
+        QLOG_WARN("sessionIndex:%d is invalid.\n", static_cast<int>(index));
         return nullptr;
     }
     return m_sessions[index].get();
@@ -67,7 +67,7 @@ int32_t BaseDevice::GetSN(char* buffer, uint32_t capacity) {
         case SerialSource::kNone:
             break;
     }
-    QLOG("devicetype:%d is invalid.\n", static_cast<int>(m_identity.deviceType));
+    QLOG_WARN("devicetype:%d is invalid.\n", static_cast<int>(m_identity.deviceType));
     return 0;
 }
 

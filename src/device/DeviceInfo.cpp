@@ -24,7 +24,7 @@ DeviceInfo::DeviceInfo(uint32_t type) {
     deviceType = type;
     const ModelTraits* model = FindModel(type);
     if (model == nullptr) {
-        QLOG("devicetype:%d is invalid %s,%s\n", static_cast<int>(type), uri, alias);
+        QLOG_WARN("devicetype:%d is invalid %s,%s\n", static_cast<int>(type), uri, alias);
         return;
     }
     status = model->recordStatus;

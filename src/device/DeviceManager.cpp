@@ -61,6 +61,7 @@ DeviceManager::DeviceManager() : StoppableThread("DeviceManager") {
         std::lock_guard guard(m_lock);
         AddEnumeratedRecords(entries);
     }
+    m_discovery.Listen();
     m_discovery.Start();
 }
 
@@ -187,7 +188,7 @@ uint32_t DeviceManager::GetCameraCount() {
 
 int32_t DeviceManager::GetDeviceInfoList(NsDeviceInfo* list, uint32_t count) {
     if (list == nullptr) {
-        QLOG("pDevicesList is NULL.\n");
+        QLOG_WARN("pDevicesList is NULL.\n");
         return kStatusNullPointer;
     }
     std::lock_guard guard(m_lock);
@@ -207,7 +208,7 @@ int32_t DeviceManager::GetDeviceInfoList(NsDeviceInfo* list, uint32_t count) {
 
 int32_t DeviceManager::GetDeviceInfo(NsDeviceInfo* record, uint32_t index) {
     if (record == nullptr) {
-        QLOG("pDevices is NULL.\n");
+        QLOG_WARN("pDevices is NULL.\n");
         return kStatusNullPointer;
     }
     std::lock_guard guard(m_lock);
@@ -220,7 +221,7 @@ int32_t DeviceManager::GetDeviceInfo(NsDeviceInfo* record, uint32_t index) {
             return 0;
         }
     }
-    QLOG("deviceCount:%d is invalid.\n", static_cast<int>(index));
+    QLOG_WARN("deviceCount:%d is invalid.\n", static_cast<int>(index));
     return kStatusBadParameter;
 }
 
@@ -236,9 +237,9 @@ std::vector<NsDeviceInfo> DeviceManager::AllRecords() {
 bool DeviceManager::CheckOpened(const char* key, bool byAlias) {
     if (key == nullptr) {
         if (byAlias) {
-            QLOG("alias:%s is invalid.\n", "(null)");
+            QLOG_WARN("alias:%s is invalid.\n", "(null)");
         } else {
-            QLOG("uri:%s is invalid.\n", "(null)");
+            QLOG_WARN("uri:%s is invalid.\n", "(null)");
         }
         return false;
     }
@@ -272,7 +273,7 @@ bool DeviceManager::checkOpenedByAlias(const char* alias) {
 
 std::shared_ptr<BaseDevice> DeviceManager::Open(const char* key, bool byAlias) {
     if (key == nullptr) {
-        QLOG("uri:%s is invalid.\n", "(null)");
+        QLOG_WARN("uri:%s is invalid.\n", "(null)");
         return nullptr;
     }
     std::shared_ptr<BaseDevice> result;
@@ -306,8 +307,8 @@ std::shared_ptr<BaseDevice> DeviceManager::Open(const char* key, bool byAlias) {
         }
         auto device = std::make_shared<BaseDevice>(r);
         if (device->Open(0) != 0) {
-            QLOG("open failed delete %d %d %d %s %s\n", static_cast<int>(r.status),
-                 static_cast<int>(r.pending), static_cast<int>(r.notified), r.uri, r.alias);
+            QLOG_ERROR("open failed delete %d %d %d %s %s\n", static_cast<int>(r.status),
+                       static_cast<int>(r.pending), static_cast<int>(r.notified), r.uri, r.alias);
             r.notified = HotPlugEvent::kNone;
             lock.unlock();
             device.reset();  // its sessions close without the list lock
@@ -322,7 +323,7 @@ std::shared_ptr<BaseDevice> DeviceManager::Open(const char* key, bool byAlias) {
         break;
     }
     if (!result) {
-        QLOG("uri:%s open failed.\n", key);
+        QLOG_ERROR("uri:%s open failed.\n", key);
         for (auto& r : m_list) {
             QLOG("in the device list ---- %s %s   %d   %d   %d\n", r->uri, r->alias,
                  static_cast<int>(r->status), static_cast<int>(r->pending),

@@ -41,6 +41,8 @@ public:
     ~DeviceManager() override;
 
     uint32_t GetCameraCount();
+    // Whether network discovery took its port.
+    ListenState DiscoveryState() const { return m_discovery.GetListenState(); }
     int32_t GetDeviceInfoList(NsDeviceInfo* list, uint32_t count);
     int32_t GetDeviceInfo(NsDeviceInfo* record, uint32_t index);
     bool checkOpenedByURI(const char* uri);

@@ -2,12 +2,15 @@
 #include "device/EnumSocketDevice.h"
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "device/BaseDevice.h"
 #include "log/Log.h"
+#include "platform/Socket.h"
 
 namespace quorix {
 namespace {
@@ -123,28 +126,79 @@ void SetDiscoveryListeningForTesting(bool listening) {
     g_listening.store(listening);
 }
 
-void EnumSocketDevice::Run() {
-    QLOG("start\n");
+namespace {
+std::atomic<uint16_t> g_portOverride{0};
+}  // namespace
+
+void SetDiscoveryPortForTesting(uint16_t port) {
+    g_portOverride.store(port);
+}
+
+uint16_t DiscoveryPort() {
+    const uint16_t port = g_portOverride.load();
+    return port != 0 ? port : kDiscoveryPort;
+}
+
+void EnumSocketDevice::SetListenState(uint32_t status, int systemError, std::string message) {
+    std::lock_guard guard(m_listenLock);
+    m_listen.status = status;
+    m_listen.port = DiscoveryPort();
+    m_listen.systemError = systemError;
+    m_listen.message = std::move(message);
+}
+
+ListenState EnumSocketDevice::GetListenState() const {
+    std::lock_guard guard(m_listenLock);
+    return m_listen;
+}
+
+void EnumSocketDevice::Listen() {
     if (!g_listening.load()) {
-        while (IsRunning()) {
-            WaitForStop(std::chrono::milliseconds(200));
-        }
         return;
     }
-    if (m_socket.EnableBroadcast() != 0) {
-        QLOG("Error in setting Broadcast option\n");
+    const uint16_t port = DiscoveryPort();
+    const auto fail = [this, port](int err, const char* call) {
+        char text[160];
+        if (err == EADDRINUSE) {
+            snprintf(text, sizeof text,
+                     "UDP port %u is in use by another program: network cameras cannot be "
+                     "found until it is free",
+                     static_cast<unsigned>(port));
+        } else {
+            snprintf(text, sizeof text, "%s on UDP port %u failed: %s", call,
+                     static_cast<unsigned>(port), platform::ErrorText(err).c_str());
+        }
+        QLOG_ERROR("discovery cannot listen: %s\n", text);
         m_socket.Close();
+        SetListenState(NsDiscoveryFailed, err, text);
+    };
+    if (const int err = m_socket.EnableBroadcast(); err != 0) {
+        QLOG_ERROR("Error in setting Broadcast option\n");
+        fail(err, "socket");
         return;
     }
     if (m_socket.SetReceiveTimeout(1) != 0) {
-        QLOG("Error in setting Broadcast option  timeout\n");
+        QLOG_WARN("Error in setting Broadcast option  timeout\n");
     }
     if (const int err = m_socket.EnableAddressReuse(); err != 0) {
-        QLOG("setsockopt() error, errno[%d], info: %s\n", err, strerror(err));
+        QLOG_WARN("setsockopt() error, errno[%d], info: %s\n", err,
+                  platform::ErrorText(err).c_str());
     }
-    if (const int err = m_socket.Bind(kDiscoveryPort); err != 0) {
-        QLOG("Error in BINDING:%d\n", err);
-        m_socket.Close();
+    if (const int err = m_socket.Bind(port); err != 0) {
+        QLOG_ERROR("Error in BINDING:%d\n", err);
+        fail(err, "bind");
+        return;
+    }
+    m_listening = true;
+    SetListenState(NsDiscoveryListening, 0, {});
+}
+
+void EnumSocketDevice::Run() {
+    QLOG("start\n");
+    if (!m_listening) {
+        while (IsRunning()) {
+            WaitForStop(std::chrono::milliseconds(200));
+        }
         return;
     }
     QLOG("recvfrom\n");
@@ -183,7 +237,7 @@ std::unique_ptr<DeviceInfo> EnumSocketDevice::CreateRecord(const Entry& e) const
     if (model.linkType == kLinkNetwork) {
         snprintf(record->uri, sizeof record->uri, "%s:%s", model.name, e.sn);
     } else {
-        QLOG("devicetype:%d is invalid. \n", static_cast<int>(e.deviceType));
+        QLOG_WARN("devicetype:%d is invalid. \n", static_cast<int>(e.deviceType));
     }
     CopyText(record->alias, e.alias[0] != '\0' ? e.alias : e.sn);
     for (uint32_t i = 0; i < e.sessionCount; ++i) {

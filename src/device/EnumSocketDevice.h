@@ -6,11 +6,13 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "device/DeviceInfo.h"
 #include "pipeline/StoppableThread.h"
 #include "platform/UdpListener.h"
+#include "quorix/quorix_api.h"
 
 namespace quorix {
 
@@ -40,6 +42,18 @@ bool ParseAnnouncement(const uint8_t* data, size_t length, Announcement& out);
 // that drive the device list announcement by announcement, so that cameras announcing on
 // the machine's port 9007 (a user's, another test run's) never reach them.
 void SetDiscoveryListeningForTesting(bool listening);
+// The port discovery listens on; 0 restores 9007. For tests that make the port busy
+// without disturbing whatever uses 9007 on the machine.
+void SetDiscoveryPortForTesting(uint16_t port);
+uint16_t DiscoveryPort();
+
+// Whether the announcement port was taken; what Ns2_GetDiscoveryState reports.
+struct ListenState {
+    uint32_t status = NsDiscoveryOff;
+    uint16_t port = 0;
+    int systemError = 0;  // errno of the failed call
+    std::string message;  // what happened and what to do; empty while listening
+};
 
 class EnumSocketDevice final : public StoppableThread {
 public:
@@ -62,6 +76,11 @@ public:
     // Merges the table into `list`; the caller holds the device list's lock.
     void UpdateDeviceListInfo(std::vector<std::unique_ptr<DeviceInfo>>& list);
 
+    // Opens the socket and takes the port, before the thread starts, so an application
+    // can ask at once whether network cameras can be found.
+    void Listen();
+    ListenState GetListenState() const;
+
     // Takes one announcement as if it had arrived on the socket (also used by Run).
     void HandleDatagram(const uint8_t* data, size_t length);
     size_t EntryCount() const;
@@ -78,7 +97,12 @@ private:
     // Decides on an entry that stayed silent; true to drop it.
     bool DropSilent(DeviceInfo& record, Entry& e) const;
 
+    void SetListenState(uint32_t status, int systemError, std::string message);
+
     platform::UdpListener m_socket;
+    mutable std::mutex m_listenLock;
+    ListenState m_listen;
+    bool m_listening = false;  // the socket is bound; Run receives on it
     mutable std::mutex m_tableLock;
     std::vector<std::unique_ptr<Entry>> m_table;
 };

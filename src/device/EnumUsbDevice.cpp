@@ -78,7 +78,7 @@ int32_t GetAlias(char (&alias)[64], uint32_t deviceType, const SessionInfo& sess
     const ModelTraits& model = TraitsOf(deviceType);
     if (!model.readsAlias) {
         if (model.linkType != kLinkNetwork) {
-            QLOG("devicetype:%d is invalid.\n", static_cast<int>(deviceType));
+            QLOG_WARN("devicetype:%d is invalid.\n", static_cast<int>(deviceType));
         }
         return 0;
     }

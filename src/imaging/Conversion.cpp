@@ -76,8 +76,8 @@ int32_t ConvertDepthFrameToWorld(const RayTableView& table, const uint16_t* dept
     // Only a frame of the table's width can be placed in it row for row; a narrower one
     // (binned, resized or rotated) has no known place.
     if (width > table.width || height > table.height || (width != table.width && width != 0)) {
-        QLOG("depth frame %ux%u does not fit the %ux%u pixel-ray table.\n", width, height,
-             table.width, table.height);
+        QLOG_WARN("depth frame %ux%u does not fit the %ux%u pixel-ray table.\n", width, height,
+                  table.width, table.height);
         return kStatusBadParameter;
     }
     const size_t pixels = size_t{width} * height;

@@ -319,7 +319,7 @@ void ImageProc::SetColourMode(uint32_t width, uint32_t height, uint32_t fps) {
 
 int32_t ImageProc::SetFrameEnabled(uint32_t kind, bool enabled) {
     if (kind >= m_frameEnabled.size()) {
-        QLOG("kind:%d is invalid.\n", static_cast<int>(kind));
+        QLOG_WARN("kind:%d is invalid.\n", static_cast<int>(kind));
         return kStatusFailed;
     }
     m_frameEnabled[kind].store(enabled);
@@ -462,7 +462,7 @@ void ImageProc::ProcessData(uint32_t length) {
     if (m_rawTof == nullptr) {
         m_rawTof = m_rawTofQueue->AllocFrame(kPoolRawTof);
         if (m_rawTof == nullptr) {
-            QLOG("mPtrRawTof:%p is NULL.\n", static_cast<void*>(m_rawTof));
+            QLOG_WARN("mPtrRawTof:%p is NULL.\n", static_cast<void*>(m_rawTof));
             return;
         }
     }
@@ -509,7 +509,7 @@ void ImageProc::ProcessData(uint32_t length) {
     } else {
         m_frameCounter.fetch_add(1);
         if (!lengthOk) {
-            QLOG("RawBuffer len error\n");
+            QLOG_ERROR("RawBuffer len error\n");
         } else {
             DeliverRecords(mask, imu, timestamp);
         }
@@ -555,9 +555,9 @@ bool ImageProc::WalkSubPackets(uint32_t length, uint8_t& mask, uint8_t& imu) {
                 QLOG("imu bufferSize:%d typeId:0x%x lenth:%d unUsed:%d\n", static_cast<int>(length),
                      type, static_cast<int>(payload), static_cast<int>(unused));
             } else if (rows.first->content == RawContent::kStatusBlock) {
-                QLOG("error bufferSize:%d typeId:0x%x lenth:%d unUsed:%d\n\n",
-                     static_cast<int>(length), type, static_cast<int>(payload),
-                     static_cast<int>(unused));
+                QLOG_ERROR("error bufferSize:%d typeId:0x%x lenth:%d unUsed:%d\n\n",
+                           static_cast<int>(length), type, static_cast<int>(payload),
+                           static_cast<int>(unused));
             } else {
                 QLOG("bufferSize:%d typeId:0x%x lenth:%d unUsed:%d\n", static_cast<int>(length),
                      type, static_cast<int>(payload), static_cast<int>(unused));
@@ -634,8 +634,9 @@ void ImageProc::TakeSubPacket(const RawType& row, const uint8_t* packet, uint32_
 bool ImageProc::AppendToTof(const uint8_t* packet, uint32_t payload, const RawType& row) {
     const uint64_t need = uint64_t{kHeaderBytes} + payload;
     if (m_rawTofUsed + need > m_rawTof->capacity) {
-        QLOG("typeId:0x%x lenth:%u does not fit the raw record (%u of %u bytes used), dropped.\n",
-             packet[0], payload, m_rawTofUsed, m_rawTof->capacity);
+        QLOG_WARN(
+            "typeId:0x%x lenth:%u does not fit the raw record (%u of %u bytes used), dropped.\n",
+            packet[0], payload, m_rawTofUsed, m_rawTof->capacity);
         return false;
     }
     MarkWritten(*m_rawTof, m_rawTofUsed + need);
@@ -667,8 +668,8 @@ bool ImageProc::CopyToColour(const uint8_t* packet, uint32_t payload) {
     }
     const uint64_t need = uint64_t{kHeaderBytes} + payload;
     if (need > m_rawColour->capacity) {
-        QLOG("typeId:0x%x lenth:%u does not fit the raw colour record of %u bytes, dropped.\n",
-             packet[0], payload, m_rawColour->capacity);
+        QLOG_WARN("typeId:0x%x lenth:%u does not fit the raw colour record of %u bytes, dropped.\n",
+                  packet[0], payload, m_rawColour->capacity);
         return false;
     }
     MarkWritten(*m_rawColour, need);
@@ -693,7 +694,7 @@ void ImageProc::HandJsonState(const uint8_t* payload, uint32_t length) {
     if (payload[0] >= 2 && length >= 3) {
         m_session->StoreJsonResult(payload[1], payload[2]);
         if (payload[1] == 0) {
-            QLOG("Json config error:%d.\n", payload[2]);
+            QLOG_ERROR("Json config error:%d.\n", payload[2]);
         }
     }
 }

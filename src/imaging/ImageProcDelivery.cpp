@@ -329,7 +329,8 @@ void ImageProc::StoreMapped(HeldKind kind, const ImageDescriptor& image, uint32_
     Held& held = m_held[kind];
     if (bytes == 0 || bytes > workBytes || bytes > held.frame.capacity ||
         image.width > UINT16_MAX || image.height > UINT16_MAX) {
-        QLOG("mapped frame %u: w %u h %u does not fit.\n", frameType, image.width, image.height);
+        QLOG_WARN("mapped frame %u: w %u h %u does not fit.\n", frameType, image.width,
+                  image.height);
         return;
     }
     memcpy(held.frame.pFrameData, image.data, bytes);
@@ -517,7 +518,7 @@ int32_t ImageProc::GetFrame(uint32_t frameType, Frame* out) {
         case 8:
             break;  // never ready
         default:
-            QLOG("frameType:%d is invalid\n", static_cast<int>(frameType));
+            QLOG_WARN("frameType:%d is invalid\n", static_cast<int>(frameType));
             break;
     }
     if (!copied) {

@@ -20,7 +20,7 @@ bool AppendRawDump(DumpFailure onFailure, const std::string& folder, const uint8
     snprintf(path, sizeof path, "%s%s%s", folder.c_str(), folder.empty() ? "" : "/", name);
     const platform::AppendResult result = platform::AppendToFile(path, data, length);
     if (result == platform::AppendResult::kCannotOpen && onFailure == DumpFailure::kLog) {
-        QLOG("cannot open %s.\n", path);
+        QLOG_ERROR("cannot open %s.\n", path);
     }
     return result == platform::AppendResult::kDone;
 }

@@ -102,7 +102,7 @@ RgbDecode::Mode RgbDecode::GetMode() const {
 bool RgbDecode::SetFrameSize(Frame& frame, uint32_t width, uint32_t height) const {
     if (width == 0 || height == 0 || width > UINT16_MAX || height > UINT16_MAX ||
         Rgb24Bytes(width, height) > frame.capacity) {
-        QLOG("%ux%u does not fit a frame of %u bytes\n", width, height, frame.capacity);
+        QLOG_WARN("%ux%u does not fit a frame of %u bytes\n", width, height, frame.capacity);
         return false;
     }
     frame.width = static_cast<uint16_t>(width);
@@ -115,14 +115,15 @@ void RgbDecode::DecodeRGB(const Frame& raw, Frame& frame) {
     frame.dataLen = 0;
     frame.exposureTime = 0.0f;
     if (raw.pFrameData == nullptr || raw.dataLen < kRecordHeader || raw.dataLen > raw.capacity) {
-        QLOG("raw colour record of %u bytes is invalid\n", raw.dataLen);
+        QLOG_WARN("raw colour record of %u bytes is invalid\n", raw.dataLen);
         return;
     }
     const uint8_t* data = raw.pFrameData;
     const uint8_t type = data[0];
     const uint32_t size = data[1] | (data[2] << 8) | (data[3] << 16);
     if (size > raw.dataLen - kRecordHeader) {
-        QLOG("type:0x%x length:%u does not fit a record of %u bytes\n", type, size, raw.dataLen);
+        QLOG_WARN("type:0x%x length:%u does not fit a record of %u bytes\n", type, size,
+                  raw.dataLen);
         return;
     }
     const uint8_t* payload = data + kRecordHeader;
@@ -159,8 +160,8 @@ bool RgbDecode::EnsureDecompressor() {
     if (m_decompressor == nullptr) {
         m_decompressor = tjInitDecompress();
         if (m_decompressor == nullptr) {
-            QLOG("ERROR in turbo decode while %s:\n%s\n", "initializing decompressor",
-                 tjGetErrorStr2(nullptr));
+            QLOG_ERROR("ERROR in turbo decode while %s:\n%s\n", "initializing decompressor",
+                       tjGetErrorStr2(nullptr));
             return false;
         }
     }
@@ -178,21 +179,21 @@ int32_t RgbDecode::Mjpeg2Rgb_new(const uint8_t* jpeg, uint32_t width, uint32_t h
     int colourSpace = 0;
     if (tjDecompressHeader3(m_decompressor, jpeg, size, &imageWidth, &imageHeight, &subsampling,
                             &colourSpace) != 0) {
-        QLOG("ERROR in turbo decode while %s:\n%s\n", "reading JPEG header",
-             tjGetErrorStr2(m_decompressor));
+        QLOG_ERROR("ERROR in turbo decode while %s:\n%s\n", "reading JPEG header",
+                   tjGetErrorStr2(m_decompressor));
         return kStatusFailed;
     }
     if (static_cast<uint32_t>(imageWidth) != width ||
         static_cast<uint32_t>(imageHeight) != height || Rgb24Bytes(width, height) > capacity) {
-        QLOG("ERROR in turbo decode while %s:\n%s\n", "width or height is not right",
-             tjGetErrorStr2(m_decompressor));
+        QLOG_ERROR("ERROR in turbo decode while %s:\n%s\n", "width or height is not right",
+                   tjGetErrorStr2(m_decompressor));
         return kStatusFailed;
     }
     const int format = m_outputFormat.load() == kColourRGB ? TJPF_RGB : TJPF_BGR;
     if (tjDecompress2(m_decompressor, jpeg, size, destination, imageWidth, 0, imageHeight, format,
                       0) != 0) {
-        QLOG("ERROR in turbo decode while %s:\n%s\n", "decompressing JPEG image",
-             tjGetErrorStr2(m_decompressor));
+        QLOG_ERROR("ERROR in turbo decode while %s:\n%s\n", "decompressing JPEG image",
+                   tjGetErrorStr2(m_decompressor));
         return kStatusFailed;
     }
     return 0;
@@ -400,7 +401,7 @@ void RgbDecode::Step() {
         return;
     }
     if (m_decodedFrame == nullptr) {
-        QLOG("DecodeRGB mPtrDecodedFrame is NULL.\n");
+        QLOG_WARN("DecodeRGB mPtrDecodedFrame is NULL.\n");
         m_producer->ReleaseRawRgbFrame(raw);
         Renew();
         WaitForStop(milliseconds(10));
@@ -413,7 +414,7 @@ void RgbDecode::Step() {
     Frame& frame = *m_decodedFrame;
     DecodeRGB(*raw, frame);
     if (frame.dataLen == 0) {
-        QLOG("DecodeRGB is failed.\n");
+        QLOG_ERROR("DecodeRGB is failed.\n");
         m_producer->ReleaseRawRgbFrame(raw);
         return;
     }

@@ -50,7 +50,7 @@ bool HasRoom(Frame& frame, size_t pixels) {
         MarkWritten(frame, pixels * 2);
         return true;
     }
-    QLOG("frame buffer of %u bytes cannot hold %zu pixels.\n", frame.capacity, pixels);
+    QLOG_WARN("frame buffer of %u bytes cannot hold %zu pixels.\n", frame.capacity, pixels);
     return false;
 }
 
@@ -145,7 +145,7 @@ TofDecode::Slot TofDecode::SlotLocked(uint32_t range) const {
 
 int32_t TofDecode::SetMeasuringRange(uint32_t group, const MeasuringRange& record) {
     if (group > 2) {
-        QLOG("group:%u is invalid.\n", group);
+        QLOG_WARN("group:%u is invalid.\n", group);
         return kStatusFailed;
     }
     {
@@ -160,7 +160,7 @@ int32_t TofDecode::SetMeasuringRange(uint32_t group, const MeasuringRange& recor
 
 int32_t TofDecode::SetRangeOffset(uint32_t group, const RangeOffset& record) {
     if (group > 2) {
-        QLOG("group:%u is invalid.\n", group);
+        QLOG_WARN("group:%u is invalid.\n", group);
         return kStatusFailed;
     }
     std::lock_guard guard(m_lock);
@@ -170,7 +170,7 @@ int32_t TofDecode::SetRangeOffset(uint32_t group, const RangeOffset& record) {
 
 MeasuringRange TofDecode::GetMeasuringRange(uint32_t range) const {
     if (range >= kDepthRangeCount) {
-        QLOG("depthRange:%d is invalid.\n", static_cast<int>(range));
+        QLOG_WARN("depthRange:%d is invalid.\n", static_cast<int>(range));
         return MeasuringRange{};
     }
     std::lock_guard guard(m_lock);
@@ -179,7 +179,7 @@ MeasuringRange TofDecode::GetMeasuringRange(uint32_t range) const {
 
 uint16_t TofDecode::EffectDepth(uint32_t range, bool max) const {
     if (range >= kDepthRangeCount) {
-        QLOG("depthRange:%d is invalid.\n", static_cast<int>(range));
+        QLOG_WARN("depthRange:%d is invalid.\n", static_cast<int>(range));
         return 0;
     }
     std::lock_guard guard(m_lock);
@@ -197,13 +197,13 @@ uint16_t TofDecode::GetEffectMinDepth(uint32_t range) const {
 
 int32_t TofDecode::InitDepthDecodeTab(uint32_t range) {
     if (range >= kDepthRangeCount) {
-        QLOG("range:%d is invalid.\n", static_cast<int>(range));
+        QLOG_WARN("range:%d is invalid.\n", static_cast<int>(range));
         return kStatusFailed;
     }
     std::lock_guard guard(m_lock);
     const Slot s = SlotLocked(range);
     if (s.depthMax == 0) {
-        QLOG("depthMax:%d is invalid.\n", s.depthMax);
+        QLOG_WARN("depthMax:%d is invalid.\n", s.depthMax);
         return kStatusFailed;
     }
     const DepthRangeLimits limits{s.depthMax, s.effectDepthMax, s.effectDepthMin, s.offset};
@@ -214,7 +214,7 @@ int32_t TofDecode::InitDepthDecodeTab(uint32_t range) {
 
 const uint16_t* TofDecode::GetDepthDecodeTab(uint32_t range) const {
     if (range >= kDepthRangeCount) {
-        QLOG("range:%d is invalid.\n", static_cast<int>(range));
+        QLOG_WARN("range:%d is invalid.\n", static_cast<int>(range));
         return nullptr;
     }
     std::lock_guard guard(m_lock);
@@ -228,7 +228,7 @@ int32_t TofDecode::SetFrameMode(uint32_t frameType, const TofFrameMode& mode) {
     } else if (frameType == kPoolIR) {
         m_irFrameMode = mode;
     } else {
-        QLOG("frameType:%d is invalid.\n", static_cast<int>(frameType));
+        QLOG_WARN("frameType:%d is invalid.\n", static_cast<int>(frameType));
         return kStatusFailed;
     }
     return 0;
@@ -311,7 +311,7 @@ uint32_t TofDecode::DecodeADI(const uint8_t* packet, size_t available, Frame* de
         *decoded = 0;
     }
     if (packet == nullptr || available < kRawHeaderBytes) {
-        QLOG("raw buffer of %zu bytes holds no header.\n", packet == nullptr ? 0 : available);
+        QLOG_WARN("raw buffer of %zu bytes holds no header.\n", packet == nullptr ? 0 : available);
         return 0;
     }
     const uint8_t typeId = packet[0];
@@ -319,7 +319,7 @@ uint32_t TofDecode::DecodeADI(const uint8_t* packet, size_t available, Frame* de
     const RawType* info = RawTypesOf(typeId).Decoded();
     const DecodeFn decode = info != nullptr ? DecoderOf(*info) : nullptr;
     if (decode == nullptr || info->length != length) {
-        QLOG("typeId:0x%x dataLenth:%d is invalid.\n", typeId, static_cast<int>(length));
+        QLOG_WARN("typeId:0x%x dataLenth:%d is invalid.\n", typeId, static_cast<int>(length));
         return 0;
     }
     if (length > available - kRawHeaderBytes) {
@@ -395,7 +395,7 @@ template <class Use>
 bool TofDecode::WithDepthLut(uint32_t range, const Use& use) {
     std::lock_guard guard(m_lock);
     if (range >= kDepthRangeCount || !m_hasTable[range]) {
-        QLOG("decodeDepthTab is null.\n");
+        QLOG_WARN("decodeDepthTab is null.\n");
         return false;
     }
     use(m_luts[range]);

@@ -55,7 +55,7 @@ ImgPreProcessImpl::~ImgPreProcessImpl() = default;
 
 int32_t ImgPreProcessImpl::Init(const double* calibration, const char* configFolder) {
     if (calibration == nullptr) {
-        QLOG("calibration is null.\n");
+        QLOG_WARN("calibration is null.\n");
         return kStatusFailed;
     }
     std::lock_guard guard(m_settingsLock);
@@ -68,11 +68,12 @@ int32_t ImgPreProcessImpl::Init(const double* calibration, const char* configFol
 int32_t ImgPreProcessImpl::SetCameraMatrix(int32_t sensor, const double* matrix, uint32_t height,
                                            uint32_t width) {
     if (sensor != 0 && sensor != 1) {
-        QLOG("sensor: %d is invalid.\n", sensor);
+        QLOG_WARN("sensor: %d is invalid.\n", sensor);
         return kStatusFailed;
     }
     if (matrix == nullptr || width == 0 || height == 0) {
-        QLOG("matrix %p w %u h %u is invalid.\n", static_cast<const void*>(matrix), width, height);
+        QLOG_WARN("matrix %p w %u h %u is invalid.\n", static_cast<const void*>(matrix), width,
+                  height);
         return kStatusFailed;
     }
     std::lock_guard guard(m_settingsLock);
@@ -84,7 +85,7 @@ int32_t ImgPreProcessImpl::SetCameraMatrix(int32_t sensor, const double* matrix,
 
 int32_t ImgPreProcessImpl::SetAuxTable(uint16_t tag, const void* table, uint32_t count) {
     if (table == nullptr && count != 0) {
-        QLOG("table is null, count %u.\n", count);
+        QLOG_WARN("table is null, count %u.\n", count);
         return kStatusFailed;
     }
     // Only the tag and count are kept: the table's layout is not settled, and the caller
@@ -97,7 +98,7 @@ int32_t ImgPreProcessImpl::SetAuxTable(uint16_t tag, const void* table, uint32_t
 
 int32_t ImgPreProcessImpl::SetSensorConfig(const uint8_t* record) {
     if (record == nullptr) {
-        QLOG("record is null.\n");
+        QLOG_WARN("record is null.\n");
         return kStatusFailed;
     }
     std::lock_guard guard(m_settingsLock);
@@ -107,7 +108,7 @@ int32_t ImgPreProcessImpl::SetSensorConfig(const uint8_t* record) {
 
 int32_t ImgPreProcessImpl::SetValidDepth(uint32_t range, uint32_t maxMm, uint32_t minMm) {
     if (range > 8 && range != 256) {
-        QLOG("range: %u is invalid.\n", range);
+        QLOG_WARN("range: %u is invalid.\n", range);
         return kStatusFailed;
     }
     if (minMm > maxMm) {
@@ -147,7 +148,7 @@ int32_t ImgPreProcessImpl::SetSwitch(Switch which, bool enabled) {
 
 int32_t ImgPreProcessImpl::GetSwitch(Switch which, bool* enabled) const {
     if (enabled == nullptr) {
-        QLOG("%s: out pointer is null.\n", SwitchName(which));
+        QLOG_WARN("%s: out pointer is null.\n", SwitchName(which));
         return kStatusFailed;
     }
     *enabled = m_switches[which].load();
@@ -219,23 +220,23 @@ bool ImgPreProcessImpl::GetTimeFilterOnDepthEnabled() const {
 
 uint32_t ImgPreProcessImpl::CheckImage(const ImageDescriptor* image, const char* operation) {
     if (image == nullptr) {
-        QLOG("%s: image descriptor is null.\n", operation);
+        QLOG_WARN("%s: image descriptor is null.\n", operation);
         return 0;
     }
     if (image->data == nullptr) {
-        QLOG("%s: image data is null.\n", operation);
+        QLOG_WARN("%s: image data is null.\n", operation);
         return 0;
     }
     const uint32_t bytes = BytesPerPixel(image->type);
     if (bytes == 0) {
-        QLOG("%s: image type: %u is invalid.\n", operation, image->type);
+        QLOG_WARN("%s: image type: %u is invalid.\n", operation, image->type);
         return 0;
     }
     if (image->width == 0 || image->height == 0 || image->width > kMaxSide ||
         image->height > kMaxSide ||
         static_cast<size_t>(image->width) * image->height * bytes > kMaxImageBytes) {
-        QLOG("%s: image size w %u h %u (type %u) is invalid.\n", operation, image->width,
-             image->height, image->type);
+        QLOG_WARN("%s: image size w %u h %u (type %u) is invalid.\n", operation, image->width,
+                  image->height, image->type);
         return 0;
     }
     return bytes;
@@ -267,12 +268,12 @@ int32_t ImgPreProcessImpl::Resize(ImageDescriptor* image, uint32_t width, uint32
         return kStatusFailed;
     }
     if (one != 1) {
-        QLOG("interpolation argument: %d is invalid.\n", one);
+        QLOG_WARN("interpolation argument: %d is invalid.\n", one);
         return kStatusFailed;
     }
     if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide ||
         static_cast<size_t>(width) * height * bytes > kMaxImageBytes) {
-        QLOG("target size w %u h %u is invalid.\n", width, height);
+        QLOG_WARN("target size w %u h %u is invalid.\n", width, height);
         return kStatusFailed;
     }
     if (width == image->width && height == image->height) {
@@ -332,7 +333,7 @@ int32_t ImgPreProcessImpl::Rotate(ImageDescriptor* image, int32_t rotateType) {
             return 0;
         }
         default:
-            QLOG("rotate type: %d is invalid.\n", rotateType);
+            QLOG_WARN("rotate type: %d is invalid.\n", rotateType);
             return kStatusFailed;
     }
 }
@@ -354,7 +355,7 @@ int32_t ImgPreProcessImpl::Flip(ImageDescriptor* image, int32_t code) {
                                     bytes);
             return 0;
         default:
-            QLOG("flip code: %d is invalid.\n", code);
+            QLOG_WARN("flip code: %d is invalid.\n", code);
             return kStatusFailed;
     }
 }
@@ -367,11 +368,11 @@ int32_t ImgPreProcessImpl::ConvertColour(ImageDescriptor* image, int32_t one, in
         return kStatusFailed;
     }
     if (one != 1) {
-        QLOG("argument: %d is invalid.\n", one);
+        QLOG_WARN("argument: %d is invalid.\n", one);
         return kStatusFailed;
     }
     if (outputFormat != kColourRGB && outputFormat != kColourBGR) {
-        QLOG("output format: %d is invalid.\n", outputFormat);
+        QLOG_WARN("output format: %d is invalid.\n", outputFormat);
         return kStatusFailed;
     }
     const bool bgr = outputFormat == kColourBGR;
@@ -395,7 +396,7 @@ int32_t ImgPreProcessImpl::ConvertColour(ImageDescriptor* image, int32_t one, in
         case kColourYUYV:
             return ConvertYuv(image, inputFormat, bgr);
         default:
-            QLOG("input format: %d is invalid.\n", inputFormat);
+            QLOG_WARN("input format: %d is invalid.\n", inputFormat);
             return kStatusFailed;
     }
 }
@@ -410,7 +411,7 @@ int32_t ImgPreProcessImpl::ConvertYuv(ImageDescriptor* image, int32_t inputForma
     const uint32_t h = image->height;
     const bool evenEnough = inputFormat == kColourYUYV ? w % 2 == 0 : (w % 2 == 0 && h % 2 == 0);
     if (!evenEnough || static_cast<size_t>(w) * h * 3 > kMaxImageBytes) {
-        QLOG("size w %u h %u does not fit format %d.\n", w, h, inputFormat);
+        QLOG_WARN("size w %u h %u does not fit format %d.\n", w, h, inputFormat);
         return kStatusFailed;
     }
     const size_t pixels = static_cast<size_t>(w) * h;
@@ -431,8 +432,8 @@ int32_t ImgPreProcessImpl::ConvertIRTo8Bit(uint32_t height, uint32_t width, uint
                                            const uint16_t* source) {
     if (destination == nullptr || source == nullptr || width == 0 || height == 0 ||
         width > kMaxSide || height > kMaxSide) {
-        QLOG("destination %p source %p w %u h %u is invalid.\n", static_cast<void*>(destination),
-             static_cast<const void*>(source), width, height);
+        QLOG_WARN("destination %p source %p w %u h %u is invalid.\n",
+                  static_cast<void*>(destination), static_cast<const void*>(source), width, height);
         return kStatusFailed;
     }
     // Read as bytes: the destination may be the source's buffer, and byte i is written

@@ -8,8 +8,11 @@
 #include <cstring>
 #include <mutex>
 
+#include <unistd.h>
+
 #include "platform/Clock.h"
 #include "platform/Paths.h"
+#include "platform/Socket.h"
 
 namespace quorix::log {
 namespace {
@@ -59,7 +62,8 @@ std::string GetAppDataDirectory() {
     }
     const std::string dir = base + "/Quorix";
     if (const int err = platform::MakeDirectories(dir); err != 0) {
-        QLOG("CreateDirectory %s failed errorcode:%d !\n", dir.c_str(), err);
+        QLOG_ERROR("CreateDirectory %s failed errorcode:%d !\n", dir.c_str(), err);
+        QLOG_ERROR("CreateDirectory %s: %s\n", dir.c_str(), platform::ErrorText(err).c_str());
         return {};
     }
     return dir;
@@ -73,7 +77,8 @@ void OpenLogFile() {
     }
     const std::string dir = appData + "/Log";
     if (const int err = platform::MakeDirectories(dir); err != 0) {
-        QLOG("CreateDirectory %s failed errorcode:%d !\n", dir.c_str(), err);
+        QLOG_ERROR("CreateDirectory %s failed errorcode:%d !\n", dir.c_str(), err);
+        QLOG_ERROR("CreateDirectory %s: %s\n", dir.c_str(), platform::ErrorText(err).c_str());
         return;
     }
     const std::string path = dir + "/" + kProductName + kExtension;
@@ -87,8 +92,21 @@ void OpenLogFile() {
         openError = s.file == nullptr ? errno : 0;
     }
     if (openError != 0) {
-        QLOG("fopen_s %s failed errorcode:%d !\n", path.c_str(), openError);
+        QLOG_ERROR("fopen_s %s failed errorcode:%d !\n", path.c_str(), openError);
+        QLOG_ERROR("fopen %s: %s\n", path.c_str(), platform::ErrorText(openError).c_str());
     }
+}
+
+char LevelLetter(Level level) {
+    switch (level) {
+        case Level::kWarning:
+            return 'W';
+        case Level::kError:
+            return 'E';
+        case Level::kInfo:
+            break;
+    }
+    return 'I';
 }
 
 void RotateIfFull(LogState& s) {
@@ -135,21 +153,26 @@ void Shutdown() {
     s.backupPath.clear();
 }
 
-void Write(const char* format, ...) {
-    LogState& s = State();
-    std::lock_guard guard(s.lock);
-    char now[48];
-    char date[80];
-    TimeOfDay(now, date);
+void Write(Level level, const char* format, ...) {
     char message[kMessageSize];
     va_list args;
     va_start(args, format);
     vsnprintf(message, sizeof message, format, args);
     va_end(args);
+    // Several programs may write one file: each line says whose it is.
+    thread_local const long threadId = static_cast<long>(gettid());
+    LogState& s = State();
+    std::lock_guard guard(s.lock);
+    char now[48];
+    char date[80];
+    TimeOfDay(now, date);
+    char head[96];
+    snprintf(head, sizeof head, "%s %ld/%ld %c", now, static_cast<long>(getpid()), threadId,
+             LevelLetter(level));
 
     Deliver(message);
     if (s.console) {
-        printf("%s %s", now, message);
+        printf("%s %s", head, message);
         fflush(stdout);
     }
     if (s.file == nullptr) {
@@ -159,7 +182,7 @@ void Write(const char* format, ...) {
     if (s.file == nullptr) {
         return;
     }
-    fprintf(s.file, "%s %s", now, message);
+    fprintf(s.file, "%s %s", head, message);
     if (s.firstLine) {
         fprintf(s.file, "%s %s\n", now, date);
         s.firstLine = false;

@@ -1,6 +1,6 @@
-// The library's one log: every module writes through QLOG, which prefixes the message
-// with "[file:line:Class::Function]:". Messages go to an optional console and to a text
-// file under <home>/.local/share/Quorix/Log that rotates at 10 MiB.
+// The library's one log: every module writes through QLOG (QLOG_WARN, QLOG_ERROR), which
+// prefixes the message with "[file:line:Class::Function]:". Messages go to an optional console and
+// to a text file under <home>/.local/share/Quorix/Log that rotates at 10 MiB.
 #pragma once
 
 #include <cstddef>
@@ -16,8 +16,14 @@ void Initialize(bool console);
 // Closes the file and forgets the set-up, so a later Initialize starts again.
 void Shutdown();
 
-// Formats one message (cut at 1023 characters) and writes it to every sink.
-void Write(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// How much a line matters: a warning is a refused request or a degraded path that the
+// library works around; an error is a failure the caller sees (a system call, a camera
+// that does not answer, bad bytes).
+enum class Level { kInfo, kWarning, kError };
+
+// Formats one message (cut at 1023 characters) and writes it to every sink. File and
+// console lines carry the time, process id, thread id and level before the message.
+void Write(Level level, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 // Path of the log file as set up; empty when the log is not set up.
 std::string FilePath();
@@ -73,9 +79,15 @@ constexpr const char* BaseName(const char* path) {
 }  // namespace quorix::log
 
 // Writes one log line with the "[%s:%d:%s]:" prefix. `format` must be a string literal.
-#define QLOG(format, ...)                                                                     \
-    do {                                                                                      \
-        static const ::quorix::log::detail::FunctionName qlogFunction_(__PRETTY_FUNCTION__);  \
-        ::quorix::log::Write("[%s:%d:%s]:" format, ::quorix::log::detail::BaseName(__FILE__), \
-                             __LINE__, qlogFunction_.c_str() __VA_OPT__(, ) __VA_ARGS__);     \
+#define QLOG_AT(level, format, ...)                                                          \
+    do {                                                                                     \
+        static const ::quorix::log::detail::FunctionName qlogFunction_(__PRETTY_FUNCTION__); \
+        ::quorix::log::Write(level, "[%s:%d:%s]:" format,                                    \
+                             ::quorix::log::detail::BaseName(__FILE__), __LINE__,            \
+                             qlogFunction_.c_str() __VA_OPT__(, ) __VA_ARGS__);              \
     } while (0)
+#define QLOG(format, ...) QLOG_AT(::quorix::log::Level::kInfo, format __VA_OPT__(, ) __VA_ARGS__)
+#define QLOG_WARN(format, ...) \
+    QLOG_AT(::quorix::log::Level::kWarning, format __VA_OPT__(, ) __VA_ARGS__)
+#define QLOG_ERROR(format, ...) \
+    QLOG_AT(::quorix::log::Level::kError, format __VA_OPT__(, ) __VA_ARGS__)

@@ -8,7 +8,7 @@ namespace {
 
 void LogIfInvalidLink(uint32_t linkType) {
     if (linkType != kLinkUsb && linkType != kLinkNetwork && linkType != kLinkMipi) {
-        QLOG("linkType:%d is invalid.\n", static_cast<int>(linkType));
+        QLOG_WARN("linkType:%d is invalid.\n", static_cast<int>(linkType));
     }
 }
 

@@ -46,7 +46,7 @@ FramePool::FramePool(int32_t poolType, uint32_t frameCount)
       m_free(frameCount) {
     const uint32_t bytes = BufferBytes(poolType);
     if (bytes == 0) {
-        QLOG("type: %d is invalid.\n", poolType);
+        QLOG_WARN("type: %d is invalid.\n", poolType);
     } else {
         // Value-initialised: every buffer starts all zero, as a released one is.
         m_buffers = std::make_unique<uint8_t[]>(static_cast<size_t>(bytes) * frameCount);

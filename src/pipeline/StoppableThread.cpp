@@ -39,8 +39,9 @@ int32_t StoppableThread::Start() {
     } catch (const std::system_error& e) {
         m_state.store(kNotStarted, std::memory_order_release);
         guard.unlock();
-        QLOG("%s xnOSCreateThread is failed. ret:%d, error:%d\n", m_name.c_str(),
-             kThreadCreateFailed, e.code().value());
+        QLOG_ERROR("%s xnOSCreateThread is failed. ret:%d, error:%d\n", m_name.c_str(),
+                   kThreadCreateFailed, e.code().value());
+        QLOG_ERROR("%s thread not started: %s\n", m_name.c_str(), e.what());
     }
     return 0;
 }
@@ -105,7 +106,7 @@ bool StoppableThread::WaitForStop(std::chrono::milliseconds timeout) {
 
 void StoppableThread::ThreadFunc(StoppableThread* self) {
     if (self == nullptr) {
-        QLOG("pThreadParam:%p is invalid.\n", static_cast<void*>(self));
+        QLOG_WARN("pThreadParam:%p is invalid.\n", static_cast<void*>(self));
         return;
     }
     self->m_workerId.store(std::this_thread::get_id());

@@ -49,7 +49,7 @@ void Sync::SetSingleFrameReady(uint8_t mask) {
     }
     const int32_t status = m_singleFrameReady.Set();
     if (status != 0) {
-        QLOG("XnxnOSSetEvent failed, status: %d\n", status);
+        QLOG_ERROR("XnxnOSSetEvent failed, status: %d\n", status);
     }
 }
 

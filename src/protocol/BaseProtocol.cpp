@@ -10,26 +10,26 @@
 
 namespace quorix {
 
-void LogAt(const std::source_location& where, const char* text) {
+void LogAt(const std::source_location& where, const char* text, log::Level level) {
     const log::detail::FunctionName name(where.function_name());
-    log::Write("[%s:%d:%s]:%s", log::detail::BaseName(where.file_name()),
+    log::Write(level, "[%s:%d:%s]:%s", log::detail::BaseName(where.file_name()),
                static_cast<int>(where.line()), name.c_str(), text);
 }
 
-void LogAtf(const std::source_location& where, const char* format, ...) {
+void LogAtf(log::Level level, const std::source_location& where, const char* format, ...) {
     char text[1024];
     va_list args;
     va_start(args, format);
     vsnprintf(text, sizeof text, format, args);
     va_end(args);
-    LogAt(where, text);
+    LogAt(where, text, level);
 }
 
 namespace {
 
 // Logs under the calling operation's qualified name, so the log says what was missing.
 int32_t NotSupported(const std::source_location& where = std::source_location::current()) {
-    LogAt(where, "Not Support.\n");
+    LogAt(where, "Not Support.\n", log::Level::kWarning);
     return kStatusNotSupported;
 }
 

@@ -83,13 +83,14 @@ bool StoreBlock(uint8_t type, const uint8_t* v, InitParamBlocks& b) {
                 b.optionByte = v[5];
             } else if (v[0] == 4) {
                 if (v[1] > 1) {
-                    QLOG("typeId:%d dataLenth.lenth:%d option2:%d is invalid.\n", type, 64, v[1]);
+                    QLOG_WARN("typeId:%d dataLenth.lenth:%d option2:%d is invalid.\n", type, 64,
+                              v[1]);
                     return false;
                 }
                 const size_t n = std::min<size_t>(v[2], 64 - 3);  // the text stays in its block
                 b.strings[v[1]].assign(reinterpret_cast<const char*>(v + 3), n);
             } else {
-                QLOG("typeId:%d dataLenth.lenth:%d option:%d is invalid.\n", type, 64, v[0]);
+                QLOG_WARN("typeId:%d dataLenth.lenth:%d option:%d is invalid.\n", type, 64, v[0]);
                 return false;
             }
             break;
@@ -104,8 +105,8 @@ bool StoreBlock(uint8_t type, const uint8_t* v, InitParamBlocks& b) {
 
 int32_t DecodeInitParams(const uint8_t* payload, size_t length, InitParamBlocks& blocks) {
     if (payload == nullptr || length < 5) {
-        QLOG("pData:%p, length:%d is invalid.\n", static_cast<const void*>(payload),
-             static_cast<int>(length));
+        QLOG_WARN("pData:%p, length:%d is invalid.\n", static_cast<const void*>(payload),
+                  static_cast<int>(length));
         return kStatusFailed;
     }
     bool ok = true;
@@ -128,8 +129,8 @@ int32_t DecodeInitParams(const uint8_t* payload, size_t length, InitParamBlocks&
         const size_t expected = BlockLength(type);
         if (expected != 0) {
             if (blockLength != expected) {
-                QLOG("typeId:%d dataLenth.lenth:%d is invalid.\n", type,
-                     static_cast<int>(blockLength));
+                QLOG_WARN("typeId:%d dataLenth.lenth:%d is invalid.\n", type,
+                          static_cast<int>(blockLength));
                 ok = false;
             } else if (!StoreBlock(type, value, blocks)) {
                 ok = false;

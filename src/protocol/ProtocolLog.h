@@ -5,11 +5,15 @@
 
 #include <source_location>
 
+#include "log/Log.h"
+
 namespace quorix {
 
 // Writes `text` with the "[file:line:Class::Function]:" prefix of `where`.
-void LogAt(const std::source_location& where, const char* text);
-__attribute__((format(printf, 2, 3))) void LogAtf(const std::source_location& where,
+void LogAt(const std::source_location& where, const char* text,
+           log::Level level = log::Level::kInfo);
+__attribute__((format(printf, 3, 4))) void LogAtf(log::Level level,
+                                                  const std::source_location& where,
                                                   const char* format, ...);
 
 }  // namespace quorix

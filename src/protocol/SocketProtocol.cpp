@@ -19,15 +19,15 @@ using cmd::Direction;
 constexpr auto kWorkModeSettle = std::chrono::milliseconds(100);
 
 void LogRange(const std::source_location& where, const char* label, const NsMeasuringRange& r) {
-    LogAtf(where, "mode:%d %s:(%d, %d, %d) near:(%d, %d) mid:(%d, %d) far:(%d, %d)\n", r.depthMode,
-           label, r.depthMaxNear, r.depthMaxMid, r.depthMaxFar, r.effectDepthMaxNear,
-           r.effectDepthMaxMid, r.effectDepthMaxFar, r.effectDepthMinNear, r.effectDepthMinMid,
-           r.effectDepthMinFar);
+    LogAtf(log::Level::kInfo, where,
+           "mode:%d %s:(%d, %d, %d) near:(%d, %d) mid:(%d, %d) far:(%d, %d)\n", r.depthMode, label,
+           r.depthMaxNear, r.depthMaxMid, r.depthMaxFar, r.effectDepthMaxNear, r.effectDepthMaxMid,
+           r.effectDepthMaxFar, r.effectDepthMinNear, r.effectDepthMinMid, r.effectDepthMinFar);
 }
 
 void LogNine(const std::source_location& where, const char* label, const double* v) {
-    LogAtf(where, "%s%8.6f %8.6f %8.6f\t%8.6f %8.6f %8.6f\t%8.6f %8.6f %8.6f\n", label, v[0], v[1],
-           v[2], v[3], v[4], v[5], v[6], v[7], v[8]);
+    LogAtf(log::Level::kInfo, where, "%s%8.6f %8.6f %8.6f\t%8.6f %8.6f %8.6f\t%8.6f %8.6f %8.6f\n",
+           label, v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8]);
 }
 
 int32_t ModeOf(const Command& command) {
@@ -61,14 +61,15 @@ int32_t SocketProtocol::Exchange(Command& command, const Where& where) {
                             command.requestLength, ModeOf(command), received);
     command.received = static_cast<uint16_t>(std::min<uint32_t>(received, command.replyCapacity));
     if (result != 0) {
-        LogAt(where, "is failed.\n");
+        LogAt(where, "is failed.\n", log::Level::kError);
     }
     return result;
 }
 
 int32_t SocketProtocol::Checked(int32_t readStatus, const Command& reply, const Where& where) {
     if (readStatus == kStatusTransferError) {
-        LogAtf(where, "reply of %u bytes is too short.\n", static_cast<unsigned>(reply.received));
+        LogAtf(log::Level::kError, where, "reply of %u bytes is too short.\n",
+               static_cast<unsigned>(reply.received));
     }
     return readStatus;
 }
@@ -80,7 +81,7 @@ int32_t SocketProtocol::RequestThenFetch(Command request, Command& fetch, const 
 
 bool SocketProtocol::CheckOpened(const Where& where) const {
     if (!IsOpened()) {
-        LogAt(where, "device is not opened.\n");
+        LogAt(where, "device is not opened.\n", log::Level::kWarning);
         return false;
     }
     return true;
@@ -92,7 +93,7 @@ int32_t SocketProtocol::SetValueOf(cmd::Value item, uint32_t value, const Where&
     }
     Command command;
     if (cmd::SetValue(item, value, command) != 0) {
-        LogAt(where, "value is out of range.\n");
+        LogAt(where, "value is out of range.\n", log::Level::kWarning);
         return kStatusBadParameter;
     }
     return Exchange(command, where);
@@ -117,7 +118,7 @@ int32_t SocketProtocol::SetParams(cmd::CameraParam param, uint8_t lens, const do
                                   const Where& where) {
     const auto frames = cmd::ParamFrames(param, lens);
     if (frames.empty()) {
-        QLOG("lens:%d is invalid.\n", lens);
+        QLOG_WARN("lens:%d is invalid.\n", lens);
         return 0;
     }
     for (const cmd::ParamFrame& frame : frames) {
@@ -133,7 +134,7 @@ int32_t SocketProtocol::GetParams(cmd::CameraParam param, uint8_t lens, double* 
                                   const Where& where) {
     const auto frames = cmd::ParamFrames(param, lens);
     if (frames.empty()) {
-        QLOG("lens:%d is invalid.\n", lens);
+        QLOG_WARN("lens:%d is invalid.\n", lens);
         return 0;
     }
     // The caller's values change only when every frame arrived.
@@ -154,7 +155,7 @@ int32_t SocketProtocol::SetTextOf(cmd::Text item, const char* text, uint32_t len
                                   const Where& where) {
     Command command;
     if (const int32_t refused = cmd::SetText(item, text, length, command); refused != 0) {
-        LogAt(where, "text does not fit a request.\n");
+        LogAt(where, "text does not fit a request.\n", log::Level::kWarning);
         return refused;
     }
     return Exchange(command, where);
@@ -163,7 +164,7 @@ int32_t SocketProtocol::SetTextOf(cmd::Text item, const char* text, uint32_t len
 int32_t SocketProtocol::GetTextOf(cmd::Text item, char* text, uint32_t capacity,
                                   const Where& where) {
     if (text == nullptr || capacity == 0) {
-        LogAt(where, "text buffer is empty.\n");
+        LogAt(where, "text buffer is empty.\n", log::Level::kWarning);
         return kStatusBadParameter;
     }
     return Run(cmd::GetText(item, capacity), where, [&](const Command& reply) {
@@ -373,7 +374,7 @@ int32_t SocketProtocol::SetRegVal(const uint16_t* addresses, const uint16_t* val
         return 0;
     }
     if (count > cmd::kMaxRegisters || (count > 0 && (addresses == nullptr || values == nullptr))) {
-        QLOG("count:%d is invalid.\n", count);
+        QLOG_WARN("count:%d is invalid.\n", count);
         return kStatusBadParameter;
     }
     return Run(cmd::SetRegisters(addresses, values, count), Where::current());
@@ -384,7 +385,7 @@ int32_t SocketProtocol::GetRegVal(const uint16_t* addresses, uint16_t* values, u
         return 0;
     }
     if (count > cmd::kMaxRegisters || (count > 0 && (addresses == nullptr || values == nullptr))) {
-        QLOG("count:%d is invalid.\n", count);
+        QLOG_WARN("count:%d is invalid.\n", count);
         return kStatusBadParameter;
     }
     return RequestThenRead(
@@ -704,7 +705,7 @@ int32_t SocketProtocol::GetLens(LensRecord& lens) {
 
 int32_t SocketProtocol::SetPlaneCorrectionParam(uint16_t id, const void* block, uint32_t count) {
     if (block == nullptr || count < 1 || count > cmd::kPlaneMaxCount) {
-        QLOG("count:%u is invalid.\n", count);
+        QLOG_WARN("count:%u is invalid.\n", count);
         return 1;
     }
     const auto* bytes = static_cast<const uint8_t*>(block);
@@ -750,7 +751,7 @@ int32_t SocketProtocol::GetPlaneCorrectionParam(uint16_t& id, void* block, uint3
     QLOG("length:%u\n", length);
     if (block == nullptr || entries < 1 || entries > cmd::kPlaneMaxCount || entries > capacity ||
         length > static_cast<uint64_t>(capacity) * 4) {
-        QLOG("count:%u does not fit %u.\n", entries, capacity);
+        QLOG_WARN("count:%u does not fit %u.\n", entries, capacity);
         return 1;
     }
     auto* bytes = static_cast<uint8_t*>(block);
@@ -798,12 +799,12 @@ int32_t SocketProtocol::GetUpgradeIsSupported(uint8_t& supported) {
 
 int32_t SocketProtocol::SetToUpgradeMode_P(const char* path) {
     if (path == nullptr) {
-        QLOG("path is null.\n");
+        QLOG_WARN("path is null.\n");
         return kStatusNullPointer;
     }
     Command command;
     if (cmd::SetToUpgradeMode(m_socketCtl->HostAddress(), path, command) != 0) {
-        QLOG("file name of %s does not fit.\n", path);
+        QLOG_WARN("file name of %s does not fit.\n", path);
         return kStatusFailed;
     }
     return Exchange(command, Where::current());
@@ -828,7 +829,7 @@ int32_t SocketProtocol::GetJsonIsSupported(uint8_t& supported) {
 int32_t SocketProtocol::SetToJsonMode_P() {
     Command command;
     if (cmd::SetToJsonMode(m_socketCtl->HostAddress(), command) != 0) {
-        QLOG("host address does not fit.\n");
+        QLOG_WARN("host address does not fit.\n");
         return kStatusFailed;
     }
     return Exchange(command, Where::current());
@@ -836,12 +837,12 @@ int32_t SocketProtocol::SetToJsonMode_P() {
 
 int32_t SocketProtocol::SetJsonPath_P(const char* path) {
     if (path == nullptr) {
-        QLOG("path is null.\n");
+        QLOG_WARN("path is null.\n");
         return kStatusNullPointer;
     }
     Command command;
     if (cmd::SetJsonPath(m_socketCtl->HostAddress(), path, command) != 0) {
-        QLOG("file name of %s does not fit.\n", path);
+        QLOG_WARN("file name of %s does not fit.\n", path);
         return kStatusFailed;
     }
     const int32_t result = Exchange(command, Where::current());
@@ -881,7 +882,7 @@ int32_t SocketProtocol::SetTestModeState(uint32_t mode, const TestModeRecord& re
     }
     Command command;
     if (cmd::SetTestModeState(mode, record, command) != 0) {
-        QLOG("mode:%u is invalid.\n", mode);
+        QLOG_WARN("mode:%u is invalid.\n", mode);
         return kStatusBadParameter;
     }
     return Exchange(command, Where::current());
@@ -915,7 +916,7 @@ int32_t SocketProtocol::GetRangeOffset(RangeOffsetRecord& record) {
 int32_t SocketProtocol::SetList(cmd::List list, const void* data, uint32_t length) {
     Command command;
     if (cmd::SetList(list, static_cast<const uint8_t*>(data), length, command) != 0) {
-        QLOG("list of %u bytes is invalid.\n", length);
+        QLOG_WARN("list of %u bytes is invalid.\n", length);
         return kStatusBadParameter;
     }
     return Exchange(command, Where::current());
@@ -930,7 +931,7 @@ int32_t SocketProtocol::GetList(cmd::List list, void* data, uint32_t& length) {
             return cmd::ReadList(reply, list, static_cast<uint8_t*>(data), length);
         });
     if (result == kStatusFailed || result == kStatusBadParameter) {
-        QLOG("list count %d does not fit %u bytes.\n", count, length);
+        QLOG_WARN("list count %d does not fit %u bytes.\n", count, length);
     }
     return result;
 }
@@ -947,7 +948,7 @@ int32_t SocketProtocol::GetTalDelay(TalDelayRecord& record) {
 int32_t SocketProtocol::SetDspStatus(const DspStatusRecord& status) {
     Command command;
     if (cmd::SetDspStatus(status, command) != 0) {
-        QLOG("DSPConfig:%u is invalid.\n", status.selector);
+        QLOG_WARN("DSPConfig:%u is invalid.\n", status.selector);
         return kStatusBadParameter;
     }
     QLOG("option:%d  DSPConfig:%d  enable:%d\n", status.option, static_cast<int>(status.selector),
@@ -960,7 +961,7 @@ int32_t SocketProtocol::GetDspStatus(DspStatusRecord& status) {
     Command fetch;
     if (cmd::DspStatusRequest(status, Direction::Set, request) != 0 ||
         cmd::DspStatusRequest(status, Direction::Get, fetch) != 0) {
-        QLOG("DSPConfig:%u is invalid.\n", status.selector);
+        QLOG_WARN("DSPConfig:%u is invalid.\n", status.selector);
         return kStatusBadParameter;
     }
     return RequestThenRead(request, fetch, Where::current(), [&](const Command& reply) {
@@ -1016,7 +1017,7 @@ int32_t SocketProtocol::SetProperty(uint32_t id, const void* data, uint32_t leng
         case property::kRangeOffset: {
             RangeOffsetRecord record;
             if (!CopyIn(record, data, length)) {
-                QLOG("id:0x%x length:%u is too small.\n", id, length);
+                QLOG_WARN("id:0x%x length:%u is too small.\n", id, length);
                 return kStatusBadParameter;
             }
             return SetRangeOffset(record);
@@ -1028,7 +1029,7 @@ int32_t SocketProtocol::SetProperty(uint32_t id, const void* data, uint32_t leng
         case property::kTalDelay: {
             TalDelayRecord record;
             if (!CopyIn(record, data, length)) {
-                QLOG("id:0x%x length:%u is too small.\n", id, length);
+                QLOG_WARN("id:0x%x length:%u is too small.\n", id, length);
                 return kStatusBadParameter;
             }
             return SetTalDelay(record);
@@ -1036,7 +1037,7 @@ int32_t SocketProtocol::SetProperty(uint32_t id, const void* data, uint32_t leng
         case property::kDspStatus: {
             DspStatusRecord status;
             if (!CopyIn(status, data, length)) {
-                QLOG("id:0x%x length:%u is too small.\n", id, length);
+                QLOG_WARN("id:0x%x length:%u is too small.\n", id, length);
                 return kStatusBadParameter;
             }
             return SetDspStatus(status);
@@ -1057,7 +1058,7 @@ int32_t SocketProtocol::GetProperty(uint32_t id, void* data, uint32_t& length) {
         case property::kRangeOffset: {
             RangeOffsetRecord record;
             if (!CopyIn(record, data, length)) {
-                QLOG("id:0x%x length:%u is too small.\n", id, length);
+                QLOG_WARN("id:0x%x length:%u is too small.\n", id, length);
                 return kStatusBadParameter;
             }
             const int32_t result = GetRangeOffset(record);
@@ -1074,7 +1075,7 @@ int32_t SocketProtocol::GetProperty(uint32_t id, void* data, uint32_t& length) {
         case property::kTalDelay: {
             TalDelayRecord record;
             if (!CopyIn(record, data, length)) {
-                QLOG("id:0x%x length:%u is too small.\n", id, length);
+                QLOG_WARN("id:0x%x length:%u is too small.\n", id, length);
                 return kStatusBadParameter;
             }
             const int32_t result = GetTalDelay(record);
@@ -1087,7 +1088,7 @@ int32_t SocketProtocol::GetProperty(uint32_t id, void* data, uint32_t& length) {
         case property::kDspStatus: {
             DspStatusRecord status;
             if (!CopyIn(status, data, length)) {
-                QLOG("id:0x%x length:%u is too small.\n", id, length);
+                QLOG_WARN("id:0x%x length:%u is too small.\n", id, length);
                 return kStatusBadParameter;
             }
             const int32_t result = GetDspStatus(status);

@@ -125,7 +125,7 @@ int32_t BaseSession::CloseDevice() {
     }
     const int32_t ret = m_protocol->CloseDevice();
     if (ret != 0) {
-        QLOG("error ret:%d.\n", ret);
+        QLOG_ERROR("error ret:%d.\n", ret);
         return ret;
     }
     // A closed camera streams no more: the engine stops reading it.
@@ -141,7 +141,7 @@ int32_t BaseSession::StartStream() {
     }
     const int32_t ret = m_protocol->StartStream();
     if (ret != 0) {
-        QLOG("is failed.\n");
+        QLOG_ERROR("is failed.\n");
         return ret;
     }
     // The reader takes the stream from now on, so a parameter block or a status block that
@@ -249,7 +249,7 @@ int32_t BaseSession::PushConfiguredState() {
     // and the rest is still sent; only a failed command ends the push.
     const auto step = [](const char* what, int32_t ret) {
         if (ret > 0) {
-            QLOG("%s refused: %d\n", what, static_cast<int>(ret));
+            QLOG_WARN("%s refused: %d\n", what, static_cast<int>(ret));
         }
         return ret < 0 ? ret : 0;
     };
@@ -292,7 +292,7 @@ int32_t BaseSession::PushConfiguredState() {
     const bool wdrMode = m_dataMode.load() >= 11 && m_dataMode.load() <= 13;
     if (const uint16_t pulses = m_pulseCount.load(); pulses < kNotConfigured) {
         if (wdrMode) {
-            QLOG("SetPulseCount refused: %d\n", -255);
+            QLOG_WARN("SetPulseCount refused: %d\n", -255);
         } else if (const int32_t ret = step("SetPulseCount", SetPulseCount(pulses)); ret < 0) {
             return ret;
         }
@@ -301,7 +301,7 @@ int32_t BaseSession::PushConfiguredState() {
         return ret;
     }
     if (wdrMode) {
-        QLOG("SetThreshold refused: %d\n", -255);
+        QLOG_WARN("SetThreshold refused: %d\n", -255);
         return 0;
     }
     return step("SetThreshold", SetThreshold(m_threshold.load()));

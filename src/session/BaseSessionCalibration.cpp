@@ -25,7 +25,7 @@ bool ValidCameraType(uint32_t cameraType) {
     if (cameraType == 1 || cameraType == 2) {
         return true;
     }
-    QLOG("cameraType:%d is invalid.\n", static_cast<int>(cameraType));
+    QLOG_WARN("cameraType:%d is invalid.\n", static_cast<int>(cameraType));
     return false;
 }
 
@@ -132,7 +132,7 @@ int32_t BaseSession::BuildPixelRayTable() {
     const double cy = k[5];
     if (std::abs(fx) < kEpsilon || std::abs(fy) < kEpsilon) {
         // No focal length: the table would hold infinities.
-        QLOG("fx:%f fy:%f is invalid.\n", fx, fy);
+        QLOG_WARN("fx:%f fy:%f is invalid.\n", fx, fy);
         std::lock_guard guard(m_rayLock);
         m_rayTable.reset();
         return kStatusFailed;
@@ -214,7 +214,7 @@ int32_t BaseSession::SetLens(const LensRecord& lens) {
         QLOG("set (%d,%d) is mismatch sync(%d,%d)\n", sent.width, sent.height, last.colourWidth,
              last.colourHeight);
     }
-    QLOG("is failed.\n");
+    QLOG_ERROR("is failed.\n");
     QLOG("receive m_WidthRGB %d  m_HeightRGB  %d\n", last.colourWidth, last.colourHeight);
     return ret;
 }
@@ -231,7 +231,7 @@ int32_t BaseSession::GetLens(LensRecord& lens) {
         uint64_t{lens.width} * lens.height * 3 > kColourBytes) {
         // The colour decoder's frames hold at most 1920 x 1080; a bigger or empty size would
         // refuse every frame.
-        QLOG("colour lens %ux%u is invalid.\n", lens.width, lens.height);
+        QLOG_WARN("colour lens %ux%u is invalid.\n", lens.width, lens.height);
         return kStatusFailed;
     }
     {
@@ -271,7 +271,7 @@ int32_t BaseSession::InitLens() {
         case LensAtInit::kUnlisted:
             break;
     }
-    QLOG("devicetype:%d is invalid.\n", static_cast<int>(GetDeviceType()));
+    QLOG_WARN("devicetype:%d is invalid.\n", static_cast<int>(GetDeviceType()));
     return 0;
 }
 

@@ -74,7 +74,7 @@ int32_t BaseSession::GetProperty(uint32_t id, void* data, uint32_t* size) {
         }
         case property::kFrameInfo: {
             if (*size < sizeof(Frame)) {
-                QLOG("size:%u is too small.\n", *size);
+                QLOG_WARN("size:%u is too small.\n", *size);
                 return kStatusBadParameter;
             }
             Frame frame;
@@ -102,7 +102,7 @@ int32_t BaseSession::SetWdrProperty(uint32_t id, const void* data, uint32_t size
         return 1;
     }
     if (data == nullptr || size < kWdrValuesBytes) {
-        QLOG("size:%u is too small.\n", size);
+        QLOG_WARN("size:%u is too small.\n", size);
         return kStatusBadParameter;
     }
     const auto* bytes = static_cast<const uint8_t*>(data);
@@ -118,7 +118,7 @@ int32_t BaseSession::SetWdrProperty(uint32_t id, const void* data, uint32_t size
         if (id == property::kWDRThreshold) {
             value *= 10;  // the camera holds thresholds x 10
             if (value > UINT16_MAX) {
-                QLOG("threshold:%u is invalid.\n", value / 10);
+                QLOG_WARN("threshold:%u is invalid.\n", value / 10);
                 return kStatusBadParameter;
             }
         }

@@ -126,7 +126,7 @@ int32_t BaseSession::ReadCameraParameterRecord(void* data, uint32_t& size) {
     memcpy(&selector, data, sizeof selector);
     size = kCameraParameterBytes;
     if (selector > kLastSelector) {
-        QLOG("CameraParams is invalid!\n");
+        QLOG_WARN("CameraParams is invalid!\n");
         return 0;
     }
     std::array<double, 9> values{};
@@ -181,7 +181,7 @@ int32_t BaseSession::WriteCameraParameterRecord(const void* data, uint32_t size)
     memcpy(&selector, data, sizeof selector);
     memcpy(values.data(), static_cast<const uint8_t*>(data) + sizeof selector, sizeof values);
     if (selector > kLastSelector) {
-        QLOG("CameraParams is invalid!\n");
+        QLOG_WARN("CameraParams is invalid!\n");
         return 0;
     }
     Matrix3 matrix{};

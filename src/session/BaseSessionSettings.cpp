@@ -74,7 +74,7 @@ int32_t BaseSession::SetFrameMode(uint8_t dataMode) {
             m = mode(640, 480, 15);
             break;
         default:
-            QLOG("dataMode:%d is invalid.\n", dataMode);
+            QLOG_WARN("dataMode:%d is invalid.\n", dataMode);
             return kStatusFailed;
     }
     std::lock_guard guard(m_cacheLock);
@@ -106,7 +106,7 @@ int32_t BaseSession::GetFrameMode(uint32_t frameType, uint32_t* width, uint32_t*
                 m = m_cache.rgbMode;
                 break;
             default:
-                QLOG("frameType:%d is invalid.\n", static_cast<int>(frameType));
+                QLOG_WARN("frameType:%d is invalid.\n", static_cast<int>(frameType));
                 return 0;
         }
     }
@@ -129,7 +129,7 @@ void BaseSession::ResetPipeline() {
 int32_t BaseSession::SetDepthRange(uint32_t range) {
     if (range > kMaxDepthRange) {
         // Outside every camera's ranges: refused even before the camera's list is known.
-        QLOG("invalid depth range %d\n", static_cast<int>(range));
+        QLOG_WARN("invalid depth range %d\n", static_cast<int>(range));
         return kStatusBadDepthRange;
     }
     if (IsWdrMode(m_dataMode.load())) {
@@ -137,7 +137,7 @@ int32_t BaseSession::SetDepthRange(uint32_t range) {
         return 1;
     }
     if (!IsDepthRangeInList(range)) {
-        QLOG("invalid depth range %d\n", static_cast<int>(range));
+        QLOG_WARN("invalid depth range %d\n", static_cast<int>(range));
         return kStatusBadDepthRange;
     }
     if (!m_protocol) {
@@ -153,7 +153,7 @@ int32_t BaseSession::SetDepthRange(uint32_t range) {
         return 0;
     }
     QLOG("set range %d   receive depthrange %d \n\n", static_cast<int>(range), last.depthRange);
-    QLOG("is failed.\n");
+    QLOG_ERROR("is failed.\n");
     return ret;
 }
 
@@ -192,7 +192,7 @@ int32_t BaseSession::SetSlaveModeEnabled(bool enabled) {
         ResetPipeline();
         return 0;
     }
-    QLOG("is failed.\n");
+    QLOG_ERROR("is failed.\n");
     return ret;
 }
 
@@ -215,7 +215,7 @@ int32_t BaseSession::SetWDROutputMode(const WDROutputMode& mode) {
         [&] { return m_protocol->SetWDRMode(mode); }, 100, 10ms,
         [&](const DeviceStatus& s) { return memcmp(s.wdr, wanted, compared) == 0; }, last);
     if (ret != 0) {
-        QLOG("is failed.\n");
+        QLOG_ERROR("is failed.\n");
         return ret;
     }
     {
@@ -236,7 +236,7 @@ int32_t BaseSession::SetIRS2Enable(uint16_t value) {
         SendConfirmed([&] { return m_protocol->SetIRS2Enable(value); }, 50, 10ms,
                       [wanted](const DeviceStatus& s) { return s.irs2 == wanted; }, last);
     if (ret != 0) {
-        QLOG("is failed.\n");
+        QLOG_ERROR("is failed.\n");
         QLOG("receive m_IRS2Enable %d\n", last.irs2);
     }
     return ret;
@@ -252,7 +252,7 @@ int32_t BaseSession::SetGMMGain(const NsGMMGain& gain) {
         SendConfirmed([&] { return m_protocol->SetGMMGain(gain); }, 50, 10ms,
                       [wanted](const DeviceStatus& s) { return s.gmmGain == wanted; }, last);
     if (ret != 0) {
-        QLOG("is failed.\n");
+        QLOG_ERROR("is failed.\n");
         QLOG("receive m_GmmGain %d\n", last.gmmGain);
     }
     return ret;
@@ -281,7 +281,7 @@ int32_t BaseSession::SetPulseCount(uint16_t pulseCount) {
         return 0;
     }
     QLOG("set PulseCount %d   receive PulseCount %d \n\n", pulseCount, last.pulseCount);
-    QLOG("is failed.\n");
+    QLOG_ERROR("is failed.\n");
     return ret;
 }
 
@@ -307,14 +307,14 @@ int32_t BaseSession::SendRangeRecord(const PulseCountRecord& record,
         send, 50, 10ms, [&](const DeviceStatus& s) { return s.*echo == wanted; }, last);
     if (ret != 0) {
         QLOG("set %s %d   receive %s %d \n\n", what, wanted, what, last.*echo);
-        QLOG("is failed.\n");
+        QLOG_ERROR("is failed.\n");
     }
     return ret;
 }
 
 int32_t BaseSession::SetPulseCountConfig(const PulseCountRecord& record) {
     if (IsOutsideWdrRanges(record)) {
-        QLOG("Cannot set pulsecount outside of wdr mode\n");
+        QLOG_WARN("Cannot set pulsecount outside of wdr mode\n");
         return kStatusNotSupported;
     }
     if (!m_protocol) {
@@ -356,7 +356,7 @@ int32_t BaseSession::SetLowPowerModeEnabled(bool enabled) {
                       },
                       last);
     if (ret != 0) {
-        QLOG("is failed.\n");
+        QLOG_ERROR("is failed.\n");
         return ret;
     }
     m_imageProc.Synchroniser().SetActive(!enabled);
@@ -379,14 +379,14 @@ int32_t BaseSession::SetWorkMode(const WorkModeRecord& mode) {
                                       last);
     if (ret != 0) {
         QLOG("%d != %d:\n", wanted, last.statusFlags & ~kIgnoredFlag);
-        QLOG("is failed.\n");
+        QLOG_ERROR("is failed.\n");
     }
     return ret;
 }
 
 int32_t BaseSession::SetDataMode(uint8_t mode) {
     if (!IsDataModeInList(mode)) {
-        QLOG("invalid data mode %d\n", mode);
+        QLOG_WARN("invalid data mode %d\n", mode);
         return 1;
     }
     if (!m_protocol) {
@@ -417,7 +417,7 @@ int32_t BaseSession::SetDataMode(uint8_t mode) {
                       },
                       last);
     if (ret != 0) {
-        QLOG("is failed.\n");
+        QLOG_ERROR("is failed.\n");
         QLOG("receive datamode %d\n", subMode ? last.subMode : last.dataMode);
         return ret;
     }
@@ -617,7 +617,7 @@ void BaseSession::InitDataModeList(const uint8_t* pushed) {
     if (!ReadCountedList(pushed, property::kOutModeList, list.data(), list.size())) {
         const std::span<const uint8_t> modes = m_model.fallbackDataModes;
         if (modes.empty()) {
-            QLOG("devicetype:%d is invalid.\n", static_cast<int>(GetDeviceType()));
+            QLOG_WARN("devicetype:%d is invalid.\n", static_cast<int>(GetDeviceType()));
         }
         list = {};
         list[0] = static_cast<uint8_t>(modes.size());
@@ -660,7 +660,7 @@ void BaseSession::InitDepthRangeList(const uint8_t* pushed) {
                 }
             }
         } else if (m_model.depthRanges == DepthRangeList::kUnlisted) {
-            QLOG("devicetype:%d is invalid.\n", static_cast<int>(GetDeviceType()));
+            QLOG_WARN("devicetype:%d is invalid.\n", static_cast<int>(GetDeviceType()));
         }
     }
     m_cache.depthRangeList = list;
@@ -674,8 +674,11 @@ bool BaseSession::IsDataModeInList(uint8_t mode) {
 }
 
 int32_t BaseSession::SetTofFrameRate(uint8_t fps) {
-    if (fps == 0) {
-        QLOG("fps:%d is invalid.\n", static_cast<int>(fps));
+    // 60 is the highest rate of any data mode: a camera asked for more streams at what it
+    // can and reports the rate asked for, which misleads whoever reads it back.
+    constexpr uint8_t kMaxTofFrameRate = 60;
+    if (fps == 0 || fps > kMaxTofFrameRate) {
+        QLOG_WARN("fps:%d is invalid.\n", static_cast<int>(fps));
         return kStatusBadParameter;
     }
     return m_protocol ? m_protocol->SetTofFrameRate(fps) : kStatusNotSupported;

@@ -36,7 +36,7 @@ std::unique_ptr<BaseProtocol> CreateProtocol(const SessionInfo& info) {
         case ProtocolKind::kNone:
             break;
     }
-    QLOG("devicetype:%d is invalid.\n", static_cast<int>(info.deviceType));
+    QLOG_WARN("devicetype:%d is invalid.\n", static_cast<int>(info.deviceType));
     return nullptr;
 }
 

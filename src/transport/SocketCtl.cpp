@@ -47,15 +47,17 @@ std::string SocketCtl::HostAddress() const {
 
 int32_t SocketCtl::CreateSocket(platform::Socket& socket) {
     if (const int err = socket.Open(platform::Socket::Kind::Tcp); err != 0) {
-        QLOG("socket() error, errno[%d], info: %s\n", err, platform::ErrorText(err).c_str());
+        QLOG_ERROR("socket() error, errno[%d], info: %s\n", err, platform::ErrorText(err).c_str());
         return kStatusFailed;
     }
     // Option failures cost performance, not function: log and go on.
     if (const int err = socket.SetReuseAddress(true); err != 0) {
-        QLOG("setsockopt() error, errno[%d], info: %s\n", err, platform::ErrorText(err).c_str());
+        QLOG_ERROR("setsockopt() error, errno[%d], info: %s\n", err,
+                   platform::ErrorText(err).c_str());
     }
     if (const int err = socket.SetReceiveBufferSize(kReceiveBufferBytes); err != 0) {
-        QLOG("setsockopt() error, errno[%d], info: %s\n", err, platform::ErrorText(err).c_str());
+        QLOG_ERROR("setsockopt() error, errno[%d], info: %s\n", err,
+                   platform::ErrorText(err).c_str());
     }
     return 0;
 }
@@ -65,7 +67,7 @@ int32_t SocketCtl::Connect(platform::Socket& socket, uint16_t port, const char* 
     // could hold the opener for minutes.
     const int err = socket.Connect(m_address, port, kConnectWaitMs);
     if (err != 0) {
-        QLOG("connect() error, errno[%d], info: %s\n", err, platform::ErrorText(err).c_str());
+        QLOG_ERROR("connect() error, errno[%d], info: %s\n", err, platform::ErrorText(err).c_str());
         QLOG("%s%s\n", what, m_cameraAddress.c_str());
         return kStatusFailed;
     }
@@ -84,17 +86,19 @@ int32_t SocketCtl::openDevice() {
         return kStatusNotOpened;
     }
     if (const int err = command.SetKeepAlive(true); err != 0) {
-        QLOG("setsockopt failed: %d \n", err);
+        QLOG_ERROR("setsockopt failed: %d \n", err);
+        QLOG_ERROR("setsockopt(SO_KEEPALIVE): %s\n", platform::ErrorText(err).c_str());
     }
     if (const int err = command.SetKeepAliveTiming(kKeepAliveSeconds, kKeepAliveSeconds);
         err != 0) {
-        QLOG("WSAIoctl failed: %d \n", err);
+        QLOG_ERROR("WSAIoctl failed: %d \n", err);
     }
     // A two-step get sends its fetch right behind a read request that the camera never
     // answers; with Nagle's algorithm on, the fetch would wait for the camera's delayed
     // acknowledgement (tens of milliseconds) on every such get.
     if (const int err = command.SetNoDelay(true); err != 0) {
-        QLOG("setsockopt() error, errno[%d], info: %s\n", err, platform::ErrorText(err).c_str());
+        QLOG_ERROR("setsockopt() error, errno[%d], info: %s\n", err,
+                   platform::ErrorText(err).c_str());
     }
     if (Connect(command, m_commandPort, "wait the Camera(cmd) connect  ") != 0) {
         return kStatusNotOpened;
@@ -111,7 +115,7 @@ int32_t SocketCtl::openDevice() {
         host = platform::FormatIpv4(local);
         QLOG("client ddress = %s:%d\n", host.c_str(), localPort);
     } else {
-        QLOG("getsockname error: %s(errno: %d))\n", platform::ErrorText(err).c_str(), err);
+        QLOG_ERROR("getsockname error: %s(errno: %d))\n", platform::ErrorText(err).c_str(), err);
     }
 
     {
@@ -184,7 +188,7 @@ bool SocketCtl::DrainStale(uint8_t commandByte) {
         break;
     }
     if (dropped > 0) {
-        QLOG("dropped %zu stale bytes before cmdid 0x%x\n", dropped, commandByte);
+        QLOG_WARN("dropped %zu stale bytes before cmdid 0x%x\n", dropped, commandByte);
     }
     return !closed;
 }

@@ -17,7 +17,7 @@ constexpr SettingInfo kSettings[] = {
     {Setting::kThreshold, "threshold", "0 to 65535, background threshold"},
     {Setting::kPulseCount, "pulse-count", "0 to 65535, pulses of the current depth range"},
     {Setting::kRgbResolution, "rgb-resolution", "1920x1080, 1280x720, 640x480 or 640x360"},
-    {Setting::kFrameRate, "frame-rate", "1 to 255, ToF frames per second"},
+    {Setting::kFrameRate, "frame-rate", "1 to 60, ToF frames per second"},
 };
 
 std::string SizeText(ColourSize size) {

@@ -1,9 +1,17 @@
 // The library frame through its exports: guards, version, log lines, fixed results.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstring>
+#include <string>
 
 #include "config/Config.h"
+#include "device/EnumSocketDevice.h"
 #include "log/Log.h"
 #include "quorix/quorix_api.h"
 #include "support/TempDir.h"
@@ -66,6 +74,57 @@ TEST_F(Library, ConfigurationChosenBeforeInitialiseDecidesTheConsole) {
     EXPECT_EQ(Ns2_Initialize(), NsStatusOk);
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_NE(out.find("Version: 3.4.4"), std::string::npos);
+}
+
+// A port another program holds without sharing is reported, with its errno and a message,
+// while the library still initialises (USB cameras need no port). The test blocks a free
+// port of its own, not 9007, which other programs on the machine may be using.
+TEST_F(Library, DiscoveryStateSaysWhetherThePortWasTaken) {
+    NsDiscoveryState state{};
+    EXPECT_EQ(Ns2_GetDiscoveryState(nullptr), NsStatusNullPointer);
+    ASSERT_EQ(Ns2_GetDiscoveryState(&state), NsStatusOk);
+    EXPECT_EQ(state.status, NsDiscoveryOff);
+    EXPECT_EQ(state.port, 9007);
+
+    // A blocker without SO_REUSEADDR on a port the system picks: no one else binds it.
+    const int blocker = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(blocker, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(bind(blocker, reinterpret_cast<sockaddr*>(&address), sizeof address), 0)
+        << strerror(errno);
+    ASSERT_EQ(getsockname(blocker, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const uint16_t port = ntohs(address.sin_port);
+    SetDiscoveryPortForTesting(port);
+    const std::string inUse = "UDP port " + std::to_string(port) + " is in use by another program";
+
+    log::Capture capture;
+    ASSERT_EQ(Ns2_Initialize(), NsStatusOk);
+    ASSERT_EQ(Ns2_GetDiscoveryState(&state), NsStatusOk);
+    close(blocker);
+    EXPECT_EQ(state.status, NsDiscoveryFailed);
+    EXPECT_EQ(state.port, port);
+    EXPECT_EQ(state.systemError, EADDRINUSE);
+    EXPECT_NE(std::string(state.message).find(inUse), std::string::npos) << state.message;
+    EXPECT_TRUE(capture.Contains("Error in BINDING:98"));
+    EXPECT_TRUE(capture.Contains("discovery cannot listen: " + inUse));
+    EXPECT_EQ(Ns2_Shutdown(), NsStatusOk);
+
+    // The port given back: now the library takes it.
+    ASSERT_EQ(Ns2_Initialize(), NsStatusOk);
+    ASSERT_EQ(Ns2_GetDiscoveryState(&state), NsStatusOk);
+    SetDiscoveryPortForTesting(0);
+    if (state.status == NsDiscoveryFailed) {
+        GTEST_SKIP() << "another program took UDP " << port << " meanwhile: " << state.message;
+    }
+    EXPECT_EQ(state.status, NsDiscoveryListening);
+    EXPECT_EQ(state.systemError, 0);
+    EXPECT_STREQ(state.message, "");
+    EXPECT_EQ(Ns2_Shutdown(), NsStatusOk);
+    ASSERT_EQ(Ns2_GetDiscoveryState(&state), NsStatusOk);
+    EXPECT_EQ(state.status, NsDiscoveryOff);
 }
 
 TEST(SdkVersion, WritesExactlyFiveBytes) {

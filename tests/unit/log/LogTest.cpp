@@ -6,6 +6,9 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <thread>
+
+#include <unistd.h>
 
 #include "support/TempDir.h"
 
@@ -36,24 +39,34 @@ size_t OpenFileCount() {
     return n;
 }
 
+// Each line: time, process id/thread id, level, then the call site's prefix and the message.
 TEST_F(LogTest, CreatesMissingFoldersAndWritesPrefixedLinesWithOneDateLine) {
     log::Initialize(false);
     ASSERT_EQ(log::FilePath(), LogDir() + "/QuorixSDK.txt");
     QLOG("first %d\n", 1);
-    QLOG("second\n");
+    QLOG_ERROR("second\n");
+    std::thread([] { QLOG_WARN("third\n"); }).join();
     const std::string text = ReadFile(log::FilePath());
+    const std::string pid = std::to_string(getpid());
+    const std::string tid = std::to_string(gettid());
     const std::regex expected(
-        R"(^\d\d:\d\d:\d\d-\d\d\d \[LogTest\.cpp:\d+:LogTest_CreatesMissing\w+_Test::TestBody\]:first 1
+        R"(^\d\d:\d\d:\d\d-\d\d\d )" + pid + "/" + tid +
+        R"( I \[LogTest\.cpp:\d+:LogTest_CreatesMissing\w+_Test::TestBody\]:first 1
 \d\d:\d\d:\d\d-\d\d\d \d{4}/\d\d/\d\d \d\d:\d\d:\d\d-\d\d\d
-\d\d:\d\d:\d\d-\d\d\d \[LogTest\.cpp:\d+:\w+::TestBody\]:second
+\d\d:\d\d:\d\d-\d\d\d )" +
+        pid + "/" + tid + R"( E \[LogTest\.cpp:\d+:\w+::TestBody\]:second
+\d\d:\d\d:\d\d-\d\d\d )" +
+        pid + R"(/(\d+) W \[LogTest\.cpp:\d+:[^\]]+\]:third
 $)");
-    EXPECT_TRUE(std::regex_match(text, expected)) << text;
+    std::smatch match;
+    ASSERT_TRUE(std::regex_match(text, match, expected)) << text;
+    EXPECT_NE(match[1].str(), tid);  // the other thread's own id
 }
 
 TEST_F(LogTest, LongMessageIsCutNotDropped) {
     log::Capture capture;
     const std::string longText(3000, 'x');
-    log::Write("%s", longText.c_str());
+    log::Write(log::Level::kInfo, "%s", longText.c_str());
     ASSERT_EQ(capture.Lines().size(), 1u);
     EXPECT_EQ(capture.Lines()[0], std::string(1023, 'x'));
 }

@@ -103,15 +103,19 @@ TEST_F(Settings, DepthRangeMustBeInTheCameraListUnlessTheListIsEmpty) {
     EXPECT_TRUE(m_script.Calls().empty());
 }
 
-TEST_F(Settings, FrameRateZeroIsRefusedBeforeItIsSent) {
+TEST_F(Settings, FrameRateOutside1To60IsRefusedBeforeItIsSent) {
     BaseSession& s = Start(TK5P);
     m_script.ClearCalls();
     log::Capture capture;
     EXPECT_EQ(s.SetTofFrameRate(0), -15);
     EXPECT_TRUE(capture.Contains("fps:0 is invalid."));
+    EXPECT_EQ(s.SetTofFrameRate(61), -15);
+    EXPECT_EQ(s.SetTofFrameRate(255), -15);
     EXPECT_TRUE(m_script.Calls().empty());
     EXPECT_EQ(s.SetTofFrameRate(1), 0);
-    EXPECT_EQ(m_script.CallsOf("SetTofFrameRate"), Calls{"SetTofFrameRate 1"});
+    EXPECT_EQ(s.SetTofFrameRate(60), 0);
+    EXPECT_EQ(m_script.CallsOf("SetTofFrameRate"),
+              (Calls{"SetTofFrameRate 1", "SetTofFrameRate 60"}));
 }
 
 TEST_F(Settings, WithoutStatusEchoEachSettingIsSentOnceAndStored) {
