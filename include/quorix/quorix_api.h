@@ -21,6 +21,15 @@
 #define QUORIX_API
 #endif
 
+/* Helpers defined in this header: inline where the language has it (C99, C++), else static. */
+#if defined(__cplusplus) || (defined(__STDC_VERSION__) && __STDC_VERSION__ >= 199901L)
+#define QUORIX_INLINE static inline
+#elif defined(__GNUC__)
+#define QUORIX_INLINE static __inline__
+#else
+#define QUORIX_INLINE static
+#endif
+
 #ifdef __cplusplus
 #define QUORIX_STATIC_ASSERT(cond, name) static_assert(cond, #name)
 extern "C" {
@@ -347,7 +356,7 @@ QUORIX_API NsReturnStatus Ns2_GetDiscoveryState(NsDiscoveryState* state);
 
 /* Decodes NsFrame.timestamp into *time: 1 when every field is in range, else 0 (time is
  * then untouched). */
-static inline int NsDecodeTimestamp(uint64_t timestamp, NsTimeOfDay* time) {
+QUORIX_INLINE int NsDecodeTimestamp(uint64_t timestamp, NsTimeOfDay* time) {
     NsTimeOfDay t;
     t.second = (uint16_t)(timestamp & 0xFFFFu);
     t.minute = (uint16_t)((timestamp >> 16) & 0xFFFFu);
@@ -361,7 +370,7 @@ static inline int NsDecodeTimestamp(uint64_t timestamp, NsTimeOfDay* time) {
 }
 
 /* Milliseconds since midnight of a decoded time. */
-static inline uint32_t NsTimeOfDayMilliseconds(const NsTimeOfDay* time) {
+QUORIX_INLINE uint32_t NsTimeOfDayMilliseconds(const NsTimeOfDay* time) {
     return ((time->hour * 60u + time->minute) * 60u + time->second) * 1000u + time->millisecond;
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "cli/Diagnosis.h"
 #include "cli/InfoText.h"
 
 namespace quorix::cli {
@@ -37,14 +38,21 @@ std::string TextProperty(NsDeviceHandle h, uint32_t s, const char* label, uint32
     return TextLine(label, status, text, size);
 }
 
+// A counted list property; `name` (when given) adds what each entry means.
 std::string ListProperty(NsDeviceHandle h, uint32_t s, const char* label, uint32_t id,
-                         uint32_t bytes) {
+                         uint32_t bytes, std::string (*name)(uint32_t) = nullptr) {
     uint8_t list[kDataModeListBytes] = {};
     uint32_t size = bytes;
     NsReturnStatus status = Ns2_GetProperty(h, s, id, list, &size);
     std::string text;
     if (status == NsStatusOk && !CountedListText(list, std::min(size, bytes), bytes - 1, text)) {
         return std::string(label) + ": " + text;
+    }
+    if (status == NsStatusOk && name != nullptr && list[0] > 0) {
+        text.clear();
+        for (uint32_t i = 1; i <= list[0]; ++i) {
+            text += (i > 1 ? ", " : "") + std::to_string(list[i]) + " (" + name(list[i]) + ")";
+        }
     }
     return ItemLine(label, status, text);
 }
@@ -146,8 +154,8 @@ std::vector<std::string> CameraInfoLines(NsDeviceHandle h, uint32_t s,
 
     AddCalibration(h, s, lines);
     AddMeasuringRanges(h, s, streamStatus, lines);
-    lines.push_back(
-        ListProperty(h, s, "data modes", NS_PROPERTY_DATA_MODE_LIST, kDataModeListBytes));
+    lines.push_back(ListProperty(h, s, "data modes", NS_PROPERTY_DATA_MODE_LIST, kDataModeListBytes,
+                                 DataModeName));
     lines.push_back(
         ListProperty(h, s, "depth ranges", NS_PROPERTY_DEPTH_RANGE_LIST, kDepthRangeListBytes));
     for (const SettingInfo& info : AllSettings()) {

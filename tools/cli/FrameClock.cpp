@@ -4,18 +4,16 @@
 #include <chrono>
 #include <ctime>
 
+#include <quorix/quorix_api.h>
+
 namespace quorix::cli {
 
 std::optional<ClockTime> DecodeStamp(uint64_t stamp) {
-    ClockTime t;
-    t.second = static_cast<uint16_t>(stamp);
-    t.minute = static_cast<uint16_t>(stamp >> 16);
-    t.hour = static_cast<uint16_t>(stamp >> 32);
-    t.millisecond = static_cast<uint16_t>(stamp >> 48);
-    if (t.second > 59 || t.minute > 59 || t.hour > 23 || t.millisecond > 999) {
+    NsTimeOfDay decoded{};
+    if (NsDecodeTimestamp(stamp, &decoded) == 0) {
         return std::nullopt;
     }
-    return t;
+    return ClockTime{decoded.hour, decoded.minute, decoded.second, decoded.millisecond};
 }
 
 uint64_t EncodeStamp(const ClockTime& time) {

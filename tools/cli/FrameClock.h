@@ -1,6 +1,6 @@
-// Frame time stamps: the library stamps each frame with the local time it was received, as
-// four u16 fields (lowest 16 bits first): second, minute, hour, millisecond. The latency of
-// a frame is the local time at delivery minus that stamp.
+// Frame time stamps: the library stamps each frame with the local time it was received
+// (decoded by the header's NsDecodeTimestamp). The latency of a frame is the local time at
+// delivery minus that stamp.
 #pragma once
 
 #include <cstdint>

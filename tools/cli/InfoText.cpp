@@ -1,14 +1,14 @@
 // Texts of the `info` and `get` lines.
 #include "cli/InfoText.h"
 
+#include "cli/Diagnosis.h"
+
 #include <cstdio>
 #include <cstring>
 
 namespace quorix::cli {
 
 namespace {
-
-constexpr int kNotConfirmed = -105;  // a confirmed setting the camera did not show in time
 
 std::string Fixed(double value, int decimals) {
     char text[64];
@@ -24,46 +24,13 @@ std::string Significant(double value) {
 
 }  // namespace
 
-const char* StatusReason(NsReturnStatus status) {
-    switch (status) {
-        case NsStatusOk:
-            return "ok";
-        case NsStatusFailed:
-            return "failed";
-        case NsStatusNotStreaming:
-            return "not streaming";
-        case NsStatusBadHandle:
-            return "bad handle or session";
-        case NsStatusNoPropertyGet:
-            return "cannot be read";
-        case NsStatusNoPropertySet:
-            return "cannot be written";
-        case NsStatusBadDepthRange:
-            return "depth range not offered";
-        case NsStatusFrameTimeout:
-            return "time-out";
-        case NsStatusOpenFailed:
-            return "camera not open or not answering";
-        case NsStatusBadParameter:
-            return "value out of range";
-        case NsStatusTransferError:
-            return "command exchange failed";
-        case kNotConfirmed:
-            return "camera did not confirm";
-        case NsStatusOther:
-            return "not supported or refused";
-        default:
-            return "error";
-    }
-}
-
 std::string ItemLine(std::string_view label, NsReturnStatus status, std::string_view value) {
     std::string line(label);
     line += ": ";
     if (status == NsStatusOk) {
         line += value;
     } else {
-        line += "unavailable (status " + std::to_string(status) + ", " + StatusReason(status) + ")";
+        line += "unavailable: " + StatusText(status);
     }
     return line;
 }

@@ -1,4 +1,4 @@
-// The lines of `info` and `get`: "label: value", or "label: unavailable (status N, why)"
+// The lines of `info` and `get`: "label: value", or "label: unavailable: <status text>"
 // for a value the camera could not give, and the texts of the calibration and range records.
 #pragma once
 
@@ -11,10 +11,7 @@
 
 namespace quorix::cli {
 
-// A short reason for a public status code ("not supported", "camera did not confirm").
-const char* StatusReason(NsReturnStatus status);
-
-// "label: value" when `status` is 0, else "label: unavailable (status N, reason)".
+// "label: value" when `status` is 0, else "label: unavailable: " and the status's text.
 std::string ItemLine(std::string_view label, NsReturnStatus status, std::string_view value);
 
 // A text the library wrote into `buffer`, read no further than its capacity.

@@ -1,6 +1,7 @@
 // quorix-cli: lists, streams and captures Quorix cameras and reads and changes their
 // settings through the public C interface, like any application. Only `demo` reaches past it, to
 // run a simulated camera in-process.
+#include <time.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -18,6 +19,7 @@
 #include "cli/CliOptions.h"
 #include "cli/DemoCamera.h"
 #include "cli/DeviceText.h"
+#include "cli/Diagnosis.h"
 #include "cli/FrameClock.h"
 #include "cli/InfoText.h"
 #include "cli/Snapshot.h"
@@ -33,16 +35,30 @@ constexpr uint16_t kReadWaitMs = 200;       // keeps Ctrl-C prompt while frames 
 constexpr const char* kDemoSerial = "QXDEMO0001";
 
 volatile std::sig_atomic_t g_interrupted = 0;
+volatile std::sig_atomic_t g_firstInterruptS = 0;
 
+constexpr int kForceAfterSeconds = 3;
+
+// The first Ctrl-C or SIGTERM ends the current command cleanly, with its summary. More
+// signals right after it are ignored: `timeout` and process-group kills deliver two at
+// once, and the summary must survive them. One that comes after the program had time to
+// finish ends a hung program at once.
 void OnSignal(int) {
-    g_interrupted = 1;
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    if (!g_interrupted) {
+        g_interrupted = 1;
+        g_firstInterruptS = static_cast<std::sig_atomic_t>(now.tv_sec);
+        return;
+    }
+    if (now.tv_sec - g_firstInterruptS >= kForceAfterSeconds) {
+        _exit(kExitInterrupted);
+    }
 }
 
-// Ctrl-C and SIGTERM end the current command cleanly; a second one ends the process.
 void CatchInterrupts() {
     struct sigaction action {};
     action.sa_handler = OnSignal;
-    action.sa_flags = SA_RESETHAND;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
@@ -114,18 +130,68 @@ void PrintDevices(const std::vector<NsDeviceInfo>& devices) {
     }
 }
 
+// The present camera with `name` as URI or alias, if listed.
+std::optional<NsDeviceInfo> FindPresent(const std::string& name) {
+    for (const NsDeviceInfo& device : DeviceList()) {
+        if (device.status != Unconnected &&
+            (DeviceUri(device) == name || DeviceAlias(device) == name)) {
+            return device;
+        }
+    }
+    return std::nullopt;
+}
+
 // Polls the device list until a present camera has `name` as URI or alias.
 std::optional<NsDeviceInfo> WaitForDevice(const std::string& name, double seconds) {
     const int64_t end = SteadyMs() + static_cast<int64_t>(seconds * 1000.0);
     do {
-        for (const NsDeviceInfo& device : DeviceList()) {
-            if (device.status != Unconnected &&
-                (DeviceUri(device) == name || DeviceAlias(device) == name)) {
-                return device;
-            }
+        if (std::optional<NsDeviceInfo> device = FindPresent(name)) {
+            return device;
         }
     } while (SleepFor(0.1) && SteadyMs() < end);
     return std::nullopt;
+}
+
+// Why discovery cannot find network cameras, one line each; empty while it listens.
+std::vector<std::string> DiscoveryLines() {
+    NsDiscoveryState state{};
+    if (Ns2_GetDiscoveryState(&state) != NsStatusOk) {
+        return {};
+    }
+    return DiscoveryProblem(state);
+}
+
+void PrintLines(const std::vector<std::string>& lines) {
+    for (const std::string& line : lines) {
+        std::fprintf(stderr, "%s\n", line.c_str());
+    }
+}
+
+// A camera that was not found: what was seen instead, and what to do.
+int NotFound(const std::string& name, double waitSeconds) {
+    Fail(kExitNotFound, "camera %s not found within %.1f s", name.c_str(), waitSeconds);
+    std::vector<std::string> seen;
+    for (const NsDeviceInfo& device : DeviceList()) {
+        if (device.status != Unconnected) {
+            seen.push_back("  " + DeviceUri(device) + " (alias " + DeviceAlias(device) + ", " +
+                           StatusName(device.status) + ")");
+        }
+    }
+    if (seen.empty()) {
+        std::fprintf(stderr, "no camera was seen\n");
+    } else {
+        std::fprintf(stderr, "cameras seen (use one of these URIs or aliases):\n");
+        PrintLines(seen);
+    }
+    const std::vector<std::string> discovery = DiscoveryLines();
+    PrintLines(discovery);
+    if (seen.empty() && discovery.empty()) {
+        std::fprintf(stderr,
+                     "check that the camera is powered and on this network (or plugged in), or "
+                     "try a simulated one:\n  quorix-camsim --address 127.0.0.2 --model TK5P "
+                     "--serial QX1 &\n");
+    }
+    return kExitNotFound;
 }
 
 // One opened, streaming session; stops and closes on destruction.
@@ -152,8 +218,8 @@ public:
     // Starts the stream; 0 or the exit code (printed).
     int Stream() {
         if (const NsReturnStatus s = StartStream(); s != NsStatusOk) {
-            return Fail(kExitFailure, "could not start the stream of session %u (status %d)",
-                        m_index, s);
+            return Fail(kExitFailure, "could not start the stream of session %u: %s", m_index,
+                        StatusText(s).c_str());
         }
         return kExitOk;
     }
@@ -163,18 +229,18 @@ public:
         m_index = index;
         const std::optional<NsDeviceInfo> device = WaitForDevice(name, waitSeconds);
         if (!device) {
-            return g_interrupted ? kExitInterrupted
-                                 : Fail(kExitNotFound, "camera %s not found within %.1f s",
-                                        name.c_str(), waitSeconds);
+            return g_interrupted ? kExitInterrupted : NotFound(name, waitSeconds);
         }
         const std::string uri = DeviceUri(*device);
+        m_uri = uri;
         if (index >= device->SessionCount) {
             return Fail(kExitFailure, "%s has %u session(s); there is no session %u", uri.c_str(),
                         device->SessionCount, index);
         }
         if (const NsReturnStatus s = Ns2_OpenDevice(uri.c_str(), &m_handle); s != NsStatusOk) {
             m_handle = nullptr;
-            return Fail(kExitOpenFailed, "could not open %s (status %d)", uri.c_str(), s);
+            return Fail(kExitOpenFailed, "could not open %s: %s", uri.c_str(),
+                        StatusText(s).c_str());
         }
         std::printf("opened %s, session %u\n", uri.c_str(), index);
         Ns2_SetWaitTimeOfReadNextFrame(m_handle, m_index, kReadWaitMs);
@@ -189,8 +255,10 @@ public:
 
     NsDeviceHandle Handle() const { return m_handle; }
     uint32_t Index() const { return m_index; }
+    const std::string& Uri() const { return m_uri; }
 
 private:
+    std::string m_uri;
     NsDeviceHandle m_handle = nullptr;
     uint32_t m_index = 0;
     bool m_streaming = false;
@@ -215,6 +283,23 @@ constexpr ReadyFrame kReadyFrames[] = {
 bool IsFatalRead(NsReturnStatus status) {
     return status == NsStatusNotStreaming || status == NsStatusBadHandle ||
            status == NsStatusOpenFailed;
+}
+
+// How long a lost camera is given to announce itself again: a camera taken by another
+// client keeps announcing (about once a second), one that stopped answering does not.
+constexpr double kReannounceSeconds = 3.0;
+
+// What happened when reading failed for good, and what to do.
+std::string ReadFailure(const Session& session, NsReturnStatus status) {
+    if (status != NsStatusBadHandle && status != NsStatusOpenFailed) {
+        return "reading frames failed: " + StatusText(status);
+    }
+    std::fprintf(stderr,
+                 "quorix-cli: the stream of %s ended (%s); checking whether the camera "
+                 "is still there...\n",
+                 session.Uri().c_str(), Ns2_GetStatusName(status));
+    const bool present = WaitForDevice(session.Uri(), kReannounceSeconds).has_value();
+    return LostCameraText(session.Uri(), present);
 }
 
 // Reads the next frame set; on a failure other than a time-out waits a little so a
@@ -263,7 +348,7 @@ int StreamFrames(const Session& session, uint64_t frameLimit, double seconds) {
             stats.OnFailure();
             if (IsFatalRead(status)) {
                 exitCode = kExitFailure;
-                failure = "reading frames failed (status " + std::to_string(status) + ")";
+                failure = ReadFailure(session, status);
                 break;
             }
             continue;
@@ -311,6 +396,26 @@ NsReturnStatus DepthPoints(const Session& session, const NsFrame& depth,
                                               points.data());
 }
 
+// Says which of the usual files the snapshot did not write, and why.
+void MissingFileNotes(const Session& session, const SnapshotFrames& frames) {
+    uint8_t mode = 0;
+    const bool known = Ns2_GetDataMode(session.Handle(), session.Index(), &mode) == NsStatusOk;
+    if (frames.ir == nullptr) {
+        if (known && !DataModeSendsIr(mode)) {
+            std::printf("no %s: data mode %u sends %s only (set data-mode 2 for depth and IR)\n",
+                        kIrFile, mode, DataModeName(mode).c_str());
+        } else {
+            std::printf("no %s: no IR frame came with the depth frame\n", kIrFile);
+        }
+    }
+    if (frames.colour == nullptr) {
+        std::printf(
+            "no %s: no colour frame came with the depth frame (this sensor may have no "
+            "colour camera, or colour is off)\n",
+            kColourFile);
+    }
+}
+
 int Snapshot(const Session& session, const std::string& folder) {
     // Colour in depth geometry colours the point cloud; while registration is unavailable
     // the library delivers none (or refuses the switch), and the points stay uncoloured.
@@ -323,12 +428,19 @@ int Snapshot(const Session& session, const std::string& folder) {
             return Fail(kExitInterrupted, "interrupted");
         }
         if (SteadyMs() >= end) {
-            return Fail(kExitNoFrames, "no depth frame within %.1f s",
-                        static_cast<double>(kNoFramesLimitMs) / 1000.0);
+            uint8_t mode = 0;
+            const bool known = Ns2_GetDataMode(session.Handle(), session.Index(), &mode) == 0;
+            return Fail(kExitNoFrames, "no depth frame within %.1f s%s",
+                        static_cast<double>(kNoFramesLimitMs) / 1000.0,
+                        known && DataModeName(mode).find("depth") == std::string::npos
+                            ? ("; data mode " + std::to_string(mode) + " sends " +
+                               DataModeName(mode) + " (set data-mode 2 for depth and IR)")
+                                  .c_str()
+                            : "");
         }
         const NsReturnStatus status = ReadFrameSet(session, ready);
         if (IsFatalRead(status)) {
-            return Fail(kExitFailure, "reading frames failed (status %d)", status);
+            return Fail(kExitFailure, "%s", ReadFailure(session, status).c_str());
         }
         if (status != NsStatusOk) {
             ready = 0;
@@ -373,9 +485,10 @@ int Snapshot(const Session& session, const std::string& folder) {
             std::printf("wrote %s\n", file.c_str());
         }
     }
+    MissingFileNotes(session, frames);
     if (frames.depth != nullptr && frames.points == nullptr) {
-        std::printf("no point cloud: the depth frame could not be converted (status %d, %s)\n",
-                    pointStatus, StatusReason(pointStatus));
+        std::printf("no point cloud: the depth frame could not be converted: %s\n",
+                    StatusText(pointStatus).c_str());
     }
     return kExitOk;
 }
@@ -383,12 +496,22 @@ int Snapshot(const Session& session, const std::string& folder) {
 int RunList(const Options& options) {
     Library library;
     if (library.Status() != NsStatusOk) {
-        return Fail(kExitFailure, "could not initialise the library (status %d)", library.Status());
+        return Fail(kExitFailure, "could not initialise the library: %s",
+                    StatusText(library.Status()).c_str());
     }
-    std::printf("listening for cameras for %.1f s...\n", options.waitSeconds);
-    std::fflush(stdout);
-    SleepFor(options.waitSeconds);
+    const std::vector<std::string> discovery = DiscoveryLines();
+    if (discovery.empty()) {
+        std::printf("listening for cameras for %.1f s...\n", options.waitSeconds);
+        std::fflush(stdout);
+        SleepFor(options.waitSeconds);
+    }
     PrintDevices(DeviceList());
+    if (!discovery.empty()) {
+        // Only USB cameras can be listed: an empty list would be a lie about the network.
+        std::fflush(stdout);
+        PrintLines(discovery);
+        return kExitFailure;
+    }
     return kExitOk;
 }
 
@@ -399,7 +522,7 @@ int RunInfo(const Session& session) {
     if (stream == NsStatusOk) {
         Ns2_StopStream(session.Handle(), session.Index());
     } else {
-        std::printf("the stream did not start (status %d, %s)\n", stream, StatusReason(stream));
+        std::printf("the stream did not start: %s\n", StatusText(stream).c_str());
     }
     for (const std::string& line : CameraInfoLines(session.Handle(), session.Index(), stream)) {
         std::printf("%s\n", line.c_str());
@@ -426,25 +549,45 @@ int RunGet(const Session& session, const std::optional<Setting>& only) {
     return only && failed ? kExitFailure : kExitOk;
 }
 
+// The values a refused setting accepts: the camera's own list where it has one.
+std::string ValidValues(const Session& session, Setting setting) {
+    const uint32_t listId = setting == Setting::kDataMode     ? NS_PROPERTY_DATA_MODE_LIST
+                            : setting == Setting::kDepthRange ? NS_PROPERTY_DEPTH_RANGE_LIST
+                                                              : 0;
+    if (listId != 0) {
+        uint8_t list[33] = {};
+        uint32_t size = listId == NS_PROPERTY_DATA_MODE_LIST ? 33 : 10;
+        std::string text;
+        if (Ns2_GetProperty(session.Handle(), session.Index(), listId, list, &size) == NsStatusOk &&
+            CountedListText(list, size, size - 1, text) && text != "none") {
+            return "this camera offers " + text;
+        }
+    }
+    return std::string("valid: ") + InfoOf(setting).values;
+}
+
 int RunSet(Session& session, Setting setting, uint32_t value) {
     const char* name = InfoOf(setting).name;
     const std::string wanted = FormatSettingValue(setting, value);
     // Streaming: the camera confirms the new value in its stream, and the data-mode and
     // depth-range lists a value is checked against are read at the first start.
     if (const NsReturnStatus s = session.StartStream(); s != NsStatusOk) {
-        return Fail(kExitFailure, "could not start the stream to set %s (status %d, %s)", name, s,
-                    StatusReason(s));
+        return Fail(kExitFailure, "could not start the stream to set %s: %s", name,
+                    StatusText(s).c_str());
     }
     if (const NsReturnStatus s = WriteSetting(session.Handle(), session.Index(), setting, value);
         s != NsStatusOk) {
-        return Fail(kExitFailure, "%s %s was not set (status %d, %s)", name, wanted.c_str(), s,
-                    StatusReason(s));
+        const bool refused =
+            s == NsStatusBadParameter || s == NsStatusBadDepthRange || s == NsStatusOther;
+        return Fail(kExitFailure, "%s %s was not set: %s%s%s", name, wanted.c_str(),
+                    StatusText(s).c_str(), refused ? "\n  " : "",
+                    refused ? ValidValues(session, setting).c_str() : "");
     }
     uint32_t now = 0;
     const NsReturnStatus s = ReadSetting(session.Handle(), session.Index(), setting, now);
     if (s != NsStatusOk) {
-        return Fail(kExitFailure, "%s was set to %s, but reading it back failed (status %d, %s)",
-                    name, wanted.c_str(), s, StatusReason(s));
+        return Fail(kExitFailure, "%s was set to %s, but reading it back failed: %s", name,
+                    wanted.c_str(), StatusText(s).c_str());
     }
     std::printf("%s: %s\n", name, FormatSettingValue(setting, now).c_str());
     if (now != value) {
@@ -458,7 +601,12 @@ int RunSet(Session& session, Setting setting, uint32_t value) {
 int RunOnDevice(const Options& options) {
     Library library;
     if (library.Status() != NsStatusOk) {
-        return Fail(kExitFailure, "could not initialise the library (status %d)", library.Status());
+        return Fail(kExitFailure, "could not initialise the library: %s",
+                    StatusText(library.Status()).c_str());
+    }
+    if (std::string error;
+        options.command == Command::kSnapshot && !CheckWritableFolder(options.outDir, error)) {
+        return Fail(kExitFailure, "%s; choose another --out", error.c_str());
     }
     Session session;
     if (const int code = session.Open(options.uri, options.session, options.waitSeconds);
@@ -484,6 +632,9 @@ int RunOnDevice(const Options& options) {
 }
 
 int RunDemo(const Options& options) {
+    if (std::string error; !CheckWritableFolder(options.outDir, error)) {
+        return Fail(kExitFailure, "%s; choose another --out", error.c_str());
+    }
     DemoCamera camera;  // outlives the library, so the camera never vanishes mid-stream
     std::printf("starting a simulated TK5P camera %s on %s\n", kDemoSerial,
                 options.address.c_str());
@@ -495,7 +646,8 @@ int RunDemo(const Options& options) {
     }
     Library library;
     if (library.Status() != NsStatusOk) {
-        return Fail(kExitFailure, "could not initialise the library (status %d)", library.Status());
+        return Fail(kExitFailure, "could not initialise the library: %s",
+                    StatusText(library.Status()).c_str());
     }
     Session session;
     if (const int code = session.Start(kDemoSerial, 0, options.waitSeconds); code != kExitOk) {

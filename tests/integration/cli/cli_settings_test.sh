@@ -19,30 +19,13 @@ cleanup() {
 }
 trap cleanup EXIT
 
+source "$(dirname "$0")/cli_lib.sh"
+
 fail() {
     echo "FAIL: $*"
     echo "--- quorix-camsim:"
     cat "$log"
     exit 1
-}
-
-# Runs quorix-cli, expecting exit code $1; its output (both streams) goes to $out.
-run() {
-    local expected=$1
-    shift
-    out=$("$cli" "$@" 2>&1)
-    local code=$?
-    echo "\$ quorix-cli $*"
-    echo "$out"
-    [ "$code" -eq "$expected" ] || fail "quorix-cli $* ended with $code, expected $expected"
-}
-
-# Lines that must appear exactly in the last output.
-expect() {
-    local line
-    for line in "$@"; do
-        grep -qxF -- "$line" <<<"$out" || fail "missing line: $line"
-    done
 }
 
 # Both sensors start with threshold 5; sensor 1 is the witness that nothing else changed.
@@ -55,12 +38,19 @@ run 0 get "$uri"
 expect "threshold: 37" "rgb-resolution: 1280x720" "depth-range: 4" "data-mode: 0"
 
 run 0 info "$uri"
-expect "serial number: $serial" "data modes: 0 1 2 10 11 12 13" "threshold: 37" \
+expect "serial number: $serial" \
+    "data modes: 0 (depth), 1 (IR), 2 (depth and IR), 10 (depth and IR, 15 fps), 11 (WDR depth), 12 (WDR IR), 13 (WDR depth and IR)" \
+    "threshold: 37" \
     "depth-range: 4" "rgb-resolution: 1280x720"
 
 # The simulator offers no data mode 5: refused by the library, the state stays.
 run 1 set "$uri" data-mode 5
-grep -qF "status -255" <<<"$out" || fail "the refusal shows no status"
+grep -qF "NsStatusOther (-255)" <<<"$out" || fail "the refusal shows no status"
+expect "  this camera offers 0 1 2 10 11 12 13"
+# Outside the documented range: refused before anything is sent, with the valid values.
+run 1 set "$uri" frame-rate 200
+grep -qF "NsStatusBadParameter (-15)" <<<"$out" || fail "the refusal shows no status"
+expect "  valid: 1 to 60, ToF frames per second"
 
 # The other sensor kept its own state, the simulator's default.
 run 0 get "$uri" --session 1 threshold

@@ -1,11 +1,6 @@
 // The library frame through its exports: guards, version, log lines, fixed results.
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -15,6 +10,7 @@
 #include "log/Log.h"
 #include "quorix/quorix_api.h"
 #include "support/TempDir.h"
+#include "support/UdpPort.h"
 
 namespace quorix {
 namespace {
@@ -86,24 +82,16 @@ TEST_F(Library, DiscoveryStateSaysWhetherThePortWasTaken) {
     EXPECT_EQ(state.status, NsDiscoveryOff);
     EXPECT_EQ(state.port, 9007);
 
-    // A blocker without SO_REUSEADDR on a port the system picks: no one else binds it.
-    const int blocker = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    ASSERT_GE(blocker, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(bind(blocker, reinterpret_cast<sockaddr*>(&address), sizeof address), 0)
-        << strerror(errno);
-    ASSERT_EQ(getsockname(blocker, reinterpret_cast<sockaddr*>(&address), &length), 0);
-    const uint16_t port = ntohs(address.sin_port);
+    test::BusyUdpPort blocker;
+    ASSERT_NE(blocker.Port(), 0) << strerror(errno);
+    const uint16_t port = blocker.Port();
     SetDiscoveryPortForTesting(port);
     const std::string inUse = "UDP port " + std::to_string(port) + " is in use by another program";
 
     log::Capture capture;
     ASSERT_EQ(Ns2_Initialize(), NsStatusOk);
     ASSERT_EQ(Ns2_GetDiscoveryState(&state), NsStatusOk);
-    close(blocker);
+    blocker.Release();
     EXPECT_EQ(state.status, NsDiscoveryFailed);
     EXPECT_EQ(state.port, port);
     EXPECT_EQ(state.systemError, EADDRINUSE);

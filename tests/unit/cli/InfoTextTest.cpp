@@ -12,8 +12,10 @@ namespace {
 TEST(InfoText, UnavailableValuesShowTheirStatus) {
     EXPECT_EQ(ItemLine("serial number", NsStatusOk, "QX1"), "serial number: QX1");
     EXPECT_EQ(ItemLine("threshold", NsStatusOther, "0"),
-              "threshold: unavailable (status -255, not supported or refused)");
-    EXPECT_EQ(ItemLine("x", -42, "0"), "x: unavailable (status -42, error)");
+              std::string("threshold: unavailable: NsStatusOther (-255): ") +
+                  Ns2_GetStatusText(NsStatusOther));
+    EXPECT_EQ(ItemLine("x", -42, "0"),
+              "x: unavailable: NsStatusUnknown (-42): not a status code of this library");
 }
 
 TEST(InfoText, TextsStopAtTheirBuffer) {
