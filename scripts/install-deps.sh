@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ pkg-config binutils
+  cmake ninja-build g++ pkg-config binutils dpkg-dev file
   libgtest-dev libgmock-dev libbenchmark-dev
   libturbojpeg0-dev libhwy-dev libpng-dev libcli11-dev libudev-dev libhidapi-dev
 )
