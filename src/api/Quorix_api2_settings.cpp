@@ -490,7 +490,7 @@ QUORIX_API NsReturnStatus Ns2_SetColorPixelFormat(NsDeviceHandle h, uint32_t s, 
 
 QUORIX_API NsReturnStatus Ns2_SetIRPixelFormat(NsDeviceHandle h, uint32_t s, int32_t format) {
     return WithSession(__func__, h, s, [&](BaseSession& x) -> NsReturnStatus {
-        if (format > NsPixelGrey8) {
+        if (format < NsPixelDepth16 || format > NsPixelGrey8) {
             return NsStatusBadParameter;
         }
         return InterRet2ExternRet(x.SetIRPixelFormat(format));

@@ -74,6 +74,7 @@ TEST_F(SettingsApi, NullPointersBadHandlesAndRanges) {
     }
     EXPECT_EQ(Ns2_SetColorPixelFormat(h, 0, 3), NsStatusOk);
     EXPECT_EQ(Ns2_SetIRPixelFormat(h, 0, 3), NsStatusBadParameter);
+    EXPECT_EQ(Ns2_SetIRPixelFormat(h, 0, -1), NsStatusBadParameter);
     EXPECT_EQ(Ns2_SetIRPixelFormat(h, 0, 2), NsStatusOk);
     for (int32_t sensor : {0, 3}) {
         EXPECT_EQ(Ns2_GetCameraParameters(h, 0, sensor, &params), NsStatusBadSensorType);
