@@ -654,6 +654,13 @@ int RunDemo(const Options& options) {
         return code;
     }
     PrintDevices(DeviceList());
+    // Depth and IR, so the snapshot shows every image the camera can give.
+    constexpr uint8_t kDepthAndIr = 2;
+    if (const NsReturnStatus s = Ns2_SetDataMode(session.Handle(), session.Index(), kDepthAndIr);
+        s != NsStatusOk) {
+        std::printf("data mode %u (depth and IR) was not set: %s\n", kDepthAndIr,
+                    StatusText(s).c_str());
+    }
     std::printf("streaming for %.1f s...\n", options.seconds);
     if (const int code = StreamFrames(session, 0, options.seconds); code != kExitOk) {
         return code;
