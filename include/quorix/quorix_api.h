@@ -509,7 +509,8 @@ QUORIX_API NsReturnStatus Ns2_SetDepthRange(NsDeviceHandle handle, uint32_t sess
                                             uint32_t range);
 QUORIX_API NsReturnStatus Ns2_GetDepthRange(NsDeviceHandle handle, uint32_t sessionIndex,
                                             uint32_t* range);
-/* Background threshold (confirmed); -255 in the WDR data modes. */
+/* Background threshold 0..6553 (confirmed; the camera holds it x 10 in 16 bits): above
+ * gives -15 and nothing is sent; -255 in the WDR data modes. */
 QUORIX_API NsReturnStatus Ns2_SetThreshold(NsDeviceHandle handle, uint32_t sessionIndex,
                                            uint16_t threshold);
 QUORIX_API NsReturnStatus Ns2_GetThreshold(NsDeviceHandle handle, uint32_t sessionIndex,

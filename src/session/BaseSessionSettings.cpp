@@ -162,6 +162,13 @@ int32_t BaseSession::SetThreshold(uint16_t threshold) {
         QLOG("wdr mode can not SetThreshold \n");
         return kStatusNotSupported;
     }
+    // The camera holds the threshold x 10 in 16 bits: a larger one would wrap there and
+    // never be confirmed.
+    constexpr uint16_t kMaxThreshold = UINT16_MAX / 10;
+    if (threshold > kMaxThreshold) {
+        QLOG_WARN("threshold:%u is invalid.\n", static_cast<unsigned>(threshold));
+        return kStatusBadParameter;
+    }
     if (!m_protocol) {
         return kStatusNotSupported;
     }

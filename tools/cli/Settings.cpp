@@ -14,7 +14,7 @@ namespace {
 constexpr SettingInfo kSettings[] = {
     {Setting::kDepthRange, "depth-range", "0 to 8 (0-2 near, 3-5 mid, 6-8 far group)"},
     {Setting::kDataMode, "data-mode", "0 to 255, one of the camera's data modes (see info)"},
-    {Setting::kThreshold, "threshold", "0 to 65535, background threshold"},
+    {Setting::kThreshold, "threshold", "0 to 6553, background threshold"},
     {Setting::kPulseCount, "pulse-count", "0 to 65535, pulses of the current depth range"},
     {Setting::kRgbResolution, "rgb-resolution", "1920x1080, 1280x720, 640x480 or 640x360"},
     {Setting::kFrameRate, "frame-rate", "1 to 60, ToF frames per second"},

@@ -103,7 +103,7 @@ TEST_F(Settings, DepthRangeMustBeInTheCameraListUnlessTheListIsEmpty) {
     EXPECT_TRUE(m_script.Calls().empty());
 }
 
-TEST_F(Settings, FrameRateOutside1To60IsRefusedBeforeItIsSent) {
+TEST_F(Settings, FrameRateAndThresholdOutsideTheirRangesAreRefusedBeforeTheyAreSent) {
     BaseSession& s = Start(TK5P);
     m_script.ClearCalls();
     log::Capture capture;
@@ -111,11 +111,14 @@ TEST_F(Settings, FrameRateOutside1To60IsRefusedBeforeItIsSent) {
     EXPECT_TRUE(capture.Contains("fps:0 is invalid."));
     EXPECT_EQ(s.SetTofFrameRate(61), -15);
     EXPECT_EQ(s.SetTofFrameRate(255), -15);
+    EXPECT_EQ(s.SetThreshold(6554), -15) << "x 10 would not fit the camera's 16 bits";
     EXPECT_TRUE(m_script.Calls().empty());
     EXPECT_EQ(s.SetTofFrameRate(1), 0);
     EXPECT_EQ(s.SetTofFrameRate(60), 0);
     EXPECT_EQ(m_script.CallsOf("SetTofFrameRate"),
               (Calls{"SetTofFrameRate 1", "SetTofFrameRate 60"}));
+    EXPECT_EQ(s.SetThreshold(6553), 0);
+    EXPECT_EQ(m_script.CallsOf("SetThreshold"), Calls{"SetThreshold 6553"});
 }
 
 TEST_F(Settings, WithoutStatusEchoEachSettingIsSentOnceAndStored) {
