@@ -8,23 +8,10 @@ cli=$2
 address=127.0.0.9
 serial=CLISET9
 uri=TK5E:$serial
-log=$(mktemp)
-
-"$camsim" --address "$address" --model 562 --serial "$serial" --sessions 2 --interval 50 >"$log" 2>&1 &
-pid=$!
-cleanup() {
-    kill "$pid" 2>/dev/null
-    wait "$pid" 2>/dev/null
-    rm -f "$log"
-}
-trap cleanup EXIT
-
-fail() {
-    echo "FAIL: $*"
-    echo "--- quorix-camsim:"
-    cat "$log"
-    exit 1
-}
+# shellcheck source-path=SCRIPTDIR
+source "$(dirname "$0")/../../support/camsim.sh"
+camsim_start "$camsim" --address "$address" --model 562 --serial "$serial" --sessions 2 \
+    --interval 50
 
 # Runs quorix-cli, expecting exit code $1; its output (both streams) goes to $out.
 run() {
@@ -66,5 +53,5 @@ grep -qF "status -255" <<<"$out" || fail "the refusal shows no status"
 run 0 get "$uri" --session 1 threshold
 expect "threshold: 5"
 
-kill -0 "$pid" 2>/dev/null || fail "quorix-camsim is no longer running"
+camsim_check
 echo "PASS"
