@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # An install into a scratch prefix, moved elsewhere afterwards, used as a user would: the
 # .pc file points into the prefix where it now is, a C program builds and runs with what
-# pkg-config gives, and the installed tools start without any library path set.
+# pkg-config gives, the installed tools start without any library path set, and the
+# streaming examples build from the prefix (C with pkg-config, C++ with find_package) and
+# run against the installed simulator.
 #   install_test.sh BUILD_DIR WORK_DIR
 set -euo pipefail
 build=$1
@@ -40,4 +42,19 @@ LD_LIBRARY_PATH="$libdir" "$work/version" >/dev/null
 
 env -u LD_LIBRARY_PATH "$prefix/bin/quorix-cli" --help >/dev/null
 env -u LD_LIBRARY_PATH "$prefix/bin/quorix-camsim" --help >/dev/null
-echo "install into a moved prefix: pkg-config, a C program and the tools work"
+here=$(cd "$(dirname "$0")" && pwd)
+examples="$here/../examples"
+# shellcheck disable=SC2086  # the flags are words
+cc -std=c99 -Wall -Wextra -Werror "$examples/stream.c" $flags -o "$work/stream_c"
+if ! { cmake -S "$examples" -B "$work/examples" -DCMAKE_PREFIX_PATH="$prefix" &&
+  cmake --build "$work/examples" --target stream_cpp; } >"$work/examples.log" 2>&1; then
+  cat "$work/examples.log"
+  echo "the examples do not build against the moved prefix"
+  exit 1
+fi
+if ! LD_LIBRARY_PATH="$libdir" bash "$here/stream_examples_test.sh" "$prefix/bin/quorix-camsim" \
+  127.0.96.240 QXINSTALL "$work/run" "$work/stream_c" "$work/examples/stream_cpp" >"$work/run.log" 2>&1; then
+  cat "$work/run.log"
+  exit 1
+fi
+echo "install into a moved prefix: pkg-config, find_package, the tools and the examples work"

@@ -8,25 +8,11 @@ cli=$2
 address=127.0.0.9
 serial=CLISET9
 uri=TK5E:$serial
-log=$(mktemp)
-
-"$camsim" --address "$address" --model 562 --serial "$serial" --sessions 2 --interval 50 >"$log" 2>&1 &
-pid=$!
-cleanup() {
-    kill "$pid" 2>/dev/null
-    wait "$pid" 2>/dev/null
-    rm -f "$log"
-}
-trap cleanup EXIT
-
+# shellcheck source-path=SCRIPTDIR
+source "$(dirname "$0")/../../support/camsim.sh"
+camsim_start "$camsim" --address "$address" --model 562 --serial "$serial" --sessions 2 \
+    --interval 50
 source "$(dirname "$0")/cli_lib.sh"
-
-fail() {
-    echo "FAIL: $*"
-    echo "--- quorix-camsim:"
-    cat "$log"
-    exit 1
-}
 
 # Both sensors start with threshold 5; sensor 1 is the witness that nothing else changed.
 run 0 set "$uri" threshold 37
@@ -56,5 +42,5 @@ expect "  valid: 1 to 60, ToF frames per second"
 run 0 get "$uri" --session 1 threshold
 expect "threshold: 5"
 
-kill -0 "$pid" 2>/dev/null || fail "quorix-camsim is no longer running"
+camsim_check
 echo "PASS"
