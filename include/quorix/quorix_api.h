@@ -30,6 +30,13 @@
 #define QUORIX_INLINE static
 #endif
 
+/* Casts in those helpers: C++ builds with -Wold-style-cast stay quiet. */
+#ifdef __cplusplus
+#define QUORIX_CAST(type, value) static_cast<type>(value)
+#else
+#define QUORIX_CAST(type, value) ((type)(value))
+#endif
+
 #ifdef __cplusplus
 #define QUORIX_STATIC_ASSERT(cond, name) static_assert(cond, #name)
 extern "C" {
@@ -358,11 +365,11 @@ QUORIX_API NsReturnStatus Ns2_GetDiscoveryState(NsDiscoveryState* state);
  * then untouched). */
 QUORIX_INLINE int NsDecodeTimestamp(uint64_t timestamp, NsTimeOfDay* time) {
     NsTimeOfDay t;
-    t.second = (uint16_t)(timestamp & 0xFFFFu);
-    t.minute = (uint16_t)((timestamp >> 16) & 0xFFFFu);
-    t.hour = (uint16_t)((timestamp >> 32) & 0xFFFFu);
-    t.millisecond = (uint16_t)((timestamp >> 48) & 0xFFFFu);
-    if (time == 0 || t.second > 59 || t.minute > 59 || t.hour > 23 || t.millisecond > 999) {
+    t.second = QUORIX_CAST(uint16_t, timestamp & 0xFFFFu);
+    t.minute = QUORIX_CAST(uint16_t, (timestamp >> 16) & 0xFFFFu);
+    t.hour = QUORIX_CAST(uint16_t, (timestamp >> 32) & 0xFFFFu);
+    t.millisecond = QUORIX_CAST(uint16_t, (timestamp >> 48) & 0xFFFFu);
+    if (!time || t.second > 59 || t.minute > 59 || t.hour > 23 || t.millisecond > 999) {
         return 0;
     }
     *time = t;
