@@ -2,10 +2,11 @@
 # The Debian package as a user receives it: built with cpack, unpacked with dpkg -x (no
 # root needed), it holds what it promises, and the tools run from the unpacked tree
 # against a simulated camera started from it.
-#   deb_test.sh BUILD_DIR WORK_DIR
+#   deb_test.sh BUILD_DIR WORK_DIR PYTHON
 set -euo pipefail
 build=$1
 work=$2
+python=$3
 rm -rf "$work"
 mkdir -p "$work"
 (cd "$build" && cpack -G DEB -B "$work/pkg" >"$work/cpack.log" 2>&1) ||
@@ -21,7 +22,9 @@ depends=$(dpkg-deb -f "$deb" Depends)
 grep -q "libturbojpeg0" <<<"$depends" || fail "Depends misses libturbojpeg0: $depends"
 for f in usr/lib/libquorix_api.so.3 usr/include/quorix/quorix_api.h \
          usr/lib/pkgconfig/quorix_api.pc usr/lib/cmake/Quorix/QuorixConfig.cmake \
-         usr/bin/quorix-cli usr/bin/quorix-camsim usr/share/quorix/config-examples/config_tk5P.ini; do
+         usr/bin/quorix-cli usr/bin/quorix-camsim usr/share/quorix/config-examples/config_tk5P.ini \
+         usr/include/quorix/quorix.hpp usr/lib/python3/dist-packages/quorix/__init__.py \
+         usr/share/doc/quorix/examples/python/stream.py; do
   [ -e "$root/$f" ] || fail "the package has no /$f"
 done
 # Binaries are stripped: a package of debug builds would be ten times the size.
@@ -38,4 +41,9 @@ camera=$!
 trap 'kill $camera 2>/dev/null; wait $camera 2>/dev/null' EXIT
 env -u LD_LIBRARY_PATH "$cli" stream TK5P:QXDEB62 --frames 5 --wait 10 >"$work/stream.log" 2>&1 ||
   { cat "$work/stream.log" "$work/camsim.log"; fail "quorix-cli from the package could not stream"; }
-echo "the package holds what it promises; its tools stream from a simulated camera"
+# The Python package of the unpacked tree finds the library of that tree.
+env -u LD_LIBRARY_PATH -u QUORIX_LIBRARY PYTHONPATH="$root/usr/lib/python3/dist-packages" \
+  PYTHONDONTWRITEBYTECODE=1 "$python" "$root/usr/share/doc/quorix/examples/python/stream.py" \
+  TK5P:QXDEB62 --frames 2 --wait 10 --out "$work/points.ply" >"$work/python.log" 2>&1 ||
+  { cat "$work/python.log"; fail "the Python example from the package failed"; }
+echo "the package holds what it promises; its tools and Python stream from a simulated camera"
