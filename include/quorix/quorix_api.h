@@ -221,8 +221,9 @@ typedef struct NsTimeOfDay {
 /* The state of network discovery, from Ns2_GetDiscoveryState. */
 typedef struct NsDiscoveryState {
     uint32_t status;     /* NsDiscoveryStatus */
-    uint16_t port;       /* the UDP port listened on (9007) */
     int32_t systemError; /* errno of the call that failed (98: port in use), else 0 */
+    uint16_t port;       /* the UDP port listened on (9007) */
+    uint16_t reserved;   /* zero */
     char message[160];   /* NUL-terminated: what happened and what to do, or "" */
 } NsDiscoveryState;
 
@@ -306,7 +307,7 @@ QUORIX_STATIC_ASSERT(sizeof(void*) == 8, quorix_api_needs_64_bit_pointers);
 QUORIX_STATIC_ASSERT(sizeof(NsFrame) == 45, NsFrame_is_45_bytes);
 QUORIX_STATIC_ASSERT(sizeof(NsFrameMode) == 16, NsFrameMode_is_16_bytes);
 QUORIX_STATIC_ASSERT(sizeof(NsTimeOfDay) == 8, NsTimeOfDay_is_8_bytes);
-QUORIX_STATIC_ASSERT(sizeof(NsDiscoveryState) == 170, NsDiscoveryState_is_170_bytes);
+QUORIX_STATIC_ASSERT(sizeof(NsDiscoveryState) == 172, NsDiscoveryState_is_172_bytes);
 QUORIX_STATIC_ASSERT(sizeof(NsMeasuringRange) == 19, NsMeasuringRange_is_19_bytes);
 QUORIX_STATIC_ASSERT(sizeof(NsCameraParameters) == 96, NsCameraParameters_is_96_bytes);
 QUORIX_STATIC_ASSERT(sizeof(NsCameraExtrinsicParameters) == 96,

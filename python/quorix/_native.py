@@ -79,8 +79,9 @@ class NsTimeOfDay(_Packed):
 class NsDiscoveryState(_Packed):
     _fields_ = [
         ("status", c_uint32),
-        ("port", c_uint16),
         ("systemError", c_int32),
+        ("port", c_uint16),
+        ("reserved", c_uint16),
         ("message", c_char * 160),
     ]
 
@@ -182,7 +183,7 @@ RECORD_SIZES = {
     NsFrame: 45,
     NsFrameMode: 16,
     NsTimeOfDay: 8,
-    NsDiscoveryState: 170,
+    NsDiscoveryState: 172,
     NsMeasuringRange: 19,
     NsCameraParameters: 96,
     NsCameraExtrinsicParameters: 96,
