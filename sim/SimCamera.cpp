@@ -225,6 +225,15 @@ bool SimCamera::DataConnected(uint32_t session) const {
 }
 
 int32_t SimCamera::SendDataFrame(uint32_t session, const uint8_t* payload, uint32_t length) {
+    const auto header = EncodeDataHeader(length);
+    std::vector<uint8_t> frame(header.begin(), header.end());
+    if (length > 0) {
+        frame.insert(frame.end(), payload, payload + length);
+    }
+    return SendDataBytes(session, frame.data(), frame.size());
+}
+
+int32_t SimCamera::SendDataBytes(uint32_t session, const uint8_t* bytes, size_t length) {
     if (!m_running || session >= m_sessions.size()) {
         return -13;
     }
@@ -244,9 +253,7 @@ int32_t SimCamera::SendDataFrame(uint32_t session, const uint8_t* payload, uint3
             return -1;
         }
     }
-    const auto header = EncodeDataHeader(length);
-    if (!SendAll(s.data.Get(), header.data(), header.size(), m_stopping, kSendLimit) ||
-        (length > 0 && !SendAll(s.data.Get(), payload, length, m_stopping, kSendLimit))) {
+    if (length > 0 && !SendAll(s.data.Get(), bytes, length, m_stopping, kSendLimit)) {
         // The worker owns the descriptor; it sees the shutdown and closes it.
         ::shutdown(s.data.Get(), SHUT_RDWR);
         return -1;

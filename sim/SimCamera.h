@@ -33,10 +33,10 @@ struct SimConfig {
     std::string address = "127.0.0.2";  // 127.0.0.N, N >= 2: one address per camera
     uint32_t deviceType = 561;
     std::string serial = "QXSIM0001";
-    uint32_t sessions = 1;               // 1 to kMaxSessions
+    uint32_t sessions = 1;  // 1 to kMaxSessions
     std::string announceHost = "127.0.0.1";
     uint16_t announcePort = 9007;
-    bool farewellOnStop = false;         // announce state 2 once when stopping
+    bool farewellOnStop = false;  // announce state 2 once when stopping
 };
 
 // Ways to misbehave on the command connection.
@@ -103,6 +103,8 @@ public:
     // frames into a stream. 0 when sent; -13 without a data connection; -1 when the send
     // failed (the connection is then closed).
     int32_t SendDataFrame(uint32_t session, const uint8_t* payload, uint32_t length);
+    // The same for bytes sent as they are, framed or not: a fault between two frames.
+    int32_t SendDataBytes(uint32_t session, const uint8_t* bytes, size_t length);
 
     // Counters of the session's stream since construction.
     StreamStats StreamStatistics(uint32_t session) const { return m_streamer->Stats(session); }

@@ -227,6 +227,14 @@ typedef struct NsDiscoveryState {
     char message[160];   /* NUL-terminated: what happened and what to do, or "" */
 } NsDiscoveryState;
 
+/* How a network camera's data stream held its framing (NS_PROPERTY_STREAM_HEALTH). Bytes
+ * that are no frame (a camera's slip, a corrupted network) lose the framing: the library
+ * drops them with the data connection and connects it again, and frames flow on. */
+typedef struct NsStreamHealth {
+    uint32_t framingLosses; /* times the framing was lost since the device was opened */
+    uint32_t reconnections; /* data connections made again to mend it */
+} NsStreamHealth;
+
 typedef struct NsFrameMode {
     uint32_t pixelFormat;
     uint32_t resolutionWidth;
@@ -307,6 +315,7 @@ QUORIX_STATIC_ASSERT(sizeof(void*) == 8, quorix_api_needs_64_bit_pointers);
 QUORIX_STATIC_ASSERT(sizeof(NsFrame) == 45, NsFrame_is_45_bytes);
 QUORIX_STATIC_ASSERT(sizeof(NsFrameMode) == 16, NsFrameMode_is_16_bytes);
 QUORIX_STATIC_ASSERT(sizeof(NsTimeOfDay) == 8, NsTimeOfDay_is_8_bytes);
+QUORIX_STATIC_ASSERT(sizeof(NsStreamHealth) == 8, NsStreamHealth_is_8_bytes);
 QUORIX_STATIC_ASSERT(sizeof(NsDiscoveryState) == 172, NsDiscoveryState_is_172_bytes);
 QUORIX_STATIC_ASSERT(sizeof(NsMeasuringRange) == 19, NsMeasuringRange_is_19_bytes);
 QUORIX_STATIC_ASSERT(sizeof(NsCameraParameters) == 96, NsCameraParameters_is_96_bytes);
@@ -754,6 +763,8 @@ QUORIX_API NsReturnStatus Ns2_GetDSPEnabled(NsDeviceHandle handle, uint32_t sess
  *   NS_PROPERTY_MEASURING_RANGE     NsMeasuringRange as the camera holds it (group in
  *                                   depthMode)
  *   NS_PROPERTY_LENS                8: sensor (2 colour), 1, u16 width, u16 height, fps, 2
+ *   NS_PROPERTY_STREAM_HEALTH       NsStreamHealth r: the data stream's framing losses and
+ *                                   reconnections (network cameras; -255 on USB)
  * Ids -4 and -5 (maintenance transfers) are not available yet and give -255. */
 #define NS_PROPERTY_JSON_TRANSFER 0xFFFFFFFBu
 #define NS_PROPERTY_JSON_CONFIG_MODE 0xFFFFFFFCu
@@ -803,6 +814,7 @@ QUORIX_API NsReturnStatus Ns2_GetDSPEnabled(NsDeviceHandle handle, uint32_t sess
 #define NS_PROPERTY_GYRO_OFFSET_TEMP 0xF0000018u   /* 11 */
 #define NS_PROPERTY_FLASH_TYPE 0xF0000019u         /* text r */
 #define NS_PROPERTY_MEASURING_STATUS 0xF000001Au   /* r 10, w 2: item, on/off */
+#define NS_PROPERTY_STREAM_HEALTH 0xF1000001u      /* r 8: NsStreamHealth */
 QUORIX_API NsReturnStatus Ns2_GetProperty(NsDeviceHandle handle, uint32_t sessionIndex, uint32_t id,
                                           void* data, uint32_t* size);
 QUORIX_API NsReturnStatus Ns2_SetProperty(NsDeviceHandle handle, uint32_t sessionIndex, uint32_t id,

@@ -76,6 +76,13 @@ class NsTimeOfDay(_Packed):
     ]
 
 
+class NsStreamHealth(_Packed):
+    _fields_ = [
+        ("framingLosses", c_uint32),
+        ("reconnections", c_uint32),
+    ]
+
+
 class NsDiscoveryState(_Packed):
     _fields_ = [
         ("status", c_uint32),
@@ -183,6 +190,7 @@ RECORD_SIZES = {
     NsFrame: 45,
     NsFrameMode: 16,
     NsTimeOfDay: 8,
+    NsStreamHealth: 8,
     NsDiscoveryState: 172,
     NsMeasuringRange: 19,
     NsCameraParameters: 96,

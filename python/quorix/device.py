@@ -24,7 +24,7 @@ import logging
 import numbers
 import threading
 from dataclasses import dataclass
-from typing import TYPE_CHECKING, Callable, Dict, Iterator, List, Optional, Union
+from typing import TYPE_CHECKING, Callable, Dict, Iterator, List, Optional, Tuple, Union
 
 import numpy as np
 
@@ -410,6 +410,14 @@ class Session:
         buffer = ctypes.create_string_buffer(256)
         self._call(function, buffer, len(buffer))
         return _native.text(buffer.value)
+
+    def stream_health(self) -> Tuple[int, int]:
+        """(framing losses, reconnections) of a network camera's data stream: bytes that
+        were no frame, dropped with the data connection, which was then made again."""
+        record = _native.NsStreamHealth.from_buffer_copy(
+            self.get_property(Property.STREAM_HEALTH, ctypes.sizeof(_native.NsStreamHealth))
+        )
+        return record.framingLosses, record.reconnections
 
     def get_property(self, property_id: Union[Property, int], size: int = 256) -> bytes:
         """Reads a property into at most `size` bytes; returns the bytes delivered. The

@@ -225,6 +225,14 @@ int32_t ReadProperty(BaseSession& x, uint32_t id, void* data, uint32_t& size) {
                 data, size, [&](ImuOffsetTemp& v) { return x.GetGyroOffsetTemp(v); });
         case NS_PROPERTY_FLASH_TYPE:
             return x.GetFlashType(text, size);
+        case NS_PROPERTY_STREAM_HEALTH:
+            return ReadRecord<NsStreamHealth>(data, size, [&](NsStreamHealth& v) {
+                DataStreamHealth health;
+                const int32_t ret = x.GetDataStreamHealth(health);
+                v.framingLosses = health.framingLosses;
+                v.reconnections = health.reconnections;
+                return ret;
+            });
         case NS_PROPERTY_MEASURING_STATUS:
             return ReadRecord<std::array<uint8_t, 10>>(data, size, [&](auto& v) {
                 std::array<bool, 10> status{};

@@ -140,7 +140,9 @@
     X(108, GetWDRThreshold, (void* record, uint32_t length), (record, length), OWN, UVC, NONE) \
     X(109, SetConnectStatus, (bool connected), (connected), OWN, UVC, UVC) \
     X(110, SetTestModeState, (uint32_t mode, const TestModeRecord& record), (mode, record), FWD, UVC, NONE) \
-    X(111, SetSlaveTrigger, (), (), FWD, UVC, NONE)
+    X(111, SetSlaveTrigger, (), (), FWD, UVC, NONE) \
+    /* How the data stream held its framing (network cameras). */ \
+    X(112, GetDataStreamHealth, (DataStreamHealth& health), (health), FWD, UVC, UVC)
 // clang-format on
 
 namespace quorix::detail {

@@ -64,6 +64,12 @@ static_assert(sizeof(WorkModeRecord) == 5);
 static_assert(sizeof(LensRecord) == 8);
 static_assert(sizeof(DspStatusRecord) == 6);
 
+// Framing losses of a data stream and the reconnections that mended them.
+struct DataStreamHealth {
+    uint32_t framingLosses = 0;
+    uint32_t reconnections = 0;
+};
+
 // Firmware-upgrade and JSON-transfer state: (state, first value, second value).
 struct TransferState {
     uint32_t state = 0;

@@ -888,6 +888,13 @@ int32_t SocketProtocol::SetTestModeState(uint32_t mode, const TestModeRecord& re
     return Exchange(command, Where::current());
 }
 
+int32_t SocketProtocol::GetDataStreamHealth(DataStreamHealth& health) {
+    const SocketCtl::DataStreamHealth h = m_socketCtl->Health();
+    health.framingLosses = h.framingLosses;
+    health.reconnections = h.reconnections;
+    return 0;
+}
+
 int32_t SocketProtocol::SetSlaveTrigger() {
     return RunIfOpened(cmd::SetSlaveTrigger(), Where::current());
 }

@@ -124,6 +124,7 @@ public:
     int32_t SetConnectStatus(bool connected) override;
     int32_t SetTestModeState(uint32_t mode, const TestModeRecord& record) override;
     int32_t SetSlaveTrigger() override;
+    int32_t GetDataStreamHealth(DataStreamHealth& health) override;
 
 private:
     using Where = std::source_location;

@@ -125,6 +125,7 @@ int32_t SocketCtl::openDevice() {
     {
         std::lock_guard guard(m_dataLock);
         m_dataSocket = std::move(data);
+        m_dataReconnect.store(false, std::memory_order_release);
         m_dataBroken.store(false, std::memory_order_release);
     }
     {
@@ -284,10 +285,47 @@ int32_t SocketCtl::SetCmd(uint32_t cmd, uint8_t* buffer, int32_t replyCapacity,
     return kStatusTransferError;
 }
 
-void SocketCtl::BreakDataStream(const char* why) {
+void SocketCtl::BreakDataStream(const char* why, bool reconnect) {
     QLOG("%s: data connection to %s shut down\n", why, m_cameraAddress.c_str());
+    if (reconnect) {
+        m_framingLosses.fetch_add(1);
+        m_nextReconnect = std::chrono::steady_clock::now();  // at the next read
+        m_reconnectFailureLogged = false;
+    }
+    m_dataReconnect.store(reconnect, std::memory_order_release);
     m_dataBroken.store(true, std::memory_order_release);
     m_dataSocket.Shutdown();
+}
+
+bool SocketCtl::ReconnectData() {
+    // Connected outside the locks: a close never waits for a connect.
+    platform::Socket fresh;
+    if (CreateSocket(fresh) != 0) {
+        return false;
+    }
+    if (const int err = fresh.Connect(m_address, m_dataPort, kReconnectWaitMs); err != 0) {
+        std::lock_guard guard(m_dataLock);
+        if (!m_reconnectFailureLogged) {
+            m_reconnectFailureLogged = true;
+            QLOG_ERROR("data connection to %s:%u not reconnected: %s; trying every %d ms\n",
+                       m_cameraAddress.c_str(), static_cast<unsigned>(m_dataPort),
+                       platform::ErrorText(err).c_str(), kReconnectIntervalMs);
+        }
+        return false;
+    }
+    // Descriptors change under the open lock (see CloseDevice), then the data lock.
+    std::lock_guard open(m_openLock);
+    if (!IsConnected() || !m_dataBroken.load(std::memory_order_acquire)) {
+        return false;  // closed or opened anew meanwhile; `fresh` goes
+    }
+    std::lock_guard guard(m_dataLock);
+    m_dataSocket = std::move(fresh);
+    m_dataReconnect.store(false, std::memory_order_release);
+    m_dataBroken.store(false, std::memory_order_release);
+    const uint32_t count = m_reconnections.fetch_add(1) + 1;
+    QLOG_WARN("data connection to %s reconnected after a framing loss (%u so far)\n",
+              m_cameraAddress.c_str(), count);
+    return true;
 }
 
 int32_t SocketCtl::ReadData(uint8_t* buffer, uint32_t& length) {
@@ -296,7 +334,16 @@ int32_t SocketCtl::ReadData(uint8_t* buffer, uint32_t& length) {
     std::unique_lock guard(m_dataLock);
     if (!IsConnected() || !m_dataSocket.IsOpen() || m_dataBroken.load(std::memory_order_acquire)) {
         const bool broken = m_dataBroken.load(std::memory_order_acquire) && IsConnected();
+        const auto now = std::chrono::steady_clock::now();
+        const bool reconnect =
+            broken && m_dataReconnect.load(std::memory_order_acquire) && now >= m_nextReconnect;
+        if (reconnect) {
+            m_nextReconnect = now + std::chrono::milliseconds(kReconnectIntervalMs);
+        }
         guard.unlock();
+        if (reconnect && ReconnectData()) {
+            return 0;  // frames come with the next read
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(kNotConnectedSleepMs));
         return broken ? -1 : 0;
     }
@@ -304,14 +351,14 @@ int32_t SocketCtl::ReadData(uint8_t* buffer, uint32_t& length) {
     uint8_t header[kHeaderBytes];
     Received r = RecvData(m_dataSocket, header, sizeof header, false);
     if (r.result < 0) {
-        BreakDataStream("receive error");
+        BreakDataStream("receive error", false);
         return kStatusFailed;
     }
     if (r.result == 0) {
         if (!r.timedOut) {
-            BreakDataStream("peer closed");
+            BreakDataStream("peer closed", false);
         } else if (r.got > 0) {
-            BreakDataStream("header cut");
+            BreakDataStream("header cut", true);
         }
         return 0;
     }
@@ -319,21 +366,21 @@ int32_t SocketCtl::ReadData(uint8_t* buffer, uint32_t& length) {
     const uint32_t payload = ReadU32(header + 4);
     if (type != kDataFrameType) {
         QLOG("unknow type, type[%d], len[%d]\n", static_cast<int>(type), static_cast<int>(payload));
-        BreakDataStream("framing lost");
+        BreakDataStream("framing lost", true);
         return kStatusFailed;
     }
     if (payload > capacity) {
         QLOG("frame of %u bytes exceeds the buffer's %u\n", payload, capacity);
-        BreakDataStream("framing lost");
+        BreakDataStream("framing lost", true);
         return kStatusFailed;
     }
     r = payload == 0 ? Received{1, 0, false} : RecvData(m_dataSocket, buffer, payload, false);
     if (r.result < 0) {
-        BreakDataStream("receive error");
+        BreakDataStream("receive error", false);
         return kStatusFailed;
     }
     if (r.result == 0) {
-        BreakDataStream(r.timedOut ? "frame cut" : "peer closed");
+        BreakDataStream(r.timedOut ? "frame cut" : "peer closed", r.timedOut);
         return 0;
     }
     length = payload;

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -34,6 +35,8 @@ public:
     static constexpr int kReplyWaitMs = 2005;
     static constexpr int kDataWaitMs = 1005;
     static constexpr int kNotConnectedSleepMs = 30;
+    static constexpr int kReconnectWaitMs = 500;
+    static constexpr int kReconnectIntervalMs = 250;
     static constexpr int kMaxReplies = 5;
     // SetCmd modes.
     static constexpr int32_t kGet = 1;
@@ -61,10 +64,22 @@ public:
     // Receives one data frame. `length` is the buffer's capacity on entry and the payload
     // length on return (0 whenever no whole frame arrived). 1 with a frame; 0 when nothing
     // arrived (not connected, time-out, peer closed); -1 on a receive error, an unknown
-    // frame type or a frame larger than the buffer. Once the framing is lost (those, a
-    // frame cut by a time-out, a closed peer) the data connection is shut down: from then
-    // on every call sleeps 30 ms and returns -1 until the transport is opened again.
+    // frame type or a frame larger than the buffer. Once the framing is lost (an unknown
+    // frame type, a length beyond the buffer, a header or frame cut by a time-out) the
+    // data connection is shut down and connected again (every 250 ms until it is): the
+    // camera starts the new connection at a frame boundary, so frames flow again at once.
+    // A camera that closed the data connection itself, or a receive error, is not
+    // reconnected: every call sleeps 30 ms and returns -1 until the transport is opened
+    // again (the camera may serve another host now).
     int32_t ReadData(uint8_t* buffer, uint32_t& length);
+
+    // Framing losses of the data stream and the reconnections that mended them, since the
+    // transport was made.
+    struct DataStreamHealth {
+        uint32_t framingLosses = 0;
+        uint32_t reconnections = 0;
+    };
+    DataStreamHealth Health() const { return {m_framingLosses.load(), m_reconnections.load()}; }
 
     bool IsConnected() const { return m_connected.load(std::memory_order_acquire); }
     const std::string& CameraAddress() const { return m_cameraAddress; }
@@ -88,8 +103,12 @@ private:
     bool DrainStale(uint8_t commandByte);
     // RecvData on the command connection with its failure logs; false on any failure.
     bool ReceiveChecked(uint8_t* data, size_t size, uint8_t commandByte);
-    // The data stream's framing is lost: no later read may trust a header again.
-    void BreakDataStream(const char* why);
+    // The data stream cannot be read on: no later read may trust a header again. A lost
+    // framing (`reconnect`) is mended by a new data connection; a closed or failed one is
+    // left to the device's owner.
+    void BreakDataStream(const char* why, bool reconnect);
+    // Connects the data connection again after a framing loss; true when it is up.
+    bool ReconnectData();
 
     const uint32_t m_address;
     const std::string m_cameraAddress;
@@ -100,6 +119,11 @@ private:
     platform::Socket m_commandSocket;  // guarded by m_commandLock
     std::atomic<bool> m_connected{false};
     std::atomic<bool> m_dataBroken{false};
+    std::atomic<bool> m_dataReconnect{false};                 // the break is a framing loss
+    std::chrono::steady_clock::time_point m_nextReconnect{};  // guarded by m_dataLock
+    bool m_reconnectFailureLogged = false;                    // guarded by m_dataLock
+    std::atomic<uint32_t> m_framingLosses{0};
+    std::atomic<uint32_t> m_reconnections{0};
 
     std::mutex m_openLock;     // open and close
     std::mutex m_commandLock;  // one command exchange

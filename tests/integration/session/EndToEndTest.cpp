@@ -97,6 +97,16 @@ protected:
         return camera;
     }
 
+    // A camera opened into m_handle and streaming: its first depth frame has arrived.
+    sim::SimCamera& Streaming(const std::string& address, const std::string& serial) {
+        sim::SimCamera& camera = Camera(address, serial);
+        m_handle = Open("TK5P:" + serial);
+        EXPECT_EQ(Ns2_StartStream(m_handle, 0), NsStatusOk);
+        uint32_t ready = 0;
+        EXPECT_TRUE(ReadSet(m_handle, NsFrameReadyDepth, ready));
+        return camera;
+    }
+
     NsDeviceHandle Open(const std::string& uri) {
         EXPECT_TRUE(WaitFor([&] { return IsListed(uri); }, 10s)) << uri;
         NsDeviceHandle h = nullptr;
@@ -338,12 +348,9 @@ TEST_F(EndToEnd, CallbackMayStopAndCloseItsOwnDevice) {
 }
 
 TEST_F(EndToEnd, CameraKilledMidStreamFailsReadsAndIsReportedRemoved) {
-    sim::SimCamera& camera = Camera("127.0.0.16", "QX-E2E-7");
-    m_handle = Open("TK5P:QX-E2E-7");
-    ASSERT_EQ(Ns2_StartStream(m_handle, 0), NsStatusOk);
-    uint32_t ready = 0;
-    ASSERT_TRUE(ReadSet(m_handle, NsFrameReadyDepth, ready));
+    sim::SimCamera& camera = Streaming("127.0.0.16", "QX-E2E-7");
     camera.Stop();
+    uint32_t ready = 0;
     // Reads fail within their wait time instead of hanging, until the manager reports the
     // camera gone and the handle check refuses it (-3, after its 1311 ms second look).
     int failures = 0;
@@ -359,6 +366,66 @@ TEST_F(EndToEnd, CameraKilledMidStreamFailsReadsAndIsReportedRemoved) {
     EXPECT_GT(failures, 3);
     EXPECT_TRUE(WaitFor([] { return !IsListed("TK5P:QX-E2E-7"); }, 15s));
     EXPECT_EQ(Ns2_CloseDevice(&m_handle), NsStatusOk);
+}
+
+// Bytes that break the data stream's framing cost the frames they hit, never the stream:
+// the library drops them with the data connection, connects it again, and the frames that
+// follow are delivered exactly as the camera made them. The application can read what
+// happened.
+TEST_F(EndToEnd, AStreamThatLosesItsFramingRecoversAndCountsIt) {
+    sim::SimCamera& camera = Streaming("127.0.0.67", "QX-E2E-SYNC");
+    uint32_t ready = 0;
+
+    const auto header = [](uint32_t type, uint32_t length) {
+        std::vector<uint8_t> h(8);
+        for (int i = 0; i < 4; ++i) {
+            h[i] = static_cast<uint8_t>(type >> (8 * i));
+            h[4 + i] = static_cast<uint8_t>(length >> (8 * i));
+        }
+        return h;
+    };
+    const auto withPayload = [](std::vector<uint8_t> h, size_t bytes) {
+        h.resize(h.size() + bytes, 0x5A);
+        return h;
+    };
+    struct Fault {
+        const char* name;
+        std::vector<uint8_t> bytes;
+    };
+    const Fault faults[] = {
+        {"seven stray bytes", {0x13, 0x37, 0x00, 0x01, 0x02, 0x03, 0x04}},
+        {"a length field 100 bytes short", withPayload(header(1, 400), 500)},
+        {"a length field 100 bytes long", withPayload(header(1, 500), 400)},
+        {"a frame of another type", withPayload(header(7, 64), 64)},
+        {"a length beyond any frame", withPayload(header(1, 0x7FFFFFF0), 16)},
+    };
+    uint32_t losses = 0;
+    for (const Fault& fault : faults) {
+        SCOPED_TRACE(fault.name);
+        ASSERT_EQ(camera.SendDataBytes(0, fault.bytes.data(), fault.bytes.size()), 0);
+        // Frames flow again; every depth frame delivered is the camera's own.
+        int delivered = 0;
+        for (int i = 0; i < 40 && delivered < 3; ++i) {
+            ready = 0;
+            if (Ns2_ReadNextFrame(m_handle, 0, &ready) != NsStatusOk ||
+                (ready & NsFrameReadyDepth) == 0) {
+                continue;
+            }
+            NsFrame depth{};
+            ASSERT_EQ(Ns2_GetFrame(m_handle, 0, DepthFrame, &depth), NsStatusOk);
+            ExpectDepthMatchesScene(camera, depth);
+            ++delivered;
+        }
+        EXPECT_EQ(delivered, 3) << "the stream did not recover";
+        NsStreamHealth health{};
+        uint32_t size = sizeof health;
+        ASSERT_EQ(Ns2_GetProperty(m_handle, 0, NS_PROPERTY_STREAM_HEALTH, &health, &size),
+                  NsStatusOk);
+        EXPECT_EQ(size, sizeof health);
+        EXPECT_GT(+health.framingLosses, losses) << "the loss was not counted";
+        EXPECT_EQ(+health.reconnections, +health.framingLosses);
+        losses = health.framingLosses;
+    }
 }
 
 TEST_F(EndToEnd, TwoCamerasStreamAtOnce) {

@@ -285,15 +285,24 @@ TEST_F(SocketCtlTest, ReadDataDeliversWholeFrames) {
     EXPECT_EQ(length, 0u);
 }
 
-TEST_F(SocketCtlTest, FramingLossShutsTheDataConnectionDown) {
+// A lost framing drops the data connection and connects it again: the camera starts the new
+// one at a frame boundary, so the next good frame is delivered whole, and the loss and the
+// reconnection are counted.
+TEST_F(SocketCtlTest, FramingLossReconnectsTheDataConnectionAndFramesFlowAgain) {
     struct Case {
         const char* name;
-        Bytes frame;
+        Bytes bytes;
         const char* log;
     };
+    Bytes stray = DataFrame({5, 5});
+    stray.insert(stray.begin(), {0x13, 0x37, 0, 0, 0, 0, 0});  // seven bytes between frames
+    Bytes longField = DataFrame(Bytes(8, 3));
+    longField[4] += 100;  // the length field 100 bytes off
     const Case cases[] = {
         {"longer than the buffer", DataFrame(Bytes(17, 1)), "exceeds the buffer's 16"},
         {"unknown type", DataFrame(Bytes(4, 1), 7), "unknow type, type[7], len[4]"},
+        {"stray bytes", stray, "unknow type"},
+        {"length field too long", longField, "exceeds the buffer's 16"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -302,23 +311,66 @@ TEST_F(SocketCtlTest, FramingLossShutsTheDataConnectionDown) {
         ASSERT_EQ(ctl2.openDevice(), 0);
         camera2.Accept();
         log::Capture capture;
-        Send(camera2.data, c.frame);
+        Send(camera2.data, c.bytes);
         Bytes buffer(16, 0xEE);
         uint32_t length = 16;
         EXPECT_EQ(ctl2.ReadData(buffer.data(), length), -1);
         EXPECT_EQ(length, 0u);
         EXPECT_EQ(buffer, Bytes(16, 0xEE));
         EXPECT_TRUE(capture.Contains(c.log));
-        // The camera sees its data connection end; later reads keep failing.
+        // The camera sees its data connection end, and a new one arrive.
         EXPECT_EQ(ReadSome(camera2.data, 1).size(), 0u);
         length = 16;
-        EXPECT_EQ(ctl2.ReadData(buffer.data(), length), -1);
+        EXPECT_EQ(ctl2.ReadData(buffer.data(), length), 0);
         EXPECT_EQ(length, 0u);
+        ASSERT_EQ(camera2.dataListen.Accept(camera2.data), 0);
+        Send(camera2.data, DataFrame({7, 8, 9}));
+        length = 16;
+        EXPECT_EQ(ctl2.ReadData(buffer.data(), length), 1);
+        ASSERT_EQ(length, 3u);
+        EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + 3), (Bytes{7, 8, 9}));
+        EXPECT_EQ(ctl2.Health().framingLosses, 1u);
+        EXPECT_EQ(ctl2.Health().reconnections, 1u);
+        EXPECT_TRUE(capture.Contains("reconnected after a framing loss (1 so far)"));
         // Commands are unaffected.
         uint8_t cmd[1] = {1};
         uint32_t got = 0;
         EXPECT_EQ(ctl2.SetCmd(0x1B, cmd, 1, 1, SocketCtl::kSet, got), 0);
     }
+}
+
+// A frame cut by the camera going silent mid-frame loses the framing too.
+TEST_F(SocketCtlTest, FrameCutByATimeOutReconnects) {
+    Bytes frame = DataFrame(Bytes(12, 4));
+    frame.resize(frame.size() - 5);
+    Send(camera.data, frame);
+    Bytes buffer(16, 0);
+    uint32_t length = 16;
+    EXPECT_EQ(ctl.ReadData(buffer.data(), length), 0);  // waits out the data time-out
+    EXPECT_EQ(ctl.Health().framingLosses, 1u);
+    length = 16;
+    EXPECT_EQ(ctl.ReadData(buffer.data(), length), 0);
+    ASSERT_EQ(camera.dataListen.Accept(camera.data), 0);
+    Send(camera.data, DataFrame({1}));
+    length = 16;
+    EXPECT_EQ(ctl.ReadData(buffer.data(), length), 1);
+    EXPECT_EQ(length, 1u);
+}
+
+// A camera that refuses the new connection is tried again, not hammered, and said once.
+TEST_F(SocketCtlTest, AFailedReconnectionIsRetriedAndLoggedOnce) {
+    log::Capture capture;
+    camera.dataListen.Close();
+    Send(camera.data, DataFrame(Bytes(4, 1), 7));
+    Bytes buffer(16, 0);
+    uint32_t length = 16;
+    EXPECT_EQ(ctl.ReadData(buffer.data(), length), -1);
+    for (int i = 0; i < 20; ++i) {  // 600 ms of reads: at least two attempts
+        length = 16;
+        EXPECT_EQ(ctl.ReadData(buffer.data(), length), -1);
+    }
+    EXPECT_EQ(capture.Count("not reconnected"), 1u);
+    EXPECT_EQ(ctl.Health().reconnections, 0u);
 }
 
 TEST_F(SocketCtlTest, PeerClosingTheDataConnectionEndsReading) {
@@ -334,6 +386,9 @@ TEST_F(SocketCtlTest, PeerClosingTheDataConnectionEndsReading) {
     length = 8;
     EXPECT_EQ(ctl.ReadData(buffer.data(), length), -1);
     EXPECT_EQ(length, 0u);
+    // A camera that ended the connection itself may serve another host now: no new one.
+    EXPECT_EQ(camera.dataListen.WaitReadable(300), 0);
+    EXPECT_EQ(ctl.Health().framingLosses, 0u);
 }
 
 TEST_F(SocketCtlTest, ReopenAfterCloseUsesNewConnections) {
