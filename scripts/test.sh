@@ -11,4 +11,10 @@ if [ -n "${QUORIX_SANITIZE:-}" ]; then
 fi
 scripts/build.sh "${args[@]}"
 cd "${QUORIX_BUILD_DIR:-build}"
-ctest --output-on-failure -j "$(nproc)" -LE hardware --timeout 300
+# A test's default time limit; sanitized builds run several times slower.
+case "${QUORIX_SANITIZE:-}" in
+  "") limit=300 ;;
+  thread) limit=1800 ;;
+  *) limit=900 ;;
+esac
+ctest --output-on-failure -j "$(nproc)" -LE hardware --timeout "$limit"
