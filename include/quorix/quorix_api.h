@@ -404,7 +404,9 @@ QUORIX_API NsReturnStatus Ns2_GetDeviceListInfo(NsDeviceInfo* list, uint32_t cou
 /* Copies the index-th device record. -12 for null, -15 for an index beyond the list. */
 QUORIX_API NsReturnStatus Ns2_GetDeviceInfo(NsDeviceInfo* record, uint32_t index);
 
-/* Hot-plug callbacks (null clears). Both forms may be set; both are called per event. */
+/* Hot-plug callbacks (null clears). Both forms may be set; both are called per event.
+ * Replacing or clearing one waits for a call of it already running on another thread, so
+ * a context may be freed once the setter returns; a callback may clear itself. */
 QUORIX_API NsReturnStatus Ns2_SetHotPlugStatusCallback(NsHotPlugCallback callback);
 QUORIX_API NsReturnStatus Ns2_SetHotPlugStatusCallback_(NsHotPlugCallbackEx callback,
                                                         void* context);

@@ -2,6 +2,7 @@
 #include "device/DeviceManager.h"
 
 #include <unistd.h>
+#include <algorithm>
 #include <cstring>
 #include <exception>
 #include <thread>
@@ -407,15 +408,26 @@ bool DeviceManager::IsValidDevice(BaseDevice* device) {
 
 // ---- events --------------------------------------------------------------------------------
 
+void DeviceManager::WaitForCallbacks(std::unique_lock<std::mutex>& lock) {
+    const std::thread::id self = std::this_thread::get_id();
+    m_callbackIdle.wait(lock, [&] {
+        // A callback that replaces itself cannot wait for its own call.
+        return m_callbackThreads.empty() ||
+               (m_callbackThreads.size() == 1 && m_callbackThreads[0] == self);
+    });
+}
+
 void DeviceManager::SetHotPlugCallback(NsHotPlugCallback callback) {
-    std::lock_guard guard(m_callbackLock);
+    std::unique_lock lock(m_callbackLock);
     m_callback = callback;
+    WaitForCallbacks(lock);
 }
 
 void DeviceManager::SetHotPlugCallbackEx(NsHotPlugCallbackEx callback, void* context) {
-    std::lock_guard guard(m_callbackLock);
+    std::unique_lock lock(m_callbackLock);
     m_callbackEx = callback;
     m_callbackContext = context;
+    WaitForCallbacks(lock);
 }
 
 void DeviceManager::HotplugCallback(const NsDeviceInfo& snapshot, int32_t event) {
@@ -429,6 +441,7 @@ void DeviceManager::HotplugCallback(const NsDeviceInfo& snapshot, int32_t event)
         first = m_callback;
         second = m_callbackEx;
         context = m_callbackContext;
+        m_callbackThreads.push_back(std::this_thread::get_id());
     }
     if (first != nullptr) {
         first(&snapshot, event);
@@ -436,6 +449,12 @@ void DeviceManager::HotplugCallback(const NsDeviceInfo& snapshot, int32_t event)
     if (second != nullptr) {
         second(&snapshot, event, context);
     }
+    {
+        std::lock_guard guard(m_callbackLock);
+        m_callbackThreads.erase(std::find(m_callbackThreads.begin(), m_callbackThreads.end(),
+                                          std::this_thread::get_id()));
+    }
+    m_callbackIdle.notify_all();
 }
 
 void DeviceManager::Report(Lock& lock, const NsDeviceInfo& snapshot, int32_t event) {

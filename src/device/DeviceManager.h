@@ -9,9 +9,11 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "device/DeviceDetect.h"
@@ -107,7 +109,13 @@ private:
     std::vector<std::unique_ptr<DeviceInfo>> m_list;
     EnumSocketDevice m_discovery;
     std::mutex m_lock;
+    // Waits (with m_callbackLock held in `lock`) until no hot-plug call runs on another
+    // thread, so a callback replaced or cleared is not running when its setter returns.
+    void WaitForCallbacks(std::unique_lock<std::mutex>& lock);
+
     std::mutex m_callbackLock;
+    std::condition_variable m_callbackIdle;
+    std::vector<std::thread::id> m_callbackThreads;  // threads inside a hot-plug call
     NsHotPlugCallback m_callback = nullptr;
     NsHotPlugCallbackEx m_callbackEx = nullptr;
     void* m_callbackContext = nullptr;

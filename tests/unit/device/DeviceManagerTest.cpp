@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <thread>
 
@@ -16,6 +17,7 @@
 #include "session/ProtocolFactory.h"
 #include "support/Announcement.h"
 #include "support/CameraTexts.h"
+#include "support/Wait.h"
 #include "upgrade/TransferWorkers.h"
 
 namespace quorix {
@@ -166,6 +168,52 @@ TEST_F(Manager, AddIsReportedThroughBothFormsOnAnotherThread) {
     }
     EXPECT_FALSE(M().RunPass());  // one event per pass, and nothing left
     EXPECT_TRUE(TakeEvents().empty());
+}
+
+// Clearing a hot-plug callback waits for a call of it already running, so whatever its
+// context points at may go once the setter returns; a callback may clear itself.
+std::atomic<bool> g_inside{false};
+std::atomic<bool> g_release{false};
+std::atomic<bool> g_finished{false};
+
+void BlockingCallback(const NsDeviceInfo*, int32_t, void*) {
+    g_inside = true;
+    while (!g_release) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    g_finished = true;
+}
+
+void SelfClearingCallback(const NsDeviceInfo*, int32_t, void* manager) {
+    static_cast<DeviceManager*>(manager)->SetHotPlugCallbackEx(nullptr, nullptr);
+    g_finished = true;
+}
+
+TEST_F(Manager, ClearingAHotPlugCallbackWaitsForTheCallInProgress) {
+    g_inside = g_release = g_finished = false;
+    M().SetHotPlugCallbackEx(BlockingCallback, nullptr);
+    PlugIn("/video/a", "A1", "box-a");
+    std::thread pass([&] { M().RunPass(); });
+    ASSERT_TRUE(test::WaitFor([] { return g_inside.load(); }, std::chrono::seconds(10)));
+    std::atomic<bool> cleared{false};
+    bool finishedWhenCleared = false;
+    std::thread clearer([&] {
+        M().SetHotPlugCallbackEx(nullptr, nullptr);
+        finishedWhenCleared = g_finished;
+        cleared = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_FALSE(cleared) << "the setter returned while the callback ran";
+    g_release = true;
+    clearer.join();
+    pass.join();
+    EXPECT_TRUE(finishedWhenCleared);
+
+    g_finished = false;
+    M().SetHotPlugCallbackEx(SelfClearingCallback, &M());
+    PlugIn("/video/b", "B1", "box-b");
+    EXPECT_TRUE(M().RunPass());  // returns: the callback cleared itself without waiting
+    EXPECT_TRUE(g_finished);
 }
 
 TEST_F(Manager, UnplugOfAClosedCameraIsSilentAndItsReturnIsAnnouncedAgain) {
