@@ -25,23 +25,34 @@ if [ ${#targets[@]} -eq 0 ]; then
 fi
 
 scripts/install-deps.sh
-# clang and its libFuzzer runtime (a package of its own on Debian 12).
-if ! command -v clang++ >/dev/null ||
-    ! compgen -G '/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a' >/dev/null; then
+# A clang that knows std::source_location (15 or later) and its libFuzzer runtime (a
+# package of its own on Debian 12, whose default clang 14 is too old).
+find_clang() {
+  for v in 19 18 17 16 15; do
+    if command -v "clang++-$v" >/dev/null &&
+        compgen -G "/usr/lib/llvm-$v/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a" >/dev/null; then
+      echo "$v"
+      return
+    fi
+  done
+}
+version=$(find_clang)
+if [ -z "$version" ]; then
   sudo=""
   if [ "$(id -u)" -ne 0 ]; then
-    command -v sudo >/dev/null || { echo "need root or sudo to install clang" >&2; exit 1; }
+    command -v sudo >/dev/null || { echo "need root or sudo to install clang-16" >&2; exit 1; }
     sudo="sudo"
   fi
-  echo "installing: clang libclang-rt-dev"
+  echo "installing: clang-16 libclang-rt-16-dev"
   $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends clang \
-    "libclang-rt-$(apt-cache depends clang | grep -o 'clang-[0-9]*' | head -1 | cut -d- -f2)-dev"
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends clang-16 \
+    libclang-rt-16-dev
+  version=16
 fi
 
 build=build-fuzz
 if [ ! -f "$build/CMakeCache.txt" ]; then
-  CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  CC=clang-$version CXX=clang++-$version cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DQUORIX_FUZZ=ON -DQUORIX_BUILD_TESTS=OFF -DQUORIX_WERROR=OFF
 fi
 nice -n 10 cmake --build "$build" --target "${targets[@]/#/fuzz_}"
@@ -79,9 +90,9 @@ for t in "${targets[@]}"; do
   fi
 done
 
-printf '\n%-14s %12s %8s %6s %8s  %s\n' target executions new-cov edges crashes exit
+printf '\n%-14s %12s %9s %6s %8s  %s\n' target executions new-units edges crashes exit
 for r in "${results[@]}"; do
   IFS='|' read -r t e n c k s <<<"$r"
-  printf '%-14s %12s %8s %6s %8s  %s\n' "$t" "$e" "$n" "$c" "$k" "$s"
+  printf '%-14s %12s %9s %6s %8s  %s\n' "$t" "$e" "$n" "$c" "$k" "$s"
 done
 echo "logs: $work/<target>.log; crash inputs: tests/fuzz/crashes/<target>/"

@@ -9,6 +9,9 @@
 namespace quorix::fuzz {
 
 inline void Tile(std::span<const uint8_t> seed, uint8_t* out, size_t size) {
+    if (size == 0) {
+        return;
+    }
     if (seed.empty()) {
         memset(out, 0, size);
         return;
