@@ -21,3 +21,18 @@ if(QUORIX_SANITIZE)
   add_compile_options(${_san} -Wno-maybe-uninitialized)
   add_link_options(${_san})
 endif()
+
+# libFuzzer targets (tests/fuzz): clang only, in a build folder of their own; everything is
+# built with coverage, address and undefined-behaviour checks.
+if(QUORIX_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang" OR NOT CMAKE_C_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "QUORIX_FUZZ needs clang (found ${CMAKE_CXX_COMPILER_ID}): configure a "
+      "separate folder with CC=clang CXX=clang++, or run scripts/fuzz.sh")
+  endif()
+  if(QUORIX_SANITIZE)
+    message(FATAL_ERROR "QUORIX_FUZZ brings its own sanitizers: leave QUORIX_SANITIZE empty")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined
+    -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()

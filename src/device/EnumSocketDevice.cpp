@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "device/BaseDevice.h"
@@ -23,11 +22,25 @@ void ReadText(char (&out)[N], const uint8_t* field, size_t width) {
     out[n] = '\0';
 }
 
+// One part of "a.b.c.d": 1 to 3 digits up to 255, else 0. Read digit by digit: atoi on
+// the announcement's 16 digits would overflow an int, which is undefined.
+uint8_t ParseOctet(const char* p) {
+    uint32_t value = 0;
+    size_t digits = 0;
+    for (; *p >= '0' && *p <= '9'; ++p) {
+        if (++digits > 3) {
+            return 0;
+        }
+        value = value * 10 + static_cast<uint32_t>(*p - '0');
+    }
+    return value <= 255 ? static_cast<uint8_t>(value) : 0;
+}
+
 // "a.b.c.d" into four bytes; missing or malformed parts read as 0.
 void ParseIPv4(const char* text, uint8_t (&ip)[4]) {
     const char* p = text;
     for (uint8_t& byte : ip) {
-        byte = p != nullptr ? static_cast<uint8_t>(atoi(p)) : 0;
+        byte = p != nullptr ? ParseOctet(p) : 0;
         const char* dot = p != nullptr ? strchr(p, '.') : nullptr;
         p = dot != nullptr ? dot + 1 : nullptr;
     }

@@ -124,6 +124,39 @@ TEST(Announcement, ParsesFixedLengthFieldsAndIgnoresShortDatagrams) {
     EXPECT_EQ(std::string(a.ip), std::string(16, '9'));
 }
 
+// The address of each session comes from the announcement's text, part by part: parts of
+// 1 to 3 digits up to 255 are taken, anything else (also 16 digits, once read through an
+// int that overflowed) reads as 0.
+TEST(Announcement, SessionAddressesTakeOnlyPartsThatFitAByte) {
+    SetDiscoveryListeningForTesting(false);
+    struct Case {
+        const char* ip;
+        uint8_t expected[4];
+    };
+    const Case cases[] = {
+        {"192.168.1.20", {192, 168, 1, 20}},
+        {"9999999999999999", {0, 0, 0, 0}},
+        {"256.1.-2.0099", {0, 1, 0, 0}},
+        {"10.0.0", {10, 0, 0, 0}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.ip);
+        EnumSocketDevice discovery;
+        test::AnnouncementBytes bytes;
+        bytes.Set(2, 1, c.ip, 4, "SN-IP", 0, "", "");
+        discovery.HandleDatagram(bytes.data.data(), bytes.data.size());
+        std::vector<std::unique_ptr<DeviceInfo>> list;
+        discovery.UpdateDeviceListInfo(list);
+        ASSERT_EQ(list.size(), 1u);
+        ASSERT_EQ(list[0]->sessions.size(), 2u);
+        for (const SessionInfo& session : list[0]->sessions) {
+            EXPECT_EQ(std::vector<uint8_t>(session.net.ip, session.net.ip + 4),
+                      std::vector<uint8_t>(c.expected, c.expected + 4));
+        }
+    }
+    SetDiscoveryListeningForTesting(true);
+}
+
 // A USB camera's protocol as the alias read sees it: it answers from the texts of the
 // session's video path and counts how it was opened and closed.
 class AliasProtocol final : public BaseProtocol {

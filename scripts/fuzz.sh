@@ -1,0 +1,98 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets of tests/fuzz with clang (installed when missing) in
+# build-fuzz and runs each for SECONDS (default 60) on its committed corpus. New inputs go
+# to build-fuzz/corpus/<target>; with --keep they are merged back into tests/fuzz/corpus.
+# Crash, leak and time-out inputs are copied into tests/fuzz/crashes/<target>/.
+#
+#   scripts/fuzz.sh [--keep] [SECONDS] [TARGET...]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+keep=0
+seconds=60
+targets=()
+for arg in "$@"; do
+  case "$arg" in
+    --keep) keep=1 ;;
+    -h|--help) sed -n '2,7p' "$0"; exit 0 ;;
+    ''|*[!0-9]*) targets+=("$arg") ;;
+    *) seconds=$arg ;;
+  esac
+done
+if [ ${#targets[@]} -eq 0 ]; then
+  targets=(announcement command_reply frame_walk tof_decode tof_unpack stream_blocks ini colour)
+fi
+
+scripts/install-deps.sh
+# A clang that knows std::source_location (15 or later) and its libFuzzer runtime (a
+# package of its own on Debian 12, whose default clang 14 is too old).
+find_clang() {
+  for v in 19 18 17 16 15; do
+    if command -v "clang++-$v" >/dev/null &&
+        compgen -G "/usr/lib/llvm-$v/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a" >/dev/null; then
+      echo "$v"
+      return
+    fi
+  done
+}
+version=$(find_clang)
+if [ -z "$version" ]; then
+  sudo=""
+  if [ "$(id -u)" -ne 0 ]; then
+    command -v sudo >/dev/null || { echo "need root or sudo to install clang-16" >&2; exit 1; }
+    sudo="sudo"
+  fi
+  echo "installing: clang-16 libclang-rt-16-dev"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends clang-16 \
+    libclang-rt-16-dev
+  version=16
+fi
+
+build=build-fuzz
+if [ ! -f "$build/CMakeCache.txt" ]; then
+  CC=clang-$version CXX=clang++-$version cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DQUORIX_FUZZ=ON -DQUORIX_BUILD_TESTS=OFF -DQUORIX_WERROR=OFF
+fi
+nice -n 10 cmake --build "$build" --target "${targets[@]/#/fuzz_}"
+
+# Work in a scratch folder: the decoders may write dumps of bad records into the working
+# directory, and libFuzzer writes its artifacts there.
+work=$root/$build/work
+mkdir -p "$work"
+results=()
+for t in "${targets[@]}"; do
+  scratch=$root/$build/corpus/$t
+  artifacts=$work/$t/
+  mkdir -p "$scratch" "$artifacts"
+  log=$work/$t.log
+  echo "== $t: ${seconds} s"
+  set +e
+  (cd "$work" && nice -n 10 "$root/$build/tests/fuzz/fuzz_$t" "$scratch" "$root/tests/fuzz/corpus/$t" \
+    -max_total_time="$seconds" -timeout=25 -rss_limit_mb=4096 -max_len=65536 \
+    -print_final_stats=1 -artifact_prefix="$artifacts" >"$log" 2>&1)
+  status=$?
+  set -e
+  crashes=0
+  for f in "$artifacts"crash-* "$artifacts"leak-* "$artifacts"timeout-* "$artifacts"oom-* "$artifacts"slow-unit-*; do
+    [ -e "$f" ] || continue
+    cp "$f" "$root/tests/fuzz/crashes/$t/"
+    crashes=$((crashes + 1))
+  done
+  execs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || true)
+  newcov=$(grep -o 'stat::new_units_added: *[0-9]*' "$log" | grep -o '[0-9]*$' || true)
+  cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | grep -o '[0-9]*' || true)
+  results+=("$t|${execs:-?}|${newcov:-?}|${cov:-?}|$crashes|$status")
+  if [ "$keep" = 1 ]; then
+    "$root/$build/tests/fuzz/fuzz_$t" -merge=1 "$root/tests/fuzz/corpus/$t" "$scratch" \
+      >"$work/$t.merge.log" 2>&1 || echo "merge of $t failed: see $work/$t.merge.log"
+  fi
+done
+
+printf '\n%-14s %12s %9s %6s %8s  %s\n' target executions new-units edges crashes exit
+for r in "${results[@]}"; do
+  IFS='|' read -r t e n c k s <<<"$r"
+  printf '%-14s %12s %9s %6s %8s  %s\n' "$t" "$e" "$n" "$c" "$k" "$s"
+done
+echo "logs: $work/<target>.log; crash inputs: tests/fuzz/crashes/<target>/"
