@@ -8,9 +8,11 @@
 // shared), a prompt Ns2_Shutdown and no library thread left after it.
 //
 // QUORIX_STRESS_SECONDS sets the hammering time (default 15), QUORIX_STRESS_SEED the seed
-// (printed at the start, for replaying a failure).
+// (printed at the start, for replaying a failure); QUORIX_STRESS_BACKTRACE=1 prints every
+// thread's stack (gdb) when a call hangs.
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -1095,6 +1097,11 @@ TEST_F(MisuseStress, ThreadsMisuseTheInterfaceAtRandom) {
                              "FAULT: %s has not returned after %" PRId64 " ms (seed %" PRIu64 ")\n",
                              name, (NowNs() - p->startNs.load()) / 1000000, seed);
                 std::fflush(stderr);
+                if (EnvNumber("QUORIX_STRESS_BACKTRACE", 0) != 0) {  // every thread's stack
+                    const std::string gdb = "gdb -p " + std::to_string(getpid()) +
+                                            " -batch -ex 'thread apply all bt 30' 1>&2";
+                    (void)std::system(gdb.c_str());
+                }
                 std::abort();
             }
         }
