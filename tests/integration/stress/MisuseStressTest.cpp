@@ -1152,5 +1152,58 @@ TEST_F(MisuseStress, ThreadsMisuseTheInterfaceAtRandom) {
     }
 }
 
+// A camera that answers nothing takes seconds to open (each exchange waits for its reply).
+// Meanwhile calls on another camera's handle went on at once; they used to wait for the
+// whole open, which held the device list's lock while it talked to the camera.
+TEST(MisuseRegression, SlowOpenDoesNotHoldUpCallsOnOtherDevices) {
+    test::TempDir home;
+    log::SetDataHomeForTesting(home.Path());
+    std::vector<std::unique_ptr<sim::SimCamera>> cameras;
+    for (const char* address : {"127.0.97.11", "127.0.97.12"}) {
+        sim::SimConfig config;
+        config.address = address;
+        config.serial = std::string("QX-SLOW-") + address[9] + address[10];
+        config.sessions = 2;  // the open asks each session in turn
+        cameras.push_back(std::make_unique<sim::SimCamera>(config));
+        cameras.back()->UpdateState([](sim::SimState& s) { s.announce.tof = 2; });
+        if (cameras.back()->Start() != 0) {
+            GTEST_SKIP() << "cannot take " << address << " or UDP 9007 for the simulator";
+        }
+    }
+    const std::string quick = "TK5P:" + cameras[0]->Config().serial;
+    const std::string silent = "TK5P:" + cameras[1]->Config().serial;
+    ASSERT_EQ(Ns2_Initialize(), NsStatusOk);
+    ASSERT_TRUE(
+        test::WaitFor([&] { return test::IsListed(quick) && test::IsListed(silent); }, 20s));
+    NsDeviceHandle h = nullptr;
+    ASSERT_EQ(Ns2_OpenDevice(quick.c_str(), &h), NsStatusOk);
+
+    sim::FaultPlan plan;
+    plan.mode = sim::Misbehaviour::kSilent;
+    cameras[1]->SetFault(plan);
+    std::thread opener([&] {
+        NsDeviceHandle other = nullptr;
+        if (Ns2_OpenDevice(silent.c_str(), &other) == NsStatusOk) {
+            Ns2_CloseDevice(&other);
+        }
+    });
+    // The open asks the first session and waits for the reply (2 s) before it asks the
+    // second: the calls on the other camera are done before that second request.
+    ASSERT_TRUE(test::WaitFor([&] { return cameras[1]->Requests().Total() > 0; }, 20s));
+    NsFrameMode mode{};
+    EXPECT_EQ(Ns2_GetFrameMode(h, 0, DepthFrame, &mode), NsStatusOk);
+    uint32_t count = 0;
+    EXPECT_EQ(Ns2_GetDeviceCount(&count), NsStatusOk);
+    EXPECT_EQ(cameras[1]->Requests().Total(), 1u)
+        << "the calls waited for the open of another camera";
+    opener.join();
+    EXPECT_EQ(Ns2_CloseDevice(&h), NsStatusOk);
+    EXPECT_EQ(Ns2_Shutdown(), NsStatusOk);
+    for (auto& camera : cameras) {
+        camera->Stop();
+    }
+    log::SetDataHomeForTesting("");
+}
+
 }  // namespace
 }  // namespace quorix
