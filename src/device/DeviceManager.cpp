@@ -707,13 +707,27 @@ bool DeviceManager::WatchOpenedNetworkCamera(Lock& lock, DeviceInfo& r) {
         r.missCount = 0;
         return RemoveNetworkRecord(lock, r, r.notified != HotPlugEvent::kRemoved);
     }
+    // The poll talks to the camera (a reply may take 2 s, after the camera's other commands
+    // in flight): not under the list lock, which every call on every handle takes. The
+    // record is looked for again afterwards; it may have gone meanwhile.
+    std::shared_ptr<BaseDevice> device = r.device;
+    const DeviceInfo* record = &r;
+    lock.unlock();
     char sn[64] = {};
-    if (r.device->GetSN(sn, 63) != 0) {
-        if (r.missCount < 3) {
-            ++r.missCount;
+    const bool answered = device->GetSN(sn, 63) == 0;
+    lock.lock();
+    for (auto& rp : m_list) {
+        if (rp.get() == record && rp->device == device && !answered) {
+            if (rp->missCount < 3) {
+                ++rp->missCount;
+            }
+            QLOG(" pDeviceInfo->missCount %d  %s\n", rp->missCount, rp->alias);
         }
-        QLOG(" pDeviceInfo->missCount %d  %s\n", r.missCount, r.alias);
     }
+    // Closed meanwhile, the device may end with this reference: without the lock.
+    lock.unlock();
+    device.reset();
+    lock.lock();
     return false;
 }
 

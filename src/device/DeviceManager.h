@@ -99,7 +99,8 @@ private:
     // is reported when `report`, else the lock is only released.
     bool RemoveNetworkRecord(Lock& lock, DeviceInfo& r, bool report);
     // An opened network camera: removed after three failed serial-number polls or when its
-    // device is no longer alive.
+    // device is no longer alive. The poll runs without the lock (released and taken again;
+    // records may have gone meanwhile).
     bool WatchOpenedNetworkCamera(Lock& lock, DeviceInfo& r);
     // A camera in its transfer mode goes to the worker of the transfer that was started.
     void HandToTransferWorker(const DeviceInfo& r);
