@@ -1,4 +1,4 @@
-// The live table of handle cells, the handle check every handle-taking export runs, and
+// The live table of handles, the handle check every handle-taking export runs, and
 // the end of a device that calls may still be inside.
 #include "api/Handles.h"
 
@@ -14,11 +14,13 @@
 namespace quorix {
 namespace {
 
-// What the application holds. Its contents are never read back: the table is the truth.
-struct HandleCell {
-    const BaseDevice* device;
-};
-static_assert(sizeof(HandleCell) == 8);
+// Handle values are tokens, never reused: a freed cell's address came back from the next
+// open, so a stale copy of a closed handle reached (and could close) the next device
+// opened. The values lie outside the canonical address range: never the address of
+// anything, and a dereference faults at once.
+constexpr uintptr_t kHandleBase = 0x5158000000000000u;
+constexpr uintptr_t kHandleStep = 16;
+uintptr_t g_lastHandle = kHandleBase;  // under g_handleLock
 
 std::mutex g_handleLock;
 std::unordered_map<const void*, std::shared_ptr<BaseDevice>>& LiveCells() {
@@ -29,10 +31,11 @@ std::unordered_map<const void*, std::shared_ptr<BaseDevice>>& LiveCells() {
 }  // namespace
 
 NsDeviceHandle NewHandle(std::shared_ptr<BaseDevice> device) {
-    auto* cell = new HandleCell{device.get()};
     std::lock_guard guard(g_handleLock);
-    LiveCells().emplace(cell, std::move(device));
-    return cell;
+    g_lastHandle += kHandleStep;
+    auto* handle = reinterpret_cast<NsDeviceHandle>(g_lastHandle);
+    LiveCells().emplace(handle, std::move(device));
+    return handle;
 }
 
 bool TakeHandle(NsDeviceHandle handle, std::shared_ptr<BaseDevice>* device) {
@@ -46,7 +49,6 @@ bool TakeHandle(NsDeviceHandle handle, std::shared_ptr<BaseDevice>* device) {
         owned = std::move(found->second);
         LiveCells().erase(found);
     }
-    delete static_cast<HandleCell*>(handle);
     if (device != nullptr) {
         *device = std::move(owned);
     }
@@ -56,7 +58,7 @@ bool TakeHandle(NsDeviceHandle handle, std::shared_ptr<BaseDevice>* device) {
 std::vector<std::shared_ptr<BaseDevice>> ForgetAllDevices() {
     std::vector<std::shared_ptr<BaseDevice>> devices;
     std::lock_guard guard(g_handleLock);
-    for (auto& [cell, device] : LiveCells()) {
+    for (auto& [handle, device] : LiveCells()) {
         if (device) {
             devices.push_back(std::move(device));
         }

@@ -1,6 +1,6 @@
-// Device handles of the C interface: an 8-byte cell given to the application as an opaque
-// pointer. The live cells are kept in a table with the device each one owns, so a stale copy
-// of a closed handle is recognised instead of read.
+// Device handles of the C interface: a token given to the application as an opaque pointer,
+// never given out twice. The live tokens are kept in a table with the device each one owns,
+// so a stale copy of a closed handle is recognised and refused (-3).
 //
 // Every call on a handle holds the device for its duration (a DeviceCall): a close on
 // another thread marks the handle dead at once (new calls get -3), wakes the waits of the
@@ -26,13 +26,13 @@ struct DeviceCall {
     BaseSession* session = nullptr;
 };
 
-// A new live cell owning `device`.
+// A new live handle owning `device`.
 NsDeviceHandle NewHandle(std::shared_ptr<BaseDevice> device);
-// Takes a live cell out of the table and frees it; false when `handle` is not live.
-// `device` receives what the cell owned (null after a shutdown emptied it).
+// Takes a live handle out of the table; false when `handle` is not live.
+// `device` receives what the handle owned (null after a shutdown emptied it).
 bool TakeHandle(NsDeviceHandle handle, std::shared_ptr<BaseDevice>* device);
-// Empties every live cell (the library shuts down) and hands over the devices they owned;
-// the cells stay valid for Ns2_CloseDevice to free.
+// Empties every live handle (the library shuts down) and hands over the devices they
+// owned; the handles stay in the table for Ns2_CloseDevice to take out.
 std::vector<std::shared_ptr<BaseDevice>> ForgetAllDevices();
 
 // The handle check: 0 and a hold on the session, or -3 for a null or dead handle, a device

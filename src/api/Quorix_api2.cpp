@@ -213,7 +213,7 @@ QUORIX_API NsReturnStatus Ns2_CloseDevice(NsDeviceHandle* handle) {
             }
         }
         *handle = nullptr;
-        // After a shutdown the cell holds no device: asking for the manager would start a
+        // After a shutdown the handle holds no device: asking for the manager would start a
         // new one, with its discovery, only to release nothing.
         if (device) {
             // Outside the open lock: ending the device waits for its callback thread, which

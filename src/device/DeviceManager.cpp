@@ -277,61 +277,73 @@ std::shared_ptr<BaseDevice> DeviceManager::Open(const char* key, bool byAlias) {
         QLOG_WARN("uri:%s is invalid.\n", "(null)");
         return nullptr;
     }
-    std::shared_ptr<BaseDevice> result;
-    Lock lock(m_lock);
-    QLOG("%d  %s\n", static_cast<int>(m_list.size()), key);
-    for (auto& rp : m_list) {
-        DeviceInfo& r = *rp;
-        QLOG("%d %d %d %s %s\n", static_cast<int>(r.status), static_cast<int>(r.pending),
-             static_cast<int>(r.notified), r.uri, r.alias);
-        if (strcmp(byAlias ? r.alias : r.uri, key) != 0) {
-            continue;
-        }
-        if (r.status == ConnectUNKNOWN || r.status == Unconnected) {
-            QLOG(" ---- %d   %d   %d\n", static_cast<int>(r.status), static_cast<int>(r.pending),
-                 static_cast<int>(r.notified));
-            r.notified = HotPlugEvent::kNone;
-            continue;
-        }
-        if (r.device) {
-            QLOG("--- %d %d %d %s %s\n", static_cast<int>(r.status), static_cast<int>(r.pending),
+    // The camera is opened without the list lock: opening talks to it (connects of up to
+    // 5 s, then command exchanges), and every call on every other handle checks its device
+    // against the list, so they all waited for it. The caller serialises opens (the C
+    // interface's open lock): no other open of this record runs meanwhile.
+    std::shared_ptr<BaseDevice> device;
+    const DeviceInfo* record = nullptr;
+    {
+        Lock lock(m_lock);
+        QLOG("%d  %s\n", static_cast<int>(m_list.size()), key);
+        for (auto& rp : m_list) {
+            DeviceInfo& r = *rp;
+            QLOG("%d %d %d %s %s\n", static_cast<int>(r.status), static_cast<int>(r.pending),
                  static_cast<int>(r.notified), r.uri, r.alias);
-            if (r.status == Opened) {
-                result = r.device;
-            } else if (r.device->Open(0) == 0) {
-                r.status = Opened;
-                result = r.device;
-            } else {
-                r.notified = HotPlugEvent::kNone;
+            if (strcmp(byAlias ? r.alias : r.uri, key) != 0) {
+                continue;
             }
+            if (r.status == ConnectUNKNOWN || r.status == Unconnected) {
+                QLOG(" ---- %d   %d   %d\n", static_cast<int>(r.status),
+                     static_cast<int>(r.pending), static_cast<int>(r.notified));
+                r.notified = HotPlugEvent::kNone;
+                continue;
+            }
+            if (r.device && r.status == Opened) {
+                return r.device;
+            }
+            device = r.device ? r.device : std::make_shared<BaseDevice>(r);
+            record = rp.get();
             break;
         }
-        auto device = std::make_shared<BaseDevice>(r);
-        if (device->Open(0) != 0) {
-            QLOG_ERROR("open failed delete %d %d %d %s %s\n", static_cast<int>(r.status),
-                       static_cast<int>(r.pending), static_cast<int>(r.notified), r.uri, r.alias);
-            r.notified = HotPlugEvent::kNone;
-            lock.unlock();
-            device.reset();  // its sessions close without the list lock
-            lock.lock();
-            break;
-        }
-        r.device = std::move(device);
-        r.status = Opened;
-        QLOG("ok %d %d %d %s %s\n", static_cast<int>(r.status), static_cast<int>(r.pending),
-             static_cast<int>(r.notified), r.uri, r.alias);
-        result = r.device;
-        break;
-    }
-    if (!result) {
-        QLOG_ERROR("uri:%s open failed.\n", key);
-        for (auto& r : m_list) {
-            QLOG("in the device list ---- %s %s   %d   %d   %d\n", r->uri, r->alias,
-                 static_cast<int>(r->status), static_cast<int>(r->pending),
-                 static_cast<int>(r->notified));
+        if (!device) {
+            LogOpenFailure(key);
+            return nullptr;
         }
     }
-    return result;
+    const bool opened = device->Open(0) == 0;
+    Lock lock(m_lock);
+    DeviceInfo* r = nullptr;
+    for (auto& rp : m_list) {
+        if (rp.get() == record && strcmp(byAlias ? rp->alias : rp->uri, key) == 0) {
+            r = rp.get();  // still listed (not dropped while the camera was opened)
+        }
+    }
+    if (opened && r != nullptr && (!r->device || r->device == device)) {
+        r->device = device;
+        r->status = Opened;
+        QLOG("ok %d %d %d %s %s\n", static_cast<int>(r->status), static_cast<int>(r->pending),
+             static_cast<int>(r->notified), r->uri, r->alias);
+        return device;
+    }
+    if (r != nullptr) {
+        QLOG_ERROR("open failed delete %d %d %d %s %s\n", static_cast<int>(r->status),
+                   static_cast<int>(r->pending), static_cast<int>(r->notified), r->uri, r->alias);
+        r->notified = HotPlugEvent::kNone;
+    }
+    LogOpenFailure(key);
+    lock.unlock();
+    device.reset();  // its sessions close without the list lock
+    return nullptr;
+}
+
+void DeviceManager::LogOpenFailure(const char* key) {
+    QLOG_ERROR("uri:%s open failed.\n", key);
+    for (auto& r : m_list) {
+        QLOG("in the device list ---- %s %s   %d   %d   %d\n", r->uri, r->alias,
+             static_cast<int>(r->status), static_cast<int>(r->pending),
+             static_cast<int>(r->notified));
+    }
 }
 
 std::shared_ptr<BaseDevice> DeviceManager::OpenDevice(const char* uri) {
@@ -714,13 +726,27 @@ bool DeviceManager::WatchOpenedNetworkCamera(Lock& lock, DeviceInfo& r) {
         r.missCount = 0;
         return RemoveNetworkRecord(lock, r, r.notified != HotPlugEvent::kRemoved);
     }
+    // The poll talks to the camera (a reply may take 2 s, after the camera's other commands
+    // in flight): not under the list lock, which every call on every handle takes. The
+    // record is looked for again afterwards; it may have gone meanwhile.
+    std::shared_ptr<BaseDevice> device = r.device;
+    const DeviceInfo* record = &r;
+    lock.unlock();
     char sn[64] = {};
-    if (r.device->GetSN(sn, 63) != 0) {
-        if (r.missCount < 3) {
-            ++r.missCount;
+    const bool answered = device->GetSN(sn, 63) == 0;
+    lock.lock();
+    for (auto& rp : m_list) {
+        if (rp.get() == record && rp->device == device && !answered) {
+            if (rp->missCount < 3) {
+                ++rp->missCount;
+            }
+            QLOG(" pDeviceInfo->missCount %d  %s\n", rp->missCount, rp->alias);
         }
-        QLOG(" pDeviceInfo->missCount %d  %s\n", r.missCount, r.alias);
     }
+    // Closed meanwhile, the device may end with this reference: without the lock.
+    lock.unlock();
+    device.reset();
+    lock.lock();
     return false;
 }
 

@@ -49,6 +49,8 @@ public:
     int32_t GetDeviceInfo(NsDeviceInfo* record, uint32_t index);
     bool checkOpenedByURI(const char* uri);
     bool checkOpenedByAlias(const char* alias);
+    // Opens the listed camera (the list stays usable meanwhile). One open at a time: the
+    // caller serialises them.
     std::shared_ptr<BaseDevice> OpenDevice(const char* uri);
     std::shared_ptr<BaseDevice> OpenDeviceByAlias(const char* alias);
     // The record lets go of the device; it ends with its last owner (the handle's close).
@@ -83,6 +85,8 @@ private:
     DeviceInfo* FindByUriPrefix(const std::string& path);
     DeviceInfo* FindByAlias(const char* alias, const DeviceInfo* except);
     std::shared_ptr<BaseDevice> Open(const char* key, bool byAlias);
+    // The failed open of `key`, with the list as it is (under the list lock).
+    void LogOpenFailure(const char* key);
     bool CheckOpened(const char* key, bool byAlias);
 
     // Pass steps; each returns true when it ended the pass (lock released).
@@ -97,7 +101,8 @@ private:
     // is reported when `report`, else the lock is only released.
     bool RemoveNetworkRecord(Lock& lock, DeviceInfo& r, bool report);
     // An opened network camera: removed after three failed serial-number polls or when its
-    // device is no longer alive.
+    // device is no longer alive. The poll runs without the lock (released and taken again;
+    // records may have gone meanwhile).
     bool WatchOpenedNetworkCamera(Lock& lock, DeviceInfo& r);
     // A camera in its transfer mode goes to the worker of the transfer that was started.
     void HandToTransferWorker(const DeviceInfo& r);

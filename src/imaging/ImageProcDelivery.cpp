@@ -269,7 +269,10 @@ bool ImageProc::RegisterNotify(NsFrameCallback callback) {
     m_wdrReady.store(false);
     m_callbackStopping.store(false);
     m_callback.store(callback);
-    m_callbackThread->Start();
+    if (m_callbackThread->Start() != 0) {
+        m_callback.store(nullptr);  // the previous callback thread is still ending
+        return false;
+    }
     return true;
 }
 

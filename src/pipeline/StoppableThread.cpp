@@ -20,6 +20,11 @@ StoppableThread::~StoppableThread() {
     }
 }
 
+bool StoppableThread::Finished(Control& control) {
+    std::lock_guard guard(control.lock);
+    return control.finished;
+}
+
 bool StoppableThread::HasThread() const {
     std::lock_guard guard(m_handleLock);
     return m_thread.joinable();
@@ -32,11 +37,34 @@ int32_t StoppableThread::Start() {
         QLOG("Do not repeat invoke Start:%s, if not Stop previous.\n", m_name.c_str());
         return 0;
     }
+    // A previous worker that was let go, or that another thread is joining right now, runs
+    // on until it sees its stop. The run state is the object's: a new start would show it
+    // "running" again and keep it (and its joiner) going for ever. It is given the join
+    // limit to end; a start from that worker itself cannot wait for it.
+    if (const std::shared_ptr<Control> previous = m_control; !Finished(*previous)) {
+        guard.unlock();
+        const bool ended = !IsCurrentThread() && [&] {
+            std::unique_lock lock(previous->lock);
+            return previous->wake.wait_for(lock, kJoinLimit, [&] { return previous->finished; });
+        }();
+        guard.lock();
+        if (m_control != previous || m_thread.joinable()) {
+            guard.unlock();
+            QLOG("Do not repeat invoke Start:%s, if not Stop previous.\n", m_name.c_str());
+            return 0;
+        }
+        if (!ended) {
+            guard.unlock();
+            QLOG_WARN("%s not started: the previous thread has not ended.\n", m_name.c_str());
+            return kThreadCreateFailed;
+        }
+    }
     m_control = std::make_shared<Control>();
     m_state.store(kRunning, std::memory_order_release);
     try {
         m_thread = std::thread(&StoppableThread::Entry, this, m_control);
     } catch (const std::system_error& e) {
+        m_control->finished = true;  // no worker to wait for
         m_state.store(kNotStarted, std::memory_order_release);
         guard.unlock();
         QLOG_ERROR("%s xnOSCreateThread is failed. ret:%d, error:%d\n", m_name.c_str(),

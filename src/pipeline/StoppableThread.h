@@ -8,8 +8,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <mutex>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -39,8 +39,10 @@ public:
     StoppableThread(const StoppableThread&) = delete;
     StoppableThread& operator=(const StoppableThread&) = delete;
 
-    // Starts the thread; a second Start while a thread exists only logs. Always returns 0;
-    // a failed creation leaves the state at kNotStarted with a log line.
+    // Starts the thread; a second Start while a thread exists only logs. A previous thread
+    // that is still ending (let go, or being joined by another thread) is waited for up to
+    // kJoinLimit; kThreadCreateFailed (logged, nothing started) when it has not ended then.
+    // Otherwise 0; a failed creation leaves the state at kNotStarted with a log line.
     int32_t Start();
     // Requests the stop and wakes the worker; does not wait.
     void Stop();
@@ -74,12 +76,18 @@ private:
         std::condition_variable wake;
         bool finished = false;
     };
+    static bool Finished(Control& control);
+    static std::shared_ptr<Control> NoWorker() {
+        auto control = std::make_shared<Control>();
+        control->finished = true;
+        return control;
+    }
     static void Entry(StoppableThread* self, std::shared_ptr<Control> control);
 
     const std::string m_name;
     mutable std::mutex m_handleLock;  // guards m_thread and m_control
     std::thread m_thread;
-    std::shared_ptr<Control> m_control = std::make_shared<Control>();
+    std::shared_ptr<Control> m_control = NoWorker();  // before the first start: no worker
     std::atomic<int32_t> m_state{kNotStarted};
     std::atomic<int> m_threadId{0};
     std::atomic<std::thread::id> m_workerId{};

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <functional>
+#include <thread>
 
 #include "log/Log.h"
 
@@ -130,6 +133,68 @@ TEST(StoppableThread, JoinFromTheWorkerItselfDoesNotDeadlock) {
         std::this_thread::sleep_for(1ms);
     }
     EXPECT_EQ(worker.result, kThreadJoinFailed);
+}
+
+// A start while another thread was still joining the stopped worker (a frame callback being
+// unregistered on one thread and registered on another) showed the old worker "running"
+// again: it never ended, and neither did its joiner.
+TEST(StoppableThread, StartWhileTheOldWorkerIsBeingJoinedNeverRevivesIt) {
+    // Stuck in its "callback" while the gate is closed; checks its stop only after it.
+    class GatedWorker : public StoppableThread {
+    public:
+        GatedWorker() : StoppableThread("Gated") {}
+        ~GatedWorker() override {
+            gate = true;
+            Stop();
+            Join();
+        }
+        std::atomic<bool> gate{true};
+        std::atomic<bool> held{false};  // stuck behind the closed gate
+        std::atomic<int> active{0};
+        std::atomic<int> mostActive{0};
+
+    protected:
+        void Run() override {
+            mostActive = std::max(mostActive.load(), ++active);
+            while (IsRunning()) {
+                while (!gate) {
+                    held = true;
+                    std::this_thread::sleep_for(1ms);
+                }
+                std::this_thread::sleep_for(1ms);
+            }
+            --active;
+        }
+    };
+    const auto waitFor = [](const std::function<bool()>& condition) {
+        const auto end = std::chrono::steady_clock::now() + 20s;
+        while (!condition() && std::chrono::steady_clock::now() < end) {
+            std::this_thread::sleep_for(2ms);
+        }
+        return condition();
+    };
+
+    GatedWorker worker;
+    worker.Start();
+    ASSERT_TRUE(waitFor([&] { return worker.active == 1; }));
+    worker.gate = false;
+    ASSERT_TRUE(waitFor([&] { return worker.held.load(); }));
+    worker.Stop();
+    std::atomic<bool> joined{false};
+    std::thread joiner([&] {
+        worker.Join();
+        joined = true;
+    });
+    ASSERT_TRUE(waitFor([&] { return !worker.HasThread(); }));  // the join has begun
+    // The old worker is still inside: this start may only wait for it, then give up.
+    EXPECT_EQ(worker.Start(), kThreadCreateFailed);
+    worker.gate = true;
+    EXPECT_TRUE(waitFor([&] { return joined.load(); })) << "the old worker was revived";
+    EXPECT_EQ(worker.Start(), 0);
+    EXPECT_TRUE(waitFor([&] { return worker.active == 1 && worker.IsRunning(); }));
+    worker.Stop();  // ends a revived worker too, so that the joiner can finish
+    joiner.join();
+    EXPECT_EQ(worker.mostActive, 1);
 }
 
 TEST(StoppableThread, NullObjectIsRefused) {
