@@ -277,12 +277,13 @@ std::shared_ptr<BaseDevice> DeviceManager::Open(const char* key, bool byAlias) {
         QLOG_WARN("uri:%s is invalid.\n", "(null)");
         return nullptr;
     }
-    // The camera is opened without the list lock: opening talks to it (connects of up to
-    // 5 s, then command exchanges), and every call on every other handle checks its device
-    // against the list, so they all waited for it. The caller serialises opens (the C
+    // The camera is built and opened without the list lock: opening talks to it (connects
+    // of up to 5 s, then command exchanges), and every call on every other handle checks its
+    // device against the list, so they all waited for it. The caller serialises opens (the C
     // interface's open lock): no other open of this record runs meanwhile.
     std::shared_ptr<BaseDevice> device;
     const DeviceInfo* record = nullptr;
+    DeviceIdentity identity;
     {
         Lock lock(m_lock);
         QLOG("%d  %s\n", static_cast<int>(m_list.size()), key);
@@ -302,14 +303,19 @@ std::shared_ptr<BaseDevice> DeviceManager::Open(const char* key, bool byAlias) {
             if (r.device && r.status == Opened) {
                 return r.device;
             }
-            device = r.device ? r.device : std::make_shared<BaseDevice>(r);
+            device = r.device;
+            identity = r;
             record = rp.get();
             break;
         }
-        if (!device) {
+        if (record == nullptr) {
             LogOpenFailure(key);
             return nullptr;
         }
+    }
+    if (!device) {
+        // Built without the lock too: a device allocates its frame pools (tens of MB).
+        device = std::make_shared<BaseDevice>(identity);
     }
     const bool opened = device->Open(0) == 0;
     Lock lock(m_lock);

@@ -155,8 +155,7 @@ ImageProc::~ImageProc() {
 
 void ImageProc::StopCallback() {
     m_callbackStopping.store(true);
-    m_callbackThread->Stop();
-    m_callbackThread->Join();  // from the Callback thread itself it only lets go
+    m_callbackThread->StopAndJoin();  // from the Callback thread itself it only lets go
 }
 
 void ImageProc::RequestStop() {

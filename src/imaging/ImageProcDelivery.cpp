@@ -285,9 +285,10 @@ void ImageProc::ReapCallbackThread() {
 
 bool ImageProc::UnRegisterNotify() {
     m_callbackStopping.store(true);
-    m_callbackThread->Stop();
-    if (!m_callbackThread->IsCurrentThread()) {
-        m_callbackThread->Join();
+    if (m_callbackThread->IsCurrentThread()) {
+        m_callbackThread->Stop();  // from inside the callback: its thread is only let go
+    } else {
+        m_callbackThread->StopAndJoin();
     }
     m_callback.store(nullptr);
     return true;

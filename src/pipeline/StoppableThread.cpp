@@ -98,16 +98,40 @@ int32_t StoppableThread::Join() {
         thread = std::move(m_thread);
         control = m_control;
     }
+    return JoinTaken(std::move(thread), *control);
+}
+
+int32_t StoppableThread::StopAndJoin() {
+    QLOG("%s mPtrThreadHandle:%d begin\n", m_name.c_str(), m_threadId.load());
+    std::thread thread;
+    std::shared_ptr<Control> control;
+    {
+        // One step against Start: the thread joined is the one stopped here, never one
+        // started in between (nobody would stop that one).
+        std::lock_guard guard(m_handleLock);
+        control = m_control;
+        {
+            std::lock_guard stateGuard(control->lock);
+            m_state.store(kStopRequested, std::memory_order_release);
+        }
+        thread = std::move(m_thread);
+    }
+    control->wake.notify_all();
+    OnStopRequested();
+    return JoinTaken(std::move(thread), *control);
+}
+
+int32_t StoppableThread::JoinTaken(std::thread thread, Control& control) {
     int32_t ret = 0;
     if (thread.joinable()) {
-        if (IsCurrentThread()) {
+        if (thread.get_id() == std::this_thread::get_id()) {
             // A worker cannot wait for itself: it is let go and ends when its Run returns.
             ret = kThreadJoinFailed;
             QLOG("%s ret:%d\n", m_name.c_str(), ret);
             thread.detach();
         } else {
-            std::unique_lock lock(control->lock);
-            if (!control->wake.wait_for(lock, kJoinLimit, [&] { return control->finished; })) {
+            std::unique_lock lock(control.lock);
+            if (!control.wake.wait_for(lock, kJoinLimit, [&] { return control.finished; })) {
                 ret = kThreadJoinTimeout;
             }
             lock.unlock();

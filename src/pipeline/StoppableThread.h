@@ -50,6 +50,9 @@ public:
     // join completes anyway) or kThreadJoinFailed (called on the worker itself; the thread
     // is detached and finishes on its own).
     int32_t Join();
+    // Stop and Join in one step: a Start on another thread in between cannot slip a new
+    // worker under this join (which would then wait for a thread nobody stopped).
+    int32_t StopAndJoin();
 
     int32_t State() const { return m_state.load(std::memory_order_acquire); }
     bool IsRunning() const { return State() == kRunning; }
@@ -77,6 +80,8 @@ private:
         bool finished = false;
     };
     static bool Finished(Control& control);
+    // Joins a thread taken out of the object (lets it go when it is the caller).
+    int32_t JoinTaken(std::thread thread, Control& control);
     static std::shared_ptr<Control> NoWorker() {
         auto control = std::make_shared<Control>();
         control->finished = true;
