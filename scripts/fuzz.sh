@@ -38,15 +38,7 @@ find_clang() {
 }
 version=$(find_clang)
 if [ -z "$version" ]; then
-  sudo=""
-  if [ "$(id -u)" -ne 0 ]; then
-    command -v sudo >/dev/null || { echo "need root or sudo to install clang-16" >&2; exit 1; }
-    sudo="sudo"
-  fi
-  echo "installing: clang-16 libclang-rt-16-dev"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends clang-16 \
-    libclang-rt-16-dev
+  scripts/install-deps.sh clang-16 libclang-rt-16-dev
   version=16
 fi
 

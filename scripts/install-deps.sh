@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages the SDK, its tools and its tests build with.
-# Skips apt entirely when everything is present already.
+# Installs the Debian 12 packages the SDK, its tools and its tests build with, or the
+# packages named as arguments instead. Skips apt entirely when everything is present already.
 set -euo pipefail
 
-packages=(
+packages=("$@")
+[ ${#packages[@]} -gt 0 ] || packages=(
   cmake ninja-build g++ pkg-config binutils dpkg-dev file
   libgtest-dev libgmock-dev libbenchmark-dev
   libturbojpeg0-dev libhwy-dev libpng-dev libcli11-dev libudev-dev libhidapi-dev
