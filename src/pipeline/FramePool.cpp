@@ -1,13 +1,36 @@
 // Fixed frame pools: one allocation of records and one of buffers per pool.
 #include "pipeline/FramePool.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <new>
 
 #include "base/Status.h"
 #include "log/Log.h"
 
 namespace quorix {
+
+PageBuffer::PageBuffer(size_t bytes) {
+    const auto page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    const size_t usable = (bytes + page - 1) / page * page;
+    m_mapped = usable + page;
+    void* base =
+        mmap(nullptr, m_mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (base == MAP_FAILED) {
+        QLOG_ERROR("cannot map %zu bytes of frame buffers: %s\n", m_mapped, strerror(errno));
+        throw std::bad_alloc();
+    }
+    m_base = base;
+    mprotect(static_cast<uint8_t*>(base) + usable, page, PROT_NONE);
+}
+
+PageBuffer::~PageBuffer() {
+    munmap(m_base, m_mapped);
+}
 
 uint32_t FramePool::BufferBytes(int32_t poolType) {
     switch (poolType) {
@@ -48,15 +71,15 @@ FramePool::FramePool(int32_t poolType, uint32_t frameCount)
     if (bytes == 0) {
         QLOG_WARN("type: %d is invalid.\n", poolType);
     } else {
-        // Value-initialised: every buffer starts all zero, as a released one is.
-        m_buffers = std::make_unique<uint8_t[]>(static_cast<size_t>(bytes) * frameCount);
+        // Fresh pages read as zero: every buffer starts all zero, as a released one is.
+        m_buffers = std::make_unique<PageBuffer>(static_cast<size_t>(bytes) * frameCount);
     }
     for (uint32_t i = 0; i < frameCount; ++i) {
         Frame& f = m_frames[i];
         f.frameType = static_cast<uint32_t>(poolType);
         f.pixelFormat = FreshPixelFormat(poolType);
         f.capacity = bytes;
-        f.pFrameData = bytes != 0 ? m_buffers.get() + static_cast<size_t>(bytes) * i : nullptr;
+        f.pFrameData = bytes != 0 ? m_buffers->data() + static_cast<size_t>(bytes) * i : nullptr;
         m_free.push_back(&f);
     }
 }

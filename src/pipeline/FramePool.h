@@ -13,6 +13,22 @@
 
 namespace quorix {
 
+// Zero-filled memory mapped straight from the kernel, with a guard page after it: a write
+// past the end faults at once instead of corrupting a neighbour.
+class PageBuffer {
+public:
+    explicit PageBuffer(size_t bytes);  // throws std::bad_alloc when nothing can be mapped
+    ~PageBuffer();
+    PageBuffer(const PageBuffer&) = delete;
+    PageBuffer& operator=(const PageBuffer&) = delete;
+
+    uint8_t* data() const { return static_cast<uint8_t*>(m_base); }
+
+private:
+    void* m_base = nullptr;
+    size_t m_mapped = 0;
+};
+
 class FramePool {
 public:
     FramePool(int32_t poolType, uint32_t frameCount);
@@ -45,7 +61,11 @@ private:
     const int32_t m_poolType;
     const uint32_t m_frameCount;
     std::unique_ptr<Frame[]> m_frames;
-    std::unique_ptr<uint8_t[]> m_buffers;
+    // Straight from the kernel: untouched pages cost no resident memory, and every byte
+    // goes back to the system with the pool. Heap blocks of this size would raise the
+    // allocator's mapping threshold, and later pools would fragment the heap, so resident
+    // memory would creep up with every reopen.
+    std::unique_ptr<PageBuffer> m_buffers;
     mutable std::mutex m_lock;
     BoundedDeque<Frame*> m_free;
 };

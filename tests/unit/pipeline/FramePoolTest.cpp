@@ -39,6 +39,22 @@ TEST(FramePool, FreshFramesCarryThePoolsTypeSizeAndFormat) {
     }
 }
 
+// The last frame's buffer ends at a guard page: a decoder that writes past its capacity
+// stops there instead of corrupting whatever the heap put next.
+TEST(FramePoolDeathTest, AWritePastTheLastBufferFaults) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(
+        {
+            FramePool pool(kPoolDepth, 2);
+            Frame* a = pool.AllocFrame(kPoolDepth);
+            Frame* b = pool.AllocFrame(kPoolDepth);
+            Frame* last = a->pFrameData > b->pFrameData ? a : b;
+            volatile uint8_t* end = last->pFrameData + 4096 * ((last->capacity + 4095) / 4096);
+            *end = 1;
+        },
+        "");
+}
+
 TEST(FramePool, UnknownTypeMakesRecordsWithoutBuffers) {
     log::Capture capture;
     FramePool pool(7, 2);
