@@ -115,10 +115,50 @@ double CamsimProcess::CpuSeconds() const {
     return cpu ? cpu->seconds : -1.0;
 }
 
-std::vector<std::string> CamsimProcess::Stop() {
+std::vector<std::string> CamsimProcess::CutLines(bool all) {
+    const size_t end = all ? m_output.size() : m_output.rfind('\n') + 1;  // npos + 1 is 0
+    std::istringstream text(m_output.substr(0, end));
+    m_output.erase(0, end);
     std::vector<std::string> lines;
+    for (std::string line; std::getline(text, line);) {
+        if (!line.empty()) {
+            lines.push_back(line);
+        }
+    }
+    return lines;
+}
+
+std::vector<std::string> CamsimProcess::TakeLines() {
+    if (m_out >= 0) {
+        for (size_t before = std::string::npos; before != m_output.size();) {
+            before = m_output.size();
+            if (!ReadSome(0)) {
+                break;
+            }
+        }
+    }
+    return CutLines(false);
+}
+
+std::vector<std::string> CamsimProcess::Kill() {
     if (!Running()) {
-        return lines;
+        return CutLines(true);
+    }
+    kill(m_pid, SIGKILL);
+    int status = 0;
+    waitpid(m_pid, &status, 0);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (std::chrono::steady_clock::now() < end && ReadSome(200)) {
+    }
+    close(m_out);
+    m_out = -1;
+    m_pid = -1;
+    return CutLines(true);
+}
+
+std::vector<std::string> CamsimProcess::Stop() {
+    if (!Running()) {
+        return CutLines(true);
     }
     kill(m_pid, SIGTERM);
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
@@ -132,13 +172,7 @@ std::vector<std::string> CamsimProcess::Stop() {
     close(m_out);
     m_out = -1;
     m_pid = -1;
-    std::istringstream text(m_output);
-    for (std::string line; std::getline(text, line);) {
-        if (!line.empty()) {
-            lines.push_back(line);
-        }
-    }
-    return lines;
+    return CutLines(true);
 }
 
 }  // namespace quorix::bench

@@ -26,10 +26,17 @@ public:
     // Sends SIGTERM, reads the child's output until it exits and returns the lines it
     // printed after its "running" line (its per-session counters).
     std::vector<std::string> Stop();
+    // Kills the child at once (SIGKILL: no farewell, as a power cut) and returns the lines
+    // it printed that nobody took yet.
+    std::vector<std::string> Kill();
+    // The whole lines the child printed since the last call, without waiting.
+    std::vector<std::string> TakeLines();
 
 private:
     // Appends what the child printed within `timeoutMs` to m_output; false at its end.
     bool ReadSome(int timeoutMs);
+    // Removes the whole lines from m_output (all of it when `all`) and returns them.
+    std::vector<std::string> CutLines(bool all);
 
     pid_t m_pid = -1;
     int m_out = -1;

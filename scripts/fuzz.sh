@@ -2,20 +2,25 @@
 # Builds the libFuzzer targets of tests/fuzz with clang (installed when missing) in
 # build-fuzz and runs each for SECONDS (default 60) on its committed corpus. New inputs go
 # to build-fuzz/corpus/<target>; with --keep they are merged back into tests/fuzz/corpus.
-# Crash, leak and time-out inputs are copied into tests/fuzz/crashes/<target>/.
+# Crash, leak and time-out inputs are copied into tests/fuzz/crashes/<target>/. With
+# --runs N a target also stops after N executions (a campaign: --runs 10000000 1800).
 #
-#   scripts/fuzz.sh [--keep] [SECONDS] [TARGET...]
+#   scripts/fuzz.sh [--keep] [--runs N] [SECONDS] [TARGET...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
 keep=0
 seconds=60
+runs=-1
 targets=()
-for arg in "$@"; do
+while [ $# -gt 0 ]; do
+  arg=$1
+  shift
   case "$arg" in
     --keep) keep=1 ;;
-    -h|--help) sed -n '2,7p' "$0"; exit 0 ;;
+    --runs) runs=${1:?--runs needs a count}; shift ;;
+    -h|--help) sed -n '2,8p' "$0"; exit 0 ;;
     ''|*[!0-9]*) targets+=("$arg") ;;
     *) seconds=$arg ;;
   esac
@@ -59,10 +64,10 @@ for t in "${targets[@]}"; do
   artifacts=$work/$t/
   mkdir -p "$scratch" "$artifacts"
   log=$work/$t.log
-  echo "== $t: ${seconds} s"
+  echo "== $t: ${seconds} s$([ "$runs" -ge 0 ] && echo " or $runs executions")"
   set +e
   (cd "$work" && nice -n 10 "$root/$build/tests/fuzz/fuzz_$t" "$scratch" "$root/tests/fuzz/corpus/$t" \
-    -max_total_time="$seconds" -timeout=25 -rss_limit_mb=4096 -max_len=65536 \
+    -max_total_time="$seconds" -runs="$runs" -timeout=25 -rss_limit_mb=4096 -max_len=65536 \
     -print_final_stats=1 -artifact_prefix="$artifacts" >"$log" 2>&1)
   status=$?
   set -e

@@ -216,6 +216,11 @@ void SimCamera::SetFault(FaultPlan plan) {
     m_fault = std::move(plan);
 }
 
+FaultPlan SimCamera::Fault() const {
+    std::lock_guard guard(m_faultLock);
+    return m_fault;
+}
+
 bool SimCamera::CommandConnected(uint32_t session) const {
     return session < m_sessions.size() && m_running && m_sessions[session]->commandUp.load();
 }

@@ -89,6 +89,7 @@ public:
 
     void SetFault(FaultPlan plan);
     void ClearFault() { SetFault({}); }
+    FaultPlan Fault() const;
 
     RequestLog& Requests() { return m_requests; }
     uint64_t AnnouncementsSent() const { return m_announcements.load(); }

@@ -95,6 +95,7 @@ struct StreamSettings {
     ParamPush push = ParamPush::kPrompt;
     uint32_t pushLateMs = 1500;
     uint32_t pushFrames = 3;  // frames that carry the block
+    bool silent = false;      // a fault: captures are skipped and nothing is sent
 };
 inline constexpr uint32_t kMaxStatusLateFrames = 1000;
 

@@ -119,6 +119,7 @@ void SimStreamer::Serve(uint32_t session, Lane& lane, Clock::time_point now) {
     uint32_t fps = 1;
     ParamPush push = ParamPush::kNever;
     uint32_t pushLateMs = 0;
+    bool silent = false;
     m_port.ReadState([&](const SimState& state) {
         if (session < state.sensors.size()) {
             const SensorState& sensor = state.sensors[session];
@@ -128,6 +129,7 @@ void SimStreamer::Serve(uint32_t session, Lane& lane, Clock::time_point now) {
         }
         push = state.stream.push;
         pushLateMs = state.stream.pushLateMs;
+        silent = state.stream.silent;
     });
     if (!streaming) {
         lane.active = false;
@@ -152,7 +154,9 @@ void SimStreamer::Serve(uint32_t session, Lane& lane, Clock::time_point now) {
     if (now < lane.nextTick) {
         return;
     }
-    CaptureFrame(session, lane, now);
+    if (!silent) {
+        CaptureFrame(session, lane, now);
+    }
     // The next tick stays on the grid; ticks already missed are skipped, not caught up.
     lane.nextTick += lane.period;
     if (lane.nextTick <= now) {

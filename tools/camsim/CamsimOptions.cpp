@@ -211,6 +211,11 @@ int ParseOptions(int argc, char** argv, Options& options) {
     app.add_option("--announce-port", lists.announcePort, "UDP port of the announcements");
     app.add_flag("!--no-farewell", lists.farewell, "do not announce state 2 when stopping");
     app.add_flag("-v,--verbose", options.verbose, "print the simulator's log");
+    app.add_option("--faults", options.faultIntervalMs,
+                   "misbehave at random, one fault every this many milliseconds on average "
+                   "(0: never)")
+        ->check(CLI::Range(0u, 3600000u));
+    app.add_option("--fault-seed", options.faultSeed, "seed of the faults' draw");
     StreamText streamText;
     AddStreamOptions(app, options.stream, streamText);
     try {

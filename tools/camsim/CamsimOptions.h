@@ -21,8 +21,8 @@ struct StreamSetup {
     uint32_t frameRate = 30;     // 1..120
     uint16_t colourWidth = 640;  // the colour lens record
     uint16_t colourHeight = 360;
-    uint8_t dataMode = 0;        // every sensor's data mode (2: depth and IR)
-    bool pushSupported = true;   // the answer to the host's JSON-configuration question
+    uint8_t dataMode = 0;       // every sensor's data mode (2: depth and IR)
+    bool pushSupported = true;  // the answer to the host's JSON-configuration question
 };
 
 // Writes `stream` into a camera's state: the stream settings and every sensor's frame
@@ -35,6 +35,10 @@ struct Options {
     uint32_t intervalMs = 200;
     uint8_t cameraState = 0;
     bool verbose = false;
+    // Random faults (sim/FaultInjector.h): mean milliseconds between two; 0 for none. Each
+    // camera draws from faultSeed + its position.
+    uint32_t faultIntervalMs = 0;
+    uint64_t faultSeed = 1;
 };
 
 // Parses argv. Returns 0 and fills `options` to run; otherwise the exit code to end with

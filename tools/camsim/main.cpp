@@ -6,6 +6,7 @@
 
 #include "camsim/CamsimOptions.h"
 #include "log/Log.h"
+#include "sim/FaultInjector.h"
 #include "sim/SimCamera.h"
 
 int main(int argc, char** argv) {
@@ -27,6 +28,7 @@ int main(int argc, char** argv) {
     }
 
     std::vector<std::unique_ptr<sim::SimCamera>> cameras;
+    std::vector<std::unique_ptr<sim::FaultInjector>> injectors;
     int status = 0;
     for (const camsim::CameraSetup& setup : options.cameras) {
         auto camera = std::make_unique<sim::SimCamera>(setup.config);
@@ -46,6 +48,16 @@ int main(int argc, char** argv) {
         std::printf("camera %s: %s (%u) on %s, %u session(s)\n", setup.config.serial.c_str(),
                     model != nullptr ? model->name : "?", setup.config.deviceType,
                     setup.config.address.c_str(), setup.config.sessions);
+        if (options.faultIntervalMs > 0) {
+            // One line per fault, so that whoever watches knows what the camera did.
+            injectors.push_back(std::make_unique<sim::FaultInjector>(
+                *camera, options.faultIntervalMs, options.faultSeed + cameras.size(),
+                [serial = setup.config.serial](sim::InjectedFault f) {
+                    std::printf("camera %s fault: %s\n", serial.c_str(), sim::FaultName(f));
+                    std::fflush(stdout);
+                }));
+            injectors.back()->Start();
+        }
         cameras.push_back(std::move(camera));
     }
     if (status == 0) {
@@ -54,6 +66,11 @@ int main(int argc, char** argv) {
         int signal = 0;
         sigwait(&signals, &signal);
         std::printf("stopping on signal %d\n", signal);
+    }
+    for (size_t i = 0; i < injectors.size(); ++i) {
+        injectors[i]->Stop();
+        std::printf("camera %s faults: %s\n", cameras[i]->Config().serial.c_str(),
+                    injectors[i]->Summary().c_str());
     }
     for (auto& camera : cameras) {
         camera->Stop();
@@ -70,6 +87,7 @@ int main(int argc, char** argv) {
         }
     }
     std::fflush(stdout);
+    injectors.clear();  // they reach their cameras to the end
     cameras.clear();
     if (options.verbose) {
         log::Shutdown();
