@@ -63,6 +63,7 @@ struct Options {
     uint32_t cameras = 4;
     uint32_t faultMs = 3000;
     double restartSeconds = 45.0;
+    double reopenSeconds = 0;  // besides: close and reopen each camera this often
     uint64_t seed = 0;
     uint32_t fps = 10;
     std::string firstAddress = "127.0.101.2";
@@ -87,6 +88,9 @@ struct CameraCounts {
     uint64_t settingsFailed = 0;  // refused or unanswered (faults make many)
     uint64_t restarts = 0;        // times its process was killed and started again
     uint64_t restartsBack = 0;    // of those, ones after which a set arrived again
+    uint64_t firstSets = 0;       // opens followed by a set, and their wait for it
+    int64_t firstSetMaxMs = 0;
+    uint64_t firstSetOver10s = 0;
     std::map<NsReturnStatus, uint64_t> statuses;
 };
 
@@ -171,12 +175,23 @@ public:
 
     void Run(const std::atomic<bool>& stop) {
         auto nextSetting = Clock::now() + 2s;
+        auto nextReopen = Clock::time_point::max();
         int failuresInARow = 0;
         while (!stop.load()) {
             if (m_handle == nullptr) {
                 if (!Open()) {
                     std::this_thread::sleep_for(200ms);
+                } else if (m_options.reopenSeconds > 0) {
+                    nextReopen =
+                        Clock::now() +
+                        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
+                            m_options.reopenSeconds * (0.5 + (m_random() % 1000) / 1000.0)));
                 }
+                continue;
+            }
+            if (Clock::now() >= nextReopen) {
+                Close();  // the application's own close and reopen, camera still streaming
+                nextReopen = Clock::time_point::max();
                 continue;
             }
             uint32_t ready = 0;
@@ -265,6 +280,8 @@ private:
             return false;
         }
         m_lastStamp.reset();
+        m_openedAt = Clock::now();
+        m_awaitingFirstSet = true;
         return true;
     }
 
@@ -315,6 +332,15 @@ private:
             m_counts.lost += stamp - *m_lastStamp - 1;
         }
         m_lastStamp = stamp;
+        if (m_awaitingFirstSet) {
+            m_awaitingFirstSet = false;
+            const int64_t ms =
+                std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - m_openedAt)
+                    .count();
+            ++m_counts.firstSets;
+            m_counts.firstSetMaxMs = std::max(m_counts.firstSetMaxMs, ms);
+            m_counts.firstSetOver10s += ms > 10000 ? 1 : 0;
+        }
         if (m_restartPending) {
             m_restartPending = false;
             ++m_counts.restartsBack;
@@ -366,6 +392,8 @@ private:
 
     NsDeviceHandle m_handle = nullptr;  // the worker's own
     std::optional<uint32_t> m_lastStamp;
+    Clock::time_point m_openedAt;
+    bool m_awaitingFirstSet = false;
 
     mutable std::mutex m_lock;
     CameraCounts m_counts;
@@ -513,6 +541,18 @@ int Soak(const Options& options) {
         }
     }
     std::printf("(settings: accepted/tried; lost: captures between two delivered sets)\n");
+    uint64_t firstSets = 0;
+    uint64_t slowFirstSets = 0;
+    int64_t firstSetMaxMs = 0;
+    for (auto& c : cameras) {
+        const CameraCounts n = c->Counts();
+        firstSets += n.firstSets;
+        slowFirstSets += n.firstSetOver10s;
+        firstSetMaxMs = std::max(firstSetMaxMs, n.firstSetMaxMs);
+    }
+    std::printf("first set after an open: %" PRIu64 " opens, longest wait %" PRId64 " ms, %" PRIu64
+                " waited over 10 s\n",
+                firstSets, firstSetMaxMs, slowFirstSets);
     std::printf("\nstatuses:");
     std::map<NsReturnStatus, uint64_t> statuses;
     for (auto& c : cameras) {
@@ -581,6 +621,9 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(1u, 32u));
     app.add_option("--fault-ms", options.faultMs,
                    "mean milliseconds between faults of a camera (0: none)");
+    app.add_option("--reopen-s", options.reopenSeconds,
+                   "mean seconds between two closes and reopens of a camera by the application "
+                   "(0: only when it went away)");
     app.add_option("--restart-s", options.restartSeconds,
                    "mean seconds between two camera restarts (0: none)");
     app.add_option("--fps", options.fps, "frame rate of the cameras")->check(CLI::Range(1u, 60u));
