@@ -401,6 +401,32 @@ private:
     bool m_restartPending = false;
 };
 
+// "name (tid)" of every thread of this process but the calling one.
+std::string OtherThreads() {
+    std::string names;
+    const std::string self = std::to_string(gettid());
+    if (DIR* d = opendir("/proc/self/task")) {
+        while (const dirent* e = readdir(d)) {
+            if (e->d_name[0] == '.' || self == e->d_name) {
+                continue;
+            }
+            std::string name;
+            if (FILE* f = std::fopen(
+                    (std::string("/proc/self/task/") + e->d_name + "/comm").c_str(), "r")) {
+                char text[64] = {};
+                if (std::fgets(text, sizeof text, f) != nullptr) {
+                    name = text;
+                    name.erase(name.find_last_not_of('\n') + 1);
+                }
+                std::fclose(f);
+            }
+            names += (names.empty() ? "" : ", ") + name + " (" + e->d_name + ")";
+        }
+        closedir(d);
+    }
+    return names;
+}
+
 Sample TakeSample(Clock::time_point start) {
     Sample s;
     s.seconds = std::chrono::duration<double>(Clock::now() - start).count();
@@ -440,8 +466,11 @@ int Soak(const Options& options) {
         "s, seed %" PRIu64 "\n",
         options.cameras, options.firstAddress.c_str(), options.minutes, options.faultMs,
         options.restartSeconds, options.seed);
-    // Threads of our own before the library starts (a sanitizer's runtime has one).
+    // Threads of our own before the library starts. ThreadSanitizer's runtime starts a
+    // thread of its own with the first thread created, so one is created first.
+    std::thread([] {}).join();
     const uint32_t threadsBefore = CountEntries("/proc/self/task");
+    const std::string threadsBeforeNames = OtherThreads();
     if (Ns2_Initialize() != NsStatusOk) {
         std::fprintf(stderr, "Ns2_Initialize failed\n");
         return 1;
@@ -586,6 +615,10 @@ int Soak(const Options& options) {
     std::printf("descriptors:     %.0f -> %.0f%s\n", early, late, fdsFlat ? "" : "  GROWING");
     std::printf("Ns2_Shutdown: %" PRId64 " ms, %u thread(s) left (%u before Ns2_Initialize)\n",
                 shutdownMs, threadsLeft, threadsBefore);
+    if (threadsLeft != threadsBefore) {
+        std::printf("  threads before: [%s], after: [%s]\n", threadsBeforeNames.c_str(),
+                    OtherThreads().c_str());
+    }
     ok = ok && rssFlat && threadsFlat && fdsFlat && threadsLeft == threadsBefore &&
          shutdownMs < 5000;
 
