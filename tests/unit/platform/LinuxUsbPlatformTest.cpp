@@ -223,6 +223,16 @@ TEST_F(LinuxUsb, WaitForEventSkipsIgnoredEventsAndWakeEndsTheWait) {
     EXPECT_FALSE(got);
 }
 
+// The udev source itself, as far as a machine without cameras shows it: no event comes, and
+// a wake, also one given before the wait, ends the wait at once.
+TEST(UdevSource, WaitsWithoutEventsAndAWakeEndsTheWait) {
+    const std::unique_ptr<DeviceEventSource> source = MakeUdevEventSource();
+    RawDeviceEvent event;
+    EXPECT_FALSE(source->Wait(event, std::chrono::milliseconds(20)));
+    source->Wake();
+    EXPECT_FALSE(source->Wait(event, std::chrono::seconds(600)));  // hangs if the wake is lost
+}
+
 TEST_F(LinuxUsb, CameraAccessProblemNamesTheNodeThatCannotBeOpened) {
     m_tree.Device("1-1", 0xF5E2, 0x0101);
     m_tree.Video("1-1", "video0", 0);
