@@ -42,13 +42,6 @@ protected:
     std::unique_ptr<LinuxUsbPlatform> m_platform;
 };
 
-TEST(UsbPaths, PathCarriesNodePortAndLowerCaseIds) {
-    EXPECT_EQ(UsbInterfacePath("/dev/video0", "1-1.2", 0xF5E2, 0x0101),
-              "/dev/video0?usb=1-1.2&id=f5e2:0101");
-    EXPECT_EQ(UsbDeviceNode("/dev/video0?usb=1-1.2&id=f5e2:0101"), "/dev/video0");
-    EXPECT_EQ(UsbDeviceNode("/dev/hidraw3"), "/dev/hidraw3");
-}
-
 TEST(UsbPaths, AccessProblemsNameTheNodeAndForPermissionTheRule) {
     const std::string denied = NodeAccessProblem("/dev/hidraw3", EACCES);
     EXPECT_NE(denied.find("/dev/hidraw3"), std::string::npos);
