@@ -19,4 +19,7 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://quorix.invalid/sdk")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "python3, python3-numpy, pkg-config")
 set(CPACK_DEBIAN_COMPRESSION_TYPE "gzip")
+# The udev rule (udev/) takes effect on cameras already plugged in.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${PROJECT_SOURCE_DIR}/cmake/deb/postinst")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

@@ -24,9 +24,12 @@ for f in usr/lib/libquorix_api.so.3 usr/include/quorix/quorix_api.h \
          usr/lib/pkgconfig/quorix_api.pc usr/lib/cmake/Quorix/QuorixConfig.cmake \
          usr/bin/quorix-cli usr/bin/quorix-camsim usr/share/quorix/config-examples/config_tk5P.ini \
          usr/include/quorix/quorix.hpp usr/lib/python3/dist-packages/quorix/__init__.py \
-         usr/share/doc/quorix/examples/python/stream.py; do
+         usr/share/doc/quorix/examples/python/stream.py usr/lib/udev/rules.d/70-quorix.rules; do
   [ -e "$root/$f" ] || fail "the package has no /$f"
 done
+# The udev rule is reloaded on installation.
+dpkg-deb -I "$deb" postinst | grep -q "udevadm control --reload-rules" ||
+  fail "the package's postinst does not reload the udev rules"
 # Binaries are stripped: a package of debug builds would be ten times the size.
 if file "$root/usr/lib/libquorix_api.so.3" | grep -q "not stripped"; then
   fail "the library in the package is not stripped"

@@ -17,7 +17,9 @@ DeviceDetect::~DeviceDetect() {
     }
 }
 
-void DeviceDetect::OnStopRequested() { platform::Usb().Wake(); }
+void DeviceDetect::OnStopRequested() {
+    platform::Usb().Wake();
+}
 
 void DeviceDetect::Run() {
     using platform::UsbInterfaceClass;
@@ -26,8 +28,13 @@ void DeviceDetect::Run() {
         if (!platform::Usb().WaitForEvent(event, std::chrono::milliseconds(200))) {
             continue;
         }
-        if (event.vendorId != kVendorQuorix) {
-            continue;  // cameras of the second vendor are found by enumeration only
+        // Cameras of the second vendor are found by enumeration only, but an opened one
+        // must learn that it was unplugged like any other.
+        const bool secondVendorRemoval = !event.arrival && event.vendorId == kVendorSecondary &&
+                                         event.interfaceClass == UsbInterfaceClass::kVideo &&
+                                         UsbModelLookup(event.vendorId, event.productId) != 0;
+        if (event.vendorId != kVendorQuorix && !secondVendorRemoval) {
+            continue;
         }
         ArrivalMessage message;
         if (event.interfaceClass == UsbInterfaceClass::kVideo) {

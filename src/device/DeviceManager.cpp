@@ -11,6 +11,7 @@
 #include "device/BaseDevice.h"
 #include "device/EnumUsbDevice.h"
 #include "log/Log.h"
+#include "platform/UsbPlatform.h"
 #include "upgrade/TransferWorkers.h"
 
 namespace quorix {
@@ -94,12 +95,13 @@ DeviceManager::~DeviceManager() {
 
 // ---- lookups (lock held) -----------------------------------------------------------------
 
-DeviceInfo* DeviceManager::FindByUriPrefix(const std::string& path) {
+// Whole paths only: "/dev/video1" begins "/dev/video10", and USB port "1-1" begins "1-1.2".
+DeviceInfo* DeviceManager::FindByUri(const std::string& path) {
     if (path.empty()) {
         return nullptr;
     }
     for (auto& r : m_list) {
-        if (strncmp(r->uri, path.c_str(), path.size()) == 0) {
+        if (path == r->uri) {
             return r.get();
         }
     }
@@ -120,7 +122,7 @@ DeviceInfo* DeviceManager::FindByAlias(const char* alias, const DeviceInfo* exce
 
 void DeviceManager::AddEnumeratedRecords(const std::vector<UsbEntry>& entries) {
     for (const UsbEntry& entry : entries) {
-        if (FindByUriPrefix(entry.path) != nullptr) {
+        if (FindByUri(entry.path) != nullptr) {
             continue;
         }
         auto r = std::make_unique<DeviceInfo>(entry.deviceType);
@@ -139,12 +141,14 @@ void DeviceManager::AddEnumeratedRecords(const std::vector<UsbEntry>& entries) {
 
 void DeviceManager::UpdateDeviceInfoListForGetCameraCount(const std::vector<UsbEntry>& entries) {
     for (const UsbEntry& entry : entries) {
-        DeviceInfo* r = FindByUriPrefix(entry.path);
+        DeviceInfo* r = FindByUri(entry.path);
         if (r == nullptr) {
             AddEnumeratedRecords({entry});
         } else if (r->notified == HotPlugEvent::kRemoved) {
             r->pending = HotPlugEvent::kAdded;
-        } else if (!r->sessions.empty()) {
+        } else if (!r->sessions.empty() && !r->device) {
+            // An opened camera's channels belong to its session: a temporary protocol for the
+            // alias would share them and close them under the stream.
             char alias[64];
             if (GetAlias(alias, r->deviceType, r->sessions[0]) == 0 &&
                 strcmp(alias, r->alias) != 0) {
@@ -160,7 +164,7 @@ void DeviceManager::UpdateDeviceInfoListForGetCameraCount(const std::vector<UsbE
     for (auto& r : m_list) {
         bool listed = false;
         for (const UsbEntry& entry : entries) {
-            listed = listed || strncmp(r->uri, entry.path.c_str(), entry.path.size()) == 0;
+            listed = listed || entry.path == r->uri;
         }
         if (!listed && !r->device && VanishesFromEnumeration(r->deviceType)) {
             r->status = Unconnected;
@@ -340,6 +344,13 @@ std::shared_ptr<BaseDevice> DeviceManager::Open(const char* key, bool byAlias) {
     LogOpenFailure(key);
     lock.unlock();
     device.reset();  // its sessions close without the list lock
+    if (identity.sessions.size() > 0 && identity.sessions[0].linkType == kLinkUsb) {
+        // The usual reason on Linux: the camera's nodes are not the user's.
+        const std::string problem = platform::UsbCameraAccessProblem(identity.uri);
+        if (!problem.empty()) {
+            QLOG_ERROR("%s\n", problem.c_str());
+        }
+    }
     return nullptr;
 }
 
@@ -497,7 +508,7 @@ bool DeviceManager::OnMessage(const ArrivalMessage& m) {
              static_cast<int>(m.interfaceKind), m.vendorId, m.productId, m.path.c_str());
         if (m.interfaceKind == 0 && m.event == 1) {
             std::lock_guard guard(m_lock);
-            if (DeviceInfo* r = FindByUriPrefix(m.path)) {
+            if (DeviceInfo* r = FindByUri(m.path)) {
                 r->status = Unconnected;
                 if (r->device) {
                     QLOG("find remove\n");
@@ -533,7 +544,7 @@ bool DeviceManager::OnMessage(const ArrivalMessage& m) {
             const uint32_t type = UsbModelLookup(m.vendorId, m.productId);
             if (type != 0) {
                 std::lock_guard guard(m_lock);
-                if (DeviceInfo* r = FindByUriPrefix(m.path)) {
+                if (DeviceInfo* r = FindByUri(m.path)) {
                     QLOG("find   %s %d %d %d \n", r->uri, static_cast<int>(r->status),
                          static_cast<int>(r->pending), static_cast<int>(r->notified));
                     r->pending = HotPlugEvent::kAdded;

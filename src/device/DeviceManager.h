@@ -82,7 +82,7 @@ private:
     DeviceManager();
     void AddEnumeratedRecords(const std::vector<UsbEntry>& entries);
     void UpdateDeviceInfoListForGetCameraCount(const std::vector<UsbEntry>& entries);
-    DeviceInfo* FindByUriPrefix(const std::string& path);
+    DeviceInfo* FindByUri(const std::string& path);
     DeviceInfo* FindByAlias(const char* alias, const DeviceInfo* except);
     std::shared_ptr<BaseDevice> Open(const char* key, bool byAlias);
     // The failed open of `key`, with the list as it is (under the list lock).

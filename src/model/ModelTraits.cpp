@@ -87,8 +87,8 @@ constexpr ModelTraits kModels[] = {
      .portraitDepth = true},
     UsbModel(TK2A, "TK2A", 0x0107, "config_tk2a.ini"),
     UsbModel(TKS1, "TKS1", 0x0109, "config_tks1.ini"),
-    // No protocol and no session rules yet. The device list keeps its record when
-    // enumeration misses it, but looks for its HID interface when it falls silent.
+    // No protocol and no session rules yet. Like every USB camera it goes from the device
+    // list when enumeration misses it.
     {.deviceType = TK2B,
      .name = "TK2B",
      .vendorId = kVendorSecondary,
@@ -99,6 +99,7 @@ constexpr ModelTraits kModels[] = {
      .dataModes = kTk2bModes,
      .finalField = 0,
      .serialNumber = SerialSource::kSession,
+     .vanishesFromEnumeration = true,
      .companionRecheck = true},
     UsbModel(TK5U, "TK5U", 0x0108, "config_tk5U.ini"),
     [] {
@@ -127,6 +128,7 @@ constexpr ModelTraits kModels[] = {
      .recordColour = {480, 480},
      .recordColourFormat = 2,
      .dataModes = kSquareModes,
+     .vanishesFromEnumeration = true,
      .fallbackDataModes = kSquareList,
      .depthRanges = DepthRangeList::kAny},
     NetworkModel(TK5P, "TK5P", 4, "config_tk5P.ini"),

@@ -5,6 +5,7 @@
 
 #include "cli/InfoText.h"
 #include "model/ModelTraits.h"
+#include "platform/UsbPlatform.h"
 
 namespace quorix::cli {
 
@@ -62,6 +63,15 @@ std::string DeviceTableRow(const NsDeviceInfo& device) {
     const std::string sessions = std::to_string(device.SessionCount);
     return Row(DeviceUri(device).c_str(), DeviceAlias(device).c_str(), type, sessions.c_str(),
                StatusName(device.status));
+}
+
+std::string UnopenableLine(const NsDeviceInfo& device) {
+    const ModelTraits* model = FindModel(device.devicetype);
+    if (device.status != Connected || model == nullptr || model->linkType != kLinkUsb) {
+        return {};
+    }
+    const std::string problem = platform::UsbCameraAccessProblem(DeviceUri(device));
+    return problem.empty() ? std::string() : "    cannot be opened: " + problem;
 }
 
 std::string DeviceUri(const NsDeviceInfo& device) {

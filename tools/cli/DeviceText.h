@@ -18,6 +18,11 @@ const char* StatusName(uint32_t status);
 std::string DeviceTableHeader();
 std::string DeviceTableRow(const NsDeviceInfo& device);
 
+// For a present USB camera whose nodes this user may not open: why, as a line to print
+// under its row ("cannot be opened: ..."); empty otherwise. Reads the system's USB
+// interfaces.
+std::string UnopenableLine(const NsDeviceInfo& device);
+
 // The record's URI and alias as strings (bounded like the row).
 std::string DeviceUri(const NsDeviceInfo& device);
 std::string DeviceAlias(const NsDeviceInfo& device);

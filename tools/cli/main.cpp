@@ -127,6 +127,10 @@ void PrintDevices(const std::vector<NsDeviceInfo>& devices) {
     std::printf("%s\n", DeviceTableHeader().c_str());
     for (const NsDeviceInfo& device : devices) {
         std::printf("%s\n", DeviceTableRow(device).c_str());
+        const std::string unopenable = UnopenableLine(device);
+        if (!unopenable.empty()) {
+            std::printf("%s\n", unopenable.c_str());
+        }
     }
 }
 

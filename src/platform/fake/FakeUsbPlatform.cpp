@@ -23,11 +23,7 @@ void FakeUsbPlatform::RemoveInterface(const std::string& path) {
 }
 
 void FakeUsbPlatform::PushEvent(const UsbEvent& event) {
-    {
-        std::lock_guard guard(m_lock);
-        m_events.push_back(event);
-    }
-    m_changed.notify_all();
+    m_events.Push(event);
 }
 
 std::vector<UsbInterface> FakeUsbPlatform::VideoInterfaces() {
@@ -41,23 +37,11 @@ std::vector<UsbInterface> FakeUsbPlatform::HidInterfaces() {
 }
 
 bool FakeUsbPlatform::WaitForEvent(UsbEvent& event, std::chrono::milliseconds timeout) {
-    std::unique_lock lock(m_lock);
-    const uint64_t wakes = m_wakes;
-    m_changed.wait_for(lock, timeout, [&] { return !m_events.empty() || m_wakes != wakes; });
-    if (m_events.empty()) {
-        return false;
-    }
-    event = m_events.front();
-    m_events.pop_front();
-    return true;
+    return m_events.Wait(event, timeout);
 }
 
 void FakeUsbPlatform::Wake() {
-    {
-        std::lock_guard guard(m_lock);
-        ++m_wakes;
-    }
-    m_changed.notify_all();
+    m_events.Wake();
 }
 
 }  // namespace quorix::platform

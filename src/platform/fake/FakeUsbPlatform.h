@@ -1,11 +1,10 @@
 // A scripted USB platform for tests: tests add and remove interfaces and queue events.
 #pragma once
 
-#include <condition_variable>
-#include <deque>
 #include <mutex>
 
 #include "platform/UsbPlatform.h"
+#include "platform/fake/EventQueue.h"
 
 namespace quorix::platform {
 
@@ -25,11 +24,9 @@ public:
 
 private:
     std::mutex m_lock;
-    std::condition_variable m_changed;
     std::vector<UsbInterface> m_video;
     std::vector<UsbInterface> m_hid;
-    std::deque<UsbEvent> m_events;
-    uint64_t m_wakes = 0;
+    EventQueue<UsbEvent> m_events;
 };
 
 }  // namespace quorix::platform

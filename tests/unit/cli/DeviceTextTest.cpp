@@ -5,6 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+
+#include "platform/fake/FakeDeviceEventSource.h"
+#include "support/SysfsTree.h"
 
 namespace quorix::cli {
 namespace {
@@ -38,6 +42,29 @@ TEST(DeviceText, UnterminatedTextStaysWithinItsField) {
     EXPECT_EQ(DeviceUri(device), std::string(sizeof(device.uri), 'u'));
     EXPECT_EQ(DeviceAlias(device), std::string(sizeof(device.alias), 'a'));
     EXPECT_THAT(DeviceTableRow(device), HasSubstr(std::string(sizeof(device.alias), 'a') + " "));
+}
+
+TEST(DeviceText, UnopenableUsbCameraGetsTheReasonAndOthersNothing) {
+    test::TempDir dir;
+    test::SysfsTree tree(dir.Path());
+    tree.Device("1-1", 0xF5E2, 0x0101);
+    tree.Video("1-1", "video0", 0);
+    tree.Hidraw("1-1", "hidraw0", 0xF5E2, 0x0101);
+    platform::LinuxUsbPlatform usb(dir.Path(), std::make_unique<platform::FakeDeviceEventSource>());
+    platform::SetUsbPlatformForTesting(&usb);
+    NsDeviceInfo device{};
+    const std::string uri = platform::UsbInterfacePath(tree.Node("video0"), "1-1", 0xF5E2, 0x0101);
+    std::strcpy(device.uri, uri.c_str());
+    device.devicetype = TK3A;
+    device.status = Connected;
+    EXPECT_EQ(UnopenableLine(device), "");
+
+    std::filesystem::remove(tree.Node("hidraw0"));
+    EXPECT_THAT(UnopenableLine(device),
+                HasSubstr("cannot be opened: cannot open " + tree.Node("hidraw0")));
+    device.devicetype = TK5P;  // not a USB camera
+    EXPECT_EQ(UnopenableLine(device), "");
+    platform::SetUsbPlatformForTesting(nullptr);
 }
 
 }  // namespace

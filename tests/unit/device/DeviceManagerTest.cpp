@@ -12,11 +12,14 @@
 
 #include "device/BaseDevice.h"
 #include "log/Log.h"
+#include "platform/fake/FakeDeviceEventSource.h"
 #include "platform/fake/FakeUsbPlatform.h"
 #include "protocol/BaseProtocol.h"
 #include "session/ProtocolFactory.h"
 #include "support/Announcement.h"
 #include "support/CameraTexts.h"
+#include "support/SysfsTree.h"
+#include "support/TempDir.h"
 #include "support/Wait.h"
 #include "upgrade/TransferWorkers.h"
 
@@ -95,6 +98,7 @@ protected:
         platform::SetUsbPlatformForTesting(&m_usb);
         SetDiscoveryListeningForTesting(false);
         SetProtocolFactoryForTesting([this](const SessionInfo& info) {
+            ++m_protocolsMade;
             return std::make_unique<ScriptedProtocol>(m_script, info);
         });
         TakeEvents();
@@ -139,6 +143,7 @@ protected:
 
     platform::FakeUsbPlatform m_usb;
     Script m_script;
+    std::atomic<int> m_protocolsMade{0};
 };
 
 TEST_F(Manager, UsbArrivalWithoutCallbackIsAddedAndCounted) {
@@ -457,6 +462,172 @@ TEST_F(Manager, FailedOpenKeepsTheCameraClosed) {
     EXPECT_EQ(M().OpenDevice("nothing"), nullptr);
     EXPECT_TRUE(capture.Contains("uri:nothing open failed."));
     EXPECT_EQ(+Record("TK5P:SN1").status, static_cast<uint32_t>(Connected));
+}
+
+TEST_F(Manager, CountingLeavesAnOpenedUsbCameraAlone) {
+    PlugIn("/video/a", "A1", "box-a");
+    M().RunPass();
+    const std::shared_ptr<BaseDevice> device = M().OpenDevice("/video/a");
+    ASSERT_NE(device, nullptr);
+    // An alias read would open (and close) channels of the streaming camera.
+    const int made = m_protocolsMade.load();
+    EXPECT_EQ(M().GetCameraCount(), 1u);
+    EXPECT_EQ(M().GetCameraCount(), 1u);
+    EXPECT_EQ(m_protocolsMade.load(), made);
+    M().ReleaseDevice(device.get());
+}
+
+TEST_F(Manager, EveryUsbModelVanishesWhenUnplugged) {
+    m_usb.AddCamera("/video/z", "", "box-z", 0x0C45, 0x636B);        // 444
+    m_usb.AddCamera("/video/y", "/hid/y", "box-y", 0x0C45, 0x1505);  // TK2B
+    M().GetCameraCount();
+    M().RunPass();
+    M().RunPass();
+    EXPECT_EQ(M().GetCameraCount(), 2u);
+    m_usb.RemoveInterface("/video/z");
+    m_usb.RemoveInterface("/video/y");
+    EXPECT_EQ(M().GetCameraCount(), 0u);
+    EXPECT_EQ(+Record("/video/z").status, static_cast<uint32_t>(Unconnected));
+    EXPECT_EQ(+Record("/video/y").status, static_cast<uint32_t>(Unconnected));
+}
+
+TEST_F(Manager, OpenedSecondVendorCameraUnpluggedIsReportedRemoved) {
+    M().SetHotPlugCallback(RecordPlain);
+    m_usb.AddCamera("/video/z", "", "box-z", 0x0C45, 0x636B);
+    M().GetCameraCount();
+    M().RunPass();
+    EXPECT_EQ(M().GetCameraCount(), 1u);
+    const std::shared_ptr<BaseDevice> device = M().OpenDevice("/video/z");
+    ASSERT_NE(device, nullptr);
+    TakeEvents();
+    m_usb.RemoveInterface("/video/z");
+    m_usb.PushEvent({false, platform::UsbInterfaceClass::kVideo, 0x0C45, 0x636B, "/video/z"});
+    ASSERT_TRUE(test::WaitFor([&] { return Record("/video/z").status == Unconnected; },
+                              std::chrono::seconds(30)));
+    M().RunPass();
+    const auto events = TakeEvents();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].event, NsHotPlugRemoved);
+    M().ReleaseDevice(device.get());
+}
+
+TEST_F(Manager, PathsMatchWhole) {
+    PlugIn("/dev/video10", "A10", "box-10");
+    PlugIn("/dev/video1", "A1", "box-1");
+    M().RunPass();
+    M().RunPass();
+    ASSERT_EQ(M().AllRecords().size(), 2u);
+    EXPECT_EQ(M().GetCameraCount(), 2u);
+    Unplug("/dev/video1");
+    EXPECT_EQ(+Record("/dev/video1").status, static_cast<uint32_t>(Unconnected));
+    EXPECT_EQ(+Record("/dev/video10").status, static_cast<uint32_t>(Connected));
+    EXPECT_EQ(M().GetCameraCount(), 1u);
+}
+
+// The manager over the Linux platform: enumeration from a built sysfs tree and hot-plug
+// through the DeviceDetect thread from fed udev events.
+class ManagerOnLinux : public Manager {
+protected:
+    void SetUp() override {
+        Manager::SetUp();
+        auto events = std::make_unique<platform::FakeDeviceEventSource>();
+        m_events = events.get();
+        m_linux = std::make_unique<platform::LinuxUsbPlatform>(m_dir.Path(), std::move(events));
+        platform::SetUsbPlatformForTesting(m_linux.get());
+    }
+
+    // A TK3A at `port` with video node `video` and a hidraw node; returns its URI.
+    std::string Plug(const std::string& port, const std::string& video, int minor,
+                     const std::string& hid, const std::string& alias) {
+        m_tree.Device(port, 0xF5E2, 0x0101);
+        m_tree.Video(port, video, minor);
+        m_tree.Hidraw(port, hid, 0xF5E2, 0x0101);
+        const std::string uri =
+            platform::UsbInterfacePath(m_tree.Node(video), port, 0xF5E2, 0x0101);
+        m_script.usb.Set(uri, test::CameraText::kAlias, alias);
+        m_events->Push(test::UdevEvent("add", "hidraw", hid, m_tree.DevPath("hidraw", hid)));
+        m_events->Push(test::UdevEvent("add", "video4linux", video,
+                                       m_tree.DevPath("video4linux", video), 0xF5E2, 0x0101));
+        return uri;
+    }
+    void Pull(const std::string& port, const std::string& video, const std::string& hid) {
+        const std::string videoDev = m_tree.DevPath("video4linux", video);
+        const std::string hidDev = m_tree.DevPath("hidraw", hid);
+        m_tree.Unplug(port, {video.c_str(), hid.c_str()});
+        m_events->Push(test::UdevEvent("remove", "hidraw", hid, hidDev));
+        m_events->Push(test::UdevEvent("remove", "video4linux", video, videoDev, 0xF5E2, 0x0101));
+    }
+    bool WaitForStatus(const std::string& uri, uint32_t status) {
+        return test::WaitFor(
+            [&] {
+                for (const NsDeviceInfo& r : M().AllRecords()) {
+                    if (uri == r.uri && r.status == status) {
+                        return true;
+                    }
+                }
+                return false;
+            },
+            std::chrono::seconds(30));
+    }
+
+    test::TempDir m_dir;
+    test::SysfsTree m_tree{m_dir.Path()};
+    platform::FakeDeviceEventSource* m_events = nullptr;
+    std::unique_ptr<platform::LinuxUsbPlatform> m_linux;
+};
+
+TEST_F(ManagerOnLinux, EnumeratedCameraIsListedWithItsHidInterface) {
+    m_tree.Device("1-1", 0xF5E2, 0x0101);
+    m_tree.Video("1-1", "video0", 0);
+    m_tree.Video("1-1", "video1", 1, ":", 0, 1);
+    m_tree.Hidraw("1-1", "hidraw0", 0xF5E2, 0x0101);
+    m_tree.Device("1-2", 0xF5E2, 0x0999);  // not a camera
+    m_tree.Video("1-2", "video2", 2);
+    const std::string uri =
+        platform::UsbInterfacePath(m_tree.Node("video0"), "1-1", 0xF5E2, 0x0101);
+    m_script.usb.Set(uri, test::CameraText::kAlias, "A1");
+    M().RunPass();
+    EXPECT_EQ(M().GetCameraCount(), 1u);
+    const NsDeviceInfo r = Record(uri);
+    EXPECT_EQ(+r.status, static_cast<uint32_t>(Connected));
+    EXPECT_STREQ(r.alias, "A1");
+}
+
+TEST_F(ManagerOnLinux, ArrivalRemovalAndReturnUnderANewPathThroughTheMonitor) {
+    M().SetHotPlugCallback(RecordPlain);
+    const std::string first = Plug("1-1", "video0", 0, "hidraw0", "A1");
+    ASSERT_TRUE(
+        test::WaitFor([&] { return M().AllRecords().size() == 1; }, std::chrono::seconds(30)));
+    M().RunPass();
+    EXPECT_EQ(+Record(first).status, static_cast<uint32_t>(Connected));
+    EXPECT_EQ(TakeEvents().size(), 1u);
+
+    Pull("1-1", "video0", "hidraw0");
+    ASSERT_TRUE(WaitForStatus(first, Unconnected));
+    M().RunPass();
+    EXPECT_EQ(M().GetCameraCount(), 0u);
+
+    // Plugged into another port it has another node and path, and the same alias.
+    const std::string second = Plug("1-2", "video2", 2, "hidraw1", "A1");
+    ASSERT_NE(second, first);
+    ASSERT_TRUE(test::WaitFor(
+        [&] {
+            for (const NsDeviceInfo& r : M().AllRecords()) {
+                if (second == r.uri) {
+                    return true;
+                }
+            }
+            return false;
+        },
+        std::chrono::seconds(30)));
+    M().RunPass();
+    const auto events = TakeEvents();
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.back().event, NsHotPlugAdded);
+    EXPECT_EQ(events.back().uri, second);
+    EXPECT_EQ(M().GetCameraCount(), 1u);
+    EXPECT_EQ(+Record(second).status, static_cast<uint32_t>(Connected));
+    EXPECT_STREQ(Record(second).alias, "A1");
 }
 
 }  // namespace

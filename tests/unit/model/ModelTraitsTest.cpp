@@ -56,8 +56,10 @@ TEST(ModelTable, HowACameraIsFoundAgreesWithItsLink) {
         }
         // Only cameras found over USB have ids, and only they can vanish from enumeration,
         // have an alias read over USB or be looked for by their HID interface.
+        // Every USB camera goes from the list when unplugged, whatever its vendor.
         if (model.vendorId != 0) {
             EXPECT_EQ(model.linkType, +kLinkUsb);
+            EXPECT_TRUE(model.vanishesFromEnumeration);
         } else {
             EXPECT_FALSE(model.readsAlias);
             EXPECT_FALSE(model.vanishesFromEnumeration);
