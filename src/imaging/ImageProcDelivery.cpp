@@ -2,11 +2,14 @@
 // single frames), mapping, handing frames out, and the frame callback.
 #include <chrono>
 #include <cstring>
+#include <optional>
 #include <utility>
 
 #include "base/Status.h"
 #include "imaging/ImageProc.h"
+#include "imgproc/ImageGeometry.h"
 #include "log/Log.h"
+#include "model/DataModes.h"
 
 namespace quorix {
 namespace {
@@ -372,24 +375,16 @@ void ImageProc::ProcMapFrame(bool irPresent) {
     }
     std::lock_guard guard(MappingLock());
     Frame& depth = m_held[kHeldDepth].frame;
-    Frame& colour = m_held[kHeldColour].frame;
-    Frame& ir = m_held[kHeldIR].frame;
+    const Frame& colour = m_held[kHeldColour].frame;
+    const Frame& ir = m_held[kHeldIR].frame;
     const uint8_t mode = m_dataMode.load();
-    const uint16_t wrongSide = mode == 7 ? 480 : 360;
-    if (depth.width == wrongSide || depth.height == wrongSide) {
+    if (!DepthFitsDataMode(mode, depth.width, depth.height)) {
         QLOG("m_dataMode %d  w %d  h %d\n", mode, depth.width, depth.height);
         return;
     }
-    const uint32_t colourWidth = colour.width;
-    const uint32_t colourHeight = colour.height;
-    uint32_t k = 1;
-    if (colourWidth == 1920 || colourHeight == 1920) {
-        k = 3;
-    } else if (colourWidth == 720 || colourHeight == 720) {
-        k = 2;
-    }
-    ImageDescriptor colourImage{colour.pFrameData, kImage8BitRgb, colourWidth, colourHeight};
-    if (k > 1 && m_preProcess->Resize(&colourImage, colourWidth / k, colourHeight / k, 1) != 0) {
+    ImageDescriptor colourImage{};
+    const uint32_t k = ScaledColourForMapping(colour, colourImage);
+    if (k == 0) {
         return;
     }
     ImageDescriptor depthImage{depth.pFrameData, kImage16Bit, depth.width, depth.height};
@@ -398,15 +393,20 @@ void ImageProc::ProcMapFrame(bool irPresent) {
     ImageDescriptor mappedDepth{m_mappedDepthWork.get(), kImage16Bit, 0, 0};
     ImageDescriptor mappedIR{m_mappedIRWork.get(), kImage16Bit, 0, 0};
 
+    // Depth and IR in colour geometry come back to the delivered colour frame's size.
+    auto enlarge = [&](ImageDescriptor& image) {
+        return k == 1 || m_preProcess->Resize(&image, image.width * k, image.height * k, 1) == 0;
+    };
     auto fillDepth = [&] {
-        if (k > 1 && m_preProcess->Resize(&mappedDepth, mappedDepth.width * k,
-                                          mappedDepth.height * k, 1) != 0) {
-            return;
+        if (enlarge(mappedDepth)) {
+            StoreMapped(kHeldMappedDepth, mappedDepth, kHeldImageBytes, depth, MappedDepthFrame,
+                        depth.pixelFormat);
         }
-        StoreMapped(kHeldMappedDepth, mappedDepth, kHeldImageBytes, depth, MappedDepthFrame,
-                    depth.pixelFormat);
     };
     auto fillIR = [&] {
+        if (!enlarge(mappedIR)) {
+            return;
+        }
         const int32_t format = MappedIRTo8Bit(mappedIR) ? NsPixelGrey8 : ir.pixelFormat;
         StoreMapped(kHeldMappedIR, mappedIR, kHeldImageBytes, ir, MappedIRFrame, format);
     };
@@ -430,9 +430,46 @@ void ImageProc::ProcMapFrame(bool irPresent) {
                m_preProcess->MapIRToColour(&colourImage, &depthImage, &irImage, &mappedIR) == 0) {
         fillIR();
     }
-    if (k > 1) {
-        m_preProcess->Resize(&colourImage, colourWidth, colourHeight, 1);
+}
+
+uint32_t ImageProc::ScaledColourForMapping(const Frame& colour, ImageDescriptor& out) {
+    const uint32_t w = colour.width;
+    const uint32_t h = colour.height;
+    uint32_t k = 1;
+    if (w == 1920 || h == 1920) {
+        k = 3;
+    } else if (w == 720 || h == 720) {
+        k = 2;
     }
+    if (w == 0 || h == 0 || uint64_t{w} * h * 3 > colour.dataLen) {
+        QLOG("colour w %u h %u does not fit its %u bytes.\n", w, h, colour.dataLen);
+        return 0;
+    }
+    if (k == 1) {
+        // Mapping only reads the colour image: the delivered frame itself serves.
+        out = ImageDescriptor{colour.pFrameData, kImage8BitRgb, w, h};
+        return 1;
+    }
+    // A scaled copy: the frame the application receives (perhaps its own, lent) is never
+    // shrunk and enlarged in place, which would blur it.
+    if (uint64_t{w / k} * (h / k) * 3 > kMappedColourWorkBytes) {
+        QLOG("colour w %u h %u is too large to map.\n", w, h);
+        return 0;
+    }
+    geometry::ResizeBilinear3(colour.pFrameData, w, h, m_scaledColour.get(), w / k, h / k,
+                              *m_scaledColourWork);
+    out = ImageDescriptor{m_scaledColour.get(), kImage8BitRgb, w / k, h / k};
+    return k;
+}
+
+bool ImageProc::DepthFitsDataMode(uint8_t mode, uint32_t width, uint32_t height) {
+    const std::optional<DataModeFrames> row = FramesOfDataMode(mode);
+    if (!row || !row->depth) {
+        return false;
+    }
+    // Rotated sensors deliver the mode's sides the other way round.
+    return (width == row->width && height == row->height) ||
+           (width == row->height && height == row->width);
 }
 
 void ImageProc::ProcessSpecialOnce() {
