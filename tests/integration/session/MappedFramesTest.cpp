@@ -122,6 +122,35 @@ double Filled(const NsFrame& f) {
     return static_cast<double>(n) / (size_t{f.width} * f.height);
 }
 
+// The simulator paints each still surface of its scene where its colour camera sees it,
+// so colour on depth shows each surface's colour at its depth pixels: the box face red,
+// the floor green, the wall blue; the patch without return has no depth and stays black.
+void ExpectColoursOnTheirObjects(const NsFrame& onDepth) {
+    const auto* px = static_cast<const uint8_t*>(onDepth.pFrameData);
+    const bool bgr = onDepth.pixelFormat == NsPixelBGR24;
+    auto rgbAt = [&](uint32_t x, uint32_t y) {
+        const uint8_t* p = px + (size_t{y} * onDepth.width + x) * 3;
+        return std::array<int, 3>{bgr ? p[2] : p[0], p[1], bgr ? p[0] : p[2]};
+    };
+    for (auto [x, y] : {std::pair{70u, 190u}, std::pair{120u, 240u}, std::pair{170u, 300u}}) {
+        const auto c = rgbAt(x, y);
+        EXPECT_TRUE(c[0] > 170 && c[1] < 90 && c[2] < 90)
+            << "box at " << x << "," << y << ": " << c[0] << " " << c[1] << " " << c[2];
+    }
+    for (auto [x, y] : {std::pair{100u, 350u}, std::pair{330u, 420u}, std::pair{560u, 380u}}) {
+        const auto c = rgbAt(x, y);
+        EXPECT_TRUE(c[1] > c[0] + 60 && c[1] > c[2] + 60)
+            << "floor at " << x << "," << y << ": " << c[0] << " " << c[1] << " " << c[2];
+    }
+    for (auto [x, y] : {std::pair{300u, 60u}, std::pair{250u, 120u}, std::pair{520u, 280u}}) {
+        const auto c = rgbAt(x, y);
+        EXPECT_TRUE(c[2] > 170 && c[2] > c[0] + 60)
+            << "wall at " << x << "," << y << ": " << c[0] << " " << c[1] << " " << c[2];
+    }
+    const auto none = rgbAt(620, 460);
+    EXPECT_EQ(none[0] + none[1] + none[2], 0);
+}
+
 struct SizeCase {
     ColourSize colour;
     const char* address;
@@ -170,6 +199,8 @@ TEST_P(MappedFramesAtSize, EachSwitchBringsItsFrameAtItsSize) {
     // The scene fills most of the colour camera's view with depth.
     EXPECT_GT(Filled(onColour), 0.5);
     EXPECT_GT(Filled(irOnColour), 0.5);
+
+    ExpectColoursOnTheirObjects(onDepth);
 
     // Handed out once per read.
     EXPECT_EQ(Ns2_GetFrame(m_handle, 0, MappedDepthFrame, &onColour), NsStatusBadFrameType);
