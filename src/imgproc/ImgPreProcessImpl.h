@@ -1,7 +1,7 @@
 // ImgPreProcessImpl: our image pre-processing object. Geometry, colour conversion,
 // registration (the Map operations) and undistortion (its three switches) are real; the
-// filters keep their switches but pass frames through unchanged; the computed frame and
-// the special operation are not available and fail.
+// filters keep their switches but pass frames through unchanged; the computed frame is not
+// available and fails; the device-assist operation answers that it has nothing to send.
 //
 // Threads: the depth decoder, the colour decoder and the application's thread call one
 // object at the same time. Switches and settings are safe to touch from any thread; the
@@ -118,7 +118,6 @@ private:
     // Operations that cannot work yet; each is logged once per object.
     enum Unavailable : uint32_t {
         kComputeFrame = 1u << 5,
-        kSpecial = 1u << 6,
     };
     // The calibration as the registration needs it, for a depth and a colour image size.
     struct Geometry {

@@ -144,8 +144,8 @@ TEST(ImgPreProcessTest, SettingsAreKeptAndNonsenseRefused) {
     EXPECT_NE(proc.Init(nullptr, "/tmp/Config/"), 0);
 }
 
-// Without a calibration nothing can be mapped; the computed frame and the special operation
-// are not built.
+// Without a calibration nothing can be mapped; the computed frame is not built; the
+// device-assist operation has nothing to send.
 TEST(ImgPreProcessTest, WhatCannotWorkFailsAndSaysSo) {
     ImgPreProcessImpl proc;
     log::Capture capture;
@@ -153,7 +153,7 @@ TEST(ImgPreProcessTest, WhatCannotWorkFailsAndSaysSo) {
     NsDepthVector3 out{1, 2, 3};
     std::vector<uint8_t> px(640 * 480 * 3);
     ImageDescriptor a{px.data(), kImage8BitRgb, 640, 480};
-    ImageDescriptor b = a, c = a, d = a, e = a;
+    ImageDescriptor c = a, d = a, e = a;
     ImageDescriptor depth{px.data(), kImage16Bit, 640, 480};
     uint8_t result[32] = {};
     for (int round = 0; round < 2; ++round) {
@@ -166,9 +166,15 @@ TEST(ImgPreProcessTest, WhatCannotWorkFailsAndSaysSo) {
         EXPECT_EQ(proc.MapIRToColour(&a, &depth, &depth, &d), -1);
         EXPECT_EQ(proc.MapDepthAndIRToColour(&a, &depth, &depth, &d, &e), -1);
         EXPECT_EQ(proc.ComputeFrame(&a, 1), -1);
-        EXPECT_EQ(proc.ProcessSpecial(&a, &b, 1, 300, 1200, result), -1);
+        // The device-assist answer asks nothing to be sent; bad arguments are refused.
+        result[0] = 0xFF;
+        EXPECT_EQ(proc.ProcessSpecial(&depth, &a, 1, 300, 1200, result), 0);
+        EXPECT_EQ(result[0], 0);
+        EXPECT_EQ(proc.ProcessSpecial(&depth, &a, 4, 300, 1200, result), -1);
+        EXPECT_EQ(proc.ProcessSpecial(&a, &a, 1, 300, 1200, result), -1);
+        EXPECT_EQ(proc.ProcessSpecial(&depth, &a, 1, 300, 1200, nullptr), -1);
     }
-    EXPECT_EQ(capture.Count("is not available yet"), 2u);
+    EXPECT_EQ(capture.Count("is not available yet"), 1u);
     EXPECT_EQ(capture.Count("no calibration yet"), 10u);
 }
 
