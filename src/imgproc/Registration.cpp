@@ -140,6 +140,41 @@ void ProjectRowPortable(const ProjectionTable& t, uint32_t row, const uint16_t* 
     }
 }
 
+namespace {
+
+// The z-buffered scatter of one projected row; IR rides along when kWithIr.
+template <bool kWithIr>
+void ScatterRow(const ProjectionTable& t, const ProjectedRow& work, const uint16_t* irRow,
+                uint16_t* mapped, uint16_t* mappedIr) {
+    for (uint32_t u = 0; u < t.dw; ++u) {
+        const uint16_t z = work.z[u];
+        if (z == 0) {
+            continue;
+        }
+        // Nearer wins; an empty pixel (0) counts as farthest of all.
+        const auto zm1 = static_cast<uint16_t>(z - 1);
+        const int32_t x0 = work.x0[u];
+        const int32_t y0 = work.y0[u];
+        const int32_t width = work.x1[u] - x0;
+        const int32_t height = work.y1[u] - y0;
+        [[maybe_unused]] const uint16_t irValue = kWithIr ? LoadDepth(irRow + u) : 0;
+        for (int32_t y = y0; y < y0 + height; ++y) {
+            const size_t base = size_t(y) * t.cw + x0;
+            uint16_t* cells = mapped + base;
+            for (int32_t x = 0; x < width; ++x) {
+                if (static_cast<uint16_t>(cells[x] - 1) > zm1) {
+                    cells[x] = z;
+                    if constexpr (kWithIr) {
+                        mappedIr[base + x] = irValue;
+                    }
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
+
 void MapDepthToColour(const ProjectionTable& t, const uint16_t* depth, const uint16_t* ir,
                       uint16_t* mapped, uint16_t* mappedIr, ProjectedRow& work, bool usePortable) {
     const size_t colourPixels = size_t{t.cw} * t.ch;
@@ -155,27 +190,10 @@ void MapDepthToColour(const ProjectionTable& t, const uint16_t* depth, const uin
         } else {
             ProjectRow(t, v, depthRow, work);
         }
-        const uint16_t* irRow = withIr ? ir + size_t{v} * t.dw : nullptr;
-        for (uint32_t u = 0; u < t.dw; ++u) {
-            const uint16_t z = work.z[u];
-            if (z == 0) {
-                continue;
-            }
-            // Nearer wins; an empty pixel (0) counts as farthest of all.
-            const auto zm1 = static_cast<uint16_t>(z - 1);
-            const uint16_t irValue = withIr ? LoadDepth(irRow + u) : 0;
-            for (int32_t y = work.y0[u]; y < work.y1[u]; ++y) {
-                const size_t base = size_t(y) * t.cw;
-                for (int32_t x = work.x0[u]; x < work.x1[u]; ++x) {
-                    uint16_t& cell = mapped[base + x];
-                    if (static_cast<uint16_t>(cell - 1) > zm1) {
-                        cell = z;
-                        if (withIr) {
-                            mappedIr[base + x] = irValue;
-                        }
-                    }
-                }
-            }
+        if (withIr) {
+            ScatterRow<true>(t, work, ir + size_t{v} * t.dw, mapped, mappedIr);
+        } else {
+            ScatterRow<false>(t, work, nullptr, mapped, nullptr);
         }
     }
 }
