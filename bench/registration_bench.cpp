@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "imaging/Conversion.h"
+#include "imgproc/ImageGeometry.h"
 #include "imgproc/Registration.h"
 
 #ifdef QUORIX_BENCH_OPENCV
@@ -125,6 +126,32 @@ void PointCloud(benchmark::State& state) {
     state.SetLabel(DepthToWorldTargetName());
 }
 BENCHMARK(PointCloud)->Unit(benchmark::kMicrosecond);
+
+// The frame engine's steps around a 1920x1080 mapping: the colour copy scaled down by 3 and
+// mapped depth enlarged back by 3.
+void ShrinkColourByThree(benchmark::State& state) {
+    std::vector<uint8_t> colour(size_t{1920} * 1080 * 3, 90);
+    std::vector<uint8_t> scaled(size_t{640} * 360 * 3);
+    auto work = std::make_unique<geometry::ResizeWork>();
+    for (auto _ : state) {
+        geometry::ResizeBilinear3(colour.data(), 1920, 1080, scaled.data(), 640, 360, *work);
+        benchmark::DoNotOptimize(scaled.data());
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(ShrinkColourByThree)->Unit(benchmark::kMicrosecond);
+
+void EnlargeMappedDepthByThree(benchmark::State& state) {
+    std::vector<uint8_t> mapped(size_t{640} * 360 * 2, 7);
+    std::vector<uint8_t> full(size_t{1920} * 1080 * 2);
+    auto work = std::make_unique<geometry::ResizeWork>();
+    for (auto _ : state) {
+        geometry::ResizeNearest(mapped.data(), 640, 360, full.data(), 1920, 1080, 2, *work);
+        benchmark::DoNotOptimize(full.data());
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(EnlargeMappedDepthByThree)->Unit(benchmark::kMicrosecond);
 
 #ifdef QUORIX_BENCH_OPENCV
 

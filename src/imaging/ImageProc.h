@@ -236,10 +236,11 @@ private:
     uint32_t ScaledColourForMapping(const Frame& colour, ImageDescriptor& out);
     // Whether a depth frame of width x height is what data mode `mode` delivers.
     static bool DepthFitsDataMode(uint8_t mode, uint32_t width, uint32_t height);
-    // Copies a mapping result into its held frame, when it fits both its work buffer and
-    // the frame, with the frame record of the frame it was mapped from.
+    // Copies a mapping result (enlarged by `scale`) into its held frame, when it fits both
+    // its work buffer and the frame, with the frame record of the frame it was mapped from.
     void StoreMapped(HeldKind kind, const ImageDescriptor& image, uint32_t workBytes,
-                     const Frame& source, uint32_t frameType, int32_t pixelFormat);
+                     const Frame& source, uint32_t frameType, int32_t pixelFormat,
+                     uint32_t scale = 1);
     // In IR output mode 2 turns a 16-bit mapped IR image into 8-bit grey in place; false
     // when it stays as it was.
     bool MappedIRTo8Bit(ImageDescriptor& mappedIR);
@@ -276,7 +277,7 @@ private:
     Buffer m_mappedIRWork;
     Buffer m_mappedColourWork;
     Buffer m_scaledColour;  // the colour frame scaled down for mapping
-    std::unique_ptr<geometry::ResizeWork> m_scaledColourWork;
+    std::unique_ptr<geometry::ResizeWork> m_scaledColourWork;  // also enlarges mapped frames
     Buffer m_computedFrame;
     // Buffers of the mapped frames; depth, IR and colour live in lent pool frames.
     std::array<Buffer, kHeldCount> m_heldBuffers;

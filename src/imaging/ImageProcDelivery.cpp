@@ -331,21 +331,33 @@ void ImageProc::ConvertIRTo8Bit(Frame& ir) {
 }
 
 void ImageProc::StoreMapped(HeldKind kind, const ImageDescriptor& image, uint32_t workBytes,
-                            const Frame& source, uint32_t frameType, int32_t pixelFormat) {
-    const uint64_t bytes = uint64_t{image.width} * image.height * BytesPerPixel(image.type);
+                            const Frame& source, uint32_t frameType, int32_t pixelFormat,
+                            uint32_t scale) {
+    const uint32_t bytesPerPixel = BytesPerPixel(image.type);
+    const uint64_t bytes = uint64_t{image.width} * image.height * bytesPerPixel;
+    const uint64_t width = uint64_t{image.width} * scale;
+    const uint64_t height = uint64_t{image.height} * scale;
+    const uint64_t stored = bytes * scale * scale;
     Held& held = m_held[kind];
-    if (bytes == 0 || bytes > workBytes || bytes > held.frame.capacity ||
-        image.width > UINT16_MAX || image.height > UINT16_MAX) {
-        QLOG_WARN("mapped frame %u: w %u h %u does not fit.\n", frameType, image.width,
-                  image.height);
+    if (bytes == 0 || bytes > workBytes || stored > held.frame.capacity || width > UINT16_MAX ||
+        height > UINT16_MAX) {
+        QLOG_WARN("mapped frame %u: w %u h %u (x %u) does not fit.\n", frameType, image.width,
+                  image.height, scale);
         return;
     }
-    memcpy(held.frame.pFrameData, image.data, bytes);
+    if (scale == 1) {
+        memcpy(held.frame.pFrameData, image.data, bytes);
+    } else {
+        // Enlarged straight into the held frame (nearest: depth never blends across edges).
+        geometry::ResizeNearest(image.data, image.width, image.height, held.frame.pFrameData,
+                                static_cast<uint32_t>(width), static_cast<uint32_t>(height),
+                                bytesPerPixel, *m_scaledColourWork);
+    }
     held.frame.frameType = frameType;
     held.frame.pixelFormat = pixelFormat;
-    held.frame.width = static_cast<uint16_t>(image.width);
-    held.frame.height = static_cast<uint16_t>(image.height);
-    held.frame.dataLen = static_cast<uint32_t>(bytes);
+    held.frame.width = static_cast<uint16_t>(width);
+    held.frame.height = static_cast<uint16_t>(height);
+    held.frame.dataLen = static_cast<uint32_t>(stored);
     held.frame.frameIndex = source.frameIndex;
     held.frame.exposureTime = source.exposureTime;
     held.frame.depthRange = source.depthRange;
@@ -393,22 +405,14 @@ void ImageProc::ProcMapFrame(bool irPresent) {
     ImageDescriptor mappedDepth{m_mappedDepthWork.get(), kImage16Bit, 0, 0};
     ImageDescriptor mappedIR{m_mappedIRWork.get(), kImage16Bit, 0, 0};
 
-    // Depth and IR in colour geometry come back to the delivered colour frame's size.
-    auto enlarge = [&](ImageDescriptor& image) {
-        return k == 1 || m_preProcess->Resize(&image, image.width * k, image.height * k, 1) == 0;
-    };
+    // Depth and IR in colour geometry come back to the delivered colour frame's size (k).
     auto fillDepth = [&] {
-        if (enlarge(mappedDepth)) {
-            StoreMapped(kHeldMappedDepth, mappedDepth, kHeldImageBytes, depth, MappedDepthFrame,
-                        depth.pixelFormat);
-        }
+        StoreMapped(kHeldMappedDepth, mappedDepth, kHeldImageBytes, depth, MappedDepthFrame,
+                    depth.pixelFormat, k);
     };
     auto fillIR = [&] {
-        if (!enlarge(mappedIR)) {
-            return;
-        }
         const int32_t format = MappedIRTo8Bit(mappedIR) ? NsPixelGrey8 : ir.pixelFormat;
-        StoreMapped(kHeldMappedIR, mappedIR, kHeldImageBytes, ir, MappedIRFrame, format);
+        StoreMapped(kHeldMappedIR, mappedIR, kHeldImageBytes, ir, MappedIRFrame, format, k);
     };
 
     if (m_mapColourToDepth.load() &&
@@ -456,8 +460,7 @@ uint32_t ImageProc::ScaledColourForMapping(const Frame& colour, ImageDescriptor&
         QLOG("colour w %u h %u is too large to map.\n", w, h);
         return 0;
     }
-    geometry::ResizeBilinear3(colour.pFrameData, w, h, m_scaledColour.get(), w / k, h / k,
-                              *m_scaledColourWork);
+    geometry::ShrinkByWhole3(colour.pFrameData, w, h, m_scaledColour.get(), k);
     out = ImageDescriptor{m_scaledColour.get(), kImage8BitRgb, w / k, h / k};
     return k;
 }
