@@ -3,11 +3,15 @@
 
 #include <turbojpeg.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <mutex>
 
 #include "log/Log.h"
+#include "sim/Scene.h"
+#include "sim/SimState.h"
 
 namespace quorix::sim {
 
@@ -27,33 +31,139 @@ uint8_t MjpegTypeByte(uint32_t width, uint32_t height) {
     return kColourUntypedMjpeg;
 }
 
-void TestImagePixel(uint32_t x, uint32_t y, uint32_t width, uint32_t height, uint8_t* rgb) {
+namespace {
+
+void GradientPixel(uint32_t x, uint32_t y, uint32_t width, uint32_t height, uint8_t* rgb) {
     const uint32_t w = width > 1 ? width - 1 : 1;
     const uint32_t h = height > 1 ? height - 1 : 1;
     rgb[0] = static_cast<uint8_t>(255 * x / w);
     rgb[1] = static_cast<uint8_t>(255 * y / h);
     rgb[2] = 128;
-    if (y >= height / 4 && y < height / 2) {
-        static constexpr uint8_t kBlocks[3][3] = {{220, 30, 30}, {30, 200, 60}, {40, 60, 220}};
-        for (uint32_t b = 0; b < 3; ++b) {
-            const uint32_t left = (2 * b + 1) * width / 8;
-            if (x >= left && x < left + width / 8) {
-                rgb[0] = kBlocks[b][0];
-                rgb[1] = kBlocks[b][1];
-                rgb[2] = kBlocks[b][2];
-            }
+}
+
+// The colour of depth pixel (u, v)'s surface.
+void SurfaceColour(uint32_t u, uint32_t v, uint8_t* rgb) {
+    switch (SurfaceAt(u, v)) {
+        case Surface::kBox: {
+            const bool frame = u < 48 || u >= 192 || v < 168 || v >= 312;
+            const uint8_t box[3] = {220, 30, 30};
+            const uint8_t white[3] = {240, 240, 240};
+            std::memcpy(rgb, frame ? white : box, 3);
+            return;
         }
+        case Surface::kFloor: {
+            const bool light = ((u / 40) + (v / 20)) % 2 == 0;
+            rgb[0] = light ? 90 : 30;
+            rgb[1] = light ? 210 : 150;
+            rgb[2] = light ? 110 : 50;
+            return;
+        }
+        case Surface::kBeyond:
+            rgb[0] = rgb[1] = rgb[2] = 60;
+            return;
+        default:
+            rgb[0] = static_cast<uint8_t>(40 + u / 8);
+            rgb[1] = static_cast<uint8_t>(80 + v / 6);
+            rgb[2] = 210;
+            return;
     }
 }
 
-std::vector<uint8_t> TestImage(uint32_t width, uint32_t height) {
+// The colour camera's intrinsics for an image of width x height, as hosts derive them
+// from the 1920 x 1080 calibration (640 x 480 is the middle 4:3 of 640 x 360, enlarged).
+void ColourCamera(const SensorState& s, uint32_t width, uint32_t height, double& fx, double& fy,
+                  double& cx, double& cy) {
+    const auto& k = s.colourIntrinsic;
+    if (width == 640 && height == 480) {
+        const double third = 1.0 / 3.0;
+        fx = k[0] * third * 4 / 3;
+        fy = k[4] * third * 4 / 3;
+        cx = (k[2] * third - 80.0) * 4 / 3;
+        cy = k[5] * third * 4 / 3;
+        return;
+    }
+    const double sx = width / 1920.0;
+    const double sy = height / 1080.0;
+    fx = k[0] * sx;
+    fy = k[4] * sy;
+    cx = k[2] * sx;
+    cy = k[5] * sy;
+}
+
+std::vector<uint8_t> RenderScene(uint32_t width, uint32_t height) {
     std::vector<uint8_t> image(size_t{width} * height * 3);
     for (uint32_t y = 0; y < height; ++y) {
         for (uint32_t x = 0; x < width; ++x) {
-            TestImagePixel(x, y, width, height, &image[(size_t{y} * width + x) * 3]);
+            GradientPixel(x, y, width, height, &image[(size_t{y} * width + x) * 3]);
+        }
+    }
+    const SimState state = MakeDefaultState(0, "127.0.0.2", "render", 1);
+    const SensorState& s = state.sensors[0];
+    const RangeLimits range0 = LimitsOfRange(s, 0);
+    double fx, fy, cx, cy;
+    ColourCamera(s, width, height, fx, fy, cx, cy);
+    const auto& kd = s.depthIntrinsic;
+    const auto& r = s.rotation;
+    const auto& t = s.translation;
+    // Each depth pixel covers about this many colour pixels across (and one more, so
+    // neighbours always meet).
+    const int spread = static_cast<int>(std::ceil(fx / kd[0])) + 1;
+    std::vector<float> nearest(size_t{width} * height, 1e30f);
+    for (uint32_t v = 0; v < kSceneHeight; ++v) {
+        for (uint32_t u = 0; u < kSceneWidth; ++u) {
+            const uint16_t code = StillDepthCode(u, v);
+            if (code == 0 || SurfaceAt(u, v) == Surface::kNoReturn) {
+                continue;
+            }
+            const double z = static_cast<double>(code) * range0.depthMax / 4096.0;
+            const double px = (u - kd[2]) / kd[0] * z;
+            const double py = (v - kd[5]) / kd[4] * z;
+            const double qx = r[0] * px + r[1] * py + r[2] * z + t[0];
+            const double qy = r[3] * px + r[4] * py + r[5] * z + t[1];
+            const double qz = r[6] * px + r[7] * py + r[8] * z + t[2];
+            if (qz <= 1.0) {
+                continue;
+            }
+            const int x0 = static_cast<int>(std::floor(fx * qx / qz + cx - spread / 2.0 + 0.5));
+            const int y0 = static_cast<int>(std::floor(fy * qy / qz + cy - spread / 2.0 + 0.5));
+            uint8_t rgb[3];
+            SurfaceColour(u, v, rgb);
+            for (int y = std::max(y0, 0); y < std::min(y0 + spread, static_cast<int>(height));
+                 ++y) {
+                for (int x = std::max(x0, 0); x < std::min(x0 + spread, static_cast<int>(width));
+                     ++x) {
+                    const size_t i = size_t(y) * width + x;
+                    if (qz < nearest[i]) {
+                        nearest[i] = static_cast<float>(qz);
+                        std::memcpy(&image[i * 3], rgb, 3);
+                    }
+                }
+            }
         }
     }
     return image;
+}
+
+// The rendered image of a size, made once.
+std::shared_ptr<const std::vector<uint8_t>> Rendered(uint32_t width, uint32_t height) {
+    static std::mutex lock;
+    static std::map<uint32_t, std::shared_ptr<const std::vector<uint8_t>>> cache;
+    std::lock_guard guard(lock);
+    auto& entry = cache[width << 16 | height];
+    if (!entry) {
+        entry = std::make_shared<const std::vector<uint8_t>>(RenderScene(width, height));
+    }
+    return entry;
+}
+
+}  // namespace
+
+std::vector<uint8_t> TestImage(uint32_t width, uint32_t height) {
+    return *Rendered(width, height);
+}
+
+void TestImagePixel(uint32_t x, uint32_t y, uint32_t width, uint32_t height, uint8_t* rgb) {
+    std::memcpy(rgb, &(*Rendered(width, height))[(size_t{y} * width + x) * 3], 3);
 }
 
 namespace {

@@ -23,10 +23,15 @@ inline constexpr uint32_t kNv12Bytes = kNv12Width * kNv12Height * 3 / 2;
 // '1' 1920x1080, '2' 1280x720, '3' 640x360, '4' 640x480; 0x25 for any other size.
 uint8_t MjpegTypeByte(uint32_t width, uint32_t height);
 
-// Pixel (x, y) of the width x height test image as R, G, B: a red-green gradient over a
-// blue of 128, with a red, a green and a blue block in the upper half.
+// The test image: the scene's still surfaces as the colour camera of the default
+// calibration sees them at depth range 0 (the sensor's default), each depth pixel painted
+// where it lands: a bluish wall, a red box face with a white frame, a green checked floor,
+// grey beyond range. Where no surface lands (outside the depth camera's view, behind an
+// edge, the moving sphere's place) a red-green gradient over a blue of 128 shows. So
+// colour mapped onto depth puts each colour on its depth object.
+// Pixel (x, y) of the width x height image as R, G, B.
 void TestImagePixel(uint32_t x, uint32_t y, uint32_t width, uint32_t height, uint8_t* rgb);
-// The whole image, rows of width x 3 bytes.
+// The whole image, rows of width x 3 bytes (made once per size and kept).
 std::vector<uint8_t> TestImage(uint32_t width, uint32_t height);
 
 // The test image as a baseline JPEG (4:2:2, quality kMjpegQuality). Null, with a log line,

@@ -63,6 +63,23 @@ uint16_t BackgroundIr(uint32_t x, uint32_t y) {
 
 }  // namespace
 
+Surface SurfaceAt(uint32_t x, uint32_t y) {
+    if (x >= kPatchLeft && y >= kBeyondTop && y < kBeyondBottom) {
+        return Surface::kBeyond;
+    }
+    if (x >= kPatchLeft && y >= kNoReturnTop) {
+        return Surface::kNoReturn;
+    }
+    if (y >= kFloorTop) {
+        return Surface::kFloor;
+    }
+    return x >= 40 && x < 200 && y >= 160 ? Surface::kBox : Surface::kWall;
+}
+
+uint16_t StillDepthCode(uint32_t x, uint32_t y) {
+    return BackgroundDepth(x, y);
+}
+
 uint32_t SphereCentreX(uint32_t frameIndex) {
     return 260 + 4 * (frameIndex % 64);
 }

@@ -48,6 +48,12 @@ void FillIrRow(uint32_t y, uint32_t frameIndex, uint16_t* row);
 // depth, table_r[kStampDepthOne] for decoded depth).
 uint32_t ReadFrameStamp(const uint16_t* row0, uint16_t one);
 
+// The still parts of the scene (everything but the stamp and the moving sphere) by depth
+// pixel: which surface and its raw code, for painting the colour image.
+enum class Surface : uint8_t { kWall, kBox, kFloor, kBeyond, kNoReturn };
+Surface SurfaceAt(uint32_t x, uint32_t y);
+uint16_t StillDepthCode(uint32_t x, uint32_t y);
+
 // What the host's decode table of depth range `range` (0..8) is built from, as this
 // sensor reports it: the slot's full-scale, largest and smallest valid depth of its
 // group's measuring range, and the slot's offset from the group's depth-offset record.

@@ -5,12 +5,14 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <utility>
 
 #include "base/Status.h"
 #include "imaging/RawDump.h"
 #include "imaging/RawTypes.h"
 #include "log/Log.h"
+#include "model/DataModes.h"
 #include "platform/Clock.h"
 #include "protocol/DeviceStatus.h"
 
@@ -125,6 +127,8 @@ ImageProc::ImageProc(SessionContext* session, std::unique_ptr<ImgPreProcess> pre
     m_mappedDepthWork = ZeroedBuffer(kHeldImageBytes);
     m_mappedIRWork = ZeroedBuffer(kHeldImageBytes);
     m_mappedColourWork = ZeroedBuffer(kMappedColourWorkBytes);
+    m_scaledColour = ZeroedBuffer(kMappedColourWorkBytes);
+    m_scaledColourWork = std::make_unique<geometry::ResizeWork>();
     m_computedFrame = ZeroedBuffer(kHeldImageBytes);
     static constexpr uint32_t kTypes[kHeldCount] = {
         DepthFrame, IRFrame, RGBFrame, MappedRGBFrame, MappedDepthFrame, MappedIRFrame};
@@ -267,7 +271,8 @@ int32_t ImageProc::SetDataMode(uint8_t mode) {
     }
     double m[9];
     memcpy(m, s.DepthMatrix(), sizeof m);
-    const bool narrow = mode >= 5 && mode <= 9;  // 640 x 360 depth
+    const std::optional<DataModeFrames> frames = FramesOfDataMode(mode);
+    const bool narrow = frames && frames->height == 360;  // 640 x 360 depth
     uint32_t a = 640;
     uint32_t b = 480;
     if (s.rotation == 0 || s.rotation == 2) {

@@ -2,11 +2,14 @@
 // single frames), mapping, handing frames out, and the frame callback.
 #include <chrono>
 #include <cstring>
+#include <optional>
 #include <utility>
 
 #include "base/Status.h"
 #include "imaging/ImageProc.h"
+#include "imgproc/ImageGeometry.h"
 #include "log/Log.h"
+#include "model/DataModes.h"
 
 namespace quorix {
 namespace {
@@ -328,21 +331,33 @@ void ImageProc::ConvertIRTo8Bit(Frame& ir) {
 }
 
 void ImageProc::StoreMapped(HeldKind kind, const ImageDescriptor& image, uint32_t workBytes,
-                            const Frame& source, uint32_t frameType, int32_t pixelFormat) {
-    const uint64_t bytes = uint64_t{image.width} * image.height * BytesPerPixel(image.type);
+                            const Frame& source, uint32_t frameType, int32_t pixelFormat,
+                            uint32_t scale) {
+    const uint32_t bytesPerPixel = BytesPerPixel(image.type);
+    const uint64_t bytes = uint64_t{image.width} * image.height * bytesPerPixel;
+    const uint64_t width = uint64_t{image.width} * scale;
+    const uint64_t height = uint64_t{image.height} * scale;
+    const uint64_t stored = bytes * scale * scale;
     Held& held = m_held[kind];
-    if (bytes == 0 || bytes > workBytes || bytes > held.frame.capacity ||
-        image.width > UINT16_MAX || image.height > UINT16_MAX) {
-        QLOG_WARN("mapped frame %u: w %u h %u does not fit.\n", frameType, image.width,
-                  image.height);
+    if (bytes == 0 || bytes > workBytes || stored > held.frame.capacity || width > UINT16_MAX ||
+        height > UINT16_MAX) {
+        QLOG_WARN("mapped frame %u: w %u h %u (x %u) does not fit.\n", frameType, image.width,
+                  image.height, scale);
         return;
     }
-    memcpy(held.frame.pFrameData, image.data, bytes);
+    if (scale == 1) {
+        memcpy(held.frame.pFrameData, image.data, bytes);
+    } else {
+        // Enlarged straight into the held frame (nearest: depth never blends across edges).
+        geometry::ResizeNearest(image.data, image.width, image.height, held.frame.pFrameData,
+                                static_cast<uint32_t>(width), static_cast<uint32_t>(height),
+                                bytesPerPixel, *m_scaledColourWork);
+    }
     held.frame.frameType = frameType;
     held.frame.pixelFormat = pixelFormat;
-    held.frame.width = static_cast<uint16_t>(image.width);
-    held.frame.height = static_cast<uint16_t>(image.height);
-    held.frame.dataLen = static_cast<uint32_t>(bytes);
+    held.frame.width = static_cast<uint16_t>(width);
+    held.frame.height = static_cast<uint16_t>(height);
+    held.frame.dataLen = static_cast<uint32_t>(stored);
     held.frame.frameIndex = source.frameIndex;
     held.frame.exposureTime = source.exposureTime;
     held.frame.depthRange = source.depthRange;
@@ -372,24 +387,16 @@ void ImageProc::ProcMapFrame(bool irPresent) {
     }
     std::lock_guard guard(MappingLock());
     Frame& depth = m_held[kHeldDepth].frame;
-    Frame& colour = m_held[kHeldColour].frame;
-    Frame& ir = m_held[kHeldIR].frame;
+    const Frame& colour = m_held[kHeldColour].frame;
+    const Frame& ir = m_held[kHeldIR].frame;
     const uint8_t mode = m_dataMode.load();
-    const uint16_t wrongSide = mode == 7 ? 480 : 360;
-    if (depth.width == wrongSide || depth.height == wrongSide) {
+    if (!DepthFitsDataMode(mode, depth.width, depth.height)) {
         QLOG("m_dataMode %d  w %d  h %d\n", mode, depth.width, depth.height);
         return;
     }
-    const uint32_t colourWidth = colour.width;
-    const uint32_t colourHeight = colour.height;
-    uint32_t k = 1;
-    if (colourWidth == 1920 || colourHeight == 1920) {
-        k = 3;
-    } else if (colourWidth == 720 || colourHeight == 720) {
-        k = 2;
-    }
-    ImageDescriptor colourImage{colour.pFrameData, kImage8BitRgb, colourWidth, colourHeight};
-    if (k > 1 && m_preProcess->Resize(&colourImage, colourWidth / k, colourHeight / k, 1) != 0) {
+    ImageDescriptor colourImage{};
+    const uint32_t k = ScaledColourForMapping(colour, colourImage);
+    if (k == 0) {
         return;
     }
     ImageDescriptor depthImage{depth.pFrameData, kImage16Bit, depth.width, depth.height};
@@ -398,17 +405,14 @@ void ImageProc::ProcMapFrame(bool irPresent) {
     ImageDescriptor mappedDepth{m_mappedDepthWork.get(), kImage16Bit, 0, 0};
     ImageDescriptor mappedIR{m_mappedIRWork.get(), kImage16Bit, 0, 0};
 
+    // Depth and IR in colour geometry come back to the delivered colour frame's size (k).
     auto fillDepth = [&] {
-        if (k > 1 && m_preProcess->Resize(&mappedDepth, mappedDepth.width * k,
-                                          mappedDepth.height * k, 1) != 0) {
-            return;
-        }
         StoreMapped(kHeldMappedDepth, mappedDepth, kHeldImageBytes, depth, MappedDepthFrame,
-                    depth.pixelFormat);
+                    depth.pixelFormat, k);
     };
     auto fillIR = [&] {
         const int32_t format = MappedIRTo8Bit(mappedIR) ? NsPixelGrey8 : ir.pixelFormat;
-        StoreMapped(kHeldMappedIR, mappedIR, kHeldImageBytes, ir, MappedIRFrame, format);
+        StoreMapped(kHeldMappedIR, mappedIR, kHeldImageBytes, ir, MappedIRFrame, format, k);
     };
 
     if (m_mapColourToDepth.load() &&
@@ -430,9 +434,45 @@ void ImageProc::ProcMapFrame(bool irPresent) {
                m_preProcess->MapIRToColour(&colourImage, &depthImage, &irImage, &mappedIR) == 0) {
         fillIR();
     }
-    if (k > 1) {
-        m_preProcess->Resize(&colourImage, colourWidth, colourHeight, 1);
+}
+
+uint32_t ImageProc::ScaledColourForMapping(const Frame& colour, ImageDescriptor& out) {
+    const uint32_t w = colour.width;
+    const uint32_t h = colour.height;
+    uint32_t k = 1;
+    if (w == 1920 || h == 1920) {
+        k = 3;
+    } else if (w == 720 || h == 720) {
+        k = 2;
     }
+    if (w == 0 || h == 0 || uint64_t{w} * h * 3 > colour.dataLen) {
+        QLOG("colour w %u h %u does not fit its %u bytes.\n", w, h, colour.dataLen);
+        return 0;
+    }
+    if (k == 1) {
+        // Mapping only reads the colour image: the delivered frame itself serves.
+        out = ImageDescriptor{colour.pFrameData, kImage8BitRgb, w, h};
+        return 1;
+    }
+    // A scaled copy: the frame the application receives (perhaps its own, lent) is never
+    // shrunk and enlarged in place, which would blur it.
+    if (uint64_t{w / k} * (h / k) * 3 > kMappedColourWorkBytes) {
+        QLOG("colour w %u h %u is too large to map.\n", w, h);
+        return 0;
+    }
+    geometry::ShrinkByWhole3(colour.pFrameData, w, h, m_scaledColour.get(), k);
+    out = ImageDescriptor{m_scaledColour.get(), kImage8BitRgb, w / k, h / k};
+    return k;
+}
+
+bool ImageProc::DepthFitsDataMode(uint8_t mode, uint32_t width, uint32_t height) {
+    const std::optional<DataModeFrames> row = FramesOfDataMode(mode);
+    if (!row || !row->depth) {
+        return false;
+    }
+    // Rotated sensors deliver the mode's sides the other way round.
+    return (width == row->width && height == row->height) ||
+           (width == row->height && height == row->width);
 }
 
 void ImageProc::ProcessSpecialOnce() {

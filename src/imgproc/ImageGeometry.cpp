@@ -95,6 +95,34 @@ void Reverse(uint8_t* data, size_t pixels) {
 
 }  // namespace
 
+void ShrinkByWhole3(const uint8_t* src, uint32_t width, uint32_t height, uint8_t* dst, uint32_t k) {
+    const uint32_t w = width / k;
+    const uint32_t h = height / k;
+    const size_t stride = size_t{width} * 3;
+    // The top-left of the middle: pixel k / 2 of an odd cell, k / 2 - 1 of an even one.
+    const uint32_t first = (k - 1) / 2;
+    for (uint32_t y = 0; y < h; ++y) {
+        const uint8_t* row = src + (size_t{y} * k + first) * stride;
+        uint8_t* out = dst + size_t{y} * w * 3;
+        if (k % 2 == 1) {
+            for (uint32_t x = 0; x < w; ++x, out += 3) {
+                const uint8_t* p = row + (size_t{x} * k + first) * 3;
+                out[0] = p[0];
+                out[1] = p[1];
+                out[2] = p[2];
+            }
+            continue;
+        }
+        for (uint32_t x = 0; x < w; ++x, out += 3) {
+            const uint8_t* p = row + (size_t{x} * k + first) * 3;
+            for (int c = 0; c < 3; ++c) {
+                out[c] = static_cast<uint8_t>(
+                    (p[c] + p[c + 3] + p[c + stride] + p[c + stride + 3] + 2) / 4);
+            }
+        }
+    }
+}
+
 void ResizeNearest(const uint8_t* src, uint32_t srcWidth, uint32_t srcHeight, uint8_t* dst,
                    uint32_t dstWidth, uint32_t dstHeight, uint32_t bytesPerPixel,
                    ResizeWork& work) {

@@ -40,6 +40,12 @@ void ResizeNearest(const uint8_t* src, uint32_t srcWidth, uint32_t srcHeight, ui
 void ResizeBilinear3(const uint8_t* src, uint32_t srcWidth, uint32_t srcHeight, uint8_t* dst,
                      uint32_t dstWidth, uint32_t dstHeight, ResizeWork& work);
 
+// Shrinks 3-byte pixels by a whole factor k (1 to 4) into (width / k) x (height / k): each
+// destination pixel is the middle of its k x k cell, the mean of the middle two by two for
+// an even k (rounded half up). What bilinear with aligned centres gives, reading only the
+// pixels it weighs.
+void ShrinkByWhole3(const uint8_t* src, uint32_t width, uint32_t height, uint8_t* dst, uint32_t k);
+
 // Quarter turn of a width x height image into dst (height x width). Clockwise: source
 // (x, y) goes to (height - 1 - y, x); counter-clockwise: to (y, width - 1 - x).
 void RotateQuarter(const uint8_t* src, uint32_t width, uint32_t height, uint8_t* dst,

@@ -2,6 +2,8 @@
 // buffer, filter switches, and the entry point Get_APIImgPreProcess.
 #include "imgproc/ImgPreProcessImpl.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <utility>
 
@@ -15,6 +17,15 @@ using geometry::kMaxImageBytes;
 using geometry::kMaxSide;
 
 namespace {
+
+// Calibration block offsets.
+constexpr uint32_t kDepthDistortionAt = 9;
+constexpr uint32_t kColourDistortionAt = 26;
+constexpr uint32_t kRotationAt = 34;
+constexpr uint32_t kTranslationAt = 43;
+
+// The largest colour image a depth frame is mapped into.
+constexpr size_t kZBufferPixels = size_t{geometry::kMaxSide} * 1080;
 
 uint32_t BytesPerPixel(uint32_t type) {
     switch (type) {
@@ -46,7 +57,9 @@ const char* SwitchName(uint32_t which) {
 }  // namespace
 
 ImgPreProcessImpl::ImgPreProcessImpl()
-    : m_work(std::make_unique_for_overwrite<uint8_t[]>(kMaxImageBytes)),
+    : m_projectedRow(std::make_unique_for_overwrite<registration::ProjectedRow>()),
+      m_zBuffer(std::make_unique_for_overwrite<uint16_t[]>(kZBufferPixels)),
+      m_work(std::make_unique_for_overwrite<uint8_t[]>(kMaxImageBytes)),
       m_resizeWork(std::make_unique_for_overwrite<geometry::ResizeWork>()) {}
 
 ImgPreProcessImpl::~ImgPreProcessImpl() = default;
@@ -61,6 +74,7 @@ int32_t ImgPreProcessImpl::Init(const double* calibration, const char* configFol
     std::lock_guard guard(m_settingsLock);
     std::memcpy(m_calibration.data(), calibration, sizeof(double) * kCalibrationDoubles);
     m_hasCalibration = true;
+    ++m_calibrationGeneration;
     m_configFolder = configFolder != nullptr ? configFolder : "";
     return 0;
 }
@@ -80,6 +94,7 @@ int32_t ImgPreProcessImpl::SetCameraMatrix(int32_t sensor, const double* matrix,
     std::memcpy(m_cameraMatrix[sensor].data(), matrix, sizeof(double) * 9);
     m_matrixWidth[sensor] = width;
     m_matrixHeight[sensor] = height;
+    ++m_calibrationGeneration;
     return 0;
 }
 
@@ -139,7 +154,9 @@ int32_t ImgPreProcessImpl::SetAlgorithmType(int32_t type) {
 
 int32_t ImgPreProcessImpl::SetSwitch(Switch which, bool enabled) {
     m_switches[which].store(enabled);
-    if (enabled) {
+    const bool built =
+        which == kIrDistortion || which == kRgbDistortion || which == kDepthDistortion;
+    if (enabled && !built) {
         // Kept and reported, but no filter or correction is built yet.
         QLOG("%s is not available yet; frames pass unchanged.\n", SwitchName(which));
     }
@@ -448,52 +465,287 @@ int32_t ImgPreProcessImpl::ConvertIRTo8Bit(uint32_t height, uint32_t width, uint
     return 0;
 }
 
-// --- filters: switches kept, frames pass through ------------------------------------------
+// --- filters: undistortion; the other switches are kept and frames pass through -----------
 
 int32_t ImgPreProcessImpl::FilterDepth(ImageDescriptor* depth) {
-    return CheckImageOfType(depth, kImage16Bit, "FilterDepth") != 0 ? 0 : -1;
+    if (CheckImageOfType(depth, kImage16Bit, "FilterDepth") == 0) {
+        return kStatusFailed;
+    }
+    return Undistort(depth, kDepthDistortion, 0, kDepthDistortionAt, m_depthRemap,
+                     m_depthRemapGeneration);
 }
 
 int32_t ImgPreProcessImpl::FilterIR(ImageDescriptor* ir) {
-    return CheckImageOfType(ir, kImage16Bit, "FilterIR") != 0 ? 0 : -1;
+    if (CheckImageOfType(ir, kImage16Bit, "FilterIR") == 0) {
+        return kStatusFailed;
+    }
+    // IR comes through the depth camera's lens.
+    return Undistort(ir, kIrDistortion, 0, kDepthDistortionAt, m_irRemap, m_irRemapGeneration);
 }
 
 int32_t ImgPreProcessImpl::ProcessColour(ImageDescriptor* colour) {
-    return CheckImageOfType(colour, kImage8BitRgb, "ProcessColour") != 0 ? 0 : -1;
-}
-
-// --- not available yet ----------------------------------------------------------------
-
-int32_t ImgPreProcessImpl::MapDepthPointToColour(const NsDepthVector3& /*depthPoint*/,
-                                                 uint32_t /*colourResolution*/,
-                                                 NsDepthVector3* colourPoint) {
-    if (colourPoint != nullptr) {
-        *colourPoint = NsDepthVector3{};
+    if (CheckImageOfType(colour, kImage8BitRgb, "ProcessColour") == 0) {
+        return kStatusFailed;
     }
-    return NotAvailable(kMapPoint, "MapDepthPointToColour");
+    return Undistort(colour, kRgbDistortion, 1, kColourDistortionAt, m_colourRemap,
+                     m_colourRemapGeneration);
 }
 
-int32_t ImgPreProcessImpl::MapDepthToColour(ImageDescriptor* /*colour*/, ImageDescriptor* /*depth*/,
-                                            ImageDescriptor* /*mappedDepth*/) {
-    return NotAvailable(kMapDepth, "MapDepthToColour");
+// --- registration ---------------------------------------------------------------------
+
+bool ImgPreProcessImpl::CameraFor(int32_t sensor, uint32_t width, uint32_t height,
+                                  registration::Pinhole& out) const {
+    const uint32_t a = m_matrixWidth[sensor];
+    const uint32_t b = m_matrixHeight[sensor];
+    if (a == 0 || b == 0) {
+        return false;
+    }
+    // The frame engine gives the two sides swapped for some rotation settings: take the
+    // order whose shape matches the image.
+    const uint64_t straight = uint64_t{width} * b > uint64_t{height} * a
+                                  ? uint64_t{width} * b - uint64_t{height} * a
+                                  : uint64_t{height} * a - uint64_t{width} * b;
+    const uint64_t swapped = uint64_t{width} * a > uint64_t{height} * b
+                                 ? uint64_t{width} * a - uint64_t{height} * b
+                                 : uint64_t{height} * b - uint64_t{width} * a;
+    const auto& m = m_cameraMatrix[sensor];
+    registration::Pinhole camera{m[0], m[4], m[2], m[5], a, b};
+    if (swapped < straight) {
+        std::swap(camera.width, camera.height);
+    }
+    if (!registration::IsUsable(camera)) {
+        return false;
+    }
+    out = registration::ScaledTo(camera, width, height);
+    return true;
 }
 
-int32_t ImgPreProcessImpl::MapColourToDepth(ImageDescriptor* /*depth*/, ImageDescriptor* /*colour*/,
-                                            ImageDescriptor* /*mappedColour*/) {
-    return NotAvailable(kMapColour, "MapColourToDepth");
+bool ImgPreProcessImpl::GeometryFor(uint32_t depthWidth, uint32_t depthHeight, uint32_t colourWidth,
+                                    uint32_t colourHeight, Geometry& out) const {
+    std::lock_guard guard(m_settingsLock);
+    if (!m_hasCalibration) {
+        QLOG("no calibration yet; nothing is mapped.\n");
+        return false;
+    }
+    if (!CameraFor(0, depthWidth, depthHeight, out.depth) ||
+        !CameraFor(1, colourWidth, colourHeight, out.colour)) {
+        QLOG("no usable camera matrix for depth w %u h %u or colour w %u h %u.\n", depthWidth,
+             depthHeight, colourWidth, colourHeight);
+        return false;
+    }
+    std::copy_n(m_calibration.begin() + kRotationAt, 9, out.extrinsics.rotation.begin());
+    std::copy_n(m_calibration.begin() + kTranslationAt, 3, out.extrinsics.translation.begin());
+    if (!registration::IsUsable(out.extrinsics)) {
+        QLOG("the calibration's rotation and translation are not usable; nothing is mapped.\n");
+        return false;
+    }
+    out.generation = m_calibrationGeneration;
+    return true;
 }
 
-int32_t ImgPreProcessImpl::MapIRToColour(ImageDescriptor* /*colour*/, ImageDescriptor* /*depth*/,
-                                         ImageDescriptor* /*ir*/, ImageDescriptor* /*mappedIr*/) {
-    return NotAvailable(kMapIr, "MapIRToColour");
+const registration::ProjectionTable* ImgPreProcessImpl::TableFor(bool spread, uint32_t depthWidth,
+                                                                 uint32_t depthHeight,
+                                                                 uint32_t colourWidth,
+                                                                 uint32_t colourHeight) {
+    Geometry g;
+    if (!GeometryFor(depthWidth, depthHeight, colourWidth, colourHeight, g)) {
+        return nullptr;
+    }
+    registration::ProjectionTable& table = spread ? m_spreadTable : m_nearestTable;
+    uint64_t& generation = spread ? m_spreadGeneration : m_nearestGeneration;
+    if (generation != g.generation ||
+        !table.Fits(depthWidth, depthHeight, colourWidth, colourHeight)) {
+        table.Build(g.depth, g.colour, g.extrinsics, spread);
+        generation = g.generation;
+    }
+    return &table;
 }
 
-int32_t ImgPreProcessImpl::MapDepthAndIRToColour(ImageDescriptor* /*colour*/,
-                                                 ImageDescriptor* /*depth*/,
-                                                 ImageDescriptor* /*ir*/,
-                                                 ImageDescriptor* /*mappedDepth*/,
-                                                 ImageDescriptor* /*mappedIr*/) {
-    return NotAvailable(kMapDepthAndIr, "MapDepthAndIRToColour");
+int32_t ImgPreProcessImpl::MapDepthPointToColour(const NsDepthVector3& depthPoint,
+                                                 uint32_t colourResolution,
+                                                 NsDepthVector3* colourPoint) {
+    if (colourPoint == nullptr) {
+        QLOG_WARN("colour point is null.\n");
+        return kStatusFailed;
+    }
+    *colourPoint = NsDepthVector3{};
+    const uint32_t width = colourResolution & 0xFFFF;
+    const uint32_t height = colourResolution >> 16;
+    const uint16_t d = depthPoint.depthZ;
+    if (d == 0 || d == 65535 || width == 0 || height == 0) {
+        QLOG("depth %u or colour size w %u h %u has no mapping.\n", d, width, height);
+        return kStatusFailed;
+    }
+    Geometry g;
+    uint32_t depthWidth = 0;
+    uint32_t depthHeight = 0;
+    {
+        std::lock_guard guard(m_settingsLock);
+        depthWidth = m_matrixWidth[0];
+        depthHeight = m_matrixHeight[0];
+    }
+    // The depth matrix is used at the size it was given for (either order of sides maps
+    // it unchanged).
+    if (!GeometryFor(depthWidth, depthHeight, width, height, g)) {
+        return kStatusFailed;
+    }
+    const auto& r = g.extrinsics.rotation;
+    const auto& t = g.extrinsics.translation;
+    const double x = (depthPoint.depthX - g.depth.cx) / g.depth.fx * d;
+    const double y = (depthPoint.depthY - g.depth.cy) / g.depth.fy * d;
+    const double qx = r[0] * x + r[1] * y + r[2] * d + t[0];
+    const double qy = r[3] * x + r[4] * y + r[5] * d + t[1];
+    const double qz = r[6] * x + r[7] * y + r[8] * d + t[2];
+    if (!(qz >= 1.0)) {
+        QLOG("the point is behind the colour camera.\n");
+        return kStatusFailed;
+    }
+    const double u = std::floor(g.colour.fx * qx / qz + g.colour.cx + 0.5);
+    const double v = std::floor(g.colour.fy * qy / qz + g.colour.cy + 0.5);
+    if (!(u >= 0 && v >= 0 && u < width && v < height)) {
+        return kStatusFailed;  // outside the colour image
+    }
+    colourPoint->depthX = static_cast<int32_t>(u);
+    colourPoint->depthY = static_cast<int32_t>(v);
+    colourPoint->depthZ = static_cast<uint16_t>(std::min(std::floor(qz + 0.5), 65534.0));
+    return 0;
+}
+
+int32_t ImgPreProcessImpl::MapToColour(ImageDescriptor* colour, ImageDescriptor* depth,
+                                       ImageDescriptor* ir, ImageDescriptor* mappedDepth,
+                                       ImageDescriptor* mappedIr, const char* operation) {
+    if (CheckImage(colour, operation) == 0 ||
+        CheckImageOfType(depth, kImage16Bit, operation) == 0) {
+        return kStatusFailed;
+    }
+    const bool withIr = mappedIr != nullptr;
+    if (withIr) {
+        if (CheckImageOfType(ir, kImage16Bit, operation) == 0) {
+            return kStatusFailed;
+        }
+        if (ir->width != depth->width || ir->height != depth->height) {
+            QLOG("%s: IR w %u h %u differs from depth w %u h %u.\n", operation, ir->width,
+                 ir->height, depth->width, depth->height);
+            return kStatusFailed;
+        }
+    }
+    for (ImageDescriptor* out : {mappedDepth, mappedIr}) {
+        if (out != nullptr && out->data == nullptr) {
+            QLOG_WARN("%s: output data is null.\n", operation);
+            return kStatusFailed;
+        }
+    }
+    if (mappedDepth == nullptr && !withIr) {
+        QLOG_WARN("%s: no output.\n", operation);
+        return kStatusFailed;
+    }
+    if (size_t{colour->width} * colour->height > kZBufferPixels) {
+        QLOG_WARN("%s: colour w %u h %u is too large.\n", operation, colour->width, colour->height);
+        return kStatusFailed;
+    }
+    std::lock_guard guard(m_mapLock);
+    const registration::ProjectionTable* table =
+        TableFor(true, depth->width, depth->height, colour->width, colour->height);
+    if (table == nullptr) {
+        return kStatusFailed;
+    }
+    uint16_t* zBuffer =
+        mappedDepth != nullptr ? reinterpret_cast<uint16_t*>(mappedDepth->data) : m_zBuffer.get();
+    registration::MapDepthToColour(
+        *table, reinterpret_cast<const uint16_t*>(depth->data),
+        withIr ? reinterpret_cast<const uint16_t*>(ir->data) : nullptr, zBuffer,
+        withIr ? reinterpret_cast<uint16_t*>(mappedIr->data) : nullptr, *m_projectedRow);
+    for (ImageDescriptor* out : {mappedDepth, mappedIr}) {
+        if (out != nullptr) {
+            *out = ImageDescriptor{out->data, kImage16Bit, colour->width, colour->height};
+        }
+    }
+    return 0;
+}
+
+int32_t ImgPreProcessImpl::MapDepthToColour(ImageDescriptor* colour, ImageDescriptor* depth,
+                                            ImageDescriptor* mappedDepth) {
+    if (mappedDepth == nullptr) {
+        QLOG_WARN("mapped depth is null.\n");
+        return kStatusFailed;
+    }
+    return MapToColour(colour, depth, nullptr, mappedDepth, nullptr, "MapDepthToColour");
+}
+
+int32_t ImgPreProcessImpl::MapIRToColour(ImageDescriptor* colour, ImageDescriptor* depth,
+                                         ImageDescriptor* ir, ImageDescriptor* mappedIr) {
+    if (mappedIr == nullptr) {
+        QLOG_WARN("mapped IR is null.\n");
+        return kStatusFailed;
+    }
+    return MapToColour(colour, depth, ir, nullptr, mappedIr, "MapIRToColour");
+}
+
+int32_t ImgPreProcessImpl::MapDepthAndIRToColour(ImageDescriptor* colour, ImageDescriptor* depth,
+                                                 ImageDescriptor* ir, ImageDescriptor* mappedDepth,
+                                                 ImageDescriptor* mappedIr) {
+    if (mappedDepth == nullptr || mappedIr == nullptr) {
+        QLOG_WARN("mapped depth %p or mapped IR %p is null.\n", static_cast<void*>(mappedDepth),
+                  static_cast<void*>(mappedIr));
+        return kStatusFailed;
+    }
+    return MapToColour(colour, depth, ir, mappedDepth, mappedIr, "MapDepthAndIRToColour");
+}
+
+int32_t ImgPreProcessImpl::MapColourToDepth(ImageDescriptor* depth, ImageDescriptor* colour,
+                                            ImageDescriptor* mappedColour) {
+    if (CheckImageOfType(depth, kImage16Bit, "MapColourToDepth") == 0 ||
+        CheckImageOfType(colour, kImage8BitRgb, "MapColourToDepth") == 0) {
+        return kStatusFailed;
+    }
+    if (mappedColour == nullptr || mappedColour->data == nullptr) {
+        QLOG_WARN("mapped colour is null.\n");
+        return kStatusFailed;
+    }
+    std::lock_guard guard(m_mapLock);
+    const registration::ProjectionTable* table =
+        TableFor(false, depth->width, depth->height, colour->width, colour->height);
+    if (table == nullptr) {
+        return kStatusFailed;
+    }
+    registration::MapColourToDepth(*table, reinterpret_cast<const uint16_t*>(depth->data),
+                                   colour->data, mappedColour->data, *m_projectedRow);
+    *mappedColour = ImageDescriptor{mappedColour->data, kImage8BitRgb, depth->width, depth->height};
+    return 0;
+}
+
+// --- undistortion ---------------------------------------------------------------------
+
+int32_t ImgPreProcessImpl::Undistort(ImageDescriptor* image, Switch which, int32_t sensor,
+                                     uint32_t coefficientsAt, undistort::RemapTable& table,
+                                     uint64_t& tableGeneration) {
+    if (!m_switches[which].load()) {
+        return 0;  // off: the frame passes exactly as it came
+    }
+    registration::Pinhole camera;
+    double coefficients[undistort::kCoefficients];
+    uint64_t generation = 0;
+    {
+        std::lock_guard guard(m_settingsLock);
+        if (!m_hasCalibration || !CameraFor(sensor, image->width, image->height, camera)) {
+            return 0;  // nothing to correct with yet
+        }
+        std::copy_n(m_calibration.begin() + coefficientsAt, undistort::kCoefficients, coefficients);
+        generation = m_calibrationGeneration;
+    }
+    if (undistort::IsIdentity(coefficients)) {
+        return 0;
+    }
+    const uint32_t bytes = BytesPerPixel(image->type);
+    std::lock_guard guard(m_workLock);
+    if (tableGeneration != generation || table.width != image->width ||
+        table.height != image->height) {
+        undistort::Build(table, camera, coefficients);
+        tableGeneration = generation;
+    }
+    std::memcpy(m_work.get(), image->data, size_t{image->width} * image->height * bytes);
+    undistort::Remap(table, m_work.get(), image->data, bytes);
+    return 0;
 }
 
 int32_t ImgPreProcessImpl::ComputeFrame(ImageDescriptor* /*output*/, int32_t /*request*/) {
@@ -501,11 +753,21 @@ int32_t ImgPreProcessImpl::ComputeFrame(ImageDescriptor* /*output*/, int32_t /*r
     return NotAvailable(kComputeFrame, "ComputeFrame");
 }
 
-int32_t ImgPreProcessImpl::ProcessSpecial(ImageDescriptor* /*mappedDepth*/,
-                                          ImageDescriptor* /*colour*/, int32_t /*mode*/,
-                                          int32_t /*low*/, int32_t /*high*/, uint8_t* /*result*/) {
-    // No result is produced, so nothing may be sent on to the camera.
-    return NotAvailable(kSpecial, "ProcessSpecial");
+int32_t ImgPreProcessImpl::ProcessSpecial(ImageDescriptor* mappedDepth, ImageDescriptor* colour,
+                                          int32_t mode, int32_t /*low*/, int32_t /*high*/,
+                                          uint8_t* result) {
+    if (result == nullptr || CheckImageOfType(mappedDepth, kImage16Bit, "ProcessSpecial") == 0 ||
+        CheckImageOfType(colour, kImage8BitRgb, "ProcessSpecial") == 0) {
+        return kStatusFailed;
+    }
+    if (mode < 1 || mode > 3) {
+        QLOG_WARN("mode: %d is invalid.\n", mode);
+        return kStatusFailed;
+    }
+    // The device-assist computation is not ours to make: the answer is a valid one that
+    // asks nothing to be sent (byte 0 clear), so the camera keeps its own settings.
+    result[0] = 0;
+    return 0;
 }
 
 std::unique_ptr<ImgPreProcess> Get_APIImgPreProcess() {

@@ -1,12 +1,13 @@
-// ImgPreProcessImpl: our image pre-processing object. Geometry and colour conversion are
-// real; the filters keep their switches but pass frames through unchanged; registration
-// (the Map operations), the computed frame and the special operation are not available
-// yet and fail.
+// ImgPreProcessImpl: our image pre-processing object. Geometry, colour conversion,
+// registration (the Map operations) and undistortion (its three switches) are real; the
+// filters keep their switches but pass frames through unchanged; the computed frame is not
+// available and fails; the device-assist operation answers that it has nothing to send.
 //
 // Threads: the depth decoder, the colour decoder and the application's thread call one
 // object at the same time. Switches and settings are safe to touch from any thread; the
-// operations that go through the work buffer (Resize, quarter turns, NV12) take the
-// object's lock for the time they use it.
+// operations that go through the work buffer (Resize, quarter turns, NV12, undistortion)
+// take the object's lock for the time they use it; the Map operations take the mapping
+// lock, which guards the projection tables they rebuild when the calibration changes.
 #pragma once
 
 #include <array>
@@ -18,6 +19,8 @@
 
 #include "imgproc/ImageGeometry.h"
 #include "imgproc/ImgPreProcess.h"
+#include "imgproc/Registration.h"
+#include "imgproc/Undistort.h"
 
 namespace quorix {
 
@@ -114,14 +117,35 @@ private:
     };
     // Operations that cannot work yet; each is logged once per object.
     enum Unavailable : uint32_t {
-        kMapPoint = 1u << 0,
-        kMapDepth = 1u << 1,
-        kMapColour = 1u << 2,
-        kMapIr = 1u << 3,
-        kMapDepthAndIr = 1u << 4,
         kComputeFrame = 1u << 5,
-        kSpecial = 1u << 6,
     };
+    // The calibration as the registration needs it, for a depth and a colour image size.
+    struct Geometry {
+        registration::Pinhole depth;
+        registration::Pinhole colour;
+        registration::Extrinsics extrinsics;
+        uint64_t generation = 0;
+    };
+    // False, with a log line, when there is no usable calibration for these sizes.
+    bool GeometryFor(uint32_t depthWidth, uint32_t depthHeight, uint32_t colourWidth,
+                     uint32_t colourHeight, Geometry& out) const;
+    // The sensor's matrix for an image of width x height (m_settingsLock held).
+    bool CameraFor(int32_t sensor, uint32_t width, uint32_t height,
+                   registration::Pinhole& out) const;
+    // The table of `spread` for these sizes, rebuilt when the calibration changed; null
+    // when there is none (m_mapLock held).
+    const registration::ProjectionTable* TableFor(bool spread, uint32_t depthWidth,
+                                                  uint32_t depthHeight, uint32_t colourWidth,
+                                                  uint32_t colourHeight);
+    // Common checks and the z-buffered mapping of MapDepthToColour, MapIRToColour and
+    // MapDepthAndIRToColour; either output may be null.
+    int32_t MapToColour(ImageDescriptor* colour, ImageDescriptor* depth, ImageDescriptor* ir,
+                        ImageDescriptor* mappedDepth, ImageDescriptor* mappedIr,
+                        const char* operation);
+    // Undistorts `image` in place when `which` is on; the camera of `sensor` (0 depth and
+    // IR, 1 colour) and its coefficients at `coefficientsAt` in the calibration block.
+    int32_t Undistort(ImageDescriptor* image, Switch which, int32_t sensor, uint32_t coefficientsAt,
+                      undistort::RemapTable& table, uint64_t& tableGeneration);
 
     int32_t SetSwitch(Switch which, bool enabled);
     int32_t GetSwitch(Switch which, bool* enabled) const;
@@ -151,6 +175,24 @@ private:
     uint16_t m_auxTag = 0;
     uint32_t m_auxCount = 0;
     std::array<uint8_t, kSensorConfigBytes> m_sensorConfig{};
+    uint64_t m_calibrationGeneration = 1;  // changes with every Init and SetCameraMatrix
+
+    // Registration: tables and working rows, guarded by m_mapLock.
+    std::mutex m_mapLock;
+    registration::ProjectionTable m_spreadTable;
+    registration::ProjectionTable m_nearestTable;
+    uint64_t m_spreadGeneration = 0;
+    uint64_t m_nearestGeneration = 0;
+    std::unique_ptr<registration::ProjectedRow> m_projectedRow;
+    std::unique_ptr<uint16_t[]> m_zBuffer;  // mapped depth when only IR is wanted
+
+    // Undistortion tables, guarded by m_workLock.
+    undistort::RemapTable m_depthRemap;
+    undistort::RemapTable m_irRemap;
+    undistort::RemapTable m_colourRemap;
+    uint64_t m_depthRemapGeneration = 0;
+    uint64_t m_irRemapGeneration = 0;
+    uint64_t m_colourRemapGeneration = 0;
 
     // The work buffer (the largest image's size) and the resizes' working storage,
     // allocated once; guarded by m_workLock.

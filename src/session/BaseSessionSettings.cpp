@@ -4,11 +4,13 @@
 // per-stream switches.
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <span>
 #include <thread>
 
 #include "base/Status.h"
 #include "log/Log.h"
+#include "model/DataModes.h"
 #include "protocol/BaseProtocol.h"
 #include "session/BaseSession.h"
 
@@ -31,52 +33,14 @@ int32_t BaseSession::SetFrameMode(uint8_t dataMode) {
     auto mode = [upright](uint32_t w, uint32_t h, uint32_t fps) {
         return upright ? TofFrameMode{h, w, fps} : TofFrameMode{w, h, fps};
     };
-    bool depth = false;
-    bool ir = false;
-    TofFrameMode m{};
-    switch (dataMode) {
-        case 0:
-        case 3:
-        case 4:
-        case 11:
-            depth = true;
-            m = mode(640, 480, 30);
-            break;
-        case 1:
-        case 12:
-        case 100:
-        case 101:
-        case 102:
-            ir = true;
-            m = mode(640, 480, 30);
-            break;
-        case 2:
-        case 13:
-            depth = ir = true;
-            m = mode(640, 480, 30);
-            break;
-        case 5:
-        case 8:
-        case 9:
-            depth = true;
-            m = mode(640, 360, 60);
-            break;
-        case 6:
-            ir = true;
-            m = mode(640, 360, 60);
-            break;
-        case 7:
-            depth = ir = true;
-            m = mode(640, 360, 30);
-            break;
-        case 10:
-            depth = ir = true;
-            m = mode(640, 480, 15);
-            break;
-        default:
-            QLOG_WARN("dataMode:%d is invalid.\n", dataMode);
-            return kStatusFailed;
+    const std::optional<DataModeFrames> row = FramesOfDataMode(dataMode);
+    if (!row) {
+        QLOG_WARN("dataMode:%d is invalid.\n", dataMode);
+        return kStatusFailed;
     }
+    const bool depth = row->depth;
+    const bool ir = row->ir;
+    const TofFrameMode m = mode(row->width, row->height, row->fps);
     std::lock_guard guard(m_cacheLock);
     if (depth) {
         m_cache.depthMode = m;

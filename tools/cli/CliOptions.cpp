@@ -122,6 +122,9 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, Options& opti
         ->check(kCount);
     sub.stream->add_option("--seconds", options.seconds, "stop after this many seconds")
         ->check(kSeconds);
+    sub.stream->add_flag("--map", options.map,
+                         "map depth and colour onto each other (colour on depth, depth and IR "
+                         "on colour) and count the mapped frames");
 
     sub.snapshot = app.add_subcommand("snapshot", "write one frame set as PNG images");
     AddDevice(sub.snapshot, options, pending);

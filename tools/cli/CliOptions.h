@@ -28,6 +28,7 @@ struct Options {
     double waitSeconds = 2.0;  // list: discovery time; others: longest wait for the camera
     uint64_t frames = 0;       // stream: stop after this many frame sets; 0 no limit
     double seconds = 0.0;      // stream: stop after this time, 0 no limit; demo: streaming time
+    bool map = false;          // stream: turn the three mappings between depth and colour on
     std::string outDir;        // snapshot, demo: where the images go
     std::string address = "127.0.0.2";  // demo: loopback address of the simulated camera
     std::optional<Setting> setting;     // get: the one to print (none: all); set: required

@@ -99,12 +99,12 @@ bool WriteIr(Writer& writer, const NsFrame& frame) {
     return writer.Write(kIrFile, frame, PngFormat::kGrey8, grey.data());
 }
 
-bool WriteColour(Writer& writer, const NsFrame& frame) {
+bool WriteColour(Writer& writer, const NsFrame& frame, const char* file) {
     const size_t pixels = static_cast<size_t>(frame.width) * frame.height;
     std::vector<uint8_t> rgb(pixels * 3);
     ColourToRgb(static_cast<const uint8_t*>(frame.pFrameData), pixels, frame.pixelFormat,
                 rgb.data());
-    return writer.Write(kColourFile, frame, PngFormat::kRgb8, rgb.data());
+    return writer.Write(file, frame, PngFormat::kRgb8, rgb.data());
 }
 
 // The points of the depth frame, coloured from the mapped colour frame when it covers the
@@ -161,7 +161,9 @@ bool WriteSnapshot(const SnapshotFrames& frames, const std::string& folder,
     Writer writer(folder, result);
     return (frames.depth == nullptr || WriteDepth(writer, *frames.depth, result)) &&
            (frames.ir == nullptr || WriteIr(writer, *frames.ir)) &&
-           (frames.colour == nullptr || WriteColour(writer, *frames.colour)) &&
+           (frames.colour == nullptr || WriteColour(writer, *frames.colour, kColourFile)) &&
+           (frames.mappedColour == nullptr ||
+            WriteColour(writer, *frames.mappedColour, kColourOnDepthFile)) &&
            (frames.depth == nullptr || frames.points == nullptr ||
             WritePointCloud(folder, frames, result));
 }

@@ -1,5 +1,5 @@
-// Writing of one frame set as PNG images (colourised depth, the raw 16-bit depth, 8-bit IR
-// and colour) and of the depth frame's points as a PLY point cloud.
+// Writing of one frame set as PNG images (colourised depth, the raw 16-bit depth, 8-bit IR,
+// colour and colour on depth) and of the depth frame's points as a PLY point cloud.
 #pragma once
 
 #include <string>
@@ -38,6 +38,8 @@ inline constexpr const char* kDepthColourFile = "depth.png";
 inline constexpr const char* kDepthRawFile = "depth16.png";
 inline constexpr const char* kIrFile = "ir.png";
 inline constexpr const char* kColourFile = "colour.png";
+// Colour in depth geometry: each depth pixel's colour, black where it has no depth.
+inline constexpr const char* kColourOnDepthFile = "colour_on_depth.png";
 inline constexpr const char* kPointCloudFile = "depth.ply";
 // Text keys of the colourised depth image: the depth span in millimetres.
 inline constexpr const char* kDepthMinKey = "DepthMinMM";

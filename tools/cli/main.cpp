@@ -420,9 +420,23 @@ void MissingFileNotes(const Session& session, const SnapshotFrames& frames) {
     }
 }
 
+// Turns on colour on depth, depth on colour and IR on colour; says which were refused.
+void MapEverything(const Session& session) {
+    using Switch = NsReturnStatus (*)(NsDeviceHandle, uint32_t, uint8_t);
+    const std::pair<Switch, const char*> switches[] = {
+        {Ns2_SetMapperEnabledDepthToRGB, "colour on depth"},
+        {Ns2_SetMapperEnabledRGBToDepth, "depth on colour"},
+        {Ns2_SetMapperEnabledRGBToIR, "IR on colour"}};
+    for (const auto& [set, name] : switches) {
+        if (const NsReturnStatus s = set(session.Handle(), session.Index(), 1); s != NsStatusOk) {
+            std::printf("mapping %s was not turned on: %s\n", name, StatusText(s).c_str());
+        }
+    }
+}
+
 int Snapshot(const Session& session, const std::string& folder) {
-    // Colour in depth geometry colours the point cloud; while registration is unavailable
-    // the library delivers none (or refuses the switch), and the points stay uncoloured.
+    // Colour in depth geometry: its own image, and the colour of the point cloud. A camera
+    // without calibration or colour delivers none, and the points stay uncoloured.
     Ns2_SetMapperEnabledDepthToRGB(session.Handle(), session.Index(), 1);
     // The first set that holds depth; IR and colour come with it when the camera sends them.
     const int64_t end = SteadyMs() + kNoFramesLimitMs;
@@ -626,6 +640,9 @@ int RunOnDevice(const Options& options) {
             return RunSet(session, *options.setting, options.value);
         default:
             break;
+    }
+    if (options.command == Command::kStream && options.map) {
+        MapEverything(session);
     }
     if (const int code = session.Stream(); code != kExitOk) {
         return code;

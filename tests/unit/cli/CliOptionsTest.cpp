@@ -71,6 +71,19 @@ TEST(CliOptions, EachCommandWithItsArgumentsAndDefaults) {
     }
 }
 
+TEST(CliOptions, StreamMapsOnlyWhenAsked) {
+    Options options;
+    ASSERT_FALSE(Parse({"stream", "QX1", "--map", "--frames", "5"}, options));
+    EXPECT_TRUE(options.map);
+    EXPECT_EQ(options.frames, 5u);
+    Options plain;
+    ASSERT_FALSE(Parse({"stream", "QX1"}, plain));
+    EXPECT_FALSE(plain.map);
+    Options snapshot;
+    EXPECT_EQ(Parse({"snapshot", "QX1", "--out", "/tmp/x", "--map"}, snapshot),
+              std::optional<int>(kExitUsage));
+}
+
 TEST(CliOptions, MistakesEndWithTheUsageCode) {
     const std::vector<std::vector<std::string>> cases = {
         {},                        // no command

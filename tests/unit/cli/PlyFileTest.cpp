@@ -12,6 +12,7 @@
 #include <sstream>
 #include <vector>
 
+#include "PngReader.h"
 #include "TestFrame.h"
 #include "support/TempDir.h"
 
@@ -189,6 +190,11 @@ TEST_F(SnapshotPoints, SnapshotWritesThePointsBesideTheImagesColouredWhenMapped)
         EXPECT_EQ(result.pointCloud, dir / kPointCloudFile);
         EXPECT_EQ(result.points, 3u);
         EXPECT_EQ(result.colouredPoints, colour != nullptr);
+        // Colour on depth is also an image of its own, in R G B order.
+        EXPECT_EQ(std::filesystem::exists(dir / kColourOnDepthFile), colour != nullptr);
+        if (colour != nullptr) {
+            EXPECT_EQ(test::ReadPng(dir / kColourOnDepthFile).pixels[0], 3);
+        }
         const Ply ply = ReadPly(result.pointCloud);
         ASSERT_EQ(ply.vertices.size(), 3u);
         EXPECT_EQ(ply.vertices[2].z, 1300.0f);

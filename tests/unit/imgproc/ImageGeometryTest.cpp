@@ -2,11 +2,14 @@
 // patterns, round trips on non-square images of every pixel size, and concurrent use.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
 #include <numeric>
 #include <random>
 #include <thread>
 #include <vector>
 
+#include "imgproc/ImageGeometry.h"
 #include "imgproc/ImgPreProcess.h"
 
 namespace quorix {
@@ -220,6 +223,29 @@ TEST(ImageGeometryTest, ConcurrentCallersDoNotShareTheWorkBuffer) {
     depthThread.join();
     EXPECT_EQ(std::count(colourBuffer.begin(), colourBuffer.end(), 77),
               static_cast<std::ptrdiff_t>(colourBuffer.size()));
+}
+
+// The frame engine shrinks colour by a whole factor for mapping: reading only the middle of
+// each cell must give what the full bilinear resize gives (within its rounding).
+TEST(ImageGeometryTest, WholeFactorShrinkMatchesBilinear) {
+    std::mt19937 rng(3);
+    const uint32_t w = 1920, h = 1080;
+    std::vector<uint8_t> src(size_t{w} * h * 3);
+    for (auto& b : src) {
+        b = static_cast<uint8_t>(rng());
+    }
+    auto work = std::make_unique<geometry::ResizeWork>();
+    for (uint32_t k : {1u, 2u, 3u}) {
+        std::vector<uint8_t> fast(size_t{w / k} * (h / k) * 3);
+        std::vector<uint8_t> full(fast.size());
+        geometry::ShrinkByWhole3(src.data(), w, h, fast.data(), k);
+        geometry::ResizeBilinear3(src.data(), w, h, full.data(), w / k, h / k, *work);
+        int worst = 0;
+        for (size_t i = 0; i < fast.size(); ++i) {
+            worst = std::max(worst, std::abs(int(fast[i]) - int(full[i])));
+        }
+        EXPECT_LE(worst, 1) << "k " << k;
+    }
 }
 
 }  // namespace

@@ -144,28 +144,38 @@ TEST(ImgPreProcessTest, SettingsAreKeptAndNonsenseRefused) {
     EXPECT_NE(proc.Init(nullptr, "/tmp/Config/"), 0);
 }
 
-TEST(ImgPreProcessTest, WhatIsNotBuiltYetFailsAndSaysSoOnce) {
+// Without a calibration nothing can be mapped; the computed frame is not built; the
+// device-assist operation has nothing to send.
+TEST(ImgPreProcessTest, WhatCannotWorkFailsAndSaysSo) {
     ImgPreProcessImpl proc;
     log::Capture capture;
     NsDepthVector3 point{10, 20, 1000};
     NsDepthVector3 out{1, 2, 3};
     std::vector<uint8_t> px(640 * 480 * 3);
     ImageDescriptor a{px.data(), kImage8BitRgb, 640, 480};
-    ImageDescriptor b = a, c = a, d = a, e = a;
+    ImageDescriptor c = a, d = a, e = a;
+    ImageDescriptor depth{px.data(), kImage16Bit, 640, 480};
     uint8_t result[32] = {};
     for (int round = 0; round < 2; ++round) {
         EXPECT_EQ(proc.MapDepthPointToColour(point, 640 | (480u << 16), &out), -1);
         EXPECT_EQ(out.depthX, 0);
         EXPECT_EQ(out.depthY, 0);
         EXPECT_EQ(out.depthZ, 0);
-        EXPECT_EQ(proc.MapDepthToColour(&a, &b, &c), -1);
-        EXPECT_EQ(proc.MapColourToDepth(&a, &b, &c), -1);
-        EXPECT_EQ(proc.MapIRToColour(&a, &b, &c, &d), -1);
-        EXPECT_EQ(proc.MapDepthAndIRToColour(&a, &b, &c, &d, &e), -1);
+        EXPECT_EQ(proc.MapDepthToColour(&a, &depth, &c), -1);
+        EXPECT_EQ(proc.MapColourToDepth(&depth, &a, &c), -1);
+        EXPECT_EQ(proc.MapIRToColour(&a, &depth, &depth, &d), -1);
+        EXPECT_EQ(proc.MapDepthAndIRToColour(&a, &depth, &depth, &d, &e), -1);
         EXPECT_EQ(proc.ComputeFrame(&a, 1), -1);
-        EXPECT_EQ(proc.ProcessSpecial(&a, &b, 1, 300, 1200, result), -1);
+        // The device-assist answer asks nothing to be sent; bad arguments are refused.
+        result[0] = 0xFF;
+        EXPECT_EQ(proc.ProcessSpecial(&depth, &a, 1, 300, 1200, result), 0);
+        EXPECT_EQ(result[0], 0);
+        EXPECT_EQ(proc.ProcessSpecial(&depth, &a, 4, 300, 1200, result), -1);
+        EXPECT_EQ(proc.ProcessSpecial(&a, &a, 1, 300, 1200, result), -1);
+        EXPECT_EQ(proc.ProcessSpecial(&depth, &a, 1, 300, 1200, nullptr), -1);
     }
-    EXPECT_EQ(capture.Count("is not available yet"), 7u);
+    EXPECT_EQ(capture.Count("is not available yet"), 1u);
+    EXPECT_EQ(capture.Count("no calibration yet"), 10u);
 }
 
 // Every image operation against every kind of bad descriptor: refused with a log line,

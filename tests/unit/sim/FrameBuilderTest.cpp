@@ -375,7 +375,8 @@ TEST(ColourImage, MjpegIsTypedBySizeAndDecodesToTheTestImage) {
             worst = std::max(worst, error);
         }
         EXPECT_LT(total / rgb.size(), 2.0) << width;
-        EXPECT_LT(worst, 96) << width;  // chroma subsampling at the block edges
+        // Chroma subsampling at the edges between saturated surfaces (red box, white frame).
+        EXPECT_LT(worst, 128) << width;
     }
     tjDestroy(handle);
 }

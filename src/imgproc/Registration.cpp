@@ -1,0 +1,223 @@
+// Registration: building the projection table and the z-buffered scatter; the portable
+// row projection that the vector path matches bit for bit.
+#include "imgproc/Registration.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace quorix::registration {
+namespace {
+
+constexpr double kFootprintMargin = 1.05;
+
+uint16_t LoadDepth(const uint16_t* p) {
+    uint16_t d;
+    std::memcpy(&d, p, sizeof d);  // an application's frame may be unaligned
+    return d;
+}
+
+}  // namespace
+
+Pinhole ScaledTo(const Pinhole& camera, uint32_t width, uint32_t height) {
+    if (camera.width == width && camera.height == height) {
+        return camera;
+    }
+    const double sx = static_cast<double>(width) / camera.width;
+    const double sy = static_cast<double>(height) / camera.height;
+    return Pinhole{
+        camera.fx * sx, camera.fy * sy, (camera.cx + 0.5) * sx - 0.5, (camera.cy + 0.5) * sy - 0.5,
+        width,          height};
+}
+
+bool IsUsable(const Extrinsics& e) {
+    for (double v : e.rotation) {
+        if (!std::isfinite(v)) {
+            return false;
+        }
+    }
+    for (double v : e.translation) {
+        if (!std::isfinite(v)) {
+            return false;
+        }
+    }
+    // R * R^T must be the identity.
+    const auto& r = e.rotation;
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j) {
+            const double dot =
+                r[3 * i] * r[3 * j] + r[3 * i + 1] * r[3 * j + 1] + r[3 * i + 2] * r[3 * j + 2];
+            if (std::abs(dot - (i == j ? 1.0 : 0.0)) > 1e-3) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+bool IsUsable(const Pinhole& c) {
+    return std::isfinite(c.fx) && std::isfinite(c.fy) && std::isfinite(c.cx) &&
+           std::isfinite(c.cy) && c.fx > 0 && c.fy > 0 && c.width > 0 && c.height > 0 &&
+           c.width <= kMaxRow && c.height <= kMaxRow;
+}
+
+void ProjectionTable::Build(const Pinhole& depth, const Pinhole& colour, const Extrinsics& e,
+                            bool spread) {
+    const auto& r = e.rotation;
+    const auto& t = e.translation;
+    dw = depth.width;
+    dh = depth.height;
+    cw = colour.width;
+    ch = colour.height;
+    colU.resize(dw);
+    colV.resize(dw);
+    colZ.resize(dw);
+    rowU.resize(dh);
+    rowV.resize(dh);
+    rowZ.resize(dh);
+    // P = d * (rx, ry, 1); Q = R P + t; column = (fx Qx + cx Qz) / Qz, row likewise.
+    for (uint32_t u = 0; u < dw; ++u) {
+        const double rx = (u - depth.cx) / depth.fx;
+        colU[u] = static_cast<float>((colour.fx * r[0] + colour.cx * r[6]) * rx);
+        colV[u] = static_cast<float>((colour.fy * r[3] + colour.cy * r[6]) * rx);
+        colZ[u] = static_cast<float>(r[6] * rx);
+    }
+    for (uint32_t v = 0; v < dh; ++v) {
+        const double ry = (v - depth.cy) / depth.fy;
+        rowU[v] = static_cast<float>((colour.fx * r[1] + colour.cx * r[7]) * ry + colour.fx * r[2] +
+                                     colour.cx * r[8]);
+        rowV[v] = static_cast<float>((colour.fy * r[4] + colour.cy * r[7]) * ry + colour.fy * r[5] +
+                                     colour.cy * r[8]);
+        rowZ[v] = static_cast<float>(r[7] * ry + r[8]);
+    }
+    tu = static_cast<float>(colour.fx * t[0] + colour.cx * t[2]);
+    tv = static_cast<float>(colour.fy * t[1] + colour.cy * t[2]);
+    tz = static_cast<float>(t[2]);
+    // A depth pixel seen from the colour camera spans about the ratio of the focal lengths;
+    // perspective and the rotation stretch that by a few per cent, which the margin covers
+    // so neighbours' footprints always meet.
+    const auto half = [spread](double ratio) {
+        return static_cast<float>(spread && ratio > 1.0 ? 0.5 * ratio * kFootprintMargin : 0.5);
+    };
+    halfX = half(colour.fx / depth.fx);
+    halfY = half(colour.fy / depth.fy);
+    built = true;
+}
+
+void ProjectRowPortable(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
+                        ProjectedRow& out, uint32_t first) {
+    const float ru = t.rowU[row];
+    const float rv = t.rowV[row];
+    const float rz = t.rowZ[row];
+    const float cw = static_cast<float>(t.cw);
+    const float ch = static_cast<float>(t.ch);
+    for (uint32_t u = first; u < t.dw; ++u) {
+        const uint16_t d = LoadDepth(depth + u);
+        const float df = d;
+        const float zc = df * (t.colZ[u] + rz) + t.tz;
+        float uc = (df * (t.colU[u] + ru) + t.tu) / zc;
+        float vc = (df * (t.colV[u] + rv) + t.tv) / zc;
+        // Written so that NaN (zc == 0) clamps to the lower limit; it is cut off below.
+        uc = uc > -kCoordinateLimit ? uc : -kCoordinateLimit;
+        uc = uc < kCoordinateLimit ? uc : kCoordinateLimit;
+        vc = vc > -kCoordinateLimit ? vc : -kCoordinateLimit;
+        vc = vc < kCoordinateLimit ? vc : kCoordinateLimit;
+        // A footprint at least one pixel wide always holds a pixel centre, also where
+        // rounding makes both ends ceil to the same integer.
+        const float left = std::ceil(uc - t.halfX);
+        const float top = std::ceil(vc - t.halfY);
+        const float x0 = std::max(left, 0.0f);
+        const float x1 = std::min(std::max(std::ceil(uc + t.halfX), left + 1.0f), cw);
+        const float y0 = std::max(top, 0.0f);
+        const float y1 = std::min(std::max(std::ceil(vc + t.halfY), top + 1.0f), ch);
+        const bool lands = d != 0 && d != 65535 && zc >= 1.0f && x0 < x1 && y0 < y1;
+        out.x0[u] = static_cast<int32_t>(x0);
+        out.x1[u] = static_cast<int32_t>(x1);
+        out.y0[u] = static_cast<int32_t>(y0);
+        out.y1[u] = static_cast<int32_t>(y1);
+        const float z = std::min(std::floor(zc + 0.5f), 65534.0f);
+        out.z[u] = lands ? static_cast<uint16_t>(z) : 0;
+    }
+}
+
+namespace {
+
+// The z-buffered scatter of one projected row; IR rides along when kWithIr.
+template <bool kWithIr>
+void ScatterRow(const ProjectionTable& t, const ProjectedRow& work, const uint16_t* irRow,
+                uint16_t* mapped, uint16_t* mappedIr) {
+    for (uint32_t u = 0; u < t.dw; ++u) {
+        const uint16_t z = work.z[u];
+        if (z == 0) {
+            continue;
+        }
+        // Nearer wins; an empty pixel (0) counts as farthest of all.
+        const auto zm1 = static_cast<uint16_t>(z - 1);
+        const int32_t x0 = work.x0[u];
+        const int32_t y0 = work.y0[u];
+        const int32_t width = work.x1[u] - x0;
+        const int32_t height = work.y1[u] - y0;
+        [[maybe_unused]] const uint16_t irValue = kWithIr ? LoadDepth(irRow + u) : 0;
+        for (int32_t y = y0; y < y0 + height; ++y) {
+            const size_t base = size_t(y) * t.cw + x0;
+            uint16_t* cells = mapped + base;
+            for (int32_t x = 0; x < width; ++x) {
+                if (static_cast<uint16_t>(cells[x] - 1) > zm1) {
+                    cells[x] = z;
+                    if constexpr (kWithIr) {
+                        mappedIr[base + x] = irValue;
+                    }
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
+
+void MapDepthToColour(const ProjectionTable& t, const uint16_t* depth, const uint16_t* ir,
+                      uint16_t* mapped, uint16_t* mappedIr, ProjectedRow& work, bool usePortable) {
+    const size_t colourPixels = size_t{t.cw} * t.ch;
+    const bool withIr = ir != nullptr && mappedIr != nullptr;
+    std::memset(mapped, 0, colourPixels * sizeof(uint16_t));
+    if (withIr) {
+        std::memset(mappedIr, 0, colourPixels * sizeof(uint16_t));
+    }
+    for (uint32_t v = 0; v < t.dh; ++v) {
+        const uint16_t* depthRow = depth + size_t{v} * t.dw;
+        if (usePortable) {
+            ProjectRowPortable(t, v, depthRow, work);
+        } else {
+            ProjectRow(t, v, depthRow, work);
+        }
+        if (withIr) {
+            ScatterRow<true>(t, work, ir + size_t{v} * t.dw, mapped, mappedIr);
+        } else {
+            ScatterRow<false>(t, work, nullptr, mapped, nullptr);
+        }
+    }
+}
+
+void MapColourToDepth(const ProjectionTable& t, const uint16_t* depth, const uint8_t* colour,
+                      uint8_t* mapped, ProjectedRow& work, bool usePortable) {
+    for (uint32_t v = 0; v < t.dh; ++v) {
+        if (usePortable) {
+            ProjectRowPortable(t, v, depth + size_t{v} * t.dw, work);
+        } else {
+            ProjectRow(t, v, depth + size_t{v} * t.dw, work);
+        }
+        uint8_t* out = mapped + size_t{v} * t.dw * 3;
+        for (uint32_t u = 0; u < t.dw; ++u, out += 3) {
+            if (work.z[u] == 0) {
+                out[0] = out[1] = out[2] = 0;
+                continue;
+            }
+            const uint8_t* in = colour + (size_t(work.y0[u]) * t.cw + work.x0[u]) * 3;
+            out[0] = in[0];
+            out[1] = in[1];
+            out[2] = in[2];
+        }
+    }
+}
+
+}  // namespace quorix::registration

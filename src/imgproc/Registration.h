@@ -1,0 +1,107 @@
+// Registration of depth and colour: depth pixels moved into the colour camera's image and
+// colour fetched at each depth pixel's projection, from the two cameras' intrinsics and the
+// rotation and translation between them (colour point = R * depth point + t, millimetres).
+//
+// The projection is built once per calibration and pair of image sizes as separable rays
+// (one value per depth column and one per depth row), so a pixel costs a few multiply-adds
+// and one division. A row is projected first (ProjectRow: vectorised, chosen at run time,
+// or the portable loop, bit for bit the same: the same operations in the same order and no
+// fused multiply-add) and then scattered through a z-buffer in plain code.
+//
+// A depth pixel covers the colour pixels whose centres fall inside its footprint, a
+// rectangle of the colour-to-depth focal ratio around its projected centre (at least one
+// pixel), so colour larger than depth gets no pin-hole pattern. Where several land on one
+// colour pixel the nearest wins; the first in row order on a tie.
+//
+// Threads: a table is read-only once built; the kernels keep their state in the caller's
+// ProjectedRow.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+namespace quorix::registration {
+
+// A camera's pinhole intrinsics for an image of width x height; pixel centres at integers.
+struct Pinhole {
+    double fx = 0;
+    double fy = 0;
+    double cx = 0;
+    double cy = 0;
+    uint32_t width = 0;
+    uint32_t height = 0;
+};
+
+// The same camera for an image resized to width x height (pixel centres kept aligned).
+Pinhole ScaledTo(const Pinhole& camera, uint32_t width, uint32_t height);
+
+struct Extrinsics {
+    std::array<double, 9> rotation{1, 0, 0, 0, 1, 0, 0, 0, 1};  // row-major
+    std::array<double, 3> translation{};                        // millimetres
+};
+
+// False for a rotation that is not one (an uncalibrated camera sends zeros) or any value
+// that is not finite.
+bool IsUsable(const Extrinsics& extrinsics);
+bool IsUsable(const Pinhole& camera);
+
+inline constexpr uint32_t kMaxRow = 1920;
+
+// Where each pixel of one depth row lands: the colour pixels [x0, x1) x [y0, y1), at
+// depth z in the colour camera (mm); z == 0 where it lands nowhere.
+struct ProjectedRow {
+    int32_t x0[kMaxRow];
+    int32_t x1[kMaxRow];
+    int32_t y0[kMaxRow];
+    int32_t y1[kMaxRow];
+    uint16_t z[kMaxRow];
+};
+
+class ProjectionTable {
+public:
+    // `spread` false: each depth pixel takes only the colour pixel nearest its projection
+    // (for fetching colour); true: its footprint.
+    void Build(const Pinhole& depth, const Pinhole& colour, const Extrinsics& extrinsics,
+               bool spread);
+    bool Fits(uint32_t depthWidth, uint32_t depthHeight, uint32_t colourWidth,
+              uint32_t colourHeight) const {
+        return built && depthWidth == dw && depthHeight == dh && colourWidth == cw &&
+               colourHeight == ch;
+    }
+
+    bool built = false;
+    uint32_t dw = 0, dh = 0, cw = 0, ch = 0;
+    // Numerators of the colour column and row and the colour depth, per unit of depth:
+    // column term + row term; the translation's share is added once.
+    std::vector<float> colU, colV, colZ;
+    std::vector<float> rowU, rowV, rowZ;
+    float tu = 0, tv = 0, tz = 0;
+    float halfX = 0.5f, halfY = 0.5f;  // half the footprint, colour pixels
+};
+
+// Far enough outside any image that a clamped coordinate still lands nowhere, near enough
+// that it converts to an int exactly.
+inline constexpr float kCoordinateLimit = 16384.0f;
+
+// Projects depth row `row` (t.dw pixels; the portable one from pixel `first` on).
+void ProjectRowPortable(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
+                        ProjectedRow& out, uint32_t first = 0);
+void ProjectRow(const ProjectionTable& t, uint32_t row, const uint16_t* depth, ProjectedRow& out);
+// Which instruction set ProjectRow uses ("portable" without vectors).
+const char* ProjectRowTargetName();
+
+// Depth (and IR, when both `ir` and `mappedIr` are given) into colour geometry: `mapped`
+// (t.cw x t.ch depth values, and a z-buffer even when only IR is wanted) is cleared and
+// filled; pixels nothing lands on are 0. `usePortable` chooses the portable projection.
+void MapDepthToColour(const ProjectionTable& t, const uint16_t* depth, const uint16_t* ir,
+                      uint16_t* mapped, uint16_t* mappedIr, ProjectedRow& work,
+                      bool usePortable = false);
+
+// Colour (3 bytes a pixel, t.cw x t.ch) fetched at each depth pixel's nearest projected
+// colour pixel into `mapped` (t.dw x t.dh x 3); 0 where the depth is not valid or lands
+// outside. `t` is built with spread false.
+void MapColourToDepth(const ProjectionTable& t, const uint16_t* depth, const uint8_t* colour,
+                      uint8_t* mapped, ProjectedRow& work, bool usePortable = false);
+
+}  // namespace quorix::registration
