@@ -10,6 +10,7 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -277,6 +278,72 @@ TEST_F(EndToEnd, PushedParametersSpareTheCommandRead) {
     NsFrame depth{};
     ASSERT_EQ(Ns2_GetFrame(m_handle, 0, DepthFrame, &depth), NsStatusOk);
     ExpectDepthMatchesScene(camera, depth);
+}
+
+// Copies of the first depth frames a callback received (the callback thread writes them
+// under the lock; the test reads them once enough have come).
+struct FirstFrames {
+    std::mutex lock;
+    std::vector<std::vector<uint16_t>> pixels;
+    std::vector<NsFrame> records;
+};
+FirstFrames g_first;
+void KeepFirstFrames(const NsFrameSet* set) {
+    std::lock_guard guard(g_first.lock);
+    if (set->depth.present && g_first.records.size() < 4) {
+        const NsFrame& f = set->depth.frame;
+        const auto* px = static_cast<const uint16_t*>(f.pFrameData);
+        g_first.pixels.emplace_back(px, px + f.dataLen / 2);
+        g_first.records.push_back(f);
+    }
+}
+
+// The first frames after the start carry the camera's range and were decoded with its
+// table, whether the parameters were pushed or read by command (with the simulator's
+// default range 0 a frame decoded too early looked right). A callback registered before
+// the start sees every frame, the earliest included; polling after it sees later ones.
+TEST_F(EndToEnd, FirstFramesAreDecodedWithTheCamerasRangeOnBothStartPaths) {
+    struct Path {
+        const char* address;
+        const char* serial;
+        sim::ParamPush push;
+    };
+    for (const Path& path : {Path{"127.0.100.1", "QX-FF-1", sim::ParamPush::kPrompt},
+                             Path{"127.0.100.2", "QX-FF-2", sim::ParamPush::kNever}}) {
+        SCOPED_TRACE(path.serial);
+        sim::SimCamera& camera = Camera(path.address, path.serial, [&](sim::SimState& s) {
+            s.stream.push = path.push;
+            s.sensors[0].depthRange = 4;
+        });
+        m_handle = Open(std::string("TK5P:") + path.serial);
+        {
+            std::lock_guard guard(g_first.lock);
+            g_first.pixels.clear();
+            g_first.records.clear();
+        }
+        ASSERT_EQ(Ns2_RegisterNotify(m_handle, 0, KeepFirstFrames), NsStatusOk);
+        ASSERT_EQ(Ns2_StartStream(m_handle, 0), NsStatusOk);
+        ASSERT_TRUE(WaitFor(
+            [] {
+                std::lock_guard guard(g_first.lock);
+                return g_first.records.size() >= 4;
+            },
+            20s));
+        ASSERT_EQ(Ns2_UnRegisterNotify(m_handle, 0), NsStatusOk);
+        for (size_t i = 0; i < g_first.records.size(); ++i) {
+            NsFrame depth = g_first.records[i];
+            depth.pFrameData = g_first.pixels[i].data();
+            EXPECT_EQ(+depth.depthRange, 4u) << "frame " << i;
+            ExpectDepthMatchesScene(camera, depth);
+        }
+        uint32_t ready = 0;
+        ASSERT_TRUE(ReadSet(m_handle, NsFrameReadyDepth, ready));
+        NsFrame depth{};
+        ASSERT_EQ(Ns2_GetFrame(m_handle, 0, DepthFrame, &depth), NsStatusOk);
+        EXPECT_EQ(+depth.depthRange, 4u);
+        ExpectDepthMatchesScene(camera, depth);
+        ASSERT_EQ(Ns2_CloseDevice(&m_handle), NsStatusOk);
+    }
 }
 
 TEST_F(EndToEnd, UnsynchronisedIrOnly) {

@@ -413,9 +413,9 @@ TEST_F(TofDecodeTest, WdrTypesTakeTheirRangeFromTheHeaderInWdrModes) {
         uint32_t frameRange;
         uint32_t tableRange;
     };
-    // Mode 11 decodes with the header's range, mode 13 only labels the frame with it.
+    // Modes 11 and 13 decode with the header's range, and the frame says so.
     for (const Case c :
-         {Case{11, 0x6F, 4, 4}, Case{13, 0x6F, 4, 1}, Case{0, 0x6F, 1, 1}, Case{11, 0x21, 1, 1}}) {
+         {Case{11, 0x6F, 4, 4}, Case{13, 0x6F, 4, 4}, Case{0, 0x6F, 1, 1}, Case{11, 0x21, 1, 1}}) {
         decoder->SetDataMode(c.mode);
         pre.validDepths.clear();
         ASSERT_EQ(Decode(Raw12(c.type, raw, 4)), 460805u);
@@ -500,7 +500,7 @@ TEST_F(TofDecodeTest, WdrModeFiltersByStyleAndCollectsDepth) {
     mode.range1 = 0;
     mode.range2 = 1;
     mode.range3 = 2;
-    decoder->StoreWDRMode(mode);
+    decoder->SetWDRMode(mode);
 
     // Style 1: each range frame is filtered by itself, then collected.
     Decode(Raw12(0x6F, vga, 1));
@@ -531,26 +531,32 @@ TEST_F(TofDecodeTest, WdrModeFiltersByStyleAndCollectsDepth) {
 
 TEST_F(TofDecodeTest, ValidDepthLimits) {
     Make(&pre);
+    // The measuring ranges of the current range's group (range 0) send its limits.
+    EXPECT_EQ(pre.validDepths, (std::vector<FakePreProcess::ValidDepth>{{0, 3007, 107}}));
+    pre.validDepths.clear();
     EXPECT_EQ(decoder->SetValidDepth(9), -1);
     WDROutputMode mode;
-    mode.totalRange = 2;  // two ranges: 0 and 2
+    mode.totalRange = 2;  // two ranges: 2 and 0, stored sorted
+    mode.range1 = 2;
     mode.range1Count = 1;
-    mode.range2 = 2;
+    mode.range2 = 0;
     mode.range2Count = 1;
-    decoder->StoreWDRMode(mode);
-    EXPECT_EQ(decoder->SetValidDepth(kWdrPairRange), 0);
-    mode.range2 = 12;
-    decoder->StoreWDRMode(mode);
-    EXPECT_EQ(decoder->SetValidDepth(kWdrPairRange), -1);
+    EXPECT_EQ(decoder->SetWDRMode(mode), 0);  // sends the pair's limits at once
     EXPECT_EQ(pre.validDepths, (std::vector<FakePreProcess::ValidDepth>{{256, 7400, 107}}));
+    mode.range2 = 12;
+    EXPECT_EQ(decoder->SetWDRMode(mode), -15);            // refused: no table for range 12
+    EXPECT_EQ(decoder->SetValidDepth(kWdrPairRange), 0);  // the accepted mode stays
+    EXPECT_EQ(pre.validDepths.size(), 2u);
 
-    // Leaving a WDR mode sends the current range again; other changes send nothing.
+    // Every depth range change sends that range's limits, and leaving a WDR mode sends the
+    // current range again; other data mode changes send nothing.
     decoder->SetDepthRange(3);
+    EXPECT_EQ(pre.validDepths.back(), (FakePreProcess::ValidDepth{3, 1485, 50}));
     decoder->SetDataMode(12);
     decoder->SetDataMode(12);
     decoder->SetDataMode(0);
     decoder->SetDataMode(2);
-    EXPECT_EQ(pre.validDepths.size(), 2u);
+    EXPECT_EQ(pre.validDepths.size(), 4u);
     EXPECT_EQ(pre.validDepths.back(), (FakePreProcess::ValidDepth{3, 1485, 50}));
 
     TofDecode bare(&producer, nullptr);
