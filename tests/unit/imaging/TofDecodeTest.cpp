@@ -529,6 +529,54 @@ TEST_F(TofDecodeTest, WdrModeFiltersByStyleAndCollectsDepth) {
     EXPECT_EQ(pre.filteredDepth.size(), 1u);
 }
 
+TEST_F(TofDecodeTest, WdrStyle0FusesOnceEachRangeArrivedIntoType9) {
+    Make(&pre);
+    decoder->SetDataMode(kDataModeWdr);
+    WDROutputMode mode;
+    mode.totalRange = 2;
+    mode.range1 = 1;  // stored sorted: near 0, mid 1
+    mode.range1Count = 1;
+    mode.range2 = 0;
+    mode.range2Count = 1;
+    ASSERT_EQ(decoder->SetWDRMode(mode), 0);
+    EXPECT_EQ(mode.range1, 0u);
+    EXPECT_EQ(decoder->GetWDRMode().range2, 1u);
+    ASSERT_EQ(decoder->SetWDRStyle(0), 0);
+    // Near raw 500 decodes to 507 mm, below the near/mid band: the fused pixel is near's.
+    const Pixels flat(kVga, 500);
+    auto decodeIn = [&](uint8_t range) {
+        depth->frameType = kPoolDepth;
+        return Decode(Raw12(0x6F, flat, range));
+    };
+    for (uint32_t i = 0; i < WdrFusion::kWarmUpFrames; ++i) {
+        ASSERT_NE(decodeIn(0), 0u);
+    }
+    decodeIn(1);  // the mid range alone: nothing to fuse with yet
+    EXPECT_EQ(+depth->frameType, uint32_t{kPoolDepth});
+    EXPECT_TRUE(pre.filteredDepth.empty());
+    decodeIn(0);
+    EXPECT_EQ(+depth->frameType, uint32_t{WDRDepthFrame});
+    EXPECT_TRUE(Image(depth) == Pixels(kVga, 507));
+    EXPECT_EQ(pre.filteredDepth.size(), 1u);  // the fused frame is filtered
+    // QVGA millimetre depth asks for the fused frame to skip the filters, once.
+    Decode(SubPacket(0x74, Bytes(153600, 0), 1));
+    EXPECT_EQ(+depth->frameType, uint32_t{WDRDepthFrame});
+    EXPECT_FALSE(decoder->GetSkipPostProcAfterFusion());
+    EXPECT_EQ(pre.filteredDepth.size(), 1u);
+
+    // A mode with a band too small is refused and the stored one stays.
+    mode.range1 = 0;
+    mode.range2 = 3;  // near max 3007, range 3 from 50 mm: a wide overlap
+    EXPECT_EQ(decoder->SetWDRMode(mode), 0);
+    const MeasuringRange tight = {1, 4096, 5000, 7500, 2000, 4800, 7400, 100, 1990, 500};
+    decoder->SetMeasuringRange(0, tight);  // near max 2007, range 1 from 1990: 17 mm
+    mode.range2 = 1;
+    log::Capture capture;
+    EXPECT_EQ(decoder->SetWDRMode(mode), -15);
+    EXPECT_EQ(capture.Count("the WDR near and mid range transfer is too small"), 1u);
+    EXPECT_EQ(decoder->GetWDRMode().range2, 3u);
+}
+
 TEST_F(TofDecodeTest, ValidDepthLimits) {
     Make(&pre);
     // The measuring ranges of the current range's group (range 0) send its limits.
