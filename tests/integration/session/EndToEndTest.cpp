@@ -11,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -23,6 +24,7 @@
 #include "support/DeviceList.h"
 #include "support/TempDir.h"
 #include "support/Wait.h"
+#include "support/WdrReference.h"
 
 namespace quorix {
 namespace {
@@ -344,6 +346,76 @@ TEST_F(EndToEnd, FirstFramesAreDecodedWithTheCamerasRangeOnBothStartPaths) {
         ExpectDepthMatchesScene(camera, depth);
         ASSERT_EQ(Ns2_CloseDevice(&m_handle), NsStatusOk);
     }
+}
+
+// Data mode 11 with ranges 3 and 0 taken in turn. Style 1 delivers each range's frame
+// decoded with its own table; style 0 delivers fused frames (type 9) whose pixels are
+// predicted from the two ranges' tables everywhere the scene stands still.
+TEST_F(EndToEnd, WdrRangesArriveByThemselvesOrFused) {
+    sim::SimCamera& camera = Camera("127.0.100.3", "QX-WDR-1", [](sim::SimState& s) {
+        sim::SensorState& sensor = s.sensors[0];
+        sensor.dataMode = 11;
+        sensor.wdrMode = {2, 3, 1, 0, 1, 0, 0};  // the far range first: sorted by the host
+        sensor.measuringRanges[0][6] = 100;      // range 0: 100..1450 mm
+        sensor.measuringRanges[0][7] = 1440;     // range 1 from 1440 mm: 10 mm of overlap
+        sensor.measuringRanges[1][6] = 1200;     // range 3 from 1200 mm: band [1225, 1425]
+    });
+    m_handle = Open("TK5P:QX-WDR-1");
+    ASSERT_EQ(Ns2_StartStream(m_handle, 0), NsStatusOk);
+
+    std::set<uint32_t> ranges;
+    for (int i = 0; i < 60 && ranges.size() < 2; ++i) {
+        uint32_t ready = 0;
+        ASSERT_TRUE(ReadSet(m_handle, NsFrameReadyDepth, ready));
+        NsFrame depth{};
+        ASSERT_EQ(Ns2_GetFrame(m_handle, 0, DepthFrame, &depth), NsStatusOk);
+        EXPECT_EQ(+depth.frameType, static_cast<uint32_t>(DepthFrame));
+        ranges.insert(depth.depthRange);
+        ExpectDepthMatchesScene(camera, depth);
+    }
+    EXPECT_EQ(ranges, (std::set<uint32_t>{0, 3}));
+
+    ASSERT_EQ(Ns2_SetWDRStyle(m_handle, 0, 0), NsStatusOk);
+    const sim::SensorState sensor = camera.State().sensors[0];
+    auto tableOf = [&](uint32_t range) {
+        const sim::RangeLimits l = sim::LimitsOfRange(sensor, range);
+        std::vector<uint16_t> table(kDepthTableEntries);
+        DepthLut lut;
+        EXPECT_TRUE(BuildDepthDecodeTable(
+            {l.depthMax, l.effectDepthMax, l.effectDepthMin, l.offset}, table.data(), &lut));
+        return table;
+    };
+    const std::vector<uint16_t> nearTable = tableOf(0);
+    const std::vector<uint16_t> midTable = tableOf(3);
+    const test::WdrReference ref{{1450, 100}, {4800, 1200}, {}, 1225, 1425};
+    for (int set = 0; set < 3; ++set) {
+        uint32_t ready = 0;
+        ASSERT_TRUE(ReadSet(m_handle, NsFrameReadyWDRDepth, ready));
+        EXPECT_EQ(ready & NsFrameReadyDepth, 0u);
+        NsFrame fused{};
+        ASSERT_EQ(Ns2_GetFrame(m_handle, 0, WDRDepthFrame, &fused), NsStatusOk);
+        EXPECT_EQ(+fused.frameType, static_cast<uint32_t>(WDRDepthFrame));
+        ASSERT_EQ(+fused.dataLen, 640u * 480 * 2);
+        const auto* px = static_cast<const uint16_t*>(fused.pFrameData);
+        size_t wrong = 0;
+        size_t checked = 0;
+        for (uint32_t y = 1; y < 480; ++y) {
+            if (y >= sim::kSphereFirstRow && y <= sim::kSphereLastRow) {
+                continue;  // the sphere moves between the two ranges' captures
+            }
+            for (uint32_t x = 0; x < 640; ++x) {
+                const uint16_t code = sim::RawDepthCode(x, y, 0);
+                wrong += px[y * 640 + x] != ref.Two(nearTable[code], midTable[code]) ? 1 : 0;
+                ++checked;
+            }
+        }
+        EXPECT_EQ(wrong, 0u) << "of " << checked;
+    }
+
+    // A mode whose ranges overlap by too little is refused before the camera hears of it.
+    const NsWDROutputMode tooClose{2, 0, 1, 1, 1, 0, 0};
+    EXPECT_EQ(Ns2_SetWDROutputMode(m_handle, 0, &tooClose), NsStatusBadParameter);
+    EXPECT_EQ(camera.State().sensors[0].wdrMode, (std::array<uint8_t, 7>{2, 3, 1, 0, 1, 0, 0}));
 }
 
 TEST_F(EndToEnd, UnsynchronisedIrOnly) {
