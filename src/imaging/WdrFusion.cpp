@@ -15,72 +15,6 @@ namespace {
 
 constexpr uint32_t kMaxRange = 8;
 
-// What a pixel of a class triple becomes. The 4 x 8 x 4 choice table is indexed by
-// near class x 32 + mid class x 4 + far class.
-enum Choice : uint8_t {
-    kZero,
-    kNear,
-    kMid,
-    kFar,
-    kMeanMidFar,
-    kMeanMidNear,
-    kMeanFarNear,
-    kWrong,  // a triple the bands cannot produce: 0, and logged
-};
-
-constexpr size_t ChoiceIndex(uint32_t a, uint32_t b, uint32_t c) {
-    return a * 32 + b * 4 + c;
-}
-
-bool In(uint32_t k, std::initializer_list<uint32_t> set) {
-    return std::find(set.begin(), set.end(), k) != set.end();
-}
-
-// Three ranges: the near range below its band wins, then the mid range between the bands,
-// then the far range above its band; the other triples by their key a·256 + b·16 + c.
-Choice ChoiceOfThree(uint32_t a, uint32_t b, uint32_t c) {
-    if (a == 1) {
-        return kNear;
-    }
-    if (b == 4) {
-        return kMid;
-    }
-    if (c == 3) {
-        return kFar;
-    }
-    const uint32_t k = a * 256 + b * 16 + c;
-    if (In(k, {0, 97, 512, 513, 514, 592, 608, 609, 769, 770, 784, 785, 786, 787, 848, 864, 865})) {
-        return kZero;
-    }
-    if (In(k, {1, 2})) {
-        return kFar;
-    }
-    if (In(k, {16, 32, 80, 96})) {
-        return kMid;
-    }
-    if (k == 768) {
-        return kNear;
-    }
-    if (In(k, {17, 18, 33, 34, 81, 82, 98, 849, 850, 866})) {
-        return kMeanMidFar;
-    }
-    if (In(k, {528, 529, 530, 544, 545, 546, 593, 594, 800, 801, 802})) {
-        return kMeanMidNear;
-    }
-    if (k == 610) {
-        return kMeanFarNear;
-    }
-    return kWrong;
-}
-
-// Two ranges, by near class (row) and mid class (column).
-constexpr Choice kChoiceOfTwo[4][4] = {
-    {kZero, kMid, kMid, kMid},
-    {kNear, kNear, kNear, kNear},
-    {kNear, kMeanMidNear, kMeanMidNear, kMid},
-    {kNear, kZero, kMeanMidNear, kMid},
-};
-
 }  // namespace
 
 void SortWdrRanges(WDROutputMode& mode) {
@@ -198,18 +132,6 @@ void WdrFusion::BuildTables() {
             farT[v] = 0;
         }
     }
-    m_choice.fill(kWrong);
-    for (uint32_t a = 0; a < 4; ++a) {
-        for (uint32_t m = 0; m < 8; ++m) {
-            for (uint32_t c = 0; c < 4; ++c) {
-                if (three) {
-                    m_choice[ChoiceIndex(a, m, c)] = m < 7 ? ChoiceOfThree(a, m, c) : kWrong;
-                } else if (m < 4 && c == 0) {
-                    m_choice[ChoiceIndex(a, m, c)] = kChoiceOfTwo[a][m];
-                }
-            }
-        }
-    }
 }
 
 uint32_t WdrFusion::SlotOf(uint32_t range) const {
@@ -266,35 +188,110 @@ void WdrFusion::Fuse(uint16_t* out, size_t pixels) const {
     FuseLocked(out, std::min<size_t>(pixels, kStorePixels));
 }
 
-void WdrFusion::FuseLocked(uint16_t* out, size_t pixels) const {
-    const uint8_t* nearT = m_tables.get();
-    const uint8_t* midT = nearT + kTableEntries;
-    const uint8_t* farT = midT + kTableEntries;
-    const uint16_t* n = m_stores[0].get();
-    const uint16_t* m = m_stores[1].get();
-    const uint16_t* f = m_stores[2].get();
-    const bool three = m_mode.totalRange == 3;
-    size_t wrong = 0;
+namespace {
+
+// The fusion works on masks that are all ones or all zeros, so that every step is a select
+// and the loops vectorise; the classes are those of the tables (BuildTables), found by
+// comparisons instead of lookups.
+inline uint16_t Mask(bool c) {
+    return static_cast<uint16_t>(-static_cast<int>(c));
+}
+inline uint16_t Pick(uint16_t use, uint16_t yes, uint16_t no) {
+    return static_cast<uint16_t>((yes & use) | (no & ~use));
+}
+// The floor of the mean without a wider type.
+inline uint16_t Mean(uint16_t a, uint16_t b) {
+    return static_cast<uint16_t>((a & b) + ((a ^ b) >> 1));
+}
+inline uint16_t Clamp16(uint32_t v) {
+    return static_cast<uint16_t>(std::min<uint32_t>(v, 65535));
+}
+
+void FuseTwo(const uint16_t* n, const uint16_t* m, uint16_t* out, size_t pixels,
+             const WdrBands& b) {
+    const uint16_t nearMax = Clamp16(b.near.max);
+    const uint16_t midMin = Clamp16(b.mid.min);
+    const uint16_t low = Clamp16(b.low1);
+    const uint16_t high = Clamp16(b.high1);
     for (size_t i = 0; i < pixels; ++i) {
-        const uint32_t nv = n[i];
-        const uint32_t mv = m[i];
-        const uint32_t fv = three ? f[i] : 0;
-        const uint32_t index = nearT[nv] * 32u + midT[mv] * 4u + (three ? farT[fv] : 0u);
-        const uint16_t candidates[8] = {0,
-                                        static_cast<uint16_t>(nv),
-                                        static_cast<uint16_t>(mv),
-                                        static_cast<uint16_t>(fv),
-                                        static_cast<uint16_t>((mv + fv) >> 1),
-                                        static_cast<uint16_t>((mv + nv) >> 1),
-                                        static_cast<uint16_t>((fv + nv) >> 1),
-                                        0};
-        const uint8_t choice = m_choice[index];
-        wrong += choice == kWrong ? 1 : 0;
-        out[i] = candidates[choice];
+        const uint16_t nv = n[i];
+        const uint16_t mv = m[i];
+        const uint16_t n0 = Mask(nv > nearMax);
+        const uint16_t n1 = Mask(nv < low) & ~n0;
+        const uint16_t n3 = Mask(nv > high) & ~n0;
+        const uint16_t m0 = Mask(mv < midMin);
+        const uint16_t m1 = Mask(mv < low) & ~m0;
+        const uint16_t m3 = Mask(mv > high) & ~m0;
+        uint16_t v = Mean(nv, mv);  // near 2 with mid 1 or 2, near 3 with mid 2
+        v = Pick(n3 & m1, 0, v);    // near above the band, mid below it
+        v = Pick(m0, nv, v);        // no mid depth
+        v = Pick(m3, mv, v);        // mid above the band
+        v = Pick(n0, mv & ~m0, v);  // no near depth: mid, if any
+        out[i] = Pick(n1, nv, v);   // near below the band wins
     }
-    if (wrong != 0) {
-        // Once per frame, not per pixel: a wrong table would otherwise flood the log.
-        QLOG("the WDR Fusion function is wrong. This shouldn't happen\n");
+}
+
+// Three ranges: near below its band, then mid between the bands, then far above its band
+// win; the other class triples (a, b, c) as listed by their key a·256 + b·16 + c, written
+// here as unions of classes. Every triple the tables can give is listed, so none is wrong.
+void FuseThree(const uint16_t* n, const uint16_t* m, const uint16_t* f, uint16_t* out,
+               size_t pixels, const WdrBands& b) {
+    const uint16_t nearMax = Clamp16(b.near.max);
+    const uint16_t midMin = Clamp16(b.mid.min);
+    const uint16_t midMax = Clamp16(b.mid.max);
+    const uint16_t farMin = Clamp16(b.far.min);
+    const uint16_t l1 = Clamp16(b.low1);
+    const uint16_t h1 = Clamp16(b.high1);
+    const uint16_t l2 = Clamp16(b.low2);
+    const uint16_t h2 = Clamp16(b.high2);
+    for (size_t i = 0; i < pixels; ++i) {
+        const uint16_t nv = n[i];
+        const uint16_t mv = m[i];
+        const uint16_t fv = f[i];
+        const uint16_t a0 = Mask(nv > nearMax);
+        const uint16_t a1 = Mask(nv < l1) & ~a0;
+        const uint16_t a2 = Mask(nv >= l1 && nv <= h1) & ~a0;
+        const uint16_t a3 = Mask(nv > h1) & ~a0;  // not below l1 either, as l1 <= h1
+        const uint16_t b0 = Mask(mv < midMin || mv > midMax);
+        const uint16_t b1 = Mask(mv < l1) & ~b0;
+        const uint16_t b2 = Mask(mv >= l1 && mv <= h1) & ~b0;
+        const uint16_t above1 = Mask(mv >= l1 && mv > h1) & ~b0;
+        const uint16_t b4 = above1 & Mask(mv < l2);
+        const uint16_t b5 = above1 & Mask(mv >= l2 && mv <= h2);
+        const uint16_t b6 = above1 & Mask(mv >= l2 && mv > h2);
+        const uint16_t c0 = Mask(fv < farMin);
+        const uint16_t c1 = Mask(fv < l2) & ~c0;
+        const uint16_t c2 = Mask(fv >= l2 && fv <= h2) & ~c0;
+        const uint16_t c3 = Mask(fv >= l2 && fv > h2) & ~c0;
+        const uint16_t c12 = c1 | c2;
+
+        const uint16_t farOnly = a0 & b0 & c12;                  // keys 1, 2
+        const uint16_t midOnly = a0 & (b1 | b2 | b5 | b6) & c0;  // 16, 32, 80, 96
+        const uint16_t nearOnly = a3 & b0 & c0;                  // 768
+        const uint16_t midFar = (a0 & (b1 | b2 | b5) & c12) | (a0 & b6 & c2) | (a3 & b5 & c12) |
+                                (a3 & b6 & c2);                                   // 17 ... 866
+        const uint16_t midNear = (a2 & (b1 | b2)) | (a2 & b5 & c12) | (a3 & b2);  // 528 ... 802
+        const uint16_t farNear = a2 & b6 & c2;                                    // 610
+        uint16_t v = 0;
+        v = Pick(farOnly, fv, v);
+        v = Pick(midOnly, mv, v);
+        v = Pick(nearOnly, nv, v);
+        v = Pick(midFar, Mean(mv, fv), v);
+        v = Pick(midNear, Mean(mv, nv), v);
+        v = Pick(farNear, Mean(fv, nv), v);
+        v = Pick(c3, fv, v);
+        v = Pick(b4, mv, v);
+        out[i] = Pick(a1, nv, v);
+    }
+}
+
+}  // namespace
+
+void WdrFusion::FuseLocked(uint16_t* out, size_t pixels) const {
+    if (m_mode.totalRange == 3) {
+        FuseThree(m_stores[0].get(), m_stores[1].get(), m_stores[2].get(), out, pixels, m_bands);
+    } else {
+        FuseTwo(m_stores[0].get(), m_stores[1].get(), out, pixels, m_bands);
     }
 }
 

@@ -64,7 +64,8 @@ public:
 
     WdrFusion();
 
-    // Takes a sorted mode with its derived bands and builds the classification tables.
+    // Takes a sorted mode with its derived bands and builds the classification tables (the
+    // fusion finds the same classes by comparisons, which vectorise where lookups do not).
     // Every stored frame is forgotten: fusion starts again once each range has delivered.
     void SetMode(const WDROutputMode& sorted, const WdrBands& bands);
     // No mode: nothing is collected until the next SetMode.
@@ -97,8 +98,6 @@ private:
     bool m_hasMode = false;
     uint32_t m_warmUp = 0;                // TofDecode thread only
     std::unique_ptr<uint8_t[]> m_tables;  // near, mid, far: kTableEntries classes each
-    // Output of a (near, mid, far) class triple; see the .cpp for the codes.
-    std::array<uint8_t, 4 * 8 * 4> m_choice{};
     std::array<std::unique_ptr<uint16_t[]>, 3> m_stores;
     std::array<uint32_t, 3> m_storedPixels{};  // 0 until the range delivered
 };
