@@ -559,12 +559,16 @@ QUORIX_API NsReturnStatus Ns2_SetConfidenceWhich(NsDeviceHandle handle, uint32_t
                                                  uint8_t which);
 QUORIX_API NsReturnStatus Ns2_GetConfidenceWhich(NsDeviceHandle handle, uint32_t sessionIndex,
                                                  uint8_t* which);
-/* WDR output mode (confirmed); set it before a WDR data mode. */
+/* WDR output mode (confirmed); set it before a WDR data mode. The ranges are kept sorted
+ * (each with its frame count). -15, with nothing sent, for a mode that cannot be fused: not
+ * 2 or 3 different ranges of 0..8, or (once the camera's measuring ranges are known)
+ * neighbouring ranges that overlap by 20 mm or less. */
 QUORIX_API NsReturnStatus Ns2_SetWDROutputMode(NsDeviceHandle handle, uint32_t sessionIndex,
                                                const NsWDROutputMode* mode);
 QUORIX_API NsReturnStatus Ns2_GetWDROutputMode(NsDeviceHandle handle, uint32_t sessionIndex,
                                                NsWDROutputMode* mode);
-/* Data mode 11 only (else -1): 1 delivers each range's frame, 0 fuses them (frame type 9). */
+/* Data mode 11 only (else -1): 1 delivers each range's frame, 0 fuses them (frame type 9,
+ * ready bit NsFrameReadyWDRDepth) once every range has delivered a frame. */
 QUORIX_API NsReturnStatus Ns2_SetWDRStyle(NsDeviceHandle handle, uint32_t sessionIndex,
                                           uint32_t style);
 /* Per-range values of the WDR data modes: three u16 (ranges 1, 2, 3 of the output mode; the

@@ -316,6 +316,11 @@ void ImageProc::SetStreamSwitches(bool on) {
     m_sync->SetStreamOn(on);
 }
 
+void ImageProc::SetDecodingEnabled(bool on) {
+    m_rgbDecode->SetDecodeEnabled(on);
+    m_tofDecode->SetTofDecodeEnabled(on);
+}
+
 void ImageProc::SetColourMode(uint32_t width, uint32_t height, uint32_t fps) {
     m_rgbDecode->SetMode(width, height, fps);
     ApplyColourMatrix(m_session->CurrentImageSettings());

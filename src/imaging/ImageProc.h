@@ -83,6 +83,8 @@ public:
     // Stream start (true) and stop: the reader, both decoders and Sync follow; the failed
     // reads start again from 0.
     void SetStreamSwitches(bool on);
+    // Both decoders only (the reader goes on): while off, their raw records are dropped.
+    void SetDecodingEnabled(bool on);
     bool IsStreaming() const { return m_streaming.load(); }
     uint32_t FailedReads() const { return m_failedReads.load(); }
     void ResetFailedReads() { m_failedReads.store(0); }

@@ -383,7 +383,8 @@ void RgbDecode::Step() {
         const bool enabled = m_decodeEnabled.load();
         while (m_producer->GetRawRgbFrame(raw) == 0 && raw != nullptr) {
             m_producer->ReleaseRawRgbFrame(raw);
-            if (enabled || State() == kStopRequested) {
+            // A source that never runs dry must not keep this loop once decoding is back on.
+            if (enabled || m_decodeEnabled.load() || State() == kStopRequested) {
                 break;
             }
         }

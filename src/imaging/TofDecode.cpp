@@ -155,6 +155,11 @@ int32_t TofDecode::SetMeasuringRange(uint32_t group, const MeasuringRange& recor
     for (uint32_t r = 3 * group; r < 3 * group + 3; ++r) {
         InitDepthDecodeTab(r);
     }
+    RederiveWdr();
+    // The filters' limits come from these records: a range set before them is sent again.
+    if (const uint32_t range = m_depthRange.load(); range / 3 == group) {
+        SetValidDepth(range);
+    }
     return 0;
 }
 
@@ -244,6 +249,14 @@ void TofDecode::SetDataMode(uint8_t mode) {
     if (old >= 11 && old <= 13 && old != mode) {
         SetValidDepth(m_depthRange.load());
     }
+    if (mode == kDataModeWdr && old != mode) {
+        m_fusion.Restart();  // frames kept from an earlier WDR stream are not fused in
+    }
+}
+
+void TofDecode::SetDepthRange(uint32_t range) {
+    m_depthRange.store(range);
+    SetValidDepth(range);
 }
 
 int32_t TofDecode::SetWDRStyle(uint32_t style) {
@@ -257,9 +270,62 @@ int32_t TofDecode::SetWDRStyle(uint32_t style) {
     return 0;
 }
 
-void TofDecode::StoreWDRMode(const WDROutputMode& mode) {
-    std::lock_guard guard(m_lock);
-    m_wdrMode = mode;
+int32_t TofDecode::CheckWDRMode(WDROutputMode& mode) const {
+    SortWdrRanges(mode);
+    WdrLimits limits[3];
+    WdrBands bands;
+    return DeriveWdrBands(mode, WdrLimitsOf(mode, limits) ? limits : nullptr, bands);
+}
+
+int32_t TofDecode::SetWDRMode(WDROutputMode& mode) {
+    if (const int32_t refused = CheckWDRMode(mode); refused != 0) {
+        return refused;
+    }
+    {
+        std::lock_guard guard(m_lock);
+        m_wdrMode = mode;
+    }
+    SetValidDepth(kWdrPairRange);
+    RederiveWdr();
+    return 0;
+}
+
+bool TofDecode::WdrLimitsOf(const WDROutputMode& mode, WdrLimits limits[3]) const {
+    const uint32_t ranges[3] = {mode.range1, mode.range2, mode.range3};
+    const uint32_t used = mode.totalRange == 3 ? 3 : 2;
+    for (uint32_t i = 0; i < used; ++i) {
+        if (ranges[i] >= kDepthRangeCount) {
+            return false;
+        }
+        {
+            std::lock_guard guard(m_lock);
+            if (!m_hasTable[ranges[i]]) {
+                return false;
+            }
+        }
+        limits[i] = {GetEffectMaxDepth(ranges[i]), GetEffectMinDepth(ranges[i])};
+    }
+    return true;
+}
+
+void TofDecode::RederiveWdr() {
+    const WDROutputMode mode = GetWDRMode();
+    if (mode.totalRange != 2 && mode.totalRange != 3) {
+        return;
+    }
+    WdrLimits limits[3];
+    WdrBands bands;
+    if (!WdrLimitsOf(mode, limits)) {
+        m_fusion.ClearMode();
+        return;
+    }
+    if (DeriveWdrBands(mode, limits, bands) != 0) {
+        // The camera's measuring ranges changed under a mode that was accepted: fusing
+        // with an empty band would be wrong, so nothing is fused until a new mode.
+        m_fusion.ClearMode();
+        return;
+    }
+    m_fusion.SetMode(mode, bands);
 }
 
 WDROutputMode TofDecode::GetWDRMode() const {
@@ -327,11 +393,13 @@ uint32_t TofDecode::DecodeADI(const uint8_t* packet, size_t available, Frame* de
              static_cast<int>(length), available - kRawHeaderBytes);
         return 0;
     }
+    // One reading of the range: the frame is marked with the range whose table decodes it.
+    const uint32_t currentRange = m_depthRange.load();
     SubPacket p{info,
                 packet + kRawHeaderBytes,
                 length,
                 m_dataMode.load(),
-                m_depthRange.load(),
+                currentRange,
                 0,
                 (info->FrameBits() & kDepthBit) != 0 ? depth : nullptr,
                 (info->FrameBits() & kIRBit) != 0 ? ir : nullptr};
@@ -344,7 +412,9 @@ uint32_t TofDecode::DecodeADI(const uint8_t* packet, size_t available, Frame* de
             SetValidDepth(p.frameRange);
         }
     }
-    p.tableRange = p.mode == kDataModeWdr ? p.frameRange : m_depthRange.load();
+    // The label and the table always agree: a frame taken in another range than the
+    // current one (data mode 13 too) is decoded with that range's table.
+    p.tableRange = p.frameRange;
     const uint32_t kinds = (this->*decode)(p);
     if (kinds == 0) {
         return 0;
@@ -619,6 +689,15 @@ uint32_t TofDecode::DecodeQVGAY16(const SubPacket& p) {
 }
 
 void TofDecode::CollectWdr(Frame& depth) {
+    const bool fuse = m_wdrStyle.load() == 0;
+    if (m_fusion.Collect(depth, fuse) == WdrFusion::Outcome::kFused) {
+        depth.frameType = WDRDepthFrame;
+        if (m_skipPostProcAfterFusion) {
+            m_skipPostProcAfterFusion = false;
+        } else {
+            postProcFrame(&depth, nullptr);
+        }
+    }
     if (m_wdrCollector) {
         m_wdrCollector(depth);
     }
@@ -689,7 +768,8 @@ void TofDecode::DropRawRecords() {
         m_producer->ReleaseRawTofFrame(raw);
         raw = nullptr;
         tookAny = true;
-        if (enabled) {
+        // A source that never runs dry must not keep this loop once decoding is back on.
+        if (enabled || m_decodeEnabled.load()) {
             break;
         }
     }

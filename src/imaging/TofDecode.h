@@ -19,6 +19,7 @@
 #include "imaging/DepthDecodeTable.h"
 #include "imaging/TofUnpack.h"
 #include "imaging/WDROutputMode.h"
+#include "imaging/WdrFusion.h"
 #include "pipeline/Frame.h"
 #include "pipeline/FrameQueue.h"
 #include "pipeline/Producer.h"
@@ -86,7 +87,8 @@ public:
     // Leaving a WDR data mode (11-13) sends the current range's limits to the filters again.
     void SetDataMode(uint8_t mode);
     uint8_t GetDataMode() const { return m_dataMode.load(); }
-    void SetDepthRange(uint32_t range) { m_depthRange.store(range); }
+    // Also sends the range's limits to the depth filters, so they follow every change.
+    void SetDepthRange(uint32_t range);
     uint32_t GetDepthRange() const { return m_depthRange.load(); }
     // 0, 1 or 2 rotate; anything else (default 0xFFFF) does not.
     void SetRotateType(uint16_t rotateType) { m_rotateType.store(rotateType); }
@@ -106,9 +108,16 @@ public:
     // (-1 otherwise); style 0 sends the WDR pair's limits to the filters.
     int32_t SetWDRStyle(uint32_t style);
     uint32_t GetWDRStyle() const { return m_wdrStyle.load(); }
-    // Stores the (already sorted) WDR output mode used for the WDR pair's limits.
-    void StoreWDRMode(const WDROutputMode& mode);
+    // Sorts the ranges of `mode` in place (each keeps its frame count), checks it, and
+    // stores it: it gives the WDR pair's limits and the fusion's bands and tables. Refused
+    // with -15 (nothing stored) when the ranges are not 2 or 3 different ones of 0..8, or
+    // when their measuring ranges are known and a transfer band is too small. While they
+    // are unknown the bands wait for SetMeasuringRange.
+    int32_t SetWDRMode(WDROutputMode& mode);
+    // The same sorting and checks without storing anything.
+    int32_t CheckWDRMode(WDROutputMode& mode) const;
     WDROutputMode GetWDRMode() const;
+    const WdrFusion& Fusion() const { return m_fusion; }
     void SetWdrCollector(WdrCollector collector) { m_wdrCollector = std::move(collector); }
     // Set by the QVGA decoders in the WDR mode; the fusion clears it and then skips the
     // post-processing of the fused frame.
@@ -175,6 +184,11 @@ private:
     bool ResizeAndDecodeY16(const SubPacket& p, const uint8_t* payload, Frame& frame, bool depth);
     void AfterDecode(const SubPacket& p, uint32_t decoded);
     void CollectWdr(Frame& depth);
+    // The effective limits of the mode's ranges (near, mid, far); false while a range in use
+    // has no table.
+    bool WdrLimitsOf(const WDROutputMode& mode, WdrLimits limits[3]) const;
+    // Derives the stored mode's bands again (its ranges' limits may have changed).
+    void RederiveWdr();
 
     // Thread loop pieces.
     bool EnsureFrames();
@@ -214,6 +228,7 @@ private:
     std::string m_saveFolder;
     WdrCollector m_wdrCollector;
     bool m_skipPostProcAfterFusion = false;  // TofDecode thread only
+    WdrFusion m_fusion;
 
     std::unique_ptr<FrameQueue> m_depthQueue;
     std::unique_ptr<FrameQueue> m_irQueue;

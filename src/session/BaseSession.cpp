@@ -149,12 +149,16 @@ int32_t BaseSession::StartStream() {
     m_echo.SetFirst(true);
     m_imageProc.SetStreamSwitches(true);
     if (!quorix::IsInitialised(m_state.load())) {
+        // Nothing is decoded until InitDevice has configured the decoders: what arrives
+        // meanwhile is dropped, never delivered with the default range's table.
+        m_imageProc.SetDecodingEnabled(false);
         const int32_t init = InitDevice();
         if (init != 0) {
             guard.unlock();
             StopStream();
             return init;
         }
+        m_imageProc.SetDecodingEnabled(true);
     }
     m_state = SessionState::kStreaming;
     m_imageProc.SetConnectStatus(true);
@@ -365,8 +369,9 @@ int32_t BaseSession::ReadParameters() {
     InitDataModeList(nullptr);
     InitDepthRangeList(nullptr);
     ReadColourLens();
-    m_imageProc.ApplySettings();
 
+    // Data mode and range are read before ApplySettings starts the decoder, so its first
+    // frame is decoded with the camera's range, not the default one.
     if (!m_model.keepsDataModeAtInit) {
         uint8_t mode = 0;
         if (const int32_t ret = GetDataMode(mode); ret != 0) {
@@ -384,6 +389,7 @@ int32_t BaseSession::ReadParameters() {
             return ret;
         }
     }
+    m_imageProc.ApplySettings();
     return SetThreshold(m_threshold.load());
 }
 
@@ -437,11 +443,15 @@ void BaseSession::ApplyPushedParameters(const PushedParameters& p) {
     SetFrameMode(p.dataMode);
     m_dataMode = p.dataMode;
     m_depthRange = p.depthRange;
-    m_imageProc.ApplySettings();  // takes the data mode to the decoder
+    // The decoder has its range and WDR mode before ApplySettings starts it.
     m_imageProc.Tof().SetDepthRange(p.depthRange);
     if (p.dataMode >= 11 && p.dataMode <= 13) {
-        m_imageProc.Tof().StoreWDRMode(p.wdr);
+        WDROutputMode sorted = p.wdr;
+        if (m_imageProc.Tof().SetWDRMode(sorted) != 0) {
+            QLOG_WARN("the pushed WDR mode is not fused.\n");
+        }
     }
+    m_imageProc.ApplySettings();  // takes the data mode to the decoder
 }
 
 // --- frames -------------------------------------------------------------------------------

@@ -171,6 +171,11 @@ int32_t BaseSession::SetWDROutputMode(const WDROutputMode& mode) {
     if (!m_protocol) {
         return kStatusNotSupported;
     }
+    // A mode the fusion cannot use is refused before the camera is switched to it.
+    WDROutputMode sorted = mode;
+    if (const int32_t refused = m_imageProc.Tof().CheckWDRMode(sorted); refused != 0) {
+        return refused;
+    }
     // The echo carries the low byte of each field. With two ranges the third range and its
     // count mean nothing (the camera is sent zeros), so they are not compared.
     const uint8_t wanted[7] = {static_cast<uint8_t>(mode.totalRange),
@@ -189,11 +194,11 @@ int32_t BaseSession::SetWDROutputMode(const WDROutputMode& mode) {
         QLOG_ERROR("is failed.\n");
         return ret;
     }
+    m_imageProc.Tof().SetWDRMode(sorted);
     {
         std::lock_guard guard(m_cacheLock);
-        m_cache.wdr = mode;
+        m_cache.wdr = sorted;
     }
-    m_imageProc.Tof().StoreWDRMode(mode);
     return 0;
 }
 
@@ -457,7 +462,10 @@ int32_t BaseSession::GetWDROutputMode(WDROutputMode& mode) {
             std::lock_guard guard(m_cacheLock);
             m_cache.wdr = mode;
         }
-        m_imageProc.Tof().StoreWDRMode(mode);
+        WDROutputMode sorted = mode;
+        if (m_imageProc.Tof().SetWDRMode(sorted) != 0) {
+            QLOG_WARN("the camera's WDR mode is not fused.\n");
+        }
     }
     return ret;
 }

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <mutex>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -22,6 +24,7 @@
 #include "support/DeviceList.h"
 #include "support/TempDir.h"
 #include "support/Wait.h"
+#include "support/WdrReference.h"
 
 namespace quorix {
 namespace {
@@ -277,6 +280,142 @@ TEST_F(EndToEnd, PushedParametersSpareTheCommandRead) {
     NsFrame depth{};
     ASSERT_EQ(Ns2_GetFrame(m_handle, 0, DepthFrame, &depth), NsStatusOk);
     ExpectDepthMatchesScene(camera, depth);
+}
+
+// Copies of the first depth frames a callback received (the callback thread writes them
+// under the lock; the test reads them once enough have come).
+struct FirstFrames {
+    std::mutex lock;
+    std::vector<std::vector<uint16_t>> pixels;
+    std::vector<NsFrame> records;
+};
+FirstFrames g_first;
+void KeepFirstFrames(const NsFrameSet* set) {
+    std::lock_guard guard(g_first.lock);
+    if (set->depth.present && g_first.records.size() < 4) {
+        const NsFrame& f = set->depth.frame;
+        const auto* px = static_cast<const uint16_t*>(f.pFrameData);
+        g_first.pixels.emplace_back(px, px + f.dataLen / 2);
+        g_first.records.push_back(f);
+    }
+}
+
+// The first frames after the start carry the camera's range and were decoded with its
+// table, whether the parameters were pushed or read by command (with the simulator's
+// default range 0 a frame decoded too early looked right). A callback registered before
+// the start sees every frame, the earliest included; polling after it sees later ones.
+TEST_F(EndToEnd, FirstFramesAreDecodedWithTheCamerasRangeOnBothStartPaths) {
+    struct Path {
+        const char* address;
+        const char* serial;
+        sim::ParamPush push;
+    };
+    for (const Path& path : {Path{"127.0.100.1", "QX-FF-1", sim::ParamPush::kPrompt},
+                             Path{"127.0.100.2", "QX-FF-2", sim::ParamPush::kNever}}) {
+        SCOPED_TRACE(path.serial);
+        sim::SimCamera& camera = Camera(path.address, path.serial, [&](sim::SimState& s) {
+            s.stream.push = path.push;
+            s.sensors[0].depthRange = 4;
+        });
+        m_handle = Open(std::string("TK5P:") + path.serial);
+        {
+            std::lock_guard guard(g_first.lock);
+            g_first.pixels.clear();
+            g_first.records.clear();
+        }
+        ASSERT_EQ(Ns2_RegisterNotify(m_handle, 0, KeepFirstFrames), NsStatusOk);
+        ASSERT_EQ(Ns2_StartStream(m_handle, 0), NsStatusOk);
+        ASSERT_TRUE(WaitFor(
+            [] {
+                std::lock_guard guard(g_first.lock);
+                return g_first.records.size() >= 4;
+            },
+            20s));
+        ASSERT_EQ(Ns2_UnRegisterNotify(m_handle, 0), NsStatusOk);
+        for (size_t i = 0; i < g_first.records.size(); ++i) {
+            NsFrame depth = g_first.records[i];
+            depth.pFrameData = g_first.pixels[i].data();
+            EXPECT_EQ(+depth.depthRange, 4u) << "frame " << i;
+            ExpectDepthMatchesScene(camera, depth);
+        }
+        uint32_t ready = 0;
+        ASSERT_TRUE(ReadSet(m_handle, NsFrameReadyDepth, ready));
+        NsFrame depth{};
+        ASSERT_EQ(Ns2_GetFrame(m_handle, 0, DepthFrame, &depth), NsStatusOk);
+        EXPECT_EQ(+depth.depthRange, 4u);
+        ExpectDepthMatchesScene(camera, depth);
+        ASSERT_EQ(Ns2_CloseDevice(&m_handle), NsStatusOk);
+    }
+}
+
+// Data mode 11 with ranges 3 and 0 taken in turn. Style 1 delivers each range's frame
+// decoded with its own table; style 0 delivers fused frames (type 9) whose pixels are
+// predicted from the two ranges' tables everywhere the scene stands still.
+TEST_F(EndToEnd, WdrRangesArriveByThemselvesOrFused) {
+    sim::SimCamera& camera = Camera("127.0.100.3", "QX-WDR-1", [](sim::SimState& s) {
+        sim::SensorState& sensor = s.sensors[0];
+        sensor.dataMode = 11;
+        sensor.wdrMode = {2, 3, 1, 0, 1, 0, 0};  // the far range first: sorted by the host
+        sensor.measuringRanges[0][6] = 100;      // range 0: 100..1450 mm
+        sensor.measuringRanges[0][7] = 1440;     // range 1 from 1440 mm: 10 mm of overlap
+        sensor.measuringRanges[1][6] = 1200;     // range 3 from 1200 mm: band [1225, 1425]
+    });
+    m_handle = Open("TK5P:QX-WDR-1");
+    ASSERT_EQ(Ns2_StartStream(m_handle, 0), NsStatusOk);
+
+    std::set<uint32_t> ranges;
+    for (int i = 0; i < 60 && ranges.size() < 2; ++i) {
+        uint32_t ready = 0;
+        ASSERT_TRUE(ReadSet(m_handle, NsFrameReadyDepth, ready));
+        NsFrame depth{};
+        ASSERT_EQ(Ns2_GetFrame(m_handle, 0, DepthFrame, &depth), NsStatusOk);
+        EXPECT_EQ(+depth.frameType, static_cast<uint32_t>(DepthFrame));
+        ranges.insert(depth.depthRange);
+        ExpectDepthMatchesScene(camera, depth);
+    }
+    EXPECT_EQ(ranges, (std::set<uint32_t>{0, 3}));
+
+    ASSERT_EQ(Ns2_SetWDRStyle(m_handle, 0, 0), NsStatusOk);
+    const sim::SensorState sensor = camera.State().sensors[0];
+    auto tableOf = [&](uint32_t range) {
+        const sim::RangeLimits l = sim::LimitsOfRange(sensor, range);
+        std::vector<uint16_t> table(kDepthTableEntries);
+        DepthLut lut;
+        EXPECT_TRUE(BuildDepthDecodeTable(
+            {l.depthMax, l.effectDepthMax, l.effectDepthMin, l.offset}, table.data(), &lut));
+        return table;
+    };
+    const std::vector<uint16_t> nearTable = tableOf(0);
+    const std::vector<uint16_t> midTable = tableOf(3);
+    const test::WdrReference ref{{1450, 100}, {4800, 1200}, {}, 1225, 1425};
+    for (int set = 0; set < 3; ++set) {
+        uint32_t ready = 0;
+        ASSERT_TRUE(ReadSet(m_handle, NsFrameReadyWDRDepth, ready));
+        EXPECT_EQ(ready & NsFrameReadyDepth, 0u);
+        NsFrame fused{};
+        ASSERT_EQ(Ns2_GetFrame(m_handle, 0, WDRDepthFrame, &fused), NsStatusOk);
+        EXPECT_EQ(+fused.frameType, static_cast<uint32_t>(WDRDepthFrame));
+        ASSERT_EQ(+fused.dataLen, 640u * 480 * 2);
+        const auto* px = static_cast<const uint16_t*>(fused.pFrameData);
+        size_t wrong = 0;
+        size_t checked = 0;
+        for (uint32_t y = 1; y < 480; ++y) {
+            if (y >= sim::kSphereFirstRow && y <= sim::kSphereLastRow) {
+                continue;  // the sphere moves between the two ranges' captures
+            }
+            for (uint32_t x = 0; x < 640; ++x) {
+                const uint16_t code = sim::RawDepthCode(x, y, 0);
+                wrong += px[y * 640 + x] != ref.Two(nearTable[code], midTable[code]) ? 1 : 0;
+                ++checked;
+            }
+        }
+        EXPECT_EQ(wrong, 0u) << "of " << checked;
+    }
+
+    // A mode whose ranges overlap by too little is refused before the camera hears of it.
+    const NsWDROutputMode tooClose{2, 0, 1, 1, 1, 0, 0};
+    EXPECT_EQ(Ns2_SetWDROutputMode(m_handle, 0, &tooClose), NsStatusBadParameter);
+    EXPECT_EQ(camera.State().sensors[0].wdrMode, (std::array<uint8_t, 7>{2, 3, 1, 0, 1, 0, 0}));
 }
 
 TEST_F(EndToEnd, UnsynchronisedIrOnly) {

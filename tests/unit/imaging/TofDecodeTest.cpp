@@ -413,9 +413,9 @@ TEST_F(TofDecodeTest, WdrTypesTakeTheirRangeFromTheHeaderInWdrModes) {
         uint32_t frameRange;
         uint32_t tableRange;
     };
-    // Mode 11 decodes with the header's range, mode 13 only labels the frame with it.
+    // Modes 11 and 13 decode with the header's range, and the frame says so.
     for (const Case c :
-         {Case{11, 0x6F, 4, 4}, Case{13, 0x6F, 4, 1}, Case{0, 0x6F, 1, 1}, Case{11, 0x21, 1, 1}}) {
+         {Case{11, 0x6F, 4, 4}, Case{13, 0x6F, 4, 4}, Case{0, 0x6F, 1, 1}, Case{11, 0x21, 1, 1}}) {
         decoder->SetDataMode(c.mode);
         pre.validDepths.clear();
         ASSERT_EQ(Decode(Raw12(c.type, raw, 4)), 460805u);
@@ -500,7 +500,7 @@ TEST_F(TofDecodeTest, WdrModeFiltersByStyleAndCollectsDepth) {
     mode.range1 = 0;
     mode.range2 = 1;
     mode.range3 = 2;
-    decoder->StoreWDRMode(mode);
+    decoder->SetWDRMode(mode);
 
     // Style 1: each range frame is filtered by itself, then collected.
     Decode(Raw12(0x6F, vga, 1));
@@ -529,28 +529,82 @@ TEST_F(TofDecodeTest, WdrModeFiltersByStyleAndCollectsDepth) {
     EXPECT_EQ(pre.filteredDepth.size(), 1u);
 }
 
+TEST_F(TofDecodeTest, WdrStyle0FusesOnceEachRangeArrivedIntoType9) {
+    Make(&pre);
+    decoder->SetDataMode(kDataModeWdr);
+    WDROutputMode mode;
+    mode.totalRange = 2;
+    mode.range1 = 1;  // stored sorted: near 0, mid 1
+    mode.range1Count = 1;
+    mode.range2 = 0;
+    mode.range2Count = 1;
+    ASSERT_EQ(decoder->SetWDRMode(mode), 0);
+    EXPECT_EQ(mode.range1, 0u);
+    EXPECT_EQ(decoder->GetWDRMode().range2, 1u);
+    ASSERT_EQ(decoder->SetWDRStyle(0), 0);
+    // Near raw 500 decodes to 507 mm, below the near/mid band: the fused pixel is near's.
+    const Pixels flat(kVga, 500);
+    auto decodeIn = [&](uint8_t range) {
+        depth->frameType = kPoolDepth;
+        return Decode(Raw12(0x6F, flat, range));
+    };
+    for (uint32_t i = 0; i < WdrFusion::kWarmUpFrames; ++i) {
+        ASSERT_NE(decodeIn(0), 0u);
+    }
+    decodeIn(1);  // the mid range alone: nothing to fuse with yet
+    EXPECT_EQ(+depth->frameType, uint32_t{kPoolDepth});
+    EXPECT_TRUE(pre.filteredDepth.empty());
+    decodeIn(0);
+    EXPECT_EQ(+depth->frameType, uint32_t{WDRDepthFrame});
+    EXPECT_TRUE(Image(depth) == Pixels(kVga, 507));
+    EXPECT_EQ(pre.filteredDepth.size(), 1u);  // the fused frame is filtered
+    // QVGA millimetre depth asks for the fused frame to skip the filters, once.
+    Decode(SubPacket(0x74, Bytes(153600, 0), 1));
+    EXPECT_EQ(+depth->frameType, uint32_t{WDRDepthFrame});
+    EXPECT_FALSE(decoder->GetSkipPostProcAfterFusion());
+    EXPECT_EQ(pre.filteredDepth.size(), 1u);
+
+    // A mode with a band too small is refused and the stored one stays.
+    mode.range1 = 0;
+    mode.range2 = 3;  // near max 3007, range 3 from 50 mm: a wide overlap
+    EXPECT_EQ(decoder->SetWDRMode(mode), 0);
+    const MeasuringRange tight = {1, 4096, 5000, 7500, 2000, 4800, 7400, 100, 1990, 500};
+    decoder->SetMeasuringRange(0, tight);  // near max 2007, range 1 from 1990: 17 mm
+    mode.range2 = 1;
+    log::Capture capture;
+    EXPECT_EQ(decoder->SetWDRMode(mode), -15);
+    EXPECT_EQ(capture.Count("the WDR near and mid range transfer is too small"), 1u);
+    EXPECT_EQ(decoder->GetWDRMode().range2, 3u);
+}
+
 TEST_F(TofDecodeTest, ValidDepthLimits) {
     Make(&pre);
+    // The measuring ranges of the current range's group (range 0) send its limits.
+    EXPECT_EQ(pre.validDepths, (std::vector<FakePreProcess::ValidDepth>{{0, 3007, 107}}));
+    pre.validDepths.clear();
     EXPECT_EQ(decoder->SetValidDepth(9), -1);
     WDROutputMode mode;
-    mode.totalRange = 2;  // two ranges: 0 and 2
+    mode.totalRange = 2;  // two ranges: 2 and 0, stored sorted
+    mode.range1 = 2;
     mode.range1Count = 1;
-    mode.range2 = 2;
+    mode.range2 = 0;
     mode.range2Count = 1;
-    decoder->StoreWDRMode(mode);
-    EXPECT_EQ(decoder->SetValidDepth(kWdrPairRange), 0);
-    mode.range2 = 12;
-    decoder->StoreWDRMode(mode);
-    EXPECT_EQ(decoder->SetValidDepth(kWdrPairRange), -1);
+    EXPECT_EQ(decoder->SetWDRMode(mode), 0);  // sends the pair's limits at once
     EXPECT_EQ(pre.validDepths, (std::vector<FakePreProcess::ValidDepth>{{256, 7400, 107}}));
+    mode.range2 = 12;
+    EXPECT_EQ(decoder->SetWDRMode(mode), -15);            // refused: no table for range 12
+    EXPECT_EQ(decoder->SetValidDepth(kWdrPairRange), 0);  // the accepted mode stays
+    EXPECT_EQ(pre.validDepths.size(), 2u);
 
-    // Leaving a WDR mode sends the current range again; other changes send nothing.
+    // Every depth range change sends that range's limits, and leaving a WDR mode sends the
+    // current range again; other data mode changes send nothing.
     decoder->SetDepthRange(3);
+    EXPECT_EQ(pre.validDepths.back(), (FakePreProcess::ValidDepth{3, 1485, 50}));
     decoder->SetDataMode(12);
     decoder->SetDataMode(12);
     decoder->SetDataMode(0);
     decoder->SetDataMode(2);
-    EXPECT_EQ(pre.validDepths.size(), 2u);
+    EXPECT_EQ(pre.validDepths.size(), 4u);
     EXPECT_EQ(pre.validDepths.back(), (FakePreProcess::ValidDepth{3, 1485, 50}));
 
     TofDecode bare(&producer, nullptr);
