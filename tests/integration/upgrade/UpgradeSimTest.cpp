@@ -18,6 +18,7 @@
 #include "support/DeviceList.h"
 #include "support/FirmwareFiles.h"
 #include "support/TempDir.h"
+#include "support/TransferCalls.h"
 #include "support/Wait.h"
 #include "upgrade/TransferWorkers.h"
 
@@ -25,34 +26,14 @@ namespace quorix {
 namespace {
 
 using namespace std::chrono_literals;
-using Calls = std::vector<std::pair<int32_t, int32_t>>;
+using Calls = test::TransferCalls;
+using test::RecordedTransfers;
 using test::WaitFor;
-
-std::mutex g_lock;
-Calls g_calls;
-
-void Record(int32_t status, int32_t parameter) {
-    std::lock_guard guard(g_lock);
-    g_calls.emplace_back(status, parameter);
-}
-
-Calls Recorded() {
-    std::lock_guard guard(g_lock);
-    return g_calls;
-}
-
-bool Received(std::pair<int32_t, int32_t> call) {
-    const Calls calls = Recorded();
-    return std::find(calls.begin(), calls.end(), call) != calls.end();
-}
 
 class UpgradeSim : public ::testing::Test {
 protected:
     void SetUp() override {
-        {
-            std::lock_guard guard(g_lock);
-            g_calls.clear();
-        }
+        test::ClearTransfers();
         log::SetDataHomeForTesting(m_home.Path());
         ASSERT_EQ(Ns2_Initialize(), NsStatusOk);
     }
@@ -100,15 +81,20 @@ TEST_F(UpgradeSim, UpgradeRunsToTheEndAndTheCameraComesBackWithTheNewFirmware) {
     sim::SimCamera& camera = Camera();
     m_handle = Open();
     const std::string path = Image({.year = 2024, .month = 3, .day = 1, .build = 46});
-    EXPECT_EQ(Ns2_SetUpgradeStatusCallback(m_handle, 0, Record), NsStatusOk);
+    EXPECT_EQ(Ns2_SetUpgradeStatusCallback(m_handle, 0, test::RecordTransfer), NsStatusOk);
     ASSERT_EQ(Ns2_StartUpgradeFirmWare(m_handle, 0, path.c_str()), NsStatusOk);
     EXPECT_EQ(Flag(), TransferKind::kFirmware);
     EXPECT_EQ(camera.State().upgradeFile, "TK5P_fw.img");
     Ns2_CloseDevice(&m_handle);  // the camera's connections belong to the upgrader now
 
-    ASSERT_TRUE(WaitFor([] { return Received({8, 1}); }, 60s)) << Recorded().size();
+    ASSERT_TRUE(WaitFor(
+        [] {
+            return test::ReceivedTransfer({8, 1});
+        },
+        60s))
+        << RecordedTransfers().size();
     EXPECT_EQ(
-        Recorded(),
+        RecordedTransfers(),
         (Calls{{4, 1}, {5, 20}, {5, 40}, {5, 60}, {5, 80}, {5, 100}, {6, 1}, {7, 1}, {8, 1}}));
     ASSERT_TRUE(Ended(Upgrade::Instance()));
     EXPECT_EQ(camera.State().reboots, 1u);
@@ -137,7 +123,7 @@ TEST_F(UpgradeSim, RefusalsLeaveTheCameraOutOfUpgradeModeAndTheFlagDown) {
     // No status callback yet.
     EXPECT_EQ(Ns2_StartUpgradeFirmWare(m_handle, 0, Image().c_str()), NsStatusUpgradeUnsupported);
     EXPECT_EQ(Ns2_SetUpgradeStatusCallback(m_handle, 0, nullptr), NsStatusNullPointer);
-    EXPECT_EQ(Ns2_SetUpgradeStatusCallback(m_handle, 0, Record), NsStatusOk);
+    EXPECT_EQ(Ns2_SetUpgradeStatusCallback(m_handle, 0, test::RecordTransfer), NsStatusOk);
     EXPECT_EQ(Ns2_StartUpgradeFirmWare(m_handle, 0, Image({.build = 44}).c_str()),
               NsStatusUpgradeNotReady);
     EXPECT_EQ(Ns2_StartUpgradeFirmWare(m_handle, 0, Image({.sizeField = 1}).c_str()),
@@ -151,13 +137,13 @@ TEST_F(UpgradeSim, RefusalsLeaveTheCameraOutOfUpgradeModeAndTheFlagDown) {
     EXPECT_EQ(camera.State().upgradeFile, "");
     EXPECT_EQ(camera.State().announce.cameraState, 0);
     EXPECT_EQ(Flag(), TransferKind::kNone);
-    EXPECT_TRUE(Recorded().empty());
+    EXPECT_TRUE(RecordedTransfers().empty());
 }
 
 TEST_F(UpgradeSim, ATk4aIsRefusedUpFrontInsteadOfBeingStrandedInUpgradeMode) {
     sim::SimCamera& camera = Camera(440);
     m_handle = Open("TK4A:QXUPG1");
-    EXPECT_EQ(Ns2_SetUpgradeStatusCallback(m_handle, 0, Record), NsStatusOk);
+    EXPECT_EQ(Ns2_SetUpgradeStatusCallback(m_handle, 0, test::RecordTransfer), NsStatusOk);
     EXPECT_EQ(Ns2_StartUpgradeFirmWare(m_handle, 0, Image({.modelCode = 1}).c_str()),
               NsStatusUpgradeUnsupported);
     EXPECT_EQ(camera.State().upgradeFile, "");
@@ -168,12 +154,12 @@ TEST_F(UpgradeSim, ACameraThatDiesWhileFlashingTimesOutAndTheFlagGoesDown) {
     Camera();
     Upgrade::Instance().SetTimingForTesting(100ms, 20);
     m_handle = Open();
-    EXPECT_EQ(Ns2_SetUpgradeStatusCallback(m_handle, 0, Record), NsStatusOk);
+    EXPECT_EQ(Ns2_SetUpgradeStatusCallback(m_handle, 0, test::RecordTransfer), NsStatusOk);
     ASSERT_EQ(Ns2_StartUpgradeFirmWare(m_handle, 0, Image().c_str()), NsStatusOk);
-    ASSERT_TRUE(WaitFor([] { return Received({5, 40}); }, 60s));
+    ASSERT_TRUE(WaitFor([] { return test::ReceivedTransfer({5, 40}); }, 60s));
     m_camera->Stop();
     ASSERT_TRUE(Ended(Upgrade::Instance()));
-    const Calls calls = Recorded();
+    const Calls calls = RecordedTransfers();
     EXPECT_EQ(calls.back(), (std::pair<int32_t, int32_t>{5, -1}));  // flashing (3) + 2
 }
 
@@ -181,10 +167,10 @@ TEST_F(UpgradeSim, ACameraThatNeverGetsItsImageTimesOut) {
     sim::SimCamera& camera = Camera(561, false);
     Upgrade::Instance().SetTimingForTesting(100ms, 20);
     m_handle = Open();
-    EXPECT_EQ(Ns2_SetUpgradeStatusCallback(m_handle, 0, Record), NsStatusOk);
+    EXPECT_EQ(Ns2_SetUpgradeStatusCallback(m_handle, 0, test::RecordTransfer), NsStatusOk);
     ASSERT_EQ(Ns2_StartUpgradeFirmWare(m_handle, 0, Image().c_str()), NsStatusOk);
     ASSERT_TRUE(Ended(Upgrade::Instance()));
-    EXPECT_EQ(Recorded(), (Calls{{2, -1}}));
+    EXPECT_EQ(RecordedTransfers(), (Calls{{2, -1}}));
     EXPECT_EQ(camera.State().reboots, 1u);  // not left in upgrade mode
     EXPECT_EQ(camera.State().firmwareVersion, "20240115_V45");
 }
@@ -195,12 +181,12 @@ TEST_F(UpgradeSim, JsonTransferDeliversTheFileByTheSizeGivenAndReportsEveryStage
     const std::string content = "{\"DepthRange\": 2}";
     test::WriteFile(m_share / "config.json", content);
 
-    const NsUpgradeStatusCallback callback = Record;
+    const NsUpgradeStatusCallback callback = test::RecordTransfer;
     ASSERT_EQ(
         Ns2_SetProperty(m_handle, 0, NS_PROPERTY_JSON_CONFIG_MODE, &callback, sizeof callback),
         NsStatusOk);
     EXPECT_EQ(Flag(), TransferKind::kJson);
-    ASSERT_TRUE(WaitFor([] { return Received({1, 0}); }, 30s));
+    ASSERT_TRUE(WaitFor([] { return test::ReceivedTransfer({1, 0}); }, 30s));
 
     // The path is read only as far as the size says: no terminator needed.
     std::string path = m_share / "config.json";
@@ -208,8 +194,8 @@ TEST_F(UpgradeSim, JsonTransferDeliversTheFileByTheSizeGivenAndReportsEveryStage
     path += "XYZ";
     ASSERT_EQ(Ns2_SetProperty(m_handle, 0, NS_PROPERTY_JSON_TRANSFER, path.data(), length),
               NsStatusOk);
-    ASSERT_TRUE(WaitFor([] { return Received({6, 1}); }, 30s));
-    EXPECT_EQ(Recorded(), (Calls{{1, 0}, {4, 1}, {5, 50}, {5, 100}, {6, 1}}));
+    ASSERT_TRUE(WaitFor([] { return test::ReceivedTransfer({6, 1}); }, 30s));
+    EXPECT_EQ(RecordedTransfers(), (Calls{{1, 0}, {4, 1}, {5, 50}, {5, 100}, {6, 1}}));
     EXPECT_EQ(camera.State().jsonFile, "config.json");
     EXPECT_EQ(camera.State().jsonConfig, content);
     ASSERT_TRUE(Ended(JsonCtl::Instance()));

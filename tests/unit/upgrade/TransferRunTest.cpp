@@ -13,6 +13,7 @@
 
 #include "session/ProtocolFactory.h"
 #include "support/TempDir.h"
+#include "support/TransferCalls.h"
 #include "support/TransferCamera.h"
 #include "support/Wait.h"
 #include "upgrade/FirmwareImage.h"
@@ -22,21 +23,9 @@ namespace quorix {
 namespace {
 
 using namespace std::chrono_literals;
-using Calls = std::vector<std::pair<int32_t, int32_t>>;
+using Calls = test::TransferCalls;
+using test::RecordedTransfers;
 using States = std::deque<TransferState>;
-
-std::mutex g_callLock;
-Calls g_calls;
-
-void Record(int32_t status, int32_t parameter) {
-    std::lock_guard guard(g_callLock);
-    g_calls.emplace_back(status, parameter);
-}
-
-Calls Recorded() {
-    std::lock_guard guard(g_callLock);
-    return g_calls;
-}
 
 SessionInfo Network(uint32_t deviceType) {
     SessionInfo info;
@@ -49,10 +38,7 @@ SessionInfo Network(uint32_t deviceType) {
 class TransferRun : public ::testing::Test {
 protected:
     void SetUp() override {
-        {
-            std::lock_guard guard(g_callLock);
-            g_calls.clear();
-        }
+        test::ClearTransfers();
         SetProtocolFactoryForTesting([this](const SessionInfo&) {
             return std::make_unique<test::TransferCamera>(m_camera);
         });
@@ -66,7 +52,7 @@ protected:
     // Starts `worker` on a TK5P with a short poll; `waits` polls without progress end it.
     void Start(TransferWorker& worker, uint32_t waits) {
         worker.SetTimingForTesting(2ms, waits);
-        worker.SetCallback(Record);
+        worker.SetCallback(test::RecordTransfer);
         worker.SetSessionInfo(Network(561));
         worker.SetEndHook([this] { ++m_ends; });
         worker.SetStatus(1);
@@ -103,7 +89,7 @@ protected:
 TEST_F(TransferRun, UpgradeReportsEveryStageWithTheExtraHundredPercentAndRebootsAtTheEnd) {
     StartUpgrade({{0, 0}, {0, 1}, {2, 1}, {3, 40}, {4, 1}, {5, 1}, {6, 1}});
     ASSERT_TRUE(Ended(Upgrade::Instance()));
-    EXPECT_EQ(Recorded(), (Calls{{4, 1}, {5, 40}, {5, 100}, {6, 1}, {7, 1}, {8, 1}}));
+    EXPECT_EQ(RecordedTransfers(), (Calls{{4, 1}, {5, 40}, {5, 100}, {6, 1}, {7, 1}, {8, 1}}));
     EXPECT_EQ(m_camera.Sent(),
               (std::vector<std::string>{"OpenDevice", "SetUpgradeState 2 1234 4096",
                                         "SetUpgradeState 3 0 0", "RebootCamera", "CloseDevice"}));
@@ -112,7 +98,7 @@ TEST_F(TransferRun, UpgradeReportsEveryStageWithTheExtraHundredPercentAndReboots
 TEST_F(TransferRun, NoExtraHundredWhenTheCameraReportedItAndRepeatedStatesAreNotReported) {
     StartUpgrade({{0, 1}, {2, 1}, {3, 50}, {3, 50}, {3, 100}, {4, 1}, {5, 1}, {6, 1}});
     ASSERT_TRUE(Ended(Upgrade::Instance()));
-    EXPECT_EQ(Recorded(), (Calls{{4, 1}, {5, 50}, {5, 100}, {6, 1}, {7, 1}, {8, 1}}));
+    EXPECT_EQ(RecordedTransfers(), (Calls{{4, 1}, {5, 50}, {5, 100}, {6, 1}, {7, 1}, {8, 1}}));
 }
 
 TEST_F(TransferRun, EachFailingStageEndsWithItsCallbackAndAReboot) {
@@ -132,7 +118,7 @@ TEST_F(TransferRun, EachFailingStageEndsWithItsCallbackAndAReboot) {
         m_camera.sent.clear();
         StartUpgrade(c.states);
         ASSERT_TRUE(Ended(Upgrade::Instance()));
-        EXPECT_EQ(Recorded(), c.calls);
+        EXPECT_EQ(RecordedTransfers(), c.calls);
         EXPECT_EQ(SentOf("RebootCamera").size(), 1u);
     }
 }
@@ -141,7 +127,7 @@ TEST_F(TransferRun, ACameraThatStopsAnsweringOrStallsTimesOutWithTheStageItReach
     // Flashing stalls at 40 %: the stage (3) + 2 is reported failed.
     StartUpgrade({{0, 1}, {2, 1}, {3, 40}}, 30);
     ASSERT_TRUE(Ended(Upgrade::Instance()));
-    EXPECT_EQ(Recorded(), (Calls{{4, 1}, {5, 40}, {5, -1}}));
+    EXPECT_EQ(RecordedTransfers(), (Calls{{4, 1}, {5, 40}, {5, -1}}));
     EXPECT_EQ(SentOf("RebootCamera").size(), 1u);
 
     // A camera that never fetches its image: the connection stage is reported failed.
@@ -149,7 +135,7 @@ TEST_F(TransferRun, ACameraThatStopsAnsweringOrStallsTimesOutWithTheStageItReach
     m_ends = 0;
     StartUpgrade({{0, 0}}, 30);
     ASSERT_TRUE(Ended(Upgrade::Instance()));
-    EXPECT_EQ(Recorded(), (Calls{{2, -1}}));
+    EXPECT_EQ(RecordedTransfers(), (Calls{{2, -1}}));
 
     // Silent from the start (the camera died).
     SetUp();
@@ -157,14 +143,14 @@ TEST_F(TransferRun, ACameraThatStopsAnsweringOrStallsTimesOutWithTheStageItReach
     m_camera.silent = true;
     StartUpgrade({}, 30);
     ASSERT_TRUE(Ended(Upgrade::Instance()));
-    EXPECT_EQ(Recorded(), (Calls{{2, -1}}));
+    EXPECT_EQ(RecordedTransfers(), (Calls{{2, -1}}));
 }
 
 TEST_F(TransferRun, AConnectionRefusedThreeTimesEndsWithoutAReboot) {
     m_camera.opensRefused = 3;
     StartUpgrade({{0, 1}});
     ASSERT_TRUE(Ended(Upgrade::Instance()));
-    EXPECT_EQ(Recorded(), (Calls{{2, -1}}));
+    EXPECT_EQ(RecordedTransfers(), (Calls{{2, -1}}));
     EXPECT_EQ(SentOf("OpenDevice").size(), 3u);
     EXPECT_TRUE(SentOf("RebootCamera").empty());
 
@@ -176,19 +162,19 @@ TEST_F(TransferRun, AConnectionRefusedThreeTimesEndsWithoutAReboot) {
     StartUpgrade({{0, 1}, {2, 1}, {4, 1}, {5, 1}, {6, 1}});
     ASSERT_TRUE(Ended(Upgrade::Instance()));
     EXPECT_EQ(SentOf("OpenDevice").size(), 3u);
-    EXPECT_EQ(Recorded().back(), (std::pair<int32_t, int32_t>{8, 1}));
+    EXPECT_EQ(RecordedTransfers().back(), (std::pair<int32_t, int32_t>{8, 1}));
 }
 
 TEST_F(TransferRun, ARefusedChecksumRecordEndsTheUpgrade) {
     m_camera.refuseWrites = true;
     StartUpgrade({{0, 1}});
     ASSERT_TRUE(Ended(Upgrade::Instance()));
-    EXPECT_EQ(Recorded(), (Calls{{4, -1}}));
+    EXPECT_EQ(RecordedTransfers(), (Calls{{4, -1}}));
 }
 
 TEST_F(TransferRun, AShutdownMidTransferRebootsTheCameraAndRunsTheEndHook) {
     StartUpgrade({{0, 1}, {2, 1}, {3, 40}}, 1000000);
-    ASSERT_TRUE(test::WaitFor([&] { return Recorded().size() == 2; }, 20s));
+    ASSERT_TRUE(test::WaitFor([&] { return RecordedTransfers().size() == 2; }, 20s));
     Upgrade::Destroy();
     EXPECT_EQ(m_ends.load(), 1);
     EXPECT_EQ(SentOf("RebootCamera").size(), 1u);
@@ -213,7 +199,7 @@ TEST_F(JsonRun, TransferSendsTheNameWithBackslashesAndReportsEveryStage) {
     ASSERT_TRUE(test::WaitFor([&] { return json.Status() == 3; }, 20s));
     EXPECT_EQ(json.SetJsonPath(m_dir / "config.json"), 0);
     ASSERT_TRUE(Ended(json));
-    EXPECT_EQ(Recorded(), (Calls{{1, 0}, {4, 1}, {5, 50}, {5, 100}, {6, 1}}));
+    EXPECT_EQ(RecordedTransfers(), (Calls{{1, 0}, {4, 1}, {5, 50}, {5, 100}, {6, 1}}));
     std::string name = m_dir / "config.json";
     std::replace(name.begin(), name.end(), '/', '\\');
     EXPECT_EQ(SentOf("SetJsonPath_P"), (std::vector<std::string>{"SetJsonPath_P " + name}));
@@ -236,7 +222,7 @@ TEST_F(JsonRun, AnEmptyOrMissingFileIsNotDeliveredAndEndsTheTransfer) {
         ASSERT_TRUE(test::WaitFor([&] { return json.Status() == 3; }, 20s));
         EXPECT_EQ(json.SetJsonPath(m_dir / name), 0);
         ASSERT_TRUE(Ended(json));
-        EXPECT_EQ(Recorded(), (Calls{{1, 0}, {2, -1}})) << name;
+        EXPECT_EQ(RecordedTransfers(), (Calls{{1, 0}, {2, -1}})) << name;
         EXPECT_TRUE(SentOf("SetJsonPath_P").empty());
         EXPECT_TRUE(SentOf("SetJsonState").empty());
     }
@@ -245,7 +231,7 @@ TEST_F(JsonRun, AnEmptyOrMissingFileIsNotDeliveredAndEndsTheTransfer) {
 TEST_F(JsonRun, ACameraNobodySendsAFileToIsRebootedOutOfItsMode) {
     StartJson({{0, 1}}, 30);
     ASSERT_TRUE(Ended(JsonCtl::Instance()));
-    EXPECT_EQ(Recorded(), (Calls{{1, 0}, {2, -1}}));
+    EXPECT_EQ(RecordedTransfers(), (Calls{{1, 0}, {2, -1}}));
     EXPECT_EQ(SentOf("RebootCamera").size(), 1u);
 }
 
@@ -256,7 +242,7 @@ TEST_F(JsonRun, ARefusedFileEndsWithItsVerdict) {
     ASSERT_TRUE(test::WaitFor([&] { return json.Status() == 3; }, 20s));
     EXPECT_EQ(json.SetJsonPath(m_dir / "config.json"), 0);
     ASSERT_TRUE(Ended(json));
-    EXPECT_EQ(Recorded(), (Calls{{1, 0}, {4, -1}}));
+    EXPECT_EQ(RecordedTransfers(), (Calls{{1, 0}, {4, -1}}));
 }
 
 }  // namespace
