@@ -74,6 +74,12 @@ int32_t StartUpgradeFirmWare(BaseSession& session, const char* path) {
     if (const int32_t stopped = session.StopStream(); stopped != 0) {
         QLOG("StopStream ret:%d\n", static_cast<int>(stopped));
     }
+    // The switch is not answered: a read on the same connection makes sure the camera took
+    // it before the upgrader's own connection asks for the transfer's state.
+    TransferState taken;
+    if (const int32_t read = protocol->GetUpgradeState(taken); read != 0) {
+        QLOG("GetUpgradeState ret:%d\n", static_cast<int>(read));
+    }
     upgrade.SetImage(path, size, checksum);
     upgrade.SetSessionInfo(session.GetSessionInfo());
     QLOG("Upgrade Ready\n");
@@ -112,6 +118,10 @@ int32_t EnterJsonConfigMode(BaseSession& session, TransferCallback callback) {
     }
     if (const int32_t stopped = session.StopStream(); stopped != 0) {
         QLOG("StopStream ret:%d\n", static_cast<int>(stopped));
+    }
+    TransferState taken;
+    if (const int32_t read = protocol->GetJsonState(taken); read != 0) {
+        QLOG("GetJsonState ret:%d\n", static_cast<int>(read));
     }
     json.SetCallback(callback);
     json.SetSessionInfo(session.GetSessionInfo());
