@@ -9,8 +9,11 @@
 
 #include "log/Log.h"
 #include "model/ModelTraits.h"
+#include "platform/RemovableDrives.h"
+#include "platform/UsbPlatform.h"
 #include "protocol/BaseProtocol.h"
 #include "session/ProtocolFactory.h"
+#include "upgrade/DriveCopy.h"
 #include "upgrade/FirmwareImage.h"
 
 namespace quorix {
@@ -137,6 +140,10 @@ void TransferWorker::SetStatus(uint32_t status) {
         return;
     }
     StopAndJoin();
+    m_before.clear();
+    for (const platform::RemovableDrive& drive : platform::Drives().Drives()) {
+        m_before.push_back(drive.root);
+    }
     m_busy.store(true);
     m_waits = 0;
     m_lastState = 0;
@@ -295,6 +302,38 @@ bool TransferWorker::FollowDevice(uint32_t status, uint32_t offset) {
     return false;
 }
 
+int32_t TransferWorker::CameraDrive(std::string& root) {
+    std::vector<platform::RemovableDrive> fresh;
+    for (platform::RemovableDrive& drive : platform::Drives().Drives()) {
+        if (std::find(m_before.begin(), m_before.end(), drive.root) == m_before.end()) {
+            fresh.push_back(std::move(drive));
+        }
+    }
+    if (fresh.empty()) {
+        return 0;
+    }
+    // The camera's drive hangs off the same USB device as its upgrade-mode HID interface.
+    std::string camera;
+    const std::string path = DevicePath();
+    for (const platform::UsbInterface& hid : platform::Usb().HidInterfaces()) {
+        if (hid.path == path) {
+            camera = hid.containerId;
+        }
+    }
+    if (camera.empty()) {
+        QLOG("cannot tell which of %d new drive(s) belongs to %s\n", static_cast<int>(fresh.size()),
+             path.c_str());
+        return -1;
+    }
+    for (const platform::RemovableDrive& drive : fresh) {
+        if (drive.usbDevice == camera) {
+            root = drive.root;
+            return 1;
+        }
+    }
+    return 0;
+}
+
 bool TransferWorker::AwaitFileTaken(uint32_t next) {
     TransferState state;
     if (!IsNetwork() || ReadState(state) != 0 || state.state != 0 || state.value1 != 1) {
@@ -363,6 +402,24 @@ void Upgrade::SetImage(const std::string& path, uint32_t size, uint32_t checksum
     m_checksum = checksum;
 }
 
+bool Upgrade::CopyToCameraDrive() {
+    std::string root;
+    const int32_t found = CameraDrive(root);
+    if (found == 0) {
+        CountWait();
+        Pause();
+        return false;
+    }
+    ResetWaits();
+    if (found < 0 || CopyFirmwareToDrive(m_path, root, m_size, m_checksum) != 0) {
+        QLOG("Copy2U failed.\n");
+        CallBack(2, -1);
+        return true;
+    }
+    StoreStatus(3);
+    return false;
+}
+
 int32_t Upgrade::ReadState(TransferState& state) {
     return WithProtocol([&](BaseProtocol& p) { return p.GetUpgradeState(state); });
 }
@@ -376,9 +433,11 @@ bool Upgrade::Step(uint32_t status) {
         case 1:
             return !OpenConnection(2);
         case 2:
-            // A USB camera's drive is not watched yet: it times out here.
-            AwaitFileTaken(3);
-            return false;
+            if (IsNetwork()) {
+                AwaitFileTaken(3);
+                return false;
+            }
+            return CopyToCameraDrive();
         case 3:
             return SendChecksum(m_checksum, m_size, 4);
         case 4:

@@ -95,6 +95,10 @@ protected:
     void StoreStatus(uint32_t status);
     bool IsNetwork() const;
     uint32_t DeviceType() const;
+    // The camera's drive among the drives that came up since the transfer started: 1 with
+    // its root, 0 while there is none (unrelated drives are never taken), -1 when drives
+    // came up but it cannot be told which one is the camera's.
+    int32_t CameraDrive(std::string& root);
     // Runs `op` on the open connection under its lock; -13 without one.
     int32_t WithProtocol(const std::function<int32_t(BaseProtocol&)>& op);
 
@@ -114,6 +118,8 @@ private:
     std::atomic<std::chrono::milliseconds> m_poll{std::chrono::milliseconds(100)};
     std::atomic<uint32_t> m_waitLimit;
     uint32_t m_waits = 0;
+
+    std::vector<std::string> m_before;  // drive roots present when the transfer started
 
     std::mutex m_protocolLock;
     std::unique_ptr<BaseProtocol> m_protocol;
@@ -138,6 +144,9 @@ private:
     int32_t ProcessStatus(uint32_t status, int32_t parameter) override;
     int32_t ReadState(TransferState& state) override;
     int32_t WriteState(const TransferState& state) override;
+
+    // USB: the image onto the camera's drive once it is there; true leaves the loop.
+    bool CopyToCameraDrive();
 
     std::string m_path;
     uint32_t m_size = 0;

@@ -11,11 +11,15 @@
 #include <utility>
 #include <vector>
 
+#include "platform/fake/FakeDrives.h"
+#include "platform/fake/FakeUsbPlatform.h"
 #include "session/ProtocolFactory.h"
+#include "support/FirmwareFiles.h"
 #include "support/TempDir.h"
 #include "support/TransferCalls.h"
 #include "support/TransferCamera.h"
 #include "support/Wait.h"
+#include "upgrade/DriveCopy.h"
 #include "upgrade/FirmwareImage.h"
 #include "upgrade/TransferWorkers.h"
 
@@ -178,6 +182,91 @@ TEST_F(TransferRun, AShutdownMidTransferRebootsTheCameraAndRunsTheEndHook) {
     Upgrade::Destroy();
     EXPECT_EQ(m_ends.load(), 1);
     EXPECT_EQ(SentOf("RebootCamera").size(), 1u);
+}
+
+// --- USB: the image goes onto the camera's own drive ------------------------------------------
+
+class UsbRun : public TransferRun {
+protected:
+    void SetUp() override {
+        TransferRun::SetUp();
+        platform::SetDrivePlatformForTesting(&m_drives);
+        platform::SetUsbPlatformForTesting(&m_usb);
+        m_usb.AddCamera("/dev/video9", "/dev/hidraw9", "/sys/devices/usb1/1-2", 0xF5E2, 0x0104);
+        m_image = test::MakeImage({});
+        test::WriteImage(m_local / "fw.img", m_image);
+    }
+    void TearDown() override {
+        TransferRun::TearDown();
+        platform::SetDrivePlatformForTesting(nullptr);
+        platform::SetUsbPlatformForTesting(nullptr);
+    }
+    void StartUsb(uint32_t checksum, uint32_t waits = 2000) {
+        Upgrade& u = Upgrade::Instance();
+        m_camera.upgradeStates = {{2, 1}, {4, 1}, {5, 1}, {6, 1}};
+        u.SetImage(m_local / "fw.img", static_cast<uint32_t>(m_image.size()), checksum);
+        u.SetTimingForTesting(2ms, waits);
+        u.SetCallback(test::RecordTransfer);
+        SessionInfo info;
+        info.linkType = kLinkUsb;
+        info.deviceType = 560;  // TK5U
+        u.SetSessionInfo(info);
+        u.SetDevicePath("/dev/hidraw9");
+        u.SetDeviceFound(true);
+        u.SetEndHook([this] { ++m_ends; });
+        u.SetStatus(1);
+    }
+    uint32_t Sum() const {
+        return ByteSum(m_image.data() + kFirmwareHeaderBytes,
+                       m_image.size() - kFirmwareHeaderBytes);
+    }
+    platform::FakeDrives m_drives;
+    platform::FakeUsbPlatform m_usb;
+    test::TempDir m_local;
+    test::TempDir m_stick;  // the user's own drive
+    test::TempDir m_camDrive;
+    std::vector<uint8_t> m_image;
+};
+
+TEST_F(UsbRun, TheImageGoesOnlyToTheCamerasDriveAndTheUpgradeGoesOn) {
+    m_drives.Add("/media/present-before", "/sys/devices/usb1/1-2");  // not new: never used
+    StartUsb(Sum());
+    m_drives.Add(m_stick.Path(), "/sys/devices/usb1/1-3");  // the user's stick comes up first
+    ASSERT_TRUE(test::WaitFor([&] { return Upgrade::Instance().Status() == 2; }, 20s));
+    m_drives.Add(m_camDrive.Path(), "/sys/devices/usb1/1-2");
+    ASSERT_TRUE(Ended(Upgrade::Instance()));
+    EXPECT_EQ(RecordedTransfers().back(), (std::pair<int32_t, int32_t>{8, 1}));
+    EXPECT_EQ(test::ReadFile(m_camDrive / "Android/data/Firmware.img"),
+              std::string(m_image.begin(), m_image.end()));
+    EXPECT_EQ(test::ReadFile(m_stick / "Android/data/Firmware.img"), "");  // never written
+    EXPECT_EQ(SentOf("SetUpgradeState 2").size(), 1u);
+}
+
+TEST_F(UsbRun, ACopyThatDoesNotMatchTheHeaderIsDeletedAndEndsTheUpgrade) {
+    StartUsb(Sum() + 1);
+    m_drives.Add(m_camDrive.Path(), "/sys/devices/usb1/1-2");
+    ASSERT_TRUE(Ended(Upgrade::Instance()));
+    EXPECT_EQ(RecordedTransfers(), (Calls{{2, -1}}));
+    EXPECT_EQ(test::ReadFile(m_camDrive / "Android/data/Firmware.img"), "");
+    EXPECT_TRUE(SentOf("SetUpgradeState").empty());
+    EXPECT_EQ(SentOf("RebootCamera").size(), 1u);
+}
+
+TEST_F(UsbRun, ADriveThatNeverComesUpTimesOut) {
+    StartUsb(Sum(), 30);
+    m_drives.Add(m_stick.Path(), "/sys/devices/usb1/1-3");
+    ASSERT_TRUE(Ended(Upgrade::Instance()));
+    EXPECT_EQ(RecordedTransfers(), (Calls{{2, -1}}));
+    EXPECT_EQ(test::ReadFile(m_stick / "Android/data/Firmware.img"), "");
+}
+
+TEST_F(UsbRun, ADriveThatCannotBeToldApartIsRefused) {
+    m_usb.RemoveInterface("/dev/hidraw9");  // the camera's USB device is unknown
+    StartUsb(Sum());
+    m_drives.Add(m_stick.Path(), "/sys/devices/usb1/1-3");
+    ASSERT_TRUE(Ended(Upgrade::Instance()));
+    EXPECT_EQ(RecordedTransfers(), (Calls{{2, -1}}));
+    EXPECT_EQ(test::ReadFile(m_stick / "Android/data/Firmware.img"), "");
 }
 
 // --- JSON -------------------------------------------------------------------------------------
