@@ -40,7 +40,9 @@ long FileLength(FILE* file) {
     return length;
 }
 
-bool ReadAll(const std::string& path, std::vector<uint8_t>& bytes) {
+}  // namespace
+
+bool ReadTransferFile(const std::string& path, std::vector<uint8_t>& bytes) {
     FILE* in = fopen(path.c_str(), "rb");
     if (in == nullptr) {
         QLOG("open %s failed. ECode:%d\n", path.c_str(), errno);
@@ -58,8 +60,6 @@ bool ReadAll(const std::string& path, std::vector<uint8_t>& bytes) {
     }
     return true;
 }
-
-}  // namespace
 
 std::string DriveDataFolder(const std::string& root) {
     const std::string android = root + "/Android";
@@ -132,7 +132,7 @@ int32_t CopyFirmwareToDrive(const std::string& image, const std::string& root, u
 int32_t CopyJsonToDrive(const std::string& file, const std::string& root, uint32_t& size,
                         uint32_t& checksum) {
     std::vector<uint8_t> bytes;
-    if (!ReadAll(file, bytes)) {
+    if (!ReadTransferFile(file, bytes)) {
         return -1;
     }
     size = static_cast<uint32_t>(bytes.size());
@@ -166,7 +166,7 @@ int32_t CopyJsonToDrive(const std::string& file, const std::string& root, uint32
 
 int32_t CopyJsonToLocal(const std::string& root, const std::string& folder) {
     std::vector<uint8_t> bytes;
-    if (!ReadAll(root + "/Android/data/configOrig.json", bytes)) {
+    if (!ReadTransferFile(root + "/Android/data/configOrig.json", bytes)) {
         return -1;
     }
     if (!MakeDirectory(folder)) {

@@ -7,8 +7,12 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace quorix {
+
+// The whole file; false (logged) when it cannot be opened or is empty.
+bool ReadTransferFile(const std::string& path, std::vector<uint8_t>& bytes);
 
 // "/Android/data" under `root`, created when missing; empty when it cannot be made.
 std::string DriveDataFolder(const std::string& root);

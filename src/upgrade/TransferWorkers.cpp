@@ -2,7 +2,6 @@
 #include "upgrade/TransferWorkers.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -524,19 +523,7 @@ int32_t JsonCtl::WriteState(const TransferState& state) {
 
 int32_t JsonCtl::SetJsonPath(const std::string& path) {
     std::vector<uint8_t> bytes;
-    if (FILE* file = fopen(path.c_str(), "rb"); file == nullptr) {
-        QLOG("open %s failed. ECode:%d\n", path.c_str(), errno);
-    } else {
-        uint8_t block[4096];
-        size_t got;
-        while ((got = fread(block, 1, sizeof block, file)) > 0) {
-            bytes.insert(bytes.end(), block, block + got);
-        }
-        fclose(file);
-        if (bytes.empty()) {
-            QLOG("read IMG_HEAD failed:%d\n", 0);
-        }
-    }
+    ReadTransferFile(path, bytes);
     m_size = static_cast<uint32_t>(bytes.size());
     m_checksum = ByteSum(bytes.data(), bytes.size());
     m_fileRefused.store(bytes.empty());
