@@ -59,7 +59,12 @@ class Exchange {
 public:
     Exchange(SimState& state, SensorState& sensor, PendingReads& pending, bool get,
              const uint8_t* p, size_t n, CommandOutcome& out)
-        : m_state(state), m_sensor(sensor), m_pending(pending), m_get(get), m_p(p), m_n(n),
+        : m_state(state),
+          m_sensor(sensor),
+          m_pending(pending),
+          m_get(get),
+          m_p(p),
+          m_n(n),
           m_out(out) {}
 
     void Run(uint8_t group);
@@ -91,34 +96,34 @@ private:
         return request;
     }
 
-    void Settings();        // 0x02
-    void Registers();       // 0x04
-    void Gmm();             // 0x05
-    void MeasuringRange();  // 0x06
-    void DataMode();        // 0x07
-    void DepthMode();       // 0x08
-    void DepthRange();      // 0x09
-    void PulseCount();      // 0x0A
+    void Settings();                // 0x02
+    void Registers();               // 0x04
+    void Gmm();                     // 0x05
+    void MeasuringRange();          // 0x06
+    void DataMode();                // 0x07
+    void DepthMode();               // 0x08
+    void DepthRange();              // 0x09
+    void PulseCount();              // 0x0A
     void U16Item(uint16_t& field);  // 0x0B, 0x0D
     void U8Item(uint8_t& field);    // 0x0C
     // A record sent and returned whole, without a sub-command (0x0E, 0x1A).
     template <size_t N>
     void Block(std::array<uint8_t, N>& field);
-    void Offsets();         // 0x0F
-    void CameraParams();    // 0x10
-    void CameraConfig();    // 0x11
-    void WorkMode();        // 0x12
-    void Texts();           // 0x13
-    void Imu();             // 0x14
-    void LensAndLists();    // 0x15
-    void PlaneCorrection(); // 0x16
-    void DeviceTexts();     // 0x18
-    void DspStatus();       // 0x19
-    void Stream();          // 0x1B
-    void Heartbeat();       // 0x1C
-    void Maintenance();     // 0x1D
-    void TestMode();        // 0x1E
-    void SlaveTrigger();    // 0x1F
+    void Offsets();          // 0x0F
+    void CameraParams();     // 0x10
+    void CameraConfig();     // 0x11
+    void WorkMode();         // 0x12
+    void Texts();            // 0x13
+    void Imu();              // 0x14
+    void LensAndLists();     // 0x15
+    void PlaneCorrection();  // 0x16
+    void DeviceTexts();      // 0x18
+    void DspStatus();        // 0x19
+    void Stream();           // 0x1B
+    void Heartbeat();        // 0x1C
+    void Maintenance();      // 0x1D
+    void TestMode();         // 0x1E
+    void SlaveTrigger();     // 0x1F
 
     SimState& m_state;
     SensorState& m_sensor;
@@ -131,35 +136,64 @@ private:
 
 void Exchange::Run(uint8_t group) {
     switch (group) {
-        case 0x02: return Settings();
-        case 0x04: return Registers();
-        case 0x05: return Gmm();
-        case 0x06: return MeasuringRange();
-        case 0x07: return DataMode();
-        case 0x08: return DepthMode();
-        case 0x09: return DepthRange();
-        case 0x0A: return PulseCount();
-        case 0x0B: return U16Item(m_sensor.ldEnable);
-        case 0x0C: return U8Item(m_sensor.isaEnable);
-        case 0x0D: return U16Item(m_sensor.talEnable);
-        case 0x0E: return Block(m_sensor.htp);
-        case 0x0F: return Offsets();
-        case 0x10: return CameraParams();
-        case 0x11: return CameraConfig();
-        case 0x12: return WorkMode();
-        case 0x13: return Texts();
-        case 0x14: return Imu();
-        case 0x15: return LensAndLists();
-        case 0x16: return PlaneCorrection();
-        case 0x18: return DeviceTexts();
-        case 0x19: return DspStatus();
-        case 0x1A: return Block(m_sensor.talDelay);
-        case 0x1B: return Stream();
-        case 0x1C: return Heartbeat();
-        case 0x1D: return Maintenance();
-        case 0x1E: return TestMode();
-        case 0x1F: return SlaveTrigger();
-        default: return Unknown();
+        case 0x02:
+            return Settings();
+        case 0x04:
+            return Registers();
+        case 0x05:
+            return Gmm();
+        case 0x06:
+            return MeasuringRange();
+        case 0x07:
+            return DataMode();
+        case 0x08:
+            return DepthMode();
+        case 0x09:
+            return DepthRange();
+        case 0x0A:
+            return PulseCount();
+        case 0x0B:
+            return U16Item(m_sensor.ldEnable);
+        case 0x0C:
+            return U8Item(m_sensor.isaEnable);
+        case 0x0D:
+            return U16Item(m_sensor.talEnable);
+        case 0x0E:
+            return Block(m_sensor.htp);
+        case 0x0F:
+            return Offsets();
+        case 0x10:
+            return CameraParams();
+        case 0x11:
+            return CameraConfig();
+        case 0x12:
+            return WorkMode();
+        case 0x13:
+            return Texts();
+        case 0x14:
+            return Imu();
+        case 0x15:
+            return LensAndLists();
+        case 0x16:
+            return PlaneCorrection();
+        case 0x18:
+            return DeviceTexts();
+        case 0x19:
+            return DspStatus();
+        case 0x1A:
+            return Block(m_sensor.talDelay);
+        case 0x1B:
+            return Stream();
+        case 0x1C:
+            return Heartbeat();
+        case 0x1D:
+            return Maintenance();
+        case 0x1E:
+            return TestMode();
+        case 0x1F:
+            return SlaveTrigger();
+        default:
+            return Unknown();
     }
 }
 
@@ -168,12 +202,23 @@ void Exchange::Settings() {
     const uint8_t sub = Sub();
     uint8_t* byteField = nullptr;
     switch (sub) {
-        case 0x03: byteField = &m_sensor.confidenceBit; break;
-        case 0x04: byteField = &m_sensor.confidenceWhich; break;
-        case 0x07: byteField = &m_sensor.tofFrameRate; break;
-        case 0x08: byteField = &m_sensor.slaveMode; break;
-        case 0x09: byteField = &m_sensor.antiInterference; break;
-        default: break;
+        case 0x03:
+            byteField = &m_sensor.confidenceBit;
+            break;
+        case 0x04:
+            byteField = &m_sensor.confidenceWhich;
+            break;
+        case 0x07:
+            byteField = &m_sensor.tofFrameRate;
+            break;
+        case 0x08:
+            byteField = &m_sensor.slaveMode;
+            break;
+        case 0x09:
+            byteField = &m_sensor.antiInterference;
+            break;
+        default:
+            break;
     }
     if (byteField != nullptr) {
         if (m_get) {
@@ -449,13 +494,13 @@ void Exchange::CameraParams() {
     };
     SensorState& s = m_sensor;
     const Slice slices[] = {
-        {0x00, s.depthIntrinsic.data(), 4},      {0x01, s.depthIntrinsic.data() + 4, 5},
-        {0x02, s.depthDistortion.data(), 4},     {0x03, s.depthDistortion.data() + 4, 4},
-        {0x04, s.colourIntrinsic.data(), 4},     {0x05, s.colourIntrinsic.data() + 4, 5},
-        {0x06, s.colourDistortion.data(), 4},    {0x07, s.colourDistortion.data() + 4, 4},
-        {0x08, s.rotation.data(), 4},            {0x09, s.rotation.data() + 4, 5},
-        {0x0A, s.translation.data(), 3},         {0x0B, s.essential.data(), 4},
-        {0x0C, s.essential.data() + 4, 5},       {0x0D, s.fundamental.data(), 4},
+        {0x00, s.depthIntrinsic.data(), 4},   {0x01, s.depthIntrinsic.data() + 4, 5},
+        {0x02, s.depthDistortion.data(), 4},  {0x03, s.depthDistortion.data() + 4, 4},
+        {0x04, s.colourIntrinsic.data(), 4},  {0x05, s.colourIntrinsic.data() + 4, 5},
+        {0x06, s.colourDistortion.data(), 4}, {0x07, s.colourDistortion.data() + 4, 4},
+        {0x08, s.rotation.data(), 4},         {0x09, s.rotation.data() + 4, 5},
+        {0x0A, s.translation.data(), 3},      {0x0B, s.essential.data(), 4},
+        {0x0C, s.essential.data() + 4, 5},    {0x0D, s.fundamental.data(), 4},
         {0x0E, s.fundamental.data() + 4, 5},
     };
     const uint8_t sub = Sub();
@@ -500,6 +545,7 @@ void Exchange::WorkMode() {
     } else if (m_n == 1 && m_p[0] == 0x08) {
         ++m_state.reboots;
         m_out.reboot = true;
+        RebootAfterTransfer(m_state);
     } else if (m_n >= 5) {
         m_sensor.workMode = {m_p[0], 0, m_p[2], m_p[3], m_p[4]};
     } else {
@@ -512,13 +558,28 @@ void Exchange::Texts() {
     std::string* field = nullptr;
     bool writable = false;
     switch (sub) {
-        case 0x01: field = &m_state.pcba; writable = true; break;
-        case 0x02: field = &m_state.serial; writable = true; break;
-        case 0x03: field = &m_state.firmwareVersion; break;
-        case 0x04: field = &m_state.hardwareVersion; break;
-        case 0x05: field = &m_state.flashType; break;
-        case 0x17: field = &m_state.alias; break;
-        default: break;
+        case 0x01:
+            field = &m_state.pcba;
+            writable = true;
+            break;
+        case 0x02:
+            field = &m_state.serial;
+            writable = true;
+            break;
+        case 0x03:
+            field = &m_state.firmwareVersion;
+            break;
+        case 0x04:
+            field = &m_state.hardwareVersion;
+            break;
+        case 0x05:
+            field = &m_state.flashType;
+            break;
+        case 0x17:
+            field = &m_state.alias;
+            break;
+        default:
+            break;
     }
     if (field == nullptr || (!m_get && !writable)) {
         return Unknown();
@@ -694,7 +755,7 @@ void Exchange::DeviceTexts() {
 // byte 3 and also stands as the read request.
 void Exchange::DspStatus() {
     struct Selector {
-        uint8_t low;    // low byte of the word, without the read bit
+        uint8_t low;  // low byte of the word, without the read bit
         uint8_t high;
         int16_t param;  // -1: selectors whose value is byte 3
     };
@@ -784,12 +845,14 @@ void Exchange::Maintenance() {
     };
     if (m_get) {
         if (sub == 0x01) {
+            AdvanceUpgrade(m_state);
             transferReply(m_state.upgradeState, 1);
         } else if (sub == 0x02) {
             supportReply(m_state.upgradeSupported);
         } else if (sub == 0x03 && m_n >= 2 && m_p[1] == 0x01) {
             supportReply(m_state.jsonSupported);
         } else if (sub == 0x03 && m_n >= 2 && m_p[1] == 0x02) {
+            AdvanceJson(m_state);
             transferReply(m_state.jsonState, 2);
         } else {
             Unknown();
@@ -799,16 +862,24 @@ void Exchange::Maintenance() {
     if ((sub == 0x01 || sub == 0x03) && m_n == 10) {
         auto& sent = sub == 0x01 ? m_state.upgradeStateSent : m_state.jsonStateSent;
         std::copy(m_p + 1, m_p + 10, sent.begin());
+        uint32_t checksum;
+        uint32_t size;
+        std::memcpy(&checksum, m_p + 2, 4);
+        std::memcpy(&size, m_p + 6, 4);
+        (sub == 0x01 ? UpgradeStateSent : JsonStateSent)(m_state, m_p[1], checksum, size);
     } else if (sub == 0x01 && m_n >= 18 && m_p[1] == 0x01) {
         m_state.upgradeHost = TextOf(m_p + 2, 16);
         m_state.upgradeFile = TextOf(m_p + 18, m_n - 18);
         m_state.announce.cameraState = 3;
+        BeginUpgrade(m_state);
     } else if (sub == 0x03 && m_n >= 2 && m_p[1] == 0x01) {
         m_state.jsonHost = TextOf(m_p + 2, m_n - 2);
         m_state.announce.cameraState = 3;
+        BeginJsonMode(m_state);
     } else if (sub == 0x03 && m_n >= 18 && m_p[1] == 0x04) {
         m_state.jsonHost = TextOf(m_p + 2, 16);
         m_state.jsonFile = TextOf(m_p + 18, m_n - 18);
+        BeginJsonFile(m_state);
     } else {
         Unknown();
     }

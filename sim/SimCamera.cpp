@@ -72,6 +72,7 @@ SimCamera::SimCamera(SimConfig config)
     : m_config(std::move(config)),
       m_state(MakeDefaultState(m_config.deviceType, m_config.address, m_config.serial,
                                std::min(m_config.sessions, kMaxSessions))) {
+    m_state.transferFolder = m_config.transferFolder;
     for (uint32_t i = 0; i < std::min(m_config.sessions, kMaxSessions); ++i) {
         m_sessions.push_back(std::make_unique<Session>());
         m_sessions.back()->index = i;

@@ -37,6 +37,7 @@ struct SimConfig {
     std::string announceHost = "127.0.0.1";
     uint16_t announcePort = 9007;
     bool farewellOnStop = false;  // announce state 2 once when stopping
+    std::string transferFolder;   // where firmware and JSON files are fetched from
 };
 
 // Ways to misbehave on the command connection.

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "sim/SimUpgrade.h"
+
 namespace quorix::sim {
 
 inline constexpr uint32_t kMaxSessions = 8;
@@ -227,6 +229,10 @@ struct SimState {
     std::array<uint8_t, 9> jsonStateSent{};
     TransferState upgradeState;
     TransferState jsonState;
+    std::string transferFolder;  // stands in for the host the camera fetches files from
+    TransferProgress upgradeProgress;
+    TransferProgress jsonProgress;
+    std::string jsonConfig;  // the last JSON file applied
 
     uint32_t reboots = 0;
 

@@ -749,6 +749,67 @@ QUORIX_API NsReturnStatus Ns2_SetDSPEnabled(NsDeviceHandle handle, uint32_t sess
 QUORIX_API NsReturnStatus Ns2_GetDSPEnabled(NsDeviceHandle handle, uint32_t sessionIndex,
                                             uint8_t* enabled);
 
+/* ---------------------------------------------------------------------------------------
+ * Firmware upgrade and JSON configuration transfer (network cameras TK4Alite, TK5P, TK5E,
+ * TK5Pro_ADI; the USB cameras' transfers are not available yet)
+ * ------------------------------------------------------------------------------------- */
+
+/* Stores the firmware-upgrade status callback (process-wide: one upgrade at a time).
+ * -12 for a null callback (checked before the handle). Register it before
+ * Ns2_StartUpgradeFirmWare. */
+QUORIX_API NsReturnStatus Ns2_SetUpgradeStatusCallback(NsDeviceHandle handle,
+                                                       uint32_t sessionIndex,
+                                                       NsUpgradeStatusCallback callback);
+
+/* Checks the image at `path` (NUL-terminated, at most 260 characters) against the camera
+ * (model code, image date and build not older than the installed firmware, size field),
+ * then switches the camera into upgrade mode and returns; the transfer runs on the
+ * library's "Upgrade" thread. The camera fetches the file by its name from this host.
+ * Every refusal is decided before anything but queries reaches the camera, so a refused
+ * upgrade never leaves the camera in upgrade mode.
+ *
+ * The callback, on the "Upgrade" thread with no library lock held, gets (status,
+ * parameter) in this order on success:
+ *   (4, 1) image and checksum accepted; (5, percent) flashing, repeated, with (5, 100)
+ *   once flashing ends; (6, 1) and (7, 1) later device stages; (8, 1) upgrade done.
+ * A failure ends the transfer with one callback whose parameter is -1 (or the camera's
+ * non-1 value): (2, -1) connection failed; (4, -1) checksum refused; (s, -1) with s the
+ * stage reached + 2 after 60 s without progress. After the last callback the camera is
+ * told to reboot; it comes back with its (new) firmware and is opened again as usual.
+ * Close the handle after a successful start: the camera's connections go to the upgrader.
+ *
+ * Results (the session's status and the public status it maps to):
+ *   session  situation                                            public
+ *    0, 1    upgrade started (newer image, or the same build)      0
+ *   -1       installed version text invalid, TK1A build below 28,  -16 NsStatusUpgradeNotReady
+ *            older image or byte 49 set, wrong model code, older
+ *            build, camera without upgrade support, a transfer
+ *            already running
+ *   -2       image cannot be opened, is shorter than 512 bytes,    -17 NsStatusUpgradeRejected
+ *            or its size field differs from its size
+ *   -3       the camera refused the switch into upgrade mode       -104 NsStatusTransferError
+ *   -4       no status callback registered; a model the upgrader   -19 NsStatusUpgradeUnsupported
+ *            cannot follow (TK4A 440, USB cameras for now)
+ *   -13      the session has no connection                         -13 NsStatusOpenFailed
+ *   Before the handle check: null path -12, longer than 260 characters -18.
+ *
+ * JSON transfer, through Ns2_SetProperty:
+ *   NS_PROPERTY_JSON_CONFIG_MODE (-4): data holds an NsUpgradeStatusCallback, size exactly
+ *     sizeof(NsUpgradeStatusCallback) (else -15; a null callback -12). Switches the camera
+ *     into JSON mode; the "JsonCtl" thread calls back (1, 0) once the camera waits for the
+ *     new file (for 20 s; then the camera is rebooted and the transfer ends).
+ *       session -2 camera without JSON support, -4 a model it cannot follow  -> -19
+ *       session -3 the camera refused the switch                             -> -104
+ *       session -1 a JSON transfer already running                           -> -16
+ *   NS_PROPERTY_JSON_TRANSFER (-5): data holds the new file's path; it is read up to
+ *     `size` bytes or its NUL, whichever comes first (empty -15, over 260 characters
+ *     -18). The camera fetches the file by its name from this host.
+ *       session -2 the camera does not wait for a file (before (1, 0))       -> -16
+ *     Then: (4, 1) checksum accepted, (5, percent), (5, 100), (6, 1) applied; failures as
+ *     for the upgrade, and an unreadable or empty file ends with (2, -1). */
+QUORIX_API NsReturnStatus Ns2_StartUpgradeFirmWare(NsDeviceHandle handle, uint32_t sessionIndex,
+                                                   const char* path);
+
 /* Properties. Reading: `*size` is what `data` holds; where a property has a fixed size a
  * smaller `*size` gives -15 and nothing is written, and `*size` becomes the size
  * delivered. Writing: a fixed-size property needs exactly that size (-15 otherwise).
@@ -771,7 +832,7 @@ QUORIX_API NsReturnStatus Ns2_GetDSPEnabled(NsDeviceHandle handle, uint32_t sess
  *   NS_PROPERTY_LENS                8: sensor (2 colour), 1, u16 width, u16 height, fps, 2
  *   NS_PROPERTY_STREAM_HEALTH       NsStreamHealth r: the data stream's framing losses and
  *                                   reconnections (network cameras; -255 on USB)
- * Ids -4 and -5 (maintenance transfers) are not available yet and give -255. */
+ * Ids -4 and -5 (JSON transfer, write only): see Ns2_StartUpgradeFirmWare. */
 #define NS_PROPERTY_JSON_TRANSFER 0xFFFFFFFBu
 #define NS_PROPERTY_JSON_CONFIG_MODE 0xFFFFFFFCu
 #define NS_PROPERTY_PULSE_COUNT 0xFFFFFFFDu

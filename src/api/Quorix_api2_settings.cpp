@@ -7,7 +7,7 @@
 #include <type_traits>
 
 #include "api/SessionCall.h"
-#include "device/DeviceManager.h"
+#include "api/TransferCalls.h"
 #include "log/Log.h"
 #include "pipeline/Frame.h"
 #include "protocol/ProtocolTypes.h"
@@ -266,13 +266,9 @@ int32_t WriteProperty(BaseSession& x, uint32_t id, const void* data, uint32_t si
     switch (id) {
         QUORIX_RECORD_PROPERTIES(QUORIX_WRITE_RECORD_CASE)
         case NS_PROPERTY_JSON_TRANSFER:
-            return x.SetProperty(property::kUpgradeJson, data, size);
-        case NS_PROPERTY_JSON_CONFIG_MODE: {
-            const int32_t ret = x.SetProperty(property::kJsonConfigMode, data, size);
-            DeviceManager::Instance().SetUpgradeFlag(ret == 0 ? TransferKind::kJson
-                                                              : TransferKind::kNone);
-            return ret;
-        }
+            return StartUpgradeJsonProperty(x, data, size);
+        case NS_PROPERTY_JSON_CONFIG_MODE:
+            return EnterJsonConfigModeProperty(x, data, size);
         case NS_PROPERTY_PULSE_COUNT:
             return WriteRecord<uint16_t>(data, size,
                                          [&](uint16_t v) { return x.SetPulseCount(v); });

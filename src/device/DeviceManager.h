@@ -64,6 +64,10 @@ public:
     void SetHotPlugCallbackEx(NsHotPlugCallbackEx callback, void* context);
     void SetUpgradeFlag(TransferKind kind) { m_upgradeFlag.store(kind); }
     TransferKind UpgradeFlag() const { return m_upgradeFlag.load(); }
+    // A transfer of `kind` ended: the flag goes back to 0 unless another kind took it.
+    void EndTransfer(TransferKind kind) {
+        m_upgradeFlag.compare_exchange_strong(kind, TransferKind::kNone);
+    }
 
     // One pass of the worker; true when it handled an event. Public for tests that drive
     // the manager pass by pass instead of through its thread.

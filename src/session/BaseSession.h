@@ -269,6 +269,9 @@ public:
     uint32_t GetDeviceType() const {
         return m_sessionInfo.deviceType;
     }
+    const SessionInfo& GetSessionInfo() const {
+        return m_sessionInfo;
+    }
     void SetSessionIndex(uint32_t index) {
         m_sessionIndex = index;
     }

@@ -35,7 +35,8 @@ int32_t BaseSession::SetProperty(uint32_t id, const void* data, uint32_t size) {
         return SetWdrProperty(id, data, size);
     }
     if (id == property::kJsonConfigMode || id == property::kUpgradeJson) {
-        // The JSON transfer entry points come with the maintenance operations.
+        // The JSON transfer is started through public properties -4 and -5, which go to
+        // the transfer workers above the session.
         QLOG("id:0x%x is not available.\n", id);
         return kStatusNotSupported;
     }

@@ -141,6 +141,7 @@ struct CameraLists {
     std::string announceHost = "127.0.0.1";
     uint16_t announcePort = 9007;
     bool farewell = true;
+    std::string transferFolder;
 };
 
 std::string SerialOf(const std::vector<std::string>& serials, size_t k) {
@@ -184,6 +185,7 @@ int BuildCameras(const CameraLists& lists, Options& options) {
         c.announceHost = lists.announceHost;
         c.announcePort = lists.announcePort;
         c.farewellOnStop = lists.farewell;
+        c.transferFolder = lists.transferFolder;
         setup.alias = k < lists.aliases.size() ? lists.aliases[k] : "";
         options.cameras.push_back(std::move(setup));
     }
@@ -211,6 +213,10 @@ int ParseOptions(int argc, char** argv, Options& options) {
     app.add_option("--announce-port", lists.announcePort, "UDP port of the announcements");
     app.add_flag("!--no-farewell", lists.farewell, "do not announce state 2 when stopping");
     app.add_flag("-v,--verbose", options.verbose, "print the simulator's log");
+    app.add_option("--transfer-folder", lists.transferFolder,
+                   "folder the cameras fetch firmware images and JSON files from (the host's "
+                   "share); without it an upgrade waits for a file it never gets")
+        ->check(CLI::ExistingDirectory);
     app.add_option("--faults", options.faultIntervalMs,
                    "misbehave at random, one fault every this many milliseconds on average "
                    "(0: never)")

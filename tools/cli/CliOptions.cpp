@@ -26,6 +26,8 @@ struct Subcommands {
     CLI::App* get = nullptr;
     CLI::App* set = nullptr;
     CLI::App* demo = nullptr;
+    CLI::App* upgrade = nullptr;
+    CLI::App* config = nullptr;
 };
 
 // Validators see the text before conversion, so these also refuse "-1" for unsigned values
@@ -82,6 +84,28 @@ void AddSettingCommands(CLI::App& app, Subcommands& sub, Options& options, Pendi
         "the status code and ends with exit code 1.");
 }
 
+// Maintenance: firmware upgrade and JSON configuration transfer.
+void AddTransferCommands(CLI::App& app, Subcommands& sub, Options& options, Pending& pending) {
+    sub.upgrade = app.add_subcommand("upgrade", "write a firmware image to the camera");
+    AddDevice(sub.upgrade, options, pending);
+    sub.upgrade->add_option("image", options.image, "the firmware image file")
+        ->required()
+        ->check(CLI::ExistingFile);
+    sub.upgrade->footer(
+        "Checks the image against the camera (model, date and build not older than the\n"
+        "installed firmware), switches the camera into upgrade mode, shows the progress\n"
+        "and waits for the camera to come back with its new firmware. The camera fetches\n"
+        "the image by its file name from this computer.");
+
+    sub.config = app.add_subcommand("config", "transfer the camera's JSON configuration");
+    AddDevice(sub.config, options, pending);
+    auto* fetch = sub.config->add_option("--fetch", options.fetchFile,
+                                         "write the camera's current JSON file here");
+    auto* send = sub.config->add_option("--send", options.sendFile, "send this JSON file")
+                     ->check(CLI::ExistingFile);
+    fetch->excludes(send);
+}
+
 // The command that was parsed, and what its pending values mean for it.
 void TakeCommand(const Subcommands& sub, const Pending& pending, Options& options) {
     if (sub.list->parsed()) {
@@ -93,6 +117,10 @@ void TakeCommand(const Subcommands& sub, const Pending& pending, Options& option
         options.command = Command::kDemo;
         options.outDir = pending.demoOut;
         options.seconds = pending.demoSeconds;
+        return;
+    }
+    if (sub.upgrade->parsed() || sub.config->parsed()) {
+        options.command = sub.upgrade->parsed() ? Command::kUpgrade : Command::kConfig;
         return;
     }
     options.command = sub.stream->parsed()     ? Command::kStream
@@ -131,6 +159,7 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, Options& opti
     sub.snapshot->add_option("--out", options.outDir, "folder for the images")->required();
 
     AddSettingCommands(app, sub, options, pending);
+    AddTransferCommands(app, sub, options, pending);
 
     sub.demo = app.add_subcommand(
         "demo", "run a simulated camera in this process, stream it and take a snapshot");
@@ -144,6 +173,9 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, Options& opti
         app.parse(argc, argv);
         if (!pending.settingName.empty()) {
             options.setting = FindSetting(pending.settingName);
+        }
+        if (sub.config->parsed() && options.fetchFile.empty() && options.sendFile.empty()) {
+            throw CLI::RequiredError("--fetch FILE or --send FILE");
         }
         std::string error;
         if (sub.set->parsed() &&

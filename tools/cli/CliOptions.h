@@ -19,7 +19,7 @@ enum ExitCode : int {
     kExitNoFrames = 5,    // the stream delivered no frames in time
 };
 
-enum class Command { kList, kStream, kSnapshot, kDemo, kInfo, kGet, kSet };
+enum class Command { kList, kStream, kSnapshot, kDemo, kInfo, kGet, kSet, kUpgrade, kConfig };
 
 struct Options {
     Command command = Command::kList;
@@ -33,6 +33,9 @@ struct Options {
     std::string address = "127.0.0.2";  // demo: loopback address of the simulated camera
     std::optional<Setting> setting;     // get: the one to print (none: all); set: required
     uint32_t value = 0;                 // set: the parsed value, as its C call takes it
+    std::string image;                  // upgrade: the firmware image
+    std::string fetchFile;              // config: where the camera's JSON file goes
+    std::string sendFile;               // config: the JSON file to send
 };
 
 // Parses argv. Returns nothing when `options` holds a command to run; otherwise the exit

@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstdarg>
 #include <cstdio>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <thread>
@@ -24,6 +25,7 @@
 #include "cli/InfoText.h"
 #include "cli/Snapshot.h"
 #include "cli/StreamStats.h"
+#include "cli/Upgrade.h"
 
 namespace {
 
@@ -249,6 +251,14 @@ public:
         std::printf("opened %s, session %u\n", uri.c_str(), index);
         Ns2_SetWaitTimeOfReadNextFrame(m_handle, m_index, kReadWaitMs);
         return kExitOk;
+    }
+
+    // Closes the camera early (a transfer hands its connections to the library's worker).
+    void Close() {
+        if (m_handle != nullptr) {
+            Ns2_CloseDevice(&m_handle);
+            m_streaming = false;
+        }
     }
 
     NsReturnStatus StartStream() {
@@ -615,6 +625,111 @@ int RunSet(Session& session, Setting setting, uint32_t value) {
     return kExitOk;
 }
 
+// The library reports no progress for 60 s before it ends an upgrade itself.
+constexpr double kTransferIdleSeconds = 90.0;
+
+std::string AbsolutePath(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    return error ? path : absolute.string();
+}
+
+// The camera as the list shows it once it is back after its restart, or nothing.
+std::optional<std::string> FirmwareAfterRestart(const std::string& uri, double seconds) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (std::chrono::steady_clock::now() < end && !g_interrupted) {
+        const std::optional<NsDeviceInfo> device = WaitForDevice(uri, 1.0);
+        if (device && device->status == Connected) {
+            NsDeviceHandle h = nullptr;
+            if (Ns2_OpenDevice(uri.c_str(), &h) == NsStatusOk) {
+                char version[64] = {};
+                const NsReturnStatus s =
+                    Ns2_GetFirmwareVersionNumber(h, 0, version, sizeof version);
+                Ns2_CloseDevice(&h);
+                if (s == NsStatusOk) {
+                    return std::string(version);
+                }
+            }
+        }
+        SleepFor(0.5);
+    }
+    return std::nullopt;
+}
+
+int RunUpgrade(Session& session, const std::string& image) {
+    char before[64] = {};
+    Ns2_GetFirmwareVersionNumber(session.Handle(), session.Index(), before, sizeof before);
+    if (const NsReturnStatus s =
+            Ns2_SetUpgradeStatusCallback(session.Handle(), session.Index(), QueueTransferEvent);
+        s != NsStatusOk) {
+        return Fail(kExitFailure, "the upgrade could not start: %s", StatusText(s).c_str());
+    }
+    const std::string path = AbsolutePath(image);
+    if (const NsReturnStatus s =
+            Ns2_StartUpgradeFirmWare(session.Handle(), session.Index(), path.c_str());
+        s != NsStatusOk) {
+        return Fail(kExitFailure, "%s was not started on %s: %s\n  %s", path.c_str(),
+                    session.Uri().c_str(), StatusText(s).c_str(),
+                    RefusalText(Transfer::kFirmware, s).c_str());
+    }
+    std::printf("upgrading %s from firmware %s with %s\n", session.Uri().c_str(), before,
+                path.c_str());
+    std::fflush(stdout);
+    const std::string uri = session.Uri();
+    session.Close();
+    const Outcome outcome = FollowTransfer(Transfer::kFirmware, kTransferIdleSeconds);
+    if (outcome != Outcome::kDone) {
+        return Fail(kExitFailure, "the upgrade of %s %s", uri.c_str(),
+                    outcome == Outcome::kFailed ? "failed" : "reported nothing in time");
+    }
+    std::printf("waiting for %s to come back...\n", uri.c_str());
+    std::fflush(stdout);
+    const std::optional<std::string> after = FirmwareAfterRestart(uri, 60.0);
+    if (!after) {
+        return Fail(kExitFailure, "%s did not come back within 60 s", uri.c_str());
+    }
+    std::printf("%s is back with firmware %s\n", uri.c_str(), after->c_str());
+    return kExitOk;
+}
+
+int RunConfig(Session& session, const Options& options) {
+    if (!options.fetchFile.empty()) {
+        return Fail(kExitFailure,
+                    "%s cannot hand its JSON configuration to this computer: a network camera "
+                    "only takes a new file; fetching needs a USB camera, whose transfer is not "
+                    "available yet",
+                    session.Uri().c_str());
+    }
+    const NsUpgradeStatusCallback callback = QueueTransferEvent;
+    if (const NsReturnStatus s =
+            Ns2_SetProperty(session.Handle(), session.Index(), NS_PROPERTY_JSON_CONFIG_MODE,
+                            &callback, sizeof callback);
+        s != NsStatusOk) {
+        return Fail(kExitFailure, "%s did not enter its JSON mode: %s\n  %s", session.Uri().c_str(),
+                    StatusText(s).c_str(), RefusalText(Transfer::kJson, s).c_str());
+    }
+    Outcome outcome = FollowTransfer(Transfer::kJson, kTransferIdleSeconds);
+    if (outcome != Outcome::kWaitingForFile) {
+        return Fail(kExitFailure, "%s did not get ready for the file", session.Uri().c_str());
+    }
+    const std::string path = AbsolutePath(options.sendFile);
+    if (const NsReturnStatus s =
+            Ns2_SetProperty(session.Handle(), session.Index(), NS_PROPERTY_JSON_TRANSFER,
+                            path.c_str(), static_cast<uint32_t>(path.size() + 1));
+        s != NsStatusOk) {
+        return Fail(kExitFailure, "%s was not sent: %s\n  %s", path.c_str(), StatusText(s).c_str(),
+                    RefusalText(Transfer::kJson, s).c_str());
+    }
+    std::printf("sending %s\n", path.c_str());
+    std::fflush(stdout);
+    outcome = FollowTransfer(Transfer::kJson, kTransferIdleSeconds);
+    if (outcome != Outcome::kDone) {
+        return Fail(kExitFailure, "the JSON transfer to %s %s", session.Uri().c_str(),
+                    outcome == Outcome::kFailed ? "failed" : "reported nothing in time");
+    }
+    return kExitOk;
+}
+
 // Every command on one camera opens it; whether it streams is each command's own choice.
 int RunOnDevice(const Options& options) {
     Library library;
@@ -638,6 +753,10 @@ int RunOnDevice(const Options& options) {
             return RunGet(session, options.setting);
         case Command::kSet:
             return RunSet(session, *options.setting, options.value);
+        case Command::kUpgrade:
+            return RunUpgrade(session, options.image);
+        case Command::kConfig:
+            return RunConfig(session, options);
         default:
             break;
     }

@@ -815,7 +815,10 @@ void Worker::Properties(NsDeviceHandle h, uint32_t s) {
         {0x12345678, 4},
     };
     const Property& p = kProperties[Roll(std::size(kProperties))];
-    const uint32_t size = Size(p.size != 0 ? p.size : 32);
+    uint32_t size = Size(p.size != 0 ? p.size : 32);
+    if (p.id == NS_PROPERTY_JSON_CONFIG_MODE && size == sizeof(NsUpgradeStatusCallback)) {
+        ++size;  // random bytes of a callback's size would be called as the JSON callback
+    }
     // The buffer always holds what the size says: the library may use all of it.
     std::vector<uint8_t> data(std::max<uint32_t>(size, 1));
     for (uint8_t& b : data) {

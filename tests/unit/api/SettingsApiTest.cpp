@@ -187,7 +187,7 @@ struct Row {
 
 constexpr Row kRows[] = {
     {NS_PROPERTY_JSON_TRANSFER, kNone, kFree},
-    {NS_PROPERTY_JSON_CONFIG_MODE, kNone, kFree},
+    {NS_PROPERTY_JSON_CONFIG_MODE, kNone, sizeof(NsUpgradeStatusCallback)},
     {NS_PROPERTY_PULSE_COUNT, 2, 2},
     {NS_PROPERTY_THRESHOLD, kNone, 2},
     {NS_PROPERTY_NONE, kNone, kFree},
@@ -321,10 +321,19 @@ TEST_F(SettingsApi, PassThroughAndComposedProperties) {
     EXPECT_EQ(Ns2_SetProperty(h, 0, NS_PROPERTY_SOFTWARE_VERSION, version, 2), NsStatusOk);
     EXPECT_EQ(m_script.Calls(), Calls{"SetProperty 0x0E000014 2"});
 
-    // The maintenance transfers are not available: -255, and the upgrade flag stays 0.
-    EXPECT_EQ(Ns2_SetProperty(h, 0, NS_PROPERTY_JSON_CONFIG_MODE, version, 2), NsStatusOther);
-    EXPECT_EQ(Ns2_SetProperty(h, 0, NS_PROPERTY_JSON_TRANSFER, version, 2), NsStatusOther);
+    // The JSON transfer's properties are bounded by the size given: a callback of another
+    // size, an empty path, or a file before the camera waits for one are refused, and the
+    // upgrade flag stays 0.
+    EXPECT_EQ(Ns2_SetProperty(h, 0, NS_PROPERTY_JSON_CONFIG_MODE, version, 2),
+              NsStatusBadParameter);
+    const NsUpgradeStatusCallback none = nullptr;
+    EXPECT_EQ(Ns2_SetProperty(h, 0, NS_PROPERTY_JSON_CONFIG_MODE, &none, sizeof none),
+              NsStatusNullPointer);
+    EXPECT_EQ(Ns2_SetProperty(h, 0, NS_PROPERTY_JSON_TRANSFER, version, 0), NsStatusBadParameter);
+    EXPECT_EQ(Ns2_SetProperty(h, 0, NS_PROPERTY_JSON_TRANSFER, version, 2),
+              NsStatusUpgradeNotReady);
     EXPECT_EQ(DeviceManager::Instance().UpgradeFlag(), TransferKind::kNone);
+    EXPECT_EQ(m_script.Calls(), Calls{"SetProperty 0x0E000014 2"});
 
     // GMM record: sub-command, three doubles, the gain, the IRS2 switch.
     for (size_t i = 0; i < m_script.gmm.size(); ++i) {

@@ -105,12 +105,35 @@ TEST(CliOptions, MistakesEndWithTheUsageCode) {
         {"set", "QX1", "threshold", "-5"},
         {"set", "QX1", "frame-rate", "30fps"},
         {"set", "QX1", "threshold", "5", "6"},
+        {"upgrade", "QX1"},                         // no image
+        {"upgrade", "QX1", "/nonexistent/fw.img"},  // no such file
+        {"config", "QX1"},                          // neither --fetch nor --send
+        {"config", "QX1", "--send", "/nonexistent/config.json"},
+        {"config", "QX1", "--fetch", "a.json", "--send", "/etc/hostname"},
     };
     for (const auto& args : cases) {
         Options options;
         EXPECT_EQ(Parse(args, options), std::optional<int>(kExitUsage))
             << ::testing::PrintToString(args);
     }
+}
+
+TEST(CliOptions, TransferCommandsTakeTheirFiles) {
+    Options upgrade;
+    ASSERT_FALSE(Parse({"upgrade", "TK5P:QX1", "/etc/hostname", "--wait", "3"}, upgrade));
+    EXPECT_EQ(upgrade.command, Command::kUpgrade);
+    EXPECT_EQ(upgrade.uri, "TK5P:QX1");
+    EXPECT_EQ(upgrade.image, "/etc/hostname");
+    EXPECT_DOUBLE_EQ(upgrade.waitSeconds, 3.0);
+
+    Options send;
+    ASSERT_FALSE(Parse({"config", "QX1", "--send", "/etc/hostname"}, send));
+    EXPECT_EQ(send.command, Command::kConfig);
+    EXPECT_EQ(send.sendFile, "/etc/hostname");
+    EXPECT_EQ(send.fetchFile, "");
+    Options fetch;
+    ASSERT_FALSE(Parse({"config", "QX1", "--fetch", "out.json"}, fetch));
+    EXPECT_EQ(fetch.fetchFile, "out.json");
 }
 
 }  // namespace

@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# quorix-cli upgrade and config against a quorix-camsim process that fetches its files from
+# a folder: the progress bar to 100 %, the camera back with the image's version in info, a
+# refused image that leaves the camera as it was, and the JSON transfer.
+# Usage: cli_upgrade_test.sh QUORIX_CAMSIM QUORIX_CLI
+set -u
+camsim=$1
+cli=$2
+work=$(mktemp -d)
+pids=()
+
+cleanup() {
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null; wait "$p" 2>/dev/null; done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+source "$(dirname "$0")/cli_lib.sh"
+
+fail() {
+    echo "FAIL: $*"
+    for f in "$work"/*.log; do echo "--- $f:"; cat "$f"; done
+    exit 1
+}
+
+# A TK5P image: header date 2024-03-01, build 46, size and checksum fields that match.
+# Its year goes into the file name's $2 so an older one can be made.
+make_image() {
+    python3 - "$1" "$2" <<'PY'
+import struct, sys
+size = 8192
+body = bytes((i * 7 + 3) & 0xFF for i in range(512, size))
+h = bytearray(512)
+struct.pack_into('<HBB', h, 4, int(sys.argv[2]), 3, 1)
+struct.pack_into('<I', h, 45, 46)
+h[50] = 4
+struct.pack_into('<I', h, 51, size)
+struct.pack_into('<I', h, 55, sum(body) & 0xFFFFFFFF)
+open(sys.argv[1], 'wb').write(bytes(h) + body)
+PY
+}
+
+make_image "$work/TK5P_new.img" 2024
+make_image "$work/TK5P_old.img" 2023
+echo '{"DepthRange": 2}' >"$work/config.json"
+
+"$camsim" --address 127.0.102.9 --model TK5P --serial CLIUPG --sessions 1 \
+    --transfer-folder "$work" >"$work/camsim.log" 2>&1 &
+pids+=($!)
+
+run 0 info TK5P:CLIUPG --wait 10
+expect "firmware version: 20240115_V45"
+
+run 1 upgrade TK5P:CLIUPG "$work/TK5P_old.img" --wait 10
+contains "NsStatusUpgradeNotReady (-16)" "an older image or build"
+
+run 0 upgrade TK5P:CLIUPG "$work/TK5P_new.img" --wait 10
+contains "[####################] 100 %" "upgrade done; the camera restarts" \
+    "TK5P:CLIUPG is back with firmware 20240301_V46"
+
+run 0 info TK5P:CLIUPG --wait 10
+expect "firmware version: 20240301_V46"
+
+run 0 config TK5P:CLIUPG --send "$work/config.json" --wait 10
+contains "the camera waits for the new file" "configuration applied; the camera restarts"
+
+run 1 config TK5P:CLIUPG --fetch "$work/fetched.json" --wait 10
+contains "cannot hand its JSON configuration"
+run 2 config TK5P:CLIUPG
+echo "PASS"
