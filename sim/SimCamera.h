@@ -37,6 +37,8 @@ struct SimConfig {
     std::string announceHost = "127.0.0.1";
     uint16_t announcePort = 9007;
     bool farewellOnStop = false;  // announce state 2 once when stopping
+    // The capture clock; unset: the synthetic scene (SimStreamer).
+    std::function<std::unique_ptr<StreamClock>(StreamPort&)> makeClock;
 };
 
 // Ways to misbehave on the command connection.
@@ -153,7 +155,7 @@ private:
     FaultPlan m_fault;
 
     RequestLog m_requests;
-    std::unique_ptr<SimStreamer> m_streamer;  // last: stops before what it reads goes
+    std::unique_ptr<StreamClock> m_streamer;  // last: stops before what it reads goes
 };
 
 }  // namespace quorix::sim

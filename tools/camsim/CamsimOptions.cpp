@@ -211,6 +211,18 @@ int ParseOptions(int argc, char** argv, Options& options) {
     app.add_option("--announce-port", lists.announcePort, "UDP port of the announcements");
     app.add_flag("!--no-farewell", lists.farewell, "do not announce state 2 when stopping");
     app.add_flag("-v,--verbose", options.verbose, "print the simulator's log");
+    auto* replay = app.add_option("--replay", options.replay.file,
+                                  "play this recording (of quorix-cli record) back as the camera "
+                                  "it recorded; model, serial and stream come from the file");
+    app.add_flag("--loop", options.replay.loop, "with --replay: start over after the last frame")
+        ->needs(replay);
+    app.add_option("--rate", options.replay.rate,
+                   "with --replay: speed of the replay (2: twice as fast; default 1)")
+        ->check(CLI::Range(0.01, 100.0))
+        ->needs(replay);
+    app.add_flag("--step", options.replay.step,
+                 "with --replay: send one frame per Enter on standard input")
+        ->needs(replay);
     StreamText streamText;
     AddStreamOptions(app, options.stream, streamText);
     try {
@@ -228,6 +240,13 @@ int ParseOptions(int argc, char** argv, Options& options) {
     options.stream.settings.colour = kColours.at(streamText.colour);
     options.stream.settings.status = kEchoes.at(streamText.status);
     options.stream.settings.push = kPushes.at(streamText.push);
+    if (!options.replay.file.empty() &&
+        (lists.count > 1 || lists.addresses.size() > 1 || !lists.models.empty() ||
+         !lists.serials.empty() || !lists.sessions.empty())) {
+        std::fprintf(stderr,
+                     "--replay runs one camera, the recorded one: give only its --address\n");
+        return 2;
+    }
     return BuildCameras(lists, options);
 }
 

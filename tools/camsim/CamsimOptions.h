@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "camsim/Replay.h"
 #include "sim/SimCamera.h"
 
 namespace quorix::camsim {
@@ -21,8 +22,8 @@ struct StreamSetup {
     uint32_t frameRate = 30;     // 1..120
     uint16_t colourWidth = 640;  // the colour lens record
     uint16_t colourHeight = 360;
-    uint8_t dataMode = 0;        // every sensor's data mode (2: depth and IR)
-    bool pushSupported = true;   // the answer to the host's JSON-configuration question
+    uint8_t dataMode = 0;       // every sensor's data mode (2: depth and IR)
+    bool pushSupported = true;  // the answer to the host's JSON-configuration question
 };
 
 // Writes `stream` into a camera's state: the stream settings and every sensor's frame
@@ -35,6 +36,7 @@ struct Options {
     uint32_t intervalMs = 200;
     uint8_t cameraState = 0;
     bool verbose = false;
+    ReplaySetup replay;  // one camera that plays a recording back
 };
 
 // Parses argv. Returns 0 and fills `options` to run; otherwise the exit code to end with

@@ -26,6 +26,7 @@ struct Subcommands {
     CLI::App* get = nullptr;
     CLI::App* set = nullptr;
     CLI::App* demo = nullptr;
+    CLI::App* record = nullptr;
 };
 
 // Validators see the text before conversion, so these also refuse "-1" for unsigned values
@@ -55,7 +56,8 @@ void AddSettingCommands(CLI::App& app, Subcommands& sub, Options& options, Pendi
     sub.info->footer(
         "Starts the stream briefly: the library reads the camera's calibration and\n"
         "ranges when the stream first starts. A value the camera cannot give prints\n"
-        "as unavailable with its status code.");
+        "as unavailable with its status code. Given the path of a recording instead of\n"
+        "a URI, summarises the recording.");
 
     std::vector<std::string> names;
     for (const SettingInfo& s : AllSettings()) {
@@ -99,6 +101,7 @@ void TakeCommand(const Subcommands& sub, const Pending& pending, Options& option
                       : sub.snapshot->parsed() ? Command::kSnapshot
                       : sub.info->parsed()     ? Command::kInfo
                       : sub.get->parsed()      ? Command::kGet
+                      : sub.record->parsed()   ? Command::kRecord
                                                : Command::kSet;
 }
 
@@ -128,6 +131,20 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, Options& opti
     sub.snapshot->add_option("--out", options.outDir, "folder for the images")->required();
 
     AddSettingCommands(app, sub, options, pending);
+
+    sub.record = app.add_subcommand(
+        "record",
+        "record the camera's data stream and state into a file for quorix-camsim --replay");
+    AddDevice(sub.record, options, pending);
+    sub.record->add_option("--out", options.outDir, "the recording file")->required();
+    sub.record->add_option("--seconds", options.seconds, "stop after this many seconds")
+        ->check(kSeconds);
+    sub.record->add_option("--frames", options.frames, "stop after this many data frames")
+        ->check(kCount);
+    sub.record->footer(
+        "Runs until --seconds or --frames or Ctrl-C. The file is written as it goes, in\n"
+        "chunks with checksums: a recording cut short (a crash, a full disk) replays up\n"
+        "to its last whole chunk. `quorix-cli info FILE` summarises it.");
 
     sub.demo = app.add_subcommand(
         "demo", "run a simulated camera in this process, stream it and take a snapshot");

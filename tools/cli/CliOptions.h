@@ -19,16 +19,16 @@ enum ExitCode : int {
     kExitNoFrames = 5,    // the stream delivered no frames in time
 };
 
-enum class Command { kList, kStream, kSnapshot, kDemo, kInfo, kGet, kSet };
+enum class Command { kList, kStream, kSnapshot, kDemo, kInfo, kGet, kSet, kRecord };
 
 struct Options {
     Command command = Command::kList;
     std::string uri;           // every command but list and demo: URI or alias of the camera
     uint32_t session = 0;      // every command with a URI
     double waitSeconds = 2.0;  // list: discovery time; others: longest wait for the camera
-    uint64_t frames = 0;       // stream: stop after this many frame sets; 0 no limit
+    uint64_t frames = 0;       // stream: frame sets, record: data frames to stop after; 0 none
     double seconds = 0.0;      // stream: stop after this time, 0 no limit; demo: streaming time
-    std::string outDir;        // snapshot, demo: where the images go
+    std::string outDir;        // snapshot, demo: where the images go; record: the file
     std::string address = "127.0.0.2";  // demo: loopback address of the simulated camera
     std::optional<Setting> setting;     // get: the one to print (none: all); set: required
     uint32_t value = 0;                 // set: the parsed value, as its C call takes it

@@ -1,6 +1,7 @@
 // quorix-cli: lists, streams and captures Quorix cameras and reads and changes their
 // settings through the public C interface, like any application. Only `demo` reaches past it, to
 // run a simulated camera in-process.
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -22,6 +23,7 @@
 #include "cli/Diagnosis.h"
 #include "cli/FrameClock.h"
 #include "cli/InfoText.h"
+#include "cli/Recorder.h"
 #include "cli/Snapshot.h"
 #include "cli/StreamStats.h"
 
@@ -233,6 +235,7 @@ public:
         }
         const std::string uri = DeviceUri(*device);
         m_uri = uri;
+        m_device = *device;
         if (index >= device->SessionCount) {
             return Fail(kExitFailure, "%s has %u session(s); there is no session %u", uri.c_str(),
                         device->SessionCount, index);
@@ -256,9 +259,17 @@ public:
     NsDeviceHandle Handle() const { return m_handle; }
     uint32_t Index() const { return m_index; }
     const std::string& Uri() const { return m_uri; }
+    const NsDeviceInfo& Device() const { return m_device; }
+    void StopStream() {
+        if (m_streaming) {
+            Ns2_StopStream(m_handle, m_index);
+            m_streaming = false;
+        }
+    }
 
 private:
     std::string m_uri;
+    NsDeviceInfo m_device{};
     NsDeviceHandle m_handle = nullptr;
     uint32_t m_index = 0;
     bool m_streaming = false;
@@ -597,6 +608,121 @@ int RunSet(Session& session, Setting setting, uint32_t value) {
     return kExitOk;
 }
 
+std::string UtcNow() {
+    const time_t now = time(nullptr);
+    tm utc{};
+    gmtime_r(&now, &utc);
+    char text[32];
+    strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
+}
+
+// The library reads the calibration at the first start, so a brief start comes before the
+// state is taken; the tap is in place before the stream that is recorded starts, so the
+// recording holds that start's first frames (and any parameter block the camera pushes).
+int RunRecord(Session& session, const Options& options) {
+    if (const NsReturnStatus s = session.StartStream(); s != NsStatusOk) {
+        return Fail(kExitFailure, "could not start the stream: %s", StatusText(s).c_str());
+    }
+    session.StopStream();
+    quorix::record::RecordedState state =
+        CaptureState(session.Handle(), session.Index(), session.Device());
+    state.Set("started", UtcNow());
+    quorix::record::RecordingWriter writer;
+    if (std::string error; !writer.Open(options.outDir, state, error)) {
+        return Fail(kExitFailure, "could not write the recording: %s", error.c_str());
+    }
+    if (const NsReturnStatus s = SetTap(session.Handle(), session.Index(), &writer);
+        s != NsStatusOk) {
+        std::string ignored;
+        writer.Finish(ignored);
+        return Fail(kExitFailure, "this camera's data stream cannot be recorded: %s",
+                    StatusText(s).c_str());
+    }
+    if (const int code = session.Stream(); code != kExitOk) {
+        SetTap(session.Handle(), session.Index(), nullptr);
+        std::string ignored;
+        writer.Finish(ignored);
+        return code;
+    }
+    std::vector<std::pair<std::string, std::string>> settings =
+        WatchedSettings(session.Handle(), session.Index());
+    const bool terminal = isatty(STDOUT_FILENO) != 0;
+    const int64_t start = SteadyMs();
+    const int64_t end =
+        options.seconds > 0 ? start + static_cast<int64_t>(options.seconds * 1000.0) : -1;
+    int64_t nextReport = start;
+    int64_t nextPoll = start + 1000;
+    int code = kExitOk;
+    for (;;) {
+        const int64_t now = SteadyMs();
+        const auto progress = writer.Current();
+        if (g_interrupted || (end >= 0 && now >= end) ||
+            (options.frames > 0 && progress.frames >= options.frames)) {
+            break;
+        }
+        if (progress.frames == 0 && now - start > kNoFramesLimitMs) {
+            code = Fail(kExitNoFrames, "no data frames arrived in %lld s",
+                        static_cast<long long>(kNoFramesLimitMs / 1000));
+            break;
+        }
+        if (now >= nextReport) {
+            std::printf("recording: %llu frames, %.1f MB, %llu dropped%s",
+                        static_cast<unsigned long long>(progress.frames),
+                        static_cast<double>(progress.bytes) / 1e6,
+                        static_cast<unsigned long long>(progress.dropped), terminal ? "\r" : "\n");
+            std::fflush(stdout);
+            nextReport = now + (terminal ? 250 : 1000);
+        }
+        if (now >= nextPoll) {
+            // A setting changed during the recording (by the camera, or a firmware rule)
+            // goes into the file with its time, so the replay changes it at that point.
+            for (const auto& [name, value] : WatchedSettings(session.Handle(), session.Index())) {
+                for (auto& known : settings) {
+                    if (known.first == name && known.second != value) {
+                        known.second = value;
+                        writer.AddSetting(name, value);
+                    }
+                }
+            }
+            nextPoll = now + 1000;
+        }
+        uint32_t ready = 0;
+        ReadFrameSet(session, ready);  // the application's side of the stream, kept flowing
+    }
+    SetTap(session.Handle(), session.Index(), nullptr);
+    session.StopStream();
+    std::string error;
+    const bool written = writer.Finish(error);
+    const auto progress = writer.Current();
+    std::printf("%srecorded %llu frames, %.1f MB, %llu dropped into %s\n", terminal ? "\n" : "",
+                static_cast<unsigned long long>(progress.frames),
+                static_cast<double>(progress.bytes) / 1e6,
+                static_cast<unsigned long long>(progress.dropped), options.outDir.c_str());
+    if (!written) {
+        return Fail(kExitFailure, "the recording is incomplete: %s", error.c_str());
+    }
+    return code;
+}
+
+bool IsRegularFile(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+int RunRecordingInfo(const std::string& path) {
+    quorix::record::RecordingReader reader;
+    std::string error;
+    auto source = quorix::record::OpenFileSource(path, error);
+    if (!source || !reader.Open(std::move(source), error)) {
+        return Fail(kExitFailure, "%s: %s", path.c_str(), error.c_str());
+    }
+    for (const std::string& line : RecordingSummary(reader)) {
+        std::printf("%s\n", line.c_str());
+    }
+    return kExitOk;
+}
+
 // Every command on one camera opens it; whether it streams is each command's own choice.
 int RunOnDevice(const Options& options) {
     Library library;
@@ -620,6 +746,8 @@ int RunOnDevice(const Options& options) {
             return RunGet(session, options.setting);
         case Command::kSet:
             return RunSet(session, *options.setting, options.value);
+        case Command::kRecord:
+            return RunRecord(session, options);
         default:
             break;
     }
@@ -685,6 +813,10 @@ int main(int argc, char** argv) {
             return RunList(options);
         case Command::kDemo:
             return RunDemo(options);
+        case Command::kInfo:
+            // A path to a recording (a URI or alias is never a file here).
+            return IsRegularFile(options.uri) ? RunRecordingInfo(options.uri)
+                                              : RunOnDevice(options);
         default:
             return RunOnDevice(options);
     }
