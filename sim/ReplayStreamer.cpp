@@ -101,6 +101,7 @@ ReplayStreamer::Clock::time_point ReplayStreamer::Serve(Clock::time_point now) {
         m_next = 0;
         m_origin = now;
         m_finished = false;
+        m_startCaptures = m_captures.load();
         ++m_streamStarts;
     }
     if (m_next >= count) {
@@ -116,7 +117,10 @@ ReplayStreamer::Clock::time_point ReplayStreamer::Serve(Clock::time_point now) {
                                             static_cast<double>(gap) / m_options.rate));
         m_next = 0;
     }
-    if (m_options.step) {
+    // Step mode sends a stream's first frame at once: a host waits only briefly for the
+    // first frame of a stream it started (and its pushed parameters) before it gives up on
+    // them, so a replay that held it back would not be received as the recording was.
+    if (m_options.step && !(m_next == 0 && m_captures == m_startCaptures)) {
         std::lock_guard guard(m_wakeLock);
         if (m_steps == 0) {
             return now + kIdleLook;

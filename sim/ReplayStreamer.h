@@ -1,7 +1,8 @@
 // ReplayStreamer: the capture clock of a camera that plays a recording back. While the
 // replayed session's sensor streams, it sends the recorded data frames on the session's
 // data connection at their recorded pace (scaled by `rate`), or one per Step() in step
-// mode; every stream start plays from the first frame. Unlike the synthetic clock it never
+// mode (the stream's first frame goes at once there too); every stream start plays from the
+// first frame. Unlike the synthetic clock it never
 // drops a frame: a host slower than the recording delays the frames behind, so what the
 // host receives is the recording, whole and in order. Other sessions send nothing.
 //
@@ -76,6 +77,7 @@ private:
     size_t m_next = 0;
     Clock::time_point m_origin{};
     bool m_inFlight = false;
+    uint64_t m_startCaptures = 0;  // m_captures when the stream started
     std::vector<uint8_t> m_frame;
 
     std::mutex m_wakeLock;

@@ -617,33 +617,31 @@ std::string UtcNow() {
     return text;
 }
 
-// The library reads the calibration at the first start, so a brief start comes before the
-// state is taken; the tap is in place before the stream that is recorded starts, so the
-// recording holds that start's first frames (and any parameter block the camera pushes).
+// The tap is in place before the stream starts, so the recording holds the stream from its
+// first frame (and any parameter block the camera pushes then), and a replay opened and
+// started like this camera delivers the same frames under the same indexes. The state is
+// taken once the stream runs: the library reads the calibration at the first start.
 int RunRecord(Session& session, const Options& options) {
-    if (const NsReturnStatus s = session.StartStream(); s != NsStatusOk) {
-        return Fail(kExitFailure, "could not start the stream: %s", StatusText(s).c_str());
-    }
-    session.StopStream();
-    quorix::record::RecordedState state =
-        CaptureState(session.Handle(), session.Index(), session.Device());
-    state.Set("started", UtcNow());
     quorix::record::RecordingWriter writer;
-    if (std::string error; !writer.Open(options.outDir, state, error)) {
-        return Fail(kExitFailure, "could not write the recording: %s", error.c_str());
-    }
     if (const NsReturnStatus s = SetTap(session.Handle(), session.Index(), &writer);
         s != NsStatusOk) {
-        std::string ignored;
-        writer.Finish(ignored);
         return Fail(kExitFailure, "this camera's data stream cannot be recorded: %s",
                     StatusText(s).c_str());
     }
-    if (const int code = session.Stream(); code != kExitOk) {
+    auto abandon = [&](int code) {
         SetTap(session.Handle(), session.Index(), nullptr);
         std::string ignored;
         writer.Finish(ignored);
         return code;
+    };
+    if (const int code = session.Stream(); code != kExitOk) {
+        return abandon(code);
+    }
+    quorix::record::RecordedState state =
+        CaptureState(session.Handle(), session.Index(), session.Device());
+    state.Set("started", UtcNow());
+    if (std::string error; !writer.Open(options.outDir, state, error)) {
+        return abandon(Fail(kExitFailure, "could not write the recording: %s", error.c_str()));
     }
     std::vector<std::pair<std::string, std::string>> settings =
         WatchedSettings(session.Handle(), session.Index());

@@ -296,6 +296,10 @@ bool RecordingReader::Open(std::unique_ptr<ByteSource> source, std::string& erro
     }
     if (!haveState) {
         error = "the recording holds no whole state chunk";
+        if (m_truncated) {
+            error +=
+                " (the file ends inside the chunk at byte " + std::to_string(m_truncatedAt) + ")";
+        }
         return false;
     }
     return true;
@@ -399,7 +403,7 @@ void RecordingWriter::AddFrame(const uint8_t* header, uint32_t headerLength, con
     const Clock::time_point now = Clock::now();
     const size_t size = 8 + static_cast<size_t>(headerLength) + payloadLength;
     std::lock_guard guard(m_lock);
-    if (m_fd < 0 || m_stop || size > kMaxChunkBytes || m_queuedBytes + size > m_queueLimit) {
+    if (m_stop || size > kMaxChunkBytes || m_queuedBytes + size > m_queueLimit) {
         ++m_dropped;
         return;
     }
@@ -419,7 +423,7 @@ void RecordingWriter::AddFrame(const uint8_t* header, uint32_t headerLength, con
 void RecordingWriter::AddSetting(const std::string& name, const std::string& value) {
     const Clock::time_point now = Clock::now();
     std::lock_guard guard(m_lock);
-    if (m_fd < 0 || m_stop) {
+    if (m_stop) {
         return;
     }
     std::vector<uint8_t> chunk;
@@ -481,6 +485,10 @@ void RecordingWriter::Run() {
 
 bool RecordingWriter::Finish(std::string& error) {
     if (m_fd < 0) {
+        std::lock_guard guard(m_lock);
+        m_stop = true;
+        m_queue.clear();
+        m_queuedBytes = 0;
         error = "the recording is not open";
         return false;
     }

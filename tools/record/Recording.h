@@ -133,7 +133,9 @@ std::vector<uint8_t> EncodeFileHeader(uint32_t version = kVersion);
 
 // Writes a recording with bounded memory: frames handed to AddFrame (from any one thread,
 // for example a library tap) wait in a queue of at most `queueLimit` bytes for the writer
-// thread; a frame that does not fit is dropped and counted, never blocks the caller.
+// thread; a frame that does not fit is dropped and counted, never blocks the caller. Frames
+// may come before Open: a recorder taps the stream from its start, and some of the state
+// (the calibration) can only be read once the stream runs; they wait in the same queue.
 class RecordingWriter {
 public:
     struct Progress {
@@ -147,7 +149,8 @@ public:
     RecordingWriter(const RecordingWriter&) = delete;
     RecordingWriter& operator=(const RecordingWriter&) = delete;
 
-    // Creates (or replaces) the file and writes the header and the state. False with `error`.
+    // Creates (or replaces) the file, writes the header and the state, then what is queued.
+    // False with `error`.
     bool Open(const std::string& path, const RecordedState& state, std::string& error);
     // One data frame as it arrived; its time is taken now. Thread-safe, never blocks long.
     void AddFrame(const uint8_t* header, uint32_t headerLength, const uint8_t* payload,
