@@ -149,7 +149,14 @@ std::vector<std::string> RecordingSummary(const record::RecordingReader& reader)
     item("firmware", "firmware");
     item("started", "started");
     for (const SettingInfo& info : AllSettings()) {
-        item(info.name, info.name);
+        const std::string* value = state.Find(info.name);
+        uint32_t number = 0;
+        if (value != nullptr && ParseUnsigned(*value, 0, UINT32_MAX, number)) {
+            lines.push_back(std::string(info.name) + ": " +
+                            FormatSettingValue(info.setting, number));
+        } else {
+            item(info.name, info.name);
+        }
     }
     const auto& frames = reader.Frames();
     uint64_t bytes = 0;

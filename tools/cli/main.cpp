@@ -703,9 +703,16 @@ int RunRecord(Session& session, const Options& options) {
     return code;
 }
 
-bool IsRegularFile(const std::string& path) {
+// A recording rather than a camera: an existing file, or a name no camera has (a path, or
+// the recordings' usual extension), so a mistyped file name says that the file is missing.
+bool IsRecordingPath(const std::string& text) {
     struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    const bool file = ::stat(text.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    const std::string extension = ".qxrec";
+    const bool named =
+        text.size() > extension.size() &&
+        text.compare(text.size() - extension.size(), extension.size(), extension) == 0;
+    return file || named || text.find('/') != std::string::npos;
 }
 
 int RunRecordingInfo(const std::string& path) {
@@ -812,9 +819,8 @@ int main(int argc, char** argv) {
         case Command::kDemo:
             return RunDemo(options);
         case Command::kInfo:
-            // A path to a recording (a URI or alias is never a file here).
-            return IsRegularFile(options.uri) ? RunRecordingInfo(options.uri)
-                                              : RunOnDevice(options);
+            return IsRecordingPath(options.uri) ? RunRecordingInfo(options.uri)
+                                                : RunOnDevice(options);
         default:
             return RunOnDevice(options);
     }

@@ -158,12 +158,12 @@ bool RecordedState::Decode(const std::string& text, std::string& error) {
 std::unique_ptr<ByteSource> OpenFileSource(const std::string& path, std::string& error) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        error = path + ": " + std::strerror(errno);
+        error = std::strerror(errno);
         return nullptr;
     }
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        error = path + ": not a regular file";
+        error = "not a regular file";
         ::close(fd);
         return nullptr;
     }
