@@ -21,7 +21,8 @@ for arg in "$@"; do
   esac
 done
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(announcement command_reply frame_walk tof_decode tof_unpack stream_blocks ini colour)
+  targets=(announcement command_reply frame_walk tof_decode tof_unpack stream_blocks ini colour
+    recording)
 fi
 
 scripts/install-deps.sh
