@@ -27,6 +27,7 @@ struct Subcommands {
     CLI::App* set = nullptr;
     CLI::App* demo = nullptr;
     CLI::App* record = nullptr;
+    CLI::App* view = nullptr;
 };
 
 // Validators see the text before conversion, so these also refuse "-1" for unsigned values
@@ -102,6 +103,7 @@ void TakeCommand(const Subcommands& sub, const Pending& pending, Options& option
                       : sub.info->parsed()     ? Command::kInfo
                       : sub.get->parsed()      ? Command::kGet
                       : sub.record->parsed()   ? Command::kRecord
+                      : sub.view->parsed()     ? Command::kView
                                                : Command::kSet;
 }
 
@@ -145,6 +147,23 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, Options& opti
         "Runs until --seconds or --frames or Ctrl-C. The file is written as it goes, in\n"
         "chunks with checksums: a recording cut short (a crash, a full disk) replays up\n"
         "to its last whole chunk. `quorix-cli info FILE` summarises it.");
+
+    sub.view = app.add_subcommand(
+        "view", "show the camera live in a browser: depth, IR, colour, point cloud, settings");
+    sub.view->add_option("uri", options.uri,
+                         "URI or alias of the camera; the first one found "
+                         "when left out");
+    sub.view->add_option("--session", options.session, "sensor (session) index, default 0")
+        ->check(kIndex);
+    sub.view
+        ->add_option("--wait", pending.deviceWait,
+                     "longest wait in seconds for the camera to appear (default 5)")
+        ->check(kSeconds);
+    sub.view->add_option("--port", options.port, "HTTP port on 127.0.0.1 (default 8080)")
+        ->check(CLI::Range(1, 65535));
+    sub.view->add_option("--seconds", options.seconds, "stop after this many seconds")
+        ->check(kSeconds);
+    sub.view->footer("Open the printed address in a browser on this machine.");
 
     sub.demo = app.add_subcommand(
         "demo", "run a simulated camera in this process, stream it and take a snapshot");

@@ -19,7 +19,7 @@ enum ExitCode : int {
     kExitNoFrames = 5,    // the stream delivered no frames in time
 };
 
-enum class Command { kList, kStream, kSnapshot, kDemo, kInfo, kGet, kSet, kRecord };
+enum class Command { kList, kStream, kSnapshot, kDemo, kInfo, kGet, kSet, kRecord, kView };
 
 struct Options {
     Command command = Command::kList;
@@ -32,6 +32,7 @@ struct Options {
     std::string address = "127.0.0.2";  // demo: loopback address of the simulated camera
     std::optional<Setting> setting;     // get: the one to print (none: all); set: required
     uint32_t value = 0;                 // set: the parsed value, as its C call takes it
+    uint16_t port = 8080;               // view: the HTTP port on 127.0.0.1
 };
 
 // Parses argv. Returns nothing when `options` holds a command to run; otherwise the exit

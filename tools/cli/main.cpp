@@ -26,6 +26,7 @@
 #include "cli/Recorder.h"
 #include "cli/Snapshot.h"
 #include "cli/StreamStats.h"
+#include "cli/Viewer.h"
 
 namespace {
 
@@ -135,8 +136,9 @@ void PrintDevices(const std::vector<NsDeviceInfo>& devices) {
 // The present camera with `name` as URI or alias, if listed.
 std::optional<NsDeviceInfo> FindPresent(const std::string& name) {
     for (const NsDeviceInfo& device : DeviceList()) {
+        // An empty name takes the first camera (view without a URI).
         if (device.status != Unconnected &&
-            (DeviceUri(device) == name || DeviceAlias(device) == name)) {
+            (name.empty() || DeviceUri(device) == name || DeviceAlias(device) == name)) {
             return device;
         }
     }
@@ -753,6 +755,12 @@ int RunOnDevice(const Options& options) {
             return RunSet(session, *options.setting, options.value);
         case Command::kRecord:
             return RunRecord(session, options);
+        case Command::kView:
+            if (const int code = session.Stream(); code != kExitOk) {
+                return code;
+            }
+            return RunViewer(session.Handle(), session.Index(),
+                             ViewOptions{options.port, options.seconds}, g_interrupted);
         default:
             break;
     }
