@@ -26,7 +26,8 @@ while [ $# -gt 0 ]; do
   esac
 done
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(announcement command_reply frame_walk tof_decode tof_unpack stream_blocks ini colour)
+  targets=(announcement command_reply frame_walk tof_decode tof_unpack stream_blocks ini colour
+    recording)
 fi
 
 scripts/install-deps.sh

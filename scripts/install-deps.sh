@@ -7,7 +7,8 @@ packages=("$@")
 [ ${#packages[@]} -gt 0 ] || packages=(
   cmake ninja-build g++ pkg-config binutils dpkg-dev file
   libgtest-dev libgmock-dev libbenchmark-dev
-  libturbojpeg0-dev libhwy-dev libpng-dev libcli11-dev libudev-dev libhidapi-dev
+  libturbojpeg0-dev libhwy-dev libpng-dev zlib1g-dev libcli11-dev libudev-dev libhidapi-dev
+  libcpp-httplib-dev
   python3-numpy python3-pytest
 )
 

@@ -77,7 +77,9 @@ SimCamera::SimCamera(SimConfig config)
         m_sessions.push_back(std::make_unique<Session>());
         m_sessions.back()->index = i;
     }
-    m_streamer = std::make_unique<SimStreamer>(static_cast<StreamPort&>(*this));
+    StreamPort& port = *this;
+    m_streamer =
+        m_config.makeClock ? m_config.makeClock(port) : std::make_unique<SimStreamer>(port);
 }
 
 SimCamera::~SimCamera() {

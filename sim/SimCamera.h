@@ -38,6 +38,8 @@ struct SimConfig {
     uint16_t announcePort = 9007;
     bool farewellOnStop = false;  // announce state 2 once when stopping
     std::string transferFolder;   // where firmware and JSON files are fetched from
+    // The capture clock; unset: the synthetic scene (SimStreamer).
+    std::function<std::unique_ptr<StreamClock>(StreamPort&)> makeClock;
 };
 
 // Ways to misbehave on the command connection.
@@ -155,7 +157,7 @@ private:
     FaultPlan m_fault;
 
     RequestLog m_requests;
-    std::unique_ptr<SimStreamer> m_streamer;  // last: stops before what it reads goes
+    std::unique_ptr<StreamClock> m_streamer;  // last: stops before what it reads goes
 };
 
 }  // namespace quorix::sim

@@ -42,7 +42,7 @@ struct SimStreamer::Lane {
     std::atomic<uint32_t> lastFrameIndex{0};
 };
 
-SimStreamer::SimStreamer(StreamPort& port) : StoppableThread("SimStreamer"), m_port(port) {
+SimStreamer::SimStreamer(StreamPort& port) : StreamClock("SimStreamer"), m_port(port) {
     for (uint32_t i = 0; i < port.SessionCount(); ++i) {
         m_lanes.push_back(std::make_unique<Lane>());
     }

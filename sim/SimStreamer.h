@@ -54,14 +54,23 @@ struct StreamStats {
     uint32_t lastFrameIndex = 0;  // index of the last capture (0 at each stream start)
 };
 
-class SimStreamer : public StoppableThread {
+// What a camera's capture clock offers the camera: the synthetic scene (SimStreamer) or a
+// recording played back (ReplayStreamer).
+class StreamClock : public StoppableThread {
+public:
+    using StoppableThread::StoppableThread;
+    // The state may have changed (a command, a test): look again now.
+    virtual void Wake() = 0;
+    virtual StreamStats Stats(uint32_t session) const = 0;
+};
+
+class SimStreamer : public StreamClock {
 public:
     explicit SimStreamer(StreamPort& port);
     ~SimStreamer() override;
 
-    // The state may have changed (a command, a test): look again now.
-    void Wake();
-    StreamStats Stats(uint32_t session) const;
+    void Wake() override;
+    StreamStats Stats(uint32_t session) const override;
 
 protected:
     void Run() override;

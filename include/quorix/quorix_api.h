@@ -235,6 +235,19 @@ typedef struct NsStreamHealth {
     uint32_t reconnections; /* data connections made again to mend it */
 } NsStreamHealth;
 
+/* A tap on a network camera's data connection (NS_PROPERTY_DATA_TAP, write only), for
+ * recorders: `callback` gets every data frame exactly as it arrived (its 8-byte header,
+ * then its payload) on the session's reader thread, before it is decoded. The callback must
+ * return quickly and must not call the library; it may keep no pointer it was given. A
+ * null callback removes the tap; once that write returns, the callback is not running and
+ * is never called again. Closing the device removes it too. */
+typedef void (*NsDataTapCallback)(void* context, const uint8_t* header, uint32_t headerLength,
+                                  const uint8_t* payload, uint32_t payloadLength);
+typedef struct NsDataTap {
+    NsDataTapCallback callback;
+    void* context;
+} NsDataTap;
+
 typedef struct NsFrameMode {
     uint32_t pixelFormat;
     uint32_t resolutionWidth;
@@ -832,6 +845,8 @@ QUORIX_API NsReturnStatus Ns2_StartUpgradeFirmWare(NsDeviceHandle handle, uint32
  *   NS_PROPERTY_LENS                8: sensor (2 colour), 1, u16 width, u16 height, fps, 2
  *   NS_PROPERTY_STREAM_HEALTH       NsStreamHealth r: the data stream's framing losses and
  *                                   reconnections (network cameras; -255 on USB)
+ *   NS_PROPERTY_DATA_TAP            NsDataTap w: taps the data connection (network
+ *                                   cameras; -255 on USB)
  * Ids -4 and -5 (JSON transfer, write only): see Ns2_StartUpgradeFirmWare. */
 #define NS_PROPERTY_JSON_TRANSFER 0xFFFFFFFBu
 #define NS_PROPERTY_JSON_CONFIG_MODE 0xFFFFFFFCu
@@ -882,6 +897,7 @@ QUORIX_API NsReturnStatus Ns2_StartUpgradeFirmWare(NsDeviceHandle handle, uint32
 #define NS_PROPERTY_FLASH_TYPE 0xF0000019u         /* text r */
 #define NS_PROPERTY_MEASURING_STATUS 0xF000001Au   /* r 10, w 2: item, on/off */
 #define NS_PROPERTY_STREAM_HEALTH 0xF1000001u      /* r 8: NsStreamHealth */
+#define NS_PROPERTY_DATA_TAP 0xF1000002u           /* w: NsDataTap */
 QUORIX_API NsReturnStatus Ns2_GetProperty(NsDeviceHandle handle, uint32_t sessionIndex, uint32_t id,
                                           void* data, uint32_t* size);
 QUORIX_API NsReturnStatus Ns2_SetProperty(NsDeviceHandle handle, uint32_t sessionIndex, uint32_t id,

@@ -83,6 +83,14 @@ class NsStreamHealth(_Packed):
     ]
 
 
+class NsDataTap(_Packed):
+    # A recorder's tap (NS_PROPERTY_DATA_TAP); the callback runs on a library thread.
+    _fields_ = [
+        ("callback", ctypes.c_void_p),
+        ("context", ctypes.c_void_p),
+    ]
+
+
 class NsDiscoveryState(_Packed):
     _fields_ = [
         ("status", c_uint32),

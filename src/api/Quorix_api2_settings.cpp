@@ -253,6 +253,10 @@ int32_t WriteProperty(BaseSession& x, uint32_t id, const void* data, uint32_t si
             return x.SetProperty(property::kDeviceSoftVer, data, size);
         case NS_PROPERTY_UPGRADE_SUPPORTED:
             return kNoWriting;
+        case NS_PROPERTY_DATA_TAP:
+            return WriteRecord<NsDataTap>(data, size, [&](const NsDataTap& v) {
+                return x.SetDataTap(DataTap{v.callback, v.context});
+            });
         default:
             break;
     }

@@ -142,7 +142,9 @@
     X(110, SetTestModeState, (uint32_t mode, const TestModeRecord& record), (mode, record), FWD, UVC, NONE) \
     X(111, SetSlaveTrigger, (), (), FWD, UVC, NONE) \
     /* How the data stream held its framing (network cameras). */ \
-    X(112, GetDataStreamHealth, (DataStreamHealth& health), (health), FWD, UVC, UVC)
+    X(112, GetDataStreamHealth, (DataStreamHealth& health), (health), FWD, UVC, UVC) \
+    /* A recorder's tap on the data connection (network cameras). */ \
+    X(113, SetDataTap, (const DataTap& tap), (tap), FWD, UVC, UVC)
 // clang-format on
 
 namespace quorix::detail {

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "quorix/quorix_api.h"
+#include "transport/DataTap.h"
 
 namespace quorix {
 

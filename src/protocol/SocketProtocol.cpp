@@ -895,6 +895,11 @@ int32_t SocketProtocol::GetDataStreamHealth(DataStreamHealth& health) {
     return 0;
 }
 
+int32_t SocketProtocol::SetDataTap(const DataTap& tap) {
+    m_socketCtl->SetDataTap(tap);
+    return 0;
+}
+
 int32_t SocketProtocol::SetSlaveTrigger() {
     return RunIfOpened(cmd::SetSlaveTrigger(), Where::current());
 }

@@ -125,6 +125,7 @@ public:
     int32_t SetTestModeState(uint32_t mode, const TestModeRecord& record) override;
     int32_t SetSlaveTrigger() override;
     int32_t GetDataStreamHealth(DataStreamHealth& health) override;
+    int32_t SetDataTap(const DataTap& tap) override;
 
 private:
     using Where = std::source_location;

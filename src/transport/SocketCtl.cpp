@@ -147,6 +147,7 @@ void SocketCtl::CloseDevice() {
         std::lock_guard guard(m_dataLock);
         m_dataSocket.Close();
     }
+    SetDataTap({});  // a recorder's tap ends with the device it was given for
     {
         std::lock_guard guard(m_commandLock);
         m_commandSocket.Close();
@@ -384,7 +385,16 @@ int32_t SocketCtl::ReadData(uint8_t* buffer, uint32_t& length) {
         return 0;
     }
     length = payload;
+    std::lock_guard tapGuard(m_tapLock);
+    if (m_tap.callback != nullptr) {
+        m_tap.callback(m_tap.context, header, sizeof header, buffer, payload);
+    }
     return 1;
+}
+
+void SocketCtl::SetDataTap(const DataTap& tap) {
+    std::lock_guard guard(m_tapLock);
+    m_tap = tap;
 }
 
 }  // namespace quorix

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "platform/Socket.h"
+#include "transport/DataTap.h"
 
 namespace quorix {
 
@@ -81,6 +82,10 @@ public:
     };
     DataStreamHealth Health() const { return {m_framingLosses.load(), m_reconnections.load()}; }
 
+    // Installs (or, with a null callback, removes) the tap that sees every whole data frame
+    // ReadData receives. When it returns, a tap it replaced is no longer being called.
+    void SetDataTap(const DataTap& tap);
+
     bool IsConnected() const { return m_connected.load(std::memory_order_acquire); }
     const std::string& CameraAddress() const { return m_cameraAddress; }
     // The host's own address on the command connection; empty before a successful open.
@@ -128,6 +133,8 @@ private:
     std::mutex m_openLock;     // open and close
     std::mutex m_commandLock;  // one command exchange
     std::mutex m_dataLock;     // one frame read
+    std::mutex m_tapLock;      // the tap, and a call of it
+    DataTap m_tap;             // guarded by m_tapLock
     mutable std::mutex m_hostLock;
     std::string m_hostAddress;
     std::array<uint8_t, kMaxReplyBody> m_reply{};

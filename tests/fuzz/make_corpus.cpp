@@ -14,6 +14,7 @@
 #include "protocol/Commands.h"
 #include "protocol/DeviceStatus.h"
 #include "protocol/InitParams.h"
+#include "record/Recording.h"
 #include "sim/Announcement.h"
 #include "sim/ColourImage.h"
 #include "sim/CommandHandler.h"
@@ -385,6 +386,51 @@ void Colour() {
     }
 }
 
+// Small recordings: a whole one (state, frames, a setting change, the end), the same cut
+// inside a frame, and one of a camera with two sensors replaying the second.
+void Recordings() {
+    Folder folder("recording");
+    auto chunk = [](Bytes& out, uint32_t type, const Bytes& payload) {
+        const Bytes c = record::EncodeChunk(type, payload.data(), payload.size());
+        out.insert(out.end(), c.begin(), c.end());
+    };
+    auto file = [&](const std::string& state, int frames) {
+        Bytes out = record::EncodeFileHeader();
+        chunk(out, record::kStateChunk, Bytes(state.begin(), state.end()));
+        for (int i = 0; i < frames; ++i) {
+            Bytes payload(8, 0);
+            payload[1] = static_cast<uint8_t>(i * 100);  // the receive time, ns
+            const Bytes body = {0x21, static_cast<uint8_t>(i), 1, 2, 3, 4};
+            const auto header = sim::EncodeDataHeader(static_cast<uint32_t>(body.size()));
+            payload.insert(payload.end(), header.begin(), header.end());
+            payload.insert(payload.end(), body.begin(), body.end());
+            chunk(out, record::kDataChunk, payload);
+            if (i == 1) {
+                Bytes setting(8, 0);
+                const std::string text = "depth-range=4";
+                setting.insert(setting.end(), text.begin(), text.end());
+                chunk(out, record::kSettingChunk, setting);
+            }
+        }
+        return out;
+    };
+    const std::string state =
+        "uri=TK5P:QX1\ndevice-type=561\nsessions=1\nsession=0\nserial=QX1\n"
+        "firmware=20240115_V45\ndepth-range=2\ndata-mode=2\nthreshold=12\n"
+        "pulse-count=2000\nframe-rate=30\ndata-modes=0 1 2 10\ndepth-ranges=0 1 2 3\n"
+        "colour-lens=0201800268011e02\nmeasuring-range.0=00380700000000000000000000000000000000\n"
+        "camera-parameters.0=520.5 0 319.5 0 521.25 239.5 0 0 1\n";
+    Bytes whole = file(state, 3);
+    Bytes end(32, 0);
+    end[8] = 3;
+    chunk(whole, record::kEndChunk, end);
+    folder.Write("whole", whole);
+    const Bytes cut = file(state, 3);
+    folder.Write("cut", Bytes(cut.begin(), cut.end() - 7));
+    folder.Write("two_sensors",
+                 file("device-type=562\nsessions=2\nsession=1\nserial=QX2\ndata-mode=0\n", 1));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -400,5 +446,6 @@ int main(int argc, char** argv) {
     Blocks();
     Ini(argv[2]);
     Colour();
+    Recordings();
     return 0;
 }

@@ -222,6 +222,18 @@ int ParseOptions(int argc, char** argv, Options& options) {
                    "(0: never)")
         ->check(CLI::Range(0u, 3600000u));
     app.add_option("--fault-seed", options.faultSeed, "seed of the faults' draw");
+    auto* replay = app.add_option("--replay", options.replay.file,
+                                  "play this recording (of quorix-cli record) back as the camera "
+                                  "it recorded; model, serial and stream come from the file");
+    app.add_flag("--loop", options.replay.loop, "with --replay: start over after the last frame")
+        ->needs(replay);
+    app.add_option("--rate", options.replay.rate,
+                   "with --replay: speed of the replay (2: twice as fast; default 1)")
+        ->check(CLI::Range(0.01, 100.0))
+        ->needs(replay);
+    app.add_flag("--step", options.replay.step,
+                 "with --replay: send one frame per Enter on standard input")
+        ->needs(replay);
     StreamText streamText;
     AddStreamOptions(app, options.stream, streamText);
     try {
@@ -239,6 +251,13 @@ int ParseOptions(int argc, char** argv, Options& options) {
     options.stream.settings.colour = kColours.at(streamText.colour);
     options.stream.settings.status = kEchoes.at(streamText.status);
     options.stream.settings.push = kPushes.at(streamText.push);
+    if (!options.replay.file.empty() &&
+        (lists.count > 1 || lists.addresses.size() > 1 || !lists.models.empty() ||
+         !lists.serials.empty() || !lists.sessions.empty())) {
+        std::fprintf(stderr,
+                     "--replay runs one camera, the recorded one: give only its --address\n");
+        return 2;
+    }
     return BuildCameras(lists, options);
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "camsim/Replay.h"
 #include "sim/SimCamera.h"
 
 namespace quorix::camsim {
@@ -39,6 +40,7 @@ struct Options {
     // camera draws from faultSeed + its position.
     uint32_t faultIntervalMs = 0;
     uint64_t faultSeed = 1;
+    ReplaySetup replay;  // one camera that plays a recording back
 };
 
 // Parses argv. Returns 0 and fills `options` to run; otherwise the exit code to end with

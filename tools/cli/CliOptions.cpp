@@ -28,6 +28,8 @@ struct Subcommands {
     CLI::App* demo = nullptr;
     CLI::App* upgrade = nullptr;
     CLI::App* config = nullptr;
+    CLI::App* record = nullptr;
+    CLI::App* view = nullptr;
 };
 
 // Validators see the text before conversion, so these also refuse "-1" for unsigned values
@@ -57,7 +59,8 @@ void AddSettingCommands(CLI::App& app, Subcommands& sub, Options& options, Pendi
     sub.info->footer(
         "Starts the stream briefly: the library reads the camera's calibration and\n"
         "ranges when the stream first starts. A value the camera cannot give prints\n"
-        "as unavailable with its status code.");
+        "as unavailable with its status code. Given the path of a recording instead of\n"
+        "a URI, summarises the recording.");
 
     std::vector<std::string> names;
     for (const SettingInfo& s : AllSettings()) {
@@ -127,6 +130,8 @@ void TakeCommand(const Subcommands& sub, const Pending& pending, Options& option
                       : sub.snapshot->parsed() ? Command::kSnapshot
                       : sub.info->parsed()     ? Command::kInfo
                       : sub.get->parsed()      ? Command::kGet
+                      : sub.record->parsed()   ? Command::kRecord
+                      : sub.view->parsed()     ? Command::kView
                                                : Command::kSet;
 }
 
@@ -160,6 +165,37 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, Options& opti
 
     AddSettingCommands(app, sub, options, pending);
     AddTransferCommands(app, sub, options, pending);
+
+    sub.record = app.add_subcommand(
+        "record",
+        "record the camera's data stream and state into a file for quorix-camsim --replay");
+    AddDevice(sub.record, options, pending);
+    sub.record->add_option("--out", options.outDir, "the recording file")->required();
+    sub.record->add_option("--seconds", options.seconds, "stop after this many seconds")
+        ->check(kSeconds);
+    sub.record->add_option("--frames", options.frames, "stop after this many data frames")
+        ->check(kCount);
+    sub.record->footer(
+        "Runs until --seconds or --frames or Ctrl-C. The file is written as it goes, in\n"
+        "chunks with checksums: a recording cut short (a crash, a full disk) replays up\n"
+        "to its last whole chunk. `quorix-cli info FILE` summarises it.");
+
+    sub.view = app.add_subcommand(
+        "view", "show the camera live in a browser: depth, IR, colour, point cloud, settings");
+    sub.view->add_option("uri", options.uri,
+                         "URI or alias of the camera; the first one found "
+                         "when left out");
+    sub.view->add_option("--session", options.session, "sensor (session) index, default 0")
+        ->check(kIndex);
+    sub.view
+        ->add_option("--wait", pending.deviceWait,
+                     "longest wait in seconds for the camera to appear (default 5)")
+        ->check(kSeconds);
+    sub.view->add_option("--port", options.port, "HTTP port on 127.0.0.1 (default 8080)")
+        ->check(CLI::Range(1, 65535));
+    sub.view->add_option("--seconds", options.seconds, "stop after this many seconds")
+        ->check(kSeconds);
+    sub.view->footer("Open the printed address in a browser on this machine.");
 
     sub.demo = app.add_subcommand(
         "demo", "run a simulated camera in this process, stream it and take a snapshot");

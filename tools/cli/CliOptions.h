@@ -19,23 +19,26 @@ enum ExitCode : int {
     kExitNoFrames = 5,    // the stream delivered no frames in time
 };
 
-enum class Command { kList, kStream, kSnapshot, kDemo, kInfo, kGet, kSet, kUpgrade, kConfig };
+enum class Command {
+    kList, kStream, kSnapshot, kDemo, kInfo, kGet, kSet, kUpgrade, kConfig, kRecord, kView
+};
 
 struct Options {
     Command command = Command::kList;
     std::string uri;           // every command but list and demo: URI or alias of the camera
     uint32_t session = 0;      // every command with a URI
     double waitSeconds = 2.0;  // list: discovery time; others: longest wait for the camera
-    uint64_t frames = 0;       // stream: stop after this many frame sets; 0 no limit
+    uint64_t frames = 0;       // stream: frame sets, record: data frames to stop after; 0 none
     double seconds = 0.0;      // stream: stop after this time, 0 no limit; demo: streaming time
     bool map = false;          // stream: turn the three mappings between depth and colour on
-    std::string outDir;        // snapshot, demo: where the images go
+    std::string outDir;        // snapshot, demo: where the images go; record: the file
     std::string address = "127.0.0.2";  // demo: loopback address of the simulated camera
     std::optional<Setting> setting;     // get: the one to print (none: all); set: required
     uint32_t value = 0;                 // set: the parsed value, as its C call takes it
     std::string image;                  // upgrade: the firmware image
     std::string fetchFile;              // config: where the camera's JSON file goes
     std::string sendFile;               // config: the JSON file to send
+    uint16_t port = 8080;               // view: the HTTP port on 127.0.0.1
 };
 
 // Parses argv. Returns nothing when `options` holds a command to run; otherwise the exit

@@ -1,6 +1,7 @@
 // quorix-cli: lists, streams and captures Quorix cameras and reads and changes their
 // settings through the public C interface, like any application. Only `demo` reaches past it, to
 // run a simulated camera in-process.
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -23,9 +24,11 @@
 #include "cli/Diagnosis.h"
 #include "cli/FrameClock.h"
 #include "cli/InfoText.h"
+#include "cli/Recorder.h"
 #include "cli/Snapshot.h"
 #include "cli/StreamStats.h"
 #include "cli/Upgrade.h"
+#include "cli/Viewer.h"
 
 namespace {
 
@@ -139,8 +142,9 @@ void PrintDevices(const std::vector<NsDeviceInfo>& devices) {
 // The present camera with `name` as URI or alias, if listed.
 std::optional<NsDeviceInfo> FindPresent(const std::string& name) {
     for (const NsDeviceInfo& device : DeviceList()) {
+        // An empty name takes the first camera (view without a URI).
         if (device.status != Unconnected &&
-            (DeviceUri(device) == name || DeviceAlias(device) == name)) {
+            (name.empty() || DeviceUri(device) == name || DeviceAlias(device) == name)) {
             return device;
         }
     }
@@ -239,6 +243,7 @@ public:
         }
         const std::string uri = DeviceUri(*device);
         m_uri = uri;
+        m_device = *device;
         if (index >= device->SessionCount) {
             return Fail(kExitFailure, "%s has %u session(s); there is no session %u", uri.c_str(),
                         device->SessionCount, index);
@@ -270,9 +275,17 @@ public:
     NsDeviceHandle Handle() const { return m_handle; }
     uint32_t Index() const { return m_index; }
     const std::string& Uri() const { return m_uri; }
+    const NsDeviceInfo& Device() const { return m_device; }
+    void StopStream() {
+        if (m_streaming) {
+            Ns2_StopStream(m_handle, m_index);
+            m_streaming = false;
+        }
+    }
 
 private:
     std::string m_uri;
+    NsDeviceInfo m_device{};
     NsDeviceHandle m_handle = nullptr;
     uint32_t m_index = 0;
     bool m_streaming = false;
@@ -730,6 +743,126 @@ int RunConfig(Session& session, const Options& options) {
     return kExitOk;
 }
 
+std::string UtcNow() {
+    const time_t now = time(nullptr);
+    tm utc{};
+    gmtime_r(&now, &utc);
+    char text[32];
+    strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
+}
+
+// The tap is in place before the stream starts, so the recording holds the stream from its
+// first frame (and any parameter block the camera pushes then), and a replay opened and
+// started like this camera delivers the same frames under the same indexes. The state is
+// taken once the stream runs: the library reads the calibration at the first start.
+int RunRecord(Session& session, const Options& options) {
+    quorix::record::RecordingWriter writer;
+    if (const NsReturnStatus s = SetTap(session.Handle(), session.Index(), &writer);
+        s != NsStatusOk) {
+        return Fail(kExitFailure, "this camera's data stream cannot be recorded: %s",
+                    StatusText(s).c_str());
+    }
+    auto abandon = [&](int code) {
+        SetTap(session.Handle(), session.Index(), nullptr);
+        std::string ignored;
+        writer.Finish(ignored);
+        return code;
+    };
+    if (const int code = session.Stream(); code != kExitOk) {
+        return abandon(code);
+    }
+    quorix::record::RecordedState state =
+        CaptureState(session.Handle(), session.Index(), session.Device());
+    state.Set("started", UtcNow());
+    if (std::string error; !writer.Open(options.outDir, state, error)) {
+        return abandon(Fail(kExitFailure, "could not write the recording: %s", error.c_str()));
+    }
+    std::vector<std::pair<std::string, std::string>> settings =
+        WatchedSettings(session.Handle(), session.Index());
+    const bool terminal = isatty(STDOUT_FILENO) != 0;
+    const int64_t start = SteadyMs();
+    const int64_t end =
+        options.seconds > 0 ? start + static_cast<int64_t>(options.seconds * 1000.0) : -1;
+    int64_t nextReport = start;
+    int64_t nextPoll = start + 1000;
+    int code = kExitOk;
+    for (;;) {
+        const int64_t now = SteadyMs();
+        const auto progress = writer.Current();
+        if (g_interrupted || (end >= 0 && now >= end) ||
+            (options.frames > 0 && progress.frames >= options.frames)) {
+            break;
+        }
+        if (progress.frames == 0 && now - start > kNoFramesLimitMs) {
+            code = Fail(kExitNoFrames, "no data frames arrived in %lld s",
+                        static_cast<long long>(kNoFramesLimitMs / 1000));
+            break;
+        }
+        if (now >= nextReport) {
+            std::printf("recording: %llu frames, %.1f MB, %llu dropped%s",
+                        static_cast<unsigned long long>(progress.frames),
+                        static_cast<double>(progress.bytes) / 1e6,
+                        static_cast<unsigned long long>(progress.dropped), terminal ? "\r" : "\n");
+            std::fflush(stdout);
+            nextReport = now + (terminal ? 250 : 1000);
+        }
+        if (now >= nextPoll) {
+            // A setting changed during the recording (by the camera, or a firmware rule)
+            // goes into the file with its time, so the replay changes it at that point.
+            for (const auto& [name, value] : WatchedSettings(session.Handle(), session.Index())) {
+                for (auto& known : settings) {
+                    if (known.first == name && known.second != value) {
+                        known.second = value;
+                        writer.AddSetting(name, value);
+                    }
+                }
+            }
+            nextPoll = now + 1000;
+        }
+        uint32_t ready = 0;
+        ReadFrameSet(session, ready);  // the application's side of the stream, kept flowing
+    }
+    SetTap(session.Handle(), session.Index(), nullptr);
+    session.StopStream();
+    std::string error;
+    const bool written = writer.Finish(error);
+    const auto progress = writer.Current();
+    std::printf("%srecorded %llu frames, %.1f MB, %llu dropped into %s\n", terminal ? "\n" : "",
+                static_cast<unsigned long long>(progress.frames),
+                static_cast<double>(progress.bytes) / 1e6,
+                static_cast<unsigned long long>(progress.dropped), options.outDir.c_str());
+    if (!written) {
+        return Fail(kExitFailure, "the recording is incomplete: %s", error.c_str());
+    }
+    return code;
+}
+
+// A recording rather than a camera: an existing file, or a name no camera has (a path, or
+// the recordings' usual extension), so a mistyped file name says that the file is missing.
+bool IsRecordingPath(const std::string& text) {
+    struct stat st {};
+    const bool file = ::stat(text.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    const std::string extension = ".qxrec";
+    const bool named =
+        text.size() > extension.size() &&
+        text.compare(text.size() - extension.size(), extension.size(), extension) == 0;
+    return file || named || text.find('/') != std::string::npos;
+}
+
+int RunRecordingInfo(const std::string& path) {
+    quorix::record::RecordingReader reader;
+    std::string error;
+    auto source = quorix::record::OpenFileSource(path, error);
+    if (!source || !reader.Open(std::move(source), error)) {
+        return Fail(kExitFailure, "%s: %s", path.c_str(), error.c_str());
+    }
+    for (const std::string& line : RecordingSummary(reader)) {
+        std::printf("%s\n", line.c_str());
+    }
+    return kExitOk;
+}
+
 // Every command on one camera opens it; whether it streams is each command's own choice.
 int RunOnDevice(const Options& options) {
     Library library;
@@ -757,6 +890,14 @@ int RunOnDevice(const Options& options) {
             return RunUpgrade(session, options.image);
         case Command::kConfig:
             return RunConfig(session, options);
+        case Command::kRecord:
+            return RunRecord(session, options);
+        case Command::kView:
+            if (const int code = session.Stream(); code != kExitOk) {
+                return code;
+            }
+            return RunViewer(session.Handle(), session.Index(),
+                             ViewOptions{options.port, options.seconds}, g_interrupted);
         default:
             break;
     }
@@ -825,6 +966,9 @@ int main(int argc, char** argv) {
             return RunList(options);
         case Command::kDemo:
             return RunDemo(options);
+        case Command::kInfo:
+            return IsRecordingPath(options.uri) ? RunRecordingInfo(options.uri)
+                                                : RunOnDevice(options);
         default:
             return RunOnDevice(options);
     }

@@ -42,7 +42,7 @@ const std::map<uint32_t, Expect> kUsbExpected = Expand({
     {94, 97, kHid},
     {98, 99, kNone},
     {100, 101, kHid},
-    {102, 112, kUvc},
+    {102, 113, kUvc},
 });
 
 const std::map<uint32_t, Expect> kTk1aExpected = Expand({
@@ -50,7 +50,7 @@ const std::map<uint32_t, Expect> kTk1aExpected = Expand({
     {29, 61, kUvc},   {62, 62, kOwn},   {63, 82, kUvc},    {83, 83, kFail},  {84, 84, kUvc},
     {85, 89, kHid},   {90, 91, kOwn},   {92, 92, kHid},    {93, 93, kNone},  {94, 96, kHid},
     {97, 103, kNone}, {104, 104, kUvc}, {105, 108, kNone}, {109, 109, kUvc}, {110, 111, kNone},
-    {112, 112, kUvc},
+    {112, 113, kUvc},
 });
 
 // An inner protocol that notes the position of every operation it receives.

@@ -1,0 +1,98 @@
+#!/usr/bin/env bash
+# quorix-cli view in a real browser: headless Chromium loads the page of a viewer on a
+# quorix-camsim, waits for frames and changes the threshold through the page's controls;
+# the screenshot's depth panel shows an image, and the camera holds the new threshold.
+# Skips (exit 77) when Chromium is not installed.
+# Usage: cli_view_test.sh QUORIX_CAMSIM QUORIX_CLI WORKDIR
+set -u
+camsim=$1
+cli=$2
+work=$3
+chromium=$(command -v chromium || command -v chromium-browser || true)
+if [ -z "$chromium" ]; then
+    echo "SKIP: Chromium is not installed (apt-get install chromium); the viewer was not tested"
+    exit 77
+fi
+serial=CLIVIEW1
+uri=TK5P:$serial
+port=18098
+rm -rf "$work" && mkdir -p "$work/profile"
+# shellcheck source-path=SCRIPTDIR
+source "$(dirname "$0")/../../support/camsim.sh"
+camsim_start "$camsim" --address 127.0.98.21 --model TK5P --serial "$serial" --data-mode 2 \
+    --interval 50
+source "$(dirname "$0")/cli_lib.sh"
+
+"$cli" view "$uri" --port "$port" --seconds 8 --wait 20 >"$work/view.log" 2>&1 &
+viewer=$!
+for _ in $(seq 300); do
+    grep -q "viewer at" "$work/view.log" && break
+    kill -0 "$viewer" 2>/dev/null || break
+    sleep 0.1
+done
+grep -q "viewer at http://127.0.0.1:$port/" "$work/view.log" || fail "no viewer: $(cat "$work/view.log")"
+# Frames flow before the page is loaded (the first progress line).
+for _ in $(seq 100); do
+    grep -q " sets " "$work/view.log" && break
+    sleep 0.1
+done
+
+# The network is closed and the profile fresh: nothing but the viewer is asked for. Chromium
+# takes its screenshot when its virtual time has run, which stands still while a request is
+# open: the viewer ending (--seconds) lets it run out soon after the setting was changed.
+timeout 120 "$chromium" --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
+    --disable-background-networking --disable-component-update --disable-sync \
+    --user-data-dir="$work/profile" --window-size=1300,750 --virtual-time-budget=5000 \
+    --screenshot="$work/viewer.png" "http://127.0.0.1:$port/?poll=0&set=threshold:37" \
+    >"$work/chromium.log" 2>&1
+[ -s "$work/viewer.png" ] || fail "no screenshot: $(tail -5 "$work/chromium.log")"
+for _ in $(seq 100); do
+    grep -q "^set threshold 37:" "$work/view.log" && break
+    sleep 0.1
+done
+kill -TERM "$viewer"
+wait "$viewer"
+cat "$work/view.log"
+grep -qxF "set threshold 37: ok (37)" "$work/view.log" || fail "the page's setting did not reach the camera"
+
+# The depth panel (its canvas sits at the page's top left) is an image, not one colour.
+python3 - "$work/viewer.png" <<'PY' || fail "the depth panel of the screenshot is blank"
+import struct, sys, zlib
+data = open(sys.argv[1], "rb").read()
+pos, idat = 8, b""
+while pos < len(data):
+    length, kind = struct.unpack(">I4s", data[pos:pos + 8])
+    body = data[pos + 8:pos + 8 + length]
+    if kind == b"IHDR":
+        width, height, depth, colour = struct.unpack(">IIBB", body[:10])
+    elif kind == b"IDAT":
+        idat += body
+    pos += 12 + length
+assert depth == 8 and colour in (2, 6), (depth, colour)
+bpp = 3 if colour == 2 else 4
+raw, stride = zlib.decompress(idat), width * bpp
+rows, prev, at = [], bytearray(stride), 0
+for _ in range(min(height, 301)):
+    f, line = raw[at], bytearray(raw[at + 1:at + 1 + stride])
+    at += 1 + stride
+    for i in range(stride):
+        a = line[i - bpp] if i >= bpp else 0
+        b, c = prev[i], prev[i - bpp] if i >= bpp else 0
+        if f == 1: line[i] = (line[i] + a) & 255
+        elif f == 2: line[i] = (line[i] + b) & 255
+        elif f == 3: line[i] = (line[i] + (a + b) // 2) & 255
+        elif f == 4:
+            p = a + b - c
+            pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
+            line[i] = (line[i] + (a if pa <= pb and pa <= pc else b if pb <= pc else c)) & 255
+    rows.append(line)
+    prev = line
+colours = {bytes(rows[y][x * bpp:x * bpp + 3]) for y in range(60, 300, 4) for x in range(20, 400, 4)}
+print(f"depth panel: {len(colours)} distinct colours")
+sys.exit(0 if len(colours) > 20 else 1)
+PY
+
+run 0 get "$uri" threshold
+expect "threshold: 37"
+camsim_check
+echo "PASS"

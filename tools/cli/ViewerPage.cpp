@@ -1,0 +1,149 @@
+// The viewer's page: three image panels, the statistics, a point cloud drawn with WebGL
+// (drag to rotate), the camera's info and the setting controls. For scripted checks:
+// `?set=NAME:VALUE` changes that setting through the controls' own path once frames are
+// shown, and `?poll=0` asks for images without waiting (a browser on virtual time).
+#include "cli/Viewer.h"
+
+namespace quorix::cli {
+
+const char* ViewerPage() {
+    return R"QXPAGE(<!DOCTYPE html>
+<html><head><meta charset="utf-8"><title>Quorix viewer</title>
+<style>
+body{font-family:sans-serif;background:#202428;color:#e8e8e8;margin:8px}
+.row{display:flex;gap:8px;flex-wrap:wrap}
+.panel{background:#111;padding:4px}
+.panel h3{margin:2px 0;font-size:13px;font-weight:normal}
+canvas{display:block;background:#000}
+#stats,#result{font-family:monospace;font-size:13px;white-space:pre}
+#info{font-family:monospace;font-size:11px;white-space:pre;max-height:260px;overflow:auto}
+label{margin-right:10px;font-size:13px}
+</style></head><body>
+<div class="row">
+ <div class="panel"><h3>depth</h3><canvas id="depth" width="400" height="300"></canvas></div>
+ <div class="panel"><h3>IR</h3><canvas id="ir" width="400" height="300"></canvas></div>
+ <div class="panel"><h3>colour</h3><canvas id="colour" width="400" height="300"></canvas></div>
+</div>
+<div class="row">
+ <div class="panel"><h3>point cloud (drag to rotate)</h3><canvas id="cloud" width="400" height="300"></canvas></div>
+ <div class="panel" style="min-width:380px">
+  <h3>stream</h3><div id="stats">waiting for frames</div>
+  <h3>settings</h3>
+  <div id="controls"></div>
+  <div id="result"></div>
+ </div>
+ <div class="panel" style="min-width:380px"><h3>camera</h3><div id="info"></div></div>
+</div>
+<script>
+"use strict";
+const shown={depth:0,ir:0,colour:0};
+const query=new URLSearchParams(location.search);
+const poll=query.has("poll")?Number(query.get("poll")):1000;
+let pageFps=0;
+async function panel(kind){
+  const c=document.getElementById(kind),ctx=c.getContext("2d");let seq=0;
+  for(;;){
+    try{
+      const r=await fetch("/frame/"+kind+"?after="+seq+"&wait="+poll,{cache:"no-store"});
+      if(r.status===200){
+        seq=Number(r.headers.get("X-Seq"));
+        const bmp=await createImageBitmap(await r.blob());
+        if(c.width!==bmp.width){c.width=bmp.width;c.height=bmp.height;
+          c.style.width="400px";c.style.height=(400*bmp.height/bmp.width)+"px";}
+        ctx.drawImage(bmp,0,0);shown[kind]++;
+      }else{await new Promise(z=>setTimeout(z,r.status===204?(poll>0?0:15):500));}
+    }catch(e){await new Promise(z=>setTimeout(z,500));}
+  }
+}
+let last=performance.now(),lastShown=0;
+async function stats(){
+  const now=performance.now(),total=shown.depth+shown.ir+shown.colour;
+  pageFps=(shown.depth-lastShown)*1000/(now-last);lastShown=shown.depth;last=now;
+  try{
+    const s=await (await fetch("/api/status?pagefps="+pageFps.toFixed(1),{cache:"no-store"})).json();
+    if(s.fps===undefined){document.getElementById("stats").textContent="waiting for frames";return;}
+    document.getElementById("stats").textContent=
+      "camera: "+s.fps.toFixed(1)+" fps, sets "+s.sets+", time-outs "+s.timeouts+
+      ", failures "+s.failures+"\nlatency "+(s.latency===null?"-":s.latency)+" ms\nshown by this page: "+
+      pageFps.toFixed(1)+" fps (images "+total+")";
+  }catch(e){document.getElementById("stats").textContent="viewer not answering";}
+}
+const settings=[
+ ["depth-range","0 1 2 3 4 5 6 7 8"],["data-mode","0 1 2 10"],["threshold",""],
+ ["pulse-count",""],["rgb-resolution","1920x1080 1280x720 640x480 640x360"],["frame-rate",""]];
+function controls(){
+  const box=document.getElementById("controls");
+  for(const [name,choices] of settings){
+    const l=document.createElement("label");l.textContent=name+" ";
+    let input;
+    if(choices){input=document.createElement("select");
+      for(const v of choices.split(" ")){const o=document.createElement("option");o.textContent=v;input.appendChild(o);}}
+    else{input=document.createElement("input");input.size=5;}
+    input.id="set-"+name;
+    const b=document.createElement("button");b.textContent="set";
+    b.onclick=()=>change(name,input.value);
+    l.appendChild(input);l.appendChild(b);box.appendChild(l);
+  }
+}
+async function change(name,value){
+  const r=document.getElementById("result");r.textContent="setting "+name+" "+value+"...";
+  try{
+    const a=await (await fetch("/api/set?name="+encodeURIComponent(name)+"&value="+
+      encodeURIComponent(value),{method:"POST"})).json();
+    r.textContent=name+": "+a.text;document.title="set "+name+" "+(a.ok?"ok":"failed");
+  }catch(e){r.textContent="the viewer did not answer";}
+}
+async function info(){
+  try{document.getElementById("info").textContent=await (await fetch("/api/info")).text();}catch(e){}
+}
+// Point cloud: points in mm, coloured by depth; drag rotates about the cloud's centre.
+let yaw=0,pitch=0,points=null,count=0;
+function cloud(){
+  const c=document.getElementById("cloud"),gl=c.getContext("webgl");
+  if(!gl){c.getContext("2d");return;}
+  const vs=`attribute vec3 p;uniform mat3 r;uniform vec3 mid;uniform float span;varying float d;
+   void main(){vec3 q=r*((p-mid)/span);d=clamp((p.z-mid.z)/span+0.5,0.0,1.0);
+   gl_Position=vec4(q.x,-q.y,q.z*0.5,1.0);gl_PointSize=1.5;}`;
+  const fs=`precision mediump float;varying float d;void main(){gl_FragColor=vec4(1.0-d,0.4+0.6*d,d,1.0);}`;
+  const prog=gl.createProgram();
+  for(const [t,src] of [[gl.VERTEX_SHADER,vs],[gl.FRAGMENT_SHADER,fs]]){
+    const s=gl.createShader(t);gl.shaderSource(s,src);gl.compileShader(s);gl.attachShader(prog,s);}
+  gl.linkProgram(prog);gl.useProgram(prog);
+  const buf=gl.createBuffer(),loc=gl.getAttribLocation(prog,"p");
+  let mid=[0,0,1000],span=2000,drag=null;
+  c.onmousedown=e=>drag=[e.clientX,e.clientY];window.onmouseup=()=>drag=null;
+  window.onmousemove=e=>{if(drag){yaw+=(e.clientX-drag[0])*0.01;pitch+=(e.clientY-drag[1])*0.01;drag=[e.clientX,e.clientY];}};
+  async function load(){
+    try{const r=await fetch("/api/points",{cache:"no-store"});
+      if(r.status===200){points=new Float32Array(await r.arrayBuffer());count=points.length/3;
+        if(count>0){let lo=[1e9,1e9,1e9],hi=[-1e9,-1e9,-1e9];
+          for(let i=0;i<points.length;i+=3)for(let k=0;k<3;k++){lo[k]=Math.min(lo[k],points[i+k]);hi[k]=Math.max(hi[k],points[i+k]);}
+          mid=[0,1,2].map(k=>(lo[k]+hi[k])/2);span=Math.max(hi[0]-lo[0],hi[1]-lo[1],hi[2]-lo[2],1);}
+        gl.bindBuffer(gl.ARRAY_BUFFER,buf);gl.bufferData(gl.ARRAY_BUFFER,points,gl.DYNAMIC_DRAW);}
+    }catch(e){}
+    setTimeout(load,500);
+  }
+  function draw(){
+    const cy=Math.cos(yaw),sy=Math.sin(yaw),cp=Math.cos(pitch),sp=Math.sin(pitch);
+    const r=[cy,sy*sp,-sy*cp, 0,cp,sp, sy,-cy*sp,cy*cp];
+    gl.viewport(0,0,c.width,c.height);gl.clearColor(0,0,0,1);gl.clear(gl.COLOR_BUFFER_BIT);
+    if(count>0){gl.bindBuffer(gl.ARRAY_BUFFER,buf);gl.enableVertexAttribArray(loc);
+      gl.vertexAttribPointer(loc,3,gl.FLOAT,false,0,0);
+      gl.uniformMatrix3fv(gl.getUniformLocation(prog,"r"),false,r);
+      gl.uniform3fv(gl.getUniformLocation(prog,"mid"),mid);
+      gl.uniform1f(gl.getUniformLocation(prog,"span"),span);gl.drawArrays(gl.POINTS,0,count);}
+    requestAnimationFrame(draw);
+  }
+  load();draw();
+}
+controls();info();cloud();
+for(const k of ["depth","ir","colour"])panel(k);
+setInterval(stats,1000);
+const wanted=query.get("set");
+if(wanted){const [n,v]=wanted.split(":");
+  const t=setInterval(()=>{if(shown.depth>0){clearInterval(t);change(n,v);}},100);}
+</script></body></html>
+)QXPAGE";
+}
+
+}  // namespace quorix::cli
