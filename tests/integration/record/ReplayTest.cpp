@@ -264,8 +264,10 @@ TEST_F(Replay, StepModeSendsOneFramePerStep) {
     Collect(
         h, replayed, [] { return false; }, 2);  // nothing more comes
     EXPECT_EQ(m_clock->FramesSent(), 7u);
+    // Frames 5 to 7 exactly. A slow live host may have missed one of them (the camera
+    // sent it, the recording holds it), so only those seen live are compared.
+    EXPECT_EQ(replayed.size(), 3u);
     const Frames expected = FirstFrames(live, 7);
-    EXPECT_EQ(replayed.size(), expected.size());
     ExpectSameFrames(expected, replayed, expected.size());
 }
 
