@@ -97,6 +97,7 @@ TEST_F(UpgradeSim, UpgradeRunsToTheEndAndTheCameraComesBackWithTheNewFirmware) {
         RecordedTransfers(),
         (Calls{{4, 1}, {5, 20}, {5, 40}, {5, 60}, {5, 80}, {5, 100}, {6, 1}, {7, 1}, {8, 1}}));
     ASSERT_TRUE(Ended(Upgrade::Instance()));
+    EXPECT_TRUE(WaitFor([&] { return camera.State().reboots >= 1; }, 10s));
     EXPECT_EQ(camera.State().reboots, 1u);
     EXPECT_EQ(camera.State().firmwareVersion, "20240301_V46");
 
@@ -171,6 +172,8 @@ TEST_F(UpgradeSim, ACameraThatNeverGetsItsImageTimesOut) {
     ASSERT_EQ(Ns2_StartUpgradeFirmWare(m_handle, 0, Image().c_str()), NsStatusOk);
     ASSERT_TRUE(Ended(Upgrade::Instance()));
     EXPECT_EQ(RecordedTransfers(), (Calls{{2, -1}}));
+    // The reboot is the worker's last command; the camera takes it on its own thread.
+    EXPECT_TRUE(WaitFor([&] { return camera.State().reboots >= 1; }, 10s));
     EXPECT_EQ(camera.State().reboots, 1u);  // not left in upgrade mode
     EXPECT_EQ(camera.State().firmwareVersion, "20240115_V45");
 }
@@ -199,6 +202,7 @@ TEST_F(UpgradeSim, JsonTransferDeliversTheFileByTheSizeGivenAndReportsEveryStage
     EXPECT_EQ(camera.State().jsonFile, "config.json");
     EXPECT_EQ(camera.State().jsonConfig, content);
     ASSERT_TRUE(Ended(JsonCtl::Instance()));
+    EXPECT_TRUE(WaitFor([&] { return camera.State().reboots >= 1; }, 10s));
     EXPECT_EQ(camera.State().reboots, 1u);
 }
 
