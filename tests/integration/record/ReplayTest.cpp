@@ -191,7 +191,7 @@ TEST_F(Replay, DeliversTheLiveFramesAndAnswersWithTheRecordedState) {
     EXPECT_EQ(threshold, 12);
     NsMeasuringRange measuring{};
     EXPECT_EQ(Ns2_GetMeasuringRange(h, 0, 0, &measuring), NsStatusOk);
-    EXPECT_EQ(measuring.depthMaxNear, 1777);
+    EXPECT_EQ(+measuring.depthMaxNear, 1777);
 }
 
 // The live frames of the first `count` data frames: the library numbers the data frames it

@@ -370,7 +370,7 @@ TEST_F(EndToEnd, WdrRangesArriveByThemselvesOrFused) {
         NsFrame depth{};
         ASSERT_EQ(Ns2_GetFrame(m_handle, 0, DepthFrame, &depth), NsStatusOk);
         EXPECT_EQ(+depth.frameType, static_cast<uint32_t>(DepthFrame));
-        ranges.insert(depth.depthRange);
+        ranges.insert(+depth.depthRange);
         ExpectDepthMatchesScene(camera, depth);
     }
     EXPECT_EQ(ranges, (std::set<uint32_t>{0, 3}));

@@ -540,7 +540,7 @@ TEST_F(TofDecodeTest, WdrStyle0FusesOnceEachRangeArrivedIntoType9) {
     mode.range2Count = 1;
     ASSERT_EQ(decoder->SetWDRMode(mode), 0);
     EXPECT_EQ(mode.range1, 0u);
-    EXPECT_EQ(decoder->GetWDRMode().range2, 1u);
+    EXPECT_EQ(+decoder->GetWDRMode().range2, 1u);
     ASSERT_EQ(decoder->SetWDRStyle(0), 0);
     // Near raw 500 decodes to 507 mm, below the near/mid band: the fused pixel is near's.
     const Pixels flat(kVga, 500);
@@ -574,7 +574,7 @@ TEST_F(TofDecodeTest, WdrStyle0FusesOnceEachRangeArrivedIntoType9) {
     log::Capture capture;
     EXPECT_EQ(decoder->SetWDRMode(mode), -15);
     EXPECT_EQ(capture.Count("the WDR near and mid range transfer is too small"), 1u);
-    EXPECT_EQ(decoder->GetWDRMode().range2, 3u);
+    EXPECT_EQ(+decoder->GetWDRMode().range2, 3u);
 }
 
 TEST_F(TofDecodeTest, ValidDepthLimits) {

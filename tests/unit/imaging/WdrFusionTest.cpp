@@ -31,19 +31,19 @@ const WdrLimits kLimits[3] = {{1500, 100}, {3500, 1200}, {7000, 3000}};
 TEST(WdrRanges, SortEveryRangeInUseWithItsCount) {
     WDROutputMode m = Mode(3, 2, 1, 0);  // the described sort would leave (1, 2, 0)
     SortWdrRanges(m);
-    EXPECT_EQ(m.range1, 0u);
-    EXPECT_EQ(m.range2, 1u);
-    EXPECT_EQ(m.range3, 2u);
-    EXPECT_EQ(m.range1Count, 3);  // each count stays with its range
-    EXPECT_EQ(m.range2Count, 2);
-    EXPECT_EQ(m.range3Count, 1);
+    EXPECT_EQ(+m.range1, 0u);
+    EXPECT_EQ(+m.range2, 1u);
+    EXPECT_EQ(+m.range3, 2u);
+    EXPECT_EQ(+m.range1Count, 3);  // each count stays with its range
+    EXPECT_EQ(+m.range2Count, 2);
+    EXPECT_EQ(+m.range3Count, 1);
 
     m = Mode(2, 5, 3, 0);  // with two ranges the third is left alone
     SortWdrRanges(m);
-    EXPECT_EQ(m.range1, 3u);
-    EXPECT_EQ(m.range2, 5u);
-    EXPECT_EQ(m.range3, 0u);
-    EXPECT_EQ(m.range1Count, 2);
+    EXPECT_EQ(+m.range1, 3u);
+    EXPECT_EQ(+m.range2, 5u);
+    EXPECT_EQ(+m.range3, 0u);
+    EXPECT_EQ(+m.range1Count, 2);
 }
 
 TEST(WdrRanges, TransferBands) {

@@ -417,13 +417,13 @@ TEST(Registration, APointMapsAsTheReferenceDoes) {
         ASSERT_EQ(proc.MapDepthPointToColour(NsDepthVector3{u, v, static_cast<uint16_t>(z)},
                                              resolution, &out),
                   0);
-        EXPECT_EQ(out.depthX, l.x);
-        EXPECT_EQ(out.depthY, l.y);
-        EXPECT_EQ(out.depthZ, l.z);
+        EXPECT_EQ(+out.depthX, l.x);
+        EXPECT_EQ(+out.depthY, l.y);
+        EXPECT_EQ(+out.depthZ, l.z);
     }
     NsDepthVector3 out{1, 1, 1};
     EXPECT_EQ(proc.MapDepthPointToColour(NsDepthVector3{320, 240, 0}, resolution, &out), -1);
-    EXPECT_EQ(out.depthX, 0);
+    EXPECT_EQ(+out.depthX, 0);
     EXPECT_EQ(proc.MapDepthPointToColour(NsDepthVector3{320, 240, 65535}, resolution, &out), -1);
     // Far off the side of the colour image.
     EXPECT_EQ(proc.MapDepthPointToColour(NsDepthVector3{-4000, 240, 500}, resolution, &out), -1);
