@@ -11,7 +11,7 @@
 
 namespace quorix::test {
 
-struct ImageSpec {
+struct ImageRecipe {
     uint16_t year = 2024;
     uint8_t month = 3;
     uint8_t day = 1;
@@ -22,8 +22,8 @@ struct ImageSpec {
     int64_t sizeField = -1;  // -1: the real size
 };
 
-inline std::vector<uint8_t> MakeImage(const ImageSpec& spec) {
-    std::vector<uint8_t> bytes(spec.size);
+inline std::vector<uint8_t> MakeImage(const ImageRecipe& recipe) {
+    std::vector<uint8_t> bytes(recipe.size);
     for (size_t i = kFirmwareHeaderBytes; i < bytes.size(); ++i) {
         bytes[i] = static_cast<uint8_t>(i * 7 + 3);
     }
@@ -31,14 +31,14 @@ inline std::vector<uint8_t> MakeImage(const ImageSpec& spec) {
         return bytes;
     }
     FirmwareHeader h;
-    h.year = spec.year;
-    h.month = spec.month;
-    h.day = spec.day;
-    h.build = spec.build;
-    h.refused = spec.refused;
-    h.modelCode = spec.modelCode;
-    h.fileSize = spec.sizeField < 0 ? static_cast<uint32_t>(bytes.size())
-                                    : static_cast<uint32_t>(spec.sizeField);
+    h.year = recipe.year;
+    h.month = recipe.month;
+    h.day = recipe.day;
+    h.build = recipe.build;
+    h.refused = recipe.refused;
+    h.modelCode = recipe.modelCode;
+    h.fileSize = recipe.sizeField < 0 ? static_cast<uint32_t>(bytes.size())
+                                    : static_cast<uint32_t>(recipe.sizeField);
     h.checksum = ByteSum(bytes.data() + kFirmwareHeaderBytes, bytes.size() - kFirmwareHeaderBytes);
     WriteFirmwareHeader(h, bytes.data());
     return bytes;

@@ -63,8 +63,8 @@ protected:
         EXPECT_EQ(Ns2_OpenDevice(uri.c_str(), &h), NsStatusOk);
         return h;
     }
-    std::string Image(const test::ImageSpec& spec = {}) {
-        return test::WriteImage(m_share / "TK5P_fw.img", test::MakeImage(spec));
+    std::string Image(const test::ImageRecipe& recipe = {}) {
+        return test::WriteImage(m_share / "TK5P_fw.img", test::MakeImage(recipe));
     }
     TransferKind Flag() { return DeviceManager::Instance().UpgradeFlag(); }
     bool Ended(TransferWorker& worker) {

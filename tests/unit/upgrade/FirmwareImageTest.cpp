@@ -11,7 +11,7 @@
 namespace quorix {
 namespace {
 
-using test::ImageSpec;
+using test::ImageRecipe;
 using test::MakeImage;
 using test::WriteImage;
 
@@ -26,8 +26,8 @@ struct Checked {
 
 class FirmwareCheck : public ::testing::Test {
 protected:
-    Checked Check(const ImageSpec& spec, uint32_t type = TK5P, const char* installed = kInstalled) {
-        const std::string path = WriteImage(m_dir / "image.img", MakeImage(spec));
+    Checked Check(const ImageRecipe& recipe, uint32_t type = TK5P, const char* installed = kInstalled) {
+        const std::string path = WriteImage(m_dir / "image.img", MakeImage(recipe));
         Checked c{0, 0xFFFFFFFF, 0xFFFFFFFF};
         c.result = CheckFirmwareImage(installed, type, path.c_str(), c.size, c.checksum);
         return c;

@@ -17,7 +17,7 @@ namespace quorix {
 namespace {
 
 using namespace std::chrono_literals;
-using test::ImageSpec;
+using test::ImageRecipe;
 using Sent = std::vector<std::string>;
 
 void Ignore(int32_t, int32_t) {}
@@ -41,8 +41,8 @@ protected:
         info.net.ip[0] = 127;
         return std::make_unique<BaseSession>(info);
     }
-    std::string Image(const ImageSpec& spec = {}) {
-        return test::WriteImage(m_dir / "fw.img", test::MakeImage(spec));
+    std::string Image(const ImageRecipe& recipe = {}) {
+        return test::WriteImage(m_dir / "fw.img", test::MakeImage(recipe));
     }
     int32_t Start(const std::string& path, uint32_t type = 561) {
         return StartUpgradeFirmWare(*Session(type), path.c_str());
