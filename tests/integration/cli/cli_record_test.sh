@@ -29,7 +29,12 @@ contains "data frames: "
 # The replay is the camera: same URI, same images.
 camsim_start "$camsim" --replay "$work/cam.qxrec" --address 127.0.98.11 --interval 50
 run 0 snapshot "$uri" --out "$work/replay"
-for image in depth16.png depth.png ir.png colour.png depth.ply; do
+# The colour image is of the still scene: the replay's must be the live camera's, byte for
+# byte. Depth and IR carry the moving sphere and the frame stamp, and a snapshot takes
+# whichever capture comes first once the stream runs, which depends on timing; the replay
+# tests compare those frame by frame under their indexes.
+images="colour.png"
+for image in $images; do
     cmp -s "$work/live/$image" "$work/replay/$image" || fail "$image of the replay differs"
 done
 run 0 stream "$uri" --frames 10
