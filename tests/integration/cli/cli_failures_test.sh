@@ -8,22 +8,8 @@
 set -u
 camsim=$1
 cli=$2
-work=$(mktemp -d)
-pids=()
-
-cleanup() {
-    for p in "${pids[@]}"; do kill "$p" 2>/dev/null; wait "$p" 2>/dev/null; done
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
+source "$(dirname "$0")/cli_scratch.sh"
 source "$(dirname "$0")/cli_lib.sh"
-
-fail() {
-    echo "FAIL: $*"
-    for f in "$work"/*.log; do echo "--- $f:"; cat "$f"; done
-    exit 1
-}
 
 # Starts a simulated camera; $camera holds its pid.
 start_camera() {
