@@ -19,6 +19,7 @@
 #include "cli/ImageConvert.h"
 #include "cli/Settings.h"
 #include "cli/StreamStats.h"
+#include "cli/ViewerControls.h"
 
 namespace quorix::cli {
 namespace {
@@ -115,32 +116,72 @@ void HalveRgb(const uint8_t* in, int width, int height, std::vector<uint8_t>& ou
 
 struct Shared {
     Panel depth, ir, colour;
+    // The mapped images, shown while their switch is on.
+    Panel colourOnDepth, depthOnColour, irOnColour;
     std::mutex lock;  // guards what follows
     std::vector<float> points;
     std::string status = "{}";
     double pageFps = 0;
 };
 
-std::string JsonText(const std::string& text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-        }
-        out += (c == '\n' || c == '\r' || c == '\t') ? ' ' : c;
+// Colourised depth (16 bits per pixel) as JPEG.
+void PublishDepth(const NsFrame& f, Encoder& encoder, std::vector<uint8_t>& rgb,
+                  std::vector<uint8_t>& jpeg, Panel& panel) {
+    const size_t n = static_cast<size_t>(f.width) * f.height;
+    const auto* depth = static_cast<const uint16_t*>(f.pFrameData);
+    rgb.resize(n * 3);
+    ColouriseDepth(depth, n, FindDepthSpan(depth, n), rgb.data());
+    if (encoder.Encode(rgb.data(), f.width, f.height, false, jpeg)) {
+        panel.Publish(jpeg);
     }
-    return out + "\"";
+}
+
+// IR of 16 or 8 bits per pixel as a grey JPEG.
+void PublishIr(const NsFrame& f, Encoder& encoder, std::vector<uint8_t>& grey,
+               std::vector<uint8_t>& jpeg, Panel& panel) {
+    const size_t n = static_cast<size_t>(f.width) * f.height;
+    const auto* pixels = static_cast<const uint8_t*>(f.pFrameData);
+    if (f.dataLen / 2 >= n) {
+        grey.resize(n);
+        ScaleIrTo8Bit(reinterpret_cast<const uint16_t*>(pixels), n, grey.data());
+        pixels = grey.data();
+    }
+    if (encoder.Encode(pixels, f.width, f.height, true, jpeg)) {
+        panel.Publish(jpeg);
+    }
+}
+
+// Colour as JPEG, at half size beyond 1280 pixels wide.
+void PublishColour(const NsFrame& f, Encoder& encoder, std::vector<uint8_t>& rgb,
+                   std::vector<uint8_t>& half, std::vector<uint8_t>& jpeg, Panel& panel) {
+    const size_t n = static_cast<size_t>(f.width) * f.height;
+    rgb.resize(n * 3);
+    if (!ColourToRgb(static_cast<const uint8_t*>(f.pFrameData), n, f.pixelFormat, rgb.data())) {
+        return;
+    }
+    const bool large = f.width > 1280;
+    if (large) {
+        HalveRgb(rgb.data(), f.width, f.height, half);
+    }
+    if (encoder.Encode(large ? half.data() : rgb.data(), large ? f.width / 2 : f.width,
+                       large ? f.height / 2 : f.height, false, jpeg)) {
+        panel.Publish(jpeg);
+    }
 }
 
 void Serve(httplib::Server& server, Shared& shared, NsDeviceHandle handle, uint32_t session) {
     server.Get("/", [](const httplib::Request&, httplib::Response& res) {
         res.set_content(ViewerPage(), "text/html; charset=utf-8");
     });
-    server.Get(R"(/frame/(depth|ir|colour))",
+    server.Get(R"(/frame/(depth|ir|colour|colour-on-depth|depth-on-colour|ir-on-colour))",
                [&](const httplib::Request& req, httplib::Response& res) {
-                   Panel& panel = req.matches[1] == "depth" ? shared.depth
-                                  : req.matches[1] == "ir"  ? shared.ir
-                                                            : shared.colour;
+                   const std::string kind = req.matches[1];
+                   Panel& panel = kind == "depth"             ? shared.depth
+                                  : kind == "ir"              ? shared.ir
+                                  : kind == "colour"          ? shared.colour
+                                  : kind == "colour-on-depth" ? shared.colourOnDepth
+                                  : kind == "depth-on-colour" ? shared.depthOnColour
+                                                              : shared.irOnColour;
                    uint32_t after = 0;
                    if (req.has_param("after")) {
                        ParseUnsigned(req.get_param_value("after"), 0, UINT32_MAX, after);
@@ -182,31 +223,20 @@ void Serve(httplib::Server& server, Shared& shared, NsDeviceHandle handle, uint3
         }
         res.set_content(text, "text/plain; charset=utf-8");
     });
+    server.Get("/api/controls", [=](const httplib::Request&, httplib::Response& res) {
+        res.set_header("Cache-Control", "no-store");
+        res.set_content(ControlsJson(handle, session), "application/json");
+    });
     server.Post("/api/set", [=](const httplib::Request& req, httplib::Response& res) {
-        const std::optional<Setting> setting = FindSetting(req.get_param_value("name"));
-        uint32_t value = 0;
-        std::string error;
-        std::string text;
-        bool ok = false;
-        if (!setting) {
-            text = "unknown setting " + req.get_param_value("name");
-        } else if (!ParseSettingValue(*setting, req.get_param_value("value"), value, error)) {
-            text = error;
-        } else if (const NsReturnStatus s = WriteSetting(handle, session, *setting, value);
-                   s != NsStatusOk) {
-            text = "not set: " + StatusText(s);
-        } else {
-            uint32_t now = 0;
-            const NsReturnStatus r = ReadSetting(handle, session, *setting, now);
-            ok = r == NsStatusOk && now == value;
-            text = r == NsStatusOk ? FormatSettingValue(*setting, now) : StatusText(r);
-        }
-        std::printf("set %s %s: %s (%s)\n", req.get_param_value("name").c_str(),
-                    req.get_param_value("value").c_str(), ok ? "ok" : "failed", text.c_str());
+        const std::string name = req.get_param_value("name");
+        const std::string value = req.get_param_value("value");
+        const ControlResult r = ChangeControl(handle, session, name, value);
+        std::printf("set %s %s: %s (%s)\n", name.c_str(), value.c_str(), r.ok ? "ok" : "failed",
+                    r.text.c_str());
         std::fflush(stdout);
-        res.set_content(
-            std::string("{\"ok\":") + (ok ? "true" : "false") + ",\"text\":" + JsonText(text) + "}",
-            "application/json");
+        res.set_content(std::string("{\"ok\":") + (r.ok ? "true" : "false") +
+                            ",\"text\":" + JsonText(r.text) + "}",
+                        "application/json");
     });
 }
 
@@ -264,15 +294,10 @@ int RunViewer(NsDeviceHandle handle, uint32_t session, const ViewOptions& option
             return true;
         };
         if (fetch(NsFrameReadyDepth, DepthFrame, 2)) {
-            const size_t n = static_cast<size_t>(f.width) * f.height;
-            const auto* depth = static_cast<const uint16_t*>(f.pFrameData);
-            rgb.resize(n * 3);
-            ColouriseDepth(depth, n, FindDepthSpan(depth, n), rgb.data());
-            if (encoder.Encode(rgb.data(), f.width, f.height, false, jpeg)) {
-                shared.depth.Publish(jpeg);
-            }
+            PublishDepth(f, encoder, rgb, jpeg, shared.depth);
             // Every fifth set: every second pixel of every second row, as points.
             if (stats.FrameSets() % 5 == 1) {
+                const size_t n = static_cast<size_t>(f.width) * f.height;
                 world.resize(n);
                 if (Ns2_ConvertDepthFrameToWorldVector(handle, session, &f, world.data()) ==
                     NsStatusOk) {
@@ -291,27 +316,20 @@ int RunViewer(NsDeviceHandle handle, uint32_t session, const ViewOptions& option
             }
         }
         if (fetch(NsFrameReadyIR, IRFrame, 2)) {
-            const size_t n = static_cast<size_t>(f.width) * f.height;
-            grey.resize(n);
-            ScaleIrTo8Bit(static_cast<const uint16_t*>(f.pFrameData), n, grey.data());
-            if (encoder.Encode(grey.data(), f.width, f.height, true, jpeg)) {
-                shared.ir.Publish(jpeg);
-            }
+            PublishIr(f, encoder, grey, jpeg, shared.ir);
         }
         if (fetch(NsFrameReadyRGB, RGBFrame, 3)) {
-            const size_t n = static_cast<size_t>(f.width) * f.height;
-            rgb.resize(n * 3);
-            if (ColourToRgb(static_cast<const uint8_t*>(f.pFrameData), n, f.pixelFormat,
-                            rgb.data())) {
-                const bool large = f.width > 1280;
-                if (large) {
-                    HalveRgb(rgb.data(), f.width, f.height, half);
-                }
-                if (encoder.Encode(large ? half.data() : rgb.data(), large ? f.width / 2 : f.width,
-                                   large ? f.height / 2 : f.height, false, jpeg)) {
-                    shared.colour.Publish(jpeg);
-                }
-            }
+            PublishColour(f, encoder, rgb, half, jpeg, shared.colour);
+        }
+        if (fetch(NsFrameReadyMappedRGB, MappedRGBFrame, 3)) {
+            PublishColour(f, encoder, rgb, half, jpeg, shared.colourOnDepth);
+        }
+        if (fetch(NsFrameReadyMappedDepth, MappedDepthFrame, 2)) {
+            PublishDepth(f, encoder, rgb, jpeg, shared.depthOnColour);
+        }
+        // Mapped IR is 8 bits in IR output mode 2, 16 otherwise.
+        if (fetch(NsFrameReadyMappedIR, MappedIRFrame, 1)) {
+            PublishIr(f, encoder, grey, jpeg, shared.irOnColour);
         }
         const int64_t now = NowMs();
         if (now >= nextLine) {
@@ -341,9 +359,10 @@ int RunViewer(NsDeviceHandle handle, uint32_t session, const ViewOptions& option
         }
     }
     server.stop();
-    shared.depth.WakeAll();
-    shared.ir.WakeAll();
-    shared.colour.WakeAll();
+    for (Panel* panel : {&shared.depth, &shared.ir, &shared.colour, &shared.colourOnDepth,
+                         &shared.depthOnColour, &shared.irOnColour}) {
+        panel->WakeAll();
+    }
     http.join();
     std::printf("%s", stats.Summary(NowMs()).c_str());
     return 0;

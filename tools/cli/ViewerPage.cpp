@@ -1,7 +1,9 @@
-// The viewer's page: three image panels, the statistics, a point cloud drawn with WebGL
-// (drag to rotate), the camera's info and the setting controls. For scripted checks:
-// `?set=NAME:VALUE` changes that setting through the controls' own path once frames are
-// shown, and `?poll=0` asks for images without waiting (a browser on virtual time).
+// The viewer's page: image panels (depth, IR, colour, and the mapped images while their
+// mapper is on), the statistics, a point cloud drawn with WebGL (drag to rotate), the
+// camera's info, the setting controls and the library's switches. For scripted checks:
+// `?set=NAME:VALUE,NAME:VALUE` changes those settings or switches in turn through the
+// controls' own path once frames are shown, and `?poll=0` asks for images without waiting
+// (a browser on virtual time).
 #include "cli/Viewer.h"
 
 namespace quorix::cli {
@@ -17,26 +19,31 @@ body{font-family:sans-serif;background:#202428;color:#e8e8e8;margin:8px}
 canvas{display:block;background:#000}
 #stats,#result{font-family:monospace;font-size:13px;white-space:pre}
 #info{font-family:monospace;font-size:11px;white-space:pre;max-height:260px;overflow:auto}
-label{margin-right:10px;font-size:13px}
+label{margin-right:10px;font-size:13px;display:inline-block;margin-bottom:3px}
 </style></head><body>
 <div class="row">
  <div class="panel"><h3>depth</h3><canvas id="depth" width="400" height="300"></canvas></div>
  <div class="panel"><h3>IR</h3><canvas id="ir" width="400" height="300"></canvas></div>
  <div class="panel"><h3>colour</h3><canvas id="colour" width="400" height="300"></canvas></div>
+ <div class="panel" id="panel-colour-on-depth" hidden><h3>colour on depth</h3><canvas id="colour-on-depth" width="400" height="300"></canvas></div>
+ <div class="panel" id="panel-depth-on-colour" hidden><h3>depth on colour</h3><canvas id="depth-on-colour" width="400" height="300"></canvas></div>
+ <div class="panel" id="panel-ir-on-colour" hidden><h3>IR on colour</h3><canvas id="ir-on-colour" width="400" height="300"></canvas></div>
 </div>
 <div class="row">
  <div class="panel"><h3>point cloud (drag to rotate)</h3><canvas id="cloud" width="400" height="300"></canvas></div>
- <div class="panel" style="min-width:380px">
+ <div class="panel" style="width:440px">
   <h3>stream</h3><div id="stats">waiting for frames</div>
   <h3>settings</h3>
   <div id="controls"></div>
+  <h3>library switches</h3>
+  <div id="switches"></div>
   <div id="result"></div>
  </div>
  <div class="panel" style="min-width:380px"><h3>camera</h3><div id="info"></div></div>
 </div>
 <script>
 "use strict";
-const shown={depth:0,ir:0,colour:0};
+const shown={depth:0,ir:0,colour:0,"colour-on-depth":0,"depth-on-colour":0,"ir-on-colour":0};
 const query=new URLSearchParams(location.search);
 const poll=query.has("poll")?Number(query.get("poll")):1000;
 let pageFps=0;
@@ -51,6 +58,7 @@ async function panel(kind){
         if(c.width!==bmp.width){c.width=bmp.width;c.height=bmp.height;
           c.style.width="400px";c.style.height=(400*bmp.height/bmp.width)+"px";}
         ctx.drawImage(bmp,0,0);shown[kind]++;
+        const box=document.getElementById("panel-"+kind);if(box)box.hidden=false;
       }else{await new Promise(z=>setTimeout(z,r.status===204?(poll>0?0:15):500));}
     }catch(e){await new Promise(z=>setTimeout(z,500));}
   }
@@ -68,21 +76,30 @@ async function stats(){
       pageFps.toFixed(1)+" fps (images "+total+")";
   }catch(e){document.getElementById("stats").textContent="viewer not answering";}
 }
-const settings=[
- ["depth-range","0 1 2 3 4 5 6 7 8"],["data-mode","0 1 2 10"],["threshold",""],
- ["pulse-count",""],["rgb-resolution","1920x1080 1280x720 640x480 640x360"],["frame-rate",""]];
-function controls(){
-  const box=document.getElementById("controls");
-  for(const [name,choices] of settings){
-    const l=document.createElement("label");l.textContent=name+" ";
+// The controls come from the viewer: the camera's settings with the values this camera
+// offers, and the library's switches with their state.
+async function controls(){
+  let c;
+  try{c=await (await fetch("/api/controls",{cache:"no-store"})).json();}catch(e){return;}
+  const box=document.getElementById("controls");box.textContent="";
+  for(const s of c.settings){
+    const l=document.createElement("label");l.textContent=s.name+" ";
     let input;
-    if(choices){input=document.createElement("select");
-      for(const v of choices.split(" ")){const o=document.createElement("option");o.textContent=v;input.appendChild(o);}}
+    if(s.choices.length>0){input=document.createElement("select");
+      for(const [v,text] of s.choices){const o=document.createElement("option");o.value=v;o.textContent=text;input.appendChild(o);}
+      if(!s.choices.some(([v])=>v===s.value)&&s.value!==""){const o=document.createElement("option");o.value=s.value;o.textContent=s.value;input.appendChild(o);}}
     else{input=document.createElement("input");input.size=5;}
-    input.id="set-"+name;
+    input.value=s.value;input.id="set-"+s.name;
     const b=document.createElement("button");b.textContent="set";
-    b.onclick=()=>change(name,input.value);
+    b.onclick=()=>change(s.name,input.value);
     l.appendChild(input);l.appendChild(b);box.appendChild(l);
+  }
+  const sw=document.getElementById("switches");sw.textContent="";
+  for(const s of c.switches){
+    const l=document.createElement("label"),input=document.createElement("input");
+    input.type="checkbox";input.id="switch-"+s.name;input.checked=s.on===true;input.disabled=s.on===null;
+    input.onchange=()=>change(s.name,input.checked?"on":"off");
+    l.appendChild(input);l.appendChild(document.createTextNode(" "+s.label));sw.appendChild(l);
   }
 }
 async function change(name,value){
@@ -91,6 +108,7 @@ async function change(name,value){
     const a=await (await fetch("/api/set?name="+encodeURIComponent(name)+"&value="+
       encodeURIComponent(value),{method:"POST"})).json();
     r.textContent=name+": "+a.text;document.title="set "+name+" "+(a.ok?"ok":"failed");
+    controls();
   }catch(e){r.textContent="the viewer did not answer";}
 }
 async function info(){
@@ -112,14 +130,14 @@ function cloud(){
   const buf=gl.createBuffer(),loc=gl.getAttribLocation(prog,"p");
   let mid=[0,0,1000],span=2000,drag=null;
   c.onmousedown=e=>drag=[e.clientX,e.clientY];window.onmouseup=()=>drag=null;
-  window.onmousemove=e=>{if(drag){yaw+=(e.clientX-drag[0])*0.01;pitch+=(e.clientY-drag[1])*0.01;drag=[e.clientX,e.clientY];}};
+  window.onmousemove=e=>{if(drag){yaw+=(e.clientX-drag[0])*0.01;pitch+=(e.clientY-drag[1])*0.01;drag=[e.clientX,e.clientY];redraw();}};
   async function load(){
     try{const r=await fetch("/api/points",{cache:"no-store"});
       if(r.status===200){points=new Float32Array(await r.arrayBuffer());count=points.length/3;
         if(count>0){let lo=[1e9,1e9,1e9],hi=[-1e9,-1e9,-1e9];
           for(let i=0;i<points.length;i+=3)for(let k=0;k<3;k++){lo[k]=Math.min(lo[k],points[i+k]);hi[k]=Math.max(hi[k],points[i+k]);}
           mid=[0,1,2].map(k=>(lo[k]+hi[k])/2);span=Math.max(hi[0]-lo[0],hi[1]-lo[1],hi[2]-lo[2],1);}
-        gl.bindBuffer(gl.ARRAY_BUFFER,buf);gl.bufferData(gl.ARRAY_BUFFER,points,gl.DYNAMIC_DRAW);}
+        gl.bindBuffer(gl.ARRAY_BUFFER,buf);gl.bufferData(gl.ARRAY_BUFFER,points,gl.DYNAMIC_DRAW);redraw();}
     }catch(e){}
     setTimeout(load,500);
   }
@@ -132,16 +150,19 @@ function cloud(){
       gl.uniformMatrix3fv(gl.getUniformLocation(prog,"r"),false,r);
       gl.uniform3fv(gl.getUniformLocation(prog,"mid"),mid);
       gl.uniform1f(gl.getUniformLocation(prog,"span"),span);gl.drawArrays(gl.POINTS,0,count);}
-    requestAnimationFrame(draw);
   }
-  load();draw();
+  // Drawn only when the points or the view change: redrawing a still cloud every animation
+  // frame costs the image panels their frame rate where WebGL runs in software.
+  let pending=false;
+  function redraw(){if(!pending){pending=true;requestAnimationFrame(()=>{pending=false;draw();});}}
+  load();redraw();
 }
 controls();info();cloud();
-for(const k of ["depth","ir","colour"])panel(k);
+for(const k of Object.keys(shown))panel(k);
 setInterval(stats,1000);
 const wanted=query.get("set");
-if(wanted){const [n,v]=wanted.split(":");
-  const t=setInterval(()=>{if(shown.depth>0){clearInterval(t);change(n,v);}},100);}
+if(wanted){const t=setInterval(async()=>{if(shown.depth>0){clearInterval(t);
+  for(const item of wanted.split(",")){const [n,v]=item.split(":");await change(n,v);}}},100);}
 </script></body></html>
 )QXPAGE";
 }

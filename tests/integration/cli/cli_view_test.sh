@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # quorix-cli view in a real browser: headless Chromium loads the page of a viewer on a
-# quorix-camsim, waits for frames and changes the threshold through the page's controls;
-# the screenshot's depth panel shows an image, and the camera holds the new threshold.
+# quorix-camsim, waits for frames, changes the threshold and turns the colour-on-depth mapper
+# on through the page's controls; the screenshot's depth panel and mapped panel show images,
+# and the camera holds the new threshold.
 # Skips (exit 77) when Chromium is not installed.
 # Usage: cli_view_test.sh QUORIX_CAMSIM QUORIX_CLI WORKDIR
 set -u
@@ -44,21 +45,24 @@ done
 # open: the viewer ending (--seconds) lets it run out soon after the setting was changed.
 timeout 120 "$chromium" --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
     --disable-background-networking --disable-component-update --disable-sync \
-    --user-data-dir="$work/profile" --window-size=1300,750 --virtual-time-budget=5000 \
-    --screenshot="$work/viewer.png" "http://127.0.0.1:$port/?poll=0&set=threshold:37" \
+    --user-data-dir="$work/profile" --window-size=1300,1100 --virtual-time-budget=5000 \
+    --screenshot="$work/viewer.png" "http://127.0.0.1:$port/?poll=0&set=threshold:37,colour-on-depth:on" \
     >"$work/chromium.log" 2>&1
 [ -s "$work/viewer.png" ] || fail "no screenshot: $(tail -5 "$work/chromium.log")"
 for _ in $(seq 100); do
-    grep -q "^set threshold 37:" "$work/view.log" && break
+    grep -q "^set colour-on-depth on:" "$work/view.log" && break
     sleep 0.1
 done
 kill -TERM "$viewer"
 wait "$viewer"
 cat "$work/view.log"
 grep -qxF "set threshold 37: ok (37)" "$work/view.log" || fail "the page's setting did not reach the camera"
+grep -qxF "set colour-on-depth on: ok (on)" "$work/view.log" || fail "the page's mapper switch was not turned on"
+grep -q "mapped [1-9]" "$work/view.log" || fail "no mapped frame reached the viewer"
 
-# The depth panel (its canvas sits at the page's top left) is an image, not one colour.
-python3 - "$work/viewer.png" <<'PY' || fail "the depth panel of the screenshot is blank"
+# The depth panel (its canvas sits at the page's top left) and the colour-on-depth panel
+# (the first of the second row, once shown) are images, not one colour.
+python3 - "$work/viewer.png" <<'PY' || fail "a panel of the screenshot is blank"
 import struct, sys, zlib
 data = open(sys.argv[1], "rb").read()
 pos, idat = 8, b""
@@ -74,7 +78,7 @@ assert depth == 8 and colour in (2, 6), (depth, colour)
 bpp = 3 if colour == 2 else 4
 raw, stride = zlib.decompress(idat), width * bpp
 rows, prev, at = [], bytearray(stride), 0
-for _ in range(min(height, 301)):
+for _ in range(min(height, 620)):
     f, line = raw[at], bytearray(raw[at + 1:at + 1 + stride])
     at += 1 + stride
     for i in range(stride):
@@ -89,9 +93,12 @@ for _ in range(min(height, 301)):
             line[i] = (line[i] + (a if pa <= pb and pa <= pc else b if pb <= pc else c)) & 255
     rows.append(line)
     prev = line
-colours = {bytes(rows[y][x * bpp:x * bpp + 3]) for y in range(60, 300, 4) for x in range(20, 400, 4)}
-print(f"depth panel: {len(colours)} distinct colours")
-sys.exit(0 if len(colours) > 20 else 1)
+def distinct(top, bottom):
+    return len({bytes(rows[y][x * bpp:x * bpp + 3]) for y in range(top, bottom, 4)
+                for x in range(20, 400, 4)})
+depth, mapped = distinct(60, 300), distinct(380, 600)
+print(f"depth panel: {depth} distinct colours, colour-on-depth panel: {mapped}")
+sys.exit(0 if depth > 20 and mapped > 20 else 1)
 PY
 
 run 0 get "$uri" threshold
