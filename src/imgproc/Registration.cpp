@@ -104,8 +104,9 @@ void ProjectionTable::Build(const Pinhole& depth, const Pinhole& colour, const E
     halfY = half(colour.fy / depth.fy);
     const double step = colour.fx / depth.fx;  // colour pixels between neighbours' centres
     scatterStride = static_cast<uint32_t>(std::clamp(std::ceil(4.5 / step), 1.0, 8.0));
+    // A table that only fetches colour has no use for the scatter's window.
     const double rows = std::max(std::ceil(2.0 * halfY), 1.0);
-    footprintRows = rows <= kWindowRows ? static_cast<uint32_t>(rows) : 0;
+    footprintRows = spread && rows <= kWindowRows ? static_cast<uint32_t>(rows) : 0;
     built = true;
 }
 
@@ -146,12 +147,15 @@ void ProjectRowPortable(const ProjectionTable& t, uint32_t row, const uint16_t* 
         out.y1[u] = static_cast<int32_t>(y1);
         const float z = std::min(std::floor(zc + 0.5f), 65534.0f);
         out.z[u] = lands ? static_cast<uint16_t>(z) : 0;
-        const float columns = x1 - x0;
-        const float rows = y1 - y0;
-        const bool window = lands && columns <= windowColumns && rows <= windowRows &&
-                            x0 <= cw - windowColumns && y0 <= ch - windowRows;
-        out.shape[u] = window ? static_cast<uint16_t>((rows - 1.0f) * windowColumns + columns) : 0;
-        out.offset[u] = window ? static_cast<int32_t>(y0 * cw + x0) : 0;
+        if (t.footprintRows != 0) {
+            const float columns = x1 - x0;
+            const float rows = y1 - y0;
+            const bool window = lands && columns <= windowColumns && rows <= windowRows &&
+                                x0 <= cw - windowColumns && y0 <= ch - windowRows;
+            out.shape[u] =
+                window ? static_cast<uint16_t>((rows - 1.0f) * windowColumns + columns) : 0;
+            out.offset[u] = window ? static_cast<int32_t>(y0 * cw + x0) : 0;
+        }
         bottom = lands ? std::max(bottom, out.y1[u]) : bottom;
     }
     out.bottom = bottom;

@@ -65,7 +65,7 @@ struct ProjectedRow {
     uint16_t z[kMaxRow];
     // For a footprint that fits the vector scatter's fixed window (see kWindowColumns):
     // (rows - 1) * kWindowColumns + columns, and its first pixel's index y0 * cw + x0;
-    // 0 and 0 otherwise.
+    // 0 and 0 otherwise. Not written for a table without a window (footprintRows 0).
     uint16_t shape[kMaxRow];
     int32_t offset[kMaxRow];
     int32_t bottom;  // the largest y1 of the pixels that land, 0 when none does
@@ -94,7 +94,8 @@ public:
     // Depth pixels this far apart in a row have footprints at least four colour pixels
     // apart (the vector scatter's interleaving).
     uint32_t scatterStride = 1;
-    // The most rows a footprint spans (ceil of its height); 0 beyond kWindowRows.
+    // The most rows a footprint spans (ceil of its height); 0 beyond kWindowRows and for a
+    // table built without spread.
     uint32_t footprintRows = 1;
 };
 

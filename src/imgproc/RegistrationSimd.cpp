@@ -103,16 +103,19 @@ void ProjectRowImpl(const ProjectionTable& t, uint32_t row, const uint16_t* dept
         const auto z = hn::IfThenElseZero(lands, hn::Min(hn::Floor(hn::Add(zc, half)), zMax));
         bottom =
             hn::Max(bottom, hn::IfThenElseZero(hn::RebindMask(di, lands), hn::ConvertTo(di, y1)));
-        const auto columns = hn::Sub(x1, x0);
-        const auto rows = hn::Sub(y1, y0);
-        const auto window = hn::And(
-            hn::And(lands, hn::And(hn::Le(columns, windowColumns), hn::Le(rows, windowRows))),
-            hn::And(hn::Le(x0, hn::Sub(cw, windowColumns)), hn::Le(y0, hn::Sub(ch, windowRows))));
-        const auto shape = hn::IfThenElseZero(
-            window, hn::Add(hn::Mul(hn::Sub(rows, one), windowColumns), columns));
-        hn::StoreU(hn::DemoteTo(du16, hn::ConvertTo(di, shape)), du16, out.shape + u);
-        hn::StoreU(hn::ConvertTo(di, hn::IfThenElseZero(window, hn::Add(hn::Mul(y0, cw), x0))), di,
-                   out.offset + u);
+        if (t.footprintRows != 0) {
+            const auto columns = hn::Sub(x1, x0);
+            const auto rows = hn::Sub(y1, y0);
+            const auto window = hn::And(
+                hn::And(lands, hn::And(hn::Le(columns, windowColumns), hn::Le(rows, windowRows))),
+                hn::And(hn::Le(x0, hn::Sub(cw, windowColumns)),
+                        hn::Le(y0, hn::Sub(ch, windowRows))));
+            const auto shape = hn::IfThenElseZero(
+                window, hn::Add(hn::Mul(hn::Sub(rows, one), windowColumns), columns));
+            hn::StoreU(hn::DemoteTo(du16, hn::ConvertTo(di, shape)), du16, out.shape + u);
+            hn::StoreU(hn::ConvertTo(di, hn::IfThenElseZero(window, hn::Add(hn::Mul(y0, cw), x0))),
+                       di, out.offset + u);
+        }
         hn::StoreU(hn::ConvertTo(di, x0), di, out.x0 + u);
         hn::StoreU(hn::ConvertTo(di, x1), di, out.x1 + u);
         hn::StoreU(hn::ConvertTo(di, y0), di, out.y0 + u);
