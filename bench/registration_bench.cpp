@@ -56,11 +56,11 @@ struct Scene {
     std::vector<uint16_t> depth;
 };
 
-void DepthToColour(benchmark::State& state, bool portable) {
+void DepthToColour(benchmark::State& state, bool portable, const Pinhole& colour = kColour) {
     Scene s;
     registration::ProjectionTable table;
-    table.Build(kDepth, kColour, Realistic(), true);
-    std::vector<uint16_t> out(size_t{kColour.width} * kColour.height);
+    table.Build(kDepth, colour, Realistic(), true);
+    std::vector<uint16_t> out(size_t{colour.width} * colour.height);
     auto row = std::make_unique<registration::ProjectedRow>();
     for (auto _ : state) {
         registration::MapDepthToColour(table, s.depth.data(), nullptr, out.data(), nullptr, *row,
@@ -78,6 +78,11 @@ void DepthToColourPortable(benchmark::State& state) {
 }
 BENCHMARK(DepthToColourRunTime)->Unit(benchmark::kMicrosecond);
 BENCHMARK(DepthToColourPortable)->Unit(benchmark::kMicrosecond);
+// Into 640x360, as the frame engine maps 1920x1080 colour (then enlarged by 3).
+void DepthToColourScaledByThree(benchmark::State& state) {
+    DepthToColour(state, false, registration::ScaledTo(kColour, 640, 360));
+}
+BENCHMARK(DepthToColourScaledByThree)->Unit(benchmark::kMicrosecond);
 
 void ClearOutputFloor(benchmark::State& state) {
     std::vector<uint16_t> out(size_t{kColour.width} * kColour.height);
