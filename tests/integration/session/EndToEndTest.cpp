@@ -117,14 +117,38 @@ protected:
         return h;
     }
 
-    // The capture index stamped into a decoded depth frame, and the decode table used.
-    void ExpectDepthMatchesScene(const sim::SimCamera& camera, const NsFrame& f) {
-        const sim::SimState state = camera.State();
-        const sim::RangeLimits l = sim::LimitsOfRange(state.sensors[0], f.depthRange);
+    // The decode table of `range` as the camera's limits make it.
+    static std::vector<uint16_t> DecodeTable(const sim::SensorState& sensor, uint32_t range) {
+        const sim::RangeLimits l = sim::LimitsOfRange(sensor, range);
         std::vector<uint16_t> table(kDepthTableEntries);
         DepthLut lut;
-        ASSERT_TRUE(BuildDepthDecodeTable(
+        EXPECT_TRUE(BuildDepthDecodeTable(
             {l.depthMax, l.effectDepthMax, l.effectDepthMin, l.offset}, table.data(), &lut));
+        return table;
+    }
+
+    // Reads depth frames until `count` ranges have come (60 sets at most), each decoded as
+    // the scene predicts; the ranges seen.
+    std::set<uint32_t> RangesOfDepthFrames(const sim::SimCamera& camera, size_t count) {
+        std::set<uint32_t> ranges;
+        for (int i = 0; i < 60 && ranges.size() < count; ++i) {
+            uint32_t ready = 0;
+            EXPECT_TRUE(ReadSet(m_handle, NsFrameReadyDepth, ready));
+            NsFrame depth{};
+            if (Ns2_GetFrame(m_handle, 0, DepthFrame, &depth) != NsStatusOk) {
+                ADD_FAILURE() << "no depth frame in set " << i;
+                break;
+            }
+            EXPECT_EQ(+depth.frameType, static_cast<uint32_t>(DepthFrame));
+            ranges.insert(+depth.depthRange);
+            ExpectDepthMatchesScene(camera, depth);
+        }
+        return ranges;
+    }
+
+    // The capture index stamped into a decoded depth frame, and the decode table used.
+    void ExpectDepthMatchesScene(const sim::SimCamera& camera, const NsFrame& f) {
+        const std::vector<uint16_t> table = DecodeTable(camera.State().sensors[0], f.depthRange);
         const auto* px = static_cast<const uint16_t*>(f.pFrameData);
         const uint32_t k = sim::ReadFrameStamp(px, table[sim::kStampDepthOne]);
         size_t wrong = 0;
@@ -363,30 +387,12 @@ TEST_F(EndToEnd, WdrRangesArriveByThemselvesOrFused) {
     m_handle = Open("TK5P:QX-WDR-1");
     ASSERT_EQ(Ns2_StartStream(m_handle, 0), NsStatusOk);
 
-    std::set<uint32_t> ranges;
-    for (int i = 0; i < 60 && ranges.size() < 2; ++i) {
-        uint32_t ready = 0;
-        ASSERT_TRUE(ReadSet(m_handle, NsFrameReadyDepth, ready));
-        NsFrame depth{};
-        ASSERT_EQ(Ns2_GetFrame(m_handle, 0, DepthFrame, &depth), NsStatusOk);
-        EXPECT_EQ(+depth.frameType, static_cast<uint32_t>(DepthFrame));
-        ranges.insert(+depth.depthRange);
-        ExpectDepthMatchesScene(camera, depth);
-    }
-    EXPECT_EQ(ranges, (std::set<uint32_t>{0, 3}));
+    EXPECT_EQ(RangesOfDepthFrames(camera, 2), (std::set<uint32_t>{0, 3}));
 
     ASSERT_EQ(Ns2_SetWDRStyle(m_handle, 0, 0), NsStatusOk);
     const sim::SensorState sensor = camera.State().sensors[0];
-    auto tableOf = [&](uint32_t range) {
-        const sim::RangeLimits l = sim::LimitsOfRange(sensor, range);
-        std::vector<uint16_t> table(kDepthTableEntries);
-        DepthLut lut;
-        EXPECT_TRUE(BuildDepthDecodeTable(
-            {l.depthMax, l.effectDepthMax, l.effectDepthMin, l.offset}, table.data(), &lut));
-        return table;
-    };
-    const std::vector<uint16_t> nearTable = tableOf(0);
-    const std::vector<uint16_t> midTable = tableOf(3);
+    const std::vector<uint16_t> nearTable = DecodeTable(sensor, 0);
+    const std::vector<uint16_t> midTable = DecodeTable(sensor, 3);
     const test::WdrReference ref{{1450, 100}, {4800, 1200}, {}, 1225, 1425};
     for (int set = 0; set < 3; ++set) {
         uint32_t ready = 0;
@@ -434,30 +440,13 @@ TEST_F(EndToEnd, ThreeWdrRangesFuseAsPredicted) {
     m_handle = Open("TK5P:QX-WDR-3");
     ASSERT_EQ(Ns2_StartStream(m_handle, 0), NsStatusOk);
 
-    std::set<uint32_t> ranges;
-    for (int i = 0; i < 60 && ranges.size() < 3; ++i) {
-        uint32_t ready = 0;
-        ASSERT_TRUE(ReadSet(m_handle, NsFrameReadyDepth, ready));
-        NsFrame depth{};
-        ASSERT_EQ(Ns2_GetFrame(m_handle, 0, DepthFrame, &depth), NsStatusOk);
-        ranges.insert(+depth.depthRange);
-        ExpectDepthMatchesScene(camera, depth);
-    }
-    EXPECT_EQ(ranges, (std::set<uint32_t>{0, 3, 6}));
+    EXPECT_EQ(RangesOfDepthFrames(camera, 3), (std::set<uint32_t>{0, 3, 6}));
 
     ASSERT_EQ(Ns2_SetWDRStyle(m_handle, 0, 0), NsStatusOk);
     const sim::SensorState sensor = camera.State().sensors[0];
-    auto tableOf = [&](uint32_t range) {
-        const sim::RangeLimits l = sim::LimitsOfRange(sensor, range);
-        std::vector<uint16_t> table(kDepthTableEntries);
-        DepthLut lut;
-        EXPECT_TRUE(BuildDepthDecodeTable(
-            {l.depthMax, l.effectDepthMax, l.effectDepthMin, l.offset}, table.data(), &lut));
-        return table;
-    };
-    const std::vector<uint16_t> nearTable = tableOf(0);
-    const std::vector<uint16_t> midTable = tableOf(3);
-    const std::vector<uint16_t> farTable = tableOf(6);
+    const std::vector<uint16_t> nearTable = DecodeTable(sensor, 0);
+    const std::vector<uint16_t> midTable = DecodeTable(sensor, 3);
+    const std::vector<uint16_t> farTable = DecodeTable(sensor, 6);
     const test::WdrReference ref{{1450, 100}, {4800, 1200}, {9600, 4700}, 1225, 1425, 4702, 4798};
     std::set<uint16_t> sources;  // which rule's values the frames hold: not all one range
     for (int set = 0; set < 3; ++set) {
