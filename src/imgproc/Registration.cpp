@@ -215,24 +215,32 @@ void MapDepthToColour(const ProjectionTable& t, const uint16_t* depth, const uin
     clearTo(t.ch);
 }
 
+void FetchColourRowPortable(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
+                            const uint8_t* colour, uint8_t* out, ProjectedRow& work,
+                            uint32_t first) {
+    ProjectRowPortable(t, row, depth, work, first);
+    out += size_t{first} * 3;
+    for (uint32_t u = first; u < t.dw; ++u, out += 3) {
+        if (work.z[u] == 0) {
+            out[0] = out[1] = out[2] = 0;
+            continue;
+        }
+        const uint8_t* in = colour + (size_t(work.y0[u]) * t.cw + work.x0[u]) * 3;
+        out[0] = in[0];
+        out[1] = in[1];
+        out[2] = in[2];
+    }
+}
+
 void MapColourToDepth(const ProjectionTable& t, const uint16_t* depth, const uint8_t* colour,
                       uint8_t* mapped, ProjectedRow& work, bool usePortable) {
     for (uint32_t v = 0; v < t.dh; ++v) {
-        if (usePortable) {
-            ProjectRowPortable(t, v, depth + size_t{v} * t.dw, work);
-        } else {
-            ProjectRow(t, v, depth + size_t{v} * t.dw, work);
-        }
+        const uint16_t* depthRow = depth + size_t{v} * t.dw;
         uint8_t* out = mapped + size_t{v} * t.dw * 3;
-        for (uint32_t u = 0; u < t.dw; ++u, out += 3) {
-            if (work.z[u] == 0) {
-                out[0] = out[1] = out[2] = 0;
-                continue;
-            }
-            const uint8_t* in = colour + (size_t(work.y0[u]) * t.cw + work.x0[u]) * 3;
-            out[0] = in[0];
-            out[1] = in[1];
-            out[2] = in[2];
+        if (usePortable) {
+            FetchColourRowPortable(t, v, depthRow, colour, out, work);
+        } else {
+            FetchColourRow(t, v, depthRow, colour, out, work);
         }
     }
 }

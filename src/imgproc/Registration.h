@@ -149,6 +149,14 @@ void MapDepthToColour(const ProjectionTable& t, const uint16_t* depth, const uin
                       uint16_t* mapped, uint16_t* mappedIr, ProjectedRow& work,
                       bool usePortable = false);
 
+// One row of MapColourToDepth into `out` (t.dw x 3 bytes): the portable loop from pixel
+// `first` on, and the path chosen at run time (the same bytes; `work` holds its tail).
+void FetchColourRowPortable(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
+                            const uint8_t* colour, uint8_t* out, ProjectedRow& work,
+                            uint32_t first = 0);
+void FetchColourRow(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
+                    const uint8_t* colour, uint8_t* out, ProjectedRow& work);
+
 // Colour (3 bytes a pixel, t.cw x t.ch) fetched at each depth pixel's nearest projected
 // colour pixel into `mapped` (t.dw x t.dh x 3); 0 where the depth is not valid or lands
 // outside. `t` is built with spread false.

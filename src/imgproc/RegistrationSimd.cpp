@@ -28,6 +28,11 @@ const char* ProjectRowTargetNameImpl() {
     return "portable";
 }
 
+void FetchColourRowImpl(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
+                        const uint8_t* colour, uint8_t* out, ProjectedRow& work) {
+    FetchColourRowPortable(t, row, depth, colour, out, work);
+}
+
 void ScatterRowImpl(const ProjectionTable& t, const ProjectedRow& work, const uint16_t* irRow,
                     uint16_t* mapped, uint16_t* mappedIr) {
     for (uint32_t u = 0; u < t.dw; ++u) {
@@ -46,84 +51,155 @@ void ScatterRowImpl(const ProjectionTable& t, const ProjectedRow& work, const ui
 
 #else
 
+using DF = hn::ScalableTag<float>;
+using DI = hn::RebindToSigned<DF>;
+using DU16 = hn::Rebind<uint16_t, DF>;
+
+// Where a vector of depth pixels lands: their footprints [x0, x1) x [y0, y1), their depth
+// zc in the colour camera and whether they land at all.
+struct Landing {
+    hn::Vec<DF> x0, x1, y0, y1, zc;
+    hn::Mask<DF> lands;
+};
+
+// The projection of one depth row, the portable loop's operations in its order.
+class RowProjector {
+public:
+    RowProjector(const ProjectionTable& t, uint32_t row)
+        : m_t(t),
+          m_ru(hn::Set(m_df, t.rowU[row])),
+          m_rv(hn::Set(m_df, t.rowV[row])),
+          m_rz(hn::Set(m_df, t.rowZ[row])),
+          m_tu(hn::Set(m_df, t.tu)),
+          m_tv(hn::Set(m_df, t.tv)),
+          m_tz(hn::Set(m_df, t.tz)),
+          m_hx(hn::Set(m_df, t.halfX)),
+          m_hy(hn::Set(m_df, t.halfY)),
+          m_cw(hn::Set(m_df, static_cast<float>(t.cw))),
+          m_ch(hn::Set(m_df, static_cast<float>(t.ch))) {}
+
+    HWY_INLINE Landing Project(const uint16_t* depth, uint32_t u) const {
+        const auto zero = hn::Zero(m_df);
+        const auto one = hn::Set(m_df, 1.0f);
+        const auto lo = hn::Set(m_df, -kCoordinateLimit);
+        const auto hi = hn::Set(m_df, kCoordinateLimit);
+        const auto d = hn::PromoteTo(m_di, hn::LoadU(m_du16, depth + u));
+        const auto dv = hn::ConvertTo(m_df, d);
+        Landing l;
+        l.zc = hn::Add(hn::Mul(dv, hn::Add(hn::LoadU(m_df, m_t.colZ.data() + u), m_rz)), m_tz);
+        const auto inverse = hn::Div(one, l.zc);
+        auto uc =
+            hn::Mul(hn::Add(hn::Mul(dv, hn::Add(hn::LoadU(m_df, m_t.colU.data() + u), m_ru)), m_tu),
+                    inverse);
+        auto vc =
+            hn::Mul(hn::Add(hn::Mul(dv, hn::Add(hn::LoadU(m_df, m_t.colV.data() + u), m_rv)), m_tv),
+                    inverse);
+        uc = hn::IfThenElse(hn::Gt(uc, lo), uc, lo);
+        uc = hn::IfThenElse(hn::Lt(uc, hi), uc, hi);
+        vc = hn::IfThenElse(hn::Gt(vc, lo), vc, lo);
+        vc = hn::IfThenElse(hn::Lt(vc, hi), vc, hi);
+        const auto left = hn::Ceil(hn::Sub(uc, m_hx));
+        const auto top = hn::Ceil(hn::Sub(vc, m_hy));
+        l.x0 = hn::Max(left, zero);
+        l.x1 = hn::Min(hn::Max(hn::Ceil(hn::Add(uc, m_hx)), hn::Add(left, one)), m_cw);
+        l.y0 = hn::Max(top, zero);
+        l.y1 = hn::Min(hn::Max(hn::Ceil(hn::Add(vc, m_hy)), hn::Add(top, one)), m_ch);
+        const auto validDepth = hn::RebindMask(
+            m_df, hn::And(hn::Gt(d, hn::Zero(m_di)), hn::Lt(d, hn::Set(m_di, 65535))));
+        l.lands = hn::And(hn::And(validDepth, hn::Ge(l.zc, one)),
+                          hn::And(hn::Lt(l.x0, l.x1), hn::Lt(l.y0, l.y1)));
+        return l;
+    }
+
+    const hn::Vec<DF>& ColourWidth() const { return m_cw; }
+    const hn::Vec<DF>& ColourHeight() const { return m_ch; }
+
+private:
+    const DF m_df;
+    const DI m_di;
+    const DU16 m_du16;
+    const ProjectionTable& m_t;
+    const hn::Vec<DF> m_ru, m_rv, m_rz, m_tu, m_tv, m_tz, m_hx, m_hy, m_cw, m_ch;
+};
+
 void ProjectRowImpl(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
                     ProjectedRow& out) {
-    using DF = hn::ScalableTag<float>;
-    using DI = hn::RebindToSigned<DF>;
-    using DU16 = hn::Rebind<uint16_t, DF>;
     const DF df;
     const DI di;
     const DU16 du16;
     const size_t lanes = hn::Lanes(df);
-    const auto ru = hn::Set(df, t.rowU[row]);
-    const auto rv = hn::Set(df, t.rowV[row]);
-    const auto rz = hn::Set(df, t.rowZ[row]);
-    const auto tu = hn::Set(df, t.tu);
-    const auto tv = hn::Set(df, t.tv);
-    const auto tz = hn::Set(df, t.tz);
-    const auto hx = hn::Set(df, t.halfX);
-    const auto hy = hn::Set(df, t.halfY);
-    const auto cw = hn::Set(df, static_cast<float>(t.cw));
-    const auto ch = hn::Set(df, static_cast<float>(t.ch));
-    const auto zero = hn::Zero(df);
+    const RowProjector projector(t, row);
+    const auto cw = projector.ColourWidth();
+    const auto ch = projector.ColourHeight();
     const auto one = hn::Set(df, 1.0f);
     const auto half = hn::Set(df, 0.5f);
     const auto zMax = hn::Set(df, 65534.0f);
-    const auto lo = hn::Set(df, -kCoordinateLimit);
-    const auto hi = hn::Set(df, kCoordinateLimit);
-    const auto noDepth = hn::Zero(di);
-    const auto beyond = hn::Set(di, 65535);
     auto bottom = hn::Zero(di);
     const auto windowColumns = hn::Set(df, static_cast<float>(kWindowColumns));
     const auto windowRows = hn::Set(df, static_cast<float>(t.footprintRows));
 
     uint32_t u = 0;
     for (; u + lanes <= t.dw; u += lanes) {
-        const auto d = hn::PromoteTo(di, hn::LoadU(du16, depth + u));
-        const auto dv = hn::ConvertTo(df, d);
-        const auto zc = hn::Add(hn::Mul(dv, hn::Add(hn::LoadU(df, t.colZ.data() + u), rz)), tz);
-        const auto inverse = hn::Div(one, zc);
-        auto uc = hn::Mul(hn::Add(hn::Mul(dv, hn::Add(hn::LoadU(df, t.colU.data() + u), ru)), tu),
-                          inverse);
-        auto vc = hn::Mul(hn::Add(hn::Mul(dv, hn::Add(hn::LoadU(df, t.colV.data() + u), rv)), tv),
-                          inverse);
-        uc = hn::IfThenElse(hn::Gt(uc, lo), uc, lo);
-        uc = hn::IfThenElse(hn::Lt(uc, hi), uc, hi);
-        vc = hn::IfThenElse(hn::Gt(vc, lo), vc, lo);
-        vc = hn::IfThenElse(hn::Lt(vc, hi), vc, hi);
-        const auto left = hn::Ceil(hn::Sub(uc, hx));
-        const auto top = hn::Ceil(hn::Sub(vc, hy));
-        const auto x0 = hn::Max(left, zero);
-        const auto x1 = hn::Min(hn::Max(hn::Ceil(hn::Add(uc, hx)), hn::Add(left, one)), cw);
-        const auto y0 = hn::Max(top, zero);
-        const auto y1 = hn::Min(hn::Max(hn::Ceil(hn::Add(vc, hy)), hn::Add(top, one)), ch);
-        const auto validDepth = hn::RebindMask(df, hn::And(hn::Gt(d, noDepth), hn::Lt(d, beyond)));
-        const auto lands =
-            hn::And(hn::And(validDepth, hn::Ge(zc, one)), hn::And(hn::Lt(x0, x1), hn::Lt(y0, y1)));
-        const auto z = hn::IfThenElseZero(lands, hn::Min(hn::Floor(hn::Add(zc, half)), zMax));
-        bottom =
-            hn::Max(bottom, hn::IfThenElseZero(hn::RebindMask(di, lands), hn::ConvertTo(di, y1)));
+        const Landing l = projector.Project(depth, u);
+        const auto z = hn::IfThenElseZero(l.lands, hn::Min(hn::Floor(hn::Add(l.zc, half)), zMax));
+        bottom = hn::Max(bottom,
+                         hn::IfThenElseZero(hn::RebindMask(di, l.lands), hn::ConvertTo(di, l.y1)));
         if (t.footprintRows != 0) {
-            const auto columns = hn::Sub(x1, x0);
-            const auto rows = hn::Sub(y1, y0);
+            const auto columns = hn::Sub(l.x1, l.x0);
+            const auto rows = hn::Sub(l.y1, l.y0);
             const auto window = hn::And(
-                hn::And(lands, hn::And(hn::Le(columns, windowColumns), hn::Le(rows, windowRows))),
-                hn::And(hn::Le(x0, hn::Sub(cw, windowColumns)),
-                        hn::Le(y0, hn::Sub(ch, windowRows))));
+                hn::And(l.lands, hn::And(hn::Le(columns, windowColumns), hn::Le(rows, windowRows))),
+                hn::And(hn::Le(l.x0, hn::Sub(cw, windowColumns)),
+                        hn::Le(l.y0, hn::Sub(ch, windowRows))));
             const auto shape = hn::IfThenElseZero(
                 window, hn::Add(hn::Mul(hn::Sub(rows, one), windowColumns), columns));
             hn::StoreU(hn::DemoteTo(du16, hn::ConvertTo(di, shape)), du16, out.shape + u);
-            hn::StoreU(hn::ConvertTo(di, hn::IfThenElseZero(window, hn::Add(hn::Mul(y0, cw), x0))),
-                       di, out.offset + u);
+            hn::StoreU(
+                hn::ConvertTo(di, hn::IfThenElseZero(window, hn::Add(hn::Mul(l.y0, cw), l.x0))), di,
+                out.offset + u);
         }
-        hn::StoreU(hn::ConvertTo(di, x0), di, out.x0 + u);
-        hn::StoreU(hn::ConvertTo(di, x1), di, out.x1 + u);
-        hn::StoreU(hn::ConvertTo(di, y0), di, out.y0 + u);
-        hn::StoreU(hn::ConvertTo(di, y1), di, out.y1 + u);
+        hn::StoreU(hn::ConvertTo(di, l.x0), di, out.x0 + u);
+        hn::StoreU(hn::ConvertTo(di, l.x1), di, out.x1 + u);
+        hn::StoreU(hn::ConvertTo(di, l.y0), di, out.y0 + u);
+        hn::StoreU(hn::ConvertTo(di, l.y1), di, out.y1 + u);
         hn::StoreU(hn::DemoteTo(du16, hn::ConvertTo(di, z)), du16, out.z + u);
     }
     ProjectRowPortable(t, row, depth, out, u);
     out.bottom = std::max(out.bottom, hn::GetLane(hn::MaxOfLanes(di, bottom)));
+}
+
+// Colour fetched at each pixel's nearest colour pixel, gathered four bytes at a time: the
+// pixel's three and the one before (the one after for pixel 0), so no read leaves the
+// image; the extra byte is shifted out.
+void FetchColourRowImpl(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
+                        const uint8_t* colour, uint8_t* out, ProjectedRow& work) {
+    const DF df;
+    const DI di;
+    using DU32 = hn::RebindToUnsigned<DF>;
+    using DU8 = hn::Rebind<uint8_t, DF>;
+    const DU32 du32;
+    const DU8 du8;
+    const size_t lanes = hn::Lanes(df);
+    const RowProjector projector(t, row);
+    const auto cw = projector.ColourWidth();
+    const auto three = hn::Set(di, 3);
+    const auto* base = reinterpret_cast<const int32_t*>(colour);
+    uint32_t u = 0;
+    for (; u + lanes <= t.dw; u += lanes) {
+        const Landing l = projector.Project(depth, u);
+        // Exact in float: a landing pixel's index is below kMaxRow * kMaxRow.
+        const auto index =
+            hn::ConvertTo(di, hn::IfThenElseZero(l.lands, hn::Add(hn::Mul(l.y0, cw), l.x0)));
+        const auto first = hn::Gt(index, hn::Zero(di));
+        const auto offset =
+            hn::Sub(hn::Mul(index, three), hn::IfThenElseZero(first, hn::Set(di, 1)));
+        const auto bytes = hn::BitCast(du32, hn::GatherOffset(di, base, offset));
+        auto rgb = hn::Shr(bytes, hn::BitCast(du32, hn::IfThenElseZero(first, hn::Set(di, 8))));
+        rgb = hn::IfThenElseZero(hn::RebindMask(du32, l.lands), rgb);
+        hn::StoreInterleaved3(hn::TruncateTo(du8, rgb), hn::TruncateTo(du8, hn::ShiftRight<8>(rgb)),
+                              hn::TruncateTo(du8, hn::ShiftRight<16>(rgb)), du8, out + 3 * u);
+    }
+    FetchColourRowPortable(t, row, depth, colour, out, work, u);
 }
 
 const char* ProjectRowTargetNameImpl() {
@@ -285,6 +361,12 @@ namespace quorix::registration {
 HWY_EXPORT(ProjectRowImpl);
 HWY_EXPORT(ProjectRowTargetNameImpl);
 HWY_EXPORT(ScatterRowImpl);
+HWY_EXPORT(FetchColourRowImpl);
+
+void FetchColourRow(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
+                    const uint8_t* colour, uint8_t* out, ProjectedRow& work) {
+    HWY_DYNAMIC_DISPATCH(FetchColourRowImpl)(t, row, depth, colour, out, work);
+}
 
 void ScatterRow(const ProjectionTable& t, const ProjectedRow& work, const uint16_t* irRow,
                 uint16_t* mapped, uint16_t* mappedIr) {

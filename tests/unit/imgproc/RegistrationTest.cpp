@@ -311,8 +311,9 @@ std::vector<uint16_t> Blocks(const Pinhole& d, uint32_t seed) {
     return depth;
 }
 
-// The run-time paths (projection and scatter) map every geometry bit for bit as the
-// portable loops do, depth alone and with IR: colour larger and smaller than depth, a
+// The run-time paths (projection, scatter and colour fetch) map every geometry bit for bit
+// as the portable loops do, depth alone, with IR and colour on depth: colour larger and
+// smaller than depth (the identity fetches the first and last colour pixels), a
 // colour camera turned upside down (rows fill from the bottom), footprints too large for
 // the vector window, and the border footprints that fall back to plain code. The outputs
 // start dirty: every pixel is written.
@@ -339,7 +340,8 @@ TEST(Registration, EveryPathMapsAsThePortableLoopsBitForBit) {
                                         << c.colour.width << "x" << c.colour.height);
         registration::ProjectionTable table;
         table.Build(c.depth, c.colour, c.extrinsics, true);
-        const std::vector<uint16_t> depth = Blocks(c.depth, seed++);
+        std::vector<uint16_t> depth = Blocks(c.depth, seed++);
+        depth.front() = depth.back() = 2000;  // the corners land (the identity's first and last)
         std::vector<uint16_t> ir(depth.size());
         for (size_t i = 0; i < ir.size(); ++i) {
             ir[i] = static_cast<uint16_t>(i * 7919);  // a different value for every pixel
@@ -355,7 +357,21 @@ TEST(Registration, EveryPathMapsAsThePortableLoopsBitForBit) {
         ASSERT_GT(std::count(expected.begin(), expected.end(), 0), 0);
         ASSERT_GT(std::count_if(expected.begin(), expected.end(), [](uint16_t z) { return z; }),
                   static_cast<std::ptrdiff_t>(pixels / 4));
+        // Colour on depth from the same geometry: every colour pixel tells where it was.
+        registration::ProjectionTable nearest;
+        nearest.Build(c.depth, c.colour, c.extrinsics, false);
+        std::vector<uint8_t> colour(pixels * 3);
+        for (size_t i = 0; i < colour.size(); ++i) {
+            colour[i] = static_cast<uint8_t>(i * 131 + i / 251);
+        }
+        std::vector<uint8_t> expectedColour(depth.size() * 3, 7);
+        registration::MapColourToDepth(nearest, depth.data(), colour.data(), expectedColour.data(),
+                                       *row, true);
         test::ForEachTarget(registration::ProjectRowTargetName, [&] {
+            std::vector<uint8_t> onDepth(depth.size() * 3, 7);
+            registration::MapColourToDepth(nearest, depth.data(), colour.data(), onDepth.data(),
+                                           *row);
+            EXPECT_EQ(onDepth, expectedColour);
             std::vector<uint16_t> mapped(pixels, 7), mappedIr(pixels, 7);
             registration::MapDepthToColour(table, depth.data(), nullptr, mapped.data(), nullptr,
                                            *row);
