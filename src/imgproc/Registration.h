@@ -125,11 +125,15 @@ inline void ScatterPixel(const ProjectionTable& t, const ProjectedRow& work, uin
         const size_t base = size_t(y) * t.cw + x0;
         uint16_t* cells = mapped + base;
         for (int32_t x = 0; x < width; ++x) {
-            if (static_cast<uint16_t>(cells[x] - 1) > zm1) {
-                cells[x] = z;
-                if constexpr (kWithIr) {
+            const auto cellm1 = static_cast<uint16_t>(cells[x] - 1);
+            if constexpr (kWithIr) {
+                if (cellm1 > zm1) {
+                    cells[x] = z;
                     mappedIr[base + x] = irValue;
                 }
+            } else {
+                // The same choice without a branch to mispredict.
+                cells[x] = static_cast<uint16_t>((cellm1 < zm1 ? cellm1 : zm1) + 1);
             }
         }
     }
