@@ -164,8 +164,8 @@ void ProjectRowPortable(const ProjectionTable& t, uint32_t row, const uint16_t* 
 namespace {
 
 template <bool kWithIr>
-void ScatterRowPortable(const ProjectionTable& t, const ProjectedRow& work, const uint16_t* irRow,
-                        uint16_t* mapped, uint16_t* mappedIr) {
+void ScatterRowOf(const ProjectionTable& t, const ProjectedRow& work, const uint16_t* irRow,
+                  uint16_t* mapped, uint16_t* mappedIr) {
     for (uint32_t u = 0; u < t.dw; ++u) {
         if (work.z[u] != 0) {
             ScatterPixel<kWithIr>(t, work, u, kWithIr ? LoadDepth(irRow + u) : 0, mapped, mappedIr);
@@ -174,6 +174,15 @@ void ScatterRowPortable(const ProjectionTable& t, const ProjectedRow& work, cons
 }
 
 }  // namespace
+
+void ScatterRowPortable(const ProjectionTable& t, const ProjectedRow& work, const uint16_t* irRow,
+                        uint16_t* mapped, uint16_t* mappedIr) {
+    if (mappedIr != nullptr) {
+        ScatterRowOf<true>(t, work, irRow, mapped, mappedIr);
+    } else {
+        ScatterRowOf<false>(t, work, nullptr, mapped, nullptr);
+    }
+}
 
 void MapDepthToColour(const ProjectionTable& t, const uint16_t* depth, const uint16_t* ir,
                       uint16_t* mapped, uint16_t* mappedIr, ProjectedRow& work, bool usePortable) {
@@ -202,14 +211,10 @@ void MapDepthToColour(const ProjectionTable& t, const uint16_t* depth, const uin
         if (static_cast<uint32_t>(work.bottom) > cleared) {
             clearTo(std::min(static_cast<uint32_t>(work.bottom) + kClearAhead, t.ch));
         }
-        if (!usePortable) {
-            ScatterRow(t, work, irRow, mapped, withIr ? mappedIr : nullptr);
-            continue;
-        }
-        if (withIr) {
-            ScatterRowPortable<true>(t, work, irRow, mapped, mappedIr);
+        if (usePortable) {
+            ScatterRowPortable(t, work, irRow, mapped, withIr ? mappedIr : nullptr);
         } else {
-            ScatterRowPortable<false>(t, work, nullptr, mapped, nullptr);
+            ScatterRow(t, work, irRow, mapped, withIr ? mappedIr : nullptr);
         }
     }
     clearTo(t.ch);

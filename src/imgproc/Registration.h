@@ -144,6 +144,9 @@ inline void ScatterPixel(const ProjectionTable& t, const ProjectedRow& work, uin
 // processor has them (chosen at run time), with the same result.
 void ScatterRow(const ProjectionTable& t, const ProjectedRow& work, const uint16_t* irRow,
                 uint16_t* mapped, uint16_t* mappedIr);
+// The same as the plain loop, on every processor.
+void ScatterRowPortable(const ProjectionTable& t, const ProjectedRow& work, const uint16_t* irRow,
+                        uint16_t* mapped, uint16_t* mappedIr);
 
 // Depth (and IR, when both `ir` and `mappedIr` are given) into colour geometry: `mapped`
 // (t.cw x t.ch depth values, and a z-buffer even when only IR is wanted) is cleared and

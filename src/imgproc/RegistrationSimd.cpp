@@ -35,18 +35,7 @@ void FetchColourRowImpl(const ProjectionTable& t, uint32_t row, const uint16_t* 
 
 void ScatterRowImpl(const ProjectionTable& t, const ProjectedRow& work, const uint16_t* irRow,
                     uint16_t* mapped, uint16_t* mappedIr) {
-    for (uint32_t u = 0; u < t.dw; ++u) {
-        if (work.z[u] == 0) {
-            continue;
-        }
-        if (mappedIr != nullptr) {
-            uint16_t irValue;
-            std::memcpy(&irValue, irRow + u, sizeof irValue);
-            ScatterPixel<true>(t, work, u, irValue, mapped, mappedIr);
-        } else {
-            ScatterPixel<false>(t, work, u, 0, mapped, nullptr);
-        }
-    }
+    ScatterRowPortable(t, work, irRow, mapped, mappedIr);
 }
 
 #else
