@@ -53,6 +53,7 @@ void Fuse(benchmark::State& state) {
         benchmark::ClobberMemory();
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kFrameBytes * (ranges + 1)));
+    state.SetLabel(WdrFusionTargetName());
 }
 BENCHMARK(Fuse)->Arg(2)->Arg(3);
 

@@ -89,11 +89,13 @@ QUORIX_API NsReturnStatus Ns2_ConvertDepthFrameToWorldVector(NsDeviceHandle h, u
         BaseSession* session = call.session;
         // Held for the whole conversion: a re-initialisation builds a new table meanwhile.
         const std::shared_ptr<const PixelRayTable> table = session->GetPixelRayTable();
-        if (table == nullptr || table->rays.size() < size_t{table->width} * table->height * 2) {
+        if (table == nullptr || table->columns.size() < table->width ||
+            table->rows.size() < table->height) {
             QLOG("pixel-ray table is not built.\n");
             return NsStatusBadParameter;
         }
-        const RayTableView view{table->rays.data(), table->width, table->height};
+        const RayTableView view{table->columns.data(), table->rows.data(), table->width,
+                                table->height};
         return InterRet2ExternRet(ConvertDepthFrameToWorld(
             view, static_cast<const uint16_t*>(depthFrame->pFrameData), depthFrame->width,
             depthFrame->height, depthFrame->dataLen, world));

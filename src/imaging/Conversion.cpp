@@ -89,12 +89,16 @@ int32_t ConvertDepthFrameToWorld(const RayTableView& table, const uint16_t* dept
         return 0;
     }
     const uint32_t firstRow = (table.height - height) / 2;
-    DepthPixelsToWorld(depth, table.rays + size_t{firstRow} * table.width * 2, pixels, world);
+    for (uint32_t v = 0; v < height; ++v) {
+        const size_t offset = size_t{v} * width;
+        DepthRowToWorld(depth + offset, table.columns, table.rows[firstRow + v], width,
+                        world + offset);
+    }
     return 0;
 }
 
-void DepthPixelsToWorldPortable(const uint16_t* depth, const double* rays, size_t pixels,
-                                NsVector3f* world) {
+void DepthRowToWorldPortable(const uint16_t* depth, const double* columnRays, double rowRay,
+                             size_t pixels, NsVector3f* world) {
     for (size_t i = 0; i < pixels; ++i) {
         uint16_t d;
         memcpy(&d, depth + i, sizeof d);  // an application's frame may be unaligned
@@ -103,8 +107,8 @@ void DepthPixelsToWorldPortable(const uint16_t* depth, const double* rays, size_
             continue;
         }
         const double dd = d;
-        world[i] = NsVector3f{static_cast<float>(dd * rays[2 * i]),
-                              static_cast<float>(dd * rays[2 * i + 1]), static_cast<float>(d)};
+        world[i] = NsVector3f{static_cast<float>(dd * columnRays[i]),
+                              static_cast<float>(dd * rowRay), static_cast<float>(d)};
     }
 }
 

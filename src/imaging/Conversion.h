@@ -1,5 +1,5 @@
 // Coordinate conversion between depth-image points and points in space: single points both
-// ways, whole depth frames into point clouds through a per-pixel ray table, and one depth
+// ways, whole depth frames into point clouds through separable pixel rays, and one depth
 // point into the colour image through the pre-processing object. Pure functions, no
 // allocation; the point-cloud kernel has a vector path chosen at run time.
 #pragma once
@@ -29,10 +29,12 @@ void ConvertWorldToDepth(const NsVector3f* world, NsDepthVector3* depth, uint32_
 void ConvertDepthToWorld(const NsDepthVector3* depth, NsVector3f* world, uint32_t count,
                          const NsCameraParameters& camera);
 
-// A per-pixel ray table: ((u - cx) / fx, (v - cy) / fy) for each column u and row v,
-// row by row; `rays` holds width x height pairs.
+// Separable pixel rays: columns[u] = (u - cx) / fx for each column u and rows[v] =
+// (v - cy) / fy for each row v, so a pixel's ray is (columns[u], rows[v]). Built from the
+// camera matrix alone; width + height doubles instead of two per pixel.
 struct RayTableView {
-    const double* rays = nullptr;
+    const double* columns = nullptr;  // width values
+    const double* rows = nullptr;     // height values
     uint32_t width = 0;
     uint32_t height = 0;
 };
@@ -45,17 +47,17 @@ struct RayTableView {
 int32_t ConvertDepthFrameToWorld(const RayTableView& table, const uint16_t* depth, uint32_t width,
                                  uint32_t height, size_t bytes, NsVector3f* world);
 
-// The point-cloud kernel over `pixels` consecutive pixels and rays: a depth d of 1 to
-// 65534 gives (d * rayX, d * rayY, d) multiplied in double precision and rounded to
-// float, 0 and 65535 give (0, 0, 0). The fastest path the processor offers is chosen at
-// run time; every path gives bit for bit the portable loop's result. `depth` need not be
-// aligned.
-void DepthPixelsToWorld(const uint16_t* depth, const double* rays, size_t pixels,
-                        NsVector3f* world);
+// The point-cloud kernel over the `pixels` consecutive pixels of one row: a depth d of 1
+// to 65534 gives (d * columnRays[i], d * rowRay, d) multiplied in double precision and
+// rounded to float, 0 and 65535 give (0, 0, 0). The fastest path the processor offers is
+// chosen at run time; every path gives bit for bit the portable loop's result. `depth`
+// need not be aligned.
+void DepthRowToWorld(const uint16_t* depth, const double* columnRays, double rowRay, size_t pixels,
+                     NsVector3f* world);
 // The same as a plain loop, on every processor.
-void DepthPixelsToWorldPortable(const uint16_t* depth, const double* rays, size_t pixels,
-                                NsVector3f* world);
-// Name of the instruction set DepthPixelsToWorld uses here (for benchmarks and logs).
+void DepthRowToWorldPortable(const uint16_t* depth, const double* columnRays, double rowRay,
+                             size_t pixels, NsVector3f* world);
+// Name of the instruction set DepthRowToWorld uses here (for benchmarks and logs).
 const char* DepthToWorldTargetName();
 
 // One depth point into the colour image of width (low 16 bits) and height (high 16 bits)

@@ -1,7 +1,7 @@
-// Vector point-cloud kernel: depth pixels times their rays in double precision, rounded to
-// float, with 0 and 65535 masked to the origin. Compiled once per instruction set
-// (Highway) and chosen at run time; the same operations as the portable loop in the same
-// order, so every path gives its result bit for bit.
+// Vector point-cloud kernel: a row's depth pixels times their column rays and the row's ray
+// in double precision, rounded to float, with 0 and 65535 masked to the origin. Compiled
+// once per instruction set (Highway) and chosen at run time; the same operations as the
+// portable loop in the same order, so every path gives its result bit for bit.
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "imaging/DepthToWorldSimd.cpp"
 // The half-vector types below need fixed-size vectors; those cover x86 and Arm.
@@ -21,9 +21,9 @@ namespace hn = hwy::HWY_NAMESPACE;
 #if HWY_TARGET == HWY_SCALAR || HWY_TARGET == HWY_EMU128
 
 // Without real vectors the plain loop is as fast.
-void DepthPixelsToWorldImpl(const uint16_t* depth, const double* rays, size_t pixels,
-                            NsVector3f* world) {
-    DepthPixelsToWorldPortable(depth, rays, pixels, world);
+void DepthRowToWorldImpl(const uint16_t* depth, const double* columnRays, double rowRay,
+                         size_t pixels, NsVector3f* world) {
+    DepthRowToWorldPortable(depth, columnRays, rowRay, pixels, world);
 }
 
 const char* DepthToWorldTargetNameImpl() {
@@ -38,23 +38,11 @@ using DD = hn::Repartition<double, DF>;
 using DI = hn::RebindToSigned<DF>;
 using DU16 = hn::Rebind<uint16_t, DF>;  // one u16 per float lane
 
-// Multiplies half the block's depths by their rays: doubles, then rounded to floats.
-HWY_INLINE void HalfBlock(hn::Vec<hn::Half<DI>> d32, const double* rays, hn::Vec<DH>& x,
-                          hn::Vec<DH>& y) {
-    const DD dd;
-    const DH dh;
-    hn::Vec<DD> rx;
-    hn::Vec<DD> ry;
-    hn::LoadInterleaved2(dd, rays, rx, ry);
-    const hn::Vec<DD> d = hn::PromoteTo(dd, d32);
-    x = hn::DemoteTo(dh, hn::Mul(d, rx));
-    y = hn::DemoteTo(dh, hn::Mul(d, ry));
-}
-
-void DepthPixelsToWorldImpl(const uint16_t* depth, const double* rays, size_t pixels,
-                            NsVector3f* world) {
+void DepthRowToWorldImpl(const uint16_t* depth, const double* columnRays, double rowRay,
+                         size_t pixels, NsVector3f* world) {
     const DF df;
     const DH dh;
+    const DD dd;
     const DI di;
     const DU16 du16;
     const hn::Half<DI> dih;
@@ -62,24 +50,26 @@ void DepthPixelsToWorldImpl(const uint16_t* depth, const double* rays, size_t pi
     const size_t half = hn::Lanes(dh);
     const hn::Vec<DI> zero = hn::Zero(di);
     const hn::Vec<DI> invalid = hn::Set(di, 65535);
+    const hn::Vec<DD> ry = hn::Set(dd, rowRay);
     float* out = reinterpret_cast<float*>(world);
 
     size_t i = 0;
     for (; i + lanes <= pixels; i += lanes) {
         const hn::Vec<DI> d = hn::PromoteTo(di, hn::LoadU(du16, depth + i));
         const auto valid = hn::RebindMask(df, hn::And(hn::Gt(d, zero), hn::Lt(d, invalid)));
-        hn::Vec<DH> xLo;
-        hn::Vec<DH> yLo;
-        hn::Vec<DH> xHi;
-        hn::Vec<DH> yHi;
-        HalfBlock(hn::LowerHalf(dih, d), rays + 2 * i, xLo, yLo);
-        HalfBlock(hn::UpperHalf(dih, d), rays + 2 * (i + half), xHi, yHi);
+        const hn::Vec<DD> dLo = hn::PromoteTo(dd, hn::LowerHalf(dih, d));
+        const hn::Vec<DD> dHi = hn::PromoteTo(dd, hn::UpperHalf(dih, d));
+        const hn::Vec<DH> xLo = hn::DemoteTo(dh, hn::Mul(dLo, hn::LoadU(dd, columnRays + i)));
+        const hn::Vec<DH> xHi =
+            hn::DemoteTo(dh, hn::Mul(dHi, hn::LoadU(dd, columnRays + i + half)));
+        const hn::Vec<DH> yLo = hn::DemoteTo(dh, hn::Mul(dLo, ry));
+        const hn::Vec<DH> yHi = hn::DemoteTo(dh, hn::Mul(dHi, ry));
         const hn::Vec<DF> x = hn::IfThenElseZero(valid, hn::Combine(df, xHi, xLo));
         const hn::Vec<DF> y = hn::IfThenElseZero(valid, hn::Combine(df, yHi, yLo));
         const hn::Vec<DF> z = hn::IfThenElseZero(valid, hn::ConvertTo(df, d));
         hn::StoreInterleaved3(x, y, z, df, out + 3 * i);
     }
-    DepthPixelsToWorldPortable(depth + i, rays + 2 * i, pixels - i, world + i);
+    DepthRowToWorldPortable(depth + i, columnRays + i, rowRay, pixels - i, world + i);
 }
 
 const char* DepthToWorldTargetNameImpl() {
@@ -95,12 +85,12 @@ HWY_AFTER_NAMESPACE();
 #if HWY_ONCE
 namespace quorix {
 
-HWY_EXPORT(DepthPixelsToWorldImpl);
+HWY_EXPORT(DepthRowToWorldImpl);
 HWY_EXPORT(DepthToWorldTargetNameImpl);
 
-void DepthPixelsToWorld(const uint16_t* depth, const double* rays, size_t pixels,
-                        NsVector3f* world) {
-    HWY_DYNAMIC_DISPATCH(DepthPixelsToWorldImpl)(depth, rays, pixels, world);
+void DepthRowToWorld(const uint16_t* depth, const double* columnRays, double rowRay, size_t pixels,
+                     NsVector3f* world) {
+    HWY_DYNAMIC_DISPATCH(DepthRowToWorldImpl)(depth, columnRays, rowRay, pixels, world);
 }
 
 const char* DepthToWorldTargetName() {

@@ -207,8 +207,10 @@ inline uint16_t Clamp16(uint32_t v) {
     return static_cast<uint16_t>(std::min<uint32_t>(v, 65535));
 }
 
-void FuseTwo(const uint16_t* n, const uint16_t* m, uint16_t* out, size_t pixels,
-             const WdrBands& b) {
+}  // namespace
+
+void FuseTwoRangesPortable(const uint16_t* n, const uint16_t* m, uint16_t* out, size_t pixels,
+                           const WdrBands& b) {
     const uint16_t nearMax = Clamp16(b.near.max);
     const uint16_t midMin = Clamp16(b.mid.min);
     const uint16_t low = Clamp16(b.low1);
@@ -234,8 +236,8 @@ void FuseTwo(const uint16_t* n, const uint16_t* m, uint16_t* out, size_t pixels,
 // Three ranges: near below its band, then mid between the bands, then far above its band
 // win; the other class triples (a, b, c) as listed by their key a·256 + b·16 + c, written
 // here as unions of classes. Every triple the tables can give is listed, so none is wrong.
-void FuseThree(const uint16_t* n, const uint16_t* m, const uint16_t* f, uint16_t* out,
-               size_t pixels, const WdrBands& b) {
+void FuseThreeRangesPortable(const uint16_t* n, const uint16_t* m, const uint16_t* f, uint16_t* out,
+                             size_t pixels, const WdrBands& b) {
     const uint16_t nearMax = Clamp16(b.near.max);
     const uint16_t midMin = Clamp16(b.mid.min);
     const uint16_t midMax = Clamp16(b.mid.max);
@@ -285,13 +287,12 @@ void FuseThree(const uint16_t* n, const uint16_t* m, const uint16_t* f, uint16_t
     }
 }
 
-}  // namespace
-
 void WdrFusion::FuseLocked(uint16_t* out, size_t pixels) const {
     if (m_mode.totalRange == 3) {
-        FuseThree(m_stores[0].get(), m_stores[1].get(), m_stores[2].get(), out, pixels, m_bands);
+        FuseThreeRanges(m_stores[0].get(), m_stores[1].get(), m_stores[2].get(), out, pixels,
+                        m_bands);
     } else {
-        FuseTwo(m_stores[0].get(), m_stores[1].get(), out, pixels, m_bands);
+        FuseTwoRanges(m_stores[0].get(), m_stores[1].get(), out, pixels, m_bands);
     }
 }
 

@@ -49,6 +49,20 @@ bool WdrTransferBand(uint32_t lowerMax, uint32_t upperMin, uint32_t& low, uint32
 // derived into `bands` too. 0, or -15 with a log line naming what is wrong.
 int32_t DeriveWdrBands(const WDROutputMode& sorted, const WdrLimits* limits, WdrBands& bands);
 
+// The per-pixel fusion of the near and mid stores (and the far one) into `out`, by the
+// bands `b`: the portable loops, and the path the processor offers, chosen at run time,
+// which gives the same values.
+void FuseTwoRangesPortable(const uint16_t* n, const uint16_t* m, uint16_t* out, size_t pixels,
+                           const WdrBands& b);
+void FuseThreeRangesPortable(const uint16_t* n, const uint16_t* m, const uint16_t* f, uint16_t* out,
+                             size_t pixels, const WdrBands& b);
+void FuseTwoRanges(const uint16_t* n, const uint16_t* m, uint16_t* out, size_t pixels,
+                   const WdrBands& b);
+void FuseThreeRanges(const uint16_t* n, const uint16_t* m, const uint16_t* f, uint16_t* out,
+                     size_t pixels, const WdrBands& b);
+// Which instruction set the fusion uses ("portable" without vectors).
+const char* WdrFusionTargetName();
+
 class WdrFusion {
 public:
     // Depth frames that only start the stream up and are never collected.

@@ -27,10 +27,16 @@ inline void SwapPixels(uint8_t* a, uint8_t* b) {
 template <uint32_t B>
 void NearestRows(const uint8_t* src, uint32_t srcWidth, uint32_t srcHeight, uint8_t* dst,
                  uint32_t dstWidth, uint32_t dstHeight, const uint32_t* sourceColumn) {
+    const size_t rowBytes = static_cast<size_t>(dstWidth) * B;
     for (uint32_t y = 0; y < dstHeight; ++y) {
         const uint64_t sy = static_cast<uint64_t>(y) * srcHeight / dstHeight;
         const uint8_t* srcRow = src + sy * srcWidth * B;
-        uint8_t* dstRow = dst + static_cast<size_t>(y) * dstWidth * B;
+        uint8_t* dstRow = dst + static_cast<size_t>(y) * rowBytes;
+        if (y > 0 && sy == static_cast<uint64_t>(y - 1) * srcHeight / dstHeight) {
+            // An enlargement repeats source rows: the row just made is the same.
+            std::memcpy(dstRow, dstRow - rowBytes, rowBytes);
+            continue;
+        }
         for (uint32_t x = 0; x < dstWidth; ++x) {
             CopyPixel<B>(dstRow + static_cast<size_t>(x) * B,
                          srcRow + static_cast<size_t>(sourceColumn[x]) * B);

@@ -10,6 +10,7 @@ namespace quorix::registration {
 namespace {
 
 constexpr double kFootprintMargin = 1.05;
+constexpr uint32_t kClearAhead = 8;  // rows cleared past the lowest footprint so far
 
 uint16_t LoadDepth(const uint16_t* p) {
     uint16_t d;
@@ -101,6 +102,11 @@ void ProjectionTable::Build(const Pinhole& depth, const Pinhole& colour, const E
     };
     halfX = half(colour.fx / depth.fx);
     halfY = half(colour.fy / depth.fy);
+    const double step = colour.fx / depth.fx;  // colour pixels between neighbours' centres
+    scatterStride = static_cast<uint32_t>(std::clamp(std::ceil(4.5 / step), 1.0, 8.0));
+    // A table that only fetches colour has no use for the scatter's window.
+    const double rows = std::max(std::ceil(2.0 * halfY), 1.0);
+    footprintRows = spread && rows <= kWindowRows ? static_cast<uint32_t>(rows) : 0;
     built = true;
 }
 
@@ -111,12 +117,16 @@ void ProjectRowPortable(const ProjectionTable& t, uint32_t row, const uint16_t* 
     const float rz = t.rowZ[row];
     const float cw = static_cast<float>(t.cw);
     const float ch = static_cast<float>(t.ch);
+    const float windowColumns = kWindowColumns;
+    const auto windowRows = static_cast<float>(t.footprintRows);
+    int32_t bottom = 0;
     for (uint32_t u = first; u < t.dw; ++u) {
         const uint16_t d = LoadDepth(depth + u);
         const float df = d;
         const float zc = df * (t.colZ[u] + rz) + t.tz;
-        float uc = (df * (t.colU[u] + ru) + t.tu) / zc;
-        float vc = (df * (t.colV[u] + rv) + t.tv) / zc;
+        const float inverse = 1.0f / zc;  // one division serves both coordinates
+        float uc = (df * (t.colU[u] + ru) + t.tu) * inverse;
+        float vc = (df * (t.colV[u] + rv) + t.tv) * inverse;
         // Written so that NaN (zc == 0) clamps to the lower limit; it is cut off below.
         uc = uc > -kCoordinateLimit ? uc : -kCoordinateLimit;
         uc = uc < kCoordinateLimit ? uc : kCoordinateLimit;
@@ -137,85 +147,105 @@ void ProjectRowPortable(const ProjectionTable& t, uint32_t row, const uint16_t* 
         out.y1[u] = static_cast<int32_t>(y1);
         const float z = std::min(std::floor(zc + 0.5f), 65534.0f);
         out.z[u] = lands ? static_cast<uint16_t>(z) : 0;
+        if (t.footprintRows != 0) {
+            const float columns = x1 - x0;
+            const float rows = y1 - y0;
+            const bool window = lands && columns <= windowColumns && rows <= windowRows &&
+                                x0 <= cw - windowColumns && y0 <= ch - windowRows;
+            out.shape[u] =
+                window ? static_cast<uint16_t>((rows - 1.0f) * windowColumns + columns) : 0;
+            out.offset[u] = window ? static_cast<int32_t>(y0 * cw + x0) : 0;
+        }
+        bottom = lands ? std::max(bottom, out.y1[u]) : bottom;
     }
+    out.bottom = bottom;
 }
 
 namespace {
 
-// The z-buffered scatter of one projected row; IR rides along when kWithIr.
 template <bool kWithIr>
-void ScatterRow(const ProjectionTable& t, const ProjectedRow& work, const uint16_t* irRow,
-                uint16_t* mapped, uint16_t* mappedIr) {
+void ScatterRowOf(const ProjectionTable& t, const ProjectedRow& work, const uint16_t* irRow,
+                  uint16_t* mapped, uint16_t* mappedIr) {
     for (uint32_t u = 0; u < t.dw; ++u) {
-        const uint16_t z = work.z[u];
-        if (z == 0) {
-            continue;
-        }
-        // Nearer wins; an empty pixel (0) counts as farthest of all.
-        const auto zm1 = static_cast<uint16_t>(z - 1);
-        const int32_t x0 = work.x0[u];
-        const int32_t y0 = work.y0[u];
-        const int32_t width = work.x1[u] - x0;
-        const int32_t height = work.y1[u] - y0;
-        [[maybe_unused]] const uint16_t irValue = kWithIr ? LoadDepth(irRow + u) : 0;
-        for (int32_t y = y0; y < y0 + height; ++y) {
-            const size_t base = size_t(y) * t.cw + x0;
-            uint16_t* cells = mapped + base;
-            for (int32_t x = 0; x < width; ++x) {
-                if (static_cast<uint16_t>(cells[x] - 1) > zm1) {
-                    cells[x] = z;
-                    if constexpr (kWithIr) {
-                        mappedIr[base + x] = irValue;
-                    }
-                }
-            }
+        if (work.z[u] != 0) {
+            ScatterPixel<kWithIr>(t, work, u, kWithIr ? LoadDepth(irRow + u) : 0, mapped, mappedIr);
         }
     }
 }
 
 }  // namespace
 
+void ScatterRowPortable(const ProjectionTable& t, const ProjectedRow& work, const uint16_t* irRow,
+                        uint16_t* mapped, uint16_t* mappedIr) {
+    if (mappedIr != nullptr) {
+        ScatterRowOf<true>(t, work, irRow, mapped, mappedIr);
+    } else {
+        ScatterRowOf<false>(t, work, nullptr, mapped, nullptr);
+    }
+}
+
 void MapDepthToColour(const ProjectionTable& t, const uint16_t* depth, const uint16_t* ir,
                       uint16_t* mapped, uint16_t* mappedIr, ProjectedRow& work, bool usePortable) {
-    const size_t colourPixels = size_t{t.cw} * t.ch;
     const bool withIr = ir != nullptr && mappedIr != nullptr;
-    std::memset(mapped, 0, colourPixels * sizeof(uint16_t));
-    if (withIr) {
-        std::memset(mappedIr, 0, colourPixels * sizeof(uint16_t));
-    }
+    // The output is cleared a few rows ahead of the first footprint that reaches them, not
+    // all at once: a row cleared just before it is filled is still in the cache, where a
+    // whole 1080p clear would have pushed the first rows out before they are used.
+    uint32_t cleared = 0;  // rows [0, cleared) are
+    const auto clearTo = [&](uint32_t rows) {
+        const size_t from = size_t{cleared} * t.cw;
+        const size_t count = (size_t{rows} - cleared) * t.cw * sizeof(uint16_t);
+        std::memset(mapped + from, 0, count);
+        if (withIr) {
+            std::memset(mappedIr + from, 0, count);
+        }
+        cleared = rows;
+    };
     for (uint32_t v = 0; v < t.dh; ++v) {
         const uint16_t* depthRow = depth + size_t{v} * t.dw;
+        const uint16_t* irRow = withIr ? ir + size_t{v} * t.dw : nullptr;
         if (usePortable) {
             ProjectRowPortable(t, v, depthRow, work);
         } else {
             ProjectRow(t, v, depthRow, work);
         }
-        if (withIr) {
-            ScatterRow<true>(t, work, ir + size_t{v} * t.dw, mapped, mappedIr);
-        } else {
-            ScatterRow<false>(t, work, nullptr, mapped, nullptr);
+        if (static_cast<uint32_t>(work.bottom) > cleared) {
+            clearTo(std::min(static_cast<uint32_t>(work.bottom) + kClearAhead, t.ch));
         }
+        if (usePortable) {
+            ScatterRowPortable(t, work, irRow, mapped, withIr ? mappedIr : nullptr);
+        } else {
+            ScatterRow(t, work, irRow, mapped, withIr ? mappedIr : nullptr);
+        }
+    }
+    clearTo(t.ch);
+}
+
+void FetchColourRowPortable(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
+                            const uint8_t* colour, uint8_t* out, ProjectedRow& work,
+                            uint32_t first) {
+    ProjectRowPortable(t, row, depth, work, first);
+    out += size_t{first} * 3;
+    for (uint32_t u = first; u < t.dw; ++u, out += 3) {
+        if (work.z[u] == 0) {
+            out[0] = out[1] = out[2] = 0;
+            continue;
+        }
+        const uint8_t* in = colour + (size_t(work.y0[u]) * t.cw + work.x0[u]) * 3;
+        out[0] = in[0];
+        out[1] = in[1];
+        out[2] = in[2];
     }
 }
 
 void MapColourToDepth(const ProjectionTable& t, const uint16_t* depth, const uint8_t* colour,
                       uint8_t* mapped, ProjectedRow& work, bool usePortable) {
     for (uint32_t v = 0; v < t.dh; ++v) {
-        if (usePortable) {
-            ProjectRowPortable(t, v, depth + size_t{v} * t.dw, work);
-        } else {
-            ProjectRow(t, v, depth + size_t{v} * t.dw, work);
-        }
+        const uint16_t* depthRow = depth + size_t{v} * t.dw;
         uint8_t* out = mapped + size_t{v} * t.dw * 3;
-        for (uint32_t u = 0; u < t.dw; ++u, out += 3) {
-            if (work.z[u] == 0) {
-                out[0] = out[1] = out[2] = 0;
-                continue;
-            }
-            const uint8_t* in = colour + (size_t(work.y0[u]) * t.cw + work.x0[u]) * 3;
-            out[0] = in[0];
-            out[1] = in[1];
-            out[2] = in[2];
+        if (usePortable) {
+            FetchColourRowPortable(t, v, depthRow, colour, out, work);
+        } else {
+            FetchColourRow(t, v, depthRow, colour, out, work);
         }
     }
 }

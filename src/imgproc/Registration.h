@@ -18,6 +18,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -47,15 +48,27 @@ bool IsUsable(const Extrinsics& extrinsics);
 bool IsUsable(const Pinhole& camera);
 
 inline constexpr uint32_t kMaxRow = 1920;
+// The vector scatter's window: footprints of up to kWindowColumns columns and the table's
+// footprintRows rows (at most kWindowRows) whose window of that many rows and columns lies
+// inside the colour image.
+inline constexpr uint32_t kWindowColumns = 4;
+inline constexpr uint32_t kWindowRows = 4;
 
 // Where each pixel of one depth row lands: the colour pixels [x0, x1) x [y0, y1), at
-// depth z in the colour camera (mm); z == 0 where it lands nowhere.
+// depth z in the colour camera (mm); z == 0 where it lands nowhere. `bottom` covers the
+// pixels from `first` on of a portable projection.
 struct ProjectedRow {
     int32_t x0[kMaxRow];
     int32_t x1[kMaxRow];
     int32_t y0[kMaxRow];
     int32_t y1[kMaxRow];
     uint16_t z[kMaxRow];
+    // For a footprint that fits the vector scatter's fixed window (see kWindowColumns):
+    // (rows - 1) * kWindowColumns + columns, and its first pixel's index y0 * cw + x0;
+    // 0 and 0 otherwise. Not written for a table without a window (footprintRows 0).
+    uint16_t shape[kMaxRow];
+    int32_t offset[kMaxRow];
+    int32_t bottom;  // the largest y1 of the pixels that land, 0 when none does
 };
 
 class ProjectionTable {
@@ -78,6 +91,12 @@ public:
     std::vector<float> rowU, rowV, rowZ;
     float tu = 0, tv = 0, tz = 0;
     float halfX = 0.5f, halfY = 0.5f;  // half the footprint, colour pixels
+    // Depth pixels this far apart in a row have footprints at least four colour pixels
+    // apart (the vector scatter's interleaving).
+    uint32_t scatterStride = 1;
+    // The most rows a footprint spans (ceil of its height); 0 beyond kWindowRows and for a
+    // table built without spread.
+    uint32_t footprintRows = 1;
 };
 
 // Far enough outside any image that a clamped coordinate still lands nowhere, near enough
@@ -91,12 +110,59 @@ void ProjectRow(const ProjectionTable& t, uint32_t row, const uint16_t* depth, P
 // Which instruction set ProjectRow uses ("portable" without vectors).
 const char* ProjectRowTargetName();
 
+// The z-buffered store of projected pixel u of `work` into its footprint in `mapped`
+// (t.cw wide): a colour pixel takes the depth where it is empty (0) or farther, and with
+// kWithIr `mappedIr` takes `irValue` there too. The plain loop every path falls back on.
+template <bool kWithIr>
+inline void ScatterPixel(const ProjectionTable& t, const ProjectedRow& work, uint32_t u,
+                         uint16_t irValue, uint16_t* mapped, uint16_t* mappedIr) {
+    const uint16_t z = work.z[u];
+    // Nearer wins; an empty pixel (0) counts as farthest of all.
+    const auto zm1 = static_cast<uint16_t>(z - 1);
+    const int32_t x0 = work.x0[u];
+    const int32_t width = work.x1[u] - x0;
+    for (int32_t y = work.y0[u]; y < work.y1[u]; ++y) {
+        const size_t base = size_t(y) * t.cw + x0;
+        uint16_t* cells = mapped + base;
+        for (int32_t x = 0; x < width; ++x) {
+            const auto cellm1 = static_cast<uint16_t>(cells[x] - 1);
+            if constexpr (kWithIr) {
+                if (cellm1 > zm1) {
+                    cells[x] = z;
+                    mappedIr[base + x] = irValue;
+                }
+            } else {
+                // The same choice without a branch to mispredict.
+                cells[x] = static_cast<uint16_t>((cellm1 < zm1 ? cellm1 : zm1) + 1);
+            }
+        }
+    }
+}
+
+// Scatters a projected row of depth (and IR from `irRow` when `mappedIr` is given) through
+// the z-buffer `mapped`: ScatterPixel for every pixel that lands, on vectors where the
+// processor has them (chosen at run time), with the same result.
+void ScatterRow(const ProjectionTable& t, const ProjectedRow& work, const uint16_t* irRow,
+                uint16_t* mapped, uint16_t* mappedIr);
+// The same as the plain loop, on every processor.
+void ScatterRowPortable(const ProjectionTable& t, const ProjectedRow& work, const uint16_t* irRow,
+                        uint16_t* mapped, uint16_t* mappedIr);
+
 // Depth (and IR, when both `ir` and `mappedIr` are given) into colour geometry: `mapped`
 // (t.cw x t.ch depth values, and a z-buffer even when only IR is wanted) is cleared and
-// filled; pixels nothing lands on are 0. `usePortable` chooses the portable projection.
+// filled; pixels nothing lands on are 0. `usePortable` chooses the portable projection and
+// scatter.
 void MapDepthToColour(const ProjectionTable& t, const uint16_t* depth, const uint16_t* ir,
                       uint16_t* mapped, uint16_t* mappedIr, ProjectedRow& work,
                       bool usePortable = false);
+
+// One row of MapColourToDepth into `out` (t.dw x 3 bytes): the portable loop from pixel
+// `first` on, and the path chosen at run time (the same bytes; `work` holds its tail).
+void FetchColourRowPortable(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
+                            const uint8_t* colour, uint8_t* out, ProjectedRow& work,
+                            uint32_t first = 0);
+void FetchColourRow(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
+                    const uint8_t* colour, uint8_t* out, ProjectedRow& work);
 
 // Colour (3 bytes a pixel, t.cw x t.ch) fetched at each depth pixel's nearest projected
 // colour pixel into `mapped` (t.dw x t.dh x 3); 0 where the depth is not valid or lands

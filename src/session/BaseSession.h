@@ -45,12 +45,13 @@ inline bool IsWdrMode(uint8_t mode) {
 class BaseProtocol;
 struct Config;
 
-// ((u - cx) / fx, (v - cy) / fy) for every column u and row v of the depth image, row by
-// row. Shared read-only; a rebuild makes a new table.
+// The depth image's separable pixel rays: (u - cx) / fx for every column u and
+// (v - cy) / fy for every row v. Shared read-only; a rebuild makes a new table.
 struct PixelRayTable {
     uint32_t width = 0;
     uint32_t height = 0;
-    std::vector<double> rays;  // two per pixel
+    std::vector<double> columns;  // width values
+    std::vector<double> rows;     // height values
 };
 
 class BaseSession {

@@ -141,13 +141,13 @@ int32_t BaseSession::BuildPixelRayTable() {
     const bool portrait = m_model.portraitDepth;
     table->width = portrait ? 480 : 640;
     table->height = portrait ? 640 : 480;
-    table->rays.resize(size_t{table->width} * table->height * 2);
-    double* ray = table->rays.data();
+    table->columns.resize(table->width);
+    table->rows.resize(table->height);
+    for (uint32_t u = 0; u < table->width; ++u) {
+        table->columns[u] = (u - cx) / fx;
+    }
     for (uint32_t v = 0; v < table->height; ++v) {
-        for (uint32_t u = 0; u < table->width; ++u) {
-            *ray++ = (u - cx) / fx;
-            *ray++ = (v - cy) / fy;
-        }
+        table->rows[v] = (v - cy) / fy;
     }
     std::lock_guard guard(m_rayLock);
     m_rayTable = std::move(table);  // a conversion still using the old table keeps it

@@ -117,14 +117,38 @@ protected:
         return h;
     }
 
-    // The capture index stamped into a decoded depth frame, and the decode table used.
-    void ExpectDepthMatchesScene(const sim::SimCamera& camera, const NsFrame& f) {
-        const sim::SimState state = camera.State();
-        const sim::RangeLimits l = sim::LimitsOfRange(state.sensors[0], f.depthRange);
+    // The decode table of `range` as the camera's limits make it.
+    static std::vector<uint16_t> DecodeTable(const sim::SensorState& sensor, uint32_t range) {
+        const sim::RangeLimits l = sim::LimitsOfRange(sensor, range);
         std::vector<uint16_t> table(kDepthTableEntries);
         DepthLut lut;
-        ASSERT_TRUE(BuildDepthDecodeTable(
+        EXPECT_TRUE(BuildDepthDecodeTable(
             {l.depthMax, l.effectDepthMax, l.effectDepthMin, l.offset}, table.data(), &lut));
+        return table;
+    }
+
+    // Reads depth frames until `count` ranges have come (60 sets at most), each decoded as
+    // the scene predicts; the ranges seen.
+    std::set<uint32_t> RangesOfDepthFrames(const sim::SimCamera& camera, size_t count) {
+        std::set<uint32_t> ranges;
+        for (int i = 0; i < 60 && ranges.size() < count; ++i) {
+            uint32_t ready = 0;
+            EXPECT_TRUE(ReadSet(m_handle, NsFrameReadyDepth, ready));
+            NsFrame depth{};
+            if (Ns2_GetFrame(m_handle, 0, DepthFrame, &depth) != NsStatusOk) {
+                ADD_FAILURE() << "no depth frame in set " << i;
+                break;
+            }
+            EXPECT_EQ(+depth.frameType, static_cast<uint32_t>(DepthFrame));
+            ranges.insert(+depth.depthRange);
+            ExpectDepthMatchesScene(camera, depth);
+        }
+        return ranges;
+    }
+
+    // The capture index stamped into a decoded depth frame, and the decode table used.
+    void ExpectDepthMatchesScene(const sim::SimCamera& camera, const NsFrame& f) {
+        const std::vector<uint16_t> table = DecodeTable(camera.State().sensors[0], f.depthRange);
         const auto* px = static_cast<const uint16_t*>(f.pFrameData);
         const uint32_t k = sim::ReadFrameStamp(px, table[sim::kStampDepthOne]);
         size_t wrong = 0;
@@ -363,30 +387,12 @@ TEST_F(EndToEnd, WdrRangesArriveByThemselvesOrFused) {
     m_handle = Open("TK5P:QX-WDR-1");
     ASSERT_EQ(Ns2_StartStream(m_handle, 0), NsStatusOk);
 
-    std::set<uint32_t> ranges;
-    for (int i = 0; i < 60 && ranges.size() < 2; ++i) {
-        uint32_t ready = 0;
-        ASSERT_TRUE(ReadSet(m_handle, NsFrameReadyDepth, ready));
-        NsFrame depth{};
-        ASSERT_EQ(Ns2_GetFrame(m_handle, 0, DepthFrame, &depth), NsStatusOk);
-        EXPECT_EQ(+depth.frameType, static_cast<uint32_t>(DepthFrame));
-        ranges.insert(+depth.depthRange);
-        ExpectDepthMatchesScene(camera, depth);
-    }
-    EXPECT_EQ(ranges, (std::set<uint32_t>{0, 3}));
+    EXPECT_EQ(RangesOfDepthFrames(camera, 2), (std::set<uint32_t>{0, 3}));
 
     ASSERT_EQ(Ns2_SetWDRStyle(m_handle, 0, 0), NsStatusOk);
     const sim::SensorState sensor = camera.State().sensors[0];
-    auto tableOf = [&](uint32_t range) {
-        const sim::RangeLimits l = sim::LimitsOfRange(sensor, range);
-        std::vector<uint16_t> table(kDepthTableEntries);
-        DepthLut lut;
-        EXPECT_TRUE(BuildDepthDecodeTable(
-            {l.depthMax, l.effectDepthMax, l.effectDepthMin, l.offset}, table.data(), &lut));
-        return table;
-    };
-    const std::vector<uint16_t> nearTable = tableOf(0);
-    const std::vector<uint16_t> midTable = tableOf(3);
+    const std::vector<uint16_t> nearTable = DecodeTable(sensor, 0);
+    const std::vector<uint16_t> midTable = DecodeTable(sensor, 3);
     const test::WdrReference ref{{1450, 100}, {4800, 1200}, {}, 1225, 1425};
     for (int set = 0; set < 3; ++set) {
         uint32_t ready = 0;
@@ -416,6 +422,61 @@ TEST_F(EndToEnd, WdrRangesArriveByThemselvesOrFused) {
     const NsWDROutputMode tooClose{2, 0, 1, 1, 1, 0, 0};
     EXPECT_EQ(Ns2_SetWDROutputMode(m_handle, 0, &tooClose), NsStatusBadParameter);
     EXPECT_EQ(camera.State().sensors[0].wdrMode, (std::array<uint8_t, 7>{2, 3, 1, 0, 1, 0, 0}));
+}
+
+// Three ranges, configured far, near, mid (sorted fully by the host: near 0, mid 3, far
+// 6), each range's frame taken once per cycle. Fused frames follow the three-range rules
+// pixel for pixel where the scene stands still, with a wide near/mid band and a narrow
+// mid/far one.
+TEST_F(EndToEnd, ThreeWdrRangesFuseAsPredicted) {
+    sim::SimCamera& camera = Camera("127.0.104.3", "QX-WDR-3", [](sim::SimState& s) {
+        sim::SensorState& sensor = s.sensors[0];
+        sensor.dataMode = 11;
+        sensor.wdrMode = {3, 6, 1, 0, 1, 3, 1};
+        sensor.measuringRanges[0][6] = 100;   // range 0: 100..1450 mm
+        sensor.measuringRanges[1][6] = 1200;  // range 3: 1200..4800 mm, band [1225, 1425]
+        sensor.measuringRanges[2][6] = 4700;  // range 6: 4700..9600 mm, band [4702, 4798]
+    });
+    m_handle = Open("TK5P:QX-WDR-3");
+    ASSERT_EQ(Ns2_StartStream(m_handle, 0), NsStatusOk);
+
+    EXPECT_EQ(RangesOfDepthFrames(camera, 3), (std::set<uint32_t>{0, 3, 6}));
+
+    ASSERT_EQ(Ns2_SetWDRStyle(m_handle, 0, 0), NsStatusOk);
+    const sim::SensorState sensor = camera.State().sensors[0];
+    const std::vector<uint16_t> nearTable = DecodeTable(sensor, 0);
+    const std::vector<uint16_t> midTable = DecodeTable(sensor, 3);
+    const std::vector<uint16_t> farTable = DecodeTable(sensor, 6);
+    const test::WdrReference ref{{1450, 100}, {4800, 1200}, {9600, 4700}, 1225, 1425, 4702, 4798};
+    std::set<uint16_t> sources;  // which rule's values the frames hold: not all one range
+    for (int set = 0; set < 3; ++set) {
+        uint32_t ready = 0;
+        ASSERT_TRUE(ReadSet(m_handle, NsFrameReadyWDRDepth, ready));
+        NsFrame fused{};
+        ASSERT_EQ(Ns2_GetFrame(m_handle, 0, WDRDepthFrame, &fused), NsStatusOk);
+        EXPECT_EQ(+fused.frameType, static_cast<uint32_t>(WDRDepthFrame));
+        ASSERT_EQ(+fused.dataLen, 640u * 480 * 2);
+        const auto* px = static_cast<const uint16_t*>(fused.pFrameData);
+        size_t wrong = 0;
+        size_t checked = 0;
+        for (uint32_t y = 1; y < 480; ++y) {
+            if (y >= sim::kSphereFirstRow && y <= sim::kSphereLastRow) {
+                continue;  // the sphere moves between the ranges' captures
+            }
+            for (uint32_t x = 0; x < 640; ++x) {
+                const uint16_t code = sim::RawDepthCode(x, y, 0);
+                const uint16_t n = nearTable[code];
+                const uint16_t m = midTable[code];
+                const uint16_t f = farTable[code];
+                const uint16_t expected = ref.Three(n, m, f);
+                wrong += px[y * 640 + x] != expected ? 1 : 0;
+                ++checked;
+                sources.insert(expected == 0 ? 0 : expected == n ? 1 : expected == m ? 2 : 3);
+            }
+        }
+        EXPECT_EQ(wrong, 0u) << "of " << checked;
+    }
+    EXPECT_GE(sources.size(), 2u) << "the scene reaches more than one range's rule";
 }
 
 TEST_F(EndToEnd, UnsynchronisedIrOnly) {

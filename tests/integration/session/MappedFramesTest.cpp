@@ -1,13 +1,14 @@
 // Mapped frames end to end against the simulator: for each colour size (scale 1, 2, 3)
 // and mapper switches, the mapped frames' sizes, formats, indexes and ready bits through
-// polling; the delivered colour frame left exactly as decoded; 8-bit mapped IR; and a
-// mapped set through the frame callback.
+// polling; the delivered colour frame left exactly as decoded; 8-bit mapped IR; output
+// rotation and mirror; and a mapped set through the frame callback.
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
 
 #include <array>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <vector>
@@ -263,6 +264,96 @@ TEST_F(MappedFrames, MappedIrIsEightBitInIrOutputModeTwo) {
     EXPECT_EQ(+f.width, 1280);
     EXPECT_EQ(+f.height, 720);
     EXPECT_EQ(+f.dataLen, 1280u * 720u);
+}
+
+// A fetched mapped frame's pixels, and its size.
+struct Pixels {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    uint32_t bytesPerPixel = 0;
+    std::vector<uint8_t> data;
+};
+
+Pixels Fetch(NsDeviceHandle h, uint32_t type, uint32_t bytesPerPixel) {
+    NsFrame f{};
+    EXPECT_EQ(Ns2_GetFrame(h, 0, type, &f), NsStatusOk) << "type " << type;
+    Pixels p{f.width, f.height, bytesPerPixel, {}};
+    EXPECT_EQ(+f.dataLen, size_t{f.width} * f.height * bytesPerPixel) << "type " << type;
+    if (f.pFrameData != nullptr) {
+        const auto* bytes = static_cast<const uint8_t*>(f.pFrameData);
+        p.data.assign(bytes, bytes + size_t{f.width} * f.height * bytesPerPixel);
+    }
+    return p;
+}
+
+// Share of the pixels of `turned` that match pixel at(x, y) of `upright`: colour exactly,
+// depth within 1 % (both empty counts as a match). The scene's sphere moves between sets,
+// so a few per cent differ even when the frames are turned right.
+template <class At>
+double ShareAsExpected(const Pixels& upright, const Pixels& turned, At at) {
+    size_t same = 0;
+    const size_t b = upright.bytesPerPixel;
+    for (uint32_t y = 0; y < turned.height; ++y) {
+        for (uint32_t x = 0; x < turned.width; ++x) {
+            const auto [sx, sy] = at(x, y);
+            const uint8_t* p = &turned.data[(size_t{y} * turned.width + x) * b];
+            const uint8_t* q = &upright.data[(size_t{sy} * upright.width + sx) * b];
+            if (b != 2) {
+                same += memcmp(p, q, b) == 0;
+                continue;
+            }
+            const int a = p[0] | (p[1] << 8);
+            const int c = q[0] | (q[1] << 8);
+            same += std::abs(a - c) <= c / 100;
+        }
+    }
+    return static_cast<double>(same) / (size_t{turned.width} * turned.height);
+}
+
+// Mapped frames turn and mirror as the others do: a quarter turn clockwise then a
+// horizontal mirror transposes them, a half turn then both mirrors gives them back
+// unchanged, for the depth on colour and the colour on depth alike.
+TEST_F(MappedFrames, OutputRotationAndMirrorApplyToMappedFrames) {
+    Open("127.0.104.1", "QX-MAP-ROT", ColourSize{640, 360});
+    Switches(true, true, false);
+    ASSERT_EQ(Ns2_StartStream(m_handle, 0), NsStatusOk);
+    const uint32_t both = NsFrameReadyMappedRGB | NsFrameReadyMappedDepth;
+    ASSERT_EQ(ReadFullSet() & both, both);
+    const Pixels depthUpright = Fetch(m_handle, MappedDepthFrame, 2);
+    const Pixels colourUpright = Fetch(m_handle, MappedRGBFrame, 3);
+    ASSERT_EQ(depthUpright.width, 640u);
+    ASSERT_EQ(depthUpright.height, 360u);
+    ASSERT_EQ(colourUpright.height, 480u);
+
+    ASSERT_EQ(Ns2_SetImageRotation(m_handle, 0, 0), NsStatusOk);  // quarter turn clockwise
+    ASSERT_EQ(Ns2_SetImageMirror(m_handle, 0, 1), NsStatusOk);    // horizontal
+    ASSERT_EQ(ReadFullSet() & both, both);
+    const Pixels depthTurned = Fetch(m_handle, MappedDepthFrame, 2);
+    const Pixels colourTurned = Fetch(m_handle, MappedRGBFrame, 3);
+    EXPECT_EQ(depthTurned.width, 360u);
+    EXPECT_EQ(depthTurned.height, 640u);
+    EXPECT_EQ(colourTurned.width, 480u);
+    EXPECT_EQ(colourTurned.height, 640u);
+    const auto transposed = [](uint32_t x, uint32_t y) { return std::pair{y, x}; };
+    if (depthTurned.width == 360 && colourTurned.width == 480) {
+        EXPECT_GT(ShareAsExpected(depthUpright, depthTurned, transposed), 0.9);
+        EXPECT_GT(ShareAsExpected(colourUpright, colourTurned, transposed), 0.9);
+    }
+
+    ASSERT_EQ(Ns2_SetImageRotation(m_handle, 0, 1), NsStatusOk);  // half turn
+    ASSERT_EQ(Ns2_SetImageMirror(m_handle, 0, 3), NsStatusOk);    // both ways
+    ASSERT_EQ(ReadFullSet() & both, both);
+    const Pixels depthBack = Fetch(m_handle, MappedDepthFrame, 2);
+    const Pixels colourBack = Fetch(m_handle, MappedRGBFrame, 3);
+    ASSERT_EQ(depthBack.width, 640u);
+    ASSERT_EQ(colourBack.width, 640u);
+    const auto same = [](uint32_t x, uint32_t y) { return std::pair{x, y}; };
+    EXPECT_GT(ShareAsExpected(depthUpright, depthBack, same), 0.9);
+    EXPECT_GT(ShareAsExpected(colourUpright, colourBack, same), 0.9);
+    // A half turn alone is not the identity: what matched above was turned back.
+    ASSERT_EQ(Ns2_SetImageMirror(m_handle, 0, 0), NsStatusOk);
+    ASSERT_EQ(ReadFullSet() & both, both);
+    EXPECT_LT(ShareAsExpected(depthUpright, Fetch(m_handle, MappedDepthFrame, 2), same), 0.5);
 }
 
 struct Delivered {

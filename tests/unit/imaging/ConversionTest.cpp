@@ -116,10 +116,18 @@ TEST(Conversion, RoundTripsAreExactWithDyadicIntrinsics) {
 
 // ---- depth frames -----------------------------------------------------------------------
 
+// Both forms of the rays: the separable ones the conversion takes and the per-pixel pairs
+// it used to read, (column ray, row ray) for every pixel, which the reference multiplies.
 struct RayTable {
     RayTable(uint32_t w, uint32_t h, double fx, double fy, double cx, double cy)
-        : width(w), height(h), rays(size_t{w} * h * 2) {
-        double* ray = rays.data();
+        : width(w), height(h), columns(w), rows(h), pairs(size_t{w} * h * 2) {
+        for (uint32_t u = 0; u < w; ++u) {
+            columns[u] = (u - cx) / fx;
+        }
+        for (uint32_t v = 0; v < h; ++v) {
+            rows[v] = (v - cy) / fy;
+        }
+        double* ray = pairs.data();
         for (uint32_t v = 0; v < h; ++v) {
             for (uint32_t u = 0; u < w; ++u) {
                 *ray++ = (u - cx) / fx;
@@ -127,10 +135,12 @@ struct RayTable {
             }
         }
     }
-    RayTableView View() const { return {rays.data(), width, height}; }
+    RayTableView View() const { return {columns.data(), rows.data(), width, height}; }
     uint32_t width;
     uint32_t height;
-    std::vector<double> rays;
+    std::vector<double> columns;
+    std::vector<double> rows;
+    std::vector<double> pairs;
 };
 
 // Random depths with every edge value scattered among them.
@@ -145,8 +155,8 @@ std::vector<uint16_t> DepthFrame(size_t pixels, uint32_t seed = 7) {
     return depth;
 }
 
-// The conversion written out directly: pixel (u, v) of the frame takes table row
-// v + firstRow.
+// The conversion written out directly over the per-pixel pairs: pixel (u, v) of the frame
+// takes table row v + firstRow.
 std::vector<NsVector3f> Reference(const RayTable& table, const std::vector<uint16_t>& depth,
                                   uint32_t width, uint32_t height, uint32_t firstRow) {
     std::vector<NsVector3f> out(size_t{width} * height);
@@ -156,8 +166,8 @@ std::vector<NsVector3f> Reference(const RayTable& table, const std::vector<uint1
             const size_t t = (size_t{v} + firstRow) * table.width + u;
             const uint16_t d = depth[i];
             if (d >= 1 && d <= 65534) {
-                out[i] = {static_cast<float>(d * table.rays[2 * t]),
-                          static_cast<float>(d * table.rays[2 * t + 1]), static_cast<float>(d)};
+                out[i] = {static_cast<float>(d * table.pairs[2 * t]),
+                          static_cast<float>(d * table.pairs[2 * t + 1]), static_cast<float>(d)};
             } else {
                 out[i] = {0, 0, 0};
             }
@@ -217,13 +227,40 @@ TEST(DepthFrameToWorld, FramesThatFitAreConvertedWholeAndOthersRefused) {
 
 // ---- vector paths -------------------------------------------------------------------------
 
-TEST(DepthPixelsToWorld, EveryPathEqualsThePortableLoopBitForBit) {
+// A whole frame through every instruction set gives the floats the per-pixel table gave, bit
+// for bit: realistic intrinsics (centre off the middle, fx != fy), the largest and smallest
+// valid depths along every border and in the corners, where the rays are longest.
+TEST(DepthFrameToWorld, EveryPathGivesThePerPixelTablesFloats) {
+    const RayTable table(640, 480, 523.17, 522.83, 318.42, 243.61);
+    std::vector<uint16_t> depth = DepthFrame(640 * 480, 11);
+    for (uint32_t u = 0; u < 640; ++u) {
+        depth[u] = u % 2 == 0 ? 65534 : 1;
+        depth[479 * 640 + u] = u % 3 == 0 ? 65534 : 40000;
+    }
+    for (uint32_t v = 0; v < 480; ++v) {
+        depth[v * 640] = v % 2 == 0 ? 65534 : 7;
+        depth[v * 640 + 639] = 65534;
+    }
+    const std::vector<NsVector3f> expected = Reference(table, depth, 640, 480, 0);
+    std::vector<NsVector3f> actual(640 * 480);
+    test::ForEachTarget(DepthToWorldTargetName, [&] {
+        std::fill(actual.begin(), actual.end(), NsVector3f{kNaN, kNaN, kNaN});
+        ASSERT_EQ(ConvertDepthFrameToWorld(table.View(), depth.data(), 640, 480, depth.size() * 2,
+                                           actual.data()),
+                  0);
+        EXPECT_TRUE(SameBits(actual, expected));
+        EXPECT_EQ(actual[1].x, static_cast<float>(1 * table.columns[1]));
+        EXPECT_EQ(actual[0].y, static_cast<float>(65534 * table.rows[0]));
+    });
+}
+
+TEST(DepthRowToWorld, EveryPathEqualsThePortableLoopBitForBit) {
     // Rays of both signs (a zero depth times a negative ray would be -0) and a few extremes.
     RayTable table(640, 480, 520.5, 521.25, 319.5, 239.5);
-    table.rays[1] = 1e30;
-    table.rays[3] = -1e-300;
-    table.rays[5] = 1.0 / 3;
-    const size_t pixels = 640 * 480;
+    table.columns[1] = 1e30;
+    table.columns[3] = -1e-300;
+    table.columns[5] = 1.0 / 3;
+    const size_t pixels = 640;
     // One element more so the vector path can also start at an odd address.
     std::vector<uint16_t> depth = DepthFrame(pixels + 1, 3);
     depth[0] = depth[1] = 65535;
@@ -232,20 +269,23 @@ TEST(DepthPixelsToWorld, EveryPathEqualsThePortableLoopBitForBit) {
     std::vector<NsVector3f> expected(pixels);
     std::vector<NsVector3f> actual(pixels);
     test::ForEachTarget(DepthToWorldTargetName, [&] {
-        for (const size_t n : {size_t{0}, size_t{1}, size_t{7}, size_t{15}, size_t{16}, size_t{17},
-                               size_t{33}, pixels - 1, pixels}) {
-            SCOPED_TRACE(n);
-            std::fill(actual.begin(), actual.end(), NsVector3f{kNaN, kNaN, kNaN});
-            std::fill(expected.begin(), expected.end(), NsVector3f{kNaN, kNaN, kNaN});
-            DepthPixelsToWorldPortable(depth.data(), table.rays.data(), n, expected.data());
-            DepthPixelsToWorld(depth.data(), table.rays.data(), n, actual.data());
-            EXPECT_TRUE(SameBits(actual, expected));
+        for (const double rowRay : {-0.46, 0.0, -0.0, 1e30, -1e-300}) {
+            for (const size_t n : {size_t{0}, size_t{1}, size_t{7}, size_t{15}, size_t{16},
+                                   size_t{17}, size_t{33}, pixels - 1, pixels}) {
+                SCOPED_TRACE(testing::Message() << n << " " << rowRay);
+                std::fill(actual.begin(), actual.end(), NsVector3f{kNaN, kNaN, kNaN});
+                std::fill(expected.begin(), expected.end(), NsVector3f{kNaN, kNaN, kNaN});
+                DepthRowToWorldPortable(depth.data(), table.columns.data(), rowRay, n,
+                                        expected.data());
+                DepthRowToWorld(depth.data(), table.columns.data(), rowRay, n, actual.data());
+                EXPECT_TRUE(SameBits(actual, expected));
+            }
         }
         // Unaligned depth (a frame from the application at an odd offset).
         const auto* odd =
             reinterpret_cast<const uint16_t*>(reinterpret_cast<const uint8_t*>(depth.data()) + 1);
-        DepthPixelsToWorldPortable(odd, table.rays.data(), pixels - 1, expected.data());
-        DepthPixelsToWorld(odd, table.rays.data(), pixels - 1, actual.data());
+        DepthRowToWorldPortable(odd, table.columns.data(), 0.25, pixels - 1, expected.data());
+        DepthRowToWorld(odd, table.columns.data(), 0.25, pixels - 1, actual.data());
         EXPECT_TRUE(SameBits(actual, expected));
     });
 }

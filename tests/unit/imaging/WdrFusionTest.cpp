@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
+#include "ForEachTarget.h"
 #include "log/Log.h"
 #include "support/WdrReference.h"
 
@@ -98,6 +100,25 @@ std::vector<uint16_t> Depths() {
     return v;
 }
 
+// Near, mid and far depths: every triple of Depths().
+struct Triples {
+    std::vector<uint16_t> n, m, f;
+};
+Triples EveryTriple() {
+    const std::vector<uint16_t> d = Depths();
+    Triples t;
+    for (uint16_t a : d) {
+        for (uint16_t b : d) {
+            for (uint16_t c : d) {
+                t.n.push_back(a);
+                t.m.push_back(b);
+                t.f.push_back(c);
+            }
+        }
+    }
+    return t;
+}
+
 class WdrFusionTest : public ::testing::Test {
 protected:
     void SetMode(const WDROutputMode& mode) {
@@ -164,17 +185,7 @@ TEST_F(WdrFusionTest, TwoRangesMatchTheReference) {
 
 TEST_F(WdrFusionTest, ThreeRangesMatchTheReference) {
     SetMode(Mode(3, 0, 1, 2));
-    const std::vector<uint16_t> d = Depths();
-    std::vector<uint16_t> n, m, f;
-    for (uint16_t a : d) {
-        for (uint16_t b : d) {
-            for (uint16_t c : d) {
-                n.push_back(a);
-                m.push_back(b);
-                f.push_back(c);
-            }
-        }
-    }
+    const auto [n, m, f] = EveryTriple();
     ASSERT_LE(n.size(), size_t{WdrFusion::kStorePixels});
     fusion.Store(0, n.data(), n.size());
     fusion.Store(1, m.data(), m.size());
@@ -186,6 +197,37 @@ TEST_F(WdrFusionTest, ThreeRangesMatchTheReference) {
         wrong += out[i] != ref.Three(n[i], m[i], f[i]) ? 1 : 0;
     }
     EXPECT_EQ(wrong, 0u);
+}
+
+// Every instruction set fuses every class combination (and band limits above 65535) as the
+// portable loops do, at every length a vector tail can leave.
+TEST(WdrFusionPaths, EveryPathFusesAsThePortableLoops) {
+    const auto [n, m, f] = EveryTriple();
+    WdrBands bands;
+    ASSERT_EQ(DeriveWdrBands(Mode(3, 0, 1, 2), kLimits, bands), 0);
+    WdrBands beyond = bands;
+    beyond.far.min = 70000;  // clamps to 65535
+    beyond.mid.max = 80000;
+    std::vector<uint16_t> expected(n.size()), actual(n.size());
+    test::ForEachTarget(WdrFusionTargetName, [&] {
+        for (const WdrBands& b : {bands, beyond}) {
+            for (const size_t pixels : {n.size(), n.size() - 1, size_t{7}, size_t{33}}) {
+                SCOPED_TRACE(pixels);
+                std::fill(actual.begin(), actual.end(), 0xBEEF);
+                FuseTwoRangesPortable(n.data(), m.data(), expected.data(), pixels, b);
+                FuseTwoRanges(n.data(), m.data(), actual.data(), pixels, b);
+                EXPECT_TRUE(
+                    std::equal(expected.begin(), expected.begin() + pixels, actual.begin()));
+                if (pixels < actual.size()) {
+                    EXPECT_EQ(actual[pixels], 0xBEEF) << "written past the end";
+                }
+                FuseThreeRangesPortable(n.data(), m.data(), f.data(), expected.data(), pixels, b);
+                FuseThreeRanges(n.data(), m.data(), f.data(), actual.data(), pixels, b);
+                EXPECT_TRUE(
+                    std::equal(expected.begin(), expected.begin() + pixels, actual.begin()));
+            }
+        }
+    });
 }
 
 // A depth frame of `pixels` values, all `value`, in `range`.

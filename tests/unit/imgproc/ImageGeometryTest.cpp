@@ -162,6 +162,24 @@ TEST(ImageGeometryTest, NearestResizeRepeatsAndPicksPixelsAsDrawn) {
     }
 }
 
+TEST(ImageGeometryTest, NearestEnlargementByAnyRatioTakesEachRowsOwnSourceRow) {
+    // Rows repeat irregularly (5 rows to 13, 7 columns to 20): each result row is still the
+    // source row y * 5 / 13, also where it repeats the row above and where it does not.
+    std::vector<uint8_t> src(7 * 5 * 3);
+    std::iota(src.begin(), src.end(), uint8_t{1});
+    std::vector<uint8_t> out(20 * 13 * 3, 0);
+    auto work = std::make_unique<geometry::ResizeWork>();
+    geometry::ResizeNearest(src.data(), 7, 5, out.data(), 20, 13, 3, *work);
+    for (uint32_t y = 0; y < 13; ++y) {
+        for (uint32_t x = 0; x < 20; ++x) {
+            for (uint32_t c = 0; c < 3; ++c) {
+                ASSERT_EQ(out[(y * 20 + x) * 3 + c], src[((y * 5 / 13) * 7 + x * 7 / 20) * 3 + c])
+                    << x << "," << y;
+            }
+        }
+    }
+}
+
 TEST(ImageGeometryTest, BilinearResizeBlendsNeighboursByDistance) {
     auto proc = Get_APIImgPreProcess();
     // Two RGB pixels stretched to four: centres at -0.25, 0.25, 0.75, 1.25 of the source.

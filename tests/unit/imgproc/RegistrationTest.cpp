@@ -13,6 +13,7 @@
 
 #include "imgproc/ImgPreProcessImpl.h"
 #include "imgproc/Undistort.h"
+#include "unit/imaging/ForEachTarget.h"
 
 namespace quorix {
 namespace {
@@ -281,10 +282,107 @@ TEST(Registration, VectorAndPortableProjectionsAgreeBitForBit) {
                 ASSERT_EQ(a->x1[u], b->x1[u]);
                 ASSERT_EQ(a->y0[u], b->y0[u]);
                 ASSERT_EQ(a->y1[u], b->y1[u]);
+                ASSERT_EQ(a->shape[u], b->shape[u]);
+                ASSERT_EQ(a->offset[u], b->offset[u]);
             }
         }
+        ASSERT_EQ(a->bottom, b->bottom) << v;
     }
     std::printf("projection path: %s\n", registration::ProjectRowTargetName());
+}
+
+// A depth frame for any depth camera: a turned wall, a nearer block, a fronto-parallel
+// patch (neighbours at one depth tie on shared colour pixels), holes and beyond-range pixels.
+std::vector<uint16_t> Blocks(const Pinhole& d, uint32_t seed) {
+    std::mt19937 rng(seed);
+    std::vector<uint16_t> depth(size_t{d.width} * d.height);
+    for (uint32_t v = 0; v < d.height; ++v) {
+        for (uint32_t u = 0; u < d.width; ++u) {
+            uint16_t z = static_cast<uint16_t>(1800 + 400 * u / d.width + 100 * v / d.height);
+            if (u > d.width / 4 && u < d.width / 2 && v > d.height / 3) {
+                z = 900;
+            } else if (u > d.width * 2 / 3 && v < d.height / 2) {
+                z = 1500;
+            }
+            const uint32_t r = rng() % 200;
+            depth[size_t{v} * d.width + u] = r == 0 ? 0 : r == 1 ? 65535 : z;
+        }
+    }
+    return depth;
+}
+
+// The run-time paths (projection, scatter and colour fetch) map every geometry bit for bit
+// as the portable loops do, depth alone, with IR and colour on depth: colour larger and
+// smaller than depth (the identity fetches the first and last colour pixels), a
+// colour camera turned upside down (rows fill from the bottom), footprints too large for
+// the vector window, and the border footprints that fall back to plain code. The outputs
+// start dirty: every pixel is written.
+TEST(Registration, EveryPathMapsAsThePortableLoopsBitForBit) {
+    const double pi = std::acos(-1.0);
+    const Extrinsics upsideDown{
+        {std::cos(pi), -std::sin(pi), 0, std::sin(pi), std::cos(pi), 0, 0, 0, 1}, {3.0, -2.0, 0.5}};
+    const struct {
+        Pinhole depth;
+        Pinhole colour;
+        Extrinsics extrinsics;
+    } cases[] = {
+        {kDepthCamera, kColourFull, Realistic()},
+        {kDepthCamera, registration::ScaledTo(kColourFull, 640, 360), Realistic()},
+        {kDepthCamera, registration::ScaledTo(kColourFull, 1280, 720), upsideDown},
+        {kDepthCamera, kDepthCamera, Extrinsics{}},
+        {registration::ScaledTo(kDepthCamera, 160, 120), kColourFull, Realistic()},
+        {registration::ScaledTo(kDepthCamera, 320, 240), kColourFull, Extrinsics{}},
+    };
+    auto row = std::make_unique<registration::ProjectedRow>();
+    uint32_t seed = 1;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.depth.width << "x" << c.depth.height << " -> "
+                                        << c.colour.width << "x" << c.colour.height);
+        registration::ProjectionTable table;
+        table.Build(c.depth, c.colour, c.extrinsics, true);
+        std::vector<uint16_t> depth = Blocks(c.depth, seed++);
+        depth.front() = depth.back() = 2000;  // the corners land (the identity's first and last)
+        std::vector<uint16_t> ir(depth.size());
+        for (size_t i = 0; i < ir.size(); ++i) {
+            ir[i] = static_cast<uint16_t>(i * 7919);  // a different value for every pixel
+        }
+        const size_t pixels = size_t{c.colour.width} * c.colour.height;
+        std::vector<uint16_t> expected(pixels, 7), expectedIr(pixels, 7);
+        std::vector<uint16_t> alone(pixels, 7);
+        registration::MapDepthToColour(table, depth.data(), ir.data(), expected.data(),
+                                       expectedIr.data(), *row, true);
+        registration::MapDepthToColour(table, depth.data(), nullptr, alone.data(), nullptr, *row,
+                                       true);
+        ASSERT_EQ(alone, expected) << "IR changes nothing of the depth";
+        ASSERT_GT(std::count(expected.begin(), expected.end(), 0), 0);
+        ASSERT_GT(std::count_if(expected.begin(), expected.end(), [](uint16_t z) { return z; }),
+                  static_cast<std::ptrdiff_t>(pixels / 4));
+        // Colour on depth from the same geometry: every colour pixel tells where it was.
+        registration::ProjectionTable nearest;
+        nearest.Build(c.depth, c.colour, c.extrinsics, false);
+        std::vector<uint8_t> colour(pixels * 3);
+        for (size_t i = 0; i < colour.size(); ++i) {
+            colour[i] = static_cast<uint8_t>(i * 131 + i / 251);
+        }
+        std::vector<uint8_t> expectedColour(depth.size() * 3, 7);
+        registration::MapColourToDepth(nearest, depth.data(), colour.data(), expectedColour.data(),
+                                       *row, true);
+        test::ForEachTarget(registration::ProjectRowTargetName, [&] {
+            std::vector<uint8_t> onDepth(depth.size() * 3, 7);
+            registration::MapColourToDepth(nearest, depth.data(), colour.data(), onDepth.data(),
+                                           *row);
+            EXPECT_EQ(onDepth, expectedColour);
+            std::vector<uint16_t> mapped(pixels, 7), mappedIr(pixels, 7);
+            registration::MapDepthToColour(table, depth.data(), nullptr, mapped.data(), nullptr,
+                                           *row);
+            EXPECT_EQ(mapped, expected);
+            std::fill(mapped.begin(), mapped.end(), 7);
+            registration::MapDepthToColour(table, depth.data(), ir.data(), mapped.data(),
+                                           mappedIr.data(), *row);
+            EXPECT_EQ(mapped, expected);
+            EXPECT_EQ(mappedIr, expectedIr);
+        });
+    }
 }
 
 // --- through the pre-processing object --------------------------------------------------

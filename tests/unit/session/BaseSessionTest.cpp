@@ -401,7 +401,8 @@ TEST_F(Session, PushedParametersSetWhatTheCommandReadSets) {
     EXPECT_EQ(a->Engine().Tof().GetDepthRange(), b->Engine().Tof().GetDepthRange());
     ASSERT_NE(a->GetPixelRayTable(), nullptr);
     ASSERT_NE(b->GetPixelRayTable(), nullptr);
-    EXPECT_EQ(a->GetPixelRayTable()->rays, b->GetPixelRayTable()->rays);
+    EXPECT_EQ(a->GetPixelRayTable()->columns, b->GetPixelRayTable()->columns);
+    EXPECT_EQ(a->GetPixelRayTable()->rows, b->GetPixelRayTable()->rows);
 }
 
 TEST_F(Session, LatePushedParametersAreReadByCommand) {
