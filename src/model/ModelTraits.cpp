@@ -72,7 +72,9 @@ constexpr ModelTraits kModels[] = {
      .serialNumber = SerialSource::kSession,
      .vanishesFromEnumeration = true,
      .companionRecheck = true,
-     .defaultDataMode = 2,
+     // A mode of its own list: in any other the session would send no data mode and tell
+     // the camera no colour size until the user chose one.
+     .defaultDataMode = 100,
      .defaultColourMode = {640, 480},
      .fallbackDataModes = kTk1aList,
      .depthRanges = DepthRangeList::kAny,
@@ -119,12 +121,13 @@ constexpr ModelTraits kModels[] = {
      .dataModes = kMipiModes,
      .bareDepthBuffers = true},
     UsbModel(TK4Aliteusb, "TK4Aliteusb", 0x0105, "config_tk4aliteusb.ini"),
-    // The 480 x 480 sensor: fixed defaults instead of a protocol, and no model name.
+    // The 480 x 480 sensor, without a model name. It speaks the USB protocol like the other
+    // HID-and-UVC models; its colour arrives as YUY2 at 480 x 480.
     {.deviceType = NsDeviceType444,
      .vendorId = kVendorSecondary,
      .productId = 0x636B,
      .linkType = kLinkUsb,
-     .protocol = ProtocolKind::kBuiltIn,
+     .protocol = ProtocolKind::kUsb,
      .recordColour = {480, 480},
      .recordColourFormat = 2,
      .dataModes = kSquareModes,

@@ -14,11 +14,10 @@ namespace quorix {
 
 // The command protocol a session of the model gets.
 enum class ProtocolKind : uint8_t {
-    kNone,     // none: the session logs the device type as invalid
-    kSocket,   // the network command protocol over TCP
-    kUsb,      // HID commands and UVC video
-    kTk1a,     // the TK1A's own USB protocol
-    kBuiltIn,  // no protocol object: the session works from fixed defaults
+    kNone,    // none: the session logs the device type as invalid
+    kSocket,  // the network command protocol over TCP
+    kUsb,     // HID commands and UVC video
+    kTk1a,    // the TK1A's own USB protocol
 };
 
 // Where BaseDevice::GetSN reads the serial number.

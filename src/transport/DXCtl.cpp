@@ -10,7 +10,7 @@
 #include "base/Status.h"
 #include "log/Log.h"
 #include "platform/UsbPlatform.h"
-#include "transport/HexDump.h"
+#include "transport/TransportLog.h"
 
 namespace quorix {
 namespace {
@@ -72,7 +72,6 @@ int32_t DXCtl::OpenDevice(const char* path) {
 
 int32_t DXCtl::Open(const CaptureRequest& request) {
     std::lock_guard guard(m_stateLock);
-    QLOG("start  %s\n", request.path.c_str());
     if (m_connected.load() && m_device) {
         QLOG("m_bIsConnect %d\n", 1);
         return 1;
@@ -88,10 +87,13 @@ int32_t DXCtl::Open(const CaptureRequest& request) {
     int error = 0;
     std::unique_ptr<platform::VideoDevice> device = platform::OpenVideoDevice(node, error);
     if (!device) {
-        QLOG_ERROR("getDevice failed %s: %s\n", request.path.c_str(),
-                   platform::NodeAccessProblem(node, error).c_str());
+        if (OpenFailureIsNew(node, error)) {
+            QLOG_ERROR("getDevice failed %s: %s\n", request.path.c_str(),
+                       platform::NodeAccessProblem(node, error).c_str());
+        }
         return kStatusNotOpened;
     }
+    OpenFailureIsNew(node, 0);
     if (!device->CanCapture()) {
         QLOG_ERROR("getDevice failed %s: %s does not capture video\n", request.path.c_str(),
                    node.c_str());
@@ -126,7 +128,7 @@ int32_t DXCtl::Open(const CaptureRequest& request) {
     m_frameSize = frameSize;
     m_request = request;
     m_connected = true;
-    QLOG("end\n");
+    QLOG("%s opened\n", request.path.c_str());
     return 0;
 }
 

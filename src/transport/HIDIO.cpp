@@ -10,7 +10,7 @@
 #include "base/Status.h"
 #include "log/Log.h"
 #include "platform/UsbPlatform.h"
-#include "transport/HexDump.h"
+#include "transport/TransportLog.h"
 
 namespace quorix {
 HIDIO::~HIDIO() {
@@ -25,10 +25,13 @@ int32_t HIDIO::OpenDevice(const char* path) {
     int error = 0;
     std::unique_ptr<platform::HidDevice> device = platform::Hid().Open(node, error);
     if (!device) {
-        QLOG_ERROR("open imu error:%d %s\n", error,
-                   platform::NodeAccessProblem(node, error).c_str());
+        if (OpenFailureIsNew(node, error)) {
+            QLOG_ERROR("open imu error:%d %s\n", error,
+                       platform::NodeAccessProblem(node, error).c_str());
+        }
         return kStatusNotOpened;
     }
+    OpenFailureIsNew(node, 0);
     QLOG("open imu ok:%d\n", 0);
     std::lock_guard guard(m_lock);
     m_device = std::move(device);
