@@ -152,6 +152,11 @@ int FakeVideoNode::ControlQuery(void* argument) {
     }
 }
 
+void FakeVideoNode::SetStreamObserver(std::function<void(bool)> observer) {
+    std::lock_guard guard(m_lock);
+    m_observer = std::move(observer);
+}
+
 int FakeVideoNode::Ioctl(unsigned long request, void* argument) {
     if (request == UVCIOC_CTRL_QUERY) {
         if (!Present()) {
@@ -159,6 +164,21 @@ int FakeVideoNode::Ioctl(unsigned long request, void* argument) {
         }
         return ControlQuery(argument);
     }
+    const int result = DriverIoctl(request, argument);
+    if (result == 0 && (request == VIDIOC_STREAMON || request == VIDIOC_STREAMOFF)) {
+        std::function<void(bool)> observer;
+        {
+            std::lock_guard guard(m_lock);
+            observer = m_observer;
+        }
+        if (observer) {
+            observer(request == VIDIOC_STREAMON);  // unlocked: it may deliver at once
+        }
+    }
+    return result;
+}
+
+int FakeVideoNode::DriverIoctl(unsigned long request, void* argument) {
     std::lock_guard guard(m_lock);
     if (m_unplugged) {
         return -ENODEV;

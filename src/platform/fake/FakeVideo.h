@@ -34,6 +34,8 @@ public:
     static std::vector<uint8_t> Descriptors(uint8_t unitId, const std::vector<uint8_t>& selectors);
 
     void SetControlHandler(ControlHandler handler);
+    // Told when the host starts (true) or stops (false) streaming.
+    void SetStreamObserver(std::function<void(bool)> observer);
     // Fills the oldest buffer the host queued (cut to its length and marked bad when the
     // sample does not fit, as a driver does); false when none is queued and it is dropped.
     bool Deliver(const uint8_t* bytes, size_t size);
@@ -63,11 +65,13 @@ private:
         bool bad = false;
     };
     int ControlQuery(void* argument);
+    int DriverIoctl(unsigned long request, void* argument);
 
     const Config m_config;
     std::mutex m_lock;
     std::condition_variable m_changed;
     ControlHandler m_handler;
+    std::function<void(bool)> m_observer;
     std::map<uint8_t, std::vector<uint8_t>> m_controls;  // the default handler's blocks
     VideoFormat m_format;
     std::vector<Buffer> m_buffers;
