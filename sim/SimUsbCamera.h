@@ -42,6 +42,8 @@ public:
     UsbTree& Tree() { return m_tree; }
     platform::FakeVideoKernel& Kernel() { return m_kernel; }
     platform::FakeHidPlatform& Hid() { return m_hid; }
+    // The Linux USB platform reading the bus's tree and hearing its events.
+    platform::UsbPlatform& Platform() { return *m_platform; }
     // Reports a udev event to the library's monitor.
     void Report(const platform::RawDeviceEvent& event) { m_events->Push(event); }
 
