@@ -98,5 +98,37 @@ TEST_F(UsbCamera, UnplugWhileStreamingIsReportedAndCloseReturns) {
     EXPECT_EQ(m_bus.Kernel().OpenDescriptors(), 0u);
 }
 
+TEST_F(UsbCamera, CameraBackUnderANewPathKeepsItsAliasAndOpens) {
+    const std::string first = m_camera.VideoPath();
+    ASSERT_TRUE(test::WaitFor([&] { return test::IsListed(first); }, 20s));
+    m_camera.Unplug();
+    // Back on other nodes (the kernel numbers them anew), the same camera.
+    sim::SimUsbConfig again;
+    again.videoIndex = 2;
+    again.hidIndex = 1;
+    sim::SimUsbCamera back(m_bus, again);
+    back.Plug();
+    const std::string second = back.VideoPath();
+    ASSERT_NE(first, second);
+    auto status = [](const std::string& uri) {
+        for (const NsDeviceInfo& d : test::Listed()) {
+            if (uri == d.uri) {
+                return std::make_pair(true, d);
+            }
+        }
+        return std::make_pair(false, NsDeviceInfo{});
+    };
+    ASSERT_TRUE(test::WaitFor([&] { return status(second).first; }, 20s));
+    EXPECT_STREQ(status(second).second.alias, "QXUSB0001");
+    // The old path names no connected camera.
+    EXPECT_TRUE(test::WaitFor(
+        [&] { return !status(first).first || status(first).second.status == Unconnected; }, 20s));
+    NsDeviceHandle handle = nullptr;
+    ASSERT_EQ(Ns2_OpenDeviceByAlias("QXUSB0001", &handle), NsStatusOk);
+    ASSERT_EQ(Ns2_StartStream(handle, 0), NsStatusOk);
+    EXPECT_TRUE(ReadUntil(handle, NsFrameReadyDepth));
+    EXPECT_EQ(Ns2_CloseDevice(&handle), NsStatusOk);
+}
+
 }  // namespace
 }  // namespace quorix
