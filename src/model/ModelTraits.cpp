@@ -20,6 +20,12 @@ constexpr uint8_t kTk1aList[] = {100, 101, 102};
 constexpr uint8_t kTk3aList[] = {0, 1, 2, 4, 10, 11};
 constexpr uint8_t kSquareList[] = {200};
 
+// The 480 x 480 sensor's own starting values. Its focal length along x comes from a table
+// the model's description does not give; its pixels are square, so fx is taken as fy.
+constexpr uint16_t kSquareRangeStart[] = {2394, 1500, 350};
+constexpr double kSquareDepthIntrinsic[] = {
+    632.251147019598, 0, 343.4132313337097, 0, 632.251147019598, 235.7334633021066, 0, 0, 1};
+
 // A USB model whose commands go over HID and UVC and whose lists follow the common rules.
 constexpr ModelTraits UsbModel(uint32_t type, const char* name, uint16_t product,
                                const char* iniFile) {
@@ -133,7 +139,9 @@ constexpr ModelTraits kModels[] = {
      .dataModes = kSquareModes,
      .vanishesFromEnumeration = true,
      .fallbackDataModes = kSquareList,
-     .depthRanges = DepthRangeList::kAny},
+     .depthRanges = DepthRangeList::kAny,
+     .firstRangeStart = kSquareRangeStart,
+     .depthIntrinsic = kSquareDepthIntrinsic},
     NetworkModel(TK5P, "TK5P", 4, "config_tk5P.ini"),
     NetworkModel(TK5E, "TK5E", 9, "config_tk5E.ini"),
     NetworkModel(TK5Pro_ADI, "TK5Pro_ADI", 10, "config_tk5Pro_ADI.ini"),

@@ -88,6 +88,11 @@ struct ModelTraits {
     LensAtInit lens = LensAtInit::kUnlisted;
     uint32_t nativeColour480Build = 0;  // firmware build that streams 640 x 480 itself; 0: never
     int32_t iniAlgorithmType = 0;       // before the ini file says otherwise
+    // Values the session starts with until the camera's own are read; null: the defaults
+    // every model shares. The first measuring range's first three values after its mode
+    // byte, and the depth intrinsics (fx, 0, cx, 0, fy, cy, 0, 0, 1).
+    const uint16_t* firstRangeStart = nullptr;
+    const double* depthIntrinsic = nullptr;
 
     // --- the frame engine ---
     bool quietOnFailure = false;    // the reader stops asking a camera that keeps failing
