@@ -81,6 +81,7 @@ int32_t DXCtl::Open(const CaptureRequest& request) {
         StopCapture();
         std::lock_guard command(m_commandLock);
         m_device.reset();
+        m_mapped = false;
         QLOG("pCaptureGraph set NULL\n");
     }
     const std::string node = platform::UsbDeviceNode(request.path);
@@ -116,8 +117,6 @@ int32_t DXCtl::Open(const CaptureRequest& request) {
                    platform::FourCCText(wanted.fourcc).c_str(), wanted.width, wanted.height,
                    node.c_str(), platform::FourCCText(chosen.fourcc).c_str(), chosen.width,
                    chosen.height);
-    } else if (const int32_t mapped = device->MapBuffers(kBuffers); mapped != 0) {
-        QLOG_ERROR("capture buffers of %s: %s\n", node.c_str(), std::strerror(-mapped));
     } else {
         frameSize = wanted.width * wanted.height * encoding.bytesPerPixel;
     }
@@ -140,6 +139,7 @@ int32_t DXCtl::CloseDevice() {
         std::lock_guard command(m_commandLock);
         m_device.reset();
     }
+    m_mapped = false;
     m_connected = false;
     m_frameSize = 0;
     QLOG("end\n");
@@ -153,6 +153,15 @@ int32_t DXCtl::StartStream() {
     }
     if (m_frameSize.load() == 0 || m_run.load()) {
         return 0;  // without a format nothing streams; ReadData says so
+    }
+    // Buffers are mapped at the first start only: an open that only reads an alias or sends
+    // commands leaves the driver's memory alone.
+    if (!m_mapped) {
+        if (const int32_t mapped = m_device->MapBuffers(kBuffers); mapped != 0) {
+            QLOG_ERROR("capture buffers of %s: %s\n", m_path.c_str(), std::strerror(-mapped));
+            return kStatusNotSupported;
+        }
+        m_mapped = true;
     }
     if (const int32_t result = m_device->StreamOn(); result != 0) {
         QLOG_ERROR("Could not start graph %d  ERROR: errorCoded:%d\n", result, -result);

@@ -83,7 +83,9 @@ TEST_F(DXCtlTest, ChosenFormatStreamsTheNewestSampleWithinTheCallersCapacity) {
     ASSERT_EQ(ctl.Open(Request("/dev/video3", 640, 480, 2)), 0);
     EXPECT_EQ(ctl.FrameSize(), 640u * 480 * 2);
     EXPECT_EQ(node->Format().fourcc, kFourCCYuyv);
+    EXPECT_EQ(node->MappedBuffers(), 0u);  // mapped when streaming starts, not at open
     ASSERT_EQ(ctl.StartStream(), 0);
+    EXPECT_EQ(node->MappedBuffers(), DXCtl::kBuffers);
     ASSERT_TRUE(node->Streaming());
 
     std::vector<uint8_t> buffer(64, 0xEE);
