@@ -10,6 +10,7 @@
 #include "protocol/Commands.h"
 #include "sim/FrameBuilder.h"
 #include "sim/SimWire.h"
+#include "transport/DXCtl.h"
 
 namespace quorix::sim {
 namespace {
@@ -25,17 +26,6 @@ constexpr uint32_t kSampleRoom = 4u << 20;
 // Groups whose USB gets name their item in a set that goes first (texts, lens records).
 bool AsksFirst(uint8_t group) {
     return group == 0x13 || group == 0x18 || group == 0x15;
-}
-
-uint32_t FourCCOf(uint8_t encoding) {
-    switch (encoding) {
-        case 1:
-            return platform::kFourCCH264;
-        case 2:
-            return platform::kFourCCYuyv;
-        default:
-            return platform::kFourCCMjpeg;
-    }
 }
 
 }  // namespace
@@ -70,9 +60,9 @@ SimUsbCamera::SimUsbCamera(SimUsbBus& bus, SimUsbConfig config)
 
     const uint32_t w = model.recordColour.width;
     const uint32_t h = model.recordColour.height;
-    const uint32_t bytesPerPixel = model.recordColourFormat == 2 ? 2 : 1;
-    m_videoConfig.formats = {
-        {FourCCOf(model.recordColourFormat), w, h, std::max(w * h * bytesPerPixel, kSampleRoom)}};
+    const uint32_t bytesPerPixel = DXCtl::BytesPerPixelOf(model.recordColourFormat);
+    m_videoConfig.formats = {{DXCtl::FourCCOf(model.recordColourFormat), w, h,
+                              std::max(w * h * bytesPerPixel, kSampleRoom)}};
     m_videoConfig.unitId = kUnitId;
     m_videoConfig.descriptors = platform::FakeVideoNode::Descriptors(kUnitId, {2, 7});
     MakeNodes();

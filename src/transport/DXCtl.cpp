@@ -36,6 +36,14 @@ std::vector<std::shared_ptr<DXCtl>> g_registry;
 
 }  // namespace
 
+uint32_t DXCtl::FourCCOf(uint8_t encoding) {
+    return EncodingOf(encoding).fourcc;
+}
+
+uint32_t DXCtl::BytesPerPixelOf(uint8_t encoding) {
+    return EncodingOf(encoding).bytesPerPixel;
+}
+
 std::shared_ptr<DXCtl> DXCtl::ForPath(const std::string& path) {
     std::lock_guard guard(g_registryLock);
     for (const auto& existing : g_registry) {

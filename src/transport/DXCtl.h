@@ -43,6 +43,10 @@ public:
     static constexpr int32_t kSet = 0;
     static constexpr int32_t kGet = 1;
 
+    // The fourcc and bytes per pixel of an encoding byte of the open request.
+    static uint32_t FourCCOf(uint8_t encoding);
+    static uint32_t BytesPerPixelOf(uint8_t encoding);
+
     // The shared object of a device path, created on first use; it lives as long as the
     // process, as do its channels' handles while they are open.
     static std::shared_ptr<DXCtl> ForPath(const std::string& path);
