@@ -278,5 +278,68 @@ TEST_F(UsbProtocols, Tk1aOpensUvcFirstAndKeepsItsDataModeScheme) {
     tk1a.CloseDevice();
 }
 
+TEST_F(UsbProtocols, UvcWdrRecordsAndPropertiesAreBoundedBySize) {
+    UvcProtocol uvc(m_record);
+    ASSERT_EQ(uvc.OpenDevice(), 0);
+    const uint8_t gain[5] = {0x10, 0x20, 0x30, 0x40, 0x01};
+    EXPECT_EQ(uvc.SetProperty(property::kWDRGMMGain, gain, sizeof gain), 0);
+    EXPECT_EQ(uvc.SetProperty(property::kWDRGMMGain, gain, 4), kStatusBadParameter);
+    uint8_t back[6] = {};
+    uint32_t length = sizeof back;
+    ASSERT_EQ(uvc.GetProperty(property::kWDRGMMGain, back, length), 0);
+    EXPECT_EQ(std::vector<uint8_t>(back, back + 5), std::vector<uint8_t>(gain, gain + 5));
+    length = 5;  // a get fills six bytes
+    EXPECT_EQ(uvc.GetProperty(property::kWDRThreshold, back, length), kStatusBadParameter);
+    WDROutputMode wdr{};
+    length = sizeof wdr - 1;
+    EXPECT_EQ(uvc.GetProperty(property::kWDRSetting, &wdr, length), kStatusBadParameter);
+    const auto c = Controls();
+    ASSERT_EQ(c.size(), 2u);  // the refused calls sent nothing
+    EXPECT_EQ(c[0].selector, 0x1B);
+    EXPECT_EQ(c[0].query, platform::kUvcSetCur);
+    EXPECT_EQ(c[1].query, platform::kUvcGetCur);
+    uvc.CloseDevice();
+    EXPECT_EQ(uvc.SetWDRThreshold(gain, sizeof gain), 0);  // closed: "device is not opened."
+    EXPECT_EQ(Controls().size(), 2u);
+}
+
+TEST_F(UsbProtocols, CaptureChannelReopensOnTheNodesOfACameraThatCameBack) {
+    UvcProtocol first(m_record);
+    ASSERT_EQ(first.OpenDevice(), 0);
+    m_video->Unplug();
+    first.SetConnectStatus(false);
+    EXPECT_EQ(first.SetDataMode(2), kStatusNotOpened);
+    first.CloseDevice();
+    // Plugged in again on the same node.
+    FakeVideoNode::Config config;
+    config.formats = {{platform::kFourCCYuyv, 640, 480, 640 * 480 * 2}};
+    auto again = std::make_shared<FakeVideoNode>(config);
+    m_kernel.Add("/dev/video1", again);
+    UvcProtocol second(m_record);
+    ASSERT_EQ(second.OpenDevice(), 0);
+    EXPECT_EQ(second.SetDataMode(2), 0);
+    EXPECT_EQ(again->Opens(), 1u);
+    second.CloseDevice();
+    EXPECT_EQ(m_kernel.OpenDescriptors(), 0u);
+}
+
+TEST_F(UsbProtocols, Tk1aTransferPropertiesGoOverHid) {
+    TK1A_Protocol tk1a(m_record);
+    ASSERT_EQ(tk1a.OpenDevice(), 0);
+    HidAnswers({0x01, 0x02, 0, 0, 0, 0x03, 0, 0, 0, 0x04});
+    TransferState state{};
+    uint32_t length = sizeof state;
+    ASSERT_EQ(tk1a.GetProperty(property::kUpgradeState, &state, length), 0);
+    EXPECT_EQ(m_hid->Written().back()[1], 0x98);  // the transfer group on HID
+    length = sizeof state - 1;
+    EXPECT_EQ(tk1a.GetProperty(property::kUpgradeState, &state, length), kStatusBadParameter);
+    uint8_t supported = 9;
+    length = 0;
+    EXPECT_EQ(tk1a.GetProperty(property::kUpgradeSupported, &supported, length),
+              kStatusBadParameter);
+    EXPECT_EQ(supported, 9);
+    tk1a.CloseDevice();
+}
+
 }  // namespace
 }  // namespace quorix
