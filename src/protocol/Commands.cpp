@@ -981,4 +981,16 @@ Command GetWdrRecord(uint8_t group) {
     return Make(group, Direction::Get, kWdrReplyBytes, kWdrReplyBytes);
 }
 
+Command SetPsensor(uint8_t id, uint8_t item, const uint8_t* value, size_t size) {
+    Command c = Make(0x13, Direction::Set, kMaxRequest, kMaxRequest, {0x06, id, item});
+    c.Put(3, value, std::min(size, kMaxRequest - 3));
+    return c;
+}
+
+Command PsensorRequest(uint8_t id, uint8_t item, Direction direction) {
+    return direction == Direction::Set
+               ? Make(0x13, Direction::Set, 3, 3, {kPsensorGet, id, item})
+               : Make(0x13, Direction::Get, kMaxRequest, kMaxRequest, {kPsensorGet, id, item});
+}
+
 }  // namespace quorix::cmd

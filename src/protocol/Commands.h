@@ -318,6 +318,13 @@ inline constexpr uint32_t kWdrReplyBytes = 6;
 Command SetWdrRecord(uint8_t group, const void* record);
 Command GetWdrRecord(uint8_t group);
 inline constexpr uint8_t kWdrGmmGainGroup = 0x1B;
+// Proximity sensors (UVC only): group 0x13, sub-command 0x06 sets and 0x16 asks; `id`
+// selects the sensor, `item` what is set or read (0 the reading, 1 name, 2 enable,
+// 3 threshold, 4 pulse width, 5 gain, 6 time).
+inline constexpr uint8_t kPsensorGet = 0x16;
+Command SetPsensor(uint8_t id, uint8_t item, const uint8_t* value, size_t size);
+// The read request (a set) and the get that fetches it; the answer starts at byte 3.
+Command PsensorRequest(uint8_t id, uint8_t item, Direction direction);
 inline constexpr uint8_t kWdrThresholdGroup = 0x1C;
 
 }  // namespace quorix::cmd

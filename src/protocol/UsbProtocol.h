@@ -9,6 +9,7 @@
 #include "model/SessionInfo.h"
 #include "protocol/CompositeProtocol.h"
 #include "protocol/HidProtocol.h"
+#include "protocol/UvcProtocol.h"
 
 namespace quorix {
 
@@ -39,11 +40,19 @@ public:
     int32_t SetDataMode(uint8_t mode) override;
     int32_t GetDataMode(uint8_t& mode) override;
     int32_t GetSN(char* text, uint32_t capacity) override;
+    // Beyond the HID and DSP properties, the proximity sensors (0xE0000100 to 0xE0000106):
+    // data[0] is the sensor id; a set's value follows it (the name's bytes; high then low
+    // for the threshold; a 16-bit id-and-value for the byte settings, id in the low byte),
+    // as does a get's answer (the 16-bit reading, the name, high and low, or one byte).
     int32_t SetProperty(uint32_t id, const void* data, uint32_t length) override;
     int32_t GetProperty(uint32_t id, void* data, uint32_t& length) override;
 
 private:
+    int32_t SetPsensor(uint32_t id, const uint8_t* data, uint32_t length);
+    int32_t GetPsensor(uint32_t id, uint8_t* data, uint32_t& length);
+
     HidProtocol& m_hid;
+    UvcProtocol* m_uvc;  // null when the inner UVC protocol is another (tests of the routing)
 };
 
 }  // namespace quorix

@@ -22,8 +22,10 @@ constexpr LinkForm kUvcForms[] = {
     {.id = 0x09, .direction = Direction::Get, .sub = -1, .requestLength = 1},   // depth range
     {.id = 0x0A, .direction = Direction::Get, .sub = -1, .requestLength = 20},  // pulse count
     {.id = 0x0E, .direction = Direction::Get, .sub = -1, .requestLength = 37},  // HTP
-    {.id = 0x13, .direction = Direction::Get, .sub = -1, .subFirst = true},     // texts
-    {.id = 0x18, .direction = Direction::Get, .sub = -1, .subFirst = true},     // device texts
+    // Proximity-sensor gets send their whole request themselves.
+    {.id = 0x13, .direction = Direction::Get, .sub = cmd::kPsensorGet},
+    {.id = 0x13, .direction = Direction::Get, .sub = -1, .subFirst = true},  // texts
+    {.id = 0x18, .direction = Direction::Get, .sub = -1, .subFirst = true},  // device texts
     {.id = 0x15, .direction = Direction::Get, .sub = 0x11, .requestLength = 64, .subFirst = true},
     {.id = 0x15, .direction = Direction::Get, .sub = 0x12, .requestLength = 64, .subFirst = true},
 };
@@ -261,6 +263,118 @@ int32_t UvcProtocol::SetJsonState(const TransferState&) {
 
 int32_t UvcProtocol::GetJsonState(TransferState&) {
     return NotSupported();
+}
+
+// --- Proximity sensors ---
+
+namespace {
+
+// The values a proximity-sensor byte setting takes.
+bool PsensorByteFits(UvcProtocol::PsensorItem item, uint8_t value) {
+    switch (item) {
+        case UvcProtocol::kEnable:
+            return value <= 1;
+        case UvcProtocol::kPulseWidth:
+            return value >= 1 && value <= 62;
+        case UvcProtocol::kGain:
+            return value == 1 || value == 2 || value == 4 || value == 8;
+        case UvcProtocol::kTime:
+            return value <= 2;
+        default:
+            return false;
+    }
+}
+
+constexpr uint16_t kPsensorMax = 1023;
+
+}  // namespace
+
+int32_t UvcProtocol::AskPsensor(uint8_t id, uint8_t item, cmd::Command& reply, size_t need,
+                                const Where& where) {
+    reply = cmd::PsensorRequest(id, item, Direction::Get);
+    const int32_t result =
+        RequestThenFetch(cmd::PsensorRequest(id, item, Direction::Set), reply, where);
+    if (result == 0 && !reply.Holds(3 + need)) {
+        return Checked(kStatusTransferError, reply, where);
+    }
+    return result;
+}
+
+int32_t UvcProtocol::GetPsensorData(uint8_t id, uint16_t& value) {
+    cmd::Command reply;
+    if (const int32_t result = AskPsensor(id, kReading, reply, 2, Where::current()); result != 0) {
+        return result;
+    }
+    const uint16_t reading = reply.U16(3);
+    if (reading > kPsensorMax) {
+        QLOG_WARN("psensor %d reading %d is out of range.\n", id, reading);
+        return kStatusFailed;
+    }
+    value = reading;
+    return 0;
+}
+
+int32_t UvcProtocol::SetPsensorName(uint8_t id, const char* name, uint32_t length) {
+    if (name == nullptr && length > 0) {
+        return kStatusNullPointer;
+    }
+    return Run(cmd::SetPsensor(id, kName, reinterpret_cast<const uint8_t*>(name), length),
+               Where::current());
+}
+
+int32_t UvcProtocol::GetPsensorName(uint8_t id, char* name, uint32_t capacity) {
+    if (name == nullptr || capacity == 0) {
+        return kStatusBadParameter;
+    }
+    cmd::Command reply;
+    if (const int32_t result = AskPsensor(id, kName, reply, 0, Where::current()); result != 0) {
+        return result;
+    }
+    const size_t arrived = reply.received > 3 ? reply.received - 3u : 0;
+    const size_t n = std::min<size_t>(capacity - 1, arrived);
+    reply.Get(3, name, n);
+    name[n] = '\0';
+    return 0;
+}
+
+int32_t UvcProtocol::SetPsensorThreshold(uint8_t id, uint16_t high, uint16_t low) {
+    if (high <= low || high > kPsensorMax) {
+        QLOG_WARN("high:%d low:%d is invalid.\n", high, low);
+        return 1;
+    }
+    const uint8_t value[4] = {static_cast<uint8_t>(high & 0xFF), static_cast<uint8_t>(high >> 8),
+                              static_cast<uint8_t>(low & 0xFF), static_cast<uint8_t>(low >> 8)};
+    return Run(cmd::SetPsensor(id, kThreshold, value, sizeof value), Where::current());
+}
+
+int32_t UvcProtocol::GetPsensorThreshold(uint8_t id, uint16_t& high, uint16_t& low) {
+    cmd::Command reply;
+    if (const int32_t result = AskPsensor(id, kThreshold, reply, 4, Where::current());
+        result != 0) {
+        return result;
+    }
+    high = reply.U16(3);
+    low = reply.U16(5);
+    return 0;
+}
+
+int32_t UvcProtocol::SetPsensorByte(PsensorItem item, uint16_t idAndValue) {
+    const auto id = static_cast<uint8_t>(idAndValue & 0xFF);
+    const auto value = static_cast<uint8_t>(idAndValue >> 8);
+    if (!PsensorByteFits(item, value)) {
+        QLOG_WARN("psensor %d item %d value %d is invalid.\n", id, item, value);
+        return 1;
+    }
+    return Run(cmd::SetPsensor(id, item, &value, 1), Where::current());
+}
+
+int32_t UvcProtocol::GetPsensorByte(PsensorItem item, uint8_t id, uint8_t& value) {
+    cmd::Command reply;
+    if (const int32_t result = AskPsensor(id, item, reply, 1, Where::current()); result != 0) {
+        return result;
+    }
+    value = reply.U8(3);
+    return 0;
 }
 
 }  // namespace quorix

@@ -49,6 +49,19 @@ public:
     int32_t SetJsonState(const TransferState& state) override;
     int32_t GetJsonState(TransferState& state) override;
 
+    // Proximity sensors (not interface operations; the TK1A composite's properties reach
+    // them). A value outside its range returns 1 and sends nothing. The 16-bit forms carry
+    // the sensor id in the low byte and the value in the high byte.
+    enum PsensorItem : uint8_t { kReading, kName, kEnable, kThreshold, kPulseWidth, kGain, kTime };
+    int32_t GetPsensorData(uint8_t id, uint16_t& value);
+    int32_t SetPsensorName(uint8_t id, const char* name, uint32_t length);
+    int32_t GetPsensorName(uint8_t id, char* name, uint32_t capacity);
+    int32_t SetPsensorThreshold(uint8_t id, uint16_t high, uint16_t low);
+    int32_t GetPsensorThreshold(uint8_t id, uint16_t& high, uint16_t& low);
+    // Enable, pulse width, gain, time.
+    int32_t SetPsensorByte(PsensorItem item, uint16_t idAndValue);
+    int32_t GetPsensorByte(PsensorItem item, uint8_t id, uint8_t& value);
+
     // Whether this protocol's open opened the shared channel.
     bool OwnsChannel() const { return m_ownsChannel; }
 
@@ -58,6 +71,8 @@ protected:
 private:
     int32_t SetWdr(uint8_t group, const void* record, uint32_t length, const Where& where);
     int32_t GetWdr(uint8_t group, void* record, uint32_t length, const Where& where);
+    int32_t AskPsensor(uint8_t id, uint8_t item, cmd::Command& reply, size_t need,
+                       const Where& where);
 
     CaptureRequest m_request;
     std::shared_ptr<DXCtl> m_dxctl;  // null for a link that is not USB

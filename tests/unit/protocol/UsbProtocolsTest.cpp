@@ -341,5 +341,44 @@ TEST_F(UsbProtocols, Tk1aTransferPropertiesGoOverHid) {
     tk1a.CloseDevice();
 }
 
+TEST_F(UsbProtocols, ProximitySensorsCheckTheirValuesAndAskBeforeReading) {
+    TK1A_Protocol tk1a(m_record);
+    ASSERT_EQ(tk1a.OpenDevice(), 0);
+    const uint16_t gain3 = 0x0301;  // sensor 1, gain 3
+    EXPECT_EQ(tk1a.SetProperty(property::kPsensorFirst + 4, &gain3, sizeof gain3), 1);
+    const uint8_t equal[5] = {1, 0x10, 0x00, 0x10, 0x00};  // high = low
+    EXPECT_EQ(tk1a.SetProperty(property::kPsensorFirst + 2, equal, sizeof equal), 1);
+    EXPECT_TRUE(Controls().empty());  // refused values send nothing
+    const uint16_t gain4 = 0x0401;
+    ASSERT_EQ(tk1a.SetProperty(property::kPsensorFirst + 4, &gain4, sizeof gain4), 0);
+    auto c = Controls();
+    ASSERT_EQ(c.size(), 1u);
+    EXPECT_EQ(c[0].selector, 0x13);
+    EXPECT_EQ(std::vector<uint8_t>(c[0].block.begin(), c[0].block.begin() + 5),
+              (std::vector<uint8_t>{0x06, 0x01, 0x05, 0x04, 0x00}));
+
+    // A reading: the request goes as a set, the answer comes from byte 3 of the get.
+    {
+        std::lock_guard guard(m_lock);
+        m_controls.clear();
+    }
+    m_video->SetControlHandler([&](uint8_t, uint8_t query, uint8_t* data, uint16_t) {
+        if (query == platform::kUvcGetLen) {
+            data[0] = 64;
+            data[1] = 0;
+        } else if (query == platform::kUvcGetCur) {
+            memset(data, 0, 64);
+            data[3] = 0x00;  // 1024: beyond what a sensor reads
+            data[4] = 0x04;
+        }
+        return 0;
+    });
+    uint8_t reading[3] = {2, 0xAA, 0xAA};
+    uint32_t length = sizeof reading;
+    EXPECT_EQ(tk1a.GetProperty(property::kPsensorData, reading, length), kStatusFailed);
+    EXPECT_EQ(reading[1], 0xAA);  // nothing written on failure
+    tk1a.CloseDevice();
+}
+
 }  // namespace
 }  // namespace quorix
