@@ -12,7 +12,8 @@ namespace {
 template <typename Block>
 std::vector<Step> ImuSteps(SocketProtocol& p, const char* name, uint8_t sub, Bytes readRequest,
                            int32_t (CommandProtocol::*set)(const Block&),
-                           int32_t (CommandProtocol::*get)(Block&), const Block& sent, Block& back) {
+                           int32_t (CommandProtocol::*get)(Block&), const Block& sent,
+                           Block& back) {
     const Bytes block(sent.begin(), sent.end());
     return {
         {std::string(name) + " set",

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "api/PrivateExports.h"
 #include "log/Log.h"
 #include "quorix/quorix_api.h"
 #include "sim/SimUsbCamera.h"
@@ -65,6 +66,10 @@ TEST_F(UsbCamera, DiscoverOpenStreamSetAndClose) {
     // A setting reaches the camera over its command channels.
     ASSERT_EQ(Ns2_SetThreshold(handle, 0, 7), NsStatusOk);
     EXPECT_TRUE(test::WaitFor([&] { return m_camera.State().sensors[0].thresholdX10 == 70; }, 5s));
+
+    // The platform is not swapped under a running library.
+    EXPECT_EQ(NsPrivate_SetUsbPlatforms(nullptr, nullptr, nullptr), NsStatusFailed);
+    EXPECT_GT(m_camera.SamplesDelivered(), 0u);
 
     EXPECT_EQ(Ns2_StopStream(handle, 0), NsStatusOk);
     EXPECT_EQ(Ns2_CloseDevice(&handle), NsStatusOk);
