@@ -152,8 +152,8 @@ TEST(SocketProtocolClosedTest, SettingsAnswerZeroStreamingMinus13OthersFailOnThe
         SCOPED_TRACE(s.name);
         capture.Clear();
         EXPECT_EQ(s.call(), 0);
-        EXPECT_TRUE(
-            capture.Contains(std::string("CommandProtocol::") + s.name + "]:device is not opened."));
+        EXPECT_TRUE(capture.Contains(std::string("CommandProtocol::") + s.name +
+                                     "]:device is not opened."));
     }
     EXPECT_EQ(u16, 7);  // outputs untouched
     EXPECT_EQ(u8, 7);
