@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "api/Handles.h"
+#include "api/PrivateExports.h"
 #include "api/SessionCall.h"
 #include "api/Status.h"
 #include "config/Config.h"
@@ -15,6 +16,9 @@
 #include "device/EnumSocketDevice.h"
 #include "log/Log.h"
 #include "pipeline/Frame.h"
+#include "platform/HidDevice.h"
+#include "platform/UsbPlatform.h"
+#include "platform/VideoDevice.h"
 #include "quorix/quorix_api.h"
 #include "session/BaseSession.h"
 #include "upgrade/TransferWorkers.h"
@@ -77,6 +81,19 @@ QUORIX_API NsReturnStatus Ns2_Shutdown(void) {
         log::Shutdown();
         ConfigHolder::Destroy();
         g_initialised = false;
+        return NsStatusOk;
+    });
+}
+
+QUORIX_API NsReturnStatus NsPrivate_SetUsbPlatforms(void* usb, void* videoKernel, void* hid) {
+    return Firewall(__func__, [&] {
+        std::lock_guard guard(g_lifecycleLock);
+        if (g_initialised) {
+            return NsStatusFailed;  // discovery and open cameras use the platform now
+        }
+        platform::SetUsbPlatformForTesting(static_cast<platform::UsbPlatform*>(usb));
+        platform::SetVideoKernelForTesting(static_cast<platform::VideoKernel*>(videoKernel));
+        platform::SetHidPlatformForTesting(static_cast<platform::HidPlatform*>(hid));
         return NsStatusOk;
     });
 }

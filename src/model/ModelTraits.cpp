@@ -20,6 +20,12 @@ constexpr uint8_t kTk1aList[] = {100, 101, 102};
 constexpr uint8_t kTk3aList[] = {0, 1, 2, 4, 10, 11};
 constexpr uint8_t kSquareList[] = {200};
 
+// The 480 x 480 sensor's own starting values. Its focal length along x comes from a table
+// the model's description does not give; its pixels are square, so fx is taken as fy.
+constexpr uint16_t kSquareRangeStart[] = {2394, 1500, 350};
+constexpr double kSquareDepthIntrinsic[] = {
+    632.251147019598, 0, 343.4132313337097, 0, 632.251147019598, 235.7334633021066, 0, 0, 1};
+
 // A USB model whose commands go over HID and UVC and whose lists follow the common rules.
 constexpr ModelTraits UsbModel(uint32_t type, const char* name, uint16_t product,
                                const char* iniFile) {
@@ -72,7 +78,9 @@ constexpr ModelTraits kModels[] = {
      .serialNumber = SerialSource::kSession,
      .vanishesFromEnumeration = true,
      .companionRecheck = true,
-     .defaultDataMode = 2,
+     // A mode of its own list: in any other the session would send no data mode and tell
+     // the camera no colour size until the user chose one.
+     .defaultDataMode = 100,
      .defaultColourMode = {640, 480},
      .fallbackDataModes = kTk1aList,
      .depthRanges = DepthRangeList::kAny,
@@ -119,18 +127,21 @@ constexpr ModelTraits kModels[] = {
      .dataModes = kMipiModes,
      .bareDepthBuffers = true},
     UsbModel(TK4Aliteusb, "TK4Aliteusb", 0x0105, "config_tk4aliteusb.ini"),
-    // The 480 x 480 sensor: fixed defaults instead of a protocol, and no model name.
+    // The 480 x 480 sensor, without a model name. It speaks the USB protocol like the other
+    // HID-and-UVC models; its colour arrives as YUY2 at 480 x 480.
     {.deviceType = NsDeviceType444,
      .vendorId = kVendorSecondary,
      .productId = 0x636B,
      .linkType = kLinkUsb,
-     .protocol = ProtocolKind::kBuiltIn,
+     .protocol = ProtocolKind::kUsb,
      .recordColour = {480, 480},
      .recordColourFormat = 2,
      .dataModes = kSquareModes,
      .vanishesFromEnumeration = true,
      .fallbackDataModes = kSquareList,
-     .depthRanges = DepthRangeList::kAny},
+     .depthRanges = DepthRangeList::kAny,
+     .firstRangeStart = kSquareRangeStart,
+     .depthIntrinsic = kSquareDepthIntrinsic},
     NetworkModel(TK5P, "TK5P", 4, "config_tk5P.ini"),
     NetworkModel(TK5E, "TK5E", 9, "config_tk5E.ini"),
     NetworkModel(TK5Pro_ADI, "TK5Pro_ADI", 10, "config_tk5Pro_ADI.ini"),

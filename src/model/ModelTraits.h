@@ -14,11 +14,10 @@ namespace quorix {
 
 // The command protocol a session of the model gets.
 enum class ProtocolKind : uint8_t {
-    kNone,     // none: the session logs the device type as invalid
-    kSocket,   // the network command protocol over TCP
-    kUsb,      // HID commands and UVC video
-    kTk1a,     // the TK1A's own USB protocol
-    kBuiltIn,  // no protocol object: the session works from fixed defaults
+    kNone,    // none: the session logs the device type as invalid
+    kSocket,  // the network command protocol over TCP
+    kUsb,     // HID commands and UVC video
+    kTk1a,    // the TK1A's own USB protocol
 };
 
 // Where BaseDevice::GetSN reads the serial number.
@@ -89,6 +88,11 @@ struct ModelTraits {
     LensAtInit lens = LensAtInit::kUnlisted;
     uint32_t nativeColour480Build = 0;  // firmware build that streams 640 x 480 itself; 0: never
     int32_t iniAlgorithmType = 0;       // before the ini file says otherwise
+    // Values the session starts with until the camera's own are read; null: the defaults
+    // every model shares. The first measuring range's first three values after its mode
+    // byte, and the depth intrinsics (fx, 0, cx, 0, fy, cy, 0, 0, 1).
+    const uint16_t* firstRangeStart = nullptr;
+    const double* depthIntrinsic = nullptr;
 
     // --- the frame engine ---
     bool quietOnFailure = false;    // the reader stops asking a camera that keeps failing

@@ -916,4 +916,81 @@ int32_t ReadJsonState(const Command& reply, TransferState& state) {
     return ReadTransferState(reply, 2, state);
 }
 
+// --- USB-only commands ---
+
+Command SetTecentMode(uint8_t mode) {
+    return Make(0x17, Direction::Set, 2, 2, {0x01, static_cast<uint8_t>(mode - 99)});
+}
+
+Command GetTecentMode() {
+    return Make(0x17, Direction::Get, 2, 2, {0x01});
+}
+
+int32_t ReadTecentMode(const Command& reply, uint8_t& mode) {
+    if (!reply.Holds(2)) {
+        return kStatusTransferError;
+    }
+    mode = static_cast<uint8_t>(reply.U8(1) + 99);
+    return 0;
+}
+
+int32_t SetRgbWeightMatrix(const uint8_t* data, uint32_t length, Command& out) {
+    if ((data == nullptr && length > 0) || length + 2 > kMaxRequest) {
+        return kStatusBadParameter;
+    }
+    out = Make(0x15, Direction::Set, length + 2, length + 2, {0x03, 0x01});
+    out.Put(2, data, length);
+    return 0;
+}
+
+Command SetRgbAecEnabled(bool enable) {
+    return Make(0x15, Direction::Set, 3, 3, {0x03, 0x02, static_cast<uint8_t>(enable ? 0 : 1)});
+}
+
+Command SetRgbExposure(float time, float gain) {
+    Command c = Make(0x15, Direction::Set, 10, 10, {0x03, 0x03});
+    c.Put(2, &time, sizeof time);
+    c.Put(6, &gain, sizeof gain);
+    return c;
+}
+
+Command GetRgbExposure() {
+    return Make(0x15, Direction::Get, 10, 10, {0x03, 0x03});
+}
+
+int32_t ReadRgbExposure(const Command& reply, float& time, float& gain) {
+    if (!reply.Holds(10)) {
+        return kStatusTransferError;
+    }
+    reply.Get(2, &time, sizeof time);
+    reply.Get(6, &gain, sizeof gain);
+    return 0;
+}
+
+Command SetDataModeByte(uint8_t mode) {
+    return Make(0x07, Direction::Set, 1, 1, {mode});
+}
+
+Command SetWdrRecord(uint8_t group, const void* record) {
+    Command c = Make(group, Direction::Set, kWdrRecordBytes, kWdrRecordBytes);
+    c.Put(0, record, kWdrRecordBytes);
+    return c;
+}
+
+Command GetWdrRecord(uint8_t group) {
+    return Make(group, Direction::Get, kWdrReplyBytes, kWdrReplyBytes);
+}
+
+Command SetPsensor(uint8_t id, uint8_t item, const uint8_t* value, size_t size) {
+    Command c = Make(0x13, Direction::Set, kMaxRequest, kMaxRequest, {0x06, id, item});
+    c.Put(3, value, std::min(size, kMaxRequest - 3));
+    return c;
+}
+
+Command PsensorRequest(uint8_t id, uint8_t item, Direction direction) {
+    return direction == Direction::Set
+               ? Make(0x13, Direction::Set, 3, 3, {kPsensorGet, id, item})
+               : Make(0x13, Direction::Get, kMaxRequest, kMaxRequest, {kPsensorGet, id, item});
+}
+
 }  // namespace quorix::cmd

@@ -296,4 +296,35 @@ Command SetJsonState(const TransferState& state);
 Command GetJsonState();
 [[nodiscard]] int32_t ReadJsonState(const Command& reply, TransferState& state);
 
+// --- USB-only commands ---------------------------------------------------------------------
+
+// The TK1A's data modes 100 to 102 travel as 1 to 3 (group 0x17).
+Command SetTecentMode(uint8_t mode);
+Command GetTecentMode();
+// The camera's byte plus 99 (modulo 256).
+[[nodiscard]] int32_t ReadTecentMode(const Command& reply, uint8_t& mode);
+// Colour sensor (group 0x15, sub-command 0x03). -15 when the matrix does not fit a request.
+int32_t SetRgbWeightMatrix(const uint8_t* data, uint32_t length, Command& out);
+Command SetRgbAecEnabled(bool enable);
+// Time and gain travel as the bit patterns of 32-bit floats.
+Command SetRgbExposure(float time, float gain);
+Command GetRgbExposure();
+[[nodiscard]] int32_t ReadRgbExposure(const Command& reply, float& time, float& gain);
+// The UVC link's data mode: the mode byte alone.
+Command SetDataModeByte(uint8_t mode);
+// WDR gain and threshold records (groups 0x1B and 0x1C): a 32-bit value and a byte.
+inline constexpr uint32_t kWdrRecordBytes = 5;
+inline constexpr uint32_t kWdrReplyBytes = 6;
+Command SetWdrRecord(uint8_t group, const void* record);
+Command GetWdrRecord(uint8_t group);
+inline constexpr uint8_t kWdrGmmGainGroup = 0x1B;
+// Proximity sensors (UVC only): group 0x13, sub-command 0x06 sets and 0x16 asks; `id`
+// selects the sensor, `item` what is set or read (0 the reading, 1 name, 2 enable,
+// 3 threshold, 4 pulse width, 5 gain, 6 time).
+inline constexpr uint8_t kPsensorGet = 0x16;
+Command SetPsensor(uint8_t id, uint8_t item, const uint8_t* value, size_t size);
+// The read request (a set) and the get that fetches it; the answer starts at byte 3.
+Command PsensorRequest(uint8_t id, uint8_t item, Direction direction);
+inline constexpr uint8_t kWdrThresholdGroup = 0x1C;
+
 }  // namespace quorix::cmd

@@ -29,7 +29,7 @@
 
 namespace quorix {
 
-inline constexpr size_t kDeviceStatusBytes = 32;   // with n = 5
+inline constexpr size_t kDeviceStatusBytes = 32;     // with n = 5
 inline constexpr size_t kDeviceStatusMaxBytes = 34;  // longest 0x2C payload accepted
 
 struct DeviceStatus {

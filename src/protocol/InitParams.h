@@ -50,7 +50,7 @@ struct InitParamBlocks {
     uint8_t optionByte = 0;
     std::string strings[2];  // serial number, firmware version
     uint8_t records[480] = {};
-    uint32_t received = 0;   // bit t set when block type t arrived
+    uint32_t received = 0;  // bit t set when block type t arrived
 };
 
 // Walks a 0x2E payload into `blocks`. 0 on success, -1 for a malformed payload (logged);
@@ -63,7 +63,7 @@ struct PushedParameters {
     std::array<float, 5> planeCorrection{};
     std::array<std::array<uint8_t, 19>, 3> depthOffsets{};
     std::array<NsMeasuringRange, 3> measuringRanges{};
-    std::array<uint8_t, 33> dataModeList{};   // count, then up to 32 codes
+    std::array<uint8_t, 33> dataModeList{};    // count, then up to 32 codes
     std::array<uint8_t, 10> depthRangeList{};  // count, then up to 9 codes
     WDROutputMode wdr{};
     uint8_t dataMode = 0;

@@ -51,6 +51,16 @@ BaseSession::BaseSession(const SessionInfo& info, std::unique_ptr<ImgPreProcess>
         m_cache.measuringRanges[g] = kDefaultRanges[g];
         m_cache.rangeOffsets[g][0] = g;
     }
+    if (m_model.firstRangeStart != nullptr) {
+        NsMeasuringRange& first = m_cache.measuringRanges[0];
+        first.depthMaxNear = m_model.firstRangeStart[0];
+        first.depthMaxMid = m_model.firstRangeStart[1];
+        first.depthMaxFar = m_model.firstRangeStart[2];
+    }
+    if (m_model.depthIntrinsic != nullptr) {
+        std::copy(m_model.depthIntrinsic, m_model.depthIntrinsic + 9,
+                  m_cache.depthIntrinsic.begin());
+    }
     m_dataMode.store(m_model.defaultDataMode);
     if (m_model.mappedAtStart) {
         m_synchronize.store(true);

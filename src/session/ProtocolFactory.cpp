@@ -6,6 +6,7 @@
 #include "log/Log.h"
 #include "model/ModelTraits.h"
 #include "protocol/SocketProtocol.h"
+#include "protocol/UsbProtocol.h"
 
 namespace quorix {
 namespace {
@@ -30,9 +31,9 @@ std::unique_ptr<BaseProtocol> CreateProtocol(const SessionInfo& info) {
                     static_cast<uint32_t>(info.net.ip[3]) << 24,
                 info.net.dataPort, info.net.commandPort);
         case ProtocolKind::kUsb:
+            return std::make_unique<UsbProtocol>(info);
         case ProtocolKind::kTk1a:
-        case ProtocolKind::kBuiltIn:
-            return nullptr;  // USB protocols come with USB camera support
+            return std::make_unique<TK1A_Protocol>(info);
         case ProtocolKind::kNone:
             break;
     }

@@ -204,6 +204,8 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, Options& opti
         ->check(kSeconds);
     sub.demo->add_option("--address", options.address,
                          "loopback address of the simulated camera (default 127.0.0.2)");
+    sub.demo->add_flag("--usb", options.usb,
+                       "a simulated USB camera, found through the library's USB enumeration");
 
     try {
         app.parse(argc, argv);

@@ -20,7 +20,17 @@ enum ExitCode : int {
 };
 
 enum class Command {
-    kList, kStream, kSnapshot, kDemo, kInfo, kGet, kSet, kUpgrade, kConfig, kRecord, kView
+    kList,
+    kStream,
+    kSnapshot,
+    kDemo,
+    kInfo,
+    kGet,
+    kSet,
+    kUpgrade,
+    kConfig,
+    kRecord,
+    kView
 };
 
 struct Options {
@@ -31,6 +41,7 @@ struct Options {
     uint64_t frames = 0;       // stream: frame sets, record: data frames to stop after; 0 none
     double seconds = 0.0;      // stream: stop after this time, 0 no limit; demo: streaming time
     bool map = false;          // stream: turn the three mappings between depth and colour on
+    bool usb = false;          // demo: a simulated USB camera instead of a network one
     std::string outDir;        // snapshot, demo: where the images go; record: the file
     std::string address = "127.0.0.2";  // demo: loopback address of the simulated camera
     std::optional<Setting> setting;     // get: the one to print (none: all); set: required

@@ -3,7 +3,13 @@
 
 #include <quorix/quorix_api.h>
 
+#include <stdlib.h>
+
+#include <filesystem>
+
+#include "api/PrivateExports.h"
 #include "sim/SimCamera.h"
+#include "sim/SimUsbCamera.h"
 
 namespace quorix::cli {
 
@@ -30,10 +36,40 @@ bool DemoCamera::Start(const std::string& address, const std::string& serial) {
     return true;
 }
 
+bool DemoCamera::StartUsb(const std::string& serial, std::string& uri) {
+    Stop();
+    char root[] = "/tmp/quorix-usb-demo-XXXXXX";
+    if (mkdtemp(root) == nullptr) {
+        return false;
+    }
+    m_usbRoot = root;
+    m_bus = std::make_unique<sim::SimUsbBus>(m_usbRoot);
+    sim::SimUsbConfig config;
+    config.deviceType = TK2A;
+    config.serial = serial;
+    m_usbCamera = std::make_unique<sim::SimUsbCamera>(*m_bus, config);
+    // The library enumerates this bus with the same Linux code it runs on the machine's.
+    if (NsPrivate_SetUsbPlatforms(&m_bus->Platform(), &m_bus->Kernel(), &m_bus->Hid()) !=
+        NsStatusOk) {
+        Stop();
+        return false;
+    }
+    m_usbCamera->Plug();
+    uri = m_usbCamera->VideoPath();
+    return true;
+}
+
 void DemoCamera::Stop() {
     if (m_camera) {
         m_camera->Stop();
         m_camera.reset();
+    }
+    if (m_bus) {
+        NsPrivate_SetUsbPlatforms(nullptr, nullptr, nullptr);
+        m_usbCamera.reset();
+        m_bus.reset();
+        std::error_code ec;
+        std::filesystem::remove_all(m_usbRoot, ec);
     }
 }
 

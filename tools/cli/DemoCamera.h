@@ -7,7 +7,9 @@
 
 namespace quorix::sim {
 class SimCamera;
-}
+class SimUsbBus;
+class SimUsbCamera;
+}  // namespace quorix::sim
 
 namespace quorix::cli {
 
@@ -22,10 +24,19 @@ public:
     // it announces itself to 127.0.0.1:9007. False when it cannot start (address or ports
     // in use).
     bool Start(const std::string& address, const std::string& serial);
+    // Plugs a simulated USB camera (a TK2A) with this serial number into a USB side of its
+    // own (a sysfs tree in a temporary folder, capture and HID fakes) that the library then
+    // enumerates instead of the machine's. Call it before the library is initialised; the
+    // URI the library lists for it comes back in `uri`. False when it cannot be set up.
+    bool StartUsb(const std::string& serial, std::string& uri);
+    // Stops the camera; call it after the library was shut down when a USB camera ran.
     void Stop();
 
 private:
     std::unique_ptr<sim::SimCamera> m_camera;
+    std::string m_usbRoot;
+    std::unique_ptr<sim::SimUsbBus> m_bus;
+    std::unique_ptr<sim::SimUsbCamera> m_usbCamera;
 };
 
 }  // namespace quorix::cli

@@ -917,13 +917,21 @@ int RunDemo(const Options& options) {
         return Fail(kExitFailure, "%s; choose another --out", error.c_str());
     }
     DemoCamera camera;  // outlives the library, so the camera never vanishes mid-stream
-    std::printf("starting a simulated TK5P camera %s on %s\n", kDemoSerial,
-                options.address.c_str());
-    if (!camera.Start(options.address, kDemoSerial)) {
-        return Fail(kExitFailure,
-                    "the simulated camera could not start on %s (address or ports in use, "
-                    "for example by quorix-camsim?)",
+    std::string name = kDemoSerial;
+    if (options.usb) {
+        if (!camera.StartUsb(kDemoSerial, name)) {
+            return Fail(kExitFailure, "the simulated USB camera could not be set up");
+        }
+        std::printf("plugged in a simulated USB TK2A camera %s at %s\n", kDemoSerial, name.c_str());
+    } else {
+        std::printf("starting a simulated TK5P camera %s on %s\n", kDemoSerial,
                     options.address.c_str());
+        if (!camera.Start(options.address, kDemoSerial)) {
+            return Fail(kExitFailure,
+                        "the simulated camera could not start on %s (address or ports in use, "
+                        "for example by quorix-camsim?)",
+                        options.address.c_str());
+        }
     }
     Library library;
     if (library.Status() != NsStatusOk) {
@@ -931,7 +939,7 @@ int RunDemo(const Options& options) {
                     StatusText(library.Status()).c_str());
     }
     Session session;
-    if (const int code = session.Start(kDemoSerial, 0, options.waitSeconds); code != kExitOk) {
+    if (const int code = session.Start(name, 0, options.waitSeconds); code != kExitOk) {
         return code;
     }
     PrintDevices(DeviceList());

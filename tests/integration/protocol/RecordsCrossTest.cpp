@@ -11,8 +11,9 @@ namespace {
 // A set and a two-step get of one inertial item.
 template <typename Block>
 std::vector<Step> ImuSteps(SocketProtocol& p, const char* name, uint8_t sub, Bytes readRequest,
-                           int32_t (SocketProtocol::*set)(const Block&),
-                           int32_t (SocketProtocol::*get)(Block&), const Block& sent, Block& back) {
+                           int32_t (CommandProtocol::*set)(const Block&),
+                           int32_t (CommandProtocol::*get)(Block&), const Block& sent,
+                           Block& back) {
     const Bytes block(sent.begin(), sent.end());
     return {
         {std::string(name) + " set",

@@ -9,6 +9,7 @@
 
 #include "platform/fake/FakeDeviceEventSource.h"
 #include "support/SysfsTree.h"
+#include "support/TempDir.h"
 
 namespace quorix::cli {
 namespace {

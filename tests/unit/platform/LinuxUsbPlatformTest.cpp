@@ -12,6 +12,7 @@
 
 #include "platform/fake/FakeDeviceEventSource.h"
 #include "support/SysfsTree.h"
+#include "support/TempDir.h"
 
 namespace quorix::platform {
 namespace {

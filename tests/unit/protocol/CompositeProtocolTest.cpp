@@ -2,6 +2,7 @@
 // the composite, reaches the inner protocol that the routing tables below name, by position.
 // The tables are written out here as ranges, independently of the library's own.
 #include "protocol/CompositeProtocol.h"
+#include "protocol/UsbProtocol.h"
 
 #include <gtest/gtest.h>
 
@@ -54,8 +55,10 @@ const std::map<uint32_t, Expect> kTk1aExpected = Expand({
 });
 
 // An inner protocol that notes the position of every operation it receives.
-class Recorder : public BaseProtocol {
+template <class Base>
+class RecorderOf : public Base {
 public:
+    using Base::Base;
     std::vector<uint32_t> calls;
 #define QUORIX_RECORD(position, name, params, args, ...) \
     int32_t name params override {                       \
@@ -66,19 +69,28 @@ public:
     QUORIX_PROTOCOL_OPERATIONS(QUORIX_RECORD)
 #undef QUORIX_RECORD
 };
+using Recorder = RecorderOf<BaseProtocol>;
+// The TK1A composite needs a HID protocol for its own operations.
+using HidRecorder = RecorderOf<HidProtocol>;
 
-template <Composite Kind>
-void ExpectRouting(const std::map<uint32_t, Expect>& expected) {
+// Calls every operation through the composite `make` builds and checks where it went. The
+// bare template refuses its OWN operations; the concrete classes (`concrete`) write them,
+// and their own tests below check what they do.
+template <class Make>
+void ExpectRouting(const std::map<uint32_t, Expect>& expected, Make make, bool concrete) {
     auto uvc = std::make_unique<Recorder>();
-    auto hid = std::make_unique<Recorder>();
+    auto hid = std::make_unique<HidRecorder>("");
     Recorder& u = *uvc;
-    Recorder& h = *hid;
-    CompositeProtocol<Kind> composite(std::move(uvc), std::move(hid));
+    HidRecorder& h = *hid;
+    const std::unique_ptr<BaseProtocol> composite = make(std::move(uvc), std::move(hid));
     ASSERT_EQ(expected.size(), kOperationCount);
 
     auto check = [&](uint32_t position, int32_t result) {
         SCOPED_TRACE("position " + std::to_string(position));
         const Expect where = expected.at(position);
+        if (concrete && where == kOwn) {
+            return;
+        }
         const bool toUvc = !u.calls.empty() && u.calls.back() == position;
         const bool toHid = !h.calls.empty() && h.calls.back() == position;
         EXPECT_EQ(toUvc, where == kUvc);
@@ -98,9 +110,12 @@ void ExpectRouting(const std::map<uint32_t, Expect>& expected) {
         }
     };
 #define QUORIX_CALL(position, name, ...) \
-    check(position, test::CallWithDefaults(composite, &BaseProtocol::name));
+    check(position, test::CallWithDefaults(*composite, &BaseProtocol::name));
     QUORIX_PROTOCOL_OPERATIONS(QUORIX_CALL)
 #undef QUORIX_CALL
+    if (concrete) {
+        return;  // their own operations reach the inner protocols too
+    }
     // Each inner protocol received exactly its operations, each once.
     size_t uvcCount = 0;
     size_t hidCount = 0;
@@ -112,12 +127,37 @@ void ExpectRouting(const std::map<uint32_t, Expect>& expected) {
     EXPECT_EQ(h.calls.size(), hidCount);
 }
 
+template <Composite Kind>
+void ExpectRouting(const std::map<uint32_t, Expect>& expected) {
+    ExpectRouting(
+        expected,
+        [](std::unique_ptr<BaseProtocol> uvc, std::unique_ptr<BaseProtocol> hid) {
+            return std::make_unique<CompositeProtocol<Kind>>(std::move(uvc), std::move(hid));
+        },
+        false);
+}
+
 TEST(CompositeProtocolTest, UsbProtocolRoutesEveryPosition) {
     ExpectRouting<Composite::kUsb>(kUsbExpected);
 }
 
 TEST(CompositeProtocolTest, Tk1aProtocolRoutesEveryPosition) {
     ExpectRouting<Composite::kTk1a>(kTk1aExpected);
+}
+
+TEST(CompositeProtocolTest, ConcreteCompositesRouteEveryPositionTheyDoNotOwn) {
+    ExpectRouting(
+        kUsbExpected,
+        [](std::unique_ptr<BaseProtocol> uvc, std::unique_ptr<HidProtocol> hid) {
+            return std::make_unique<UsbProtocol>(std::move(uvc), std::move(hid));
+        },
+        true);
+    ExpectRouting(
+        kTk1aExpected,
+        [](std::unique_ptr<BaseProtocol> uvc, std::unique_ptr<HidProtocol> hid) {
+            return std::make_unique<TK1A_Protocol>(std::move(uvc), std::move(hid));
+        },
+        true);
 }
 
 }  // namespace

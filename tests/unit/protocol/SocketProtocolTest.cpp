@@ -152,8 +152,8 @@ TEST(SocketProtocolClosedTest, SettingsAnswerZeroStreamingMinus13OthersFailOnThe
         SCOPED_TRACE(s.name);
         capture.Clear();
         EXPECT_EQ(s.call(), 0);
-        EXPECT_TRUE(
-            capture.Contains(std::string("SocketProtocol::") + s.name + "]:device is not opened."));
+        EXPECT_TRUE(capture.Contains(std::string("CommandProtocol::") + s.name +
+                                     "]:device is not opened."));
     }
     EXPECT_EQ(u16, 7);  // outputs untouched
     EXPECT_EQ(u8, 7);
@@ -162,7 +162,7 @@ TEST(SocketProtocolClosedTest, SettingsAnswerZeroStreamingMinus13OthersFailOnThe
 
     capture.Clear();
     EXPECT_EQ(protocol.GetFWVer(text, sizeof text), -104);
-    EXPECT_TRUE(capture.Contains("SocketProtocol::GetFWVer]:is failed."));
+    EXPECT_TRUE(capture.Contains("CommandProtocol::GetFWVer]:is failed."));
 
     uint32_t frameLength = 16;
     uint8_t frame[16];
@@ -297,7 +297,7 @@ TEST_F(SocketProtocolTest, ShortRepliesFailAndLeaveTheCallersValues) {
         camera.SetAnswer(c.answer);
         capture.Clear();
         EXPECT_EQ(c.call(), -104);
-        EXPECT_TRUE(capture.Contains(std::string("SocketProtocol::") + c.name + "]:reply of "));
+        EXPECT_TRUE(capture.Contains(std::string("CommandProtocol::") + c.name + "]:reply of "));
     }
     EXPECT_EQ(threshold, 1234);
     EXPECT_EQ(intrinsic[0], -1.0);

@@ -428,7 +428,7 @@ TEST_F(Session, Tk1aCloseTurnsAutoExposureOffAndIdlesFirst) {
     EXPECT_EQ(std::vector<std::string>(calls.end() - 3, calls.end()),
               (std::vector<std::string>{"SetRgbAecEnabled 0", "SetDataMode 102", "CloseDevice"}));
     uint32_t w = 0, h = 0, fps = 0;
-    s->GetFrameMode(DepthFrame, &w, &h, &fps);
+    s->GetFrameMode(IRFrame, &w, &h, &fps);  // mode 100, its start mode, is IR only
     EXPECT_EQ(w, 480u) << "the TK1A sensor stands upright";
     EXPECT_EQ(h, 640u);
     EXPECT_EQ(s->GetPixelRayTable()->width, 480u);
