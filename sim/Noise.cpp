@@ -199,6 +199,15 @@ std::vector<uint8_t> FlatMask(uint32_t frameIndex) {
     return mask;
 }
 
+std::vector<uint8_t> StillFlatMask() {
+    std::vector<uint8_t> mask = FlatMask(0);
+    const size_t from = size_t{kSphereFirstRow - 4} * kSceneWidth;
+    const size_t to = size_t{kSphereLastRow + 5} * kSceneWidth;
+    std::fill(mask.begin() + static_cast<std::ptrdiff_t>(from),
+              mask.begin() + static_cast<std::ptrdiff_t>(to), 0);
+    return mask;
+}
+
 std::vector<uint8_t> StepMask(const std::vector<uint16_t>& cleanCodes, uint32_t reach) {
     const int w = static_cast<int>(kSceneWidth);
     const int h = static_cast<int>(kSceneHeight);

@@ -46,6 +46,8 @@ std::vector<uint16_t> CodesToMm(const std::vector<uint16_t>& codes, uint16_t dep
 // Flat: pixels at least 4 pixels inside one still surface (wall, box face, floor), away
 // from the frame stamp and the moving sphere.
 std::vector<uint8_t> FlatMask(uint32_t frameIndex);
+// The same for every capture: also away from the rows the sphere sweeps.
+std::vector<uint8_t> StillFlatMask();
 // Near a step: pixels with distance within `reach` pixels of a depth step (neighbours that
 // differ by more than 6 % of the depth).
 std::vector<uint8_t> StepMask(const std::vector<uint16_t>& cleanCodes, uint32_t reach);
