@@ -59,27 +59,57 @@ uint16_t WindowMedian(const uint16_t* in, uint32_t width, uint32_t height, uint3
     return static_cast<uint16_t>((uint32_t{values[n / 2 - 1]} + values[n / 2]) / 2);
 }
 
-void MedianRowPortable(const uint16_t* in, uint16_t* out, uint32_t width, uint32_t height,
+void MedianRowPortable(const uint16_t* in, uint16_t* out, uint32_t width, uint32_t /*height*/,
                        uint32_t y, uint32_t from, bool depth) {
     const uint16_t* r0 = in + size_t{y - 1} * width;
     const uint16_t* r1 = r0 + width;
     const uint16_t* r2 = r1 + width;
     uint16_t* o = out + size_t{y} * width;
-    for (uint32_t x = from; x + 1 < width; ++x) {
-        uint16_t lo[3];
-        uint16_t mid[3];
-        uint16_t hi[3];
-        for (int c = 0; c < 3; ++c) {
-            Sort3(r0[x - 1 + c], r1[x - 1 + c], r2[x - 1 + c], lo[c], mid[c], hi[c]);
+    // In chunks of columns, each step a plain loop over arrays that the compiler can turn
+    // into the baseline's vectors: the columns sorted, then the medians of whole windows,
+    // then the windows with pixels without distance one by one. Values are shifted into
+    // signed 16 bits, whose minimum and maximum every x86-64 has in vectors.
+    constexpr uint32_t kChunk = 256;
+    int16_t lo[kChunk + 2];
+    int16_t mid[kChunk + 2];
+    int16_t hi[kChunk + 2];
+    uint8_t gap[kChunk];
+    for (uint32_t x0 = from; x0 + 1 < width; x0 += kChunk) {
+        const size_t n = std::min(kChunk, width - 1 - x0);
+        // Pointers and size_t indices: the compiler sees contiguous loads.
+        const uint16_t* a = r0 + x0 - 1;
+        const uint16_t* b = r1 + x0 - 1;
+        const uint16_t* c = r2 + x0 - 1;
+        uint16_t* dst = o + x0;
+        for (size_t i = 0; i < n + 2; ++i) {
+            Sort3(Biased(a[i]), Biased(b[i]), Biased(c[i]), lo[i], mid[i], hi[i]);
         }
-        const uint16_t windowMin = std::min({lo[0], lo[1], lo[2]});
-        const uint16_t windowMax = std::max({hi[0], hi[1], hi[2]});
-        if (depth && (windowMin == kNoDepth || windowMax == kBeyond)) {
-            o[x] = WindowMedian(in, width, height, x, y, true);
+        for (size_t i = 0; i < n; ++i) {
+            // Copies first: std::min and std::max return references, which would make the
+            // loads depend on the comparisons.
+            const int16_t l0 = lo[i], l1 = lo[i + 1], l2 = lo[i + 2];
+            const int16_t m0 = mid[i], m1 = mid[i + 1], m2 = mid[i + 2];
+            const int16_t h0 = hi[i], h1 = hi[i + 1], h2 = hi[i + 2];
+            const int16_t median =
+                Median3<int16_t>(std::max(std::max(l0, l1), l2), Median3(m0, m1, m2),
+                                 std::min(std::min(h0, h1), h2));
+            dst[i] = Unbiased(median);
+            const int16_t windowMin = std::min(std::min(l0, l1), l2);
+            const int16_t windowMax = std::max(std::max(h0, h1), h2);
+            gap[i] = static_cast<uint8_t>((windowMin == Biased(kNoDepth)) |
+                                          (windowMax == Biased(kBeyond)));
+        }
+        if (!depth) {
             continue;
         }
-        o[x] = Median3(std::max({lo[0], lo[1], lo[2]}), Median3(mid[0], mid[1], mid[2]),
-                       std::min({hi[0], hi[1], hi[2]}));
+        for (size_t i = 0; i < n; ++i) {
+            if (gap[i] != 0) {
+                int16_t w[9] = {Biased(a[i]), Biased(a[i + 1]), Biased(a[i + 2]),
+                                Biased(b[i]), Biased(b[i + 1]), Biased(b[i + 2]),
+                                Biased(c[i]), Biased(c[i + 1]), Biased(c[i + 2])};
+                dst[i] = Unbiased(DepthMedian9(w));
+            }
+        }
     }
 }
 

@@ -47,48 +47,83 @@ HWY_INLINE V Median3(V a, V b, V c) {
     return hn::Max(hn::Min(a, b), hn::Min(hn::Max(a, b), c));
 }
 
+// kernels::DepthMedian9 on vectors of unbiased values.
+template <class D, class V>
+HWY_INLINE V DepthMedian9(D d, V* w) {
+    const V own = w[4];
+    const V none = hn::Zero(d);
+    const V beyond = hn::Set(d, kBeyond);
+    const V one = hn::Set(d, 1);
+    V n = hn::Zero(d);
+    for (int j = 0; j < 9; ++j) {
+        const auto has = hn::Not(hn::Or(hn::Eq(w[j], none), hn::Eq(w[j], beyond)));
+        n = hn::Add(n, hn::IfThenElseZero(has, one));
+        w[j] = hn::IfThenElse(has, w[j], beyond);
+    }
+    for (const auto& e : kernels::kSort9) {
+        const V lo = hn::Min(w[e[0]], w[e[1]]);
+        w[e[1]] = hn::Max(w[e[0]], w[e[1]]);
+        w[e[0]] = lo;
+    }
+    const auto mean2 = [&](V a, V b) {
+        return hn::Add(hn::Add(hn::ShiftRight<1>(a), hn::ShiftRight<1>(b)),
+                       hn::And(hn::And(a, b), one));
+    };
+    V result = own;
+    result = hn::IfThenElse(hn::Eq(n, hn::Set(d, 6)), mean2(w[2], w[3]), result);
+    result = hn::IfThenElse(hn::Eq(n, hn::Set(d, 7)), w[3], result);
+    result = hn::IfThenElse(hn::Eq(n, hn::Set(d, 8)), mean2(w[3], w[4]), result);
+    return hn::IfThenElse(hn::Eq(n, hn::Set(d, 9)), w[4], result);
+}
+
 void MedianImpl(const uint16_t* in, uint16_t* out, uint32_t width, uint32_t height, bool depth) {
     using D = hn::ScalableTag<uint16_t>;
+    using V = decltype(hn::Zero(D()));
     const D d;
-    const size_t lanes = hn::Lanes(d);
-    HWY_ALIGN uint16_t flags[hn::MaxLanes(d)];
-    const auto none = hn::Zero(d);
-    const auto beyond = hn::Set(d, kBeyond);
+    const uint32_t lanes = static_cast<uint32_t>(hn::Lanes(d));
+    const V none = hn::Zero(d);
+    const V beyond = hn::Set(d, kBeyond);
     kernels::MedianBorder(in, out, width, height, depth);
     for (uint32_t y = 1; y + 1 < height; ++y) {
         const uint16_t* r0 = in + size_t{y - 1} * width;
         const uint16_t* r1 = r0 + width;
         const uint16_t* r2 = r1 + width;
         uint16_t* o = out + size_t{y} * width;
-        uint32_t x = 1;
-        for (; x + lanes + 1 <= width; x += static_cast<uint32_t>(lanes)) {
-            decltype(hn::Zero(d)) lo[3], mid[3], hi[3];
+        const auto pixels = [&](uint32_t x) {
+            V lo[3], mid[3], hi[3];
             for (int c = 0; c < 3; ++c) {
                 Sort3(d, hn::LoadU(d, r0 + x - 1 + c), hn::LoadU(d, r1 + x - 1 + c),
                       hn::LoadU(d, r2 + x - 1 + c), lo[c], mid[c], hi[c]);
             }
-            const auto median =
-                Median3(hn::Max(hn::Max(lo[0], lo[1]), lo[2]), Median3(mid[0], mid[1], mid[2]),
-                        hn::Min(hn::Min(hi[0], hi[1]), hi[2]));
-            hn::StoreU(median, d, o + x);
-            if (!depth) {
-                continue;
-            }
-            const auto windowMin = hn::Min(hn::Min(lo[0], lo[1]), lo[2]);
-            const auto windowMax = hn::Max(hn::Max(hi[0], hi[1]), hi[2]);
-            const auto gap = hn::Or(hn::Eq(windowMin, none), hn::Eq(windowMax, beyond));
-            if (hn::AllFalse(d, gap)) {
-                continue;
-            }
-            hn::Store(hn::VecFromMask(d, gap), d, flags);
-            for (size_t i = 0; i < lanes; ++i) {
-                if (flags[i] != 0) {
-                    const uint32_t at = x + static_cast<uint32_t>(i);
-                    o[at] = kernels::WindowMedian(in, width, height, at, y, true);
+            if (depth) {
+                const V windowMin = hn::Min(hn::Min(lo[0], lo[1]), lo[2]);
+                const V windowMax = hn::Max(hn::Max(hi[0], hi[1]), hi[2]);
+                if (!hn::AllFalse(d, hn::Or(hn::Eq(windowMin, none), hn::Eq(windowMax, beyond)))) {
+                    V w[9];
+                    for (int r = 0; r < 3; ++r) {
+                        const uint16_t* row = r0 + size_t{static_cast<uint32_t>(r)} * width;
+                        for (int c = 0; c < 3; ++c) {
+                            w[3 * r + c] = hn::LoadU(d, row + x - 1 + c);
+                        }
+                    }
+                    hn::StoreU(DepthMedian9(d, w), d, o + x);
+                    return;
                 }
             }
+            hn::StoreU(
+                Median3(hn::Max(hn::Max(lo[0], lo[1]), lo[2]), Median3(mid[0], mid[1], mid[2]),
+                        hn::Min(hn::Min(hi[0], hi[1]), hi[2])),
+                d, o + x);
+        };
+        uint32_t x = 1;
+        for (; x + lanes + 1 <= width; x += lanes) {
+            pixels(x);
         }
-        kernels::MedianRowPortable(in, out, width, height, y, x, depth);
+        if (x + 1 < width && width >= lanes + 2) {
+            pixels(width - 1 - lanes);  // the last whole vector, overlapping: same values
+        } else {
+            kernels::MedianRowPortable(in, out, width, height, y, x, depth);
+        }
     }
 }
 
