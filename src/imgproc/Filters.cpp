@@ -194,9 +194,11 @@ void Transpose(const float* in, float* out, uint32_t width, uint32_t height) {
         const uint32_t yEnd = std::min(by + kBlock, height);
         for (uint32_t bx = 0; bx < width; bx += kBlock) {
             const uint32_t xEnd = std::min(bx + kBlock, width);
-            for (uint32_t y = by; y < yEnd; ++y) {
-                for (uint32_t x = bx; x < xEnd; ++x) {
-                    out[size_t{x} * height + y] = in[size_t{y} * width + x];
+            // Contiguous writes, strided reads within the block.
+            for (uint32_t x = bx; x < xEnd; ++x) {
+                float* column = out + size_t{x} * height;
+                for (uint32_t y = by; y < yEnd; ++y) {
+                    column[y] = in[size_t{y} * width + x];
                 }
             }
         }
@@ -214,15 +216,26 @@ void SpatialFilterWith(uint16_t* depth, uint32_t width, uint32_t height,
     for (size_t i = 0; i < pixels; ++i) {
         plane[i] = HasDistance(depth[i]) ? static_cast<float>(depth[i]) : 0.0f;
     }
-    // Rows first, as columns of the transposed image, so both directions run the same
-    // column kernel, which works on many pixels side by side.
+    // Columns first; then rows, as columns of the transposed image, so both directions run
+    // the same column kernel, which works on many pixels side by side; the way back to
+    // rows is one pass that also rounds.
+    passes(plane, width, height, params);
     Transpose(plane, transposed, width, height);
     passes(transposed, height, width, params);
-    Transpose(transposed, plane, height, width);
-    passes(plane, width, height, params);
-    for (size_t i = 0; i < pixels; ++i) {
-        if (HasDistance(depth[i])) {
-            depth[i] = static_cast<uint16_t>(std::min(plane[i] + 0.5f, 65534.0f));
+    constexpr uint32_t kBlock = 16;
+    for (uint32_t by = 0; by < height; by += kBlock) {
+        const uint32_t yEnd = std::min(by + kBlock, height);
+        for (uint32_t bx = 0; bx < width; bx += kBlock) {
+            const uint32_t xEnd = std::min(bx + kBlock, width);
+            for (uint32_t y = by; y < yEnd; ++y) {
+                uint16_t* row = depth + size_t{y} * width;
+                for (uint32_t x = bx; x < xEnd; ++x) {
+                    const float v = transposed[size_t{x} * height + y];
+                    row[x] = HasDistance(row[x])
+                                 ? static_cast<uint16_t>(std::min(v + 0.5f, 65534.0f))
+                                 : row[x];
+                }
+            }
         }
     }
 }

@@ -497,7 +497,8 @@ int32_t ImgPreProcessImpl::FilterDepth(ImageDescriptor* depth) {
     const bool filtering = AnyDepthFilter();
     if (filtering) {
         const ValidDepth limits = GetValidDepth();
-        if (limits.range != ValidDepth{}.range) {
+        // Limits of a range whose measuring record has not arrived (all zero) limit nothing.
+        if (limits.range != ValidDepth{}.range && limits.maxMm > 0) {
             filters::ApplyValidLimits(reinterpret_cast<uint16_t*>(depth->data),
                                       size_t{depth->width} * depth->height,
                                       static_cast<uint16_t>(std::min(limits.minMm, 65535u)),

@@ -414,6 +414,12 @@ TEST(FiltersTest, ValidLimitsApplyOnlyWithADepthFilterOn) {
     EXPECT_EQ(out[kW * 100 + 5], 0);
     EXPECT_EQ(out[kW * 100 + 600], 65535);
     EXPECT_EQ(out[kW * 200], 1000);
+    // A range whose limits are not known yet (all zero) limits nothing.
+    ASSERT_EQ(p.proc.SetValidDepth(2, 0, 0), 0);
+    out = row;
+    p.Depth(out);
+    EXPECT_EQ(out[kW * 100 + 600], 3100);
+    EXPECT_EQ(out[kW * 200], 1000);
 }
 
 TEST(FiltersTest, RealDepthCorrectionNeedsTheDepthMatrix) {
