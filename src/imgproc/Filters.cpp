@@ -188,21 +188,32 @@ void ColumnPassesPortable(float* plane, uint32_t columns, uint32_t rows, const S
     }
 }
 
-void Transpose(const float* in, float* out, uint32_t width, uint32_t height) {
+namespace {
+
+// Calls f(x, y) for every pixel, in blocks of 16 x 16 so that a transposition's strided
+// side stays in cache.
+template <class F>
+void InBlocks(uint32_t width, uint32_t height, F&& f) {
     constexpr uint32_t kBlock = 16;
     for (uint32_t by = 0; by < height; by += kBlock) {
         const uint32_t yEnd = std::min(by + kBlock, height);
         for (uint32_t bx = 0; bx < width; bx += kBlock) {
             const uint32_t xEnd = std::min(bx + kBlock, width);
-            // Contiguous writes, strided reads within the block.
-            for (uint32_t x = bx; x < xEnd; ++x) {
-                float* column = out + size_t{x} * height;
-                for (uint32_t y = by; y < yEnd; ++y) {
-                    column[y] = in[size_t{y} * width + x];
+            for (uint32_t y = by; y < yEnd; ++y) {
+                for (uint32_t x = bx; x < xEnd; ++x) {
+                    f(x, y);
                 }
             }
         }
     }
+}
+
+}  // namespace
+
+void Transpose(const float* in, float* out, uint32_t width, uint32_t height) {
+    InBlocks(width, height, [&](uint32_t x, uint32_t y) {
+        out[size_t{x} * height + y] = in[size_t{y} * width + x];
+    });
 }
 
 void SpatialFilterWith(uint16_t* depth, uint32_t width, uint32_t height,
@@ -222,22 +233,11 @@ void SpatialFilterWith(uint16_t* depth, uint32_t width, uint32_t height,
     passes(plane, width, height, params);
     Transpose(plane, transposed, width, height);
     passes(transposed, height, width, params);
-    constexpr uint32_t kBlock = 16;
-    for (uint32_t by = 0; by < height; by += kBlock) {
-        const uint32_t yEnd = std::min(by + kBlock, height);
-        for (uint32_t bx = 0; bx < width; bx += kBlock) {
-            const uint32_t xEnd = std::min(bx + kBlock, width);
-            for (uint32_t y = by; y < yEnd; ++y) {
-                uint16_t* row = depth + size_t{y} * width;
-                for (uint32_t x = bx; x < xEnd; ++x) {
-                    const float v = transposed[size_t{x} * height + y];
-                    row[x] = HasDistance(row[x])
-                                 ? static_cast<uint16_t>(std::min(v + 0.5f, 65534.0f))
-                                 : row[x];
-                }
-            }
-        }
-    }
+    InBlocks(width, height, [&](uint32_t x, uint32_t y) {
+        uint16_t& d = depth[size_t{y} * width + x];
+        const float v = transposed[size_t{x} * height + y];
+        d = HasDistance(d) ? static_cast<uint16_t>(std::min(v + 0.5f, 65534.0f)) : d;
+    });
 }
 
 }  // namespace kernels
