@@ -299,6 +299,29 @@ void FrameBuilder::PackRows(uint32_t frameIndex, bool everyRow) {
     }
 }
 
+void FrameBuilder::PackNoisyRows(uint32_t frameIndex, const NoiseSettings& noise) {
+    const size_t pixels = size_t{kSceneWidth} * kSceneHeight;
+    m_clean.resize(pixels);
+    m_noisyCodes.resize(pixels);
+    const auto pack = [&](const Placement& image, void (*fill)(uint32_t, uint32_t, uint16_t*),
+                          void (*add)(const uint16_t*, uint16_t*, uint32_t, uint32_t, uint32_t,
+                                      const NoiseSettings&)) {
+        if (image.header == 0) {
+            return;
+        }
+        for (uint32_t y = 0; y < kSceneHeight; ++y) {
+            fill(y, frameIndex, m_clean.data() + size_t{y} * kSceneWidth);
+        }
+        add(m_clean.data(), m_noisyCodes.data(), kSceneWidth, kSceneHeight, frameIndex, noise);
+        for (uint32_t y = 0; y < kSceneHeight; ++y) {
+            PackPixels(m_pixels, m_noisyCodes.data() + size_t{y} * kSceneWidth, kSceneWidth,
+                       &m_buffer[image.firstRow + y * image.rowStride]);
+        }
+    };
+    pack(m_depth, &FillDepthRow, &AddDepthNoise);
+    pack(m_ir, &FillIrRow, &AddIrNoise);
+}
+
 void FrameBuilder::WriteColour(const ColourKey& key) {
     m_buffer.resize(m_tofEnd);
     std::shared_ptr<const std::vector<uint8_t>> image;
@@ -345,7 +368,12 @@ const std::vector<uint8_t>& FrameBuilder::Build(const Capture& capture, uint32_t
         m_tofKey = tofKey;
         m_laidOut = true;
     }
-    PackRows(frameIndex, relayout);
+    if (capture.settings.noise.enabled) {
+        PackNoisyRows(frameIndex, capture.settings.noise);
+    } else {
+        PackRows(frameIndex, relayout || m_noisy);
+    }
+    m_noisy = capture.settings.noise.enabled;
     const uint8_t range = DepthRangeOfFrame(capture, frameIndex);
     for (size_t header : m_tofHeaders) {
         m_buffer[header + 4] = range;

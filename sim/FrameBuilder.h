@@ -111,10 +111,15 @@ private:
 
     void LayOutTof(const ToFKey& key);
     void PackRows(uint32_t frameIndex, bool everyRow);
+    // Every row of both images, with the capture's noise.
+    void PackNoisyRows(uint32_t frameIndex, const NoiseSettings& noise);
     void WriteColour(const ColourKey& key);
 
     std::vector<uint8_t> m_buffer;
-    std::vector<uint16_t> m_row;  // one row of codes
+    std::vector<uint16_t> m_row;    // one row of codes
+    std::vector<uint16_t> m_clean;  // a whole image of codes, when noise is added
+    std::vector<uint16_t> m_noisyCodes;
+    bool m_noisy = false;  // the last frame had noise: every row is packed again
     bool m_laidOut = false;
     ToFKey m_tofKey;
     ColourKey m_colourKey;

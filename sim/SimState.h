@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/Noise.h"
 #include "sim/SimUpgrade.h"
 
 namespace quorix::sim {
@@ -98,6 +99,7 @@ struct StreamSettings {
     uint32_t pushLateMs = 1500;
     uint32_t pushFrames = 3;  // frames that carry the block
     bool silent = false;      // a fault: captures are skipped and nothing is sent
+    NoiseSettings noise;      // sensor noise on depth and IR (sim/Noise.h)
 };
 inline constexpr uint32_t kMaxStatusLateFrames = 1000;
 

@@ -45,14 +45,16 @@ struct Config {
     int32_t wdrRange3Count = 0;
     int32_t wdrThreshold1 = 1300;
     int32_t wdrThreshold2 = 3200;
-    bool computeRealDepth = true;
+    // The four host filters default to off (the described default is on): a file written
+    // before they existed, without their keys, must not start filtering.
+    bool computeRealDepth = false;
     bool depthDistortion = true;
     bool irDistortion = true;
     bool rgbDistortion = true;
     bool rgbCorrection = false;
-    bool smoothingFilter = true;
-    bool timeFilter = true;
-    bool spatialFilter = true;
+    bool smoothingFilter = false;
+    bool timeFilter = false;
+    bool spatialFilter = false;
     int32_t timeFilterThreshold = 6;
     int32_t timeShiftRatio = 3;
     int32_t fillHoleThreshold = 3;

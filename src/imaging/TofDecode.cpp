@@ -252,6 +252,9 @@ void TofDecode::SetDataMode(uint8_t mode) {
     if (mode == kDataModeWdr && old != mode) {
         m_fusion.Restart();  // frames kept from an earlier WDR stream are not fused in
     }
+    if (old != mode && m_preProcess != nullptr) {
+        m_preProcess->ResetFilters();  // the time filter's history is of the old mode
+    }
 }
 
 void TofDecode::SetDepthRange(uint32_t range) {

@@ -13,9 +13,9 @@ namespace quorix {
 
 // Image types of a descriptor.
 enum ImageType : uint32_t {
-    kImage8Bit = 1,      // one byte per sample: 8-bit grey, or YUYV (2 bytes per pixel)
-    kImage8BitRgb = 2,   // three bytes per pixel
-    kImage16Bit = 3,     // one 16-bit sample per pixel (depth, IR)
+    kImage8Bit = 1,     // one byte per sample: 8-bit grey, or YUYV (2 bytes per pixel)
+    kImage8BitRgb = 2,  // three bytes per pixel
+    kImage16Bit = 3,    // one 16-bit sample per pixel (depth, IR)
 };
 
 struct ImageDescriptor {
@@ -35,8 +35,8 @@ inline constexpr int kSensorConfigBytes = 22;
 enum ColourFormat : int32_t {
     kColourRGB = 3,
     kColourBGR = 4,
-    kColourNV12 = 5,   // 640x480 4:2:0, a Y plane then interleaved U and V
-    kColourYUYV = 6,   // 4:2:2 packed Y0 U Y1 V
+    kColourNV12 = 5,  // 640x480 4:2:0, a Y plane then interleaved U and V
+    kColourYUYV = 6,  // 4:2:2 packed Y0 U Y1 V
 };
 
 // Rotate types: a quarter turn clockwise, a half turn, a quarter turn counter-clockwise.
@@ -104,8 +104,7 @@ public:
     virtual int32_t Rotate(ImageDescriptor* image, int32_t rotateType) = 0;
     virtual int32_t ComputeFrame(ImageDescriptor* output, int32_t request) = 0;
     virtual int32_t ProcessSpecial(ImageDescriptor* mappedDepth, ImageDescriptor* colour,
-                                   int32_t mode, int32_t low, int32_t high,
-                                   uint8_t* result) = 0;
+                                   int32_t mode, int32_t low, int32_t high, uint8_t* result) = 0;
     virtual int32_t ConvertIRTo8Bit(uint32_t height, uint32_t width, uint8_t* destination,
                                     const uint16_t* source) = 0;
 
@@ -113,6 +112,10 @@ public:
     virtual int32_t SetOutOfMaxRangeEnabled(bool enabled) = 0;
     virtual int32_t SetTimeFilterOnDepthEnabled(bool enabled) = 0;
     virtual int32_t SetAlgorithmType(int32_t type) = 0;
+
+    // Forgets what the filters carry from frame to frame (the temporal filter's history):
+    // the frame engine calls it when the stream stops or the data mode changes.
+    virtual int32_t ResetFilters() { return 0; }
 };
 
 // A new pre-processing object (never null).

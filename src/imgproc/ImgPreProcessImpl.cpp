@@ -131,6 +131,9 @@ int32_t ImgPreProcessImpl::SetValidDepth(uint32_t range, uint32_t maxMm, uint32_
         return kStatusFailed;
     }
     std::lock_guard guard(m_settingsLock);
+    if (range != m_validDepth.range) {
+        m_resetTemporal.store(true);  // another range: the history is of other distances
+    }
     m_validDepth = ValidDepth{range, maxMm, minMm};
     return 0;
 }
@@ -153,9 +156,12 @@ int32_t ImgPreProcessImpl::SetAlgorithmType(int32_t type) {
 // --- switches -------------------------------------------------------------------------
 
 int32_t ImgPreProcessImpl::SetSwitch(Switch which, bool enabled) {
-    m_switches[which].store(enabled);
+    const bool was = m_switches[which].exchange(enabled);
+    if (which == kTimeFilter && was && !enabled) {
+        m_resetTemporal.store(true);  // switched on again later, it starts afresh
+    }
     const bool built =
-        which == kIrDistortion || which == kRgbDistortion || which == kDepthDistortion;
+        which != kRgbCorrection && which != kOutOfMaxRange && which != kTimeFilterOnDepth;
     if (enabled && !built) {
         // Kept and reported, but no filter or correction is built yet.
         QLOG("%s is not available yet; frames pass unchanged.\n", SwitchName(which));
@@ -465,14 +471,88 @@ int32_t ImgPreProcessImpl::ConvertIRTo8Bit(uint32_t height, uint32_t width, uint
     return 0;
 }
 
-// --- filters: undistortion; the other switches are kept and frames pass through -----------
+// --- filters ----------------------------------------------------------------------------
+
+int32_t ImgPreProcessImpl::ResetFilters() {
+    m_resetTemporal.store(true);
+    return 0;
+}
+
+void ImgPreProcessImpl::SetFilterParams(const filters::SpatialParams& spatial,
+                                        const filters::TemporalParams& temporal) {
+    std::lock_guard guard(m_filterLock);
+    m_spatialParams = spatial;
+    m_temporalParams = temporal;
+}
+
+bool ImgPreProcessImpl::AnyDepthFilter() const {
+    return m_switches[kSmoothing].load() || m_switches[kSpatialFilter].load() ||
+           m_switches[kTimeFilter].load() || m_switches[kRealDepthCorrection].load();
+}
 
 int32_t ImgPreProcessImpl::FilterDepth(ImageDescriptor* depth) {
     if (CheckImageOfType(depth, kImage16Bit, "FilterDepth") == 0) {
         return kStatusFailed;
     }
-    return Undistort(depth, kDepthDistortion, 0, kDepthDistortionAt, m_depthRemap,
-                     m_depthRemapGeneration);
+    const bool filtering = AnyDepthFilter();
+    if (filtering) {
+        const ValidDepth limits = GetValidDepth();
+        // Limits of a range whose measuring record has not arrived (all zero) limit nothing.
+        if (limits.range != ValidDepth{}.range && limits.maxMm > 0) {
+            filters::ApplyValidLimits(reinterpret_cast<uint16_t*>(depth->data),
+                                      size_t{depth->width} * depth->height,
+                                      static_cast<uint16_t>(std::min(limits.minMm, 65535u)),
+                                      static_cast<uint16_t>(std::min(limits.maxMm, 65535u)));
+        }
+    }
+    const int32_t undistorted = Undistort(depth, kDepthDistortion, 0, kDepthDistortionAt,
+                                          m_depthRemap, m_depthRemapGeneration);
+    if (filtering) {
+        RunDepthFilters(depth);
+    } else {
+        m_resetTemporal.store(true);  // the time filter is off: its history ends here
+    }
+    return undistorted;
+}
+
+void ImgPreProcessImpl::RunDepthFilters(ImageDescriptor* depth) {
+    auto* pixels = reinterpret_cast<uint16_t*>(depth->data);
+    const uint32_t w = depth->width;
+    const uint32_t h = depth->height;
+    std::lock_guard guard(m_filterLock);
+    if (m_switches[kRealDepthCorrection].load()) {
+        registration::Pinhole camera;
+        uint64_t generation = 0;
+        bool known = false;
+        {
+            std::lock_guard settings(m_settingsLock);
+            known = CameraFor(0, w, h, camera);
+            generation = m_calibrationGeneration;
+        }
+        if (known) {
+            if (m_planarGeneration != generation || !m_planar.Fits(w, h)) {
+                m_planar.Build(camera.fx, camera.fy, camera.cx, camera.cy, w, h);
+                m_planarGeneration = generation;
+            }
+            m_planar.Apply(pixels);
+        }
+    }
+    if (m_switches[kSmoothing].load()) {
+        m_filtered.resize(size_t{w} * h);
+        filters::MedianDepth3x3(pixels, m_filtered.data(), w, h);
+        std::copy(m_filtered.begin(), m_filtered.end(), pixels);
+    }
+    if (m_switches[kSpatialFilter].load()) {
+        filters::SpatialFilter(pixels, w, h, m_spatialParams, m_spatialWork);
+    }
+    if (m_resetTemporal.exchange(false)) {
+        m_temporal.Reset();
+    }
+    if (m_switches[kTimeFilter].load()) {
+        m_temporal.Apply(pixels, w, h, m_temporalParams);
+    } else {
+        m_temporal.Reset();
+    }
 }
 
 int32_t ImgPreProcessImpl::FilterIR(ImageDescriptor* ir) {
@@ -480,7 +560,16 @@ int32_t ImgPreProcessImpl::FilterIR(ImageDescriptor* ir) {
         return kStatusFailed;
     }
     // IR comes through the depth camera's lens.
-    return Undistort(ir, kIrDistortion, 0, kDepthDistortionAt, m_irRemap, m_irRemapGeneration);
+    const int32_t undistorted =
+        Undistort(ir, kIrDistortion, 0, kDepthDistortionAt, m_irRemap, m_irRemapGeneration);
+    if (m_switches[kSmoothing].load()) {
+        auto* pixels = reinterpret_cast<uint16_t*>(ir->data);
+        std::lock_guard guard(m_filterLock);
+        m_filtered.resize(size_t{ir->width} * ir->height);
+        filters::MedianIr3x3(pixels, m_filtered.data(), ir->width, ir->height);
+        std::copy(m_filtered.begin(), m_filtered.end(), pixels);
+    }
+    return undistorted;
 }
 
 int32_t ImgPreProcessImpl::ProcessColour(ImageDescriptor* colour) {

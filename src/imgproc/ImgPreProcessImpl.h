@@ -1,7 +1,15 @@
 // ImgPreProcessImpl: our image pre-processing object. Geometry, colour conversion,
-// registration (the Map operations) and undistortion (its three switches) are real; the
-// filters keep their switches but pass frames through unchanged; the computed frame is not
-// available and fails; the device-assist operation answers that it has nothing to send.
+// registration (the Map operations), undistortion (its three switches) and the depth and
+// IR filters (imgproc/Filters.h) are real; the computed frame is not available and fails;
+// the device-assist operation answers that it has nothing to send.
+//
+// FilterDepth, with any of the four depth switches on, runs in this order: the valid-depth
+// limits of the last SetValidDepth (nearer than min: 0, farther than max: 65535), depth
+// undistortion, radial-to-planar correction, smoothing (3x3 median), spatial filter,
+// temporal filter. With all four off a frame is touched only by undistortion, when that
+// is on. FilterIR undistorts, then smooths with the 3x3 median when the smoothing switch
+// is on. The temporal history starts again on a range change (SetValidDepth with another
+// range), an image size change, ResetFilters, and when the time filter is switched off.
 //
 // Threads: the depth decoder, the colour decoder and the application's thread call one
 // object at the same time. Switches and settings are safe to touch from any thread; the
@@ -16,7 +24,9 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
+#include "imgproc/Filters.h"
 #include "imgproc/ImageGeometry.h"
 #include "imgproc/ImgPreProcess.h"
 #include "imgproc/Registration.h"
@@ -88,8 +98,14 @@ public:
     int32_t SetOutOfMaxRangeEnabled(bool enabled) override;
     int32_t SetTimeFilterOnDepthEnabled(bool enabled) override;
     int32_t SetAlgorithmType(int32_t type) override;
+    int32_t ResetFilters() override;
 
-    // Stored settings, for the filters to come and for tests.
+    // The filters' parameters (tests and benchmarks change them; the defaults are the
+    // documented ones).
+    void SetFilterParams(const filters::SpatialParams& spatial,
+                         const filters::TemporalParams& temporal);
+
+    // Stored settings, for the filters and for tests.
     struct ValidDepth {
         uint32_t range = 65535;  // not set yet
         uint32_t maxMm = 0;
@@ -193,6 +209,19 @@ private:
     uint64_t m_depthRemapGeneration = 0;
     uint64_t m_irRemapGeneration = 0;
     uint64_t m_colourRemapGeneration = 0;
+
+    // Filter state, used by FilterDepth and FilterIR under m_filterLock.
+    bool AnyDepthFilter() const;
+    void RunDepthFilters(ImageDescriptor* depth);
+    std::mutex m_filterLock;
+    std::atomic<bool> m_resetTemporal{false};
+    filters::SpatialParams m_spatialParams;
+    filters::TemporalParams m_temporalParams;
+    filters::SpatialWork m_spatialWork;
+    filters::TemporalFilter m_temporal;
+    filters::PlanarTable m_planar;
+    uint64_t m_planarGeneration = 0;
+    std::vector<uint16_t> m_filtered;  // the median's output, one image
 
     // The work buffer (the largest image's size) and the resizes' working storage,
     // allocated once; guarded by m_workLock.

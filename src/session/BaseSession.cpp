@@ -182,6 +182,9 @@ int32_t BaseSession::StopStream() {
         m_state = SessionState::kReady;
     }
     m_imageProc.SetStreamSwitches(false);
+    if (ImgPreProcess* pre = PreProcessor()) {
+        pre->ResetFilters();  // a restarted stream is not averaged with the old one
+    }
     if (!m_protocol) {
         return kStatusNotSupported;
     }

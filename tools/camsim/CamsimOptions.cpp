@@ -109,6 +109,10 @@ void AddStreamOptions(CLI::App& app, StreamSetup& stream, StreamText& text) {
         ->check(CLI::Range(1u, 1000u));
     app.add_flag("!--no-push-support", stream.pushSupported,
                  "answer that the camera cannot push its parameters");
+    app.add_flag("--noise", s.noise.enabled,
+                 "add sensor noise to depth and IR: Gaussian noise growing with distance, "
+                 "flying pixels at depth steps, dropouts (the same for the same seed)");
+    app.add_option("--noise-seed", s.noise.seed, "seed of the noise's draw");
 }
 
 }  // namespace

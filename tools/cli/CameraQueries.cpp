@@ -130,6 +130,42 @@ NsReturnStatus WriteSetting(NsDeviceHandle h, uint32_t s, Setting setting, uint3
     return NsStatusBadParameter;
 }
 
+NsReturnStatus ReadFilter(NsDeviceHandle h, uint32_t s, HostFilter filter, bool& on) {
+    uint8_t value = 0;
+    NsReturnStatus status = NsStatusBadParameter;
+    switch (filter) {
+        case HostFilter::kSmoothing:
+            status = Ns2_GetSmoothingFilterEnabled(h, s, &value);
+            break;
+        case HostFilter::kSpatial:
+            status = Ns2_GetSpatialFilterEnabled(h, s, &value);
+            break;
+        case HostFilter::kTime:
+            status = Ns2_GetTimeFilterEnabled(h, s, &value);
+            break;
+        case HostFilter::kRealDepth:
+            status = Ns2_GetComputeRealDepthCorrectionEnabled(h, s, &value);
+            break;
+    }
+    on = value != 0;
+    return status;
+}
+
+NsReturnStatus WriteFilter(NsDeviceHandle h, uint32_t s, HostFilter filter, bool on) {
+    const uint8_t value = on ? 1 : 0;
+    switch (filter) {
+        case HostFilter::kSmoothing:
+            return Ns2_SetSmoothingFilterEnabled(h, s, value);
+        case HostFilter::kSpatial:
+            return Ns2_SetSpatialFilterEnabled(h, s, value);
+        case HostFilter::kTime:
+            return Ns2_SetTimeFilterEnabled(h, s, value);
+        case HostFilter::kRealDepth:
+            return Ns2_SetComputeRealDepthCorrectionEnabled(h, s, value);
+    }
+    return NsStatusBadParameter;
+}
+
 std::string SettingLine(NsDeviceHandle h, uint32_t s, Setting setting, NsReturnStatus& status) {
     uint32_t value = 0;
     status = ReadSetting(h, s, setting, value);

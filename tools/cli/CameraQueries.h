@@ -17,6 +17,9 @@ NsReturnStatus ReadSetting(NsDeviceHandle handle, uint32_t session, Setting sett
                            uint32_t& value);
 NsReturnStatus WriteSetting(NsDeviceHandle handle, uint32_t session, Setting setting,
                             uint32_t value);
+// A filter of the library, on or off.
+NsReturnStatus ReadFilter(NsDeviceHandle handle, uint32_t session, HostFilter filter, bool& on);
+NsReturnStatus WriteFilter(NsDeviceHandle handle, uint32_t session, HostFilter filter, bool on);
 
 // "name: value", or "name: unavailable (...)"; `status` receives the read's status.
 std::string SettingLine(NsDeviceHandle handle, uint32_t session, Setting setting,

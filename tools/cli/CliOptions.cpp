@@ -16,7 +16,16 @@ struct Pending {
     std::string settingValue;
     std::string demoOut = "quorix-demo";
     double demoSeconds = 3.0;
+    std::vector<std::string> filterNames;
 };
+
+std::vector<std::string> FilterNames() {
+    std::vector<std::string> names;
+    for (const FilterInfo& f : AllFilters()) {
+        names.emplace_back(f.name);
+    }
+    return names;
+}
 
 struct Subcommands {
     CLI::App* list = nullptr;
@@ -66,11 +75,14 @@ void AddSettingCommands(CLI::App& app, Subcommands& sub, Options& options, Pendi
     for (const SettingInfo& s : AllSettings()) {
         names.emplace_back(s.name);
     }
+    const std::vector<std::string> filterNames = FilterNames();
+    names.insert(names.end(), filterNames.begin(), filterNames.end());
     sub.get = app.add_subcommand("get", "print one setting, or all of them");
     AddDevice(sub.get, options, pending);
     sub.get->add_option("name", pending.settingName, "the setting; all of them when left out")
         ->check(CLI::IsMember(names));
-    sub.get->footer(SettingsHelp() + "\nReads the camera without starting the stream.");
+    sub.get->footer(SettingsHelp() + "\nReads the camera without starting the stream.\n\n" +
+                    FiltersHelp());
 
     sub.set = app.add_subcommand("set", "change a setting and print the camera's value");
     AddDevice(sub.set, options, pending);
@@ -84,7 +96,8 @@ void AddSettingCommands(CLI::App& app, Subcommands& sub, Options& options, Pendi
         "colour resolution are awaited until the camera shows them in its stream\n"
         "(status -105 when it does not), and depth ranges and data modes are checked\n"
         "against the camera's lists read at that start. A refused or failed set prints\n"
-        "the status code and ends with exit code 1.");
+        "the status code and ends with exit code 1.\n\n" +
+        FiltersHelp());
 }
 
 // Maintenance: firmware upgrade and JSON configuration transfer.
@@ -162,6 +175,14 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, Options& opti
     sub.snapshot = app.add_subcommand("snapshot", "write one frame set as PNG images");
     AddDevice(sub.snapshot, options, pending);
     sub.snapshot->add_option("--out", options.outDir, "folder for the images")->required();
+    for (CLI::App* command : {sub.stream, sub.snapshot}) {
+        command
+            ->add_option("--filter", pending.filterNames,
+                         "turn on a filter of the library (repeat for several); with "
+                         "time-filter a snapshot waits for the average to settle")
+            ->check(CLI::IsMember(FilterNames()));
+        command->footer(FiltersHelp());
+    }
 
     AddSettingCommands(app, sub, options, pending);
     AddTransferCommands(app, sub, options, pending);
@@ -211,13 +232,23 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, Options& opti
         app.parse(argc, argv);
         if (!pending.settingName.empty()) {
             options.setting = FindSetting(pending.settingName);
+            options.filter = FindFilter(pending.settingName);
+        }
+        for (const std::string& name : pending.filterNames) {
+            options.filters.push_back(*FindFilter(name));
         }
         if (sub.config->parsed() && options.fetchFile.empty() && options.sendFile.empty()) {
             throw CLI::RequiredError("--fetch FILE or --send FILE");
         }
         std::string error;
-        if (sub.set->parsed() &&
-            !ParseSettingValue(*options.setting, pending.settingValue, options.value, error)) {
+        if (sub.set->parsed() && options.filter) {
+            bool on = false;
+            if (!ParseSwitch(pending.settingName, pending.settingValue, on, error)) {
+                throw CLI::ValidationError("value", error);
+            }
+            options.value = on ? 1 : 0;
+        } else if (sub.set->parsed() && !ParseSettingValue(*options.setting, pending.settingValue,
+                                                           options.value, error)) {
             throw CLI::ValidationError("value", error);
         }
     } catch (const CLI::ParseError& e) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "cli/Settings.h"
 
@@ -46,6 +47,8 @@ struct Options {
     std::string address = "127.0.0.2";  // demo: loopback address of the simulated camera
     std::optional<Setting> setting;     // get: the one to print (none: all); set: required
     uint32_t value = 0;                 // set: the parsed value, as its C call takes it
+    std::optional<HostFilter> filter;   // get, set: a filter of the library instead
+    std::vector<HostFilter> filters;    // stream, snapshot: filters to turn on
     std::string image;                  // upgrade: the firmware image
     std::string fetchFile;              // config: where the camera's JSON file goes
     std::string sendFile;               // config: the JSON file to send

@@ -20,8 +20,38 @@ constexpr SettingInfo kSettings[] = {
     {Setting::kFrameRate, "frame-rate", "1 to 60, ToF frames per second"},
 };
 
+constexpr FilterInfo kFilters[] = {
+    {HostFilter::kSmoothing, "smoothing-filter",
+     "3x3 median of depth (fills single dropouts) and IR"},
+    {HostFilter::kSpatial, "spatial-filter", "edge-preserving smoothing of depth"},
+    {HostFilter::kTime, "time-filter", "average of depth over frames, reset where it moves"},
+    {HostFilter::kRealDepth, "real-depth-correction", "distance along the ray to planar Z"},
+};
+
 std::string SizeText(ColourSize size) {
     return std::to_string(size.width) + "x" + std::to_string(size.height);
+}
+
+// The row of a table (kSettings, kFilters) whose `key` is `value`; every key has one.
+template <class Row, size_t N, class Key>
+const Row& RowOf(const Row (&rows)[N], Key Row::*key, Key value) {
+    for (const Row& row : rows) {
+        if (row.*key == value) {
+            return row;
+        }
+    }
+    return rows[0];  // unreachable: every enumerator has a row
+}
+
+// The key of the row named `name`.
+template <class Row, size_t N, class Key>
+std::optional<Key> KeyOf(const Row (&rows)[N], Key Row::*key, std::string_view name) {
+    for (const Row& row : rows) {
+        if (name == row.name) {
+            return row.*key;
+        }
+    }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -31,21 +61,11 @@ std::span<const SettingInfo> AllSettings() {
 }
 
 const SettingInfo& InfoOf(Setting setting) {
-    for (const SettingInfo& info : kSettings) {
-        if (info.setting == setting) {
-            return info;
-        }
-    }
-    return kSettings[0];  // unreachable: every enumerator has a row
+    return RowOf(kSettings, &SettingInfo::setting, setting);
 }
 
 std::optional<Setting> FindSetting(std::string_view name) {
-    for (const SettingInfo& info : kSettings) {
-        if (name == info.name) {
-            return info.setting;
-        }
-    }
-    return std::nullopt;
+    return KeyOf(kSettings, &SettingInfo::setting, name);
 }
 
 bool ParseUnsigned(std::string_view text, uint32_t min, uint32_t max, uint32_t& value) {
@@ -125,6 +145,44 @@ std::string SettingsHelp() {
     for (const SettingInfo& info : kSettings) {
         char line[160];
         std::snprintf(line, sizeof line, "  %-16s %s\n", info.name, info.values);
+        text += line;
+    }
+    return text;
+}
+
+std::span<const FilterInfo> AllFilters() {
+    return kFilters;
+}
+
+const FilterInfo& InfoOf(HostFilter filter) {
+    return RowOf(kFilters, &FilterInfo::filter, filter);
+}
+
+std::optional<HostFilter> FindFilter(std::string_view name) {
+    return KeyOf(kFilters, &FilterInfo::filter, name);
+}
+
+bool ParseSwitch(std::string_view name, std::string_view text, bool& on, std::string& error) {
+    if (text == "1" || text == "on") {
+        on = true;
+        return true;
+    }
+    if (text == "0" || text == "off") {
+        on = false;
+        return true;
+    }
+    error = "\"" + std::string(text) + "\" is not a " + std::string(name) +
+            " value; expected 1 or on, 0 or off";
+    return false;
+}
+
+std::string FiltersHelp() {
+    std::string text =
+        "Filters of the library on this computer (0 or off, 1 or on; they last while the\n"
+        "command runs: use --filter with stream and snapshot):\n";
+    for (const FilterInfo& info : kFilters) {
+        char line[160];
+        std::snprintf(line, sizeof line, "  %-22s %s\n", info.name, info.what);
         text += line;
     }
     return text;

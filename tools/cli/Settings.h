@@ -41,4 +41,25 @@ std::string FormatSettingValue(Setting setting, uint32_t value);
 // The names and their values, for the --help of get and set.
 std::string SettingsHelp();
 
+// The library's depth and IR filters: they run on this computer, in the program that
+// streams, not in the camera. `set` and `get` reach them for that one command; stream and
+// snapshot turn them on with --filter.
+enum class HostFilter { kSmoothing, kSpatial, kTime, kRealDepth };
+
+struct FilterInfo {
+    HostFilter filter;
+    const char* name;
+    const char* what;
+};
+
+std::span<const FilterInfo> AllFilters();
+const FilterInfo& InfoOf(HostFilter filter);
+std::optional<HostFilter> FindFilter(std::string_view name);
+
+// "1" or "on", "0" or "off"; false with `error` set for anything else.
+bool ParseSwitch(std::string_view name, std::string_view text, bool& on, std::string& error);
+
+// The filter names and what they do, for --help.
+std::string FiltersHelp();
+
 }  // namespace quorix::cli

@@ -5,6 +5,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdarg>
@@ -607,6 +608,40 @@ std::string ValidValues(const Session& session, Setting setting) {
     return std::string("valid: ") + InfoOf(setting).values;
 }
 
+// A filter of the library: printed, or set and read back. It lasts for this command only.
+int RunFilter(const Session& session, HostFilter filter, std::optional<bool> on) {
+    const char* name = InfoOf(filter).name;
+    if (on) {
+        if (const NsReturnStatus s = WriteFilter(session.Handle(), session.Index(), filter, *on);
+            s != NsStatusOk) {
+            return Fail(kExitFailure, "%s was not set: %s", name, StatusText(s).c_str());
+        }
+    }
+    bool now = false;
+    if (const NsReturnStatus s = ReadFilter(session.Handle(), session.Index(), filter, now);
+        s != NsStatusOk) {
+        return Fail(kExitFailure, "%s could not be read: %s", name, StatusText(s).c_str());
+    }
+    std::printf(
+        "%s: %s (a filter of this program's library; use --filter with stream or "
+        "snapshot)\n",
+        name, now ? "on" : "off");
+    return on && *on != now ? kExitFailure : kExitOk;
+}
+
+// The time filter's average needs a few frames to settle before a snapshot shows it.
+void SettleTimeFilter(const Session& session) {
+    constexpr int kSettleSets = 20;
+    const int64_t end = SteadyMs() + kNoFramesLimitMs;
+    for (int sets = 0; sets < kSettleSets && !g_interrupted && SteadyMs() < end;) {
+        uint32_t ready = 0;
+        if (ReadFrameSet(session, ready) == NsStatusOk &&
+            (ready & (NsFrameReadyDepth | NsFrameReadyWDRDepth)) != 0) {
+            ++sets;
+        }
+    }
+}
+
 int RunSet(Session& session, Setting setting, uint32_t value) {
     const char* name = InfoOf(setting).name;
     const std::string wanted = FormatSettingValue(setting, value);
@@ -883,9 +918,11 @@ int RunOnDevice(const Options& options) {
         case Command::kInfo:
             return RunInfo(session);
         case Command::kGet:
-            return RunGet(session, options.setting);
+            return options.filter ? RunFilter(session, *options.filter, std::nullopt)
+                                  : RunGet(session, options.setting);
         case Command::kSet:
-            return RunSet(session, *options.setting, options.value);
+            return options.filter ? RunFilter(session, *options.filter, options.value != 0)
+                                  : RunSet(session, *options.setting, options.value);
         case Command::kUpgrade:
             return RunUpgrade(session, options.image);
         case Command::kConfig:
@@ -904,12 +941,24 @@ int RunOnDevice(const Options& options) {
     if (options.command == Command::kStream && options.map) {
         MapEverything(session);
     }
+    for (const HostFilter filter : options.filters) {
+        if (const NsReturnStatus s = WriteFilter(session.Handle(), session.Index(), filter, true);
+            s != NsStatusOk) {
+            return Fail(kExitFailure, "%s could not be turned on: %s", InfoOf(filter).name,
+                        StatusText(s).c_str());
+        }
+    }
     if (const int code = session.Stream(); code != kExitOk) {
         return code;
     }
-    return options.command == Command::kStream
-               ? StreamFrames(session, options.frames, options.seconds)
-               : Snapshot(session, options.outDir);
+    if (options.command == Command::kStream) {
+        return StreamFrames(session, options.frames, options.seconds);
+    }
+    if (std::find(options.filters.begin(), options.filters.end(), HostFilter::kTime) !=
+        options.filters.end()) {
+        SettleTimeFilter(session);
+    }
+    return Snapshot(session, options.outDir);
 }
 
 int RunDemo(const Options& options) {

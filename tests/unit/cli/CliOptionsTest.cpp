@@ -84,6 +84,32 @@ TEST(CliOptions, StreamMapsOnlyWhenAsked) {
               std::optional<int>(kExitUsage));
 }
 
+// The library's filters: --filter on stream and snapshot, by name with get and set.
+TEST(CliOptions, FiltersAreNamedForStreamSnapshotGetAndSet) {
+    Options snapshot;
+    ASSERT_FALSE(Parse({"snapshot", "QX1", "--out", "/tmp/x", "--filter", "spatial-filter",
+                        "--filter", "time-filter"},
+                       snapshot));
+    EXPECT_EQ(snapshot.filters, (std::vector<HostFilter>{HostFilter::kSpatial, HostFilter::kTime}));
+    Options stream;
+    ASSERT_FALSE(Parse({"stream", "QX1", "--filter", "smoothing-filter"}, stream));
+    EXPECT_EQ(stream.filters, std::vector<HostFilter>{HostFilter::kSmoothing});
+    Options set;
+    ASSERT_FALSE(Parse({"set", "QX1", "real-depth-correction", "on"}, set));
+    EXPECT_EQ(set.command, Command::kSet);
+    EXPECT_EQ(set.filter, HostFilter::kRealDepth);
+    EXPECT_FALSE(set.setting);
+    EXPECT_EQ(set.value, 1u);
+    ASSERT_FALSE(Parse({"set", "QX1", "time-filter", "0"}, set));
+    EXPECT_EQ(set.value, 0u);
+    Options get;
+    ASSERT_FALSE(Parse({"get", "QX1", "spatial-filter"}, get));
+    EXPECT_EQ(get.filter, HostFilter::kSpatial);
+    Options plain;
+    ASSERT_FALSE(Parse({"get", "QX1", "threshold"}, plain));
+    EXPECT_FALSE(plain.filter);
+}
+
 TEST(CliOptions, MistakesEndWithTheUsageCode) {
     const std::vector<std::vector<std::string>> cases = {
         {},                        // no command
@@ -105,6 +131,10 @@ TEST(CliOptions, MistakesEndWithTheUsageCode) {
         {"set", "QX1", "threshold", "-5"},
         {"set", "QX1", "frame-rate", "30fps"},
         {"set", "QX1", "threshold", "5", "6"},
+        {"set", "QX1", "spatial-filter", "2"},
+        {"set", "QX1", "spatial-filter", "yes"},
+        {"snapshot", "QX1", "--out", "/tmp/x", "--filter", "blur"},
+        {"record", "QX1", "--out", "/tmp/x.rec", "--filter", "time-filter"},
         {"upgrade", "QX1"},                         // no image
         {"upgrade", "QX1", "/nonexistent/fw.img"},  // no such file
         {"config", "QX1"},                          // neither --fetch nor --send

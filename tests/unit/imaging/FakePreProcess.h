@@ -32,6 +32,7 @@ public:
     std::vector<Size> filteredIR;
     std::vector<int32_t> rotations;
     int32_t convertResult = 0;
+    uint32_t filterResets = 0;
 
     static std::string Describe(const ImageDescriptor& d) {
         return std::to_string(d.type) + ":" + std::to_string(d.width) + "x" +
@@ -40,6 +41,10 @@ public:
 
     int32_t SetValidDepth(uint32_t range, uint32_t maxMm, uint32_t minMm) override {
         validDepths.push_back({range, maxMm, minMm});
+        return 0;
+    }
+    int32_t ResetFilters() override {
+        ++filterResets;
         return 0;
     }
     int32_t FilterIR(ImageDescriptor* ir) override {

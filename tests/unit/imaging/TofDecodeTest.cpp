@@ -597,13 +597,16 @@ TEST_F(TofDecodeTest, ValidDepthLimits) {
     EXPECT_EQ(pre.validDepths.size(), 2u);
 
     // Every depth range change sends that range's limits, and leaving a WDR mode sends the
-    // current range again; other data mode changes send nothing.
+    // current range again; other data mode changes send nothing. Every change of the data
+    // mode, and only a change, ends the filters' history.
     decoder->SetDepthRange(3);
     EXPECT_EQ(pre.validDepths.back(), (FakePreProcess::ValidDepth{3, 1485, 50}));
+    const uint32_t resets = pre.filterResets;
     decoder->SetDataMode(12);
     decoder->SetDataMode(12);
     decoder->SetDataMode(0);
     decoder->SetDataMode(2);
+    EXPECT_EQ(pre.filterResets, resets + 3);
     EXPECT_EQ(pre.validDepths.size(), 4u);
     EXPECT_EQ(pre.validDepths.back(), (FakePreProcess::ValidDepth{3, 1485, 50}));
 

@@ -1,4 +1,4 @@
-// The pre-processing object's contract: switches, pass-through filters, IR to 8 bits,
+// The pre-processing object's contract: switches, filters that are off pass frames, IR to 8 bits,
 // stored settings, refusal of bad descriptors, and honest failure of what is not built.
 #include "imgproc/ImgPreProcessImpl.h"
 
@@ -67,9 +67,10 @@ TEST(ImgPreProcessTest, SwitchesStartOffAndKeepWhatIsSetEachOnItsOwn) {
     EXPECT_TRUE(capture.Contains("out pointer is null"));
 }
 
-// Depth with the beyond-range mark and IR, through the filters with each switch state:
-// nothing is built behind the switches yet, so every byte must come out as it went in.
-TEST(ImgPreProcessTest, FiltersLeaveFramesByteForByte) {
+// Depth with the beyond-range mark and IR, through the filters with every switch off
+// (valid-depth limits set all the same), and again after a round with every switch on:
+// every byte must come out as it went in.
+TEST(ImgPreProcessTest, FiltersLeaveFramesByteForByteWithEverySwitchOff) {
     ImgPreProcessImpl proc;
     std::mt19937 gen(5);
     std::vector<uint16_t> depth(640 * 480);
@@ -86,11 +87,24 @@ TEST(ImgPreProcessTest, FiltersLeaveFramesByteForByte) {
     std::vector<uint8_t> colour(640 * 480 * 3, 9);
     const auto depthIn = depth, irIn = ir;
     const auto colourIn = colour;
-    for (const bool on : {false, true}) {
+    const double matrix[9] = {500, 0, 320, 0, 500, 240, 0, 0, 1};
+    ASSERT_EQ(proc.SetCameraMatrix(0, matrix, 480, 640), 0);
+    for (const bool on : {false, true, false}) {
         for (const auto& s : kSwitches) {
             ASSERT_EQ((proc.*s.set)(on), 0);
         }
         ASSERT_EQ(proc.SetValidDepth(2, 3000, 500), 0);
+        if (on) {
+            auto copy = depth;
+            auto irCopy = ir;
+            ImageDescriptor d{reinterpret_cast<uint8_t*>(copy.data()), kImage16Bit, 640, 480};
+            ImageDescriptor i{reinterpret_cast<uint8_t*>(irCopy.data()), kImage16Bit, 640, 480};
+            ASSERT_EQ(proc.FilterDepth(&d), 0);
+            ASSERT_EQ(proc.FilterIR(&i), 0);
+            EXPECT_NE(copy, depthIn);
+            EXPECT_NE(irCopy, irIn);
+            continue;
+        }
         ImageDescriptor d{reinterpret_cast<uint8_t*>(depth.data()), kImage16Bit, 640, 480};
         ImageDescriptor i{reinterpret_cast<uint8_t*>(ir.data()), kImage16Bit, 640, 480};
         ImageDescriptor c{colour.data(), kImage8BitRgb, 640, 480};

@@ -6,12 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
 #include <string>
 #include <thread>
 
+#include "imgproc/ImgPreProcessImpl.h"
 #include "log/Log.h"
 #include "protocol/BaseProtocol.h"
 #include "session/ProtocolFactory.h"
@@ -290,6 +292,29 @@ TEST_F(Session, LifecycleStatesRefuseWhatTheyDoNotAllowAndInitialiseOncePerOpen)
     ASSERT_EQ(s->OpenDevice(), 0);
     ASSERT_EQ(s->StartStream(), 0);
     EXPECT_EQ(reads(), 6u) << "a reopened session initialises again";
+}
+
+// A stopped stream ends the filters' history, so a restart is not averaged with frames of
+// before the stop.
+TEST_F(Session, StoppingTheStreamResetsTheFilters) {
+    struct Counting : ImgPreProcessImpl {
+        std::atomic<uint32_t>* resets = nullptr;
+        int32_t ResetFilters() override {
+            ++*resets;
+            return 0;
+        }
+    };
+    std::atomic<uint32_t> resets{0};
+    auto pre = std::make_unique<Counting>();
+    pre->resets = &resets;
+    m_cameras.push_back(std::make_unique<Camera>());
+    m_next = m_cameras.back().get();
+    BaseSession s(test::SessionInfoOf(TK5P), std::move(pre));
+    ASSERT_EQ(s.OpenDevice(), 0);
+    ASSERT_EQ(s.StartStream(), 0);
+    const uint32_t before = resets.load();
+    ASSERT_EQ(s.StopStream(), 0);
+    EXPECT_EQ(resets.load(), before + 1);
 }
 
 TEST_F(Session, CalibrationComesFromTheCacheUntilSetFromLocalTurnsItOff) {

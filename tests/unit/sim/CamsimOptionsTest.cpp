@@ -20,11 +20,11 @@ int Parse(std::vector<std::string> args, Options& options) {
 
 TEST(CamsimOptions, RepeatedOptionsDescribeCamerasInOrder) {
     Options options;
-    ASSERT_EQ(Parse({"--address", "127.0.0.2", "--address", "127.0.0.9", "--model", "TK4A",
-                     "--model", "563", "--serial", "QX1", "--serial", "QX2", "--sessions", "2",
-                     "--alias", "left"},
-                    options),
-              0);
+    ASSERT_EQ(
+        Parse({"--address", "127.0.0.2", "--address", "127.0.0.9", "--model", "TK4A", "--model",
+               "563", "--serial", "QX1", "--serial", "QX2", "--sessions", "2", "--alias", "left"},
+              options),
+        0);
     ASSERT_EQ(options.cameras.size(), 2u);
     const auto& a = options.cameras[0];
     const auto& b = options.cameras[1];
@@ -43,8 +43,8 @@ TEST(CamsimOptions, RepeatedOptionsDescribeCamerasInOrder) {
 
 TEST(CamsimOptions, CountAddsCamerasOnTheFollowingAddresses) {
     Options options;
-    ASSERT_EQ(Parse({"--address", "127.0.0.254", "--serial", "QX", "--count", "3",
-                     "--no-farewell", "--interval", "500"},
+    ASSERT_EQ(Parse({"--address", "127.0.0.254", "--serial", "QX", "--count", "3", "--no-farewell",
+                     "--interval", "500"},
                     options),
               0);
     ASSERT_EQ(options.cameras.size(), 3u);
@@ -64,7 +64,7 @@ TEST(CamsimOptions, CountAddsCamerasOnTheFollowingAddresses) {
 
 TEST(CamsimOptions, BadValuesAreRefused) {
     const std::vector<std::vector<std::string>> bad = {
-        {"--model", "210"},            // a USB model
+        {"--model", "210"},  // a USB model
         {"--model", "TK9"},
         {"--sessions", "0"},
         {"--count", "0"},
@@ -86,9 +86,28 @@ TEST(CamsimOptions, BadValuesAreRefused) {
 
 TEST(CamsimOptions, StreamOptionsReachEverySensor) {
     Options options;
-    ASSERT_EQ(Parse({"--sessions", "2", "--fps", "15", "--data-mode", "2", "--packing", "y16",
-                     "--colour", "nv12", "--colour-size", "1280x720", "--status", "late",
-                     "--status-late-frames", "5", "--push", "never", "--no-push-support"},
+    ASSERT_EQ(Parse({"--sessions",
+                     "2",
+                     "--fps",
+                     "15",
+                     "--data-mode",
+                     "2",
+                     "--packing",
+                     "y16",
+                     "--colour",
+                     "nv12",
+                     "--colour-size",
+                     "1280x720",
+                     "--status",
+                     "late",
+                     "--status-late-frames",
+                     "5",
+                     "--push",
+                     "never",
+                     "--no-push-support",
+                     "--noise",
+                     "--noise-seed",
+                     "9"},
                     options),
               0);
     const sim::StreamSettings& s = options.stream.settings;
@@ -97,6 +116,8 @@ TEST(CamsimOptions, StreamOptionsReachEverySensor) {
     EXPECT_EQ(s.status, sim::StatusEcho::kLate);
     EXPECT_EQ(s.statusLateFrames, 5u);
     EXPECT_EQ(s.push, sim::ParamPush::kNever);
+    EXPECT_TRUE(s.noise.enabled);
+    EXPECT_EQ(s.noise.seed, 9u);
     sim::SimState state = sim::MakeDefaultState(561, "127.0.0.2", "QX", 2);
     ApplyStream(options.stream, state);
     EXPECT_EQ(state.stream.packing, sim::TofPacking::kY16);

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -15,6 +16,7 @@
 #include "imaging/TofDecode.h"
 #include "imgproc/ColourConvert.h"
 #include "sim/ColourImage.h"
+#include "sim/Noise.h"
 #include "sim/RawPacking.h"
 
 namespace quorix::sim {
@@ -157,6 +159,103 @@ TEST(FrameBuilder, EveryOtherPackingDecodesToTheScene) {
             << static_cast<int>(packing);
         EXPECT_EQ(WrongIr(ir.data(), 37), 0u) << static_cast<int>(packing);
     }
+}
+
+// With noise the images are the scene with that capture's noise, the same for the same
+// seed; the frame stamp survives; without noise again every row is the scene once more.
+TEST(FrameBuilder, NoiseIsTheCapturesOwnAndGoesAwayWhenTurnedOff) {
+    Capture capture;
+    capture.settings.packing = TofPacking::kRaw12Separate;
+    capture.settings.colour = ColourFormat::kNone;
+    capture.settings.noise.enabled = true;
+    capture.settings.noise.seed = 11;
+    capture.dataMode = 2;
+    FrameBuilder builder;
+    const auto decode = [&](const Bytes& frame, std::vector<uint16_t>& codes,
+                            std::vector<uint16_t>& ir) {
+        const auto packets = PacketsOf(frame);
+        ASSERT_EQ(packets.size(), 2u);
+        const uint8_t* payload = frame.data() + kFrameHeaderBytes;
+        UnpackPixels(RawPacking::kRaw12, payload + packets[0].offset, nullptr, kPixels, nullptr,
+                     codes.data());
+        UnpackPixels(RawPacking::kRaw12, payload + packets[1].offset, nullptr, kPixels, nullptr,
+                     ir.data());
+    };
+    std::vector<uint16_t> codes(kPixels), ir(kPixels), want(kPixels), wantIr(kPixels);
+    decode(builder.Build(capture, 5, nullptr, nullptr), codes, ir);
+    const auto clean = SceneDepthCodes(5);
+    const auto cleanIr = SceneIrCodes(5);
+    AddDepthNoise(clean.data(), want.data(), kSceneWidth, kSceneHeight, 5, capture.settings.noise);
+    AddIrNoise(cleanIr.data(), wantIr.data(), kSceneWidth, kSceneHeight, 5, capture.settings.noise);
+    EXPECT_EQ(codes, want);
+    EXPECT_EQ(ir, wantIr);
+    EXPECT_NE(codes, clean);
+    EXPECT_EQ(ReadFrameStamp(codes.data(), kStampDepthOne), 5u);
+    FrameBuilder again;
+    std::vector<uint16_t> repeat(kPixels), repeatIr(kPixels);
+    decode(again.Build(capture, 5, nullptr, nullptr), repeat, repeatIr);
+    EXPECT_EQ(repeat, codes);
+    capture.settings.noise.seed = 12;
+    decode(again.Build(capture, 5, nullptr, nullptr), repeat, repeatIr);
+    EXPECT_NE(repeat, codes);
+    capture.settings.noise.enabled = false;
+    Bytes frame = builder.Build(capture, 6, nullptr, nullptr);
+    decode(frame, codes, ir);
+    EXPECT_EQ(codes, SceneDepthCodes(6));
+    EXPECT_EQ(ir, SceneIrCodes(6));
+}
+
+// The noise as the filters' tests rely on it: its spread on flat surfaces follows the
+// model, dropouts are about their share, flying pixels only at depth steps, and the
+// patches beyond range and without return stay exact.
+TEST(Noise, FollowsItsModel) {
+    NoiseSettings n;
+    n.enabled = true;
+    const auto clean = SceneDepthCodes(0);
+    std::vector<uint16_t> noisy(kPixels);
+    AddDepthNoise(clean.data(), noisy.data(), kSceneWidth, kSceneHeight, 0, n);
+    const auto flat = FlatMask(0);
+    const auto steps = StepMask(clean, 1);
+    double sumRatio = 0;
+    size_t measured = 0, dropped = 0, total = 0, farOff = 0;
+    for (size_t i = 0; i < kPixels; ++i) {
+        const Surface s = SurfaceAt(static_cast<uint32_t>(i % kSceneWidth),
+                                    static_cast<uint32_t>(i / kSceneWidth));
+        if (i >= kSceneWidth && (s == Surface::kBeyond || s == Surface::kNoReturn)) {
+            EXPECT_EQ(noisy[i], clean[i]);
+        }
+        if (flat[i] == 0) {
+            continue;
+        }
+        ++total;
+        if (noisy[i] == 0) {
+            ++dropped;
+            continue;
+        }
+        const double sigma = n.sigmaCodes + n.sigmaRelative * clean[i];
+        const double z = (noisy[i] - clean[i]) / sigma;
+        sumRatio += z * z;
+        ++measured;
+        farOff += std::fabs(z) > 6 && steps[i] == 0 ? 1 : 0;
+    }
+    const double spread = std::sqrt(sumRatio / static_cast<double>(measured));
+    EXPECT_NEAR(spread, 1.0, 0.05);
+    EXPECT_NEAR(static_cast<double>(dropped) / static_cast<double>(total), n.dropoutShare, 0.003);
+    EXPECT_EQ(farOff, 0u);  // nothing flies away from a step
+    // At steps about flyingShare of the pixels lie well between the two sides.
+    size_t atStep = 0, between = 0;
+    for (size_t i = kSceneWidth; i + 1 < kPixels; ++i) {
+        const bool step = clean[i] > 0 && clean[i] < 4095 && clean[i + 1] > 0 &&
+                          clean[i + 1] < 4095 && std::abs(int{clean[i]} - int{clean[i + 1]}) > 300;
+        if (step && noisy[i] != 0) {
+            ++atStep;
+            const int lo = std::min(clean[i], clean[i + 1]) + 80;
+            const int hi = std::max(clean[i], clean[i + 1]) - 80;
+            between += noisy[i] > lo && noisy[i] < hi ? 1 : 0;
+        }
+    }
+    ASSERT_GT(atStep, 200u);
+    EXPECT_GT(between * 4, atStep);
 }
 
 // The host's raw-type table seen from the camera's side: every ToF sub-packet the simulator

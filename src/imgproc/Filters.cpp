@@ -1,0 +1,315 @@
+// Portable forms of the depth and IR filters, the parts the vector forms share (the
+// general median of a window with gaps, the transposition of the spatial filter), the
+// temporal filter and the radial-to-planar table.
+#include "imgproc/Filters.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "imgproc/FiltersKernels.h"
+
+namespace quorix::filters {
+
+void ApplyValidLimits(uint16_t* depth, size_t pixels, uint16_t minMm, uint16_t maxMm) {
+    for (size_t i = 0; i < pixels; ++i) {
+        const uint16_t d = depth[i];
+        const bool has = HasDistance(d);
+        depth[i] = has && d < minMm ? kNoDepth : has && d > maxMm ? kBeyond : d;
+    }
+}
+
+// --- median ---------------------------------------------------------------------------
+
+namespace kernels {
+
+uint16_t WindowMedian(const uint16_t* in, uint32_t width, uint32_t height, uint32_t x, uint32_t y,
+                      bool depth) {
+    uint16_t values[9] = {};
+    uint32_t n = 0;
+    uint32_t inImage = 0;
+    const uint32_t y0 = y > 0 ? y - 1 : 0;
+    const uint32_t y1 = std::min(y + 1, height - 1);
+    const uint32_t x0 = x > 0 ? x - 1 : 0;
+    const uint32_t x1 = std::min(x + 1, width - 1);
+    for (uint32_t yy = y0; yy <= y1; ++yy) {
+        for (uint32_t xx = x0; xx <= x1; ++xx) {
+            const uint16_t v = in[size_t{yy} * width + xx];
+            ++inImage;
+            if (!depth || HasDistance(v)) {
+                values[n++] = v;
+            }
+        }
+    }
+    const uint16_t own = in[size_t{y} * width + x];
+    if (n * 3 < inImage * 2) {
+        return own;
+    }
+    // Insertion sort: at most nine values.
+    for (uint32_t i = 1; i < n; ++i) {
+        const uint16_t v = values[i];
+        uint32_t j = i;
+        for (; j > 0 && values[j - 1] > v; --j) {
+            values[j] = values[j - 1];
+        }
+        values[j] = v;
+    }
+    if (n % 2 == 1) {
+        return values[n / 2];
+    }
+    return static_cast<uint16_t>((uint32_t{values[n / 2 - 1]} + values[n / 2]) / 2);
+}
+
+void MedianRowPortable(const uint16_t* in, uint16_t* out, uint32_t width, uint32_t /*height*/,
+                       uint32_t y, uint32_t from, bool depth) {
+    const uint16_t* r0 = in + size_t{y - 1} * width;
+    const uint16_t* r1 = r0 + width;
+    const uint16_t* r2 = r1 + width;
+    uint16_t* o = out + size_t{y} * width;
+    // In chunks of columns, each step a plain loop over arrays that the compiler can turn
+    // into the baseline's vectors: the columns sorted, then the medians of whole windows,
+    // then the windows with pixels without distance one by one. Values are shifted into
+    // signed 16 bits, whose minimum and maximum every x86-64 has in vectors.
+    constexpr uint32_t kChunk = 256;
+    int16_t lo[kChunk + 2];
+    int16_t mid[kChunk + 2];
+    int16_t hi[kChunk + 2];
+    uint8_t gap[kChunk];
+    for (uint32_t x0 = from; x0 + 1 < width; x0 += kChunk) {
+        const size_t n = std::min(kChunk, width - 1 - x0);
+        // Pointers and size_t indices: the compiler sees contiguous loads.
+        const uint16_t* a = r0 + x0 - 1;
+        const uint16_t* b = r1 + x0 - 1;
+        const uint16_t* c = r2 + x0 - 1;
+        uint16_t* dst = o + x0;
+        for (size_t i = 0; i < n + 2; ++i) {
+            Sort3(Biased(a[i]), Biased(b[i]), Biased(c[i]), lo[i], mid[i], hi[i]);
+        }
+        for (size_t i = 0; i < n; ++i) {
+            // Copies first: std::min and std::max return references, which would make the
+            // loads depend on the comparisons.
+            const int16_t l0 = lo[i], l1 = lo[i + 1], l2 = lo[i + 2];
+            const int16_t m0 = mid[i], m1 = mid[i + 1], m2 = mid[i + 2];
+            const int16_t h0 = hi[i], h1 = hi[i + 1], h2 = hi[i + 2];
+            const int16_t median =
+                Median3<int16_t>(std::max(std::max(l0, l1), l2), Median3(m0, m1, m2),
+                                 std::min(std::min(h0, h1), h2));
+            dst[i] = Unbiased(median);
+            const int16_t windowMin = std::min(std::min(l0, l1), l2);
+            const int16_t windowMax = std::max(std::max(h0, h1), h2);
+            gap[i] = static_cast<uint8_t>((windowMin == Biased(kNoDepth)) |
+                                          (windowMax == Biased(kBeyond)));
+        }
+        if (!depth) {
+            continue;
+        }
+        for (size_t i = 0; i < n; ++i) {
+            if (gap[i] != 0) {
+                int16_t w[9] = {Biased(a[i]), Biased(a[i + 1]), Biased(a[i + 2]),
+                                Biased(b[i]), Biased(b[i + 1]), Biased(b[i + 2]),
+                                Biased(c[i]), Biased(c[i + 1]), Biased(c[i + 2])};
+                dst[i] = Unbiased(DepthMedian9(w));
+            }
+        }
+    }
+}
+
+void MedianBorder(const uint16_t* in, uint16_t* out, uint32_t width, uint32_t height, bool depth) {
+    for (uint32_t x = 0; x < width; ++x) {
+        out[x] = WindowMedian(in, width, height, x, 0, depth);
+        if (height > 1) {
+            const size_t last = size_t{height - 1} * width + x;
+            out[last] = WindowMedian(in, width, height, x, height - 1, depth);
+        }
+    }
+    for (uint32_t y = 1; y + 1 < height; ++y) {
+        out[size_t{y} * width] = WindowMedian(in, width, height, 0, y, depth);
+        if (width > 1) {
+            out[size_t{y} * width + width - 1] =
+                WindowMedian(in, width, height, width - 1, y, depth);
+        }
+    }
+}
+
+}  // namespace kernels
+
+namespace {
+
+void MedianPortable(const uint16_t* in, uint16_t* out, uint32_t width, uint32_t height,
+                    bool depth) {
+    kernels::MedianBorder(in, out, width, height, depth);
+    for (uint32_t y = 1; y + 1 < height; ++y) {
+        kernels::MedianRowPortable(in, out, width, height, y, 1, depth);
+    }
+}
+
+}  // namespace
+
+void MedianDepth3x3Portable(const uint16_t* in, uint16_t* out, uint32_t width, uint32_t height) {
+    MedianPortable(in, out, width, height, true);
+}
+
+void MedianIr3x3Portable(const uint16_t* in, uint16_t* out, uint32_t width, uint32_t height) {
+    MedianPortable(in, out, width, height, false);
+}
+
+// --- spatial --------------------------------------------------------------------------
+
+float* SpatialWork::Plane(size_t pixels) {
+    if (m_plane.size() < pixels) {
+        m_plane.resize(pixels);
+    }
+    return m_plane.data();
+}
+
+float* SpatialWork::Transposed(size_t pixels) {
+    if (m_transposed.size() < pixels) {
+        m_transposed.resize(pixels);
+    }
+    return m_transposed.data();
+}
+
+namespace kernels {
+
+void ColumnPassesPortable(float* plane, uint32_t columns, uint32_t rows, const SpatialParams& p,
+                          uint32_t from) {
+    for (uint32_t y = 1; y < rows; ++y) {
+        const float* above = plane + size_t{y - 1} * columns;
+        float* row = plane + size_t{y} * columns;
+        for (uint32_t x = from; x < columns; ++x) {
+            row[x] = SpatialStep(row[x], above[x], p);
+        }
+    }
+    for (uint32_t y = rows - 1; y-- > 0;) {
+        const float* below = plane + size_t{y + 1} * columns;
+        float* row = plane + size_t{y} * columns;
+        for (uint32_t x = from; x < columns; ++x) {
+            row[x] = SpatialStep(row[x], below[x], p);
+        }
+    }
+}
+
+namespace {
+
+// Calls f(x, y) for every pixel, in blocks of 16 x 16 so that a transposition's strided
+// side stays in cache.
+template <class F>
+void InBlocks(uint32_t width, uint32_t height, F&& f) {
+    constexpr uint32_t kBlock = 16;
+    for (uint32_t by = 0; by < height; by += kBlock) {
+        const uint32_t yEnd = std::min(by + kBlock, height);
+        for (uint32_t bx = 0; bx < width; bx += kBlock) {
+            const uint32_t xEnd = std::min(bx + kBlock, width);
+            for (uint32_t y = by; y < yEnd; ++y) {
+                for (uint32_t x = bx; x < xEnd; ++x) {
+                    f(x, y);
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
+
+void Transpose(const float* in, float* out, uint32_t width, uint32_t height) {
+    InBlocks(width, height, [&](uint32_t x, uint32_t y) {
+        out[size_t{x} * height + y] = in[size_t{y} * width + x];
+    });
+}
+
+void SpatialFilterWith(uint16_t* depth, uint32_t width, uint32_t height,
+                       const SpatialParams& params, SpatialWork& work, ColumnPassesFn passes) {
+    if (width == 0 || height == 0) {
+        return;
+    }
+    const size_t pixels = size_t{width} * height;
+    float* plane = work.Plane(pixels);
+    float* transposed = work.Transposed(pixels);
+    for (size_t i = 0; i < pixels; ++i) {
+        plane[i] = HasDistance(depth[i]) ? static_cast<float>(depth[i]) : 0.0f;
+    }
+    // Columns first; then rows, as columns of the transposed image, so both directions run
+    // the same column kernel, which works on many pixels side by side; the way back to
+    // rows is one pass that also rounds.
+    passes(plane, width, height, params);
+    Transpose(plane, transposed, width, height);
+    passes(transposed, height, width, params);
+    InBlocks(width, height, [&](uint32_t x, uint32_t y) {
+        uint16_t& d = depth[size_t{y} * width + x];
+        const float v = transposed[size_t{x} * height + y];
+        d = HasDistance(d) ? static_cast<uint16_t>(std::min(v + 0.5f, 65534.0f)) : d;
+    });
+}
+
+}  // namespace kernels
+
+void SpatialFilterPortable(uint16_t* depth, uint32_t width, uint32_t height,
+                           const SpatialParams& params, SpatialWork& work) {
+    kernels::SpatialFilterWith(
+        depth, width, height, params, work,
+        [](float* plane, uint32_t columns, uint32_t rows, const SpatialParams& p) {
+            kernels::ColumnPassesPortable(plane, columns, rows, p, 0);
+        });
+}
+
+// --- temporal -------------------------------------------------------------------------
+
+void TemporalFilter::Apply(uint16_t* depth, uint32_t width, uint32_t height,
+                           const TemporalParams& params) {
+    const size_t pixels = size_t{width} * height;
+    if (width != m_width || height != m_height) {
+        m_average.assign(pixels, 0.0f);
+        m_missing.assign(pixels, 0);
+        m_width = width;
+        m_height = height;
+    }
+    const float alpha = params.alpha;
+    for (size_t i = 0; i < pixels; ++i) {
+        const uint16_t d = depth[i];
+        float average = m_average[i];
+        if (HasDistance(d)) {
+            const float value = static_cast<float>(d);
+            const float change = value - average;
+            const float limit = std::max(params.resetMinMm, params.resetRelative * value);
+            average =
+                average > 0.0f && std::fabs(change) <= limit ? average + alpha * change : value;
+            m_missing[i] = 0;
+            m_average[i] = average;
+            depth[i] = static_cast<uint16_t>(std::min(average + 0.5f, 65534.0f));
+        } else if (average > 0.0f && m_missing[i] < params.persistFrames) {
+            ++m_missing[i];
+            depth[i] = static_cast<uint16_t>(std::min(average + 0.5f, 65534.0f));
+        } else {
+            m_average[i] = 0.0f;
+        }
+    }
+}
+
+// --- radial to planar -----------------------------------------------------------------
+
+void PlanarTable::Build(double fx, double fy, double cx, double cy, uint32_t width,
+                        uint32_t height) {
+    m_width = width;
+    m_height = height;
+    m_factor.resize(size_t{width} * height);
+    for (uint32_t v = 0; v < height; ++v) {
+        const double ry = (v - cy) / fy;
+        for (uint32_t u = 0; u < width; ++u) {
+            const double rx = (u - cx) / fx;
+            m_factor[size_t{v} * width + u] =
+                static_cast<float>(1.0 / std::sqrt(1.0 + rx * rx + ry * ry));
+        }
+    }
+}
+
+void PlanarTable::Apply(uint16_t* depth) const {
+    const size_t pixels = m_factor.size();
+    for (size_t i = 0; i < pixels; ++i) {
+        if (HasDistance(depth[i])) {
+            // A factor of at most 1 keeps a distance above 0 at 1 or more.
+            depth[i] = static_cast<uint16_t>(
+                std::max(static_cast<float>(depth[i]) * m_factor[i] + 0.5f, 1.0f));
+        }
+    }
+}
+
+}  // namespace quorix::filters
