@@ -547,7 +547,12 @@ bool DeviceManager::OnMessage(const ArrivalMessage& m) {
                 if (DeviceInfo* r = FindByUri(m.path)) {
                     QLOG("find   %s %d %d %d \n", r->uri, static_cast<int>(r->status),
                          static_cast<int>(r->pending), static_cast<int>(r->notified));
-                    r->pending = HotPlugEvent::kAdded;
+                    // A camera already listed and present (counted before its arrival was
+                    // read, or told again) stays listed: a pending add would hide it from
+                    // the count until the next pass, opened and streaming as it is.
+                    if (r->status == Unconnected || r->notified != HotPlugEvent::kAdded) {
+                        r->pending = HotPlugEvent::kAdded;
+                    }
                 } else {
                     auto record = std::make_unique<DeviceInfo>(type);
                     if (!record->sessions.empty()) {

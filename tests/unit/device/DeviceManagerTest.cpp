@@ -240,6 +240,34 @@ TEST_F(Manager, UnplugOfAClosedCameraIsSilentAndItsReturnIsAnnouncedAgain) {
     EXPECT_EQ(M().GetCameraCount(), 1u);
 }
 
+// An arrival read after the camera was already counted and reported (the count enumerates
+// before the monitor's message is handled, or the message comes twice) leaves it listed:
+// an opened camera never drops out of the count, and nothing is reported again.
+TEST_F(Manager, RepeatedArrivalKeepsAListedCameraCounted) {
+    M().SetHotPlugCallback(RecordPlain);
+    PlugIn("/video/a", "A1", "box-a");
+    M().RunPass();
+    ASSERT_EQ(TakeEvents().size(), 1u);
+    const std::shared_ptr<BaseDevice> device = M().OpenDevice("/video/a");
+    ASSERT_NE(device, nullptr);
+    for (int i = 0; i < 2; ++i) {
+        M().OnMessage({0, 0, 0xF5E2, 0x0101, "/video/a"});
+        EXPECT_EQ(M().GetCameraCount(), 1u);
+        M().RunPass();
+    }
+    EXPECT_TRUE(TakeEvents().empty());
+    // Once gone, the same path arriving again is a new arrival, reported as such.
+    Unplug("/video/a");
+    M().RunPass();
+    M().ReleaseDevice(device.get());
+    TakeEvents();
+    PlugIn("/video/a", "A1", "box-a");
+    M().RunPass();
+    const auto events = TakeEvents();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].event, NsHotPlugAdded);
+}
+
 TEST_F(Manager, UnplugOfAnOpenedCameraIsReportedOnceInALaterPass) {
     M().SetHotPlugCallback(RecordPlain);
     PlugIn("/video/a", "A1", "box-a");
