@@ -68,7 +68,7 @@ TEST_F(UsbCamera, DiscoverOpenStreamSetAndClose) {
     EXPECT_TRUE(test::WaitFor([&] { return m_camera.State().sensors[0].thresholdX10 == 70; }, 5s));
 
     // The platform is not swapped under a running library.
-    EXPECT_EQ(NsPrivate_SetUsbPlatforms(nullptr, nullptr, nullptr), NsStatusFailed);
+    EXPECT_EQ(NsPrivate_SetUsbPlatforms(nullptr, nullptr, nullptr, nullptr), NsStatusFailed);
     EXPECT_GT(m_camera.SamplesDelivered(), 0u);
 
     EXPECT_EQ(Ns2_StopStream(handle, 0), NsStatusOk);
