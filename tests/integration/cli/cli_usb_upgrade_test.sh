@@ -8,24 +8,8 @@ cli=$1
 source "$(dirname "$0")/cli_scratch.sh"
 source "$(dirname "$0")/cli_lib.sh"
 
-# A TK5U image (model code 5) dated $2-03-01, build 46, its size and checksum fields right.
-make_image() {
-    python3 - "$1" "$2" <<'PY'
-import struct, sys
-size = 8192
-body = bytes((i * 5 + 1) & 0xFF for i in range(512, size))
-h = bytearray(512)
-struct.pack_into('<HBB', h, 4, int(sys.argv[2]), 3, 1)
-struct.pack_into('<I', h, 45, 46)
-h[50] = 5
-struct.pack_into('<I', h, 51, size)
-struct.pack_into('<I', h, 55, sum(body) & 0xFFFFFFFF)
-open(sys.argv[1], 'wb').write(bytes(h) + body)
-PY
-}
-
-make_image "$work/TK5U_new.img" 2024
-make_image "$work/TK5U_old.img" 2023
+make_image "$work/TK5U_new.img" 2024 5
+make_image "$work/TK5U_old.img" 2023 5
 echo '{"range": 3}' >"$work/config.json"
 
 run 1 upgrade QXUSBSIM "$work/TK5U_old.img" --sim-usb --wait 10
