@@ -235,6 +235,7 @@ struct SimState {
     TransferProgress upgradeProgress;
     TransferProgress jsonProgress;
     std::string jsonConfig;  // the last JSON file applied
+    ModeRequest modeRequest = ModeRequest::kNone;
 
     uint32_t reboots = 0;
 

@@ -108,6 +108,14 @@ void AdvanceUpgrade(SimState& state) {
 
 void UpgradeStateSent(SimState& state, uint8_t record, uint32_t checksum, uint32_t size) {
     TransferProgress& p = state.upgradeProgress;
+    if (record == 1) {
+        state.modeRequest = ModeRequest::kUpgrade;
+        return;
+    }
+    if (record == 2 && p.phase == Phase::kFetching) {
+        // A USB camera's image lies on its drive by now: it reads it when told so.
+        FetchStep(state, state.upgradeFile, p, state.upgradeState);
+    }
     if (record == 2 && p.phase == Phase::kFetched) {
         p.accepted = p.file.size() >= kImageHeader && p.file.size() == size &&
                      Sum(p.file, kImageHeader) == checksum;
@@ -146,6 +154,13 @@ void AdvanceJson(SimState& state) {
 
 void JsonStateSent(SimState& state, uint8_t record, uint32_t checksum, uint32_t size) {
     TransferProgress& p = state.jsonProgress;
+    if (record == 1) {
+        state.modeRequest = ModeRequest::kJson;
+        return;
+    }
+    if (record == 2 && p.phase == Phase::kFetching) {
+        FetchStep(state, state.jsonFile, p, state.jsonState);
+    }
     if (record == 2 && p.phase == Phase::kFetched && !p.file.empty()) {
         p.accepted = p.file.size() == size && Sum(p.file, 0) == checksum;
         p.phase = Phase::kChecking;

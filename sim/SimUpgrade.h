@@ -17,6 +17,10 @@ namespace quorix::sim {
 
 struct SimState;
 
+// A transfer mode asked for with the state record (1, 0, 0), as USB cameras are; the USB
+// camera acts on it by coming back as its upgrade-mode device.
+enum class ModeRequest { kNone, kUpgrade, kJson };
+
 struct TransferProgress {
     enum class Phase { kIdle, kFetching, kFetched, kChecking, kChecked, kApplying, kApplied };
     Phase phase = Phase::kIdle;

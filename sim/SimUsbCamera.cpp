@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <utility>
 
 #include "model/ModelTraits.h"
 #include "platform/linux/LinuxUsbPlatform.h"
@@ -27,6 +29,11 @@ constexpr uint32_t kSampleRoom = 4u << 20;
 bool AsksFirst(uint8_t group) {
     return group == 0x13 || group == 0x18 || group == 0x15;
 }
+// How long the camera takes to restart into or out of a transfer mode; its last reply
+// goes out meanwhile.
+constexpr auto kRestartTime = std::chrono::milliseconds(100);
+// What a camera offers as its current JSON file before any was applied.
+constexpr const char* kFactoryJson = "{\"range\": 1}";
 
 }  // namespace
 
@@ -39,12 +46,14 @@ SimUsbBus::SimUsbBus(std::string root) : m_root(std::move(root)), m_tree(m_root)
     platform::SetUsbPlatformForTesting(m_platform.get());
     platform::SetVideoKernelForTesting(&m_kernel);
     platform::SetHidPlatformForTesting(&m_hid);
+    platform::SetDrivePlatformForTesting(&m_drives);
 }
 
 SimUsbBus::~SimUsbBus() {
     platform::SetUsbPlatformForTesting(nullptr);
     platform::SetVideoKernelForTesting(nullptr);
     platform::SetHidPlatformForTesting(nullptr);
+    platform::SetDrivePlatformForTesting(nullptr);
 }
 
 SimUsbCamera::SimUsbCamera(SimUsbBus& bus, SimUsbConfig config)
@@ -71,6 +80,15 @@ SimUsbCamera::SimUsbCamera(SimUsbBus& bus, SimUsbConfig config)
 }
 
 SimUsbCamera::~SimUsbCamera() {
+    {
+        std::lock_guard guard(m_restartLock);
+        if (m_restart.joinable()) {
+            m_restart.join();
+        }
+    }
+    if (m_transferMode.load()) {
+        LeaveTransferMode();
+    }
     m_streamer->Stop();
     m_streamer->Join();
     if (m_plugged.load()) {
@@ -204,6 +222,8 @@ std::vector<platform::HidReport> SimUsbCamera::OnReport(const platform::HidRepor
         handled = static_cast<uint8_t>(cmd::kTransferGroup | (get ? kGetBit : 0));
     }
     CommandOutcome outcome;
+    ModeRequest mode = ModeRequest::kNone;
+    bool rebooted = false;
     {
         std::lock_guard guard(m_stateLock);
         if (!get && AsksFirst(group) && length == 1) {
@@ -217,8 +237,13 @@ std::vector<platform::HidReport> SimUsbCamera::OnReport(const platform::HidRepor
                 request = asked;
             }
         }
+        const uint32_t reboots = m_state.reboots;
         outcome = HandleCommand(m_state, 0, m_hidPending, handled, request.data(), request.size());
+        request = {};
+        mode = std::exchange(m_state.modeRequest, ModeRequest::kNone);
+        rebooted = m_state.reboots != reboots;
     }
+    AfterCommand(mode, rebooted);
     m_streamer->Wake();
     if (!outcome.reply) {
         return {};
@@ -280,6 +305,95 @@ int SimUsbCamera::OnControl(uint8_t selector, uint8_t query, uint8_t* data, uint
         return -EPIPE;  // the camera stalls a control it does not answer
     }
     return 0;
+}
+
+}  // namespace quorix::sim
+
+namespace quorix::sim {
+
+std::string SimUsbCamera::DriveFolder() const {
+    return m_bus.Root() + "/drive-" + m_config.port;
+}
+
+void SimUsbCamera::AfterCommand(ModeRequest request, bool rebooted) {
+    const bool enter = request != ModeRequest::kNone && m_plugged.load();
+    const bool leave = rebooted && m_transferMode.load();
+    if (!enter && !leave) {
+        return;
+    }
+    std::lock_guard guard(m_restartLock);
+    if (m_restart.joinable()) {
+        m_restart.join();  // the previous restart ended before this command could be sent
+    }
+    m_restart = std::thread([this, request, enter] {
+        std::this_thread::sleep_for(kRestartTime);
+        if (enter) {
+            EnterTransferMode(request);
+        } else {
+            LeaveTransferMode();
+        }
+    });
+}
+
+void SimUsbCamera::EnterTransferMode(ModeRequest request) {
+    Unplug();
+    if (m_config.transfer == SimUsbConfig::Transfer::kGone) {
+        return;
+    }
+    const std::string folder = DriveFolder();
+    const std::string data = folder + "/Android/data";
+    std::filesystem::create_directories(data);
+    {
+        std::lock_guard guard(m_stateLock);
+        m_state.transferFolder = data;
+        if (request == ModeRequest::kUpgrade) {
+            m_state.upgradeFile = "Firmware.img";
+            BeginUpgrade(m_state);
+        } else {
+            // The current file waits on the drive; the new one is read from it when the
+            // host says it is there.
+            const std::string current =
+                m_state.jsonConfig.empty() ? kFactoryJson : m_state.jsonConfig;
+            std::ofstream(data + "/configOrig.json", std::ios::binary) << current;
+            m_state.jsonFile = "config.json";
+            BeginJsonFile(m_state);
+        }
+    }
+    m_modeProduct = request == ModeRequest::kUpgrade ? kProductUpgrade : kProductJsonTransfer;
+    UsbTree& tree = m_bus.Tree();
+    tree.Device(m_config.port, m_vendor, m_modeProduct);
+    // The drive before the HID interface, so it is there when the host has connected.
+    if (m_config.transfer == SimUsbConfig::Transfer::kFull) {
+        if (m_config.beforeDrive) {
+            m_config.beforeDrive();
+        }
+        m_bus.Drives().Add(folder, m_bus.Tree().UsbDevicePath(m_config.port));
+    }
+    {
+        std::lock_guard guard(m_nodeLock);
+        m_hid = std::make_shared<platform::FakeHidEndpoint>();
+        m_hid->SetResponder(
+            [this](const platform::HidReport& written) { return OnReport(written); });
+    }
+    tree.Hidraw(m_config.port, m_hidName, m_vendor, m_modeProduct);
+    m_bus.Hid().Add(m_bus.Root() + "/dev/" + m_hidName, m_hid);
+    m_transferMode.store(true);
+    m_bus.Report(UdevEvent("add", "hidraw", m_hidName, tree.DevPath("hidraw", m_hidName)));
+}
+
+void SimUsbCamera::LeaveTransferMode() {
+    if (!m_transferMode.exchange(false)) {
+        return;
+    }
+    m_bus.Drives().Remove(DriveFolder());
+    m_hid->Unplug();
+    UsbTree& tree = m_bus.Tree();
+    const std::string hidPath = tree.DevPath("hidraw", m_hidName);
+    m_bus.Hid().Remove(m_bus.Root() + "/dev/" + m_hidName);
+    tree.Unplug(m_config.port, {m_hidName.c_str()});
+    m_bus.Report(UdevEvent("remove", "hidraw", m_hidName, hidPath));
+    // Back as the camera, with what the transfer changed.
+    Plug();
 }
 
 }  // namespace quorix::sim

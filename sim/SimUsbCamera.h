@@ -19,8 +19,10 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "platform/fake/FakeDeviceEventSource.h"
+#include "platform/fake/FakeDrives.h"
 #include "platform/fake/FakeHid.h"
 #include "platform/fake/FakeVideo.h"
 #include "sim/CommandHandler.h"
@@ -42,6 +44,8 @@ public:
     UsbTree& Tree() { return m_tree; }
     platform::FakeVideoKernel& Kernel() { return m_kernel; }
     platform::FakeHidPlatform& Hid() { return m_hid; }
+    // The removable drives: a camera in its transfer mode shows its drive here.
+    platform::FakeDrives& Drives() { return m_drives; }
     // The Linux USB platform reading the bus's tree and hearing its events.
     platform::UsbPlatform& Platform() { return *m_platform; }
     // Reports a udev event to the library's monitor.
@@ -52,6 +56,7 @@ private:
     UsbTree m_tree;
     platform::FakeVideoKernel m_kernel;
     platform::FakeHidPlatform m_hid;
+    platform::FakeDrives m_drives;
     platform::FakeDeviceEventSource* m_events = nullptr;  // owned by m_platform
     std::unique_ptr<platform::UsbPlatform> m_platform;
 };
@@ -62,6 +67,12 @@ struct SimUsbConfig {
     std::string port = "1-1";  // the USB port path
     int videoIndex = 0;        // /dev/video<N>; its metadata node is N + 1
     int hidIndex = 0;          // /dev/hidraw<N>
+    // Told to enter a transfer mode, the camera restarts as its upgrade-mode device with a
+    // drive (kFull), without the drive (kNoDrive), or does not come back (kGone).
+    enum class Transfer { kFull, kNoDrive, kGone };
+    Transfer transfer = Transfer::kFull;
+    // Runs just before the camera's drive comes up (a test mounts another drive first).
+    std::function<void()> beforeDrive;
 };
 
 class SimUsbCamera : private StreamPort {
@@ -77,6 +88,10 @@ public:
     // Pulls it out: every open node fails at once, the tree goes, removal events follow.
     void Unplug();
     bool Plugged() const { return m_plugged.load(); }
+    // True while it is plugged in as its upgrade-mode device.
+    bool InTransferMode() const { return m_transferMode.load(); }
+    // Its drive's folder while in transfer mode (it stays for the test to look at).
+    std::string DriveFolder() const;
 
     // The interface paths the library lists.
     std::string VideoPath() const;
@@ -93,6 +108,11 @@ private:
     int OnControl(uint8_t selector, uint8_t query, uint8_t* data, uint16_t size);
     void OnStreaming(bool on);
     void MakeNodes();
+    // After a command: a transfer mode asked for, or a reboot out of one, restarts the
+    // camera on its own thread (the reply goes out first).
+    void AfterCommand(ModeRequest request, bool rebooted);
+    void EnterTransferMode(ModeRequest request);
+    void LeaveTransferMode();
 
     // StreamPort, for the capture clock.
     uint32_t SessionCount() const override { return 1; }
@@ -108,6 +128,10 @@ private:
     std::string m_metaName;
     std::string m_hidName;
     std::atomic<bool> m_plugged{false};
+    std::atomic<bool> m_transferMode{false};
+    uint16_t m_modeProduct = 0;
+    std::mutex m_restartLock;  // one restart at a time
+    std::thread m_restart;
     std::atomic<uint64_t> m_delivered{0};
 
     mutable std::mutex m_stateLock;  // guards the state, the pending reads, the blocks

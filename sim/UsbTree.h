@@ -71,6 +71,12 @@ public:
             std::filesystem::canonical(m_root + "/sys/class/" + cls + "/" + name).string();
         return target.substr(std::filesystem::canonical(m_root + "/sys").string().size());
     }
+    // The USB device's sysfs path as the platform names it ("/sys/devices/..."): what a
+    // drive on that device is matched by.
+    std::string UsbDevicePath(const std::string& port) const {
+        const std::string target = std::filesystem::canonical(DeviceDir(port)).string();
+        return target.substr(std::filesystem::canonical(m_root).string().size());
+    }
     std::string Node(const std::string& name) const { return m_root + "/dev/" + name; }
 
     static std::string Hex(uint16_t value) {

@@ -796,7 +796,7 @@ QUORIX_API NsReturnStatus Ns2_GetDSPEnabled(NsDeviceHandle handle, uint32_t sess
 
 /* ---------------------------------------------------------------------------------------
  * Firmware upgrade and JSON configuration transfer (network cameras TK4Alite, TK5P, TK5E,
- * TK5Pro_ADI; the USB cameras' transfers are not available yet)
+ * TK5Pro_ADI, and USB cameras)
  * ------------------------------------------------------------------------------------- */
 
 /* Stores the firmware-upgrade status callback (process-wide: one upgrade at a time).
@@ -809,7 +809,11 @@ QUORIX_API NsReturnStatus Ns2_SetUpgradeStatusCallback(NsDeviceHandle handle,
 /* Checks the image at `path` (NUL-terminated, at most 260 characters) against the camera
  * (model code, image date and build not older than the installed firmware, size field),
  * then switches the camera into upgrade mode and returns; the transfer runs on the
- * library's "Upgrade" thread. The camera fetches the file by its name from this host.
+ * library's "Upgrade" thread. A network camera fetches the file by its name from this
+ * host. A USB camera stops streaming and restarts as its upgrade-mode device with a
+ * removable drive; the image is copied onto that drive only (the drive on the camera's
+ * own USB device: a stick plugged in meanwhile is never written; when the camera's drive
+ * cannot be told apart the transfer ends with (2, -1)), then checked and flashed.
  * Every refusal is decided before anything but queries reaches the camera, so a refused
  * upgrade never leaves the camera in upgrade mode.
  *
@@ -834,7 +838,7 @@ QUORIX_API NsReturnStatus Ns2_SetUpgradeStatusCallback(NsDeviceHandle handle,
  *            or its size field differs from its size
  *   -3       the camera refused the switch into upgrade mode       -104 NsStatusTransferError
  *   -4       no status callback registered; a model the upgrader   -19 NsStatusUpgradeUnsupported
- *            cannot follow (TK4A 440, USB cameras for now)
+ *            cannot follow (TK4A 440)
  *   -13      the session has no connection                         -13 NsStatusOpenFailed
  *   Before the handle check: null path -12, longer than 260 characters -18.
  *
@@ -848,7 +852,11 @@ QUORIX_API NsReturnStatus Ns2_SetUpgradeStatusCallback(NsDeviceHandle handle,
  *       session -1 a JSON transfer already running                           -> -16
  *   NS_PROPERTY_JSON_TRANSFER (-5): data holds the new file's path; it is read up to
  *     `size` bytes or its NUL, whichever comes first (empty -15, over 260 characters
- *     -18). The camera fetches the file by its name from this host.
+ *     -18). A network camera fetches the file by its name from this host; for a USB
+ *     camera it is copied onto the camera's own drive.
+ *   A USB camera's current file is copied from its drive before (1, 0) to
+ *     "<home>/.local/share/Quorix/Json/config.json" (created when missing; a failure
+ *     ends the transfer with (1, -1)).
  *       session -2 the camera does not wait for a file (before (1, 0))       -> -16
  *     Then: (4, 1) checksum accepted, (5, percent), (5, 100), (6, 1) applied; failures as
  *     for the upgrade, and an unreadable or empty file ends with (2, -1). */

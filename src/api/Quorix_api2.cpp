@@ -17,6 +17,7 @@
 #include "log/Log.h"
 #include "pipeline/Frame.h"
 #include "platform/HidDevice.h"
+#include "platform/RemovableDrives.h"
 #include "platform/UsbPlatform.h"
 #include "platform/VideoDevice.h"
 #include "quorix/quorix_api.h"
@@ -85,7 +86,8 @@ QUORIX_API NsReturnStatus Ns2_Shutdown(void) {
     });
 }
 
-QUORIX_API NsReturnStatus NsPrivate_SetUsbPlatforms(void* usb, void* videoKernel, void* hid) {
+QUORIX_API NsReturnStatus NsPrivate_SetUsbPlatforms(void* usb, void* videoKernel, void* hid,
+                                                    void* drives) {
     return Firewall(__func__, [&] {
         std::lock_guard guard(g_lifecycleLock);
         if (g_initialised) {
@@ -94,6 +96,7 @@ QUORIX_API NsReturnStatus NsPrivate_SetUsbPlatforms(void* usb, void* videoKernel
         platform::SetUsbPlatformForTesting(static_cast<platform::UsbPlatform*>(usb));
         platform::SetVideoKernelForTesting(static_cast<platform::VideoKernel*>(videoKernel));
         platform::SetHidPlatformForTesting(static_cast<platform::HidPlatform*>(hid));
+        platform::SetDrivePlatformForTesting(static_cast<platform::DrivePlatform*>(drives));
         return NsStatusOk;
     });
 }

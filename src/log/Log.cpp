@@ -121,6 +121,10 @@ void RotateIfFull(LogState& s) {
 
 }  // namespace
 
+std::string DataDirectory() {
+    return GetAppDataDirectory();
+}
+
 void Deliver(const char* message) {
     for (Capture* c : State().captures) {
         c->m_lines.emplace_back(message);

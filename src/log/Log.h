@@ -28,6 +28,10 @@ void Write(Level level, const char* format, ...) __attribute__((format(printf, 2
 // Path of the log file as set up; empty when the log is not set up.
 std::string FilePath();
 
+// The library's per-user data folder ("<home>/.local/share/Quorix"), created when missing;
+// empty when it cannot be made.
+std::string DataDirectory();
+
 // --- internal hooks for tests, not exported ---------------------------------------------
 
 // Replaces "<home>/.local/share" as the base of the log folder; empty restores it.

@@ -5,6 +5,7 @@
 
 #include "log/Log.h"
 #include "model/ModelTraits.h"
+#include "protocol/HidProtocol.h"
 #include "protocol/SocketProtocol.h"
 #include "protocol/UsbProtocol.h"
 
@@ -39,6 +40,19 @@ std::unique_ptr<BaseProtocol> CreateProtocol(const SessionInfo& info) {
     }
     QLOG_WARN("devicetype:%d is invalid.\n", static_cast<int>(info.deviceType));
     return nullptr;
+}
+
+std::unique_ptr<BaseProtocol> CreateTransferProtocol(const SessionInfo& info) {
+    if (info.linkType != kLinkUsb) {
+        return CreateProtocol(info);
+    }
+    {
+        std::lock_guard guard(g_factoryLock);
+        if (g_testFactory) {
+            return g_testFactory(info);
+        }
+    }
+    return std::make_unique<HidProtocol>(std::string(info.usb.companionPath));
 }
 
 void SetProtocolFactoryForTesting(ProtocolFactory factory) {

@@ -18,10 +18,20 @@ bool SwitchesOverNetwork(uint32_t deviceType) {
     return deviceType == 442 || (deviceType >= 561 && deviceType <= 563);
 }
 
-// A camera the workers cannot follow: a network model outside the list above, or a USB
-// camera (its transfer needs the USB platform).
+// A camera the workers can follow: a network model of the list above, or a USB camera,
+// which comes back in its transfer mode as an upgrade-mode HID device with a drive.
 bool CanFollow(uint32_t deviceType) {
-    return SwitchesOverNetwork(deviceType);
+    return SwitchesOverNetwork(deviceType) || !IsNetworkDeviceType(deviceType);
+}
+
+// The switch of a USB camera: the stream stops first (the camera leaves its video mode),
+// then the state record (1, 0, 0) asks for the mode. Its status decides.
+int32_t SwitchUsbCamera(BaseSession& session, BaseProtocol& protocol,
+                        int32_t (BaseProtocol::*setState)(const TransferState&)) {
+    if (const int32_t stopped = session.StopStream(); stopped != 0) {
+        QLOG("StopStream ret:%d\n", static_cast<int>(stopped));
+    }
+    return (protocol.*setState)(TransferState{1, 0, 0});
 }
 
 }  // namespace
@@ -65,6 +75,18 @@ int32_t StartUpgradeFirmWare(BaseSession& session, const char* path) {
     if (upgrade.Busy()) {
         QLOG("a transfer is running, status:%d\n", static_cast<int>(upgrade.Status()));
         return kUpgradeRefused;
+    }
+    if (!SwitchesOverNetwork(type)) {
+        if (const int32_t ret = SwitchUsbCamera(session, *protocol, &BaseProtocol::SetUpgradeState);
+            ret != 0) {
+            QLOG("SetUpgradeState ret:%d\n", static_cast<int>(ret));
+            return kModeSwitchFailed;
+        }
+        upgrade.SetImage(path, size, checksum);
+        upgrade.SetSessionInfo(session.GetSessionInfo());
+        QLOG("Upgrade Ready\n");
+        upgrade.SetStatus(1);
+        return checked;
     }
     if (protocol->SetToUpgradeMode_P(path) != 0) {
         return kModeSwitchFailed;
@@ -112,16 +134,23 @@ int32_t EnterJsonConfigMode(BaseSession& session, TransferCallback callback) {
         QLOG("a transfer is running, status:%d\n", static_cast<int>(json.Status()));
         return kUpgradeRefused;
     }
-    if (protocol->SetToJsonMode_P() != 0) {
-        QLOG("SetJsonState is failed.\n");
-        return kModeSwitchFailed;
-    }
-    if (const int32_t stopped = session.StopStream(); stopped != 0) {
-        QLOG("StopStream ret:%d\n", static_cast<int>(stopped));
-    }
-    TransferState taken;
-    if (const int32_t read = protocol->GetJsonState(taken); read != 0) {
-        QLOG("GetJsonState ret:%d\n", static_cast<int>(read));
+    if (!SwitchesOverNetwork(type)) {
+        if (SwitchUsbCamera(session, *protocol, &BaseProtocol::SetJsonState) != 0) {
+            QLOG("SetJsonState is failed.\n");
+            return kModeSwitchFailed;
+        }
+    } else {
+        if (protocol->SetToJsonMode_P() != 0) {
+            QLOG("SetJsonState is failed.\n");
+            return kModeSwitchFailed;
+        }
+        if (const int32_t stopped = session.StopStream(); stopped != 0) {
+            QLOG("StopStream ret:%d\n", static_cast<int>(stopped));
+        }
+        TransferState taken;
+        if (const int32_t read = protocol->GetJsonState(taken); read != 0) {
+            QLOG("GetJsonState ret:%d\n", static_cast<int>(read));
+        }
     }
     json.SetCallback(callback);
     json.SetSessionInfo(session.GetSessionInfo());

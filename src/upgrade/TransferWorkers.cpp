@@ -250,7 +250,7 @@ bool TransferWorker::OpenConnection(uint32_t next) {
     }
     ResetWaits();
     for (int attempt = 1; attempt <= kOpenTries; ++attempt) {
-        std::unique_ptr<BaseProtocol> protocol = CreateProtocol(info);
+        std::unique_ptr<BaseProtocol> protocol = CreateTransferProtocol(info);
         const int32_t ret = protocol ? protocol->OpenDevice() : -13;
         if (ret == 0) {
             {
@@ -333,6 +333,17 @@ int32_t TransferWorker::CameraDrive(std::string& root) {
     return 0;
 }
 
+int32_t TransferWorker::AwaitCameraDrive(std::string& root) {
+    const int32_t found = CameraDrive(root);
+    if (found == 0) {
+        CountWait();
+        Pause();
+    } else {
+        ResetWaits();
+    }
+    return found;
+}
+
 bool TransferWorker::AwaitFileTaken(uint32_t next) {
     TransferState state;
     if (!IsNetwork() || ReadState(state) != 0 || state.state != 0 || state.value1 != 1) {
@@ -403,13 +414,10 @@ void Upgrade::SetImage(const std::string& path, uint32_t size, uint32_t checksum
 
 bool Upgrade::CopyToCameraDrive() {
     std::string root;
-    const int32_t found = CameraDrive(root);
+    const int32_t found = AwaitCameraDrive(root);
     if (found == 0) {
-        CountWait();
-        Pause();
         return false;
     }
-    ResetWaits();
     if (found < 0 || CopyFirmwareToDrive(m_path, root, m_size, m_checksum) != 0) {
         QLOG("Copy2U failed.\n");
         CallBack(2, -1);
@@ -527,6 +535,7 @@ int32_t JsonCtl::SetJsonPath(const std::string& path) {
     m_size = static_cast<uint32_t>(bytes.size());
     m_checksum = ByteSum(bytes.data(), bytes.size());
     m_fileRefused.store(bytes.empty());
+    m_jsonPath = path;
     if (!bytes.empty() && IsNetwork()) {
         std::string name = path;
         std::replace(name.begin(), name.end(), '/', '\\');
@@ -546,6 +555,9 @@ bool JsonCtl::Step(uint32_t status) {
         case 1:
             return !OpenConnection(2);
         case 2:
+            if (!IsNetwork()) {
+                return FetchFromCameraDrive();
+            }
             if (AwaitFileTaken(3)) {
                 CallBack(1, 0);
             }
@@ -569,6 +581,9 @@ bool JsonCtl::Step(uint32_t status) {
                 Cleanup();
                 return true;
             }
+            if (!IsNetwork()) {
+                return DeliverToCameraDrive();
+            }
             AwaitFileTaken(5);
             return false;
         }
@@ -583,6 +598,45 @@ bool JsonCtl::Step(uint32_t status) {
             QLOG("status:%d\n", static_cast<int>(status));
             return true;
     }
+}
+
+std::string JsonCtl::LocalFolder() {
+    const std::string data = log::DataDirectory();
+    return data.empty() ? std::string() : data + "/Json";
+}
+
+bool JsonCtl::FetchFromCameraDrive() {
+    std::string root;
+    const int32_t found = AwaitCameraDrive(root);
+    if (found == 0) {
+        return false;
+    }
+    const std::string folder = LocalFolder();
+    if (found < 0 || folder.empty() || CopyJsonToLocal(root, folder) != 0) {
+        QLOG("CopyJson2Local failed.\n");
+        CallBack(1, -1);
+        Cleanup();
+        return true;
+    }
+    StoreStatus(3);
+    CallBack(1, 0);
+    return false;
+}
+
+bool JsonCtl::DeliverToCameraDrive() {
+    std::string root;
+    const int32_t found = AwaitCameraDrive(root);
+    if (found == 0) {
+        return false;
+    }
+    if (found < 0 || CopyJsonToDrive(m_jsonPath, root, m_size, m_checksum) != 0) {
+        QLOG("Copy2U failed.\n");
+        CallBack(2, -1);
+        Cleanup();
+        return true;
+    }
+    StoreStatus(5);
+    return false;
 }
 
 int32_t JsonCtl::ProcessStatus(uint32_t status, int32_t parameter) {

@@ -99,6 +99,8 @@ protected:
     // its root, 0 while there is none (unrelated drives are never taken), -1 when drives
     // came up but it cannot be told which one is the camera's.
     int32_t CameraDrive(std::string& root);
+    // CameraDrive as one turn of a poll: while there is none, counts a wait and pauses.
+    int32_t AwaitCameraDrive(std::string& root);
     // Runs `op` on the open connection under its lock; -13 without one.
     int32_t WithProtocol(const std::function<int32_t(BaseProtocol&)>& op);
 
@@ -166,6 +168,10 @@ public:
     // sum go with it); a network camera is told its name. 0 when the transfer goes on to
     // status 4; an unreadable or empty file ends the transfer with the callback (2, -1).
     int32_t SetJsonPath(const std::string& path);
+    // Where a USB camera's current file is fetched to, as "config.json": the per-user data
+    // folder's "Json" (beside the log folder; the library's own folder may not be
+    // writable). Empty when it cannot be made.
+    static std::string LocalFolder();
 
 private:
     bool Step(uint32_t status) override;
@@ -173,7 +179,13 @@ private:
     int32_t ReadState(TransferState& state) override;
     int32_t WriteState(const TransferState& state) override;
 
+    // USB: the camera's current file from its drive into LocalFolder(), then status 3;
+    // the new file onto its drive, then status 5. True leaves the loop.
+    bool FetchFromCameraDrive();
+    bool DeliverToCameraDrive();
+
     std::atomic<bool> m_fileRefused{false};
+    std::string m_jsonPath;
     uint32_t m_size = 0;
     uint32_t m_checksum = 0;
 };

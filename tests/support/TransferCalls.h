@@ -42,4 +42,10 @@ inline bool ReceivedTransfer(std::pair<int32_t, int32_t> call) {
     return std::find(calls.begin(), calls.end(), call) != calls.end();
 }
 
+// What the simulated camera (network or USB) reports through a whole, successful firmware
+// upgrade: the checksum verdict, flashing in steps of 20 with the extra 100, the stages.
+inline TransferCalls SimulatedUpgradeCalls() {
+    return {{4, 1}, {5, 20}, {5, 40}, {5, 60}, {5, 80}, {5, 100}, {6, 1}, {7, 1}, {8, 1}};
+}
+
 }  // namespace quorix::test

@@ -111,7 +111,8 @@ void AddTransferCommands(CLI::App& app, Subcommands& sub, Options& options, Pend
         "Checks the image against the camera (model, date and build not older than the\n"
         "installed firmware), switches the camera into upgrade mode, shows the progress\n"
         "and waits for the camera to come back with its new firmware. The camera fetches\n"
-        "the image by its file name from this computer.");
+        "the image by its file name from this computer; a USB camera restarts as its\n"
+        "upgrade-mode device with a drive, and the image is copied onto that drive.");
 
     sub.config = app.add_subcommand("config", "transfer the camera's JSON configuration");
     AddDevice(sub.config, options, pending);
@@ -120,6 +121,11 @@ void AddTransferCommands(CLI::App& app, Subcommands& sub, Options& options, Pend
     auto* send = sub.config->add_option("--send", options.sendFile, "send this JSON file")
                      ->check(CLI::ExistingFile);
     fetch->excludes(send);
+    for (CLI::App* command : {sub.upgrade, sub.config}) {
+        command->add_flag("--sim-usb", options.simUsb,
+                          "plug a simulated USB TK5U camera (serial QXUSBSIM) into this "
+                          "process first; name it as the camera");
+    }
 }
 
 // The command that was parsed, and what its pending values mean for it.

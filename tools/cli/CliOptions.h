@@ -43,6 +43,7 @@ struct Options {
     double seconds = 0.0;      // stream: stop after this time, 0 no limit; demo: streaming time
     bool map = false;          // stream: turn the three mappings between depth and colour on
     bool usb = false;          // demo: a simulated USB camera instead of a network one
+    bool simUsb = false;       // upgrade, config: plug a simulated USB TK5U in first
     std::string outDir;        // snapshot, demo: where the images go; record: the file
     std::string address = "127.0.0.2";  // demo: loopback address of the simulated camera
     std::optional<Setting> setting;     // get: the one to print (none: all); set: required

@@ -36,7 +36,7 @@ bool DemoCamera::Start(const std::string& address, const std::string& serial) {
     return true;
 }
 
-bool DemoCamera::StartUsb(const std::string& serial, std::string& uri) {
+bool DemoCamera::StartUsb(const std::string& serial, std::string& uri, uint32_t deviceType) {
     Stop();
     char root[] = "/tmp/quorix-usb-demo-XXXXXX";
     if (mkdtemp(root) == nullptr) {
@@ -45,12 +45,12 @@ bool DemoCamera::StartUsb(const std::string& serial, std::string& uri) {
     m_usbRoot = root;
     m_bus = std::make_unique<sim::SimUsbBus>(m_usbRoot);
     sim::SimUsbConfig config;
-    config.deviceType = TK2A;
+    config.deviceType = deviceType;
     config.serial = serial;
     m_usbCamera = std::make_unique<sim::SimUsbCamera>(*m_bus, config);
     // The library enumerates this bus with the same Linux code it runs on the machine's.
-    if (NsPrivate_SetUsbPlatforms(&m_bus->Platform(), &m_bus->Kernel(), &m_bus->Hid()) !=
-        NsStatusOk) {
+    if (NsPrivate_SetUsbPlatforms(&m_bus->Platform(), &m_bus->Kernel(), &m_bus->Hid(),
+                                  &m_bus->Drives()) != NsStatusOk) {
         Stop();
         return false;
     }
@@ -65,7 +65,7 @@ void DemoCamera::Stop() {
         m_camera.reset();
     }
     if (m_bus) {
-        NsPrivate_SetUsbPlatforms(nullptr, nullptr, nullptr);
+        NsPrivate_SetUsbPlatforms(nullptr, nullptr, nullptr, nullptr);
         m_usbCamera.reset();
         m_bus.reset();
         std::error_code ec;

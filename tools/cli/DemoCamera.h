@@ -28,7 +28,9 @@ public:
     // own (a sysfs tree in a temporary folder, capture and HID fakes) that the library then
     // enumerates instead of the machine's. Call it before the library is initialised; the
     // URI the library lists for it comes back in `uri`. False when it cannot be set up.
-    bool StartUsb(const std::string& serial, std::string& uri);
+    // `deviceType` is its model (the demo streams a TK2A; upgrades need a model that takes
+    // images, such as the TK5U).
+    bool StartUsb(const std::string& serial, std::string& uri, uint32_t deviceType);
     // Stops the camera; call it after the library was shut down when a USB camera ran.
     void Stop();
 

@@ -45,11 +45,12 @@ std::string StageText(Transfer kind, TransferEvent e) {
     char text[160];
     switch (e.status) {
         case 1:
-            return "the camera waits for the new file";
+            return ok ? "the camera waits for the new file"
+                      : "the camera's current file could not be fetched from its drive";
         case 2:
             return kind == Transfer::kFirmware
-                       ? "the camera could not be reached in upgrade mode, or did not fetch the "
-                         "image"
+                       ? "the camera could not be reached in upgrade mode, did not fetch the "
+                         "image, or its drive did not come up"
                        : "the file was not delivered (unreadable, empty, or not fetched)";
         case 4:
             return ok ? "the file and its checksum were accepted"
@@ -95,7 +96,7 @@ std::string RefusalText(Transfer kind, NsReturnStatus status) {
             return "the image cannot be read, is shorter than 512 bytes, or its header's size "
                    "does not match the file";
         case NsStatusUpgradeUnsupported:
-            return firmware ? "this camera cannot be upgraded this way (TK4A and USB cameras), "
+            return firmware ? "this camera cannot be upgraded this way (TK4A), "
                               "or no status callback was registered"
                             : "this camera cannot take a JSON configuration this way";
         case NsStatusTransferError:

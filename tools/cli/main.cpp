@@ -1,6 +1,7 @@
 // quorix-cli: lists, streams and captures Quorix cameras and reads and changes their
 // settings through the public C interface, like any application. Only `demo` reaches past it, to
 // run a simulated camera in-process.
+#include <pwd.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -39,6 +40,7 @@ constexpr int kExitInterrupted = 130;       // 128 + SIGINT, as shells report it
 constexpr int64_t kNoFramesLimitMs = 5000;  // a stream silent this long has failed
 constexpr uint16_t kReadWaitMs = 200;       // keeps Ctrl-C prompt while frames are awaited
 constexpr const char* kDemoSerial = "QXDEMO0001";
+constexpr const char* kSimUsbSerial = "QXUSBSIM";
 
 volatile std::sig_atomic_t g_interrupted = 0;
 volatile std::sig_atomic_t g_firstInterruptS = 0;
@@ -740,12 +742,28 @@ int RunUpgrade(Session& session, const std::string& image) {
     return kExitOk;
 }
 
+// Network models (the public header's list); every other model is a USB camera.
+bool IsNetworkModel(uint32_t type) {
+    return type == 440 || type == 442 || (type >= 561 && type <= 563);
+}
+
+// Where the library puts a USB camera's fetched JSON file (documented in its header).
+std::string FetchedJsonPath() {
+    struct passwd entry {};
+    struct passwd* found = nullptr;
+    char buffer[4096];
+    if (getpwuid_r(getuid(), &entry, buffer, sizeof buffer, &found) != 0 || found == nullptr) {
+        return "";
+    }
+    return std::string(found->pw_dir) + "/.local/share/Quorix/Json/config.json";
+}
+
 int RunConfig(Session& session, const Options& options) {
-    if (!options.fetchFile.empty()) {
+    const bool network = IsNetworkModel(session.Device().devicetype);
+    if (!options.fetchFile.empty() && network) {
         return Fail(kExitFailure,
                     "%s cannot hand its JSON configuration to this computer: a network camera "
-                    "only takes a new file; fetching needs a USB camera, whose transfer is not "
-                    "available yet",
+                    "only takes a new file; fetching needs a USB camera",
                     session.Uri().c_str());
     }
     const NsUpgradeStatusCallback callback = QueueTransferEvent;
@@ -759,6 +777,20 @@ int RunConfig(Session& session, const Options& options) {
     Outcome outcome = FollowTransfer(Transfer::kJson, kTransferIdleSeconds);
     if (outcome != Outcome::kWaitingForFile) {
         return Fail(kExitFailure, "%s did not get ready for the file", session.Uri().c_str());
+    }
+    if (!options.fetchFile.empty()) {
+        // The library copied the camera's current file from its drive; leaving (the library
+        // shuts down) restarts the camera out of its JSON mode.
+        std::error_code ec;
+        std::filesystem::copy_file(FetchedJsonPath(), options.fetchFile,
+                                   std::filesystem::copy_options::overwrite_existing, ec);
+        if (ec) {
+            return Fail(kExitFailure, "the fetched file %s could not be copied to %s: %s",
+                        FetchedJsonPath().c_str(), options.fetchFile.c_str(), ec.message().c_str());
+        }
+        std::printf("the camera's JSON configuration is in %s; the camera restarts\n",
+                    options.fetchFile.c_str());
+        return kExitOk;
     }
     const std::string path = AbsolutePath(options.sendFile);
     if (const NsReturnStatus s =
@@ -900,6 +932,15 @@ int RunRecordingInfo(const std::string& path) {
 
 // Every command on one camera opens it; whether it streams is each command's own choice.
 int RunOnDevice(const Options& options) {
+    DemoCamera camera;  // outlives the library
+    if (options.simUsb) {
+        std::string uri;
+        if (!camera.StartUsb(kSimUsbSerial, uri, TK5U)) {
+            return Fail(kExitFailure, "the simulated USB camera could not be set up");
+        }
+        std::printf("plugged in a simulated USB TK5U camera %s at %s\n", kSimUsbSerial,
+                    uri.c_str());
+    }
     Library library;
     if (library.Status() != NsStatusOk) {
         return Fail(kExitFailure, "could not initialise the library: %s",
@@ -968,7 +1009,7 @@ int RunDemo(const Options& options) {
     DemoCamera camera;  // outlives the library, so the camera never vanishes mid-stream
     std::string name = kDemoSerial;
     if (options.usb) {
-        if (!camera.StartUsb(kDemoSerial, name)) {
+        if (!camera.StartUsb(kDemoSerial, name, TK2A)) {
             return Fail(kExitFailure, "the simulated USB camera could not be set up");
         }
         std::printf("plugged in a simulated USB TK2A camera %s at %s\n", kDemoSerial, name.c_str());

@@ -14,6 +14,11 @@ public:
         std::lock_guard guard(m_lock);
         m_drives.push_back({root, usbDevice});
     }
+    // The drive at `root` goes (unmounted, or its device unplugged).
+    void Remove(const std::string& root) {
+        std::lock_guard guard(m_lock);
+        std::erase_if(m_drives, [&](const RemovableDrive& d) { return d.root == root; });
+    }
     std::vector<RemovableDrive> Drives() override {
         std::lock_guard guard(m_lock);
         return m_drives;

@@ -27,3 +27,20 @@ contains() {
         grep -qF -- "$text" <<<"$out" || fail "missing: $text"
     done
 }
+
+# A firmware image at $1 dated $2-03-01, build 46, model code $3, its size and checksum
+# fields right.
+make_image() {
+    python3 - "$1" "$2" "$3" <<'PY'
+import struct, sys
+size = 8192
+body = bytes((i * 7 + 3) & 0xFF for i in range(512, size))
+h = bytearray(512)
+struct.pack_into('<HBB', h, 4, int(sys.argv[2]), 3, 1)
+struct.pack_into('<I', h, 45, 46)
+h[50] = int(sys.argv[3])
+struct.pack_into('<I', h, 51, size)
+struct.pack_into('<I', h, 55, sum(body) & 0xFFFFFFFF)
+open(sys.argv[1], 'wb').write(bytes(h) + body)
+PY
+}

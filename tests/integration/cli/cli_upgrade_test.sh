@@ -9,25 +9,8 @@ cli=$2
 source "$(dirname "$0")/cli_scratch.sh"
 source "$(dirname "$0")/cli_lib.sh"
 
-# A TK5P image: header date 2024-03-01, build 46, size and checksum fields that match.
-# Its year goes into the file name's $2 so an older one can be made.
-make_image() {
-    python3 - "$1" "$2" <<'PY'
-import struct, sys
-size = 8192
-body = bytes((i * 7 + 3) & 0xFF for i in range(512, size))
-h = bytearray(512)
-struct.pack_into('<HBB', h, 4, int(sys.argv[2]), 3, 1)
-struct.pack_into('<I', h, 45, 46)
-h[50] = 4
-struct.pack_into('<I', h, 51, size)
-struct.pack_into('<I', h, 55, sum(body) & 0xFFFFFFFF)
-open(sys.argv[1], 'wb').write(bytes(h) + body)
-PY
-}
-
-make_image "$work/TK5P_new.img" 2024
-make_image "$work/TK5P_old.img" 2023
+make_image "$work/TK5P_new.img" 2024 4
+make_image "$work/TK5P_old.img" 2023 4
 echo '{"DepthRange": 2}' >"$work/config.json"
 
 "$camsim" --address 127.0.102.9 --model TK5P --serial CLIUPG --sessions 1 \

@@ -93,9 +93,7 @@ TEST_F(UpgradeSim, UpgradeRunsToTheEndAndTheCameraComesBackWithTheNewFirmware) {
         },
         60s))
         << RecordedTransfers().size();
-    EXPECT_EQ(
-        RecordedTransfers(),
-        (Calls{{4, 1}, {5, 20}, {5, 40}, {5, 60}, {5, 80}, {5, 100}, {6, 1}, {7, 1}, {8, 1}}));
+    EXPECT_EQ(RecordedTransfers(), test::SimulatedUpgradeCalls());
     ASSERT_TRUE(Ended(Upgrade::Instance()));
     EXPECT_TRUE(WaitFor([&] { return camera.State().reboots >= 1; }, 10s));
     EXPECT_EQ(camera.State().reboots, 1u);

@@ -24,7 +24,7 @@ TEST(TransferText, TheFinalStageOrAnyMinusOneEndsATransfer) {
         {Transfer::kFirmware, {5, -1}, O::kFailed},   {Transfer::kJson, {1, 0}, O::kRunning},
         {Transfer::kJson, {4, 1}, O::kRunning},       {Transfer::kJson, {5, 50}, O::kRunning},
         {Transfer::kJson, {6, 1}, O::kDone},          {Transfer::kJson, {6, 0}, O::kFailed},
-        {Transfer::kJson, {2, -1}, O::kFailed},
+        {Transfer::kJson, {2, -1}, O::kFailed},       {Transfer::kJson, {1, -1}, O::kFailed},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Classify(c.kind, c.e), c.want) << c.e.status << "," << c.e.parameter;
@@ -32,6 +32,9 @@ TEST(TransferText, TheFinalStageOrAnyMinusOneEndsATransfer) {
     }
     EXPECT_EQ(StageText(Transfer::kFirmware, {8, 1}), "upgrade done; the camera restarts");
     EXPECT_EQ(StageText(Transfer::kJson, {4, -1}), "the camera refused the file's checksum");
+    // A USB camera whose current file could not be fetched is not "waiting".
+    EXPECT_EQ(StageText(Transfer::kJson, {1, -1}),
+              "the camera's current file could not be fetched from its drive");
 }
 
 TEST(TransferText, ProgressBarIsClampedAndFillsByTwentieths) {

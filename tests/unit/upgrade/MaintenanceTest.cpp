@@ -130,5 +130,36 @@ TEST_F(Maintenance, JsonRefusalsAndTheSwitchIntoJsonMode) {
     EXPECT_EQ(EnterJsonConfigMode(*session, Ignore), kUpgradeRefused);  // one at a time
 }
 
+// A USB camera (TK5U) is switched with the state record after its stream stops; the
+// refusals still come first.
+TEST_F(Maintenance, AUsbCameraIsSwitchedByItsStateRecordAfterEveryCheck) {
+    const std::string path = Image({.modelCode = 5});
+    EXPECT_EQ(Start(path, 560), kUpgradeNotPossible);  // no callback: nothing sent
+    SetUpgradeStatusCallback(Ignore);
+    EXPECT_EQ(Start(Image({.modelCode = 4}), 560), kUpgradeRefused);
+    EXPECT_EQ(m_camera.Sent(), Sent{});
+
+    m_camera.refuseWrites = true;
+    EXPECT_EQ(Start(Image({.modelCode = 5}), 560), kModeSwitchFailed);
+    EXPECT_EQ(m_camera.Sent(), (Sent{"StopStream", "SetUpgradeState 1 0 0"}));
+    EXPECT_FALSE(Upgrade::Instance().Busy());
+
+    m_camera.refuseWrites = false;
+    m_camera.sent.clear();
+    EXPECT_EQ(Start(Image({.modelCode = 5}), 560), 0);
+    EXPECT_EQ(m_camera.Sent(), (Sent{"StopStream", "SetUpgradeState 1 0 0"}));
+    EXPECT_TRUE(Upgrade::Instance().Busy());
+    EXPECT_EQ(Upgrade::Instance().Status(), 1u);  // waits for the upgrade-mode device
+
+    m_camera.sent.clear();
+    m_camera.refuseWrites = true;
+    EXPECT_EQ(EnterJsonConfigMode(*Session(560), Ignore), kModeSwitchFailed);
+    EXPECT_EQ(m_camera.Sent(), (Sent{"StopStream", "SetJsonState 1 0 0"}));
+    EXPECT_FALSE(JsonCtl::Instance().Busy());
+    m_camera.refuseWrites = false;
+    EXPECT_EQ(EnterJsonConfigMode(*Session(560), Ignore), 0);
+    EXPECT_TRUE(JsonCtl::Instance().Busy());
+}
+
 }  // namespace
 }  // namespace quorix

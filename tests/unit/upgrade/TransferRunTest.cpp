@@ -7,10 +7,12 @@
 #include <atomic>
 #include <chrono>
 #include <deque>
+#include <filesystem>
 #include <mutex>
 #include <utility>
 #include <vector>
 
+#include "log/Log.h"
 #include "platform/fake/FakeDrives.h"
 #include "platform/fake/FakeUsbPlatform.h"
 #include "session/ProtocolFactory.h"
@@ -216,6 +218,20 @@ protected:
         u.SetEndHook([this] { ++m_ends; });
         u.SetStatus(1);
     }
+    // A JSON transfer of a TK5U whose upgrade-mode device was found.
+    void StartUsbJson() {
+        JsonCtl& json = JsonCtl::Instance();
+        json.SetTimingForTesting(2ms, 2000);
+        json.SetCallback(test::RecordTransfer);
+        SessionInfo info;
+        info.linkType = kLinkUsb;
+        info.deviceType = 560;
+        json.SetSessionInfo(info);
+        json.SetDevicePath("/dev/hidraw9");
+        json.SetDeviceFound(true);
+        json.SetEndHook([this] { ++m_ends; });
+        json.SetStatus(1);
+    }
     uint32_t Sum() const {
         return ByteSum(m_image.data() + kFirmwareHeaderBytes,
                        m_image.size() - kFirmwareHeaderBytes);
@@ -332,6 +348,46 @@ TEST_F(JsonRun, ARefusedFileEndsWithItsVerdict) {
     EXPECT_EQ(json.SetJsonPath(m_dir / "config.json"), 0);
     ASSERT_TRUE(Ended(json));
     EXPECT_EQ(RecordedTransfers(), (Calls{{1, 0}, {4, -1}}));
+}
+
+// A USB camera's JSON transfer: its current file comes from its own drive into the local
+// folder, the new file goes onto that drive only.
+TEST_F(UsbRun, JsonIsFetchedFromAndSentToTheCamerasDriveOnly) {
+    test::TempDir home;
+    log::SetDataHomeForTesting(home.Path());
+    std::filesystem::create_directories(m_camDrive / "Android/data");
+    test::WriteFile(m_camDrive / "Android/data/configOrig.json", "{\"old\": 1}");
+    test::WriteFile(m_local / "new.json", "{\"new\": 2}");
+    JsonCtl& json = JsonCtl::Instance();
+    m_camera.jsonStates = {{1, 1}, {2, 1}, {3, 50}, {4, 1}};
+    StartUsbJson();
+    m_drives.Add(m_stick.Path(), "/sys/devices/usb1/1-3");
+    ASSERT_TRUE(test::WaitFor([&] { return json.Status() == 2; }, 20s));
+    m_drives.Add(m_camDrive.Path(), "/sys/devices/usb1/1-2");
+    ASSERT_TRUE(test::WaitFor([&] { return json.Status() == 3; }, 20s));
+    EXPECT_EQ(test::ReadFile(JsonCtl::LocalFolder() + "/config.json"), "{\"old\": 1}");
+    EXPECT_EQ(json.SetJsonPath(m_local / "new.json"), 0);
+    ASSERT_TRUE(Ended(json));
+    log::SetDataHomeForTesting("");
+    EXPECT_EQ(RecordedTransfers(), (Calls{{1, 0}, {4, 1}, {5, 50}, {5, 100}, {6, 1}}));
+    EXPECT_EQ(test::ReadFile(m_camDrive / "Android/data/config.json"), "{\"new\": 2}");
+    EXPECT_EQ(test::ReadFile(m_stick / "Android/data/config.json"), "");
+    const uint32_t sum = ByteSum(reinterpret_cast<const uint8_t*>("{\"new\": 2}"), 10);
+    EXPECT_EQ(SentOf("SetJsonState 2"),
+              (std::vector<std::string>{"SetJsonState 2 " + std::to_string(sum) + " 10"}));
+    EXPECT_TRUE(SentOf("SetJsonPath_P").empty());
+}
+
+TEST_F(UsbRun, AJsonCameraWithoutItsCurrentFileEndsTheTransfer) {
+    test::TempDir home;
+    log::SetDataHomeForTesting(home.Path());
+    JsonCtl& json = JsonCtl::Instance();
+    StartUsbJson();
+    m_drives.Add(m_camDrive.Path(), "/sys/devices/usb1/1-2");  // no configOrig.json on it
+    ASSERT_TRUE(Ended(json));
+    log::SetDataHomeForTesting("");
+    EXPECT_EQ(RecordedTransfers(), (Calls{{1, -1}}));
+    EXPECT_EQ(SentOf("RebootCamera").size(), 1u);
 }
 
 }  // namespace
