@@ -87,6 +87,26 @@ void AddMeasuringRanges(NsDeviceHandle h, uint32_t s, NsReturnStatus streamStatu
 
 }  // namespace
 
+std::optional<std::vector<uint8_t>> ReadCameraList(NsDeviceHandle h, uint32_t s, uint32_t listId) {
+    const uint32_t bytes =
+        listId == NS_PROPERTY_DATA_MODE_LIST ? kDataModeListBytes : kDepthRangeListBytes;
+    uint8_t list[kDataModeListBytes] = {};
+    uint32_t size = bytes;
+    if (Ns2_GetProperty(h, s, listId, list, &size) != NsStatusOk || size < 1 || size > bytes ||
+        list[0] + 1u > size) {
+        return std::nullopt;
+    }
+    return std::vector<uint8_t>(list + 1, list + 1 + list[0]);
+}
+
+std::string ListText(const std::vector<uint8_t>& entries) {
+    std::string text;
+    for (const uint8_t entry : entries) {
+        text += (text.empty() ? "" : " ") + std::to_string(entry);
+    }
+    return text;
+}
+
 NsReturnStatus ReadSetting(NsDeviceHandle h, uint32_t s, Setting setting, uint32_t& value) {
     switch (setting) {
         case Setting::kDepthRange:

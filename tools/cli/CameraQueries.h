@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,13 @@ NsReturnStatus WriteSetting(NsDeviceHandle handle, uint32_t session, Setting set
 // A filter of the library, on or off.
 NsReturnStatus ReadFilter(NsDeviceHandle handle, uint32_t session, HostFilter filter, bool& on);
 NsReturnStatus WriteFilter(NsDeviceHandle handle, uint32_t session, HostFilter filter, bool on);
+
+// The entries of the camera's data-mode or depth-range list (a count byte, then the
+// entries); nothing when it cannot be read or its count does not fit what came back.
+std::optional<std::vector<uint8_t>> ReadCameraList(NsDeviceHandle handle, uint32_t session,
+                                                   uint32_t listId);
+// The entries as "0 1 2".
+std::string ListText(const std::vector<uint8_t>& entries);
 
 // "name: value", or "name: unavailable (...)"; `status` receives the read's status.
 std::string SettingLine(NsDeviceHandle handle, uint32_t session, Setting setting,

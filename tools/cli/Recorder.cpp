@@ -38,18 +38,10 @@ void AddText(record::RecordedState& state, NsDeviceHandle h, uint32_t s, const c
 }
 
 void AddList(record::RecordedState& state, NsDeviceHandle h, uint32_t s, const char* key,
-             uint32_t id, uint32_t bytes) {
-    uint8_t list[33] = {};
-    uint32_t size = bytes;
-    if (Ns2_GetProperty(h, s, id, list, &size) != NsStatusOk || size < 1 || list[0] >= bytes ||
-        list[0] + 1u > size) {
-        return;
+             uint32_t id) {
+    if (const auto list = ReadCameraList(h, s, id)) {
+        state.Set(key, ListText(*list));
     }
-    std::string text;
-    for (uint32_t i = 1; i <= list[0]; ++i) {
-        text += (i > 1 ? " " : "") + std::to_string(list[i]);
-    }
-    state.Set(key, text);
 }
 
 }  // namespace
@@ -82,8 +74,8 @@ record::RecordedState CaptureState(NsDeviceHandle h, uint32_t s, const NsDeviceI
     for (const auto& [name, value] : WatchedSettings(h, s)) {
         state.Set(name, value);
     }
-    AddList(state, h, s, "data-modes", NS_PROPERTY_DATA_MODE_LIST, 33);
-    AddList(state, h, s, "depth-ranges", NS_PROPERTY_DEPTH_RANGE_LIST, 10);
+    AddList(state, h, s, "data-modes", NS_PROPERTY_DATA_MODE_LIST);
+    AddList(state, h, s, "depth-ranges", NS_PROPERTY_DEPTH_RANGE_LIST);
     uint8_t lens[8] = {2};
     uint32_t size = sizeof lens;
     if (Ns2_GetProperty(h, s, NS_PROPERTY_LENS, lens, &size) == NsStatusOk && size == 8) {

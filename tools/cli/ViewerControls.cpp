@@ -53,17 +53,6 @@ const Switch* FindSwitch(std::string_view name) {
     return nullptr;
 }
 
-// The camera's counted list (a count byte, then the entries), or nothing.
-std::optional<std::vector<uint8_t>> CameraList(NsDeviceHandle h, uint32_t s, uint32_t id) {
-    uint8_t list[33] = {};
-    uint32_t size = id == NS_PROPERTY_DATA_MODE_LIST ? 33 : 10;
-    if (Ns2_GetProperty(h, s, id, list, &size) != NsStatusOk || size == 0 || list[0] == 0 ||
-        list[0] >= size) {
-        return std::nullopt;
-    }
-    return std::vector<uint8_t>(list + 1, list + 1 + list[0]);
-}
-
 std::string Choice(const std::string& value, const std::string& label) {
     return "[" + JsonText(value) + "," + JsonText(label) + "]";
 }
@@ -75,14 +64,14 @@ std::string Choices(NsDeviceHandle h, uint32_t s, Setting setting) {
     };
     switch (setting) {
         case Setting::kDataMode:
-            if (const auto list = CameraList(h, s, NS_PROPERTY_DATA_MODE_LIST)) {
+            if (const auto list = ReadCameraList(h, s, NS_PROPERTY_DATA_MODE_LIST)) {
                 for (const uint8_t mode : *list) {
                     add(std::to_string(mode), std::to_string(mode) + " " + DataModeName(mode));
                 }
             }
             break;
         case Setting::kDepthRange:
-            if (const auto list = CameraList(h, s, NS_PROPERTY_DEPTH_RANGE_LIST)) {
+            if (const auto list = ReadCameraList(h, s, NS_PROPERTY_DEPTH_RANGE_LIST)) {
                 for (const uint8_t range : *list) {
                     add(std::to_string(range), std::to_string(range));
                 }

@@ -599,12 +599,9 @@ std::string ValidValues(const Session& session, Setting setting) {
                             : setting == Setting::kDepthRange ? NS_PROPERTY_DEPTH_RANGE_LIST
                                                               : 0;
     if (listId != 0) {
-        uint8_t list[33] = {};
-        uint32_t size = listId == NS_PROPERTY_DATA_MODE_LIST ? 33 : 10;
-        std::string text;
-        if (Ns2_GetProperty(session.Handle(), session.Index(), listId, list, &size) == NsStatusOk &&
-            CountedListText(list, size, size - 1, text) && text != "none") {
-            return "this camera offers " + text;
+        const auto list = ReadCameraList(session.Handle(), session.Index(), listId);
+        if (list && !list->empty()) {
+            return "this camera offers " + ListText(*list);
         }
     }
     return std::string("valid: ") + InfoOf(setting).values;
