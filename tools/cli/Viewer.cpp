@@ -5,11 +5,14 @@
 #include <turbojpeg.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <memory>
 #include <mutex>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -31,34 +34,116 @@ int64_t NowMs() {
         .count();
 }
 
-// The newest image of one panel; a request waits for one newer than it has shown.
-class Panel {
+enum PanelKind {
+    kDepthPanel,
+    kIrPanel,
+    kColourPanel,
+    kColourOnDepthPanel,
+    kDepthOnColourPanel,
+    kIrOnColourPanel,
+    kPanelCount
+};
+// The names the page and the URLs use, in the order of the kinds (the stream sends the index).
+constexpr const char* kPanelNames[kPanelCount] = {
+    "depth", "ir", "colour", "colour-on-depth", "depth-on-colour", "ir-on-colour"};
+
+// One compressed image of a panel and its size.
+struct PanelImage {
+    std::string jpeg;
+    uint64_t seq = 0;
+    uint16_t width = 0;
+    uint16_t height = 0;
+};
+
+// The newest image of every panel. The frame loop stores a set's images and then shows them
+// together, so that a page draws a set at once; readers ask for images newer than those they
+// have, so a slow page skips images instead of queueing them.
+class Panels {
 public:
-    void Publish(std::vector<uint8_t>& jpeg) {
+    void Store(PanelKind kind, std::vector<uint8_t>& jpeg, int width, int height) {
+        std::lock_guard guard(m_lock);
+        Slot& slot = m_slots[kind];
+        slot.jpeg.swap(jpeg);
+        slot.width = static_cast<uint16_t>(width);
+        slot.height = static_cast<uint16_t>(height);
+        slot.seq = ++m_stored;
+    }
+    void Show() {
         {
             std::lock_guard guard(m_lock);
-            m_jpeg.swap(jpeg);
-            ++m_seq;
+            m_shown = m_stored;
         }
         m_signal.notify_all();
     }
-    // False when none newer than `after` came within `wait`.
-    bool Newer(uint64_t after, std::chrono::milliseconds wait, std::string& out, uint64_t& seq) {
+    void Close() {
+        {
+            std::lock_guard guard(m_lock);
+            m_closed = true;
+        }
+        m_signal.notify_all();
+    }
+    // The image of `kind` if one newer than `after` is shown within `wait`.
+    bool Newer(PanelKind kind, uint64_t after, std::chrono::milliseconds wait, PanelImage& out) {
         std::unique_lock lock(m_lock);
-        if (!m_signal.wait_for(lock, wait, [&] { return m_seq > after && !m_jpeg.empty(); })) {
+        const Slot& slot = m_slots[kind];
+        if (!m_signal.wait_for(lock, wait, [&] { return m_closed || Visible(slot, after); }) ||
+            !Visible(slot, after)) {
             return false;
         }
-        out.assign(m_jpeg.begin(), m_jpeg.end());
-        seq = m_seq;
+        Copy(slot, out);
         return true;
     }
-    void WakeAll() { m_signal.notify_all(); }
+    // Every image newer than `sent` (per panel, updated), waiting up to `wait` for one.
+    std::vector<std::pair<PanelKind, PanelImage>> NewerAny(std::array<uint64_t, kPanelCount>& sent,
+                                                           std::chrono::milliseconds wait) {
+        std::vector<std::pair<PanelKind, PanelImage>> out;
+        std::unique_lock lock(m_lock);
+        auto any = [&] {
+            for (int k = 0; k < kPanelCount; ++k) {
+                if (Visible(m_slots[k], sent[k])) {
+                    return true;
+                }
+            }
+            return false;
+        };
+        m_signal.wait_for(lock, wait, [&] { return m_closed || any(); });
+        for (int k = 0; k < kPanelCount; ++k) {
+            if (Visible(m_slots[k], sent[k])) {
+                out.emplace_back(static_cast<PanelKind>(k), PanelImage{});
+                Copy(m_slots[k], out.back().second);
+                sent[k] = m_slots[k].seq;
+            }
+        }
+        return out;
+    }
+    bool Closed() {
+        std::lock_guard guard(m_lock);
+        return m_closed;
+    }
 
 private:
+    struct Slot {
+        std::vector<uint8_t> jpeg;
+        uint16_t width = 0;
+        uint16_t height = 0;
+        uint64_t seq = 0;
+    };
+    bool Visible(const Slot& slot, uint64_t after) const {
+        return slot.seq > after && slot.seq <= m_shown && !slot.jpeg.empty();
+    }
+    static void Copy(const Slot& slot, PanelImage& out) {
+        out.jpeg.assign(slot.jpeg.begin(), slot.jpeg.end());
+        out.seq = slot.seq;
+        out.width = slot.width;
+        out.height = slot.height;
+    }
+
     std::mutex m_lock;
     std::condition_variable m_signal;
-    std::vector<uint8_t> m_jpeg;
-    uint64_t m_seq = 0;
+    std::array<Slot, kPanelCount> m_slots;
+    uint64_t m_stored = 0;
+    uint64_t m_shown = 0;
+    bool m_closed = false;
 };
 
 // TurboJPEG compression of R G B or grey images.
@@ -115,9 +200,7 @@ void HalveRgb(const uint8_t* in, int width, int height, std::vector<uint8_t>& ou
 }
 
 struct Shared {
-    Panel depth, ir, colour;
-    // The mapped images, shown while their switch is on.
-    Panel colourOnDepth, depthOnColour, irOnColour;
+    Panels panels;
     std::mutex lock;  // guards what follows
     std::vector<float> points;
     std::string status = "{}";
@@ -126,19 +209,19 @@ struct Shared {
 
 // Colourised depth (16 bits per pixel) as JPEG.
 void PublishDepth(const NsFrame& f, Encoder& encoder, std::vector<uint8_t>& rgb,
-                  std::vector<uint8_t>& jpeg, Panel& panel) {
+                  std::vector<uint8_t>& jpeg, Panels& panels, PanelKind kind) {
     const size_t n = static_cast<size_t>(f.width) * f.height;
     const auto* depth = static_cast<const uint16_t*>(f.pFrameData);
     rgb.resize(n * 3);
     ColouriseDepth(depth, n, FindDepthSpan(depth, n), rgb.data());
     if (encoder.Encode(rgb.data(), f.width, f.height, false, jpeg)) {
-        panel.Publish(jpeg);
+        panels.Store(kind, jpeg, f.width, f.height);
     }
 }
 
 // IR of 16 or 8 bits per pixel as a grey JPEG.
 void PublishIr(const NsFrame& f, Encoder& encoder, std::vector<uint8_t>& grey,
-               std::vector<uint8_t>& jpeg, Panel& panel) {
+               std::vector<uint8_t>& jpeg, Panels& panels, PanelKind kind) {
     const size_t n = static_cast<size_t>(f.width) * f.height;
     const auto* pixels = static_cast<const uint8_t*>(f.pFrameData);
     if (f.dataLen / 2 >= n) {
@@ -147,13 +230,14 @@ void PublishIr(const NsFrame& f, Encoder& encoder, std::vector<uint8_t>& grey,
         pixels = grey.data();
     }
     if (encoder.Encode(pixels, f.width, f.height, true, jpeg)) {
-        panel.Publish(jpeg);
+        panels.Store(kind, jpeg, f.width, f.height);
     }
 }
 
 // Colour as JPEG, at half size beyond 1280 pixels wide.
 void PublishColour(const NsFrame& f, Encoder& encoder, std::vector<uint8_t>& rgb,
-                   std::vector<uint8_t>& half, std::vector<uint8_t>& jpeg, Panel& panel) {
+                   std::vector<uint8_t>& half, std::vector<uint8_t>& jpeg, Panels& panels,
+                   PanelKind kind) {
     const size_t n = static_cast<size_t>(f.width) * f.height;
     rgb.resize(n * 3);
     if (!ColourToRgb(static_cast<const uint8_t*>(f.pFrameData), n, f.pixelFormat, rgb.data())) {
@@ -163,9 +247,10 @@ void PublishColour(const NsFrame& f, Encoder& encoder, std::vector<uint8_t>& rgb
     if (large) {
         HalveRgb(rgb.data(), f.width, f.height, half);
     }
-    if (encoder.Encode(large ? half.data() : rgb.data(), large ? f.width / 2 : f.width,
-                       large ? f.height / 2 : f.height, false, jpeg)) {
-        panel.Publish(jpeg);
+    const int width = large ? f.width / 2 : f.width;
+    const int height = large ? f.height / 2 : f.height;
+    if (encoder.Encode(large ? half.data() : rgb.data(), width, height, false, jpeg)) {
+        panels.Store(kind, jpeg, width, height);
     }
 }
 
@@ -173,36 +258,69 @@ void Serve(httplib::Server& server, Shared& shared, NsDeviceHandle handle, uint3
     server.Get("/", [](const httplib::Request&, httplib::Response& res) {
         res.set_content(ViewerPage(), "text/html; charset=utf-8");
     });
-    server.Get(R"(/frame/(depth|ir|colour|colour-on-depth|depth-on-colour|ir-on-colour))",
-               [&](const httplib::Request& req, httplib::Response& res) {
-                   const std::string kind = req.matches[1];
-                   Panel& panel = kind == "depth"             ? shared.depth
-                                  : kind == "ir"              ? shared.ir
-                                  : kind == "colour"          ? shared.colour
-                                  : kind == "colour-on-depth" ? shared.colourOnDepth
-                                  : kind == "depth-on-colour" ? shared.depthOnColour
-                                                              : shared.irOnColour;
-                   uint32_t after = 0;
-                   if (req.has_param("after")) {
-                       ParseUnsigned(req.get_param_value("after"), 0, UINT32_MAX, after);
-                   }
-                   // How long to wait for a newer image: a page that polls instead (a browser
-                   // driven by virtual time, which stands still while a request is open) asks for
-                   // 0.
-                   uint32_t wait = 1000;
-                   if (req.has_param("wait")) {
-                       ParseUnsigned(req.get_param_value("wait"), 0, 2000, wait);
-                   }
-                   std::string jpeg;
-                   uint64_t seq = 0;
-                   if (!panel.Newer(after, std::chrono::milliseconds(wait), jpeg, seq)) {
-                       res.status = 204;
-                       return;
-                   }
-                   res.set_header("X-Seq", std::to_string(seq));
-                   res.set_header("Cache-Control", "no-store");
-                   res.set_content(std::move(jpeg), "image/jpeg");
-               });
+    // One image: the newest of a panel after `after` (a long poll of up to `wait` ms).
+    server.Get(R"(/frame/([a-z-]+))", [&](const httplib::Request& req, httplib::Response& res) {
+        const auto* name = std::find(std::begin(kPanelNames), std::end(kPanelNames),
+                                     std::string_view(req.matches[1].str()));
+        if (name == std::end(kPanelNames)) {
+            res.status = 404;
+            return;
+        }
+        uint32_t after = 0;
+        uint32_t wait = 1000;
+        if (req.has_param("after")) {
+            ParseUnsigned(req.get_param_value("after"), 0, UINT32_MAX, after);
+        }
+        if (req.has_param("wait")) {
+            ParseUnsigned(req.get_param_value("wait"), 0, 2000, wait);
+        }
+        PanelImage image;
+        const auto kind = static_cast<PanelKind>(name - std::begin(kPanelNames));
+        if (!shared.panels.Newer(kind, after, std::chrono::milliseconds(wait), image)) {
+            res.status = 204;
+            return;
+        }
+        res.set_header("X-Seq", std::to_string(image.seq));
+        res.set_header("X-Width", std::to_string(image.width));
+        res.set_header("X-Height", std::to_string(image.height));
+        res.set_header("Cache-Control", "no-store");
+        res.set_content(std::move(image.jpeg), "image/jpeg");
+    });
+    // Every panel's images on one response that stays open: per image a 12-byte header
+    // (panel index, 0, width and height as 16-bit little-endian, 0, 0, JPEG length as
+    // 32-bit little-endian) and the JPEG. One connection instead of a request per image
+    // and panel saves the browser most of its work per frame.
+    server.Get("/stream", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_header("Cache-Control", "no-store");
+        auto sent = std::make_shared<std::array<uint64_t, kPanelCount>>();
+        res.set_chunked_content_provider(
+            "application/octet-stream", [&shared, sent](size_t, httplib::DataSink& sink) {
+                if (shared.panels.Closed()) {
+                    return false;
+                }
+                for (auto& [kind, image] :
+                     shared.panels.NewerAny(*sent, std::chrono::milliseconds(500))) {
+                    const auto length = static_cast<uint32_t>(image.jpeg.size());
+                    const uint8_t header[12] = {static_cast<uint8_t>(kind),
+                                                0,
+                                                static_cast<uint8_t>(image.width),
+                                                static_cast<uint8_t>(image.width >> 8),
+                                                static_cast<uint8_t>(image.height),
+                                                static_cast<uint8_t>(image.height >> 8),
+                                                0,
+                                                0,
+                                                static_cast<uint8_t>(length),
+                                                static_cast<uint8_t>(length >> 8),
+                                                static_cast<uint8_t>(length >> 16),
+                                                static_cast<uint8_t>(length >> 24)};
+                    image.jpeg.insert(0, reinterpret_cast<const char*>(header), sizeof header);
+                    if (!sink.write(image.jpeg.data(), image.jpeg.size())) {
+                        return false;
+                    }
+                }
+                return true;
+            });
+    });
     server.Get("/api/status", [&](const httplib::Request& req, httplib::Response& res) {
         std::lock_guard guard(shared.lock);
         if (req.has_param("pagefps")) {
@@ -294,16 +412,18 @@ int RunViewer(NsDeviceHandle handle, uint32_t session, const ViewOptions& option
             return true;
         };
         if (fetch(NsFrameReadyDepth, DepthFrame, 2)) {
-            PublishDepth(f, encoder, rgb, jpeg, shared.depth);
-            // Every fifth set: every second pixel of every second row, as points.
+            PublishDepth(f, encoder, rgb, jpeg, shared.panels, kDepthPanel);
+            // Every fifth set: every third pixel of every third row, as points (34 000 of
+            // VGA depth: a browser drawing WebGL in software spends about half a
+            // microsecond on each, every time the cloud changes or turns).
             if (stats.FrameSets() % 5 == 1) {
                 const size_t n = static_cast<size_t>(f.width) * f.height;
                 world.resize(n);
                 if (Ns2_ConvertDepthFrameToWorldVector(handle, session, &f, world.data()) ==
                     NsStatusOk) {
                     std::vector<float> points;
-                    for (size_t y = 0; y < f.height; y += 2) {
-                        for (size_t x = 0; x < f.width; x += 2) {
+                    for (size_t y = 0; y < f.height; y += 3) {
+                        for (size_t x = 0; x < f.width; x += 3) {
                             const NsVector3f& p = world[y * f.width + x];
                             if (p.z > 0) {
                                 points.insert(points.end(), {p.x, p.y, p.z});
@@ -316,21 +436,22 @@ int RunViewer(NsDeviceHandle handle, uint32_t session, const ViewOptions& option
             }
         }
         if (fetch(NsFrameReadyIR, IRFrame, 2)) {
-            PublishIr(f, encoder, grey, jpeg, shared.ir);
+            PublishIr(f, encoder, grey, jpeg, shared.panels, kIrPanel);
         }
         if (fetch(NsFrameReadyRGB, RGBFrame, 3)) {
-            PublishColour(f, encoder, rgb, half, jpeg, shared.colour);
+            PublishColour(f, encoder, rgb, half, jpeg, shared.panels, kColourPanel);
         }
         if (fetch(NsFrameReadyMappedRGB, MappedRGBFrame, 3)) {
-            PublishColour(f, encoder, rgb, half, jpeg, shared.colourOnDepth);
+            PublishColour(f, encoder, rgb, half, jpeg, shared.panels, kColourOnDepthPanel);
         }
         if (fetch(NsFrameReadyMappedDepth, MappedDepthFrame, 2)) {
-            PublishDepth(f, encoder, rgb, jpeg, shared.depthOnColour);
+            PublishDepth(f, encoder, rgb, jpeg, shared.panels, kDepthOnColourPanel);
         }
         // Mapped IR is 8 bits in IR output mode 2, 16 otherwise.
         if (fetch(NsFrameReadyMappedIR, MappedIRFrame, 1)) {
-            PublishIr(f, encoder, grey, jpeg, shared.irOnColour);
+            PublishIr(f, encoder, grey, jpeg, shared.panels, kIrOnColourPanel);
         }
+        shared.panels.Show();
         const int64_t now = NowMs();
         if (now >= nextLine) {
             std::string line = stats.ProgressLine(now);
@@ -358,11 +479,8 @@ int RunViewer(NsDeviceHandle handle, uint32_t session, const ViewOptions& option
             nextLine = now + 1000;
         }
     }
+    shared.panels.Close();
     server.stop();
-    for (Panel* panel : {&shared.depth, &shared.ir, &shared.colour, &shared.colourOnDepth,
-                         &shared.depthOnColour, &shared.irOnColour}) {
-        panel->WakeAll();
-    }
     http.join();
     std::printf("%s", stats.Summary(NowMs()).c_str());
     return 0;

@@ -1,10 +1,10 @@
 // `quorix-cli view`: a live viewer served to a browser on 127.0.0.1. One thread reads the
 // camera's frame sets and turns depth (colourised), IR and colour into JPEG images, and every
-// few frames a point cloud; the HTTP server hands each panel the newest image after the one
-// it showed (a long poll, so a slow page skips frames instead of queueing them), the
-// statistics, the camera's info and the points, and passes the page's setting changes to
-// the library. The page and its scripts are built into the program: nothing is fetched
-// from elsewhere.
+// few frames a point cloud; the HTTP server streams the page each set's images on one
+// response (only the newest of each panel: a slow page skips frames instead of queueing
+// them), and serves the statistics, the camera's info and the points, and passes the
+// page's setting changes to the library. The page and its scripts are built into the program:
+// nothing is fetched from elsewhere.
 #pragma once
 
 #include <csignal>

@@ -2,8 +2,7 @@
 // mapper is on), the statistics, a point cloud drawn with WebGL (drag to rotate), the
 // camera's info, the setting controls and the library's switches. For scripted checks:
 // `?set=NAME:VALUE,NAME:VALUE` changes those settings or switches in turn through the
-// controls' own path once frames are shown, and `?poll=0` asks for images without waiting
-// (a browser on virtual time).
+// controls' own path once frames are shown.
 #include "cli/Viewer.h"
 
 namespace quorix::cli {
@@ -43,24 +42,61 @@ label{margin-right:10px;font-size:13px;display:inline-block;margin-bottom:3px}
 </div>
 <script>
 "use strict";
-const shown={depth:0,ir:0,colour:0,"colour-on-depth":0,"depth-on-colour":0,"ir-on-colour":0};
+const kinds=["depth","ir","colour","colour-on-depth","depth-on-colour","ir-on-colour"];
+const shown={};for(const k of kinds)shown[k]=0;
 const query=new URLSearchParams(location.search);
-const poll=query.has("poll")?Number(query.get("poll")):1000;
 let pageFps=0;
-async function panel(kind){
-  const c=document.getElementById(kind),ctx=c.getContext("2d");let seq=0;
+// Images arrive on one stream; each panel decodes only its newest (a slow page skips images
+// instead of queueing them), scaled to the panel as it decodes, and the decoded images are
+// drawn together once per display frame.
+const newest={},decoding={},decoded={};
+let drawPending=false;
+function drawDecoded(){
+  drawPending=false;
+  for(const k of kinds){
+    const bmp=decoded[k];if(!bmp)continue;decoded[k]=null;
+    const c=document.getElementById(k);
+    const hh=Math.round(400*bmp.height/bmp.width);if(c.height!==hh)c.height=hh;
+    c.getContext("2d").drawImage(bmp,0,0,400,hh);bmp.close();shown[k]++;
+    const box=document.getElementById("panel-"+k);if(box)box.hidden=false;
+  }
+}
+async function decode(k){
+  if(decoding[k])return;decoding[k]=true;
+  while(newest[k]){
+    const im=newest[k];newest[k]=null;
+    try{
+      const h=Math.max(1,Math.round(400*im.h/im.w));
+      const bmp=await createImageBitmap(new Blob([im.jpeg],{type:"image/jpeg"}));
+      if(decoded[k])decoded[k].close();
+      decoded[k]=bmp;
+      if(!drawPending){drawPending=true;requestAnimationFrame(drawDecoded);}
+    }catch(e){}
+  }
+  decoding[k]=false;
+}
+async function stream(){
   for(;;){
     try{
-      const r=await fetch("/frame/"+kind+"?after="+seq+"&wait="+poll,{cache:"no-store"});
-      if(r.status===200){
-        seq=Number(r.headers.get("X-Seq"));
-        const bmp=await createImageBitmap(await r.blob());
-        if(c.width!==bmp.width){c.width=bmp.width;c.height=bmp.height;
-          c.style.width="400px";c.style.height=(400*bmp.height/bmp.width)+"px";}
-        ctx.drawImage(bmp,0,0);shown[kind]++;
-        const box=document.getElementById("panel-"+kind);if(box)box.hidden=false;
-      }else{await new Promise(z=>setTimeout(z,r.status===204?(poll>0?0:15):500));}
-    }catch(e){await new Promise(z=>setTimeout(z,500));}
+      const reader=(await fetch("/stream",{cache:"no-store"})).body.getReader();
+      let parts=[],have=0;
+      for(;;){
+        const {value,done}=await reader.read();if(done)break;
+        parts.push(value);have+=value.length;
+        for(;;){
+          if(have<12)break;
+          if(parts.length>1){const all=new Uint8Array(have);let o=0;
+            for(const p of parts){all.set(p,o);o+=p.length;}parts=[all];}
+          const b=parts[0],v=new DataView(b.buffer,b.byteOffset,b.length);
+          const len=v.getUint32(8,true);if(have<12+len)break;
+          const k=kinds[b[0]];
+          if(k)newest[k]={w:v.getUint16(2,true),h:v.getUint16(4,true),jpeg:b.subarray(12,12+len)};
+          parts=[b.subarray(12+len)];have-=12+len;
+          if(k)decode(k);
+        }
+      }
+    }catch(e){}
+    await new Promise(z=>setTimeout(z,500));
   }
 }
 let last=performance.now(),lastShown=0;
@@ -117,7 +153,10 @@ async function info(){
 // Point cloud: points in mm, coloured by depth; drag rotates about the cloud's centre.
 let yaw=0,pitch=0,points=null,count=0;
 function cloud(){
-  const c=document.getElementById("cloud"),gl=c.getContext("webgl");
+  // No multisampling, depth or alpha buffers: where WebGL runs in software they cost the
+  // image panels frames, and single points gain nothing from them.
+  const c=document.getElementById("cloud"),
+    gl=c.getContext("webgl",{antialias:false,depth:false,alpha:false,stencil:false});
   if(!gl){c.getContext("2d");return;}
   const vs=`attribute vec3 p;uniform mat3 r;uniform vec3 mid;uniform float span;varying float d;
    void main(){vec3 q=r*((p-mid)/span);d=clamp((p.z-mid.z)/span+0.5,0.0,1.0);
@@ -157,8 +196,7 @@ function cloud(){
   function redraw(){if(!pending){pending=true;requestAnimationFrame(()=>{pending=false;draw();});}}
   load();redraw();
 }
-controls();info();cloud();
-for(const k of Object.keys(shown))panel(k);
+controls();info();cloud();stream();
 setInterval(stats,1000);
 const wanted=query.get("set");
 if(wanted){const t=setInterval(async()=>{if(shown.depth>0){clearInterval(t);

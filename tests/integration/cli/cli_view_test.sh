@@ -43,6 +43,29 @@ for _ in $(seq 100); do
     sleep 0.1
 done
 
+# What scripts may use beside the page: a panel's newest image, and the stream of images
+# (12-byte header: panel index, 0, width, height, 0, 0, JPEG length; then the JPEG).
+python3 - "$port" <<'PY' || fail "the viewer's image endpoints answered wrongly"
+import struct, sys, urllib.error, urllib.request
+base = f"http://127.0.0.1:{sys.argv[1]}"
+with urllib.request.urlopen(base + "/frame/depth?wait=2000", timeout=10) as r:
+    body = r.read()
+    assert r.status == 200 and body[:2] == b"\xff\xd8", (r.status, body[:4])
+    assert (r.headers["X-Width"], r.headers["X-Height"]) == ("640", "480"), dict(r.headers)
+try:
+    urllib.request.urlopen(base + "/frame/nothing", timeout=10)
+    raise AssertionError("an unknown panel was served")
+except urllib.error.HTTPError as e:
+    assert e.code == 404, e.code
+with urllib.request.urlopen(base + "/stream", timeout=10) as r:
+    seen = set()
+    while not {0, 1, 2} <= seen:
+        kind, _, width, height, _, length = struct.unpack("<BBHHHI", r.read(12))
+        jpeg = r.read(length)
+        assert kind < 6 and width > 0 and height > 0 and jpeg[:2] == b"\xff\xd8", kind
+        seen.add(kind)
+PY
+
 # Chromium is driven in real time over its DevTools pipe: the page changes the settings
 # through its own controls, and the screenshot is taken once the mapped panel shows frames.
 python3 "$(dirname "$0")/browser_page.py" "$chromium" \
