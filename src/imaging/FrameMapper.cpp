@@ -13,8 +13,6 @@ struct FrameMapper::Work {
     std::vector<uint8_t> ir = std::vector<uint8_t>(kWorkImageBytes);
     std::vector<uint8_t> grey = std::vector<uint8_t>(kWorkImageBytes / 2);
     std::vector<uint8_t> colour = std::vector<uint8_t>(kMappedColourBytes);
-    std::vector<uint8_t> scaledColour = std::vector<uint8_t>(kMappedColourBytes);
-    geometry::ResizeWork resize;
 };
 
 namespace {
@@ -26,8 +24,7 @@ uint32_t BytesPerPixel(uint32_t type) {
 // Copies a mapping result, enlarged by `scale`, into `held` when it fits both its work
 // buffer and the frame, with the record fields of `source`.
 bool Store(const ImageDescriptor& image, uint32_t workBytes, const Frame& source,
-           uint32_t frameType, int32_t pixelFormat, uint32_t scale, geometry::ResizeWork& work,
-           Frame& held) {
+           uint32_t frameType, int32_t pixelFormat, uint32_t scale, Frame& held) {
     const uint32_t bytesPerPixel = BytesPerPixel(image.type);
     const uint64_t bytes = uint64_t{image.width} * image.height * bytesPerPixel;
     const uint64_t width = uint64_t{image.width} * scale;
@@ -43,9 +40,8 @@ bool Store(const ImageDescriptor& image, uint32_t workBytes, const Frame& source
         memcpy(held.pFrameData, image.data, bytes);
     } else {
         // Enlarged straight into the held frame (nearest: depth never blends across edges).
-        geometry::ResizeNearest(image.data, image.width, image.height, held.pFrameData,
-                                static_cast<uint32_t>(width), static_cast<uint32_t>(height),
-                                bytesPerPixel, work);
+        geometry::EnlargeByWhole(image.data, image.width, image.height, held.pFrameData,
+                                 bytesPerPixel, scale);
     }
     held.frameType = frameType;
     held.pixelFormat = pixelFormat;
@@ -85,17 +81,15 @@ uint32_t FrameMapper::Map(ImgPreProcess& pre, const Frame& depth, const Frame* i
         QLOG("colour w %u h %u does not fit its %u bytes.\n", w, h, colour.dataLen);
         return 0;
     }
-    ImageDescriptor colourImage{colour.pFrameData, kImage8BitRgb, w, h};
-    if (k > 1) {
-        // A scaled copy: the frame the application receives (perhaps its own, lent) is
-        // never shrunk and enlarged in place, which would blur it.
-        if (uint64_t{w / k} * (h / k) * 3 > kMappedColourBytes) {
-            QLOG("colour w %u h %u is too large to map.\n", w, h);
-            return 0;
-        }
-        geometry::ShrinkByWhole3(colour.pFrameData, w, h, m_work->scaledColour.data(), k);
-        colourImage = ImageDescriptor{m_work->scaledColour.data(), kImage8BitRgb, w / k, h / k};
+    if (uint64_t{w / k} * (h / k) * 3 > kMappedColourBytes) {
+        QLOG("colour w %u h %u is too large to map.\n", w, h);
+        return 0;
     }
+    // Colour onto depth reads the delivered frame (never written) through its shrunk view;
+    // depth and IR onto colour need only the shrunk geometry's size, so no shrunk copy is
+    // made at all.
+    ImageDescriptor fullColour{colour.pFrameData, kImage8BitRgb, w, h};
+    ImageDescriptor colourImage{colour.pFrameData, kImage8BitRgb, w / k, h / k};
     Work& work = *m_work;
     ImageDescriptor depthImage{depth.pFrameData, kImage16Bit, depth.width, depth.height};
     ImageDescriptor irImage{};
@@ -110,7 +104,7 @@ uint32_t FrameMapper::Map(ImgPreProcess& pre, const Frame& depth, const Frame* i
     // Depth and IR in colour geometry come back to the delivered colour frame's size (k).
     auto storeDepth = [&] {
         if (Store(depthOnColour, kWorkImageBytes, depth, MappedDepthFrame, depth.pixelFormat, k,
-                  work.resize, mappedDepth)) {
+                  mappedDepth)) {
             made |= kMadeDepth;
         }
     };
@@ -124,15 +118,15 @@ uint32_t FrameMapper::Map(ImgPreProcess& pre, const Frame& depth, const Frame* i
             irOnColour.type = kImage8Bit;
             format = NsPixelGrey8;
         }
-        if (Store(irOnColour, kWorkImageBytes, *ir, MappedIRFrame, format, k, work.resize,
-                  mappedIR)) {
+        if (Store(irOnColour, kWorkImageBytes, *ir, MappedIRFrame, format, k, mappedIR)) {
             made |= kMadeIR;
         }
     };
 
-    if (switches.colourOnDepth && pre.MapColourToDepth(&depthImage, &colourImage, &onDepth) == 0 &&
+    if (switches.colourOnDepth &&
+        pre.MapShrunkColourToDepth(&depthImage, &fullColour, k, &onDepth) == 0 &&
         Store(onDepth, kMappedColourBytes, colour, MappedRGBFrame, colour.pixelFormat, 1,
-              work.resize, mappedColour)) {
+              mappedColour)) {
         made |= kMadeColour;
     }
     const bool withIR = switches.irOnColour && ir != nullptr;

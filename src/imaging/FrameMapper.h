@@ -1,7 +1,8 @@
 // Mapping of one synchronised set: colour onto depth, depth and IR onto colour. Depth and
 // IR are mapped in the colour geometry divided by the colour scale k (3 for 1920-wide
 // colour, 2 for 720, else 1) and enlarged back by k, nearest; colour onto depth reads the
-// colour as shrunk by k (geometry::ShrinkByWhole3). The delivered colour frame is only read.
+// colour as shrunk by k (geometry::ShrinkByWhole3), sampling the delivered colour frame
+// itself, which is only read.
 //
 // Threads: one Map at a time per mapper (the frame engine holds the mapping lock).
 #pragma once

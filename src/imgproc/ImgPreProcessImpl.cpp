@@ -783,6 +783,11 @@ int32_t ImgPreProcessImpl::MapDepthAndIRToColour(ImageDescriptor* colour, ImageD
 
 int32_t ImgPreProcessImpl::MapColourToDepth(ImageDescriptor* depth, ImageDescriptor* colour,
                                             ImageDescriptor* mappedColour) {
+    return MapShrunkColourToDepth(depth, colour, 1, mappedColour);
+}
+
+int32_t ImgPreProcessImpl::MapShrunkColourToDepth(ImageDescriptor* depth, ImageDescriptor* colour,
+                                                  uint32_t scale, ImageDescriptor* mappedColour) {
     if (CheckImageOfType(depth, kImage16Bit, "MapColourToDepth") == 0 ||
         CheckImageOfType(colour, kImage8BitRgb, "MapColourToDepth") == 0) {
         return kStatusFailed;
@@ -791,14 +796,20 @@ int32_t ImgPreProcessImpl::MapColourToDepth(ImageDescriptor* depth, ImageDescrip
         QLOG_WARN("mapped colour is null.\n");
         return kStatusFailed;
     }
+    if (scale < 1 || scale > 4 || colour->width < scale || colour->height < scale) {
+        QLOG_WARN("colour w %u h %u cannot be shrunk by %u.\n", colour->width, colour->height,
+                  scale);
+        return kStatusFailed;
+    }
     std::lock_guard guard(m_mapLock);
     const registration::ProjectionTable* table =
-        TableFor(false, depth->width, depth->height, colour->width, colour->height);
+        TableFor(false, depth->width, depth->height, colour->width / scale, colour->height / scale);
     if (table == nullptr) {
         return kStatusFailed;
     }
     registration::MapColourToDepth(*table, reinterpret_cast<const uint16_t*>(depth->data),
-                                   colour->data, mappedColour->data, *m_projectedRow);
+                                   registration::ColourView{colour->data, colour->width, scale},
+                                   mappedColour->data, *m_projectedRow);
     *mappedColour = ImageDescriptor{mappedColour->data, kImage8BitRgb, depth->width, depth->height};
     return 0;
 }

@@ -220,24 +220,40 @@ void MapDepthToColour(const ProjectionTable& t, const uint16_t* depth, const uin
     clearTo(t.ch);
 }
 
-void FetchColourRowPortable(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
-                            const uint8_t* colour, uint8_t* out, ProjectedRow& work,
-                            uint32_t first) {
-    ProjectRowPortable(t, row, depth, work, first);
+void FetchProjectedColour(const ProjectionTable& t, const ProjectedRow& work,
+                          const ColourView& colour, uint8_t* out, uint32_t first) {
+    const uint32_t k = colour.scale;
+    const size_t stride = size_t{colour.width} * 3;
+    const uint32_t middle = (k - 1) / 2;  // of an odd cell; the top-left of an even one's
     out += size_t{first} * 3;
     for (uint32_t u = first; u < t.dw; ++u, out += 3) {
         if (work.z[u] == 0) {
             out[0] = out[1] = out[2] = 0;
             continue;
         }
-        const uint8_t* in = colour + (size_t(work.y0[u]) * t.cw + work.x0[u]) * 3;
-        out[0] = in[0];
-        out[1] = in[1];
-        out[2] = in[2];
+        const uint8_t* in = colour.data + (size_t(work.y0[u]) * k + middle) * stride +
+                            (size_t(work.x0[u]) * k + middle) * 3;
+        if (k % 2 == 1) {
+            out[0] = in[0];
+            out[1] = in[1];
+            out[2] = in[2];
+            continue;
+        }
+        for (size_t c = 0; c < 3; ++c) {
+            out[c] = static_cast<uint8_t>(
+                (in[c] + in[c + 3] + in[c + stride] + in[c + stride + 3] + 2) / 4);
+        }
     }
 }
 
-void MapColourToDepth(const ProjectionTable& t, const uint16_t* depth, const uint8_t* colour,
+void FetchColourRowPortable(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
+                            const ColourView& colour, uint8_t* out, ProjectedRow& work,
+                            uint32_t first) {
+    ProjectRowPortable(t, row, depth, work, first);
+    FetchProjectedColour(t, work, colour, out, first);
+}
+
+void MapColourToDepth(const ProjectionTable& t, const uint16_t* depth, const ColourView& colour,
                       uint8_t* mapped, ProjectedRow& work, bool usePortable) {
     for (uint32_t v = 0; v < t.dh; ++v) {
         const uint16_t* depthRow = depth + size_t{v} * t.dw;

@@ -156,18 +156,35 @@ void MapDepthToColour(const ProjectionTable& t, const uint16_t* depth, const uin
                       uint16_t* mapped, uint16_t* mappedIr, ProjectedRow& work,
                       bool usePortable = false);
 
+// The colour MapColourToDepth reads: a t.cw x t.ch image (scale 1), or one `scale` times
+// larger (`width` pixels a row) read as geometry::ShrinkByWhole3 would shrink it: pixel
+// (x, y) is the middle of cell (x, y), the rounded mean of its middle two by two for an
+// even scale. Only the pixels sampled are read, so no shrunk copy is made.
+struct ColourView {
+    const uint8_t* data = nullptr;
+    uint32_t width = 0;
+    uint32_t scale = 1;
+};
+
 // One row of MapColourToDepth into `out` (t.dw x 3 bytes): the portable loop from pixel
 // `first` on, and the path chosen at run time (the same bytes; `work` holds its tail).
 void FetchColourRowPortable(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
-                            const uint8_t* colour, uint8_t* out, ProjectedRow& work,
+                            const ColourView& colour, uint8_t* out, ProjectedRow& work,
                             uint32_t first = 0);
 void FetchColourRow(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
-                    const uint8_t* colour, uint8_t* out, ProjectedRow& work);
+                    const ColourView& colour, uint8_t* out, ProjectedRow& work);
+// The colour of pixels [first, t.dw) of a row already projected into `work`.
+void FetchProjectedColour(const ProjectionTable& t, const ProjectedRow& work,
+                          const ColourView& colour, uint8_t* out, uint32_t first);
 
-// Colour (3 bytes a pixel, t.cw x t.ch) fetched at each depth pixel's nearest projected
-// colour pixel into `mapped` (t.dw x t.dh x 3); 0 where the depth is not valid or lands
-// outside. `t` is built with spread false.
-void MapColourToDepth(const ProjectionTable& t, const uint16_t* depth, const uint8_t* colour,
+// Colour fetched at each depth pixel's nearest projected colour pixel into `mapped`
+// (t.dw x t.dh x 3); 0 where the depth is not valid or lands outside. `t` is built with
+// spread false. The first form reads a t.cw x t.ch image.
+void MapColourToDepth(const ProjectionTable& t, const uint16_t* depth, const ColourView& colour,
                       uint8_t* mapped, ProjectedRow& work, bool usePortable = false);
+inline void MapColourToDepth(const ProjectionTable& t, const uint16_t* depth, const uint8_t* colour,
+                             uint8_t* mapped, ProjectedRow& work, bool usePortable = false) {
+    MapColourToDepth(t, depth, ColourView{colour, t.cw, 1}, mapped, work, usePortable);
+}
 
 }  // namespace quorix::registration

@@ -29,7 +29,7 @@ const char* ProjectRowTargetNameImpl() {
 }
 
 void FetchColourRowImpl(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
-                        const uint8_t* colour, uint8_t* out, ProjectedRow& work) {
+                        const ColourView& colour, uint8_t* out, ProjectedRow& work) {
     FetchColourRowPortable(t, row, depth, colour, out, work);
 }
 
@@ -157,11 +157,18 @@ void ProjectRowImpl(const ProjectionTable& t, uint32_t row, const uint16_t* dept
     out.bottom = std::max(out.bottom, hn::GetLane(hn::MaxOfLanes(di, bottom)));
 }
 
-// Colour fetched at each pixel's nearest colour pixel, gathered four bytes at a time: the
-// pixel's three and the one before (the one after for pixel 0), so no read leaves the
-// image; the extra byte is shifted out.
+// Colour fetched at each pixel's nearest colour pixel (the middle of its cell of an image
+// `scale` times larger, odd scales), gathered four bytes at a time: the pixel's three and
+// the one before (the one after for pixel 0), so no read leaves the image; the extra byte
+// is shifted out. An even scale averages four pixels: projected here, averaged in the
+// portable loop.
 void FetchColourRowImpl(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
-                        const uint8_t* colour, uint8_t* out, ProjectedRow& work) {
+                        const ColourView& colour, uint8_t* out, ProjectedRow& work) {
+    if (colour.scale % 2 == 0) {
+        ProjectRowImpl(t, row, depth, work);
+        FetchProjectedColour(t, work, colour, out, 0);
+        return;
+    }
     const DF df;
     const DI di;
     using DU32 = hn::RebindToUnsigned<DF>;
@@ -170,15 +177,22 @@ void FetchColourRowImpl(const ProjectionTable& t, uint32_t row, const uint16_t* 
     const DU8 du8;
     const size_t lanes = hn::Lanes(df);
     const RowProjector projector(t, row);
-    const auto cw = projector.ColourWidth();
     const auto three = hn::Set(di, 3);
-    const auto* base = reinterpret_cast<const int32_t*>(colour);
+    const float k = static_cast<float>(colour.scale);
+    const float middle = static_cast<float>((colour.scale - 1) / 2);
+    // Pixel (x0, y0) of the shrunk view is pixel (k x0 + m, k y0 + m) of the image, at
+    // index y0 (k width) + x0 k + (m width + m): exact in float, below kMaxRow * kMaxRow.
+    const auto rowStep = hn::Set(df, k * static_cast<float>(colour.width));
+    const auto columnStep = hn::Set(df, k);
+    const auto start = hn::Set(df, middle * static_cast<float>(colour.width) + middle);
+    const auto* base = reinterpret_cast<const int32_t*>(colour.data);
     uint32_t u = 0;
     for (; u + lanes <= t.dw; u += lanes) {
         const Landing l = projector.Project(depth, u);
-        // Exact in float: a landing pixel's index is below kMaxRow * kMaxRow.
-        const auto index =
-            hn::ConvertTo(di, hn::IfThenElseZero(l.lands, hn::Add(hn::Mul(l.y0, cw), l.x0)));
+        const auto index = hn::ConvertTo(
+            di, hn::IfThenElseZero(
+                    l.lands,
+                    hn::Add(hn::Add(hn::Mul(l.y0, rowStep), hn::Mul(l.x0, columnStep)), start)));
         const auto first = hn::Gt(index, hn::Zero(di));
         const auto offset =
             hn::Sub(hn::Mul(index, three), hn::IfThenElseZero(first, hn::Set(di, 1)));
@@ -353,7 +367,7 @@ HWY_EXPORT(ScatterRowImpl);
 HWY_EXPORT(FetchColourRowImpl);
 
 void FetchColourRow(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
-                    const uint8_t* colour, uint8_t* out, ProjectedRow& work) {
+                    const ColourView& colour, uint8_t* out, ProjectedRow& work) {
     HWY_DYNAMIC_DISPATCH(FetchColourRowImpl)(t, row, depth, colour, out, work);
 }
 

@@ -11,6 +11,7 @@
 #include <random>
 #include <vector>
 
+#include "imgproc/ImageGeometry.h"
 #include "imgproc/ImgPreProcessImpl.h"
 #include "imgproc/Undistort.h"
 #include "unit/imaging/ForEachTarget.h"
@@ -381,6 +382,44 @@ TEST(Registration, EveryPathMapsAsThePortableLoopsBitForBit) {
                                            mappedIr.data(), *row);
             EXPECT_EQ(mapped, expected);
             EXPECT_EQ(mappedIr, expectedIr);
+        });
+    }
+}
+
+// Colour on depth read from an image k times larger through its shrunk view is, on every
+// path, what the same mapping gives from that image shrunk (the middle of each k x k cell,
+// the rounded mean of the middle two by two for an even k): noise colour, so a sample one
+// pixel off or a mean rounded the other way shows.
+TEST(Registration, ColourReadThroughAShrunkViewIsThatOfTheShrunkImage) {
+    const Pinhole colourCamera = registration::ScaledTo(kColourFull, 640, 360);
+    registration::ProjectionTable nearest;
+    nearest.Build(kDepthCamera, colourCamera, Realistic(), false);
+    std::vector<uint16_t> depth = Blocks(kDepthCamera, 11);
+    depth.front() = depth.back() = 2000;
+    auto row = std::make_unique<registration::ProjectedRow>();
+    std::mt19937 rng(5);
+    for (uint32_t k : {1u, 2u, 3u, 4u}) {
+        SCOPED_TRACE(testing::Message() << "k " << k);
+        const uint32_t w = colourCamera.width * k + k - 1;  // a partial cell at the edges
+        const uint32_t h = colourCamera.height * k + k - 1;
+        std::vector<uint8_t> large(size_t{w} * h * 3);
+        for (auto& b : large) {
+            b = static_cast<uint8_t>(rng());
+        }
+        std::vector<uint8_t> shrunk(size_t{colourCamera.width} * colourCamera.height * 3);
+        geometry::ShrinkByWhole3(large.data(), w, h, shrunk.data(), k);
+        std::vector<uint8_t> expected(depth.size() * 3, 7);
+        registration::MapColourToDepth(nearest, depth.data(), shrunk.data(), expected.data(), *row,
+                                       true);
+        ASSERT_GT(std::count(expected.begin(), expected.end(), 0), 0);
+        const registration::ColourView view{large.data(), w, k};
+        std::vector<uint8_t> portable(expected.size(), 7);
+        registration::MapColourToDepth(nearest, depth.data(), view, portable.data(), *row, true);
+        EXPECT_EQ(portable, expected);
+        test::ForEachTarget(registration::ProjectRowTargetName, [&] {
+            std::vector<uint8_t> onDepth(expected.size(), 7);
+            registration::MapColourToDepth(nearest, depth.data(), view, onDepth.data(), *row);
+            EXPECT_EQ(onDepth, expected);
         });
     }
 }
