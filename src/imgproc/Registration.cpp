@@ -102,6 +102,7 @@ void ProjectionTable::Build(const Pinhole& depth, const Pinhole& colour, const E
     };
     halfX = half(colour.fx / depth.fx);
     halfY = half(colour.fy / depth.fy);
+    singlePixel = halfX == 0.5f && halfY == 0.5f;
     const double step = colour.fx / depth.fx;  // colour pixels between neighbours' centres
     scatterStride = static_cast<uint32_t>(std::clamp(std::ceil(4.5 / step), 1.0, 8.0));
     // A table that only fetches colour has no use for the scatter's window.
@@ -184,9 +185,32 @@ void ScatterRowPortable(const ProjectionTable& t, const ProjectedRow& work, cons
     }
 }
 
+namespace {
+
+// Depth alone where every footprint is one pixel (colour no larger than depth), projected
+// by ProjectRowToIndex: a read, minimum and write per pixel, the z-buffer test of
+// ScatterPixel, in place of the footprint machinery.
+void ScatterIndexed(const ProjectionTable& t, const ProjectedRow& work, uint16_t* mapped) {
+    for (uint32_t u = 0; u < t.dw; ++u) {
+        const uint16_t z = work.z[u];
+        if (z == 0) {
+            continue;
+        }
+        uint16_t& cell = mapped[work.offset[u]];
+        const auto cellm1 = static_cast<uint16_t>(cell - 1);
+        const auto zm1 = static_cast<uint16_t>(z - 1);
+        cell = static_cast<uint16_t>((cellm1 < zm1 ? cellm1 : zm1) + 1);
+    }
+}
+
+}  // namespace
+
 void MapDepthToColour(const ProjectionTable& t, const uint16_t* depth, const uint16_t* ir,
                       uint16_t* mapped, uint16_t* mappedIr, ProjectedRow& work, bool usePortable) {
     const bool withIr = ir != nullptr && mappedIr != nullptr;
+    // Depth alone into one pixel each: the minimum does not depend on the order, so the
+    // plain loop gives what the footprint scatter gives.
+    const bool indexed = t.singlePixel && !withIr && !usePortable;
     // The output is cleared a few rows ahead of the first footprint that reaches them, not
     // all at once: a row cleared just before it is filled is still in the cache, where a
     // whole 1080p clear would have pushed the first rows out before they are used.
@@ -203,7 +227,9 @@ void MapDepthToColour(const ProjectionTable& t, const uint16_t* depth, const uin
     for (uint32_t v = 0; v < t.dh; ++v) {
         const uint16_t* depthRow = depth + size_t{v} * t.dw;
         const uint16_t* irRow = withIr ? ir + size_t{v} * t.dw : nullptr;
-        if (usePortable) {
+        if (indexed) {
+            ProjectRowToIndex(t, v, depthRow, work);
+        } else if (usePortable) {
             ProjectRowPortable(t, v, depthRow, work);
         } else {
             ProjectRow(t, v, depthRow, work);
@@ -211,7 +237,9 @@ void MapDepthToColour(const ProjectionTable& t, const uint16_t* depth, const uin
         if (static_cast<uint32_t>(work.bottom) > cleared) {
             clearTo(std::min(static_cast<uint32_t>(work.bottom) + kClearAhead, t.ch));
         }
-        if (usePortable) {
+        if (indexed) {
+            ScatterIndexed(t, work, mapped);
+        } else if (usePortable) {
             ScatterRowPortable(t, work, irRow, mapped, withIr ? mappedIr : nullptr);
         } else {
             ScatterRow(t, work, irRow, mapped, withIr ? mappedIr : nullptr);

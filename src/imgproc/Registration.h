@@ -97,6 +97,8 @@ public:
     // The most rows a footprint spans (ceil of its height); 0 beyond kWindowRows and for a
     // table built without spread.
     uint32_t footprintRows = 1;
+    // Every footprint is the one colour pixel nearest the projection (half 0.5 both ways).
+    bool singlePixel = false;
 };
 
 // Far enough outside any image that a clamped coordinate still lands nowhere, near enough
@@ -107,6 +109,17 @@ inline constexpr float kCoordinateLimit = 16384.0f;
 void ProjectRowPortable(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
                         ProjectedRow& out, uint32_t first = 0);
 void ProjectRow(const ProjectionTable& t, uint32_t row, const uint16_t* depth, ProjectedRow& out);
+// For a single-pixel table: only z, `bottom` and in `offset` the index y0 * t.cw + x0 of
+// the colour pixel each landing pixel takes (0 for the others), on vectors where the
+// processor has them. The same pixels and depths as ProjectRow.
+void ProjectRowToIndex(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
+                       ProjectedRow& out);
+// Pixels [first, t.dw) of a portable projection: their index into `offset`.
+inline void IndexTail(const ProjectionTable& t, ProjectedRow& out, uint32_t first) {
+    for (uint32_t u = first; u < t.dw; ++u) {
+        out.offset[u] = out.z[u] != 0 ? out.y0[u] * static_cast<int32_t>(t.cw) + out.x0[u] : 0;
+    }
+}
 // Which instruction set ProjectRow uses ("portable" without vectors).
 const char* ProjectRowTargetName();
 

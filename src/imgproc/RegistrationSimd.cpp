@@ -4,6 +4,7 @@
 // time.
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "imgproc/RegistrationSimd.cpp"
+#include <hwy/cache_control.h>
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
 #include <hwy/highway.h>
 
@@ -26,6 +27,12 @@ void ProjectRowImpl(const ProjectionTable& t, uint32_t row, const uint16_t* dept
 
 const char* ProjectRowTargetNameImpl() {
     return "portable";
+}
+
+void ProjectRowToIndexImpl(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
+                           ProjectedRow& out) {
+    ProjectRowPortable(t, row, depth, out);
+    IndexTail(t, out, 0);
 }
 
 void FetchColourRowImpl(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
@@ -111,8 +118,11 @@ private:
     const hn::Vec<DF> m_ru, m_rv, m_rz, m_tu, m_tv, m_tz, m_hx, m_hy, m_cw, m_ch;
 };
 
-void ProjectRowImpl(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
-                    ProjectedRow& out) {
+// kIndexOnly: only where each pixel lands and how near (ProjectRowToIndex); nothing of
+// the footprint is written.
+template <bool kIndexOnly>
+void ProjectRowOf(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
+                  ProjectedRow& out) {
     const DF df;
     const DI di;
     const DU16 du16;
@@ -133,6 +143,14 @@ void ProjectRowImpl(const ProjectionTable& t, uint32_t row, const uint16_t* dept
         const auto z = hn::IfThenElseZero(l.lands, hn::Min(hn::Floor(hn::Add(l.zc, half)), zMax));
         bottom = hn::Max(bottom,
                          hn::IfThenElseZero(hn::RebindMask(di, l.lands), hn::ConvertTo(di, l.y1)));
+        hn::StoreU(hn::DemoteTo(du16, hn::ConvertTo(di, z)), du16, out.z + u);
+        if constexpr (kIndexOnly) {
+            // Exact in float: a landing pixel's index is below kMaxRow * kMaxRow.
+            hn::StoreU(
+                hn::ConvertTo(di, hn::IfThenElseZero(l.lands, hn::Add(hn::Mul(l.y0, cw), l.x0))),
+                di, out.offset + u);
+            continue;
+        }
         if (t.footprintRows != 0) {
             const auto columns = hn::Sub(l.x1, l.x0);
             const auto rows = hn::Sub(l.y1, l.y0);
@@ -151,10 +169,22 @@ void ProjectRowImpl(const ProjectionTable& t, uint32_t row, const uint16_t* dept
         hn::StoreU(hn::ConvertTo(di, l.x1), di, out.x1 + u);
         hn::StoreU(hn::ConvertTo(di, l.y0), di, out.y0 + u);
         hn::StoreU(hn::ConvertTo(di, l.y1), di, out.y1 + u);
-        hn::StoreU(hn::DemoteTo(du16, hn::ConvertTo(di, z)), du16, out.z + u);
     }
     ProjectRowPortable(t, row, depth, out, u);
+    if constexpr (kIndexOnly) {
+        IndexTail(t, out, u);
+    }
     out.bottom = std::max(out.bottom, hn::GetLane(hn::MaxOfLanes(di, bottom)));
+}
+
+void ProjectRowImpl(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
+                    ProjectedRow& out) {
+    ProjectRowOf<false>(t, row, depth, out);
+}
+
+void ProjectRowToIndexImpl(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
+                           ProjectedRow& out) {
+    ProjectRowOf<true>(t, row, depth, out);
 }
 
 // Colour fetched at each pixel's nearest colour pixel (the middle of its cell of an image
@@ -186,6 +216,9 @@ void FetchColourRowImpl(const ProjectionTable& t, uint32_t row, const uint16_t* 
     const auto columnStep = hn::Set(df, k);
     const auto start = hn::Set(df, middle * static_cast<float>(colour.width) + middle);
     const auto* base = reinterpret_cast<const int32_t*>(colour.data);
+    // Four sampled rows down (measured best of two and four), for an image larger than the
+    // view; a view of its own size is small enough to stay in the cache.
+    const size_t ahead = colour.scale > 1 ? size_t{4} * colour.scale * colour.width * 3 : 0;
     uint32_t u = 0;
     for (; u + lanes <= t.dw; u += lanes) {
         const Landing l = projector.Project(depth, u);
@@ -197,6 +230,14 @@ void FetchColourRowImpl(const ProjectionTable& t, uint32_t row, const uint16_t* 
         const auto offset =
             hn::Sub(hn::Mul(index, three), hn::IfThenElseZero(first, hn::Set(di, 1)));
         const auto bytes = hn::BitCast(du32, hn::GatherOffset(di, base, offset));
+        if (ahead != 0) {
+            // The frame was just decoded on another core: ask for the lines the rows
+            // below will sample while this one is gathered (a hint; it never faults).
+            const size_t lastLane = lanes - 1;
+            hwy::Prefetch(colour.data + hn::GetLane(offset) + ahead);
+            hwy::Prefetch(colour.data + hn::ExtractLane(offset, lastLane / 2) + ahead);
+            hwy::Prefetch(colour.data + hn::ExtractLane(offset, lastLane) + ahead);
+        }
         auto rgb = hn::Shr(bytes, hn::BitCast(du32, hn::IfThenElseZero(first, hn::Set(di, 8))));
         rgb = hn::IfThenElseZero(hn::RebindMask(du32, l.lands), rgb);
         hn::StoreInterleaved3(hn::TruncateTo(du8, rgb), hn::TruncateTo(du8, hn::ShiftRight<8>(rgb)),
@@ -365,6 +406,12 @@ HWY_EXPORT(ProjectRowImpl);
 HWY_EXPORT(ProjectRowTargetNameImpl);
 HWY_EXPORT(ScatterRowImpl);
 HWY_EXPORT(FetchColourRowImpl);
+HWY_EXPORT(ProjectRowToIndexImpl);
+
+void ProjectRowToIndex(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
+                       ProjectedRow& out) {
+    HWY_DYNAMIC_DISPATCH(ProjectRowToIndexImpl)(t, row, depth, out);
+}
 
 void FetchColourRow(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
                     const ColourView& colour, uint8_t* out, ProjectedRow& work) {
