@@ -12,13 +12,27 @@ struct FrameMapper::Work {
     std::vector<uint8_t> depth = std::vector<uint8_t>(kWorkImageBytes);
     std::vector<uint8_t> ir = std::vector<uint8_t>(kWorkImageBytes);
     std::vector<uint8_t> grey = std::vector<uint8_t>(kWorkImageBytes / 2);
-    std::vector<uint8_t> colour = std::vector<uint8_t>(kMappedColourBytes);
 };
 
 namespace {
 
 uint32_t BytesPerPixel(uint32_t type) {
     return type == kImage16Bit ? 2 : type == kImage8BitRgb ? 3 : 1;
+}
+
+// The record of a mapped frame holding `image`: its size, and the fields of `source`.
+void TakeFields(const ImageDescriptor& image, const Frame& source, uint32_t frameType,
+                int32_t pixelFormat, Frame& held) {
+    held.frameType = frameType;
+    held.pixelFormat = pixelFormat;
+    held.width = static_cast<uint16_t>(image.width);
+    held.height = static_cast<uint16_t>(image.height);
+    held.dataLen = image.width * image.height * BytesPerPixel(image.type);
+    held.frameIndex = source.frameIndex;
+    held.exposureTime = source.exposureTime;
+    held.depthRange = source.depthRange;
+    held.frameTag = source.frameTag;
+    held.timestamp = source.timestamp;
 }
 
 // Copies a mapping result, enlarged by `scale`, into `held` when it fits both its work
@@ -43,16 +57,9 @@ bool Store(const ImageDescriptor& image, uint32_t workBytes, const Frame& source
         geometry::EnlargeByWhole(image.data, image.width, image.height, held.pFrameData,
                                  bytesPerPixel, scale);
     }
-    held.frameType = frameType;
-    held.pixelFormat = pixelFormat;
-    held.width = static_cast<uint16_t>(width);
-    held.height = static_cast<uint16_t>(height);
-    held.dataLen = static_cast<uint32_t>(stored);
-    held.frameIndex = source.frameIndex;
-    held.exposureTime = source.exposureTime;
-    held.depthRange = source.depthRange;
-    held.frameTag = source.frameTag;
-    held.timestamp = source.timestamp;
+    TakeFields(ImageDescriptor{held.pFrameData, image.type, static_cast<uint32_t>(width),
+                               static_cast<uint32_t>(height)},
+               source, frameType, pixelFormat, held);
     return true;
 }
 
@@ -96,7 +103,6 @@ uint32_t FrameMapper::Map(ImgPreProcess& pre, const Frame& depth, const Frame* i
     if (ir != nullptr) {
         irImage = ImageDescriptor{ir->pFrameData, kImage16Bit, ir->width, ir->height};
     }
-    ImageDescriptor onDepth{work.colour.data(), kImage8BitRgb, 0, 0};
     ImageDescriptor depthOnColour{work.depth.data(), kImage16Bit, 0, 0};
     ImageDescriptor irOnColour{work.ir.data(), kImage16Bit, 0, 0};
 
@@ -123,10 +129,12 @@ uint32_t FrameMapper::Map(ImgPreProcess& pre, const Frame& depth, const Frame* i
         }
     };
 
+    // Colour onto depth is written straight into its frame: no copy.
+    ImageDescriptor onDepth{mappedColour.pFrameData, kImage8BitRgb, 0, 0};
     if (switches.colourOnDepth &&
-        pre.MapShrunkColourToDepth(&depthImage, &fullColour, k, &onDepth) == 0 &&
-        Store(onDepth, kMappedColourBytes, colour, MappedRGBFrame, colour.pixelFormat, 1,
-              mappedColour)) {
+        uint64_t{depth.width} * depth.height * 3 <= mappedColour.capacity &&
+        pre.MapShrunkColourToDepth(&depthImage, &fullColour, k, &onDepth) == 0) {
+        TakeFields(onDepth, colour, MappedRGBFrame, colour.pixelFormat, mappedColour);
         made |= kMadeColour;
     }
     const bool withIR = switches.irOnColour && ir != nullptr;

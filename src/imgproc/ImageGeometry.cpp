@@ -140,6 +140,9 @@ void WidenRowPortable(const uint8_t* src, uint32_t pixels, uint8_t* dst, uint32_
 
 void EnlargeByWhole(const uint8_t* src, uint32_t width, uint32_t height, uint8_t* dst,
                     uint32_t bytesPerPixel, uint32_t k, bool usePortable) {
+    if (!usePortable && EnlargeStreamed(src, width, height, dst, bytesPerPixel, k)) {
+        return;
+    }
     const size_t srcRow = size_t{width} * bytesPerPixel;
     const size_t dstRow = srcRow * k;
     for (uint32_t y = 0; y < height; ++y, src += srcRow) {

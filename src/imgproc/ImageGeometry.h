@@ -57,6 +57,10 @@ void WidenRow(const uint8_t* src, uint32_t pixels, uint8_t* dst, uint32_t bytesP
               uint32_t k);
 void WidenRowPortable(const uint8_t* src, uint32_t pixels, uint8_t* dst, uint32_t bytesPerPixel,
                       uint32_t k);
+// The whole of EnlargeByWhole with streaming stores where the processor has vectors and the
+// rows are whole 16-byte blocks, dst aligned to 16; false (nothing written) otherwise.
+bool EnlargeStreamed(const uint8_t* src, uint32_t width, uint32_t height, uint8_t* dst,
+                     uint32_t bytesPerPixel, uint32_t k);
 // Which instruction set WidenRow uses ("portable" without vectors).
 const char* WidenRowTargetName();
 
