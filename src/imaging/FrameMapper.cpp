@@ -131,13 +131,25 @@ uint32_t FrameMapper::Map(ImgPreProcess& pre, const Frame& depth, const Frame* i
 
     // Colour onto depth is written straight into its frame: no copy.
     ImageDescriptor onDepth{mappedColour.pFrameData, kImage8BitRgb, 0, 0};
-    if (switches.colourOnDepth &&
-        uint64_t{depth.width} * depth.height * 3 <= mappedColour.capacity &&
-        pre.MapShrunkColourToDepth(&depthImage, &fullColour, k, &onDepth) == 0) {
+    const bool colourFits = uint64_t{depth.width} * depth.height * 3 <= mappedColour.capacity;
+    const bool withIR = switches.irOnColour && ir != nullptr;
+    auto tookColour = [&] {
         TakeFields(onDepth, colour, MappedRGBFrame, colour.pixelFormat, mappedColour);
         made |= kMadeColour;
+    };
+    if (switches.colourOnDepth && switches.depthOnColour && !withIR && colourFits) {
+        // Both directions from one projection.
+        if (pre.MapDepthAndShrunkColour(&depthImage, &fullColour, k, &depthOnColour, &onDepth) ==
+            0) {
+            tookColour();
+            storeDepth();
+        }
+        return made;
     }
-    const bool withIR = switches.irOnColour && ir != nullptr;
+    if (switches.colourOnDepth && colourFits &&
+        pre.MapShrunkColourToDepth(&depthImage, &fullColour, k, &onDepth) == 0) {
+        tookColour();
+    }
     if (switches.depthOnColour) {
         if (withIR) {
             if (pre.MapDepthAndIRToColour(&colourImage, &depthImage, &irImage, &depthOnColour,

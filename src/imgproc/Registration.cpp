@@ -205,28 +205,45 @@ void ScatterIndexed(const ProjectionTable& t, const ProjectedRow& work, uint16_t
 
 }  // namespace
 
+namespace {
+
+// project(v) then scatter(v) for every depth row v into `mapped` (and `mappedIr` when not
+// null). The output is cleared a few rows ahead of the first footprint that reaches them,
+// not all at once: a row cleared just before it is filled is still in the cache, where a
+// whole 1080p clear would have pushed the first rows out before they are used.
+template <class Project, class Scatter>
+void ScatterRows(const ProjectionTable& t, uint16_t* mapped, uint16_t* mappedIr,
+                 const ProjectedRow& work, const Project& project, const Scatter& scatter) {
+    uint32_t cleared = 0;  // rows [0, cleared) are
+    const auto clearTo = [&](uint32_t rows) {
+        const size_t from = size_t{cleared} * t.cw;
+        const size_t count = (size_t{rows} - cleared) * t.cw * sizeof(uint16_t);
+        std::memset(mapped + from, 0, count);
+        if (mappedIr != nullptr) {
+            std::memset(mappedIr + from, 0, count);
+        }
+        cleared = rows;
+    };
+    for (uint32_t v = 0; v < t.dh; ++v) {
+        project(v);
+        if (static_cast<uint32_t>(work.bottom) > cleared) {
+            clearTo(std::min(static_cast<uint32_t>(work.bottom) + kClearAhead, t.ch));
+        }
+        scatter(v);
+    }
+    clearTo(t.ch);
+}
+
+}  // namespace
+
 void MapDepthToColour(const ProjectionTable& t, const uint16_t* depth, const uint16_t* ir,
                       uint16_t* mapped, uint16_t* mappedIr, ProjectedRow& work, bool usePortable) {
     const bool withIr = ir != nullptr && mappedIr != nullptr;
     // Depth alone into one pixel each: the minimum does not depend on the order, so the
     // plain loop gives what the footprint scatter gives.
     const bool indexed = t.singlePixel && !withIr && !usePortable;
-    // The output is cleared a few rows ahead of the first footprint that reaches them, not
-    // all at once: a row cleared just before it is filled is still in the cache, where a
-    // whole 1080p clear would have pushed the first rows out before they are used.
-    uint32_t cleared = 0;  // rows [0, cleared) are
-    const auto clearTo = [&](uint32_t rows) {
-        const size_t from = size_t{cleared} * t.cw;
-        const size_t count = (size_t{rows} - cleared) * t.cw * sizeof(uint16_t);
-        std::memset(mapped + from, 0, count);
-        if (withIr) {
-            std::memset(mappedIr + from, 0, count);
-        }
-        cleared = rows;
-    };
-    for (uint32_t v = 0; v < t.dh; ++v) {
+    const auto project = [&](uint32_t v) {
         const uint16_t* depthRow = depth + size_t{v} * t.dw;
-        const uint16_t* irRow = withIr ? ir + size_t{v} * t.dw : nullptr;
         if (indexed) {
             ProjectRowToIndex(t, v, depthRow, work);
         } else if (usePortable) {
@@ -234,9 +251,9 @@ void MapDepthToColour(const ProjectionTable& t, const uint16_t* depth, const uin
         } else {
             ProjectRow(t, v, depthRow, work);
         }
-        if (static_cast<uint32_t>(work.bottom) > cleared) {
-            clearTo(std::min(static_cast<uint32_t>(work.bottom) + kClearAhead, t.ch));
-        }
+    };
+    const auto scatter = [&](uint32_t v) {
+        const uint16_t* irRow = withIr ? ir + size_t{v} * t.dw : nullptr;
         if (indexed) {
             ScatterIndexed(t, work, mapped);
         } else if (usePortable) {
@@ -244,8 +261,25 @@ void MapDepthToColour(const ProjectionTable& t, const uint16_t* depth, const uin
         } else {
             ScatterRow(t, work, irRow, mapped, withIr ? mappedIr : nullptr);
         }
-    }
-    clearTo(t.ch);
+    };
+    ScatterRows(t, mapped, withIr ? mappedIr : nullptr, work, project, scatter);
+}
+
+void MapDepthAndColour(const ProjectionTable& t, const uint16_t* depth, const ColourView& colour,
+                       uint16_t* mappedDepth, uint8_t* mappedColour, ProjectedRow& work,
+                       bool usePortable) {
+    const auto project = [&](uint32_t v) {
+        const uint16_t* depthRow = depth + size_t{v} * t.dw;
+        uint8_t* out = mappedColour + size_t{v} * t.dw * 3;
+        if (usePortable) {
+            FetchColourRowPortable(t, v, depthRow, colour, out, work);
+            IndexTail(t, work, 0);
+        } else {
+            FetchIndexedColourRow(t, v, depthRow, colour, out, work);
+        }
+    };
+    ScatterRows(t, mappedDepth, nullptr, work, project,
+                [&](uint32_t) { ScatterIndexed(t, work, mappedDepth); });
 }
 
 void FetchProjectedColour(const ProjectionTable& t, const ProjectedRow& work,

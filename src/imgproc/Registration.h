@@ -186,6 +186,10 @@ void FetchColourRowPortable(const ProjectionTable& t, uint32_t row, const uint16
                             uint32_t first = 0);
 void FetchColourRow(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
                     const ColourView& colour, uint8_t* out, ProjectedRow& work);
+// FetchColourRow that also leaves in `work` what ProjectRowToIndex writes (single-pixel
+// tables), so one projection serves both directions.
+void FetchIndexedColourRow(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
+                           const ColourView& colour, uint8_t* out, ProjectedRow& work);
 // The colour of pixels [first, t.dw) of a row already projected into `work`.
 void FetchProjectedColour(const ProjectionTable& t, const ProjectedRow& work,
                           const ColourView& colour, uint8_t* out, uint32_t first);
@@ -195,6 +199,12 @@ void FetchProjectedColour(const ProjectionTable& t, const ProjectedRow& work,
 // spread false. The first form reads a t.cw x t.ch image.
 void MapColourToDepth(const ProjectionTable& t, const uint16_t* depth, const ColourView& colour,
                       uint8_t* mapped, ProjectedRow& work, bool usePortable = false);
+// MapDepthToColour of depth alone and MapColourToDepth from one projection of each row, for
+// a single-pixel table (where both directions take the same colour pixel for each depth
+// pixel): the same bytes as the two calls.
+void MapDepthAndColour(const ProjectionTable& t, const uint16_t* depth, const ColourView& colour,
+                       uint16_t* mappedDepth, uint8_t* mappedColour, ProjectedRow& work,
+                       bool usePortable = false);
 inline void MapColourToDepth(const ProjectionTable& t, const uint16_t* depth, const uint8_t* colour,
                              uint8_t* mapped, ProjectedRow& work, bool usePortable = false) {
     MapColourToDepth(t, depth, ColourView{colour, t.cw, 1}, mapped, work, usePortable);

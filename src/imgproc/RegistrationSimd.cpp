@@ -40,6 +40,12 @@ void FetchColourRowImpl(const ProjectionTable& t, uint32_t row, const uint16_t* 
     FetchColourRowPortable(t, row, depth, colour, out, work);
 }
 
+void FetchIndexedColourRowImpl(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
+                               const ColourView& colour, uint8_t* out, ProjectedRow& work) {
+    FetchColourRowPortable(t, row, depth, colour, out, work);
+    IndexTail(t, work, 0);
+}
+
 void ScatterRowImpl(const ProjectionTable& t, const ProjectedRow& work, const uint16_t* irRow,
                     uint16_t* mapped, uint16_t* mappedIr) {
     ScatterRowPortable(t, work, irRow, mapped, mappedIr);
@@ -191,11 +197,17 @@ void ProjectRowToIndexImpl(const ProjectionTable& t, uint32_t row, const uint16_
 // `scale` times larger, odd scales), gathered four bytes at a time: the pixel's three and
 // the one before (the one after for pixel 0), so no read leaves the image; the extra byte
 // is shifted out. An even scale averages four pixels: projected here, averaged in the
-// portable loop.
-void FetchColourRowImpl(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
-                        const ColourView& colour, uint8_t* out, ProjectedRow& work) {
+// portable loop. kWithIndex: the row's depths, indexes and bottom also go into `work` as
+// ProjectRowToIndex writes them, so that the same projection serves a depth scatter.
+template <bool kWithIndex>
+void FetchColourRowOf(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
+                      const ColourView& colour, uint8_t* out, ProjectedRow& work) {
     if (colour.scale % 2 == 0) {
-        ProjectRowImpl(t, row, depth, work);
+        // The mean needs each pixel's column and row: the whole projection.
+        ProjectRowOf<false>(t, row, depth, work);
+        if constexpr (kWithIndex) {
+            IndexTail(t, work, 0);
+        }
         FetchProjectedColour(t, work, colour, out, 0);
         return;
     }
@@ -219,9 +231,24 @@ void FetchColourRowImpl(const ProjectionTable& t, uint32_t row, const uint16_t* 
     // Four sampled rows down (measured best of two and four), for an image larger than the
     // view; a view of its own size is small enough to stay in the cache.
     const size_t ahead = colour.scale > 1 ? size_t{4} * colour.scale * colour.width * 3 : 0;
+    const DU16 du16;
+    const auto half = hn::Set(df, 0.5f);
+    const auto zMax = hn::Set(df, 65534.0f);
+    const auto cw = projector.ColourWidth();
+    auto bottom = hn::Zero(di);
     uint32_t u = 0;
     for (; u + lanes <= t.dw; u += lanes) {
         const Landing l = projector.Project(depth, u);
+        if constexpr (kWithIndex) {
+            const auto z =
+                hn::IfThenElseZero(l.lands, hn::Min(hn::Floor(hn::Add(l.zc, half)), zMax));
+            bottom = hn::Max(
+                bottom, hn::IfThenElseZero(hn::RebindMask(di, l.lands), hn::ConvertTo(di, l.y1)));
+            hn::StoreU(hn::DemoteTo(du16, hn::ConvertTo(di, z)), du16, work.z + u);
+            hn::StoreU(
+                hn::ConvertTo(di, hn::IfThenElseZero(l.lands, hn::Add(hn::Mul(l.y0, cw), l.x0))),
+                di, work.offset + u);
+        }
         const auto index = hn::ConvertTo(
             di, hn::IfThenElseZero(
                     l.lands,
@@ -244,6 +271,20 @@ void FetchColourRowImpl(const ProjectionTable& t, uint32_t row, const uint16_t* 
                               hn::TruncateTo(du8, hn::ShiftRight<16>(rgb)), du8, out + 3 * u);
     }
     FetchColourRowPortable(t, row, depth, colour, out, work, u);
+    if constexpr (kWithIndex) {
+        IndexTail(t, work, u);
+        work.bottom = std::max(work.bottom, hn::GetLane(hn::MaxOfLanes(di, bottom)));
+    }
+}
+
+void FetchColourRowImpl(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
+                        const ColourView& colour, uint8_t* out, ProjectedRow& work) {
+    FetchColourRowOf<false>(t, row, depth, colour, out, work);
+}
+
+void FetchIndexedColourRowImpl(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
+                               const ColourView& colour, uint8_t* out, ProjectedRow& work) {
+    FetchColourRowOf<true>(t, row, depth, colour, out, work);
 }
 
 const char* ProjectRowTargetNameImpl() {
@@ -407,6 +448,12 @@ HWY_EXPORT(ProjectRowTargetNameImpl);
 HWY_EXPORT(ScatterRowImpl);
 HWY_EXPORT(FetchColourRowImpl);
 HWY_EXPORT(ProjectRowToIndexImpl);
+HWY_EXPORT(FetchIndexedColourRowImpl);
+
+void FetchIndexedColourRow(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
+                           const ColourView& colour, uint8_t* out, ProjectedRow& work) {
+    HWY_DYNAMIC_DISPATCH(FetchIndexedColourRowImpl)(t, row, depth, colour, out, work);
+}
 
 void ProjectRowToIndex(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
                        ProjectedRow& out) {

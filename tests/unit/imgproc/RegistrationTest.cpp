@@ -389,11 +389,15 @@ TEST(Registration, EveryPathMapsAsThePortableLoopsBitForBit) {
 // Colour on depth read from an image k times larger through its shrunk view is, on every
 // path, what the same mapping gives from that image shrunk (the middle of each k x k cell,
 // the rounded mean of the middle two by two for an even k): noise colour, so a sample one
-// pixel off or a mean rounded the other way shows.
+// pixel off or a mean rounded the other way shows. Mapped together with depth onto the
+// shrunk geometry from one projection, both come out as they do apart.
 TEST(Registration, ColourReadThroughAShrunkViewIsThatOfTheShrunkImage) {
     const Pinhole colourCamera = registration::ScaledTo(kColourFull, 640, 360);
     registration::ProjectionTable nearest;
     nearest.Build(kDepthCamera, colourCamera, Realistic(), false);
+    registration::ProjectionTable single;  // what depth onto colour uses: one pixel each
+    single.Build(kDepthCamera, colourCamera, Realistic(), true);
+    ASSERT_TRUE(single.singlePixel);
     std::vector<uint16_t> depth = Blocks(kDepthCamera, 11);
     depth.front() = depth.back() = 2000;
     auto row = std::make_unique<registration::ProjectedRow>();
@@ -416,9 +420,25 @@ TEST(Registration, ColourReadThroughAShrunkViewIsThatOfTheShrunkImage) {
         std::vector<uint8_t> portable(expected.size(), 7);
         registration::MapColourToDepth(nearest, depth.data(), view, portable.data(), *row, true);
         EXPECT_EQ(portable, expected);
+        // Depth onto the shrunk geometry from the same projection: the same bytes both ways.
+        std::vector<uint16_t> expectedDepth(shrunk.size() / 3, 7);
+        registration::MapDepthToColour(single, depth.data(), nullptr, expectedDepth.data(), nullptr,
+                                       *row, true);
+        std::vector<uint16_t> both(expectedDepth.size(), 7);
+        std::fill(portable.begin(), portable.end(), 7);
+        registration::MapDepthAndColour(single, depth.data(), view, both.data(), portable.data(),
+                                        *row, true);
+        EXPECT_EQ(both, expectedDepth);
+        EXPECT_EQ(portable, expected);
         test::ForEachTarget(registration::ProjectRowTargetName, [&] {
             std::vector<uint8_t> onDepth(expected.size(), 7);
             registration::MapColourToDepth(nearest, depth.data(), view, onDepth.data(), *row);
+            EXPECT_EQ(onDepth, expected);
+            std::fill(onDepth.begin(), onDepth.end(), 7);
+            std::fill(both.begin(), both.end(), 7);
+            registration::MapDepthAndColour(single, depth.data(), view, both.data(), onDepth.data(),
+                                            *row);
+            EXPECT_EQ(both, expectedDepth);
             EXPECT_EQ(onDepth, expected);
         });
     }
