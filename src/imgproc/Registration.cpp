@@ -12,6 +12,15 @@ namespace {
 constexpr double kFootprintMargin = 1.05;
 constexpr uint32_t kClearAhead = 8;  // rows cleared past the lowest footprint so far
 
+// The ceiling of a value well inside the int range (coordinates are clamped to
+// kCoordinateLimit): the baseline instruction set has no rounding instruction, and a
+// library call per coordinate cost more than the rest of the projection. The same integer
+// as std::ceil (a zero may lose its sign, which no comparison or conversion sees).
+inline float CeilSmall(float x) {
+    const auto t = static_cast<float>(static_cast<int32_t>(x));  // toward zero
+    return t < x ? t + 1.0f : t;
+}
+
 uint16_t LoadDepth(const uint16_t* p) {
     uint16_t d;
     std::memcpy(&d, p, sizeof d);  // an application's frame may be unaligned
@@ -112,7 +121,7 @@ void ProjectionTable::Build(const Pinhole& depth, const Pinhole& colour, const E
 }
 
 void ProjectRowPortable(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
-                        ProjectedRow& out, uint32_t first) {
+                        ProjectedRow& out, uint32_t first, bool withWindow) {
     const float ru = t.rowU[row];
     const float rv = t.rowV[row];
     const float rz = t.rowZ[row];
@@ -135,20 +144,26 @@ void ProjectRowPortable(const ProjectionTable& t, uint32_t row, const uint16_t* 
         vc = vc < kCoordinateLimit ? vc : kCoordinateLimit;
         // A footprint at least one pixel wide always holds a pixel centre, also where
         // rounding makes both ends ceil to the same integer.
-        const float left = std::ceil(uc - t.halfX);
-        const float top = std::ceil(vc - t.halfY);
+        const float left = CeilSmall(uc - t.halfX);
+        const float top = CeilSmall(vc - t.halfY);
         const float x0 = std::max(left, 0.0f);
-        const float x1 = std::min(std::max(std::ceil(uc + t.halfX), left + 1.0f), cw);
+        const float x1 = std::min(std::max(CeilSmall(uc + t.halfX), left + 1.0f), cw);
         const float y0 = std::max(top, 0.0f);
-        const float y1 = std::min(std::max(std::ceil(vc + t.halfY), top + 1.0f), ch);
+        const float y1 = std::min(std::max(CeilSmall(vc + t.halfY), top + 1.0f), ch);
         const bool lands = d != 0 && d != 65535 && zc >= 1.0f && x0 < x1 && y0 < y1;
         out.x0[u] = static_cast<int32_t>(x0);
         out.x1[u] = static_cast<int32_t>(x1);
         out.y0[u] = static_cast<int32_t>(y0);
         out.y1[u] = static_cast<int32_t>(y1);
-        const float z = std::min(std::floor(zc + 0.5f), 65534.0f);
+        // The floor of a positive value is its truncation; only a landing pixel's (zc >= 1)
+        // is kept, and out of range values never reach the conversion.
+        const float rounded = zc + 0.5f;
+        const float z =
+            rounded < 65534.0f
+                ? (rounded > 0.0f ? static_cast<float>(static_cast<int32_t>(rounded)) : 0.0f)
+                : 65534.0f;
         out.z[u] = lands ? static_cast<uint16_t>(z) : 0;
-        if (t.footprintRows != 0) {
+        if (withWindow && t.footprintRows != 0) {
             const float columns = x1 - x0;
             const float rows = y1 - y0;
             const bool window = lands && columns <= windowColumns && rows <= windowRows &&
@@ -247,7 +262,7 @@ void MapDepthToColour(const ProjectionTable& t, const uint16_t* depth, const uin
         if (indexed) {
             ProjectRowToIndex(t, v, depthRow, work);
         } else if (usePortable) {
-            ProjectRowPortable(t, v, depthRow, work);
+            ProjectRowPortable(t, v, depthRow, work, 0, false);
         } else {
             ProjectRow(t, v, depthRow, work);
         }

@@ -106,8 +106,9 @@ public:
 inline constexpr float kCoordinateLimit = 16384.0f;
 
 // Projects depth row `row` (t.dw pixels; the portable one from pixel `first` on).
+// `withWindow` false leaves shape and offset unwritten: only the vector scatter reads them.
 void ProjectRowPortable(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
-                        ProjectedRow& out, uint32_t first = 0);
+                        ProjectedRow& out, uint32_t first = 0, bool withWindow = true);
 void ProjectRow(const ProjectionTable& t, uint32_t row, const uint16_t* depth, ProjectedRow& out);
 // For a single-pixel table: only z, `bottom` and in `offset` the index y0 * t.cw + x0 of
 // the colour pixel each landing pixel takes (0 for the others), on vectors where the
