@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "imgproc/ImageGeometry.h"
 #include "log/Log.h"
 #include "quorix/quorix_api.h"
 

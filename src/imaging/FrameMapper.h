@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <memory>
 
-#include "imgproc/ImageGeometry.h"
 #include "imgproc/ImgPreProcess.h"
 #include "pipeline/Frame.h"
 

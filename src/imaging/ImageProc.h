@@ -30,7 +30,6 @@
 #include "imaging/RgbDecode.h"
 #include "imaging/SessionContext.h"
 #include "imaging/TofDecode.h"
-#include "imgproc/ImageGeometry.h"
 #include "imgproc/ImgPreProcess.h"
 #include "model/ModelTraits.h"
 #include "pipeline/FrameQueue.h"
@@ -53,7 +52,6 @@ public:
     static constexpr uint32_t kReadBufferBytes = 8696254;
     static constexpr uint32_t kHeldColourBytes = 6220800;
     static constexpr uint32_t kHeldImageBytes = 4147200;
-    static constexpr uint32_t kMappedColourWorkBytes = 921600;
     static constexpr uint32_t kRawQueueFrames = 5;
     // The first accepted buffers that only start the stream up.
     static constexpr uint32_t kFirstDeliveredFrame = 5;

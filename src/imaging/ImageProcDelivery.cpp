@@ -7,7 +7,6 @@
 
 #include "base/Status.h"
 #include "imaging/ImageProc.h"
-#include "imgproc/ImageGeometry.h"
 #include "log/Log.h"
 #include "model/DataModes.h"
 
