@@ -481,6 +481,50 @@ std::vector<uint8_t> PositionImage(uint32_t w, uint32_t h) {
     return rgb;
 }
 
+// Both directions at once through the pre-processing object give what the two calls give:
+// from one projection where colour is shrunk to a third (one pixel each), each on its own
+// where the full-size colour spreads a depth pixel over several; bad arguments are refused.
+TEST(Registration, DepthAndShrunkColourTogetherAsApart) {
+    ImgPreProcessImpl proc;
+    Configure(proc, Realistic());
+    std::vector<uint16_t> depth = RayCast(Scene::Sphere);
+    std::mt19937 rng(21);
+    std::vector<uint8_t> colour(size_t{1920} * 1080 * 3);
+    for (auto& b : colour) {
+        b = static_cast<uint8_t>(rng());
+    }
+    ImageDescriptor d{reinterpret_cast<uint8_t*>(depth.data()), kImage16Bit, kW, kH};
+    ImageDescriptor c{colour.data(), kImage8BitRgb, 1920, 1080};
+    for (uint32_t scale : {3u, 1u}) {
+        SCOPED_TRACE(testing::Message() << "scale " << scale);
+        const size_t cells = size_t{1920 / scale} * (1080 / scale);
+        std::vector<uint8_t> onDepth(size_t{kW} * kH * 3, 7), onDepthApart(onDepth);
+        std::vector<uint16_t> onColour(cells, 7), onColourApart(cells, 7);
+        ImageDescriptor colourOut{onDepth.data(), kImage8BitRgb, 0, 0};
+        ImageDescriptor depthOut{reinterpret_cast<uint8_t*>(onColour.data()), kImage16Bit, 0, 0};
+        ASSERT_EQ(proc.MapDepthAndShrunkColour(&d, &c, scale, &depthOut, &colourOut), 0);
+        EXPECT_EQ(depthOut.width, 1920 / scale);
+        EXPECT_EQ(colourOut.width, kW);
+        ImageDescriptor shrunk{colour.data(), kImage8BitRgb, 1920 / scale, 1080 / scale};
+        ImageDescriptor apart{onDepthApart.data(), kImage8BitRgb, 0, 0};
+        ImageDescriptor apartDepth{reinterpret_cast<uint8_t*>(onColourApart.data()), kImage16Bit, 0,
+                                   0};
+        ASSERT_EQ(proc.MapShrunkColourToDepth(&d, &c, scale, &apart), 0);
+        ASSERT_EQ(proc.MapDepthToColour(&shrunk, &d, &apartDepth), 0);
+        EXPECT_EQ(onDepth, onDepthApart);
+        EXPECT_EQ(onColour, onColourApart);
+        EXPECT_GT(std::count(onColour.begin(), onColour.end(), 0), 0);
+    }
+    std::vector<uint8_t> out(size_t{1920} * 1080 * 3);
+    ImageDescriptor o{out.data(), kImage8BitRgb, 0, 0};
+    ImageDescriptor o16{out.data(), kImage16Bit, 0, 0};
+    EXPECT_EQ(proc.MapDepthAndShrunkColour(&d, &c, 0, &o16, &o), -1);
+    EXPECT_EQ(proc.MapDepthAndShrunkColour(&d, &c, 5, &o16, &o), -1);
+    EXPECT_EQ(proc.MapDepthAndShrunkColour(&d, &c, 3, nullptr, &o), -1);
+    EXPECT_EQ(proc.MapDepthAndShrunkColour(&d, &d, 3, &o16, &o), -1);  // depth as colour
+    EXPECT_EQ(proc.MapShrunkColourToDepth(&d, &c, 0, &o), -1);
+}
+
 TEST(Registration, ColourOnDepthTakesTheNearestColourPixelOfEachProjection) {
     ImgPreProcessImpl proc;
     Configure(proc, Realistic());
