@@ -48,8 +48,9 @@ void ShrinkByWhole3(const uint8_t* src, uint32_t width, uint32_t height, uint8_t
 
 // Enlarges by a whole factor k (1 to 4): each pixel of the width x height image becomes a
 // k x k block of dst, (width k) x (height k): what ResizeNearest gives for that size, at
-// the cost of writing it (each row widened once, on vectors where the processor has them,
-// then copied k - 1 times). `usePortable` keeps to the plain loop. No overlap.
+// the cost of writing it: streamed (EnlargeStreamed) where it can be, else each row widened
+// once, on vectors where the processor has them, and copied k - 1 times. `usePortable`
+// keeps to the plain loop. No overlap.
 void EnlargeByWhole(const uint8_t* src, uint32_t width, uint32_t height, uint8_t* dst,
                     uint32_t bytesPerPixel, uint32_t k, bool usePortable = false);
 // One row of it: `pixels` pixels each repeated k times; the vector form chosen at run time.

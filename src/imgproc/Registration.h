@@ -197,7 +197,7 @@ void FetchProjectedColour(const ProjectionTable& t, const ProjectedRow& work,
 
 // Colour fetched at each depth pixel's nearest projected colour pixel into `mapped`
 // (t.dw x t.dh x 3); 0 where the depth is not valid or lands outside. `t` is built with
-// spread false. The first form reads a t.cw x t.ch image.
+// spread false. The form taking a pointer reads a t.cw x t.ch image.
 void MapColourToDepth(const ProjectionTable& t, const uint16_t* depth, const ColourView& colour,
                       uint8_t* mapped, ProjectedRow& work, bool usePortable = false);
 // MapDepthToColour of depth alone and MapColourToDepth from one projection of each row, for
