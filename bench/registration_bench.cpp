@@ -144,8 +144,49 @@ void PointCloudWriteFloor(benchmark::State& state) {
 }
 BENCHMARK(PointCloudWriteFloor)->Unit(benchmark::kMicrosecond);
 
-// The frame engine's steps around a 1920x1080 mapping: the colour copy scaled down by 3 and
-// mapped depth enlarged back by 3.
+// The frame engine's steps around a 1920x1080 mapping: colour onto depth read through the
+// frame's view shrunk by 3 (no shrunk copy; compare ColourToDepth, which reads a 640x360
+// image), and mapped depth enlarged back by 3 against writing the same 4 MB (its floor).
+void ColourToDepthThroughShrunkView(benchmark::State& state) {
+    Scene s;
+    const Pinhole colour = registration::ScaledTo(kColour, 640, 360);
+    registration::ProjectionTable table;
+    table.Build(kDepth, colour, Realistic(), false);
+    std::vector<uint8_t> rgb(size_t{1920} * 1080 * 3, 77);
+    std::vector<uint8_t> out(size_t{kW} * kH * 3);
+    auto row = std::make_unique<registration::ProjectedRow>();
+    const registration::ColourView view{rgb.data(), 1920, 3};
+    for (auto _ : state) {
+        registration::MapColourToDepth(table, s.depth.data(), view, out.data(), *row);
+        benchmark::DoNotOptimize(out.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetLabel(registration::ProjectRowTargetName());
+}
+BENCHMARK(ColourToDepthThroughShrunkView)->Unit(benchmark::kMicrosecond);
+
+// Both directions of the 1080p mapping from one projection, as the frame engine maps them.
+void DepthAndColourThroughShrunkView(benchmark::State& state) {
+    Scene s;
+    const Pinhole colour = registration::ScaledTo(kColour, 640, 360);
+    registration::ProjectionTable table;
+    table.Build(kDepth, colour, Realistic(), true);
+    std::vector<uint8_t> rgb(size_t{1920} * 1080 * 3, 77);
+    std::vector<uint8_t> out(size_t{kW} * kH * 3);
+    std::vector<uint16_t> mapped(size_t{colour.width} * colour.height);
+    auto row = std::make_unique<registration::ProjectedRow>();
+    const registration::ColourView view{rgb.data(), 1920, 3};
+    for (auto _ : state) {
+        registration::MapDepthAndColour(table, s.depth.data(), view, mapped.data(), out.data(),
+                                        *row);
+        benchmark::DoNotOptimize(out.data());
+        benchmark::DoNotOptimize(mapped.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetLabel(registration::ProjectRowTargetName());
+}
+BENCHMARK(DepthAndColourThroughShrunkView)->Unit(benchmark::kMicrosecond);
+
 void ShrinkColourByThree(benchmark::State& state) {
     std::vector<uint8_t> colour(size_t{1920} * 1080 * 3, 90);
     std::vector<uint8_t> scaled(size_t{640} * 360 * 3);
@@ -157,17 +198,28 @@ void ShrinkColourByThree(benchmark::State& state) {
 }
 BENCHMARK(ShrinkColourByThree)->Unit(benchmark::kMicrosecond);
 
-void EnlargeMappedDepthByThree(benchmark::State& state) {
+void EnlargeMappedDepthByThree(benchmark::State& state, bool portable) {
     std::vector<uint8_t> mapped(size_t{640} * 360 * 2, 7);
     std::vector<uint8_t> full(size_t{1920} * 1080 * 2);
-    auto work = std::make_unique<geometry::ResizeWork>();
     for (auto _ : state) {
-        geometry::ResizeNearest(mapped.data(), 640, 360, full.data(), 1920, 1080, 2, *work);
+        geometry::EnlargeByWhole(mapped.data(), 640, 360, full.data(), 2, 3, portable);
+        benchmark::DoNotOptimize(full.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetLabel(portable ? "portable" : geometry::WidenRowTargetName());
+}
+BENCHMARK_CAPTURE(EnlargeMappedDepthByThree, RunTime, false)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(EnlargeMappedDepthByThree, Portable, true)->Unit(benchmark::kMicrosecond);
+
+void EnlargeWriteFloor(benchmark::State& state) {
+    std::vector<uint8_t> full(size_t{1920} * 1080 * 2);
+    for (auto _ : state) {
+        std::memset(full.data(), 0, full.size());
         benchmark::DoNotOptimize(full.data());
         benchmark::ClobberMemory();
     }
 }
-BENCHMARK(EnlargeMappedDepthByThree)->Unit(benchmark::kMicrosecond);
+BENCHMARK(EnlargeWriteFloor)->Unit(benchmark::kMicrosecond);
 
 #ifdef QUORIX_BENCH_OPENCV
 

@@ -124,11 +124,7 @@ ImageProc::ImageProc(SessionContext* session, std::unique_ptr<ImgPreProcess> pre
             m_preProcess->SetSensorFlag(1);
         }
     }
-    m_mappedDepthWork = ZeroedBuffer(kHeldImageBytes);
-    m_mappedIRWork = ZeroedBuffer(kHeldImageBytes);
-    m_mappedColourWork = ZeroedBuffer(kMappedColourWorkBytes);
-    m_scaledColour = ZeroedBuffer(kMappedColourWorkBytes);
-    m_scaledColourWork = std::make_unique<geometry::ResizeWork>();
+    m_mapper = std::make_unique<FrameMapper>();
     m_computedFrame = ZeroedBuffer(kHeldImageBytes);
     static constexpr uint32_t kTypes[kHeldCount] = {
         DepthFrame, IRFrame, RGBFrame, MappedRGBFrame, MappedDepthFrame, MappedIRFrame};

@@ -26,10 +26,10 @@
 #include <mutex>
 #include <string>
 
+#include "imaging/FrameMapper.h"
 #include "imaging/RgbDecode.h"
 #include "imaging/SessionContext.h"
 #include "imaging/TofDecode.h"
-#include "imgproc/ImageGeometry.h"
 #include "imgproc/ImgPreProcess.h"
 #include "model/ModelTraits.h"
 #include "pipeline/FrameQueue.h"
@@ -52,7 +52,6 @@ public:
     static constexpr uint32_t kReadBufferBytes = 8696254;
     static constexpr uint32_t kHeldColourBytes = 6220800;
     static constexpr uint32_t kHeldImageBytes = 4147200;
-    static constexpr uint32_t kMappedColourWorkBytes = 921600;
     static constexpr uint32_t kRawQueueFrames = 5;
     // The first accepted buffers that only start the stream up.
     static constexpr uint32_t kFirstDeliveredFrame = 5;
@@ -233,19 +232,8 @@ private:
     // One round of the Callback thread: kOwnerGone when the callback destroyed the engine.
     int32_t DeliverToCallback(const std::atomic<bool>& alive);
     void ProcMapFrame(bool irPresent);
-    // The colour image to map with: the held colour frame itself (k = 1) or a copy scaled
-    // down by k (2 or 3); 0 when it cannot be mapped.
-    uint32_t ScaledColourForMapping(const Frame& colour, ImageDescriptor& out);
     // Whether a depth frame of width x height is what data mode `mode` delivers.
     static bool DepthFitsDataMode(uint8_t mode, uint32_t width, uint32_t height);
-    // Copies a mapping result (enlarged by `scale`) into its held frame, when it fits both
-    // its work buffer and the frame, with the frame record of the frame it was mapped from.
-    void StoreMapped(HeldKind kind, const ImageDescriptor& image, uint32_t workBytes,
-                     const Frame& source, uint32_t frameType, int32_t pixelFormat,
-                     uint32_t scale = 1);
-    // In IR output mode 2 turns a 16-bit mapped IR image into 8-bit grey in place; false
-    // when it stays as it was.
-    bool MappedIRTo8Bit(ImageDescriptor& mappedIR);
     void ProcessSpecialOnce();
     void ConvertIRTo8Bit(Frame& ir);
     void FlipSlot(NsFrame& slot) const;
@@ -275,11 +263,7 @@ private:
     uint32_t m_rawColourUsed = 0;
 
     Buffer m_readBuffer;
-    Buffer m_mappedDepthWork;
-    Buffer m_mappedIRWork;
-    Buffer m_mappedColourWork;
-    Buffer m_scaledColour;  // the colour frame scaled down for mapping
-    std::unique_ptr<geometry::ResizeWork> m_scaledColourWork;  // also enlarges mapped frames
+    std::unique_ptr<FrameMapper> m_mapper;
     Buffer m_computedFrame;
     // Buffers of the mapped frames; depth, IR and colour live in lent pool frames.
     std::array<Buffer, kHeldCount> m_heldBuffers;

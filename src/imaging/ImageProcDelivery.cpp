@@ -7,7 +7,6 @@
 
 #include "base/Status.h"
 #include "imaging/ImageProc.h"
-#include "imgproc/ImageGeometry.h"
 #include "log/Log.h"
 #include "model/DataModes.h"
 
@@ -330,139 +329,34 @@ void ImageProc::ConvertIRTo8Bit(Frame& ir) {
     ir.dataLen = pixels;
 }
 
-void ImageProc::StoreMapped(HeldKind kind, const ImageDescriptor& image, uint32_t workBytes,
-                            const Frame& source, uint32_t frameType, int32_t pixelFormat,
-                            uint32_t scale) {
-    const uint32_t bytesPerPixel = BytesPerPixel(image.type);
-    const uint64_t bytes = uint64_t{image.width} * image.height * bytesPerPixel;
-    const uint64_t width = uint64_t{image.width} * scale;
-    const uint64_t height = uint64_t{image.height} * scale;
-    const uint64_t stored = bytes * scale * scale;
-    Held& held = m_held[kind];
-    if (bytes == 0 || bytes > workBytes || stored > held.frame.capacity || width > UINT16_MAX ||
-        height > UINT16_MAX) {
-        QLOG_WARN("mapped frame %u: w %u h %u (x %u) does not fit.\n", frameType, image.width,
-                  image.height, scale);
-        return;
-    }
-    if (scale == 1) {
-        memcpy(held.frame.pFrameData, image.data, bytes);
-    } else {
-        // Enlarged straight into the held frame (nearest: depth never blends across edges).
-        geometry::ResizeNearest(image.data, image.width, image.height, held.frame.pFrameData,
-                                static_cast<uint32_t>(width), static_cast<uint32_t>(height),
-                                bytesPerPixel, *m_scaledColourWork);
-    }
-    held.frame.frameType = frameType;
-    held.frame.pixelFormat = pixelFormat;
-    held.frame.width = static_cast<uint16_t>(width);
-    held.frame.height = static_cast<uint16_t>(height);
-    held.frame.dataLen = static_cast<uint32_t>(stored);
-    held.frame.frameIndex = source.frameIndex;
-    held.frame.exposureTime = source.exposureTime;
-    held.frame.depthRange = source.depthRange;
-    held.frame.frameTag = source.frameTag;
-    held.frame.timestamp = source.timestamp;
-    held.ready.store(true);
-}
-
-bool ImageProc::MappedIRTo8Bit(ImageDescriptor& mappedIR) {
-    if (m_irOutputMode.load() != 2 || mappedIR.type != kImage16Bit) {
-        return false;
-    }
-    const uint32_t pixels = mappedIR.width * mappedIR.height;
-    if (pixels == 0 || uint64_t{pixels} * 2 > kHeldImageBytes ||
-        m_preProcess->ConvertIRTo8Bit(mappedIR.height, mappedIR.width, m_computedFrame.get(),
-                                      reinterpret_cast<const uint16_t*>(mappedIR.data)) != 0) {
-        return false;
-    }
-    memcpy(mappedIR.data, m_computedFrame.get(), pixels);
-    mappedIR.type = kImage8Bit;
-    return true;
-}
-
 void ImageProc::ProcMapFrame(bool irPresent) {
     if (!m_preProcess) {
         return;
     }
     std::lock_guard guard(MappingLock());
-    Frame& depth = m_held[kHeldDepth].frame;
-    const Frame& colour = m_held[kHeldColour].frame;
-    const Frame& ir = m_held[kHeldIR].frame;
+    const Frame& depth = m_held[kHeldDepth].frame;
     const uint8_t mode = m_dataMode.load();
     if (!DepthFitsDataMode(mode, depth.width, depth.height)) {
         QLOG("m_dataMode %d  w %d  h %d\n", mode, depth.width, depth.height);
         return;
     }
-    ImageDescriptor colourImage{};
-    const uint32_t k = ScaledColourForMapping(colour, colourImage);
-    if (k == 0) {
-        return;
-    }
-    ImageDescriptor depthImage{depth.pFrameData, kImage16Bit, depth.width, depth.height};
-    ImageDescriptor irImage{ir.pFrameData, kImage16Bit, ir.width, ir.height};
-    ImageDescriptor mappedColour{m_mappedColourWork.get(), kImage8BitRgb, 0, 0};
-    ImageDescriptor mappedDepth{m_mappedDepthWork.get(), kImage16Bit, 0, 0};
-    ImageDescriptor mappedIR{m_mappedIRWork.get(), kImage16Bit, 0, 0};
-
-    // Depth and IR in colour geometry come back to the delivered colour frame's size (k).
-    auto fillDepth = [&] {
-        StoreMapped(kHeldMappedDepth, mappedDepth, kHeldImageBytes, depth, MappedDepthFrame,
-                    depth.pixelFormat, k);
-    };
-    auto fillIR = [&] {
-        const int32_t format = MappedIRTo8Bit(mappedIR) ? NsPixelGrey8 : ir.pixelFormat;
-        StoreMapped(kHeldMappedIR, mappedIR, kHeldImageBytes, ir, MappedIRFrame, format, k);
-    };
-
-    if (m_mapColourToDepth.load() &&
-        m_preProcess->MapColourToDepth(&depthImage, &colourImage, &mappedColour) == 0) {
-        StoreMapped(kHeldMappedColour, mappedColour, kMappedColourWorkBytes, colour, MappedRGBFrame,
-                    colour.pixelFormat);
-    }
-    if (m_mapDepthToColour.load()) {
-        if (m_mapIRToColour.load() && irPresent) {
-            if (m_preProcess->MapDepthAndIRToColour(&colourImage, &depthImage, &irImage,
-                                                    &mappedDepth, &mappedIR) == 0) {
-                fillDepth();
-                fillIR();
-            }
-        } else if (m_preProcess->MapDepthToColour(&colourImage, &depthImage, &mappedDepth) == 0) {
-            fillDepth();
+    MapSwitches switches;
+    switches.colourOnDepth = m_mapColourToDepth.load();
+    switches.depthOnColour = m_mapDepthToColour.load();
+    switches.irOnColour = m_mapIRToColour.load();
+    switches.ir8Bit = m_irOutputMode.load() == 2;
+    const uint32_t made =
+        m_mapper->Map(*m_preProcess, depth, irPresent ? &m_held[kHeldIR].frame : nullptr,
+                      m_held[kHeldColour].frame, switches, m_held[kHeldMappedColour].frame,
+                      m_held[kHeldMappedDepth].frame, m_held[kHeldMappedIR].frame);
+    const std::pair<uint32_t, HeldKind> results[] = {{FrameMapper::kMadeColour, kHeldMappedColour},
+                                                     {FrameMapper::kMadeDepth, kHeldMappedDepth},
+                                                     {FrameMapper::kMadeIR, kHeldMappedIR}};
+    for (const auto& [bit, kind] : results) {
+        if ((made & bit) != 0) {
+            m_held[kind].ready.store(true);
         }
-    } else if (m_mapIRToColour.load() && irPresent &&
-               m_preProcess->MapIRToColour(&colourImage, &depthImage, &irImage, &mappedIR) == 0) {
-        fillIR();
     }
-}
-
-uint32_t ImageProc::ScaledColourForMapping(const Frame& colour, ImageDescriptor& out) {
-    const uint32_t w = colour.width;
-    const uint32_t h = colour.height;
-    uint32_t k = 1;
-    if (w == 1920 || h == 1920) {
-        k = 3;
-    } else if (w == 720 || h == 720) {
-        k = 2;
-    }
-    if (w == 0 || h == 0 || uint64_t{w} * h * 3 > colour.dataLen) {
-        QLOG("colour w %u h %u does not fit its %u bytes.\n", w, h, colour.dataLen);
-        return 0;
-    }
-    if (k == 1) {
-        // Mapping only reads the colour image: the delivered frame itself serves.
-        out = ImageDescriptor{colour.pFrameData, kImage8BitRgb, w, h};
-        return 1;
-    }
-    // A scaled copy: the frame the application receives (perhaps its own, lent) is never
-    // shrunk and enlarged in place, which would blur it.
-    if (uint64_t{w / k} * (h / k) * 3 > kMappedColourWorkBytes) {
-        QLOG("colour w %u h %u is too large to map.\n", w, h);
-        return 0;
-    }
-    geometry::ShrinkByWhole3(colour.pFrameData, w, h, m_scaledColour.get(), k);
-    out = ImageDescriptor{m_scaledColour.get(), kImage8BitRgb, w / k, h / k};
-    return k;
 }
 
 bool ImageProc::DepthFitsDataMode(uint8_t mode, uint32_t width, uint32_t height) {

@@ -129,6 +129,36 @@ void ShrinkByWhole3(const uint8_t* src, uint32_t width, uint32_t height, uint8_t
     }
 }
 
+void WidenRowPortable(const uint8_t* src, uint32_t pixels, uint8_t* dst, uint32_t bytesPerPixel,
+                      uint32_t k) {
+    for (uint32_t x = 0; x < pixels; ++x, src += bytesPerPixel) {
+        for (uint32_t r = 0; r < k; ++r, dst += bytesPerPixel) {
+            std::memcpy(dst, src, bytesPerPixel);
+        }
+    }
+}
+
+void EnlargeByWhole(const uint8_t* src, uint32_t width, uint32_t height, uint8_t* dst,
+                    uint32_t bytesPerPixel, uint32_t k, bool usePortable) {
+    if (!usePortable && EnlargeStreamed(src, width, height, dst, bytesPerPixel, k)) {
+        return;
+    }
+    const size_t srcRow = size_t{width} * bytesPerPixel;
+    const size_t dstRow = srcRow * k;
+    for (uint32_t y = 0; y < height; ++y, src += srcRow) {
+        uint8_t* first = dst + size_t{y} * k * dstRow;
+        if (usePortable) {
+            WidenRowPortable(src, width, first, bytesPerPixel, k);
+        } else {
+            WidenRow(src, width, first, bytesPerPixel, k);
+        }
+        // The widened row is still in the cache: its copies cost what writing them does.
+        for (uint32_t r = 1; r < k; ++r) {
+            std::memcpy(first + r * dstRow, first, dstRow);
+        }
+    }
+}
+
 void ResizeNearest(const uint8_t* src, uint32_t srcWidth, uint32_t srcHeight, uint8_t* dst,
                    uint32_t dstWidth, uint32_t dstHeight, uint32_t bytesPerPixel,
                    ResizeWork& work) {

@@ -46,6 +46,25 @@ void ResizeBilinear3(const uint8_t* src, uint32_t srcWidth, uint32_t srcHeight, 
 // pixels it weighs.
 void ShrinkByWhole3(const uint8_t* src, uint32_t width, uint32_t height, uint8_t* dst, uint32_t k);
 
+// Enlarges by a whole factor k (1 to 4): each pixel of the width x height image becomes a
+// k x k block of dst, (width k) x (height k): what ResizeNearest gives for that size, at
+// the cost of writing it: streamed (EnlargeStreamed) where it can be, else each row widened
+// once, on vectors where the processor has them, and copied k - 1 times. `usePortable`
+// keeps to the plain loop. No overlap.
+void EnlargeByWhole(const uint8_t* src, uint32_t width, uint32_t height, uint8_t* dst,
+                    uint32_t bytesPerPixel, uint32_t k, bool usePortable = false);
+// One row of it: `pixels` pixels each repeated k times; the vector form chosen at run time.
+void WidenRow(const uint8_t* src, uint32_t pixels, uint8_t* dst, uint32_t bytesPerPixel,
+              uint32_t k);
+void WidenRowPortable(const uint8_t* src, uint32_t pixels, uint8_t* dst, uint32_t bytesPerPixel,
+                      uint32_t k);
+// The whole of EnlargeByWhole with streaming stores where the processor has vectors and the
+// rows are whole 16-byte blocks, dst aligned to 16; false (nothing written) otherwise.
+bool EnlargeStreamed(const uint8_t* src, uint32_t width, uint32_t height, uint8_t* dst,
+                     uint32_t bytesPerPixel, uint32_t k);
+// Which instruction set WidenRow uses ("portable" without vectors).
+const char* WidenRowTargetName();
+
 // Quarter turn of a width x height image into dst (height x width). Clockwise: source
 // (x, y) goes to (height - 1 - y, x); counter-clockwise: to (y, width - 1 - x).
 void RotateQuarter(const uint8_t* src, uint32_t width, uint32_t height, uint8_t* dst,

@@ -88,6 +88,15 @@ public:
                                      ImageDescriptor* mappedDepth) = 0;
     virtual int32_t MapColourToDepth(ImageDescriptor* depth, ImageDescriptor* colour,
                                      ImageDescriptor* mappedColour) = 0;
+    // MapColourToDepth of `colour` shrunk by a whole `scale` (1 to 4) as
+    // geometry::ShrinkByWhole3 shrinks it, read from `colour` itself: no shrunk copy is made.
+    virtual int32_t MapShrunkColourToDepth(ImageDescriptor* depth, ImageDescriptor* colour,
+                                           uint32_t scale, ImageDescriptor* mappedColour) = 0;
+    // MapShrunkColourToDepth and MapDepthToColour onto the shrunk colour geometry at once,
+    // from one projection where both take the same colour pixel for each depth pixel.
+    virtual int32_t MapDepthAndShrunkColour(ImageDescriptor* depth, ImageDescriptor* colour,
+                                            uint32_t scale, ImageDescriptor* mappedDepth,
+                                            ImageDescriptor* mappedColour) = 0;
     virtual int32_t MapIRToColour(ImageDescriptor* colour, ImageDescriptor* depth,
                                   ImageDescriptor* ir, ImageDescriptor* mappedIr) = 0;
     virtual int32_t MapDepthAndIRToColour(ImageDescriptor* colour, ImageDescriptor* depth,

@@ -783,6 +783,11 @@ int32_t ImgPreProcessImpl::MapDepthAndIRToColour(ImageDescriptor* colour, ImageD
 
 int32_t ImgPreProcessImpl::MapColourToDepth(ImageDescriptor* depth, ImageDescriptor* colour,
                                             ImageDescriptor* mappedColour) {
+    return MapShrunkColourToDepth(depth, colour, 1, mappedColour);
+}
+
+int32_t ImgPreProcessImpl::MapShrunkColourToDepth(ImageDescriptor* depth, ImageDescriptor* colour,
+                                                  uint32_t scale, ImageDescriptor* mappedColour) {
     if (CheckImageOfType(depth, kImage16Bit, "MapColourToDepth") == 0 ||
         CheckImageOfType(colour, kImage8BitRgb, "MapColourToDepth") == 0) {
         return kStatusFailed;
@@ -791,16 +796,67 @@ int32_t ImgPreProcessImpl::MapColourToDepth(ImageDescriptor* depth, ImageDescrip
         QLOG_WARN("mapped colour is null.\n");
         return kStatusFailed;
     }
+    if (scale < 1 || scale > 4 || colour->width < scale || colour->height < scale) {
+        QLOG_WARN("colour w %u h %u cannot be shrunk by %u.\n", colour->width, colour->height,
+                  scale);
+        return kStatusFailed;
+    }
     std::lock_guard guard(m_mapLock);
     const registration::ProjectionTable* table =
-        TableFor(false, depth->width, depth->height, colour->width, colour->height);
+        TableFor(false, depth->width, depth->height, colour->width / scale, colour->height / scale);
     if (table == nullptr) {
         return kStatusFailed;
     }
     registration::MapColourToDepth(*table, reinterpret_cast<const uint16_t*>(depth->data),
-                                   colour->data, mappedColour->data, *m_projectedRow);
+                                   registration::ColourView{colour->data, colour->width, scale},
+                                   mappedColour->data, *m_projectedRow);
     *mappedColour = ImageDescriptor{mappedColour->data, kImage8BitRgb, depth->width, depth->height};
     return 0;
+}
+
+int32_t ImgPreProcessImpl::MapDepthAndShrunkColour(ImageDescriptor* depth, ImageDescriptor* colour,
+                                                   uint32_t scale, ImageDescriptor* mappedDepth,
+                                                   ImageDescriptor* mappedColour) {
+    if (CheckImageOfType(depth, kImage16Bit, "MapDepthAndShrunkColour") == 0 ||
+        CheckImageOfType(colour, kImage8BitRgb, "MapDepthAndShrunkColour") == 0) {
+        return kStatusFailed;
+    }
+    if (mappedDepth == nullptr || mappedDepth->data == nullptr || mappedColour == nullptr ||
+        mappedColour->data == nullptr) {
+        QLOG_WARN("MapDepthAndShrunkColour: an output is null.\n");
+        return kStatusFailed;
+    }
+    if (scale < 1 || scale > 4 || colour->width < scale || colour->height < scale) {
+        QLOG_WARN("colour w %u h %u cannot be shrunk by %u.\n", colour->width, colour->height,
+                  scale);
+        return kStatusFailed;
+    }
+    ImageDescriptor shrunk{colour->data, kImage8BitRgb, colour->width / scale,
+                           colour->height / scale};
+    {
+        std::lock_guard guard(m_mapLock);
+        const registration::ProjectionTable* table =
+            size_t{shrunk.width} * shrunk.height <= kZBufferPixels
+                ? TableFor(true, depth->width, depth->height, shrunk.width, shrunk.height)
+                : nullptr;
+        if (table != nullptr && table->singlePixel) {
+            registration::MapDepthAndColour(
+                *table, reinterpret_cast<const uint16_t*>(depth->data),
+                registration::ColourView{colour->data, colour->width, scale},
+                reinterpret_cast<uint16_t*>(mappedDepth->data), mappedColour->data,
+                *m_projectedRow);
+            *mappedDepth =
+                ImageDescriptor{mappedDepth->data, kImage16Bit, shrunk.width, shrunk.height};
+            *mappedColour =
+                ImageDescriptor{mappedColour->data, kImage8BitRgb, depth->width, depth->height};
+            return 0;
+        }
+    }
+    // Footprints of more than a pixel (or no usable calibration): each direction on its own.
+    if (MapShrunkColourToDepth(depth, colour, scale, mappedColour) != 0) {
+        return kStatusFailed;
+    }
+    return MapDepthToColour(&shrunk, depth, mappedDepth);
 }
 
 // --- undistortion ---------------------------------------------------------------------

@@ -76,6 +76,11 @@ public:
                              ImageDescriptor* mappedDepth) override;
     int32_t MapColourToDepth(ImageDescriptor* depth, ImageDescriptor* colour,
                              ImageDescriptor* mappedColour) override;
+    int32_t MapShrunkColourToDepth(ImageDescriptor* depth, ImageDescriptor* colour, uint32_t scale,
+                                   ImageDescriptor* mappedColour) override;
+    int32_t MapDepthAndShrunkColour(ImageDescriptor* depth, ImageDescriptor* colour, uint32_t scale,
+                                    ImageDescriptor* mappedDepth,
+                                    ImageDescriptor* mappedColour) override;
     int32_t MapIRToColour(ImageDescriptor* colour, ImageDescriptor* depth, ImageDescriptor* ir,
                           ImageDescriptor* mappedIr) override;
     int32_t MapDepthAndIRToColour(ImageDescriptor* colour, ImageDescriptor* depth,

@@ -97,6 +97,8 @@ public:
     // The most rows a footprint spans (ceil of its height); 0 beyond kWindowRows and for a
     // table built without spread.
     uint32_t footprintRows = 1;
+    // Every footprint is the one colour pixel nearest the projection (half 0.5 both ways).
+    bool singlePixel = false;
 };
 
 // Far enough outside any image that a clamped coordinate still lands nowhere, near enough
@@ -104,9 +106,21 @@ public:
 inline constexpr float kCoordinateLimit = 16384.0f;
 
 // Projects depth row `row` (t.dw pixels; the portable one from pixel `first` on).
+// `withWindow` false leaves shape and offset unwritten: only the vector scatter reads them.
 void ProjectRowPortable(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
-                        ProjectedRow& out, uint32_t first = 0);
+                        ProjectedRow& out, uint32_t first = 0, bool withWindow = true);
 void ProjectRow(const ProjectionTable& t, uint32_t row, const uint16_t* depth, ProjectedRow& out);
+// For a single-pixel table: only z, `bottom` and in `offset` the index y0 * t.cw + x0 of
+// the colour pixel each landing pixel takes (0 for the others), on vectors where the
+// processor has them. The same pixels and depths as ProjectRow.
+void ProjectRowToIndex(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
+                       ProjectedRow& out);
+// Pixels [first, t.dw) of a portable projection: their index into `offset`.
+inline void IndexTail(const ProjectionTable& t, ProjectedRow& out, uint32_t first) {
+    for (uint32_t u = first; u < t.dw; ++u) {
+        out.offset[u] = out.z[u] != 0 ? out.y0[u] * static_cast<int32_t>(t.cw) + out.x0[u] : 0;
+    }
+}
 // Which instruction set ProjectRow uses ("portable" without vectors).
 const char* ProjectRowTargetName();
 
@@ -156,18 +170,45 @@ void MapDepthToColour(const ProjectionTable& t, const uint16_t* depth, const uin
                       uint16_t* mapped, uint16_t* mappedIr, ProjectedRow& work,
                       bool usePortable = false);
 
+// The colour MapColourToDepth reads: a t.cw x t.ch image (scale 1), or one `scale` times
+// larger (`width` pixels a row) read as geometry::ShrinkByWhole3 would shrink it: pixel
+// (x, y) is the middle of cell (x, y), the rounded mean of its middle two by two for an
+// even scale. Only the pixels sampled are read, so no shrunk copy is made.
+struct ColourView {
+    const uint8_t* data = nullptr;
+    uint32_t width = 0;
+    uint32_t scale = 1;
+};
+
 // One row of MapColourToDepth into `out` (t.dw x 3 bytes): the portable loop from pixel
 // `first` on, and the path chosen at run time (the same bytes; `work` holds its tail).
 void FetchColourRowPortable(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
-                            const uint8_t* colour, uint8_t* out, ProjectedRow& work,
+                            const ColourView& colour, uint8_t* out, ProjectedRow& work,
                             uint32_t first = 0);
 void FetchColourRow(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
-                    const uint8_t* colour, uint8_t* out, ProjectedRow& work);
+                    const ColourView& colour, uint8_t* out, ProjectedRow& work);
+// FetchColourRow that also leaves in `work` what ProjectRowToIndex writes (single-pixel
+// tables), so one projection serves both directions.
+void FetchIndexedColourRow(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
+                           const ColourView& colour, uint8_t* out, ProjectedRow& work);
+// The colour of pixels [first, t.dw) of a row already projected into `work`.
+void FetchProjectedColour(const ProjectionTable& t, const ProjectedRow& work,
+                          const ColourView& colour, uint8_t* out, uint32_t first);
 
-// Colour (3 bytes a pixel, t.cw x t.ch) fetched at each depth pixel's nearest projected
-// colour pixel into `mapped` (t.dw x t.dh x 3); 0 where the depth is not valid or lands
-// outside. `t` is built with spread false.
-void MapColourToDepth(const ProjectionTable& t, const uint16_t* depth, const uint8_t* colour,
+// Colour fetched at each depth pixel's nearest projected colour pixel into `mapped`
+// (t.dw x t.dh x 3); 0 where the depth is not valid or lands outside. `t` is built with
+// spread false. The form taking a pointer reads a t.cw x t.ch image.
+void MapColourToDepth(const ProjectionTable& t, const uint16_t* depth, const ColourView& colour,
                       uint8_t* mapped, ProjectedRow& work, bool usePortable = false);
+// MapDepthToColour of depth alone and MapColourToDepth from one projection of each row, for
+// a single-pixel table (where both directions take the same colour pixel for each depth
+// pixel): the same bytes as the two calls.
+void MapDepthAndColour(const ProjectionTable& t, const uint16_t* depth, const ColourView& colour,
+                       uint16_t* mappedDepth, uint8_t* mappedColour, ProjectedRow& work,
+                       bool usePortable = false);
+inline void MapColourToDepth(const ProjectionTable& t, const uint16_t* depth, const uint8_t* colour,
+                             uint8_t* mapped, ProjectedRow& work, bool usePortable = false) {
+    MapColourToDepth(t, depth, ColourView{colour, t.cw, 1}, mapped, work, usePortable);
+}
 
 }  // namespace quorix::registration

@@ -4,6 +4,7 @@
 // time.
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "imgproc/RegistrationSimd.cpp"
+#include <hwy/cache_control.h>
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
 #include <hwy/highway.h>
 
@@ -28,9 +29,21 @@ const char* ProjectRowTargetNameImpl() {
     return "portable";
 }
 
+void ProjectRowToIndexImpl(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
+                           ProjectedRow& out) {
+    ProjectRowPortable(t, row, depth, out);
+    IndexTail(t, out, 0);
+}
+
 void FetchColourRowImpl(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
-                        const uint8_t* colour, uint8_t* out, ProjectedRow& work) {
+                        const ColourView& colour, uint8_t* out, ProjectedRow& work) {
     FetchColourRowPortable(t, row, depth, colour, out, work);
+}
+
+void FetchIndexedColourRowImpl(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
+                               const ColourView& colour, uint8_t* out, ProjectedRow& work) {
+    FetchColourRowPortable(t, row, depth, colour, out, work);
+    IndexTail(t, work, 0);
 }
 
 void ScatterRowImpl(const ProjectionTable& t, const ProjectedRow& work, const uint16_t* irRow,
@@ -111,8 +124,11 @@ private:
     const hn::Vec<DF> m_ru, m_rv, m_rz, m_tu, m_tv, m_tz, m_hx, m_hy, m_cw, m_ch;
 };
 
-void ProjectRowImpl(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
-                    ProjectedRow& out) {
+// kIndexOnly: only where each pixel lands and how near (ProjectRowToIndex); nothing of
+// the footprint is written.
+template <bool kIndexOnly>
+void ProjectRowOf(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
+                  ProjectedRow& out) {
     const DF df;
     const DI di;
     const DU16 du16;
@@ -133,6 +149,14 @@ void ProjectRowImpl(const ProjectionTable& t, uint32_t row, const uint16_t* dept
         const auto z = hn::IfThenElseZero(l.lands, hn::Min(hn::Floor(hn::Add(l.zc, half)), zMax));
         bottom = hn::Max(bottom,
                          hn::IfThenElseZero(hn::RebindMask(di, l.lands), hn::ConvertTo(di, l.y1)));
+        hn::StoreU(hn::DemoteTo(du16, hn::ConvertTo(di, z)), du16, out.z + u);
+        if constexpr (kIndexOnly) {
+            // Exact in float: a landing pixel's index is below kMaxRow * kMaxRow.
+            hn::StoreU(
+                hn::ConvertTo(di, hn::IfThenElseZero(l.lands, hn::Add(hn::Mul(l.y0, cw), l.x0))),
+                di, out.offset + u);
+            continue;
+        }
         if (t.footprintRows != 0) {
             const auto columns = hn::Sub(l.x1, l.x0);
             const auto rows = hn::Sub(l.y1, l.y0);
@@ -151,17 +175,42 @@ void ProjectRowImpl(const ProjectionTable& t, uint32_t row, const uint16_t* dept
         hn::StoreU(hn::ConvertTo(di, l.x1), di, out.x1 + u);
         hn::StoreU(hn::ConvertTo(di, l.y0), di, out.y0 + u);
         hn::StoreU(hn::ConvertTo(di, l.y1), di, out.y1 + u);
-        hn::StoreU(hn::DemoteTo(du16, hn::ConvertTo(di, z)), du16, out.z + u);
     }
     ProjectRowPortable(t, row, depth, out, u);
+    if constexpr (kIndexOnly) {
+        IndexTail(t, out, u);
+    }
     out.bottom = std::max(out.bottom, hn::GetLane(hn::MaxOfLanes(di, bottom)));
 }
 
-// Colour fetched at each pixel's nearest colour pixel, gathered four bytes at a time: the
-// pixel's three and the one before (the one after for pixel 0), so no read leaves the
-// image; the extra byte is shifted out.
-void FetchColourRowImpl(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
-                        const uint8_t* colour, uint8_t* out, ProjectedRow& work) {
+void ProjectRowImpl(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
+                    ProjectedRow& out) {
+    ProjectRowOf<false>(t, row, depth, out);
+}
+
+void ProjectRowToIndexImpl(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
+                           ProjectedRow& out) {
+    ProjectRowOf<true>(t, row, depth, out);
+}
+
+// Colour fetched at each pixel's nearest colour pixel (the middle of its cell of an image
+// `scale` times larger, odd scales), gathered four bytes at a time: the pixel's three and
+// the one before (the one after for pixel 0), so no read leaves the image; the extra byte
+// is shifted out. An even scale averages four pixels: projected here, averaged in the
+// portable loop. kWithIndex: the row's depths, indexes and bottom also go into `work` as
+// ProjectRowToIndex writes them, so that the same projection serves a depth scatter.
+template <bool kWithIndex>
+void FetchColourRowOf(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
+                      const ColourView& colour, uint8_t* out, ProjectedRow& work) {
+    if (colour.scale % 2 == 0) {
+        // The mean needs each pixel's column and row: the whole projection.
+        ProjectRowOf<false>(t, row, depth, work);
+        if constexpr (kWithIndex) {
+            IndexTail(t, work, 0);
+        }
+        FetchProjectedColour(t, work, colour, out, 0);
+        return;
+    }
     const DF df;
     const DI di;
     using DU32 = hn::RebindToUnsigned<DF>;
@@ -170,25 +219,72 @@ void FetchColourRowImpl(const ProjectionTable& t, uint32_t row, const uint16_t* 
     const DU8 du8;
     const size_t lanes = hn::Lanes(df);
     const RowProjector projector(t, row);
-    const auto cw = projector.ColourWidth();
     const auto three = hn::Set(di, 3);
-    const auto* base = reinterpret_cast<const int32_t*>(colour);
+    const float k = static_cast<float>(colour.scale);
+    const float middle = static_cast<float>((colour.scale - 1) / 2);
+    // Pixel (x0, y0) of the shrunk view is pixel (k x0 + m, k y0 + m) of the image, at
+    // index y0 (k width) + x0 k + (m width + m): exact in float, below kMaxRow * kMaxRow.
+    const auto rowStep = hn::Set(df, k * static_cast<float>(colour.width));
+    const auto columnStep = hn::Set(df, k);
+    const auto start = hn::Set(df, middle * static_cast<float>(colour.width) + middle);
+    const auto* base = reinterpret_cast<const int32_t*>(colour.data);
+    // Four sampled rows down (measured best of two and four), for an image larger than the
+    // view; a view of its own size is small enough to stay in the cache.
+    const size_t ahead = colour.scale > 1 ? size_t{4} * colour.scale * colour.width * 3 : 0;
+    const DU16 du16;
+    const auto half = hn::Set(df, 0.5f);
+    const auto zMax = hn::Set(df, 65534.0f);
+    const auto cw = projector.ColourWidth();
+    auto bottom = hn::Zero(di);
     uint32_t u = 0;
     for (; u + lanes <= t.dw; u += lanes) {
         const Landing l = projector.Project(depth, u);
-        // Exact in float: a landing pixel's index is below kMaxRow * kMaxRow.
-        const auto index =
-            hn::ConvertTo(di, hn::IfThenElseZero(l.lands, hn::Add(hn::Mul(l.y0, cw), l.x0)));
+        if constexpr (kWithIndex) {
+            const auto z =
+                hn::IfThenElseZero(l.lands, hn::Min(hn::Floor(hn::Add(l.zc, half)), zMax));
+            bottom = hn::Max(
+                bottom, hn::IfThenElseZero(hn::RebindMask(di, l.lands), hn::ConvertTo(di, l.y1)));
+            hn::StoreU(hn::DemoteTo(du16, hn::ConvertTo(di, z)), du16, work.z + u);
+            hn::StoreU(
+                hn::ConvertTo(di, hn::IfThenElseZero(l.lands, hn::Add(hn::Mul(l.y0, cw), l.x0))),
+                di, work.offset + u);
+        }
+        const auto index = hn::ConvertTo(
+            di, hn::IfThenElseZero(
+                    l.lands,
+                    hn::Add(hn::Add(hn::Mul(l.y0, rowStep), hn::Mul(l.x0, columnStep)), start)));
         const auto first = hn::Gt(index, hn::Zero(di));
         const auto offset =
             hn::Sub(hn::Mul(index, three), hn::IfThenElseZero(first, hn::Set(di, 1)));
         const auto bytes = hn::BitCast(du32, hn::GatherOffset(di, base, offset));
+        if (ahead != 0) {
+            // The frame was just decoded on another core: ask for the lines the rows
+            // below will sample while this one is gathered (a hint; it never faults).
+            const size_t lastLane = lanes - 1;
+            hwy::Prefetch(colour.data + hn::GetLane(offset) + ahead);
+            hwy::Prefetch(colour.data + hn::ExtractLane(offset, lastLane / 2) + ahead);
+            hwy::Prefetch(colour.data + hn::ExtractLane(offset, lastLane) + ahead);
+        }
         auto rgb = hn::Shr(bytes, hn::BitCast(du32, hn::IfThenElseZero(first, hn::Set(di, 8))));
         rgb = hn::IfThenElseZero(hn::RebindMask(du32, l.lands), rgb);
         hn::StoreInterleaved3(hn::TruncateTo(du8, rgb), hn::TruncateTo(du8, hn::ShiftRight<8>(rgb)),
                               hn::TruncateTo(du8, hn::ShiftRight<16>(rgb)), du8, out + 3 * u);
     }
     FetchColourRowPortable(t, row, depth, colour, out, work, u);
+    if constexpr (kWithIndex) {
+        IndexTail(t, work, u);
+        work.bottom = std::max(work.bottom, hn::GetLane(hn::MaxOfLanes(di, bottom)));
+    }
+}
+
+void FetchColourRowImpl(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
+                        const ColourView& colour, uint8_t* out, ProjectedRow& work) {
+    FetchColourRowOf<false>(t, row, depth, colour, out, work);
+}
+
+void FetchIndexedColourRowImpl(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
+                               const ColourView& colour, uint8_t* out, ProjectedRow& work) {
+    FetchColourRowOf<true>(t, row, depth, colour, out, work);
 }
 
 const char* ProjectRowTargetNameImpl() {
@@ -351,9 +447,21 @@ HWY_EXPORT(ProjectRowImpl);
 HWY_EXPORT(ProjectRowTargetNameImpl);
 HWY_EXPORT(ScatterRowImpl);
 HWY_EXPORT(FetchColourRowImpl);
+HWY_EXPORT(ProjectRowToIndexImpl);
+HWY_EXPORT(FetchIndexedColourRowImpl);
+
+void FetchIndexedColourRow(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
+                           const ColourView& colour, uint8_t* out, ProjectedRow& work) {
+    HWY_DYNAMIC_DISPATCH(FetchIndexedColourRowImpl)(t, row, depth, colour, out, work);
+}
+
+void ProjectRowToIndex(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
+                       ProjectedRow& out) {
+    HWY_DYNAMIC_DISPATCH(ProjectRowToIndexImpl)(t, row, depth, out);
+}
 
 void FetchColourRow(const ProjectionTable& t, uint32_t row, const uint16_t* depth,
-                    const uint8_t* colour, uint8_t* out, ProjectedRow& work) {
+                    const ColourView& colour, uint8_t* out, ProjectedRow& work) {
     HWY_DYNAMIC_DISPATCH(FetchColourRowImpl)(t, row, depth, colour, out, work);
 }
 

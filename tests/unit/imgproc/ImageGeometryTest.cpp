@@ -11,6 +11,7 @@
 
 #include "imgproc/ImageGeometry.h"
 #include "imgproc/ImgPreProcess.h"
+#include "unit/imaging/ForEachTarget.h"
 
 namespace quorix {
 namespace {
@@ -263,6 +264,37 @@ TEST(ImageGeometryTest, WholeFactorShrinkMatchesBilinear) {
             worst = std::max(worst, std::abs(int(fast[i]) - int(full[i])));
         }
         EXPECT_LE(worst, 1) << "k " << k;
+    }
+}
+
+// Mapped depth and IR are enlarged by whole factors: every pixel size and factor, on each
+// instruction set and the plain loop, gives what nearest resizing gives, at widths that
+// leave a part of a vector over and one too narrow for any.
+TEST(ImageGeometryTest, WholeFactorEnlargementIsNearestResizing) {
+    std::mt19937 rng(9);
+    auto work = std::make_unique<geometry::ResizeWork>();
+    for (uint32_t bytes : {1u, 2u, 3u}) {
+        for (uint32_t k : {1u, 2u, 3u, 4u}) {
+            for (auto [w, h] : {std::pair{37u, 5u}, std::pair{640u, 3u}, std::pair{3u, 2u}}) {
+                SCOPED_TRACE(testing::Message()
+                             << bytes << " bytes, k " << k << ", " << w << "x" << h);
+                std::vector<uint8_t> src(size_t{w} * h * bytes);
+                for (auto& b : src) {
+                    b = static_cast<uint8_t>(rng());
+                }
+                std::vector<uint8_t> expected(src.size() * k * k);
+                geometry::ResizeNearest(src.data(), w, h, expected.data(), w * k, h * k, bytes,
+                                        *work);
+                std::vector<uint8_t> plain(expected.size(), 7);
+                geometry::EnlargeByWhole(src.data(), w, h, plain.data(), bytes, k, true);
+                EXPECT_EQ(plain, expected);
+                test::ForEachTarget(geometry::WidenRowTargetName, [&] {
+                    std::vector<uint8_t> fast(expected.size(), 7);
+                    geometry::EnlargeByWhole(src.data(), w, h, fast.data(), bytes, k);
+                    EXPECT_EQ(fast, expected);
+                });
+            }
+        }
     }
 }
 

@@ -11,6 +11,7 @@
 #include <random>
 #include <vector>
 
+#include "imgproc/ImageGeometry.h"
 #include "imgproc/ImgPreProcessImpl.h"
 #include "imgproc/Undistort.h"
 #include "unit/imaging/ForEachTarget.h"
@@ -385,6 +386,64 @@ TEST(Registration, EveryPathMapsAsThePortableLoopsBitForBit) {
     }
 }
 
+// Colour on depth read from an image k times larger through its shrunk view is, on every
+// path, what the same mapping gives from that image shrunk (the middle of each k x k cell,
+// the rounded mean of the middle two by two for an even k): noise colour, so a sample one
+// pixel off or a mean rounded the other way shows. Mapped together with depth onto the
+// shrunk geometry from one projection, both come out as they do apart.
+TEST(Registration, ColourReadThroughAShrunkViewIsThatOfTheShrunkImage) {
+    const Pinhole colourCamera = registration::ScaledTo(kColourFull, 640, 360);
+    registration::ProjectionTable nearest;
+    nearest.Build(kDepthCamera, colourCamera, Realistic(), false);
+    registration::ProjectionTable single;  // what depth onto colour uses: one pixel each
+    single.Build(kDepthCamera, colourCamera, Realistic(), true);
+    ASSERT_TRUE(single.singlePixel);
+    std::vector<uint16_t> depth = Blocks(kDepthCamera, 11);
+    depth.front() = depth.back() = 2000;
+    auto row = std::make_unique<registration::ProjectedRow>();
+    std::mt19937 rng(5);
+    for (uint32_t k : {1u, 2u, 3u, 4u}) {
+        SCOPED_TRACE(testing::Message() << "k " << k);
+        const uint32_t w = colourCamera.width * k + k - 1;  // a partial cell at the edges
+        const uint32_t h = colourCamera.height * k + k - 1;
+        std::vector<uint8_t> large(size_t{w} * h * 3);
+        for (auto& b : large) {
+            b = static_cast<uint8_t>(rng());
+        }
+        std::vector<uint8_t> shrunk(size_t{colourCamera.width} * colourCamera.height * 3);
+        geometry::ShrinkByWhole3(large.data(), w, h, shrunk.data(), k);
+        std::vector<uint8_t> expected(depth.size() * 3, 7);
+        registration::MapColourToDepth(nearest, depth.data(), shrunk.data(), expected.data(), *row,
+                                       true);
+        ASSERT_GT(std::count(expected.begin(), expected.end(), 0), 0);
+        const registration::ColourView view{large.data(), w, k};
+        std::vector<uint8_t> portable(expected.size(), 7);
+        registration::MapColourToDepth(nearest, depth.data(), view, portable.data(), *row, true);
+        EXPECT_EQ(portable, expected);
+        // Depth onto the shrunk geometry from the same projection: the same bytes both ways.
+        std::vector<uint16_t> expectedDepth(shrunk.size() / 3, 7);
+        registration::MapDepthToColour(single, depth.data(), nullptr, expectedDepth.data(), nullptr,
+                                       *row, true);
+        std::vector<uint16_t> both(expectedDepth.size(), 7);
+        std::fill(portable.begin(), portable.end(), 7);
+        registration::MapDepthAndColour(single, depth.data(), view, both.data(), portable.data(),
+                                        *row, true);
+        EXPECT_EQ(both, expectedDepth);
+        EXPECT_EQ(portable, expected);
+        test::ForEachTarget(registration::ProjectRowTargetName, [&] {
+            std::vector<uint8_t> onDepth(expected.size(), 7);
+            registration::MapColourToDepth(nearest, depth.data(), view, onDepth.data(), *row);
+            EXPECT_EQ(onDepth, expected);
+            std::fill(onDepth.begin(), onDepth.end(), 7);
+            std::fill(both.begin(), both.end(), 7);
+            registration::MapDepthAndColour(single, depth.data(), view, both.data(), onDepth.data(),
+                                            *row);
+            EXPECT_EQ(both, expectedDepth);
+            EXPECT_EQ(onDepth, expected);
+        });
+    }
+}
+
 // --- through the pre-processing object --------------------------------------------------
 
 std::vector<double> Calibration(const Extrinsics& e) {
@@ -420,6 +479,50 @@ std::vector<uint8_t> PositionImage(uint32_t w, uint32_t h) {
         }
     }
     return rgb;
+}
+
+// Both directions at once through the pre-processing object give what the two calls give:
+// from one projection where colour is shrunk to a third (one pixel each), each on its own
+// where the full-size colour spreads a depth pixel over several; bad arguments are refused.
+TEST(Registration, DepthAndShrunkColourTogetherAsApart) {
+    ImgPreProcessImpl proc;
+    Configure(proc, Realistic());
+    std::vector<uint16_t> depth = RayCast(Scene::Sphere);
+    std::mt19937 rng(21);
+    std::vector<uint8_t> colour(size_t{1920} * 1080 * 3);
+    for (auto& b : colour) {
+        b = static_cast<uint8_t>(rng());
+    }
+    ImageDescriptor d{reinterpret_cast<uint8_t*>(depth.data()), kImage16Bit, kW, kH};
+    ImageDescriptor c{colour.data(), kImage8BitRgb, 1920, 1080};
+    for (uint32_t scale : {3u, 1u}) {
+        SCOPED_TRACE(testing::Message() << "scale " << scale);
+        const size_t cells = size_t{1920 / scale} * (1080 / scale);
+        std::vector<uint8_t> onDepth(size_t{kW} * kH * 3, 7), onDepthApart(onDepth);
+        std::vector<uint16_t> onColour(cells, 7), onColourApart(cells, 7);
+        ImageDescriptor colourOut{onDepth.data(), kImage8BitRgb, 0, 0};
+        ImageDescriptor depthOut{reinterpret_cast<uint8_t*>(onColour.data()), kImage16Bit, 0, 0};
+        ASSERT_EQ(proc.MapDepthAndShrunkColour(&d, &c, scale, &depthOut, &colourOut), 0);
+        EXPECT_EQ(depthOut.width, 1920 / scale);
+        EXPECT_EQ(colourOut.width, kW);
+        ImageDescriptor shrunk{colour.data(), kImage8BitRgb, 1920 / scale, 1080 / scale};
+        ImageDescriptor apart{onDepthApart.data(), kImage8BitRgb, 0, 0};
+        ImageDescriptor apartDepth{reinterpret_cast<uint8_t*>(onColourApart.data()), kImage16Bit, 0,
+                                   0};
+        ASSERT_EQ(proc.MapShrunkColourToDepth(&d, &c, scale, &apart), 0);
+        ASSERT_EQ(proc.MapDepthToColour(&shrunk, &d, &apartDepth), 0);
+        EXPECT_EQ(onDepth, onDepthApart);
+        EXPECT_EQ(onColour, onColourApart);
+        EXPECT_GT(std::count(onColour.begin(), onColour.end(), 0), 0);
+    }
+    std::vector<uint8_t> out(size_t{1920} * 1080 * 3);
+    ImageDescriptor o{out.data(), kImage8BitRgb, 0, 0};
+    ImageDescriptor o16{out.data(), kImage16Bit, 0, 0};
+    EXPECT_EQ(proc.MapDepthAndShrunkColour(&d, &c, 0, &o16, &o), -1);
+    EXPECT_EQ(proc.MapDepthAndShrunkColour(&d, &c, 5, &o16, &o), -1);
+    EXPECT_EQ(proc.MapDepthAndShrunkColour(&d, &c, 3, nullptr, &o), -1);
+    EXPECT_EQ(proc.MapDepthAndShrunkColour(&d, &d, 3, &o16, &o), -1);  // depth as colour
+    EXPECT_EQ(proc.MapShrunkColourToDepth(&d, &c, 0, &o), -1);
 }
 
 TEST(Registration, ColourOnDepthTakesTheNearestColourPixelOfEachProjection) {
