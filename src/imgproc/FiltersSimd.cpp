@@ -18,8 +18,12 @@ namespace hn = hwy::HWY_NAMESPACE;
 
 void MedianImpl(const uint16_t* in, uint16_t* out, uint32_t width, uint32_t height, bool depth) {
     kernels::MedianBorder(in, out, width, height, depth);
+    if (depth) {
+        kernels::MedianDepthColumnsPortable(in, out, width, height, 1);
+        return;
+    }
     for (uint32_t y = 1; y + 1 < height; ++y) {
-        kernels::MedianRowPortable(in, out, width, height, y, 1, depth);
+        kernels::MedianRowPortable(in, out, width, height, y, 1);
     }
 }
 
@@ -47,33 +51,92 @@ HWY_INLINE V Median3(V a, V b, V c) {
     return hn::Max(hn::Min(a, b), hn::Min(hn::Max(a, b), c));
 }
 
-// kernels::DepthMedian9 on vectors of unbiased values.
-template <class D, class V>
-HWY_INLINE V DepthMedian9(D d, V* w) {
-    const V own = w[4];
-    const V none = hn::Zero(d);
-    const V beyond = hn::Set(d, kBeyond);
+// An image row sorted in threes across (keys, see kernels::MiddleRanks) and how many of
+// each three have no distance.
+template <class V>
+struct SortedRow {
+    V lo, mid, hi, none;
+};
+
+template <class D, class V = hn::Vec<D> >
+HWY_INLINE SortedRow<V> SortRow(D d, const uint16_t* p) {
     const V one = hn::Set(d, 1);
-    V n = hn::Zero(d);
-    for (int j = 0; j < 9; ++j) {
-        const auto has = hn::Not(hn::Or(hn::Eq(w[j], none), hn::Eq(w[j], beyond)));
-        n = hn::Add(n, hn::IfThenElseZero(has, one));
-        w[j] = hn::IfThenElse(has, w[j], beyond);
+    const V lastWith = hn::Set(d, kernels::kFirstKeyWithout - 1);
+    SortedRow<V> r;
+    Sort3(d, hn::Sub(hn::LoadU(d, p - 1), one), hn::Sub(hn::LoadU(d, p), one),
+          hn::Sub(hn::LoadU(d, p + 1), one), r.lo, r.mid, r.hi);
+    // Each mask is all ones (-1) where set.
+    r.none = hn::Sub(hn::Sub(hn::Sub(hn::Zero(d), hn::VecFromMask(d, hn::Gt(r.lo, lastWith))),
+                             hn::VecFromMask(d, hn::Gt(r.mid, lastWith))),
+                     hn::VecFromMask(d, hn::Gt(r.hi, lastWith)));
+    return r;
+}
+
+// What two sorted rows give the windows of the rows above and below them.
+template <class V>
+struct SharedRows {
+    V lo0, hi0, lo1, hi1, lo2, none;
+};
+
+template <class V>
+HWY_INLINE SharedRows<V> Share(const SortedRow<V>& b, const SortedRow<V>& c) {
+    return {hn::Min(b.lo, c.lo),   hn::Max(b.lo, c.lo), hn::Min(b.mid, c.mid),
+            hn::Max(b.mid, c.mid), hn::Min(b.hi, c.hi), hn::Add(b.none, c.none)};
+}
+
+#include "imgproc/FiltersRanks.inc"  // IWYU pragma: keep
+
+// Functors, not lambdas: a lambda would not be compiled for the target's instruction set.
+struct VecMin {
+    template <class V>
+    V operator()(V a, V b) const {
+        return hn::Min(a, b);
     }
-    for (const auto& e : kernels::kSort9) {
-        const V lo = hn::Min(w[e[0]], w[e[1]]);
-        w[e[1]] = hn::Max(w[e[0]], w[e[1]]);
-        w[e[0]] = lo;
+};
+struct VecMax {
+    template <class V>
+    V operator()(V a, V b) const {
+        return hn::Max(a, b);
     }
-    const auto mean2 = [&](V a, V b) {
-        return hn::Add(hn::Add(hn::ShiftRight<1>(a), hn::ShiftRight<1>(b)),
-                       hn::And(hn::And(a, b), one));
-    };
-    V result = own;
-    result = hn::IfThenElse(hn::Eq(n, hn::Set(d, 6)), mean2(w[2], w[3]), result);
-    result = hn::IfThenElse(hn::Eq(n, hn::Set(d, 7)), w[3], result);
-    result = hn::IfThenElse(hn::Eq(n, hn::Set(d, 8)), mean2(w[3], w[4]), result);
-    return hn::IfThenElse(hn::Eq(n, hn::Set(d, 9)), w[4], result);
+};
+
+// kernels::PickDepthMedian on vectors.
+template <class D, class V = hn::Vec<D> >
+HWY_INLINE void DepthMedianTo(D d, const SharedRows<V>& s, const SortedRow<V>& e,
+                              const uint16_t* own, uint16_t* dst) {
+    const auto r =
+        MiddleRanks(e.lo, e.mid, e.hi, s.lo0, s.hi0, s.lo1, s.hi1, s.lo2, VecMin(), VecMax());
+    const V none = hn::Add(s.none, e.none);
+    const V lo = hn::IfThenElse(hn::Eq(none, hn::Zero(d)), r.r4,
+                                hn::IfThenElse(hn::Lt(none, hn::Set(d, 3)), r.r3, r.r2));
+    const V hi = hn::IfThenElse(hn::Lt(none, hn::Set(d, 2)), r.r4, r.r3);
+    const V mean =
+        hn::Add(hn::Add(hn::And(lo, hi), hn::ShiftRight<1>(hn::Xor(lo, hi))), hn::Set(d, 1));
+    hn::StoreU(hn::IfThenElse(hn::Lt(none, hn::Set(d, 4)), mean, hn::LoadU(d, own)), d, dst);
+}
+
+// The depth median of the interior pixels of columns x .. x + lanes - 1, down the image
+// two output rows at a time, as kernels::MedianDepthColumnsPortable.
+template <class D>
+HWY_INLINE void DepthMedianStrip(D d, const uint16_t* in, uint16_t* out, uint32_t width,
+                                 uint32_t height, uint32_t x) {
+    const auto at = [&](uint32_t y) { return size_t{y} * width + x; };
+    auto a = SortRow(d, in + at(0));
+    auto b = SortRow(d, in + at(1));
+    uint32_t y = 1;
+    for (; y + 2 < height; y += 2) {
+        const auto c = SortRow(d, in + at(y + 1));
+        const auto e = SortRow(d, in + at(y + 2));
+        const auto s = Share(b, c);
+        DepthMedianTo(d, s, a, in + at(y), out + at(y));
+        DepthMedianTo(d, s, e, in + at(y + 1), out + at(y + 1));
+        a = c;
+        b = e;
+    }
+    if (y + 1 < height) {
+        const auto c = SortRow(d, in + at(y + 1));
+        DepthMedianTo(d, Share(b, c), a, in + at(y), out + at(y));
+    }
 }
 
 void MedianImpl(const uint16_t* in, uint16_t* out, uint32_t width, uint32_t height, bool depth) {
@@ -81,9 +144,23 @@ void MedianImpl(const uint16_t* in, uint16_t* out, uint32_t width, uint32_t heig
     using V = decltype(hn::Zero(D()));
     const D d;
     const uint32_t lanes = static_cast<uint32_t>(hn::Lanes(d));
-    const V none = hn::Zero(d);
-    const V beyond = hn::Set(d, kBeyond);
     kernels::MedianBorder(in, out, width, height, depth);
+    if (height < 3) {
+        return;
+    }
+    if (depth) {
+        uint32_t x = 1;
+        for (; x + lanes + 1 <= width; x += lanes) {
+            DepthMedianStrip(d, in, out, width, height, x);
+        }
+        if (x + 1 < width && width >= lanes + 2) {
+            // The last whole vector, overlapping: the same values again.
+            DepthMedianStrip(d, in, out, width, height, width - 1 - lanes);
+        } else {
+            kernels::MedianDepthColumnsPortable(in, out, width, height, x);
+        }
+        return;
+    }
     for (uint32_t y = 1; y + 1 < height; ++y) {
         const uint16_t* r0 = in + size_t{y - 1} * width;
         const uint16_t* r1 = r0 + width;
@@ -94,21 +171,6 @@ void MedianImpl(const uint16_t* in, uint16_t* out, uint32_t width, uint32_t heig
             for (int c = 0; c < 3; ++c) {
                 Sort3(d, hn::LoadU(d, r0 + x - 1 + c), hn::LoadU(d, r1 + x - 1 + c),
                       hn::LoadU(d, r2 + x - 1 + c), lo[c], mid[c], hi[c]);
-            }
-            if (depth) {
-                const V windowMin = hn::Min(hn::Min(lo[0], lo[1]), lo[2]);
-                const V windowMax = hn::Max(hn::Max(hi[0], hi[1]), hi[2]);
-                if (!hn::AllFalse(d, hn::Or(hn::Eq(windowMin, none), hn::Eq(windowMax, beyond)))) {
-                    V w[9];
-                    for (int r = 0; r < 3; ++r) {
-                        const uint16_t* row = r0 + size_t{static_cast<uint32_t>(r)} * width;
-                        for (int c = 0; c < 3; ++c) {
-                            w[3 * r + c] = hn::LoadU(d, row + x - 1 + c);
-                        }
-                    }
-                    hn::StoreU(DepthMedian9(d, w), d, o + x);
-                    return;
-                }
             }
             hn::StoreU(
                 Median3(hn::Max(hn::Max(lo[0], lo[1]), lo[2]), Median3(mid[0], mid[1], mid[2]),
@@ -122,7 +184,7 @@ void MedianImpl(const uint16_t* in, uint16_t* out, uint32_t width, uint32_t heig
         if (x + 1 < width && width >= lanes + 2) {
             pixels(width - 1 - lanes);  // the last whole vector, overlapping: same values
         } else {
-            kernels::MedianRowPortable(in, out, width, height, y, x, depth);
+            kernels::MedianRowPortable(in, out, width, height, y, x);
         }
     }
 }

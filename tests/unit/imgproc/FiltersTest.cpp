@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <random>
 #include <utility>
 #include <vector>
 
@@ -208,6 +209,69 @@ TEST(FiltersTest, VectorAndPortableFormsGiveTheSameImages) {
         SpatialFilter(oddSpatial.data(), oddW, oddH, SpatialParams{}, work);
         EXPECT_EQ(oddSpatial, oddSpatialPortable);
     });
+}
+
+// The depth median's rules written out plainly, pixel by pixel: the reference the fast
+// forms must match.
+Image ReferenceDepthMedian(const Image& in, uint32_t w, uint32_t h) {
+    Image out(in.size());
+    for (uint32_t y = 0; y < h; ++y) {
+        for (uint32_t x = 0; x < w; ++x) {
+            std::vector<uint16_t> values;
+            uint32_t inImage = 0;
+            for (uint32_t yy = y > 0 ? y - 1 : 0; yy <= std::min(y + 1, h - 1); ++yy) {
+                for (uint32_t xx = x > 0 ? x - 1 : 0; xx <= std::min(x + 1, w - 1); ++xx) {
+                    ++inImage;
+                    if (HasDistance(in[yy * w + xx])) {
+                        values.push_back(in[yy * w + xx]);
+                    }
+                }
+            }
+            const size_t n = values.size();
+            std::sort(values.begin(), values.end());
+            out[y * w + x] = n * 3 < inImage * 2 ? in[y * w + x]
+                             : n % 2 == 1        ? values[n / 2]
+                                                 : (values[n / 2 - 1] + values[n / 2]) / 2;
+        }
+    }
+    return out;
+}
+
+TEST(FiltersTest, DepthMedianFollowsItsRulesInEveryFormAtEverySize) {
+    // Gaps of both kinds in every density, and the distances next to the marks (1, 65534),
+    // which the fast forms' key mapping must keep apart from them.
+    std::mt19937 random(17);
+    const uint16_t marks[] = {kNoDepth, kBeyond, 1, 2, 65534, 65533};
+    const auto image = [&](uint32_t w, uint32_t h, int gapPercent) {
+        Image im(size_t{w} * h);
+        for (uint16_t& v : im) {
+            const int roll = static_cast<int>(random() % 100);
+            v = roll < gapPercent       ? marks[random() % 2]
+                : roll < gapPercent + 3 ? marks[2 + random() % 4]
+                                        : static_cast<uint16_t>(900 + random() % 200);
+        }
+        return im;
+    };
+    // Widths around the vector sizes (a tail, an overlapping last vector, narrower than
+    // one), odd and even heights (one output row left at the bottom or none).
+    const std::pair<uint32_t, uint32_t> sizes[] = {{640, 48}, {637, 7}, {67, 6}, {35, 5},
+                                                   {34, 4},   {18, 9},  {9, 3},  {3, 3},
+                                                   {2, 5},    {5, 2},   {1, 1}};
+    for (const auto& [w, h] : sizes) {
+        for (const int gaps : {1, 20, 45}) {
+            SCOPED_TRACE(testing::Message() << w << "x" << h << ", " << gaps << " % gaps");
+            const Image in = image(w, h, gaps);
+            const Image expected = ReferenceDepthMedian(in, w, h);
+            Image out(in.size());
+            MedianDepth3x3Portable(in.data(), out.data(), w, h);
+            EXPECT_EQ(out, expected);
+            test::ForEachTarget(&FiltersTargetName, [&] {
+                Image vec(in.size());
+                MedianDepth3x3(in.data(), vec.data(), w, h);
+                EXPECT_EQ(vec, expected);
+            });
+        }
+    }
 }
 
 TEST(FiltersTest, IrMedianLowersIrNoise) {
