@@ -248,18 +248,19 @@ namespace kernels {
 
 void ColumnPassesPortable(float* plane, uint32_t columns, uint32_t rows, const SpatialParams& p,
                           uint32_t from) {
+    const SpatialStep step(p);
     for (uint32_t y = 1; y < rows; ++y) {
         const float* above = plane + size_t{y - 1} * columns;
         float* row = plane + size_t{y} * columns;
         for (uint32_t x = from; x < columns; ++x) {
-            row[x] = SpatialStep(row[x], above[x], p);
+            row[x] = step(row[x], above[x]);
         }
     }
     for (uint32_t y = rows - 1; y-- > 0;) {
         const float* below = plane + size_t{y + 1} * columns;
         float* row = plane + size_t{y} * columns;
         for (uint32_t x = from; x < columns; ++x) {
-            row[x] = SpatialStep(row[x], below[x], p);
+            row[x] = step(row[x], below[x]);
         }
     }
 }

@@ -71,12 +71,21 @@ inline uint16_t PickDepthMedian(uint16_t k2, uint16_t k3, uint16_t k4, uint16_t 
 void MedianDepthColumnsPortable(const uint16_t* in, uint16_t* out, uint32_t width, uint32_t height,
                                 uint32_t from);
 
-// One step of the spatial recursion: `cur` moves towards its filtered neighbour.
-inline float SpatialStep(float cur, float neighbour, const SpatialParams& p) {
-    const float diff = neighbour - cur;
-    const float limit = std::max(p.edgeMinMm, p.edgeRelative * cur);
-    return cur > 0.0f && neighbour > 0.0f && std::fabs(diff) <= limit ? cur + p.alpha * diff : cur;
-}
+// One step of the spatial recursion: `cur` moves towards its filtered neighbour. The
+// parameters come as values, every value is computed before the choice and the tests are
+// joined with & (no short cut), so that loops of steps vectorise.
+struct SpatialStep {
+    explicit SpatialStep(const SpatialParams& p)
+        : alpha(p.alpha), edgeMin(p.edgeMinMm), edgeRelative(p.edgeRelative) {}
+    float operator()(float cur, float neighbour) const {
+        const float diff = neighbour - cur;
+        const float limit = std::max(edgeMin, edgeRelative * cur);
+        const float moved = cur + alpha * diff;
+        const bool joined = (cur > 0.0f) & (neighbour > 0.0f) & (std::fabs(diff) <= limit);
+        return joined ? moved : cur;
+    }
+    float alpha, edgeMin, edgeRelative;
+};
 
 // The median of pixel (x, y)'s window by the rules of MedianDepth3x3 (`depth`) or
 // MedianIr3x3.
