@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <utility>
 
 #include "imgproc/FiltersKernels.h"
@@ -237,11 +238,11 @@ float* SpatialWork::Plane(size_t pixels) {
     return m_plane.data();
 }
 
-float* SpatialWork::Transposed(size_t pixels) {
-    if (m_transposed.size() < pixels) {
-        m_transposed.resize(pixels);
+float* SpatialWork::Strip(size_t pixels) {
+    if (m_strip.size() < pixels) {
+        m_strip.resize(pixels);
     }
-    return m_transposed.data();
+    return m_strip.data();
 }
 
 namespace kernels {
@@ -267,54 +268,124 @@ void ColumnPassesPortable(float* plane, uint32_t columns, uint32_t rows, const S
 
 namespace {
 
-// Calls f(x, y) for every pixel, in blocks of 16 x 16 so that a transposition's strided
-// side stays in cache.
-template <class F>
-void InBlocks(uint32_t width, uint32_t height, F&& f) {
-    constexpr uint32_t kBlock = 16;
-    for (uint32_t by = 0; by < height; by += kBlock) {
-        const uint32_t yEnd = std::min(by + kBlock, height);
-        for (uint32_t bx = 0; bx < width; bx += kBlock) {
-            const uint32_t xEnd = std::min(bx + kBlock, width);
-            for (uint32_t y = by; y < yEnd; ++y) {
-                for (uint32_t x = bx; x < xEnd; ++x) {
-                    f(x, y);
-                }
+// The rows are run as the columns of strips of kStripRows image rows stored column by
+// column (pixel x of strip row r at x * kStripRows + r), so that the row recursion works on
+// that many rows side by side: enough for several vectors per step, whose chains of
+// dependent operations then overlap. The loops that make and undo strips have the shapes the
+// compiler turns into the baseline's vector shuffles: eight rows into a strip at a time;
+// back, four rows at a time, first gathered without gaps (`fours`, as large as the strip).
+// `__restrict`: the buffers never overlap, which the compiler cannot see.
+template <uint32_t kStripRows>
+void ToStrip(const float* __restrict rows, uint32_t width, float* __restrict strip) {
+    constexpr uint32_t kGroup = 8;
+    for (uint32_t r0 = 0; r0 < kStripRows; r0 += kGroup) {
+        const float* in = rows + size_t{r0} * width;
+        float* out = strip + r0;
+        for (size_t x = 0; x < width; ++x) {
+            for (size_t r = 0; r < kGroup; ++r) {
+                out[x * kStripRows + r] = in[r * width + x];
             }
+        }
+    }
+}
+
+template <uint32_t kStripRows>
+void FromStrip(const float* __restrict strip, uint32_t width, float* __restrict fours,
+               float* __restrict rows) {
+    // The strip read once, front to back, into kStripRows / 4 blocks of four rows side by
+    // side (each block width x 4 floats)...
+    constexpr uint32_t kBlocks = kStripRows / 4;
+    const size_t block = size_t{width} * 4;
+    for (size_t x = 0; x < width; ++x) {
+        for (size_t b = 0; b < kBlocks; ++b) {
+            std::memcpy(fours + b * block + x * 4, strip + x * kStripRows + b * 4,
+                        4 * sizeof(float));
+        }
+    }
+    // ...then each block into its four rows.
+    for (size_t b = 0; b < kBlocks; ++b) {
+        const float* four = fours + b * block;
+        float* out0 = rows + b * 4 * width;
+        float* out1 = out0 + width;
+        float* out2 = out1 + width;
+        float* out3 = out2 + width;
+        for (size_t x = 0; x < width; ++x) {
+            out0[x] = four[x * 4];
+            out1[x] = four[x * 4 + 1];
+            out2[x] = four[x * 4 + 2];
+            out3[x] = four[x * 4 + 3];
+        }
+    }
+}
+
+// The last strip, of fewer rows: plain copies, `count` rows side by side.
+void ToShortStrip(const float* rows, uint32_t width, uint32_t count, float* strip) {
+    for (size_t x = 0; x < width; ++x) {
+        for (size_t r = 0; r < count; ++r) {
+            strip[x * count + r] = rows[r * width + x];
+        }
+    }
+}
+
+void FromShortStrip(const float* strip, uint32_t width, uint32_t count, float* rows) {
+    for (size_t x = 0; x < width; ++x) {
+        for (size_t r = 0; r < count; ++r) {
+            rows[r * width + x] = strip[x * count + r];
+        }
+    }
+}
+
+template <uint32_t kStripRows>
+void SpatialFilterStrips(uint16_t* depth, uint32_t width, uint32_t height,
+                         const SpatialParams& params, SpatialWork& work, ColumnPassesFn passes) {
+    if (width == 0 || height == 0) {
+        return;
+    }
+    const size_t pixels = size_t{width} * height;
+    float* plane = work.Plane(pixels);
+    float* strip = work.Strip(size_t{width} * kStripRows * 2);
+    float* fours = strip + size_t{width} * kStripRows;
+    for (size_t i = 0; i < pixels; ++i) {
+        const uint16_t d = depth[i];
+        plane[i] = (d != kNoDepth) & (d != kBeyond) ? static_cast<float>(d) : 0.0f;
+    }
+    // Columns first, down and up the whole image; then the rows, strip by strip, as the
+    // columns of the strip, by the same column kernel; each strip goes back to its rows
+    // and is rounded into the depth while it is in cache.
+    passes(plane, width, height, params);
+    for (uint32_t y0 = 0; y0 < height; y0 += kStripRows) {
+        const uint32_t count = std::min(kStripRows, height - y0);
+        float* rows = plane + size_t{y0} * width;
+        if (count == kStripRows) {
+            ToStrip<kStripRows>(rows, width, strip);
+            passes(strip, count, width, params);
+            FromStrip<kStripRows>(strip, width, fours, rows);
+        } else {
+            ToShortStrip(rows, width, count, strip);
+            passes(strip, count, width, params);
+            FromShortStrip(strip, width, count, rows);
+        }
+        uint16_t* out = depth + size_t{y0} * width;
+        for (size_t i = 0; i < size_t{count} * width; ++i) {
+            const uint16_t d = out[i];
+            const auto filtered = static_cast<uint16_t>(std::min(rows[i] + 0.5f, 65534.0f));
+            out[i] = (d != kNoDepth) & (d != kBeyond) ? filtered : d;
         }
     }
 }
 
 }  // namespace
 
-void Transpose(const float* in, float* out, uint32_t width, uint32_t height) {
-    InBlocks(width, height, [&](uint32_t x, uint32_t y) {
-        out[size_t{x} * height + y] = in[size_t{y} * width + x];
-    });
-}
-
 void SpatialFilterWith(uint16_t* depth, uint32_t width, uint32_t height,
-                       const SpatialParams& params, SpatialWork& work, ColumnPassesFn passes) {
-    if (width == 0 || height == 0) {
-        return;
+                       const SpatialParams& params, SpatialWork& work, ColumnPassesFn passes,
+                       uint32_t floatLanes) {
+    if (floatLanes >= 16) {
+        SpatialFilterStrips<64>(depth, width, height, params, work, passes);
+    } else if (floatLanes >= 8) {
+        SpatialFilterStrips<32>(depth, width, height, params, work, passes);
+    } else {
+        SpatialFilterStrips<16>(depth, width, height, params, work, passes);
     }
-    const size_t pixels = size_t{width} * height;
-    float* plane = work.Plane(pixels);
-    float* transposed = work.Transposed(pixels);
-    for (size_t i = 0; i < pixels; ++i) {
-        plane[i] = HasDistance(depth[i]) ? static_cast<float>(depth[i]) : 0.0f;
-    }
-    // Columns first; then rows, as columns of the transposed image, so both directions run
-    // the same column kernel, which works on many pixels side by side; the way back to
-    // rows is one pass that also rounds.
-    passes(plane, width, height, params);
-    Transpose(plane, transposed, width, height);
-    passes(transposed, height, width, params);
-    InBlocks(width, height, [&](uint32_t x, uint32_t y) {
-        uint16_t& d = depth[size_t{y} * width + x];
-        const float v = transposed[size_t{x} * height + y];
-        d = HasDistance(d) ? static_cast<uint16_t>(std::min(v + 0.5f, 65534.0f)) : d;
-    });
 }
 
 }  // namespace kernels
@@ -325,7 +396,8 @@ void SpatialFilterPortable(uint16_t* depth, uint32_t width, uint32_t height,
         depth, width, height, params, work,
         [](float* plane, uint32_t columns, uint32_t rows, const SpatialParams& p) {
             kernels::ColumnPassesPortable(plane, columns, rows, p, 0);
-        });
+        },
+        4);
 }
 
 // --- temporal -------------------------------------------------------------------------

@@ -51,8 +51,8 @@ const char* FiltersTargetName();
 // --- spatial --------------------------------------------------------------------------
 //
 // A recursive edge-preserving smoother (a domain-transform style first-order filter): each
-// row is run left to right and right to left, then each column top to bottom and bottom
-// to top; at every step a pixel moves towards the already filtered neighbour by `alpha`,
+// column is run top to bottom and bottom to top, then each row left to right and right to
+// left; at every step a pixel moves towards the already filtered neighbour by `alpha`,
 // unless either has no distance or they differ by more than the edge threshold
 // max(edgeMinMm, edgeRelative x depth), where the chain breaks. A threshold relative to
 // depth follows the sensor's noise, which grows with distance, so a step of a few per cent
@@ -70,11 +70,11 @@ struct SpatialParams {
 class SpatialWork {
 public:
     float* Plane(size_t pixels);  // width x height floats
-    float* Transposed(size_t pixels);
+    float* Strip(size_t pixels);  // a strip of rows, stored column by column
 
 private:
     std::vector<float> m_plane;
-    std::vector<float> m_transposed;
+    std::vector<float> m_strip;
 };
 
 // In place on `depth` (width x height).

@@ -102,8 +102,10 @@ void ColumnPassesPortable(float* plane, uint32_t columns, uint32_t rows, const S
                           uint32_t from);
 using ColumnPassesFn = void (*)(float* plane, uint32_t columns, uint32_t rows,
                                 const SpatialParams& p);
-void Transpose(const float* in, float* out, uint32_t width, uint32_t height);
+// `floatLanes`: the floats in one of the passes' vectors (4 for the portable form), which
+// sets how many rows the row passes take side by side.
 void SpatialFilterWith(uint16_t* depth, uint32_t width, uint32_t height,
-                       const SpatialParams& params, SpatialWork& work, ColumnPassesFn passes);
+                       const SpatialParams& params, SpatialWork& work, ColumnPassesFn passes,
+                       uint32_t floatLanes);
 
 }  // namespace quorix::filters::kernels

@@ -35,6 +35,10 @@ const char* TargetNameImpl() {
     return "portable";
 }
 
+uint32_t FloatLanesImpl() {
+    return 4;  // what the portable passes' loops get from the compiler
+}
+
 #else
 
 template <class D, class V>
@@ -224,6 +228,10 @@ const char* TargetNameImpl() {
     return hwy::TargetName(HWY_TARGET);
 }
 
+uint32_t FloatLanesImpl() {
+    return static_cast<uint32_t>(hn::Lanes(hn::ScalableTag<float>()));
+}
+
 #endif
 
 }  // namespace HWY_NAMESPACE
@@ -236,6 +244,7 @@ namespace quorix::filters {
 HWY_EXPORT(MedianImpl);
 HWY_EXPORT(ColumnPassesImpl);
 HWY_EXPORT(TargetNameImpl);
+HWY_EXPORT(FloatLanesImpl);
 
 void MedianDepth3x3(const uint16_t* in, uint16_t* out, uint32_t width, uint32_t height) {
     HWY_DYNAMIC_DISPATCH(MedianImpl)(in, out, width, height, true);
@@ -253,7 +262,8 @@ void ColumnPasses(float* plane, uint32_t columns, uint32_t rows, const SpatialPa
 
 void SpatialFilter(uint16_t* depth, uint32_t width, uint32_t height, const SpatialParams& params,
                    SpatialWork& work) {
-    kernels::SpatialFilterWith(depth, width, height, params, work, ColumnPasses);
+    kernels::SpatialFilterWith(depth, width, height, params, work, ColumnPasses,
+                               HWY_DYNAMIC_DISPATCH(FloatLanesImpl)());
 }
 
 const char* FiltersTargetName() {

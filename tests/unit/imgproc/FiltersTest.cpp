@@ -274,6 +274,66 @@ TEST(FiltersTest, DepthMedianFollowsItsRulesInEveryFormAtEverySize) {
     }
 }
 
+// The spatial filter written out plainly: each column down and up, then each row left to
+// right and back, then rounded; pixels without distance stay as they are.
+Image ReferenceSpatial(const Image& in, uint32_t w, uint32_t h, const SpatialParams& p) {
+    std::vector<float> v(in.size());
+    for (size_t i = 0; i < in.size(); ++i) {
+        v[i] = HasDistance(in[i]) ? static_cast<float>(in[i]) : 0.0f;
+    }
+    const auto step = [&](float& cur, float neighbour) {
+        const float diff = neighbour - cur;
+        if (cur > 0 && neighbour > 0 &&
+            std::fabs(diff) <= std::max(p.edgeMinMm, p.edgeRelative * cur)) {
+            cur = cur + p.alpha * diff;
+        }
+    };
+    for (uint32_t x = 0; x < w; ++x) {
+        for (uint32_t y = 1; y < h; ++y) step(v[y * w + x], v[(y - 1) * w + x]);
+        for (uint32_t y = h - 1; y-- > 0;) step(v[y * w + x], v[(y + 1) * w + x]);
+    }
+    for (uint32_t y = 0; y < h; ++y) {
+        for (uint32_t x = 1; x < w; ++x) step(v[y * w + x], v[y * w + x - 1]);
+        for (uint32_t x = w - 1; x-- > 0;) step(v[y * w + x], v[y * w + x + 1]);
+    }
+    Image out = in;
+    for (size_t i = 0; i < in.size(); ++i) {
+        if (HasDistance(in[i])) {
+            out[i] = static_cast<uint16_t>(std::min(v[i] + 0.5f, 65534.0f));
+        }
+    }
+    return out;
+}
+
+TEST(FiltersTest, SpatialFollowsItsRecursionInEveryFormAtEverySize) {
+    // Heights with whole strips of rows and a shorter last one for every strip height the
+    // forms use (16, 32, 64 rows), and widths around the vector sizes.
+    std::mt19937 random(23);
+    const std::pair<uint32_t, uint32_t> sizes[] = {{70, 150}, {33, 64}, {17, 200}, {640, 40},
+                                                   {5, 3},    {1, 70},  {70, 1},   {1, 1}};
+    SpatialWork work;
+    for (const auto& [w, h] : sizes) {
+        SCOPED_TRACE(testing::Message() << w << "x" << h);
+        // Planes with steps and noise, holes of both kinds.
+        Image in(size_t{w} * h);
+        for (size_t i = 0; i < in.size(); ++i) {
+            const uint32_t roll = random() % 100;
+            in[i] = roll < 5    ? (roll < 2 ? kNoDepth : kBeyond)
+                    : roll < 10 ? static_cast<uint16_t>(3000 + random() % 40)
+                                : static_cast<uint16_t>(1000 + (i % w) * 3 + random() % 30);
+        }
+        const Image expected = ReferenceSpatial(in, w, h, SpatialParams{});
+        Image out = in;
+        SpatialFilterPortable(out.data(), w, h, SpatialParams{}, work);
+        EXPECT_EQ(out, expected);
+        test::ForEachTarget(&FiltersTargetName, [&] {
+            Image vec = in;
+            SpatialFilter(vec.data(), w, h, SpatialParams{}, work);
+            EXPECT_EQ(vec, expected);
+        });
+    }
+}
+
 TEST(FiltersTest, IrMedianLowersIrNoise) {
     const Image clean = sim::SceneIrCodes(0);
     Image noisy(clean.size());
