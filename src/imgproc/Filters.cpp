@@ -402,6 +402,48 @@ void SpatialFilterPortable(uint16_t* depth, uint32_t width, uint32_t height,
 
 // --- temporal -------------------------------------------------------------------------
 
+namespace {
+
+inline uint16_t RoundedDepth(float v) {
+    return static_cast<uint16_t>(std::min(v + 0.5f, 65534.0f));
+}
+
+// Every value computed, then chosen without branches, so that the loop vectorises;
+// `__restrict`: the frame and the state never overlap.
+void TemporalPixels(uint16_t* __restrict depth, float* __restrict averages,
+                    uint8_t* __restrict missing, size_t pixels, const TemporalParams& params) {
+    const float alpha = params.alpha;
+    const float resetMin = params.resetMinMm;
+    const float resetRelative = params.resetRelative;
+    const uint8_t persist = params.persistFrames;
+    for (size_t i = 0; i < pixels; ++i) {
+        const uint16_t d = depth[i];
+        const float average = averages[i];
+        const uint8_t gone = missing[i];
+        const bool has = (d != kNoDepth) & (d != kBeyond);
+        // With distance: on from the average, or again from the new value after a jump.
+        const float value = static_cast<float>(d);
+        const float change = value - average;
+        const float limit = std::max(resetMin, resetRelative * value);
+        const float moved = average + alpha * change;
+        const bool follows = (average > 0.0f) & (std::fabs(change) <= limit);
+        const float updated = follows ? moved : value;
+        // Without: the last average for a few frames, then none.
+        const bool kept = !has & (average > 0.0f) & (gone < persist);
+        const float keptAverage = kept ? average : 0.0f;
+        averages[i] = has ? updated : keptAverage;
+        // (A choice between two bytes here would still be a branch: a mask instead.)
+        const auto hasMask = static_cast<uint8_t>(-static_cast<int>(has));
+        missing[i] = static_cast<uint8_t>((gone + kept) & ~hasMask);
+        const uint16_t roundedAverage = RoundedDepth(average);
+        const uint16_t roundedUpdate = RoundedDepth(updated);
+        const uint16_t keptDepth = kept ? roundedAverage : d;
+        depth[i] = has ? roundedUpdate : keptDepth;
+    }
+}
+
+}  // namespace
+
 void TemporalFilter::Apply(uint16_t* depth, uint32_t width, uint32_t height,
                            const TemporalParams& params) {
     const size_t pixels = size_t{width} * height;
@@ -411,26 +453,7 @@ void TemporalFilter::Apply(uint16_t* depth, uint32_t width, uint32_t height,
         m_width = width;
         m_height = height;
     }
-    const float alpha = params.alpha;
-    for (size_t i = 0; i < pixels; ++i) {
-        const uint16_t d = depth[i];
-        float average = m_average[i];
-        if (HasDistance(d)) {
-            const float value = static_cast<float>(d);
-            const float change = value - average;
-            const float limit = std::max(params.resetMinMm, params.resetRelative * value);
-            average =
-                average > 0.0f && std::fabs(change) <= limit ? average + alpha * change : value;
-            m_missing[i] = 0;
-            m_average[i] = average;
-            depth[i] = static_cast<uint16_t>(std::min(average + 0.5f, 65534.0f));
-        } else if (average > 0.0f && m_missing[i] < params.persistFrames) {
-            ++m_missing[i];
-            depth[i] = static_cast<uint16_t>(std::min(average + 0.5f, 65534.0f));
-        } else {
-            m_average[i] = 0.0f;
-        }
-    }
+    TemporalPixels(depth, m_average.data(), m_missing.data(), pixels, params);
 }
 
 // --- radial to planar -----------------------------------------------------------------
@@ -452,12 +475,13 @@ void PlanarTable::Build(double fx, double fy, double cx, double cy, uint32_t wid
 
 void PlanarTable::Apply(uint16_t* depth) const {
     const size_t pixels = m_factor.size();
+    const float* factor = m_factor.data();
     for (size_t i = 0; i < pixels; ++i) {
-        if (HasDistance(depth[i])) {
-            // A factor of at most 1 keeps a distance above 0 at 1 or more.
-            depth[i] = static_cast<uint16_t>(
-                std::max(static_cast<float>(depth[i]) * m_factor[i] + 0.5f, 1.0f));
-        }
+        const uint16_t d = depth[i];
+        // A factor of at most 1 keeps a distance above 0 at 1 or more.
+        const auto planar =
+            static_cast<uint16_t>(std::max(static_cast<float>(d) * factor[i] + 0.5f, 1.0f));
+        depth[i] = (d != kNoDepth) & (d != kBeyond) ? planar : d;  // no branch: vectorises
     }
 }
 
