@@ -271,20 +271,33 @@ namespace {
 // The rows are run as the columns of strips of kStripRows image rows stored column by
 // column (pixel x of strip row r at x * kStripRows + r), so that the row recursion works on
 // that many rows side by side: enough for several vectors per step, whose chains of
-// dependent operations then overlap. The loops that make and undo strips have the shapes the
-// compiler turns into the baseline's vector shuffles: eight rows into a strip at a time;
-// back, four rows at a time, first gathered without gaps (`fours`, as large as the strip).
+// dependent operations then overlap. Strips are made and undone through blocks of four
+// rows side by side (`fours`, as large as the strip, each block width x 4 floats): the
+// loops between rows and blocks have the shape the compiler turns into the baseline's
+// vector shuffles, and between blocks and the strip they copy 16 bytes at a time.
 // `__restrict`: the buffers never overlap, which the compiler cannot see.
 template <uint32_t kStripRows>
-void ToStrip(const float* __restrict rows, uint32_t width, float* __restrict strip) {
-    constexpr uint32_t kGroup = 8;
-    for (uint32_t r0 = 0; r0 < kStripRows; r0 += kGroup) {
-        const float* in = rows + size_t{r0} * width;
-        float* out = strip + r0;
+void ToStrip(const float* __restrict rows, uint32_t width, float* __restrict fours,
+             float* __restrict strip) {
+    constexpr uint32_t kBlocks = kStripRows / 4;
+    const size_t block = size_t{width} * 4;
+    for (size_t b = 0; b < kBlocks; ++b) {
+        float* four = fours + b * block;
+        const float* in0 = rows + b * 4 * width;
+        const float* in1 = in0 + width;
+        const float* in2 = in1 + width;
+        const float* in3 = in2 + width;
         for (size_t x = 0; x < width; ++x) {
-            for (size_t r = 0; r < kGroup; ++r) {
-                out[x * kStripRows + r] = in[r * width + x];
-            }
+            four[x * 4] = in0[x];
+            four[x * 4 + 1] = in1[x];
+            four[x * 4 + 2] = in2[x];
+            four[x * 4 + 3] = in3[x];
+        }
+    }
+    for (size_t x = 0; x < width; ++x) {
+        for (size_t b = 0; b < kBlocks; ++b) {
+            std::memcpy(strip + x * kStripRows + b * 4, fours + b * block + x * 4,
+                        4 * sizeof(float));
         }
     }
 }
@@ -292,8 +305,6 @@ void ToStrip(const float* __restrict rows, uint32_t width, float* __restrict str
 template <uint32_t kStripRows>
 void FromStrip(const float* __restrict strip, uint32_t width, float* __restrict fours,
                float* __restrict rows) {
-    // The strip read once, front to back, into kStripRows / 4 blocks of four rows side by
-    // side (each block width x 4 floats)...
     constexpr uint32_t kBlocks = kStripRows / 4;
     const size_t block = size_t{width} * 4;
     for (size_t x = 0; x < width; ++x) {
@@ -302,7 +313,6 @@ void FromStrip(const float* __restrict strip, uint32_t width, float* __restrict 
                         4 * sizeof(float));
         }
     }
-    // ...then each block into its four rows.
     for (size_t b = 0; b < kBlocks; ++b) {
         const float* four = fours + b * block;
         float* out0 = rows + b * 4 * width;
@@ -337,54 +347,60 @@ void FromShortStrip(const float* strip, uint32_t width, uint32_t count, float* r
 
 template <uint32_t kStripRows>
 void SpatialFilterStrips(uint16_t* depth, uint32_t width, uint32_t height,
-                         const SpatialParams& params, SpatialWork& work, ColumnPassesFn passes) {
-    if (width == 0 || height == 0) {
-        return;
-    }
+                         const SpatialParams& params, SpatialWork& work, const SpatialKernels& k) {
     const size_t pixels = size_t{width} * height;
     float* plane = work.Plane(pixels);
     float* strip = work.Strip(size_t{width} * kStripRows * 2);
     float* fours = strip + size_t{width} * kStripRows;
-    for (size_t i = 0; i < pixels; ++i) {
-        const uint16_t d = depth[i];
-        plane[i] = (d != kNoDepth) & (d != kBeyond) ? static_cast<float>(d) : 0.0f;
-    }
+    k.toPlane(depth, plane, pixels);
     // Columns first, down and up the whole image; then the rows, strip by strip, as the
     // columns of the strip, by the same column kernel; each strip goes back to its rows
     // and is rounded into the depth while it is in cache.
-    passes(plane, width, height, params);
+    k.passes(plane, width, height, params);
     for (uint32_t y0 = 0; y0 < height; y0 += kStripRows) {
         const uint32_t count = std::min(kStripRows, height - y0);
         float* rows = plane + size_t{y0} * width;
         if (count == kStripRows) {
-            ToStrip<kStripRows>(rows, width, strip);
-            passes(strip, count, width, params);
+            ToStrip<kStripRows>(rows, width, fours, strip);
+            k.passes(strip, count, width, params);
             FromStrip<kStripRows>(strip, width, fours, rows);
         } else {
             ToShortStrip(rows, width, count, strip);
-            passes(strip, count, width, params);
+            k.passes(strip, count, width, params);
             FromShortStrip(strip, width, count, rows);
         }
-        uint16_t* out = depth + size_t{y0} * width;
-        for (size_t i = 0; i < size_t{count} * width; ++i) {
-            const uint16_t d = out[i];
-            const auto filtered = static_cast<uint16_t>(std::min(rows[i] + 0.5f, 65534.0f));
-            out[i] = (d != kNoDepth) & (d != kBeyond) ? filtered : d;
-        }
+        k.toDepth(rows, depth + size_t{y0} * width, size_t{count} * width);
     }
 }
 
 }  // namespace
 
+void PlaneFromDepthPortable(const uint16_t* depth, float* plane, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+        const uint16_t d = depth[i];
+        plane[i] = (d != kNoDepth) & (d != kBeyond) ? static_cast<float>(d) : 0.0f;
+    }
+}
+
+void DepthFromPlanePortable(const float* plane, uint16_t* depth, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+        const uint16_t d = depth[i];
+        const auto filtered = static_cast<uint16_t>(std::min(plane[i] + 0.5f, 65534.0f));
+        depth[i] = (d != kNoDepth) & (d != kBeyond) ? filtered : d;
+    }
+}
+
 void SpatialFilterWith(uint16_t* depth, uint32_t width, uint32_t height,
-                       const SpatialParams& params, SpatialWork& work, ColumnPassesFn passes,
-                       uint32_t floatLanes) {
-    if (floatLanes >= 16) {
-        SpatialFilterStrips<64>(depth, width, height, params, work, passes);
-    } else if (floatLanes >= 8) {
-        SpatialFilterStrips<32>(depth, width, height, params, work, passes);
+                       const SpatialParams& params, SpatialWork& work, const SpatialKernels& k) {
+    if (width == 0 || height == 0) {
+        return;
+    }
+    if (k.floatLanes >= 16) {
+        SpatialFilterStrips<64>(depth, width, height, params, work, k);
+    } else if (k.floatLanes >= 8) {
+        SpatialFilterStrips<32>(depth, width, height, params, work, k);
     } else {
-        SpatialFilterStrips<16>(depth, width, height, params, work, passes);
+        SpatialFilterStrips<16>(depth, width, height, params, work, k);
     }
 }
 
@@ -392,12 +408,13 @@ void SpatialFilterWith(uint16_t* depth, uint32_t width, uint32_t height,
 
 void SpatialFilterPortable(uint16_t* depth, uint32_t width, uint32_t height,
                            const SpatialParams& params, SpatialWork& work) {
-    kernels::SpatialFilterWith(
-        depth, width, height, params, work,
+    const kernels::SpatialKernels portable{
         [](float* plane, uint32_t columns, uint32_t rows, const SpatialParams& p) {
             kernels::ColumnPassesPortable(plane, columns, rows, p, 0);
         },
-        4);
+        kernels::PlaneFromDepthPortable, kernels::DepthFromPlanePortable,
+        4};  // floats in the baseline's vectors
+    kernels::SpatialFilterWith(depth, width, height, params, work, portable);
 }
 
 // --- temporal -------------------------------------------------------------------------

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 
 #include "imgproc/Filters.h"
@@ -102,10 +103,19 @@ void ColumnPassesPortable(float* plane, uint32_t columns, uint32_t rows, const S
                           uint32_t from);
 using ColumnPassesFn = void (*)(float* plane, uint32_t columns, uint32_t rows,
                                 const SpatialParams& p);
-// `floatLanes`: the floats in one of the passes' vectors (4 for the portable form), which
-// sets how many rows the row passes take side by side.
+// Depth into the filter's plane (0 without distance) and back, rounded, where the depth
+// has distance.
+void PlaneFromDepthPortable(const uint16_t* depth, float* plane, size_t n);
+void DepthFromPlanePortable(const float* plane, uint16_t* depth, size_t n);
+
+// The pieces of the spatial filter that each form brings.
+struct SpatialKernels {
+    ColumnPassesFn passes;
+    void (*toPlane)(const uint16_t* depth, float* plane, size_t n);
+    void (*toDepth)(const float* plane, uint16_t* depth, size_t n);
+    uint32_t floatLanes;  // floats in one vector: how many rows the row passes take at once
+};
 void SpatialFilterWith(uint16_t* depth, uint32_t width, uint32_t height,
-                       const SpatialParams& params, SpatialWork& work, ColumnPassesFn passes,
-                       uint32_t floatLanes);
+                       const SpatialParams& params, SpatialWork& work, const SpatialKernels& k);
 
 }  // namespace quorix::filters::kernels

@@ -35,6 +35,14 @@ const char* TargetNameImpl() {
     return "portable";
 }
 
+void PlaneFromDepthImpl(const uint16_t* depth, float* plane, size_t n) {
+    kernels::PlaneFromDepthPortable(depth, plane, n);
+}
+
+void DepthFromPlaneImpl(const float* plane, uint16_t* depth, size_t n) {
+    kernels::DepthFromPlanePortable(plane, depth, n);
+}
+
 uint32_t FloatLanesImpl() {
     return 4;  // what the portable passes' loops get from the compiler
 }
@@ -228,6 +236,43 @@ const char* TargetNameImpl() {
     return hwy::TargetName(HWY_TARGET);
 }
 
+// kernels::PlaneFromDepthPortable and DepthFromPlanePortable on vectors: half a vector
+// of depth per vector of floats.
+void PlaneFromDepthImpl(const uint16_t* depth, float* plane, size_t n) {
+    const hn::ScalableTag<float> df;
+    const hn::ScalableTag<int32_t> di;
+    const hn::Rebind<uint16_t, decltype(df)> d16;
+    const size_t lanes = hn::Lanes(df);
+    const hn::RebindToUnsigned<decltype(di)> du;
+    const auto beyond = hn::Set(df, static_cast<float>(kBeyond));
+    size_t i = 0;
+    for (; i + lanes <= n; i += lanes) {
+        const auto v =
+            hn::ConvertTo(df, hn::BitCast(di, hn::PromoteTo(du, hn::LoadU(d16, depth + i))));
+        hn::StoreU(hn::IfThenZeroElse(hn::Eq(v, beyond), v), df, plane + i);  // 0 stays 0
+    }
+    kernels::PlaneFromDepthPortable(depth + i, plane + i, n - i);
+}
+
+void DepthFromPlaneImpl(const float* plane, uint16_t* depth, size_t n) {
+    const hn::ScalableTag<float> df;
+    const hn::ScalableTag<int32_t> di;
+    const hn::Rebind<uint16_t, decltype(df)> d16;
+    const size_t lanes = hn::Lanes(df);
+    const auto half = hn::Set(df, 0.5f);
+    const auto top = hn::Set(df, 65534.0f);
+    const auto beyond = hn::Set(d16, kBeyond);
+    size_t i = 0;
+    for (; i + lanes <= n; i += lanes) {
+        const auto d = hn::LoadU(d16, depth + i);
+        const auto has = hn::Not(hn::Or(hn::Eq(d, hn::Zero(d16)), hn::Eq(d, beyond)));
+        const auto rounded =
+            hn::ConvertTo(di, hn::Min(hn::Add(hn::LoadU(df, plane + i), half), top));
+        hn::StoreU(hn::IfThenElse(has, hn::DemoteTo(d16, rounded), d), d16, depth + i);
+    }
+    kernels::DepthFromPlanePortable(plane + i, depth + i, n - i);
+}
+
 uint32_t FloatLanesImpl() {
     return static_cast<uint32_t>(hn::Lanes(hn::ScalableTag<float>()));
 }
@@ -245,6 +290,8 @@ HWY_EXPORT(MedianImpl);
 HWY_EXPORT(ColumnPassesImpl);
 HWY_EXPORT(TargetNameImpl);
 HWY_EXPORT(FloatLanesImpl);
+HWY_EXPORT(PlaneFromDepthImpl);
+HWY_EXPORT(DepthFromPlaneImpl);
 
 void MedianDepth3x3(const uint16_t* in, uint16_t* out, uint32_t width, uint32_t height) {
     HWY_DYNAMIC_DISPATCH(MedianImpl)(in, out, width, height, true);
@@ -258,12 +305,19 @@ namespace {
 void ColumnPasses(float* plane, uint32_t columns, uint32_t rows, const SpatialParams& p) {
     HWY_DYNAMIC_DISPATCH(ColumnPassesImpl)(plane, columns, rows, p);
 }
+void PlaneFromDepth(const uint16_t* depth, float* plane, size_t n) {
+    HWY_DYNAMIC_DISPATCH(PlaneFromDepthImpl)(depth, plane, n);
+}
+void DepthFromPlane(const float* plane, uint16_t* depth, size_t n) {
+    HWY_DYNAMIC_DISPATCH(DepthFromPlaneImpl)(plane, depth, n);
+}
 }  // namespace
 
 void SpatialFilter(uint16_t* depth, uint32_t width, uint32_t height, const SpatialParams& params,
                    SpatialWork& work) {
-    kernels::SpatialFilterWith(depth, width, height, params, work, ColumnPasses,
-                               HWY_DYNAMIC_DISPATCH(FloatLanesImpl)());
+    const kernels::SpatialKernels vector{ColumnPasses, PlaneFromDepth, DepthFromPlane,
+                                         HWY_DYNAMIC_DISPATCH(FloatLanesImpl)()};
+    kernels::SpatialFilterWith(depth, width, height, params, work, vector);
 }
 
 const char* FiltersTargetName() {
