@@ -24,41 +24,58 @@ void ApplyValidLimits(uint16_t* depth, size_t pixels, uint16_t minMm, uint16_t m
 
 namespace kernels {
 
+namespace {
+
+// A sorting network of nine values (25 exchanges, checked on every 0/1 input).
+constexpr uint8_t kSort9[25][2] = {{0, 3}, {1, 7}, {2, 5}, {4, 8}, {0, 7}, {2, 4}, {3, 8},
+                                   {5, 6}, {0, 2}, {1, 3}, {4, 5}, {7, 8}, {1, 4}, {3, 6},
+                                   {5, 7}, {0, 1}, {2, 4}, {3, 5}, {6, 8}, {2, 3}, {4, 5},
+                                   {6, 7}, {1, 2}, {3, 4}, {5, 6}};
+
+template <size_t... I>
+void Sort9(uint16_t* w, std::index_sequence<I...>) {
+    // Unrolled at compile time, so the nine values stay in registers.
+    (
+        [w] {
+            constexpr uint8_t a = kSort9[I][0];
+            constexpr uint8_t b = kSort9[I][1];
+            const uint16_t lo = std::min(w[a], w[b]);
+            w[b] = std::max(w[a], w[b]);
+            w[a] = lo;
+        }(),
+        ...);
+}
+
+}  // namespace
+
 uint16_t WindowMedian(const uint16_t* in, uint32_t width, uint32_t height, uint32_t x, uint32_t y,
                       bool depth) {
-    uint16_t values[9] = {};
+    // Keys as in the interior (depth - 1 puts pixels without distance last; IR as it is),
+    // the window's part outside the image as the highest key, then a sorting network: no
+    // branch on the values, which made the image's rim cost as much as its inside.
+    uint16_t keys[9];
+    std::fill_n(keys, 9, uint16_t{0xFFFF});
     uint32_t n = 0;
     uint32_t inImage = 0;
     const uint32_t y0 = y > 0 ? y - 1 : 0;
     const uint32_t y1 = std::min(y + 1, height - 1);
     const uint32_t x0 = x > 0 ? x - 1 : 0;
     const uint32_t x1 = std::min(x + 1, width - 1);
+    const uint16_t shift = depth ? 1 : 0;
     for (uint32_t yy = y0; yy <= y1; ++yy) {
         for (uint32_t xx = x0; xx <= x1; ++xx) {
-            const uint16_t v = in[size_t{yy} * width + xx];
-            ++inImage;
-            if (!depth || HasDistance(v)) {
-                values[n++] = v;
-            }
+            const auto key = static_cast<uint16_t>(in[size_t{yy} * width + xx] - shift);
+            keys[inImage++] = key;
+            n += !depth || key < kFirstKeyWithout ? 1 : 0;
         }
     }
-    const uint16_t own = in[size_t{y} * width + x];
+    Sort9(keys, std::make_index_sequence<25>());
     if (n * 3 < inImage * 2) {
-        return own;
+        return in[size_t{y} * width + x];
     }
-    // Insertion sort: at most nine values.
-    for (uint32_t i = 1; i < n; ++i) {
-        const uint16_t v = values[i];
-        uint32_t j = i;
-        for (; j > 0 && values[j - 1] > v; --j) {
-            values[j] = values[j - 1];
-        }
-        values[j] = v;
-    }
-    if (n % 2 == 1) {
-        return values[n / 2];
-    }
-    return static_cast<uint16_t>((uint32_t{values[n / 2 - 1]} + values[n / 2]) / 2);
+    const uint16_t hi = keys[n / 2];
+    const uint16_t lo = n % 2 == 1 ? hi : keys[n / 2 - 1];
+    return static_cast<uint16_t>((lo & hi) + ((lo ^ hi) >> 1) + shift);
 }
 
 void MedianRowPortable(const uint16_t* in, uint16_t* out, uint32_t width, uint32_t /*height*/,
@@ -186,19 +203,60 @@ void MedianDepthColumnsPortable(const uint16_t* in, uint16_t* out, uint32_t widt
     }
 }
 
+namespace {
+
+// The median of a window of six pixels at the image's rim (two lines of three), by the
+// rules of WindowMedian: `a` and `b` are the two lines, `own` the pixel's value. Both lines
+// sorted, the ranks 1..3 of the six come from the smallest over pairs of ranks that add up
+// of the larger of the two; no branch on the values.
+uint16_t RimMedian(const uint16_t* a, const uint16_t* b, size_t step, uint16_t own, bool depth) {
+    const uint16_t shift = depth ? 1 : 0;
+    const auto key = [&](const uint16_t* p, size_t i) {
+        return static_cast<uint16_t>(p[i * step] - shift);
+    };
+    uint16_t a1, a2, a3, b1, b2, b3;
+    Sort3(key(a, 0), key(a, 1), key(a, 2), a1, a2, a3);
+    Sort3(key(b, 0), key(b, 1), key(b, 2), b1, b2, b3);
+    const auto mn = [](uint16_t p, uint16_t q) { return std::min(p, q); };
+    const auto mx = [](uint16_t p, uint16_t q) { return std::max(p, q); };
+    const uint16_t m2 = mn(mn(a2, b2), mx(a1, b1));                  // rank 1 from 0
+    const uint16_t m3 = mn(mn(a3, b3), mn(mx(a2, b1), mx(a1, b2)));  // rank 2
+    const uint16_t m4 = mn(mn(mx(a3, b1), mx(a1, b3)), mx(a2, b2));  // rank 3
+    const auto none = static_cast<uint16_t>(
+        depth ? (a1 >= kFirstKeyWithout) + (a2 >= kFirstKeyWithout) + (a3 >= kFirstKeyWithout) +
+                    (b1 >= kFirstKeyWithout) + (b2 >= kFirstKeyWithout) + (b3 >= kFirstKeyWithout)
+              : 0);
+    // Six pixels: four with distance are needed; 6: ranks 2 and 3, 5: rank 2, 4: 1 and 2.
+    const uint16_t hi = none == 0 ? m4 : m3;
+    const uint16_t lo = none <= 1 ? m3 : m2;
+    const auto mean = static_cast<uint16_t>((lo & hi) + ((lo ^ hi) >> 1) + shift);
+    return none <= 2 ? mean : own;
+}
+
+}  // namespace
+
 void MedianBorder(const uint16_t* in, uint16_t* out, uint32_t width, uint32_t height, bool depth) {
+    const auto at = [&](uint32_t x, uint32_t y) { return size_t{y} * width + x; };
     for (uint32_t x = 0; x < width; ++x) {
-        out[x] = WindowMedian(in, width, height, x, 0, depth);
+        const bool rim = height > 1 && x > 0 && x + 1 < width;  // two lines of three
+        out[x] = rim ? RimMedian(in + at(x - 1, 0), in + at(x - 1, 1), 1, in[x], depth)
+                     : WindowMedian(in, width, height, x, 0, depth);
         if (height > 1) {
-            const size_t last = size_t{height - 1} * width + x;
-            out[last] = WindowMedian(in, width, height, x, height - 1, depth);
+            const size_t last = at(x, height - 1);
+            out[last] = rim ? RimMedian(in + at(x - 1, height - 1), in + at(x - 1, height - 2), 1,
+                                        in[last], depth)
+                            : WindowMedian(in, width, height, x, height - 1, depth);
         }
     }
     for (uint32_t y = 1; y + 1 < height; ++y) {
-        out[size_t{y} * width] = WindowMedian(in, width, height, 0, y, depth);
+        const size_t first = at(0, y);
+        out[first] = width > 1
+                         ? RimMedian(in + at(0, y - 1), in + at(1, y - 1), width, in[first], depth)
+                         : WindowMedian(in, width, height, 0, y, depth);
         if (width > 1) {
-            out[size_t{y} * width + width - 1] =
-                WindowMedian(in, width, height, width - 1, y, depth);
+            const size_t last = at(width - 1, y);
+            out[last] = RimMedian(in + at(width - 1, y - 1), in + at(width - 2, y - 1), width,
+                                  in[last], depth);
         }
     }
 }

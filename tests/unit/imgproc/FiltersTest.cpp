@@ -211,9 +211,9 @@ TEST(FiltersTest, VectorAndPortableFormsGiveTheSameImages) {
     });
 }
 
-// The depth median's rules written out plainly, pixel by pixel: the reference the fast
-// forms must match.
-Image ReferenceDepthMedian(const Image& in, uint32_t w, uint32_t h) {
+// The medians' rules written out plainly, pixel by pixel: the reference the fast forms
+// must match. IR (`depth` false): every value counts.
+Image ReferenceMedian(const Image& in, uint32_t w, uint32_t h, bool depth) {
     Image out(in.size());
     for (uint32_t y = 0; y < h; ++y) {
         for (uint32_t x = 0; x < w; ++x) {
@@ -222,7 +222,7 @@ Image ReferenceDepthMedian(const Image& in, uint32_t w, uint32_t h) {
             for (uint32_t yy = y > 0 ? y - 1 : 0; yy <= std::min(y + 1, h - 1); ++yy) {
                 for (uint32_t xx = x > 0 ? x - 1 : 0; xx <= std::min(x + 1, w - 1); ++xx) {
                     ++inImage;
-                    if (HasDistance(in[yy * w + xx])) {
+                    if (!depth || HasDistance(in[yy * w + xx])) {
                         values.push_back(in[yy * w + xx]);
                     }
                 }
@@ -237,7 +237,7 @@ Image ReferenceDepthMedian(const Image& in, uint32_t w, uint32_t h) {
     return out;
 }
 
-TEST(FiltersTest, DepthMedianFollowsItsRulesInEveryFormAtEverySize) {
+TEST(FiltersTest, MediansFollowTheirRulesInEveryFormAtEverySize) {
     // Gaps of both kinds in every density, and the distances next to the marks (1, 65534),
     // which the fast forms' key mapping must keep apart from them.
     std::mt19937 random(17);
@@ -254,21 +254,26 @@ TEST(FiltersTest, DepthMedianFollowsItsRulesInEveryFormAtEverySize) {
     };
     // Widths around the vector sizes (a tail, an overlapping last vector, narrower than
     // one), odd and even heights (one output row left at the bottom or none).
-    const std::pair<uint32_t, uint32_t> sizes[] = {{640, 48}, {637, 7}, {67, 6}, {35, 5},
-                                                   {34, 4},   {18, 9},  {9, 3},  {3, 3},
-                                                   {2, 5},    {5, 2},   {1, 1}};
+    const std::pair<uint32_t, uint32_t> sizes[] = {{640, 48}, {637, 7}, {67, 6}, {35, 5}, {34, 4},
+                                                   {18, 9},   {9, 3},   {3, 3},  {2, 5},  {5, 2},
+                                                   {2, 2},    {1, 5},   {5, 1},  {1, 1}};
     for (const auto& [w, h] : sizes) {
         for (const int gaps : {1, 20, 45}) {
             SCOPED_TRACE(testing::Message() << w << "x" << h << ", " << gaps << " % gaps");
             const Image in = image(w, h, gaps);
-            const Image expected = ReferenceDepthMedian(in, w, h);
+            const Image expected = ReferenceMedian(in, w, h, true);
+            const Image expectedIr = ReferenceMedian(in, w, h, false);
             Image out(in.size());
             MedianDepth3x3Portable(in.data(), out.data(), w, h);
             EXPECT_EQ(out, expected);
+            MedianIr3x3Portable(in.data(), out.data(), w, h);
+            EXPECT_EQ(out, expectedIr);
             test::ForEachTarget(&FiltersTargetName, [&] {
                 Image vec(in.size());
                 MedianDepth3x3(in.data(), vec.data(), w, h);
                 EXPECT_EQ(vec, expected);
+                MedianIr3x3(in.data(), vec.data(), w, h);
+                EXPECT_EQ(vec, expectedIr);
             });
         }
     }
