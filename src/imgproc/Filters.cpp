@@ -236,6 +236,9 @@ uint16_t RimMedian(const uint16_t* a, const uint16_t* b, size_t step, uint16_t o
 }  // namespace
 
 void MedianBorder(const uint16_t* in, uint16_t* out, uint32_t width, uint32_t height, bool depth) {
+    if (width == 0 || height == 0) {
+        return;  // nothing to read (the window of an empty image's row would be outside it)
+    }
     const auto at = [&](uint32_t x, uint32_t y) { return size_t{y} * width + x; };
     for (uint32_t x = 0; x < width; ++x) {
         const bool rim = height > 1 && x > 0 && x + 1 < width;  // two lines of three

@@ -254,9 +254,9 @@ TEST(FiltersTest, MediansFollowTheirRulesInEveryFormAtEverySize) {
     };
     // Widths around the vector sizes (a tail, an overlapping last vector, narrower than
     // one), odd and even heights (one output row left at the bottom or none).
-    const std::pair<uint32_t, uint32_t> sizes[] = {{640, 48}, {637, 7}, {67, 6}, {35, 5}, {34, 4},
-                                                   {18, 9},   {9, 3},   {3, 3},  {2, 5},  {5, 2},
-                                                   {2, 2},    {1, 5},   {5, 1},  {1, 1}};
+    const std::pair<uint32_t, uint32_t> sizes[] = {
+        {640, 48}, {637, 7}, {67, 6}, {35, 5}, {34, 4}, {18, 9}, {9, 3}, {3, 3},
+        {2, 5},    {5, 2},   {2, 2},  {1, 5},  {5, 1},  {1, 1},  {0, 5}, {5, 0}};
     for (const auto& [w, h] : sizes) {
         for (const int gaps : {1, 20, 45}) {
             SCOPED_TRACE(testing::Message() << w << "x" << h << ", " << gaps << " % gaps");
@@ -327,15 +327,21 @@ TEST(FiltersTest, SpatialFollowsItsRecursionInEveryFormAtEverySize) {
                     : roll < 10 ? static_cast<uint16_t>(3000 + random() % 40)
                                 : static_cast<uint16_t>(1000 + (i % w) * 3 + random() % 30);
         }
-        const Image expected = ReferenceSpatial(in, w, h, SpatialParams{});
-        Image out = in;
-        SpatialFilterPortable(out.data(), w, h, SpatialParams{}, work);
-        EXPECT_EQ(out, expected);
-        test::ForEachTarget(&FiltersTargetName, [&] {
-            Image vec = in;
-            SpatialFilter(vec.data(), w, h, SpatialParams{}, work);
-            EXPECT_EQ(vec, expected);
-        });
+        // The defaults, a pull taken whole with a fixed threshold, and a light one with a
+        // relative threshold only.
+        for (const SpatialParams& p : {SpatialParams{}, SpatialParams{1.0f, 40.0f, 0.0f},
+                                       SpatialParams{0.2f, 0.0f, 0.05f}}) {
+            SCOPED_TRACE(testing::Message() << "alpha " << p.alpha);
+            const Image expected = ReferenceSpatial(in, w, h, p);
+            Image out = in;
+            SpatialFilterPortable(out.data(), w, h, p, work);
+            EXPECT_EQ(out, expected);
+            test::ForEachTarget(&FiltersTargetName, [&] {
+                Image vec = in;
+                SpatialFilter(vec.data(), w, h, p, work);
+                EXPECT_EQ(vec, expected);
+            });
+        }
     }
 }
 
@@ -413,6 +419,67 @@ TEST(FiltersTest, TemporalConvergesOnAStillSceneToAThirdOfTheNoise) {
     // Converged to the truth, not to something else.
     const Frame truth = SceneFrame(0, 0);
     EXPECT_LT(sim::ErrorOver(filtered.back().data(), truth.truth.data(), flat).rms, before / 2.5);
+}
+
+// The temporal filter's rules written out plainly, pixel by pixel and with branches.
+struct ReferenceTemporal {
+    std::vector<float> average;
+    std::vector<uint8_t> missing;
+    void Apply(Image& depth, const TemporalParams& p) {
+        if (average.size() != depth.size()) {
+            average.assign(depth.size(), 0.0f);
+            missing.assign(depth.size(), 0);
+        }
+        for (size_t i = 0; i < depth.size(); ++i) {
+            if (HasDistance(depth[i])) {
+                const float value = depth[i];
+                const float change = value - average[i];
+                if (average[i] > 0 &&
+                    std::fabs(change) <= std::max(p.resetMinMm, p.resetRelative * value)) {
+                    average[i] = average[i] + p.alpha * change;
+                } else {
+                    average[i] = value;
+                }
+                missing[i] = 0;
+                depth[i] = static_cast<uint16_t>(std::min(average[i] + 0.5f, 65534.0f));
+            } else if (average[i] > 0 && missing[i] < p.persistFrames) {
+                ++missing[i];
+                depth[i] = static_cast<uint16_t>(std::min(average[i] + 0.5f, 65534.0f));
+            } else {
+                average[i] = 0;
+            }
+        }
+    }
+};
+
+TEST(FiltersTest, TemporalFollowsItsRulesFrameByFrame) {
+    // Frames that jump, drop out for one to four frames, and come back, at the extremes of
+    // the range too.
+    std::mt19937 random(29);
+    const uint32_t w = 61, h = 7;
+    TemporalParams p;
+    p.persistFrames = 3;
+    TemporalFilter filter;
+    ReferenceTemporal reference;
+    Image scene(size_t{w} * h);
+    for (uint16_t& v : scene) {
+        v = static_cast<uint16_t>(500 + random() % 4000);
+    }
+    scene[0] = 1;
+    scene[1] = 65534;
+    for (int frame = 0; frame < 40; ++frame) {
+        Image in = scene;
+        for (size_t i = 0; i < in.size(); ++i) {
+            const uint32_t roll = random() % 100;
+            in[i] = roll < 15   ? (roll < 8 ? kNoDepth : kBeyond)
+                    : roll < 20 ? static_cast<uint16_t>(std::min(65534u, in[i] + 300u))
+                                : static_cast<uint16_t>(in[i] + random() % 20);
+        }
+        Image expected = in;
+        reference.Apply(expected, p);
+        filter.Apply(in.data(), w, h, p);
+        ASSERT_EQ(in, expected) << "frame " << frame;
+    }
 }
 
 TEST(FiltersTest, TemporalLeavesNoTrailBehindAMovingObject) {
