@@ -78,137 +78,110 @@ uint16_t WindowMedian(const uint16_t* in, uint32_t width, uint32_t height, uint3
     return static_cast<uint16_t>((lo & hi) + ((lo ^ hi) >> 1) + shift);
 }
 
-void MedianRowPortable(const uint16_t* in, uint16_t* out, uint32_t width, uint32_t /*height*/,
-                       uint32_t y, uint32_t from) {
-    const uint16_t* r0 = in + size_t{y - 1} * width;
-    const uint16_t* r1 = r0 + width;
-    const uint16_t* r2 = r1 + width;
-    uint16_t* o = out + size_t{y} * width;
-    // In chunks of columns, each step a plain loop over arrays that the compiler can turn
-    // into the baseline's vectors: the columns sorted, then the medians of the windows.
-    // Values are shifted into signed 16 bits, whose minimum and maximum every x86-64 has
-    // in vectors.
-    constexpr uint32_t kChunk = 256;
-    int16_t lo[kChunk + 2];
-    int16_t mid[kChunk + 2];
-    int16_t hi[kChunk + 2];
-    for (uint32_t x0 = from; x0 + 1 < width; x0 += kChunk) {
-        const size_t n = std::min(kChunk, width - 1 - x0);
-        // Pointers and size_t indices: the compiler sees contiguous loads.
-        const uint16_t* a = r0 + x0 - 1;
-        const uint16_t* b = r1 + x0 - 1;
-        const uint16_t* c = r2 + x0 - 1;
-        uint16_t* dst = o + x0;
-        for (size_t i = 0; i < n + 2; ++i) {
-            Sort3(Biased(a[i]), Biased(b[i]), Biased(c[i]), lo[i], mid[i], hi[i]);
-        }
-        for (size_t i = 0; i < n; ++i) {
-            // Copies first: std::min and std::max return references, which would make the
-            // loads depend on the comparisons.
-            const int16_t l0 = lo[i], l1 = lo[i + 1], l2 = lo[i + 2];
-            const int16_t m0 = mid[i], m1 = mid[i + 1], m2 = mid[i + 2];
-            const int16_t h0 = hi[i], h1 = hi[i + 1], h2 = hi[i + 2];
-            dst[i] = Unbiased(Median3<int16_t>(std::max(std::max(l0, l1), l2), Median3(m0, m1, m2),
-                                               std::min(std::min(h0, h1), h2)));
-        }
-    }
-}
-
 namespace {
 
-// A chunk of an image row sorted in threes across, as keys shifted into signed 16 bits,
-// and how many of each three have no distance.
-constexpr size_t kDepthChunk = 256;
+// A chunk of an image row sorted in threes across, as keys (depth - 1, or IR as it is)
+// shifted into signed 16 bits, and for depth how many of each three have no distance.
+constexpr size_t kChunk = 256;
 struct SortedRow {
-    int16_t lo[kDepthChunk];
-    int16_t mid[kDepthChunk];
-    int16_t hi[kDepthChunk];
-    int16_t none[kDepthChunk];
+    int16_t lo[kChunk];
+    int16_t mid[kChunk];
+    int16_t hi[kChunk];
+    int16_t none[kChunk];
 };
 
-inline int16_t BiasedKey(uint16_t depth) {
-    return Biased(static_cast<uint16_t>(depth - 1));
-}
-
+template <bool kDepth>
 void SortRow(const uint16_t* row, size_t n, SortedRow& r) {
     constexpr int16_t kWithout = static_cast<int16_t>(kFirstKeyWithout ^ 0x8000u);
+    const auto key = [](uint16_t v) { return Biased(static_cast<uint16_t>(v - (kDepth ? 1 : 0))); };
     for (size_t i = 0; i < n; ++i) {
         int16_t lo, mid, hi;
-        Sort3(BiasedKey(row[i]), BiasedKey(row[i + 1]), BiasedKey(row[i + 2]), lo, mid, hi);
+        Sort3(key(row[i]), key(row[i + 1]), key(row[i + 2]), lo, mid, hi);
         r.lo[i] = lo;
         r.mid[i] = mid;
         r.hi[i] = hi;
-        r.none[i] = static_cast<int16_t>((lo >= kWithout) + (mid >= kWithout) + (hi >= kWithout));
+        if constexpr (kDepth) {
+            r.none[i] =
+                static_cast<int16_t>((lo >= kWithout) + (mid >= kWithout) + (hi >= kWithout));
+        }
     }
 }
 
 // Output rows from the sorted rows b and c they share, each with its own third row (e1
-// for dst1, e2 for dst2 when kTwo).
-template <bool kTwo>
-void DepthMedianRows(const SortedRow& b, const SortedRow& c, size_t n, const SortedRow& e1,
-                     const uint16_t* own1, uint16_t* dst1, const SortedRow& e2,
-                     const uint16_t* own2, uint16_t* dst2) {
+// for dst1, e2 for dst2 when kTwo). IR takes rank 4 of nine.
+template <bool kDepth, bool kTwo>
+void MedianRows(const SortedRow& b, const SortedRow& c, size_t n, const SortedRow& e1,
+                const uint16_t* own1, uint16_t* dst1, const SortedRow& e2, const uint16_t* own2,
+                uint16_t* dst2) {
     const auto mn = [](int16_t p, int16_t q) { return std::min(p, q); };
     const auto mx = [](int16_t p, int16_t q) { return std::max(p, q); };
     const auto pick = [](const Ranks234<int16_t>& r, int none, uint16_t own) {
-        return PickDepthMedian(Unbiased(r.r2), Unbiased(r.r3), Unbiased(r.r4),
-                               static_cast<uint16_t>(none), own);
+        return kDepth ? PickDepthMedian(Unbiased(r.r2), Unbiased(r.r3), Unbiased(r.r4),
+                                        static_cast<uint16_t>(none), own)
+                      : Unbiased(r.r4);
     };
     for (size_t i = 0; i < n; ++i) {
         const int16_t lo0 = std::min(b.lo[i], c.lo[i]), hi0 = std::max(b.lo[i], c.lo[i]);
         const int16_t lo1 = std::min(b.mid[i], c.mid[i]), hi1 = std::max(b.mid[i], c.mid[i]);
         const int16_t lo2 = std::min(b.hi[i], c.hi[i]);
-        const int none = b.none[i] + c.none[i];
+        const int none = kDepth ? b.none[i] + c.none[i] : 0;
         dst1[i] = pick(MiddleRanks(e1.lo[i], e1.mid[i], e1.hi[i], lo0, hi0, lo1, hi1, lo2, mn, mx),
-                       none + e1.none[i], own1[i]);
+                       kDepth ? none + e1.none[i] : 0, own1[i]);
         if constexpr (kTwo) {
             dst2[i] =
                 pick(MiddleRanks(e2.lo[i], e2.mid[i], e2.hi[i], lo0, hi0, lo1, hi1, lo2, mn, mx),
-                     none + e2.none[i], own2[i]);
+                     kDepth ? none + e2.none[i] : 0, own2[i]);
         }
     }
 }
 
-}  // namespace
-
-void MedianDepthColumnsPortable(const uint16_t* in, uint16_t* out, uint32_t width, uint32_t height,
-                                uint32_t from) {
+template <bool kDepth>
+void MedianColumns(const uint16_t* in, uint16_t* out, uint32_t width, uint32_t height,
+                   uint32_t from) {
     if (height < 3) {
         return;
     }
     SortedRow rows[4];
-    for (uint32_t x0 = from; x0 + 1 < width; x0 += kDepthChunk) {
-        const size_t n = std::min<size_t>(kDepthChunk, width - 1 - x0);
+    for (uint32_t x0 = from; x0 + 1 < width; x0 += kChunk) {
+        const size_t n = std::min<size_t>(kChunk, width - 1 - x0);
         const auto at = [&](uint32_t y) { return size_t{y} * width + x0; };
         // Down the chunk two output rows at a time; a..d are the image rows y - 1 .. y + 2.
         SortedRow* a = &rows[0];
         SortedRow* b = &rows[1];
         SortedRow* c = &rows[2];
         SortedRow* d = &rows[3];
-        SortRow(in + at(0) - 1, n, *a);
-        SortRow(in + at(1) - 1, n, *b);
+        SortRow<kDepth>(in + at(0) - 1, n, *a);
+        SortRow<kDepth>(in + at(1) - 1, n, *b);
         uint32_t y = 1;
         for (; y + 2 < height; y += 2) {
-            SortRow(in + at(y + 1) - 1, n, *c);
-            SortRow(in + at(y + 2) - 1, n, *d);
-            DepthMedianRows<true>(*b, *c, n, *a, in + at(y), out + at(y), *d, in + at(y + 1),
-                                  out + at(y + 1));
+            SortRow<kDepth>(in + at(y + 1) - 1, n, *c);
+            SortRow<kDepth>(in + at(y + 2) - 1, n, *d);
+            MedianRows<kDepth, true>(*b, *c, n, *a, in + at(y), out + at(y), *d, in + at(y + 1),
+                                     out + at(y + 1));
             std::swap(a, c);
             std::swap(b, d);
         }
         if (y + 1 < height) {
-            SortRow(in + at(y + 1) - 1, n, *c);
-            DepthMedianRows<false>(*b, *c, n, *a, in + at(y), out + at(y), *a, nullptr, nullptr);
+            SortRow<kDepth>(in + at(y + 1) - 1, n, *c);
+            MedianRows<kDepth, false>(*b, *c, n, *a, in + at(y), out + at(y), *a, nullptr, nullptr);
         }
     }
+}
+
+}  // namespace
+
+void MedianColumnsPortable(const uint16_t* in, uint16_t* out, uint32_t width, uint32_t height,
+                           uint32_t from, bool depth) {
+    (depth ? MedianColumns<true> : MedianColumns<false>)(in, out, width, height, from);
 }
 
 namespace {
 
 // The median of a window of six pixels at the image's rim (two lines of three), by the
-// rules of WindowMedian: `a` and `b` are the two lines, `own` the pixel's value. Both lines
-// sorted, the ranks 1..3 of the six come from the smallest over pairs of ranks that add up
-// of the larger of the two; no branch on the values.
+// rules of WindowMedian: `a` and `b` are the two lines, `own` the pixel's value. With both
+// lines sorted, the k-th smallest of the six is the smallest, over the ways of taking i
+// values from one line and k - i from the other, of the larger of the two last taken; no
+// branch on the values.
 uint16_t RimMedian(const uint16_t* a, const uint16_t* b, size_t step, uint16_t own, bool depth) {
     const uint16_t shift = depth ? 1 : 0;
     const auto key = [&](const uint16_t* p, size_t i) {
@@ -271,13 +244,7 @@ namespace {
 void MedianPortable(const uint16_t* in, uint16_t* out, uint32_t width, uint32_t height,
                     bool depth) {
     kernels::MedianBorder(in, out, width, height, depth);
-    if (depth) {
-        kernels::MedianDepthColumnsPortable(in, out, width, height, 1);
-        return;
-    }
-    for (uint32_t y = 1; y + 1 < height; ++y) {
-        kernels::MedianRowPortable(in, out, width, height, y, 1);
-    }
+    kernels::MedianColumnsPortable(in, out, width, height, 1, depth);
 }
 
 }  // namespace

@@ -68,9 +68,10 @@ inline uint16_t PickDepthMedian(uint16_t k2, uint16_t k3, uint16_t k4, uint16_t 
     return choose(mask(none <= 3), mean, own);
 }
 
-// Interior pixels of columns `from` .. width - 2, every interior row.
-void MedianDepthColumnsPortable(const uint16_t* in, uint16_t* out, uint32_t width, uint32_t height,
-                                uint32_t from);
+// Interior pixels of columns `from` .. width - 2, every interior row: the depth median by
+// the rules of MedianDepth3x3 (`depth`), or the IR median (rank 4 of nine).
+void MedianColumnsPortable(const uint16_t* in, uint16_t* out, uint32_t width, uint32_t height,
+                           uint32_t from, bool depth);
 
 // One step of the spatial recursion: `cur` moves towards its filtered neighbour. The
 // parameters come as values, every value is computed before the choice and the tests are
@@ -92,9 +93,6 @@ struct SpatialStep {
 // MedianIr3x3.
 uint16_t WindowMedian(const uint16_t* in, uint32_t width, uint32_t height, uint32_t x, uint32_t y,
                       bool depth);
-// The IR median of row y (1 .. height - 2), pixels from `from` to width - 2.
-void MedianRowPortable(const uint16_t* in, uint16_t* out, uint32_t width, uint32_t height,
-                       uint32_t y, uint32_t from);
 // The first and last row and column.
 void MedianBorder(const uint16_t* in, uint16_t* out, uint32_t width, uint32_t height, bool depth);
 

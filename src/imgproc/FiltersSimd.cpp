@@ -18,13 +18,7 @@ namespace hn = hwy::HWY_NAMESPACE;
 
 void MedianImpl(const uint16_t* in, uint16_t* out, uint32_t width, uint32_t height, bool depth) {
     kernels::MedianBorder(in, out, width, height, depth);
-    if (depth) {
-        kernels::MedianDepthColumnsPortable(in, out, width, height, 1);
-        return;
-    }
-    for (uint32_t y = 1; y + 1 < height; ++y) {
-        kernels::MedianRowPortable(in, out, width, height, y, 1);
-    }
+    kernels::MedianColumnsPortable(in, out, width, height, 1, depth);
 }
 
 void ColumnPassesImpl(float* plane, uint32_t columns, uint32_t rows, const SpatialParams& p) {
@@ -58,29 +52,28 @@ HWY_INLINE void Sort3(D, V a, V b, V c, V& lo, V& mid, V& hi) {
     mid = hn::Max(l, hn::Min(h, c));
 }
 
-template <class V>
-HWY_INLINE V Median3(V a, V b, V c) {
-    return hn::Max(hn::Min(a, b), hn::Min(hn::Max(a, b), c));
-}
-
-// An image row sorted in threes across (keys, see kernels::MiddleRanks) and how many of
-// each three have no distance.
+// An image row sorted in threes across (keys, see kernels::MiddleRanks) and for depth how
+// many of each three have no distance.
 template <class V>
 struct SortedRow {
     V lo, mid, hi, none;
 };
 
-template <class D, class V = hn::Vec<D> >
+template <bool kDepth, class D, class V = hn::Vec<D> >
 HWY_INLINE SortedRow<V> SortRow(D d, const uint16_t* p) {
-    const V one = hn::Set(d, 1);
-    const V lastWith = hn::Set(d, kernels::kFirstKeyWithout - 1);
+    const V shift = hn::Set(d, kDepth ? 1 : 0);
     SortedRow<V> r;
-    Sort3(d, hn::Sub(hn::LoadU(d, p - 1), one), hn::Sub(hn::LoadU(d, p), one),
-          hn::Sub(hn::LoadU(d, p + 1), one), r.lo, r.mid, r.hi);
-    // Each mask is all ones (-1) where set.
-    r.none = hn::Sub(hn::Sub(hn::Sub(hn::Zero(d), hn::VecFromMask(d, hn::Gt(r.lo, lastWith))),
-                             hn::VecFromMask(d, hn::Gt(r.mid, lastWith))),
-                     hn::VecFromMask(d, hn::Gt(r.hi, lastWith)));
+    Sort3(d, hn::Sub(hn::LoadU(d, p - 1), shift), hn::Sub(hn::LoadU(d, p), shift),
+          hn::Sub(hn::LoadU(d, p + 1), shift), r.lo, r.mid, r.hi);
+    if constexpr (kDepth) {
+        // Each mask is all ones (-1) where set.
+        const V lastWith = hn::Set(d, kernels::kFirstKeyWithout - 1);
+        r.none = hn::Sub(hn::Sub(hn::Sub(hn::Zero(d), hn::VecFromMask(d, hn::Gt(r.lo, lastWith))),
+                                 hn::VecFromMask(d, hn::Gt(r.mid, lastWith))),
+                         hn::VecFromMask(d, hn::Gt(r.hi, lastWith)));
+    } else {
+        r.none = hn::Zero(d);
+    }
     return r;
 }
 
@@ -112,12 +105,16 @@ struct VecMax {
     }
 };
 
-// kernels::PickDepthMedian on vectors.
-template <class D, class V = hn::Vec<D> >
-HWY_INLINE void DepthMedianTo(D d, const SharedRows<V>& s, const SortedRow<V>& e,
-                              const uint16_t* own, uint16_t* dst) {
+// kernels::PickDepthMedian on vectors; IR takes rank 4 of nine.
+template <bool kDepth, class D, class V = hn::Vec<D> >
+HWY_INLINE void MedianTo(D d, const SharedRows<V>& s, const SortedRow<V>& e, const uint16_t* own,
+                         uint16_t* dst) {
     const auto r =
         MiddleRanks(e.lo, e.mid, e.hi, s.lo0, s.hi0, s.lo1, s.hi1, s.lo2, VecMin(), VecMax());
+    if constexpr (!kDepth) {
+        hn::StoreU(r.r4, d, dst);
+        return;
+    }
     const V none = hn::Add(s.none, e.none);
     const V lo = hn::IfThenElse(hn::Eq(none, hn::Zero(d)), r.r4,
                                 hn::IfThenElse(hn::Lt(none, hn::Set(d, 3)), r.r3, r.r2));
@@ -127,78 +124,52 @@ HWY_INLINE void DepthMedianTo(D d, const SharedRows<V>& s, const SortedRow<V>& e
     hn::StoreU(hn::IfThenElse(hn::Lt(none, hn::Set(d, 4)), mean, hn::LoadU(d, own)), d, dst);
 }
 
-// The depth median of the interior pixels of columns x .. x + lanes - 1, down the image
-// two output rows at a time, as kernels::MedianDepthColumnsPortable.
-template <class D>
-HWY_INLINE void DepthMedianStrip(D d, const uint16_t* in, uint16_t* out, uint32_t width,
-                                 uint32_t height, uint32_t x) {
+// The median of the interior pixels of columns x .. x + lanes - 1, down the image two
+// output rows at a time, as kernels::MedianColumnsPortable.
+template <bool kDepth, class D>
+HWY_INLINE void MedianStrip(D d, const uint16_t* in, uint16_t* out, uint32_t width, uint32_t height,
+                            uint32_t x) {
     const auto at = [&](uint32_t y) { return size_t{y} * width + x; };
-    auto a = SortRow(d, in + at(0));
-    auto b = SortRow(d, in + at(1));
+    auto a = SortRow<kDepth>(d, in + at(0));
+    auto b = SortRow<kDepth>(d, in + at(1));
     uint32_t y = 1;
     for (; y + 2 < height; y += 2) {
-        const auto c = SortRow(d, in + at(y + 1));
-        const auto e = SortRow(d, in + at(y + 2));
+        const auto c = SortRow<kDepth>(d, in + at(y + 1));
+        const auto e = SortRow<kDepth>(d, in + at(y + 2));
         const auto s = Share(b, c);
-        DepthMedianTo(d, s, a, in + at(y), out + at(y));
-        DepthMedianTo(d, s, e, in + at(y + 1), out + at(y + 1));
+        MedianTo<kDepth>(d, s, a, in + at(y), out + at(y));
+        MedianTo<kDepth>(d, s, e, in + at(y + 1), out + at(y + 1));
         a = c;
         b = e;
     }
     if (y + 1 < height) {
-        const auto c = SortRow(d, in + at(y + 1));
-        DepthMedianTo(d, Share(b, c), a, in + at(y), out + at(y));
+        const auto c = SortRow<kDepth>(d, in + at(y + 1));
+        MedianTo<kDepth>(d, Share(b, c), a, in + at(y), out + at(y));
+    }
+}
+
+template <bool kDepth>
+void MedianInterior(const uint16_t* in, uint16_t* out, uint32_t width, uint32_t height) {
+    const hn::ScalableTag<uint16_t> d;
+    const auto lanes = static_cast<uint32_t>(hn::Lanes(d));
+    uint32_t x = 1;
+    for (; x + lanes + 1 <= width; x += lanes) {
+        MedianStrip<kDepth>(d, in, out, width, height, x);
+    }
+    if (x + 1 < width && width >= lanes + 2) {
+        // The last whole vector, overlapping: the same values again.
+        MedianStrip<kDepth>(d, in, out, width, height, width - 1 - lanes);
+    } else {
+        kernels::MedianColumnsPortable(in, out, width, height, x, kDepth);
     }
 }
 
 void MedianImpl(const uint16_t* in, uint16_t* out, uint32_t width, uint32_t height, bool depth) {
-    using D = hn::ScalableTag<uint16_t>;
-    using V = decltype(hn::Zero(D()));
-    const D d;
-    const uint32_t lanes = static_cast<uint32_t>(hn::Lanes(d));
     kernels::MedianBorder(in, out, width, height, depth);
     if (height < 3) {
         return;
     }
-    if (depth) {
-        uint32_t x = 1;
-        for (; x + lanes + 1 <= width; x += lanes) {
-            DepthMedianStrip(d, in, out, width, height, x);
-        }
-        if (x + 1 < width && width >= lanes + 2) {
-            // The last whole vector, overlapping: the same values again.
-            DepthMedianStrip(d, in, out, width, height, width - 1 - lanes);
-        } else {
-            kernels::MedianDepthColumnsPortable(in, out, width, height, x);
-        }
-        return;
-    }
-    for (uint32_t y = 1; y + 1 < height; ++y) {
-        const uint16_t* r0 = in + size_t{y - 1} * width;
-        const uint16_t* r1 = r0 + width;
-        const uint16_t* r2 = r1 + width;
-        uint16_t* o = out + size_t{y} * width;
-        const auto pixels = [&](uint32_t x) {
-            V lo[3], mid[3], hi[3];
-            for (int c = 0; c < 3; ++c) {
-                Sort3(d, hn::LoadU(d, r0 + x - 1 + c), hn::LoadU(d, r1 + x - 1 + c),
-                      hn::LoadU(d, r2 + x - 1 + c), lo[c], mid[c], hi[c]);
-            }
-            hn::StoreU(
-                Median3(hn::Max(hn::Max(lo[0], lo[1]), lo[2]), Median3(mid[0], mid[1], mid[2]),
-                        hn::Min(hn::Min(hi[0], hi[1]), hi[2])),
-                d, o + x);
-        };
-        uint32_t x = 1;
-        for (; x + lanes + 1 <= width; x += lanes) {
-            pixels(x);
-        }
-        if (x + 1 < width && width >= lanes + 2) {
-            pixels(width - 1 - lanes);  // the last whole vector, overlapping: same values
-        } else {
-            kernels::MedianRowPortable(in, out, width, height, y, x);
-        }
-    }
+    (depth ? MedianInterior<true> : MedianInterior<false>)(in, out, width, height);
 }
 
 void ColumnPassesImpl(float* plane, uint32_t columns, uint32_t rows, const SpatialParams& p) {
