@@ -20,11 +20,6 @@ inline void Sort3(T a, T b, T c, T& lo, T& mid, T& hi) {
     mid = std::max(l, std::min(h, c));
 }
 
-template <class T>
-inline T Median3(T a, T b, T c) {
-    return std::max(std::min(a, b), std::min(std::max(a, b), c));
-}
-
 // Depth shifted into signed 16 bits (v ^ 0x8000), whose minimum and maximum every x86-64
 // has in vectors: the portable loops are written on these.
 inline int16_t Biased(uint16_t v) {
@@ -34,14 +29,14 @@ inline uint16_t Unbiased(int16_t v) {
     return static_cast<uint16_t>(static_cast<uint16_t>(v) ^ 0x8000u);
 }
 
-// --- depth median over three sorted rows ---------------------------------------------
+// --- medians over three sorted rows --------------------------------------------------
 //
 // The depth median works on keys: key = depth - 1 (modulo 2^16), which puts the two marks
-// without distance (0 and 65535) above every distance (keys 65534 and 65535), so one
-// sorting network serves every window and the k pixels with distance hold the k lowest
-// ranks. Each image row is sorted in threes across (lo <= mid <= hi per pixel) once and
-// serves the three windows above, at and below it; two output rows share their two
-// middle rows.
+// without distance (0 and 65535) above every distance (keys 65534 and 65535), so the same
+// exchanges serve every window and the k pixels with distance hold the k lowest ranks (the
+// IR median takes the values as they are). Each image row is sorted in threes across
+// (lo <= mid <= hi per pixel) once and serves the three windows above, at and below it;
+// two output rows share their two middle rows.
 
 // Keys of this value and above carry no distance.
 inline constexpr uint16_t kFirstKeyWithout = 65534;
