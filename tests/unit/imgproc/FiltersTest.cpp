@@ -541,6 +541,11 @@ TEST(FiltersTest, PlanarTableTurnsRadialDistanceIntoZ) {
     EXPECT_EQ(d[0], 781);  // 1000 / sqrt(1 + 0.64^2 + 0.48^2)
     EXPECT_EQ(d[1], 0);
     EXPECT_EQ(d[2], 65535);
+    // A wide lens: 1 mm at the corner would round to 0 (no distance); it stays 1.
+    table.Build(100, 100, 320, 240, 640, 480);
+    Image one(640 * 480, 1);
+    table.Apply(one.data());
+    EXPECT_EQ(one[0], 1);
     EXPECT_EQ(d[240 * 640 + 320], 1000);  // on the axis the ray is Z
 }
 
