@@ -447,16 +447,21 @@ void SpatialFilterPortable(uint16_t* depth, uint32_t width, uint32_t height,
 
 // --- temporal -------------------------------------------------------------------------
 
+namespace kernels {
+
 namespace {
 
 inline uint16_t RoundedDepth(float v) {
     return static_cast<uint16_t>(std::min(v + 0.5f, 65534.0f));
 }
 
+}  // namespace
+
 // Every value computed, then chosen without branches, so that the loop vectorises;
 // `__restrict`: the frame and the state never overlap.
-void TemporalPixels(uint16_t* __restrict depth, float* __restrict averages,
-                    uint8_t* __restrict missing, size_t pixels, const TemporalParams& params) {
+void TemporalPixelsPortable(uint16_t* __restrict depth, float* __restrict averages,
+                            uint8_t* __restrict missing, size_t pixels,
+                            const TemporalParams& params) {
     const float alpha = params.alpha;
     const float resetMin = params.resetMinMm;
     const float resetRelative = params.resetRelative;
@@ -487,18 +492,23 @@ void TemporalPixels(uint16_t* __restrict depth, float* __restrict averages,
     }
 }
 
-}  // namespace
+}  // namespace kernels
 
-void TemporalFilter::Apply(uint16_t* depth, uint32_t width, uint32_t height,
-                           const TemporalParams& params) {
-    const size_t pixels = size_t{width} * height;
+void TemporalFilter::Prepare(uint32_t width, uint32_t height) {
     if (width != m_width || height != m_height) {
+        const size_t pixels = size_t{width} * height;
         m_average.assign(pixels, 0.0f);
         m_missing.assign(pixels, 0);
         m_width = width;
         m_height = height;
     }
-    TemporalPixels(depth, m_average.data(), m_missing.data(), pixels, params);
+}
+
+void TemporalFilter::ApplyPortable(uint16_t* depth, uint32_t width, uint32_t height,
+                                   const TemporalParams& params) {
+    Prepare(width, height);
+    kernels::TemporalPixelsPortable(depth, m_average.data(), m_missing.data(),
+                                    size_t{width} * height, params);
 }
 
 // --- radial to planar -----------------------------------------------------------------

@@ -102,10 +102,14 @@ struct TemporalParams {
 class TemporalFilter {
 public:
     void Reset() { m_width = m_height = 0; }
-    // In place; frames must come in order.
+    // In place; frames must come in order. ApplyPortable: the same without vectors.
     void Apply(uint16_t* depth, uint32_t width, uint32_t height, const TemporalParams& params);
+    void ApplyPortable(uint16_t* depth, uint32_t width, uint32_t height,
+                       const TemporalParams& params);
 
 private:
+    void Prepare(uint32_t width, uint32_t height);  // a new size starts afresh
+
     uint32_t m_width = 0;
     uint32_t m_height = 0;
     std::vector<float> m_average;    // 0 where the pixel has no history

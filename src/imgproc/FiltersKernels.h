@@ -111,4 +111,8 @@ struct SpatialKernels {
 void SpatialFilterWith(uint16_t* depth, uint32_t width, uint32_t height,
                        const SpatialParams& params, SpatialWork& work, const SpatialKernels& k);
 
+// The temporal filter on `pixels` pixels and their state (TemporalFilter's rules).
+void TemporalPixelsPortable(uint16_t* depth, float* averages, uint8_t* missing, size_t pixels,
+                            const TemporalParams& params);
+
 }  // namespace quorix::filters::kernels

@@ -42,6 +42,11 @@ uint32_t FloatLanesImpl() {
     return 4;  // what the portable passes' loops get from the compiler
 }
 
+void TemporalImpl(uint16_t* depth, float* averages, uint8_t* missing, size_t pixels,
+                  const TemporalParams& p) {
+    kernels::TemporalPixelsPortable(depth, averages, missing, pixels, p);
+}
+
 #else
 
 template <class D, class V>
@@ -249,6 +254,57 @@ uint32_t FloatLanesImpl() {
     return static_cast<uint32_t>(hn::Lanes(hn::ScalableTag<float>()));
 }
 
+// min(v + 0.5, 65534), truncated: depth in mm from a float.
+template <class DI, class VF>
+HWY_INLINE hn::Vec<DI> RoundedDepth(DI di, VF v) {
+    const hn::Rebind<float, DI> df;
+    return hn::ConvertTo(di, hn::Min(hn::Add(v, hn::Set(df, 0.5f)), hn::Set(df, 65534.0f)));
+}
+
+// kernels::TemporalPixelsPortable on vectors: a vector of floats per step, the depth and
+// the frames without distance in narrower vectors of as many lanes.
+void TemporalImpl(uint16_t* depth, float* averages, uint8_t* missing, size_t pixels,
+                  const TemporalParams& p) {
+    const hn::ScalableTag<float> df;
+    const hn::RebindToSigned<decltype(df)> di;
+    const hn::RebindToUnsigned<decltype(df)> du;
+    const hn::Rebind<uint16_t, decltype(df)> d16;
+    const hn::Rebind<uint8_t, decltype(df)> d8;
+    const size_t lanes = hn::Lanes(df);
+    const auto zero = hn::Zero(df);
+    const auto beyond = hn::Set(df, static_cast<float>(kBeyond));
+    const auto alpha = hn::Set(df, p.alpha);
+    const auto resetMin = hn::Set(df, p.resetMinMm);
+    const auto resetRelative = hn::Set(df, p.resetRelative);
+    const auto persist = hn::Set(di, p.persistFrames);
+    size_t i = 0;
+    for (; i + lanes <= pixels; i += lanes) {
+        const auto d = hn::BitCast(di, hn::PromoteTo(du, hn::LoadU(d16, depth + i)));
+        const auto value = hn::ConvertTo(df, d);
+        const auto average = hn::LoadU(df, averages + i);
+        const auto gone = hn::BitCast(di, hn::PromoteTo(du, hn::LoadU(d8, missing + i)));
+        const auto has = hn::AndNot(hn::Eq(value, beyond), hn::Ne(value, zero));
+        const auto change = hn::Sub(value, average);
+        const auto limit = hn::Max(resetMin, hn::Mul(resetRelative, value));
+        const auto moved = hn::Add(average, hn::Mul(alpha, change));
+        const auto hadAverage = hn::Gt(average, zero);
+        const auto follows = hn::And(hadAverage, hn::Le(hn::Abs(change), limit));
+        const auto updated = hn::IfThenElse(follows, moved, value);
+        const auto kept =
+            hn::AndNot(has, hn::And(hadAverage, hn::RebindMask(df, hn::Lt(gone, persist))));
+        hn::StoreU(hn::IfThenElse(has, updated, hn::IfThenElseZero(kept, average)), df,
+                   averages + i);
+        const auto keptI = hn::RebindMask(di, kept);
+        const auto hasI = hn::RebindMask(di, has);
+        const auto nextGone = hn::Add(gone, hn::IfThenElseZero(keptI, hn::Set(di, 1)));
+        hn::StoreU(hn::DemoteTo(d8, hn::IfThenZeroElse(hasI, nextGone)), d8, missing + i);
+        const auto out = hn::IfThenElse(hasI, RoundedDepth(di, updated),
+                                        hn::IfThenElse(keptI, RoundedDepth(di, average), d));
+        hn::StoreU(hn::DemoteTo(d16, out), d16, depth + i);
+    }
+    kernels::TemporalPixelsPortable(depth + i, averages + i, missing + i, pixels - i, p);
+}
+
 #endif
 
 }  // namespace HWY_NAMESPACE
@@ -262,6 +318,7 @@ HWY_EXPORT(MedianImpl);
 HWY_EXPORT(ColumnPassesImpl);
 HWY_EXPORT(TargetNameImpl);
 HWY_EXPORT(FloatLanesImpl);
+HWY_EXPORT(TemporalImpl);
 HWY_EXPORT(PlaneFromDepthImpl);
 HWY_EXPORT(DepthFromPlaneImpl);
 
@@ -290,6 +347,13 @@ void SpatialFilter(uint16_t* depth, uint32_t width, uint32_t height, const Spati
     const kernels::SpatialKernels vector{ColumnPasses, PlaneFromDepth, DepthFromPlane,
                                          HWY_DYNAMIC_DISPATCH(FloatLanesImpl)()};
     kernels::SpatialFilterWith(depth, width, height, params, work, vector);
+}
+
+void TemporalFilter::Apply(uint16_t* depth, uint32_t width, uint32_t height,
+                           const TemporalParams& params) {
+    Prepare(width, height);
+    HWY_DYNAMIC_DISPATCH(TemporalImpl)
+    (depth, m_average.data(), m_missing.data(), size_t{width} * height, params);
 }
 
 const char* FiltersTargetName() {
