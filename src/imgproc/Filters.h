@@ -4,8 +4,8 @@
 // 0 (no return) and 65535 (beyond the range) carry no distance and are never averaged.
 //
 // Each kernel has a portable form (plain loops the compiler vectorises for the baseline);
-// the medians and the spatial filter's passes and conversions also have a vector form
-// (Highway, chosen at run time) that gives the same result bit for bit.
+// the medians, the spatial filter's passes and conversions and the temporal filter also
+// have a vector form (Highway, chosen at run time) that gives the same result bit for bit.
 //
 // Threads: the kernels keep their state in the caller's objects; a TemporalFilter or a
 // SpatialWork belongs to one thread at a time.

@@ -1,6 +1,6 @@
-// Vector forms of the 3x3 medians and of the spatial filter's column passes and
-// conversions: the portable steps in the same order, so both give the same images bit for
-// bit. Compiled once per
+// Vector forms of the 3x3 medians, of the spatial filter's column passes and conversions
+// and of the temporal filter: the portable steps in the same order, so both give the same
+// images bit for bit. Compiled once per
 // instruction set (Highway) and chosen at run time.
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "imgproc/FiltersSimd.cpp"
