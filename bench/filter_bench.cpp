@@ -239,17 +239,21 @@ void Spatial(benchmark::State& state, bool portable) {
 BENCHMARK_CAPTURE(Spatial, vector, false)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(Spatial, portable, true)->Unit(benchmark::kMicrosecond);
 
-void Temporal(benchmark::State& state) {
+void Temporal(benchmark::State& state, bool portable) {
     const Scene& s = TheScene();
     Image image = s.noisy;
     filters::TemporalFilter temporal;
     for (auto _ : state) {
         std::memcpy(image.data(), s.noisy.data(), image.size() * 2);
-        temporal.Apply(image.data(), kW, kH, filters::TemporalParams{});
+        (temporal.*
+         (portable ? &filters::TemporalFilter::ApplyPortable : &filters::TemporalFilter::Apply))(
+            image.data(), kW, kH, filters::TemporalParams{});
         benchmark::DoNotOptimize(image.data());
     }
+    state.SetLabel(portable ? "portable" : filters::FiltersTargetName());
 }
-BENCHMARK(Temporal)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(Temporal, vector, false)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(Temporal, portable, true)->Unit(benchmark::kMicrosecond);
 
 void RealDepth(benchmark::State& state) {
     const Scene& s = TheScene();

@@ -3,7 +3,8 @@
 // per-pixel temporal filter and the radial-to-planar depth correction. Depth is in mm;
 // 0 (no return) and 65535 (beyond the range) carry no distance and are never averaged.
 //
-// Each kernel has a portable form; the median and the spatial filter's column passes also
+// Each kernel has a portable form (plain loops the compiler vectorises for the baseline);
+// the medians, the spatial filter's passes and conversions and the temporal filter also
 // have a vector form (Highway, chosen at run time) that gives the same result bit for bit.
 //
 // Threads: the kernels keep their state in the caller's objects; a TemporalFilter or a
@@ -51,8 +52,8 @@ const char* FiltersTargetName();
 // --- spatial --------------------------------------------------------------------------
 //
 // A recursive edge-preserving smoother (a domain-transform style first-order filter): each
-// row is run left to right and right to left, then each column top to bottom and bottom
-// to top; at every step a pixel moves towards the already filtered neighbour by `alpha`,
+// column is run top to bottom and bottom to top, then each row left to right and right to
+// left; at every step a pixel moves towards the already filtered neighbour by `alpha`,
 // unless either has no distance or they differ by more than the edge threshold
 // max(edgeMinMm, edgeRelative x depth), where the chain breaks. A threshold relative to
 // depth follows the sensor's noise, which grows with distance, so a step of a few per cent
@@ -70,11 +71,11 @@ struct SpatialParams {
 class SpatialWork {
 public:
     float* Plane(size_t pixels);  // width x height floats
-    float* Transposed(size_t pixels);
+    float* Strip(size_t pixels);  // a strip of rows, stored column by column
 
 private:
     std::vector<float> m_plane;
-    std::vector<float> m_transposed;
+    std::vector<float> m_strip;
 };
 
 // In place on `depth` (width x height).
@@ -101,10 +102,14 @@ struct TemporalParams {
 class TemporalFilter {
 public:
     void Reset() { m_width = m_height = 0; }
-    // In place; frames must come in order.
+    // In place; frames must come in order. ApplyPortable: the same without vectors.
     void Apply(uint16_t* depth, uint32_t width, uint32_t height, const TemporalParams& params);
+    void ApplyPortable(uint16_t* depth, uint32_t width, uint32_t height,
+                       const TemporalParams& params);
 
 private:
+    void Prepare(uint32_t width, uint32_t height);  // a new size starts afresh
+
     uint32_t m_width = 0;
     uint32_t m_height = 0;
     std::vector<float> m_average;    // 0 where the pixel has no history

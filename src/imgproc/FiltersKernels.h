@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
-#include <utility>
 
 #include "imgproc/Filters.h"
 
@@ -20,17 +20,6 @@ inline void Sort3(T a, T b, T c, T& lo, T& mid, T& hi) {
     mid = std::max(l, std::min(h, c));
 }
 
-template <class T>
-inline T Median3(T a, T b, T c) {
-    return std::max(std::min(a, b), std::min(std::max(a, b), c));
-}
-
-// A sorting network of nine values (25 exchanges, checked on every 0/1 input).
-inline constexpr uint8_t kSort9[25][2] = {{0, 3}, {1, 7}, {2, 5}, {4, 8}, {0, 7}, {2, 4}, {3, 8},
-                                          {5, 6}, {0, 2}, {1, 3}, {4, 5}, {7, 8}, {1, 4}, {3, 6},
-                                          {5, 7}, {0, 1}, {2, 4}, {3, 5}, {6, 8}, {2, 3}, {4, 5},
-                                          {6, 7}, {1, 2}, {3, 4}, {5, 6}};
-
 // Depth shifted into signed 16 bits (v ^ 0x8000), whose minimum and maximum every x86-64
 // has in vectors: the portable loops are written on these.
 inline int16_t Biased(uint16_t v) {
@@ -40,60 +29,65 @@ inline uint16_t Unbiased(int16_t v) {
     return static_cast<uint16_t>(static_cast<uint16_t>(v) ^ 0x8000u);
 }
 
-template <size_t... I>
-inline void Sort9(int16_t* w, std::index_sequence<I...>) {
-    // Unrolled at compile time, so the nine values stay in registers.
-    (
-        [w] {
-            constexpr uint8_t a = kSort9[I][0];
-            constexpr uint8_t b = kSort9[I][1];
-            const int16_t lo = std::min(w[a], w[b]);
-            w[b] = std::max(w[a], w[b]);
-            w[a] = lo;
-        }(),
-        ...);
+// --- medians over three sorted rows --------------------------------------------------
+//
+// The depth median works on keys: key = depth - 1 (modulo 2^16), which puts the two marks
+// without distance (0 and 65535) above every distance (keys 65534 and 65535), so the same
+// exchanges serve every window and the k pixels with distance hold the k lowest ranks (the
+// IR median takes the values as they are). Each image row is sorted in threes across
+// (lo <= mid <= hi per pixel) once and serves the three windows above, at and below it;
+// two output rows share their two middle rows.
+
+// Keys of this value and above carry no distance.
+inline constexpr uint16_t kFirstKeyWithout = 65534;
+
+// MiddleRanks, shared with the vector forms, which include it again in each instruction
+// set's namespace so that it is compiled for that instruction set.
+#include "imgproc/FiltersRanks.inc"
+
+// The depth median of a window from its ranks 2, 3 and 4 (keys) and the number of its
+// pixels without distance (`none`): by the rules of MedianDepth3x3, for windows inside the
+// image (nine pixels, so six with distance are needed).
+inline uint16_t PickDepthMedian(uint16_t k2, uint16_t k3, uint16_t k4, uint16_t none,
+                                uint16_t own) {
+    // Selections by masks: plain conditional choices here would keep the compiler from
+    // vectorising the loops that call this.
+    const auto mask = [](bool c) { return static_cast<uint16_t>(-static_cast<int>(c)); };
+    const auto choose = [](uint16_t m, uint16_t a, uint16_t b) {
+        return static_cast<uint16_t>((a & m) | (b & ~m));
+    };
+    const uint16_t lo = choose(mask(none == 0), k4, choose(mask(none <= 2), k3, k2));
+    const uint16_t hi = choose(mask(none <= 1), k4, k3);
+    // floor((lo + 1 + hi + 1) / 2) of the depths, without overflow.
+    const auto mean = static_cast<uint16_t>((lo & hi) + ((lo ^ hi) >> 1) + 1);
+    return choose(mask(none <= 3), mean, own);
 }
 
-// floor((a + b) / 2) of two biased values, without overflow.
-inline int16_t Mean2(int16_t a, int16_t b) {
-    return static_cast<int16_t>((a >> 1) + (b >> 1) + (a & b & 1));
-}
+// Interior pixels of columns `from` .. width - 2, every interior row: the depth median by
+// the rules of MedianDepth3x3 (`depth`), or the IR median (rank 4 of nine).
+void MedianColumnsPortable(const uint16_t* in, uint16_t* out, uint32_t width, uint32_t height,
+                           uint32_t from, bool depth);
 
-// The depth median of a whole 3x3 window (biased, row by row, the pixel itself at 4) by
-// the rules of MedianDepth3x3, without branches: pixels without distance sort last, and
-// the count of those with one picks the middle. `w` is overwritten.
-inline int16_t DepthMedian9(int16_t* w) {
-    const int16_t none = Biased(kNoDepth);
-    const int16_t beyond = Biased(kBeyond);
-    const int16_t own = w[4];
-    int16_t n = 0;
-    for (int j = 0; j < 9; ++j) {
-        const bool has = w[j] != none && w[j] != beyond;
-        n = static_cast<int16_t>(n + (has ? 1 : 0));
-        w[j] = has ? w[j] : beyond;
+// One step of the spatial recursion: `cur` moves towards its filtered neighbour. The
+// parameters come as values, every value is computed before the choice and the tests are
+// joined with & (no short cut), so that loops of steps vectorise.
+struct SpatialStep {
+    explicit SpatialStep(const SpatialParams& p)
+        : alpha(p.alpha), edgeMin(p.edgeMinMm), edgeRelative(p.edgeRelative) {}
+    float operator()(float cur, float neighbour) const {
+        const float diff = neighbour - cur;
+        const float limit = std::max(edgeMin, edgeRelative * cur);
+        const float moved = cur + alpha * diff;
+        const bool joined = (cur > 0.0f) & (neighbour > 0.0f) & (std::fabs(diff) <= limit);
+        return joined ? moved : cur;
     }
-    Sort9(w, std::make_index_sequence<25>());
-    return n == 9   ? w[4]
-           : n == 8 ? Mean2(w[3], w[4])
-           : n == 7 ? w[3]
-           : n == 6 ? Mean2(w[2], w[3])
-                    : own;
-}
-
-// One step of the spatial recursion: `cur` moves towards its filtered neighbour.
-inline float SpatialStep(float cur, float neighbour, const SpatialParams& p) {
-    const float diff = neighbour - cur;
-    const float limit = std::max(p.edgeMinMm, p.edgeRelative * cur);
-    return cur > 0.0f && neighbour > 0.0f && std::fabs(diff) <= limit ? cur + p.alpha * diff : cur;
-}
+    float alpha, edgeMin, edgeRelative;
+};
 
 // The median of pixel (x, y)'s window by the rules of MedianDepth3x3 (`depth`) or
 // MedianIr3x3.
 uint16_t WindowMedian(const uint16_t* in, uint32_t width, uint32_t height, uint32_t x, uint32_t y,
                       bool depth);
-// Row y (1 .. height - 2), pixels from `from` to width - 2.
-void MedianRowPortable(const uint16_t* in, uint16_t* out, uint32_t width, uint32_t height,
-                       uint32_t y, uint32_t from, bool depth);
 // The first and last row and column.
 void MedianBorder(const uint16_t* in, uint16_t* out, uint32_t width, uint32_t height, bool depth);
 
@@ -102,8 +96,23 @@ void ColumnPassesPortable(float* plane, uint32_t columns, uint32_t rows, const S
                           uint32_t from);
 using ColumnPassesFn = void (*)(float* plane, uint32_t columns, uint32_t rows,
                                 const SpatialParams& p);
-void Transpose(const float* in, float* out, uint32_t width, uint32_t height);
+// Depth into the filter's plane (0 without distance) and back, rounded, where the depth
+// has distance.
+void PlaneFromDepthPortable(const uint16_t* depth, float* plane, size_t n);
+void DepthFromPlanePortable(const float* plane, uint16_t* depth, size_t n);
+
+// The pieces of the spatial filter that each form brings.
+struct SpatialKernels {
+    ColumnPassesFn passes;
+    void (*toPlane)(const uint16_t* depth, float* plane, size_t n);
+    void (*toDepth)(const float* plane, uint16_t* depth, size_t n);
+    uint32_t floatLanes;  // floats in one vector: how many rows the row passes take at once
+};
 void SpatialFilterWith(uint16_t* depth, uint32_t width, uint32_t height,
-                       const SpatialParams& params, SpatialWork& work, ColumnPassesFn passes);
+                       const SpatialParams& params, SpatialWork& work, const SpatialKernels& k);
+
+// The temporal filter on `pixels` pixels and their state (TemporalFilter's rules).
+void TemporalPixelsPortable(uint16_t* depth, float* averages, uint8_t* missing, size_t pixels,
+                            const TemporalParams& params);
 
 }  // namespace quorix::filters::kernels

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <random>
 #include <utility>
 #include <vector>
 
@@ -210,6 +211,140 @@ TEST(FiltersTest, VectorAndPortableFormsGiveTheSameImages) {
     });
 }
 
+// The medians' rules written out plainly, pixel by pixel: the reference the fast forms
+// must match. IR (`depth` false): every value counts.
+Image ReferenceMedian(const Image& in, uint32_t w, uint32_t h, bool depth) {
+    Image out(in.size());
+    for (uint32_t y = 0; y < h; ++y) {
+        for (uint32_t x = 0; x < w; ++x) {
+            std::vector<uint16_t> values;
+            uint32_t inImage = 0;
+            for (uint32_t yy = y > 0 ? y - 1 : 0; yy <= std::min(y + 1, h - 1); ++yy) {
+                for (uint32_t xx = x > 0 ? x - 1 : 0; xx <= std::min(x + 1, w - 1); ++xx) {
+                    ++inImage;
+                    if (!depth || HasDistance(in[yy * w + xx])) {
+                        values.push_back(in[yy * w + xx]);
+                    }
+                }
+            }
+            const size_t n = values.size();
+            std::sort(values.begin(), values.end());
+            out[y * w + x] = n * 3 < inImage * 2 ? in[y * w + x]
+                             : n % 2 == 1        ? values[n / 2]
+                                                 : (values[n / 2 - 1] + values[n / 2]) / 2;
+        }
+    }
+    return out;
+}
+
+TEST(FiltersTest, MediansFollowTheirRulesInEveryFormAtEverySize) {
+    // Gaps of both kinds in every density, and the distances next to the marks (1, 65534),
+    // which the fast forms' key mapping must keep apart from them.
+    std::mt19937 random(17);
+    const uint16_t marks[] = {kNoDepth, kBeyond, 1, 2, 65534, 65533};
+    const auto image = [&](uint32_t w, uint32_t h, int gapPercent) {
+        Image im(size_t{w} * h);
+        for (uint16_t& v : im) {
+            const int roll = static_cast<int>(random() % 100);
+            v = roll < gapPercent       ? marks[random() % 2]
+                : roll < gapPercent + 3 ? marks[2 + random() % 4]
+                                        : static_cast<uint16_t>(900 + random() % 200);
+        }
+        return im;
+    };
+    // Widths around the vector sizes (a tail, an overlapping last vector, narrower than
+    // one), odd and even heights (one output row left at the bottom or none).
+    const std::pair<uint32_t, uint32_t> sizes[] = {
+        {640, 48}, {637, 7}, {67, 6}, {35, 5}, {34, 4}, {18, 9}, {9, 3}, {3, 3},
+        {2, 5},    {5, 2},   {2, 2},  {1, 5},  {5, 1},  {1, 1},  {0, 5}, {5, 0}};
+    for (const auto& [w, h] : sizes) {
+        for (const int gaps : {1, 20, 45}) {
+            SCOPED_TRACE(testing::Message() << w << "x" << h << ", " << gaps << " % gaps");
+            const Image in = image(w, h, gaps);
+            const Image expected = ReferenceMedian(in, w, h, true);
+            const Image expectedIr = ReferenceMedian(in, w, h, false);
+            Image out(in.size());
+            MedianDepth3x3Portable(in.data(), out.data(), w, h);
+            EXPECT_EQ(out, expected);
+            MedianIr3x3Portable(in.data(), out.data(), w, h);
+            EXPECT_EQ(out, expectedIr);
+            test::ForEachTarget(&FiltersTargetName, [&] {
+                Image vec(in.size());
+                MedianDepth3x3(in.data(), vec.data(), w, h);
+                EXPECT_EQ(vec, expected);
+                MedianIr3x3(in.data(), vec.data(), w, h);
+                EXPECT_EQ(vec, expectedIr);
+            });
+        }
+    }
+}
+
+// The spatial filter written out plainly: each column down and up, then each row left to
+// right and back, then rounded; pixels without distance stay as they are.
+Image ReferenceSpatial(const Image& in, uint32_t w, uint32_t h, const SpatialParams& p) {
+    std::vector<float> v(in.size());
+    for (size_t i = 0; i < in.size(); ++i) {
+        v[i] = HasDistance(in[i]) ? static_cast<float>(in[i]) : 0.0f;
+    }
+    const auto step = [&](float& cur, float neighbour) {
+        const float diff = neighbour - cur;
+        if (cur > 0 && neighbour > 0 &&
+            std::fabs(diff) <= std::max(p.edgeMinMm, p.edgeRelative * cur)) {
+            cur = cur + p.alpha * diff;
+        }
+    };
+    for (uint32_t x = 0; x < w; ++x) {
+        for (uint32_t y = 1; y < h; ++y) step(v[y * w + x], v[(y - 1) * w + x]);
+        for (uint32_t y = h - 1; y-- > 0;) step(v[y * w + x], v[(y + 1) * w + x]);
+    }
+    for (uint32_t y = 0; y < h; ++y) {
+        for (uint32_t x = 1; x < w; ++x) step(v[y * w + x], v[y * w + x - 1]);
+        for (uint32_t x = w - 1; x-- > 0;) step(v[y * w + x], v[y * w + x + 1]);
+    }
+    Image out = in;
+    for (size_t i = 0; i < in.size(); ++i) {
+        if (HasDistance(in[i])) {
+            out[i] = static_cast<uint16_t>(std::min(v[i] + 0.5f, 65534.0f));
+        }
+    }
+    return out;
+}
+
+TEST(FiltersTest, SpatialFollowsItsRecursionInEveryFormAtEverySize) {
+    // Heights with whole strips of rows and a shorter last one for every strip height the
+    // forms use (16, 32, 64 rows), and widths around the vector sizes.
+    std::mt19937 random(23);
+    const std::pair<uint32_t, uint32_t> sizes[] = {{70, 150}, {33, 64}, {17, 200}, {640, 40},
+                                                   {5, 3},    {1, 70},  {70, 1},   {1, 1}};
+    SpatialWork work;
+    for (const auto& [w, h] : sizes) {
+        SCOPED_TRACE(testing::Message() << w << "x" << h);
+        // Planes with steps and noise, holes of both kinds.
+        Image in(size_t{w} * h);
+        for (size_t i = 0; i < in.size(); ++i) {
+            const uint32_t roll = random() % 100;
+            in[i] = roll < 5    ? (roll < 2 ? kNoDepth : kBeyond)
+                    : roll < 10 ? static_cast<uint16_t>(3000 + random() % 40)
+                                : static_cast<uint16_t>(1000 + (i % w) * 3 + random() % 30);
+        }
+        // The defaults, a pull taken whole with a fixed threshold, and a light one with a
+        // relative threshold only.
+        for (const SpatialParams& p : {SpatialParams{}, SpatialParams{1.0f, 40.0f, 0.0f},
+                                       SpatialParams{0.2f, 0.0f, 0.05f}}) {
+            SCOPED_TRACE(testing::Message() << "alpha " << p.alpha);
+            const Image expected = ReferenceSpatial(in, w, h, p);
+            Image out = in;
+            SpatialFilterPortable(out.data(), w, h, p, work);
+            EXPECT_EQ(out, expected);
+            test::ForEachTarget(&FiltersTargetName, [&] {
+                Image vec = in;
+                SpatialFilter(vec.data(), w, h, p, work);
+                EXPECT_EQ(vec, expected);
+            });
+        }
+    }
+}
+
 TEST(FiltersTest, IrMedianLowersIrNoise) {
     const Image clean = sim::SceneIrCodes(0);
     Image noisy(clean.size());
@@ -286,6 +421,80 @@ TEST(FiltersTest, TemporalConvergesOnAStillSceneToAThirdOfTheNoise) {
     EXPECT_LT(sim::ErrorOver(filtered.back().data(), truth.truth.data(), flat).rms, before / 2.5);
 }
 
+// The temporal filter's rules written out plainly, pixel by pixel and with branches.
+struct ReferenceTemporal {
+    std::vector<float> average;
+    std::vector<uint8_t> missing;
+    void Apply(Image& depth, const TemporalParams& p) {
+        if (average.size() != depth.size()) {
+            average.assign(depth.size(), 0.0f);
+            missing.assign(depth.size(), 0);
+        }
+        for (size_t i = 0; i < depth.size(); ++i) {
+            if (HasDistance(depth[i])) {
+                const float value = depth[i];
+                const float change = value - average[i];
+                if (average[i] > 0 &&
+                    std::fabs(change) <= std::max(p.resetMinMm, p.resetRelative * value)) {
+                    average[i] = average[i] + p.alpha * change;
+                } else {
+                    average[i] = value;
+                }
+                missing[i] = 0;
+                depth[i] = static_cast<uint16_t>(std::min(average[i] + 0.5f, 65534.0f));
+            } else if (average[i] > 0 && missing[i] < p.persistFrames) {
+                ++missing[i];
+                depth[i] = static_cast<uint16_t>(std::min(average[i] + 0.5f, 65534.0f));
+            } else {
+                average[i] = 0;
+            }
+        }
+    }
+};
+
+TEST(FiltersTest, TemporalFollowsItsRulesFrameByFrameInEveryForm) {
+    // Frames that jump, drop out for one to four frames, and come back, at the extremes of
+    // the range too; a width that leaves a tail after the last whole vector.
+    std::mt19937 random(29);
+    const uint32_t w = 61, h = 7;
+    TemporalParams p;
+    p.persistFrames = 3;
+    Image scene(size_t{w} * h);
+    for (uint16_t& v : scene) {
+        v = static_cast<uint16_t>(500 + random() % 4000);
+    }
+    scene[0] = 1;
+    scene[1] = 65534;
+    std::vector<Image> frames(40, scene);
+    std::vector<Image> expected;
+    ReferenceTemporal reference;
+    for (Image& in : frames) {
+        for (size_t i = 0; i < in.size(); ++i) {
+            const uint32_t roll = random() % 100;
+            in[i] = roll < 15 ? (roll < 8 ? kNoDepth : kBeyond)
+                    : roll < 20
+                        ? static_cast<uint16_t>(std::min(65534u, in[i] + 300u))
+                        : static_cast<uint16_t>(std::min<uint32_t>(65534u, in[i] + random() % 20));
+        }
+        expected.push_back(in);
+        reference.Apply(expected.back(), p);
+    }
+    const auto run = [&](bool portable) {
+        TemporalFilter filter;
+        for (size_t k = 0; k < frames.size(); ++k) {
+            Image out = frames[k];
+            if (portable) {
+                filter.ApplyPortable(out.data(), w, h, p);
+            } else {
+                filter.Apply(out.data(), w, h, p);
+            }
+            ASSERT_EQ(out, expected[k]) << "frame " << k;
+        }
+    };
+    run(true);
+    test::ForEachTarget(&FiltersTargetName, [&] { run(false); });
+}
+
 TEST(FiltersTest, TemporalLeavesNoTrailBehindAMovingObject) {
     // Clean frames of the moving sphere: wherever the scene changed by more than the
     // reset threshold the output is the new frame itself, from the first frame on.
@@ -345,6 +554,11 @@ TEST(FiltersTest, PlanarTableTurnsRadialDistanceIntoZ) {
     EXPECT_EQ(d[0], 781);  // 1000 / sqrt(1 + 0.64^2 + 0.48^2)
     EXPECT_EQ(d[1], 0);
     EXPECT_EQ(d[2], 65535);
+    // A wide lens: 1 mm at the corner would round to 0 (no distance); it stays 1.
+    table.Build(100, 100, 320, 240, 640, 480);
+    Image one(640 * 480, 1);
+    table.Apply(one.data());
+    EXPECT_EQ(one[0], 1);
     EXPECT_EQ(d[240 * 640 + 320], 1000);  // on the axis the ray is Z
 }
 
