@@ -307,14 +307,32 @@ void ImageProc::SetStreamSwitches(bool on) {
     } else if (!on) {
         m_connected.store(false);
     }
+    if (on) {
+        DropRawBacklog();  // records of an earlier stream are never decoded into this one
+    }
     m_rgbDecode->SetDecodeEnabled(on);
     m_tofDecode->SetTofDecodeEnabled(on);
     m_sync->SetStreamOn(on);
 }
 
 void ImageProc::SetDecodingEnabled(bool on) {
+    // While decoding is off the reader hands nothing on, and what waited is dropped here
+    // before decoding resumes. The decoders take no record while they are off: one that
+    // took the first record arriving after the switch would drop it as backlog.
+    if (on) {
+        DropRawBacklog();
+    }
+    m_decodingOn.store(on);
     m_rgbDecode->SetDecodeEnabled(on);
     m_tofDecode->SetTofDecodeEnabled(on);
+}
+
+void ImageProc::DropRawBacklog() {
+    for (FrameQueue* queue : {m_rawTofQueue.get(), m_rawColourQueue.get()}) {
+        while (Frame* frame = queue->TryPop()) {
+            queue->Release(frame);
+        }
+    }
 }
 
 void ImageProc::SetColourMode(uint32_t width, uint32_t height, uint32_t fps) {
@@ -720,7 +738,7 @@ void ImageProc::SaveRawBuffer(uint32_t length) {
 void ImageProc::DeliverRecords(uint8_t mask, uint8_t imu, uint64_t timestamp) {
     const bool connected = m_connected.load();
     const uint32_t counter = m_frameCounter.load();
-    const bool started = connected && counter >= kFirstDeliveredFrame;
+    const bool started = connected && counter >= kFirstDeliveredFrame && m_decodingOn.load();
     auto hand = [&](Frame*& record, uint32_t& used, FrameQueue& queue, int32_t poolType,
                     uint8_t bits) {
         if (used == 0 || !started || (mask & bits) == 0) {

@@ -84,6 +84,8 @@ public:
     void SetStreamSwitches(bool on);
     // Both decoders only (the reader goes on): while off, their raw records are dropped.
     void SetDecodingEnabled(bool on);
+    // Returns every record waiting for the decoders to its pool.
+    void DropRawBacklog();
     bool IsStreaming() const { return m_streaming.load(); }
     uint32_t FailedReads() const { return m_failedReads.load(); }
     void ResetFailedReads() { m_failedReads.store(0); }
@@ -275,6 +277,9 @@ private:
     // Switches.
     std::array<std::atomic<bool>, 5> m_frameEnabled{true, true, true, true, true};
     std::atomic<bool> m_connected{true};
+    // Off while the session configures the decoders at a stream's start (see
+    // SetDecodingEnabled): records read meanwhile are not handed on.
+    std::atomic<bool> m_decodingOn{true};
     std::atomic<bool> m_transportConnected{true};
     // Off until the session starts the stream: an opened camera that does not stream yet
     // is not read (and so not counted as failing).

@@ -377,16 +377,17 @@ void RgbDecode::Step() {
         return;
     }
     Frame* raw = nullptr;
-    if (!m_decodeEnabled.load() || m_modeChangePending.load()) {
-        // Keep the raw queue moving while nothing is decoded: one record when only the mode
-        // is changing, everything waiting when decoding is off.
-        const bool enabled = m_decodeEnabled.load();
-        while (m_producer->GetRawRgbFrame(raw) == 0 && raw != nullptr) {
+    if (!m_decodeEnabled.load()) {
+        // Off: nothing is taken. The producer drops what waits when decoding resumes; a
+        // record taken here could be the first one after that, and would be lost.
+        m_modeChangePending.store(false);
+        WaitForStop(milliseconds(1));
+        return;
+    }
+    if (m_modeChangePending.load()) {
+        // A mode change: the one record of the old mode that may wait is dropped.
+        if (m_producer->GetRawRgbFrame(raw) == 0 && raw != nullptr) {
             m_producer->ReleaseRawRgbFrame(raw);
-            // A source that never runs dry must not keep this loop once decoding is back on.
-            if (enabled || m_decodeEnabled.load() || State() == kStopRequested) {
-                break;
-            }
         }
         m_modeChangePending.store(false);
         return;

@@ -762,22 +762,21 @@ void TofDecode::HandOn(const Frame& raw, Frame*& frame, FrameQueue& queue, int32
 }
 
 void TofDecode::DropRawRecords() {
-    // Records of the old data mode are dropped: one when decoding is on (a mode change),
-    // all that wait when it is off.
-    const bool enabled = m_decodeEnabled.load();
-    bool tookAny = false;
+    if (!m_decodeEnabled.load()) {
+        // Off: nothing is taken. The producer drops what waits when decoding resumes; a
+        // record taken here could be the first one after that, and would be lost.
+        m_modeChangePending.store(false);
+        WaitForStop(1ms);
+        return;
+    }
+    // A mode change: the one record of the old mode that may wait is dropped.
     Frame* raw = nullptr;
-    while (IsRunning() && m_producer->GetRawTofFrame(raw) == 0 && raw != nullptr) {
+    const bool took = IsRunning() && m_producer->GetRawTofFrame(raw) == 0 && raw != nullptr;
+    if (took) {
         m_producer->ReleaseRawTofFrame(raw);
-        raw = nullptr;
-        tookAny = true;
-        // A source that never runs dry must not keep this loop once decoding is back on.
-        if (enabled || m_decodeEnabled.load()) {
-            break;
-        }
     }
     m_modeChangePending.store(false);
-    if (!tookAny) {
+    if (!took) {
         WaitForStop(1ms);  // a source that answers at once must not make this spin
     }
 }

@@ -145,6 +145,24 @@ protected:
         return camera;
     }
 
+    // Step mode from the stream's start: its first frame goes at once, then frames 2 to
+    // `last` one step at a time, each delivered (from the fifth on) before the next goes.
+    void StepThrough(NsDeviceHandle h, uint32_t last, Frames& replayed) {
+        ASSERT_TRUE(WaitFor([&] { return m_clock->FramesSent() == 1; }, 10s));
+        uint32_t ready = 0;
+        EXPECT_EQ(Ns2_ReadNextFrame(h, 0, &ready), NsStatusFrameTimeout);
+        EXPECT_EQ(m_clock->FramesSent(), 1u);
+        for (uint32_t sent = 2; sent <= last; ++sent) {
+            m_clock->Step();
+            ASSERT_TRUE(WaitFor([&] { return m_clock->FramesSent() == sent; }, 10s));
+            if (sent >= 5) {
+                Collect(
+                    h, replayed, [&] { return replayed.count(sent) == 1; }, 30);
+                EXPECT_EQ(replayed.count(sent), 1u) << "frame " << sent;
+            }
+        }
+    }
+
     NsDeviceHandle m_handle = nullptr;
     std::unique_ptr<record::RecordingReader> m_reader;
     std::unique_ptr<camsim::RecordingFrames> m_frames;
@@ -221,20 +239,23 @@ TEST_F(Replay, CutRecordingPlaysItsWholeFramesAndNothingElse) {
     std::ofstream(dir / "cut.qxrec", std::ios::binary)
         .write(bytes.data(), static_cast<std::streamsize>(tenth.offset + tenth.length / 2));
 
-    auto camera = StartReplay(dir / "cut.qxrec");
+    // Stepped, so that a host slower than the recording's pace (frames sent while the
+    // library is still setting its decoders up are dropped) cannot lose the few there are.
+    auto camera = StartReplay(dir / "cut.qxrec", true);
     ASSERT_TRUE(m_reader->Truncated());
     ASSERT_EQ(m_reader->Frames().size(), 9u);
     NsDeviceHandle h = Open();
     ASSERT_EQ(Ns2_StartStream(h, 0), NsStatusOk);
-    const Frames expected = FirstFrames(live, 9);
     Frames replayed;
-    Collect(
-        h, replayed, [&] { return replayed.size() >= expected.size(); }, 100);
+    StepThrough(h, 9, replayed);
+    m_clock->Step();  // past the last whole frame: nothing is sent
     ASSERT_TRUE(WaitFor([&] { return m_clock->Finished(); }, 10s));
     Collect(
         h, replayed, [] { return false; }, 2);  // nothing more comes
     EXPECT_EQ(m_clock->FramesSent(), 9u);
-    EXPECT_EQ(replayed.size(), expected.size());
+    // Frames 5 to 9 exactly; only those the live host saw are compared.
+    EXPECT_EQ(replayed.size(), 5u);
+    const Frames expected = FirstFrames(live, 9);
     ExpectSameFrames(expected, replayed, expected.size());
 }
 
@@ -245,22 +266,8 @@ TEST_F(Replay, StepModeSendsOneFramePerStep) {
     auto camera = StartReplay(dir / "live.qxrec", true);
     NsDeviceHandle h = Open();
     ASSERT_EQ(Ns2_StartStream(h, 0), NsStatusOk);
-    // The stream's first frame goes at its start; the library delivers from the fifth.
-    ASSERT_TRUE(WaitFor([&] { return m_clock->FramesSent() == 1; }, 10s));
-    uint32_t ready = 0;
-    EXPECT_EQ(Ns2_ReadNextFrame(h, 0, &ready), NsStatusFrameTimeout);
-    EXPECT_EQ(m_clock->FramesSent(), 1u);
-    // One step, one frame: each is delivered before the next is let go.
     Frames replayed;
-    for (uint32_t sent = 2; sent <= 7; ++sent) {
-        m_clock->Step();
-        ASSERT_TRUE(WaitFor([&] { return m_clock->FramesSent() == sent; }, 10s));
-        if (sent >= 5) {
-            Collect(
-                h, replayed, [&] { return replayed.count(sent) == 1; }, 30);
-            EXPECT_EQ(replayed.count(sent), 1u) << "frame " << sent;
-        }
-    }
+    StepThrough(h, 7, replayed);
     Collect(
         h, replayed, [] { return false; }, 2);  // nothing more comes
     EXPECT_EQ(m_clock->FramesSent(), 7u);

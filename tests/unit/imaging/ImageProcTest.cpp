@@ -113,6 +113,24 @@ TEST(ImageProcReader, StartUpBuffersAndReconnectionsDeliverNothing) {
     EXPECT_EQ(records[0].frameIndex, 6u) << "dropped buffers do not count";
 }
 
+// While the session configures the decoders at a stream's start nothing read is handed on;
+// resuming drops what waited, and the first record read after it is kept.
+TEST(ImageProcReader, DecodingOffHandsNothingOnAndResumingKeepsOnlyNewRecords) {
+    Engine e;
+    e.WarmUp();
+    e.session.Feed(SubPacket(0x21, Filled(460800, 1)));  // waits, unread, as decoding goes off
+    ASSERT_TRUE(e.session.WaitProcessed());
+    e.proc.SetDecodingEnabled(false);
+    e.session.Feed(SubPacket(0x21, Filled(460800, 2)));
+    ASSERT_TRUE(e.session.WaitProcessed());
+    e.proc.SetDecodingEnabled(true);
+    e.session.Feed(SubPacket(0x21, Filled(460800, 3)));
+    ASSERT_TRUE(e.session.WaitProcessed());
+    const auto records = e.Take(true);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].frameIndex, 7u) << "only the record read after decoding resumed";
+}
+
 TEST(ImageProcReader, SubPacketWalk) {
     struct Case {
         const char* name;
