@@ -58,6 +58,37 @@ using test::WaitFor;
     return failure;
 }
 
+// Reads three fused WDR frames and compares every pixel away from the sphere (which moves
+// between the ranges' captures) with `expected(code)` for the scene's raw depth code there.
+// `depthBitClear`: the sets must not also mark ordinary depth ready.
+template <typename Expected>
+void ExpectFusedFrames(NsDeviceHandle h, bool depthBitClear, Expected expected) {
+    for (int set = 0; set < 3; ++set) {
+        uint32_t ready = 0;
+        ASSERT_TRUE(ReadSet(h, NsFrameReadyWDRDepth, ready));
+        if (depthBitClear) {
+            EXPECT_EQ(ready & NsFrameReadyDepth, 0u);
+        }
+        NsFrame fused{};
+        ASSERT_EQ(Ns2_GetFrame(h, 0, WDRDepthFrame, &fused), NsStatusOk);
+        EXPECT_EQ(+fused.frameType, static_cast<uint32_t>(WDRDepthFrame));
+        ASSERT_EQ(+fused.dataLen, 640u * 480 * 2);
+        const auto* px = static_cast<const uint16_t*>(fused.pFrameData);
+        size_t wrong = 0;
+        size_t checked = 0;
+        for (uint32_t y = 1; y < 480; ++y) {
+            if (y >= sim::kSphereFirstRow && y <= sim::kSphereLastRow) {
+                continue;
+            }
+            for (uint32_t x = 0; x < 640; ++x) {
+                wrong += px[y * 640 + x] != expected(sim::RawDepthCode(x, y, 0)) ? 1 : 0;
+                ++checked;
+            }
+        }
+        EXPECT_EQ(wrong, 0u) << "of " << checked;
+    }
+}
+
 // The last `n` lines of the library's log, for a failure message.
 std::string LastLines(const log::Capture& capture, size_t n) {
     const std::vector<std::string> lines = capture.Lines();
@@ -394,29 +425,8 @@ TEST_F(EndToEnd, WdrRangesArriveByThemselvesOrFused) {
     const std::vector<uint16_t> nearTable = DecodeTable(sensor, 0);
     const std::vector<uint16_t> midTable = DecodeTable(sensor, 3);
     const test::WdrReference ref{{1450, 100}, {4800, 1200}, {}, 1225, 1425};
-    for (int set = 0; set < 3; ++set) {
-        uint32_t ready = 0;
-        ASSERT_TRUE(ReadSet(m_handle, NsFrameReadyWDRDepth, ready));
-        EXPECT_EQ(ready & NsFrameReadyDepth, 0u);
-        NsFrame fused{};
-        ASSERT_EQ(Ns2_GetFrame(m_handle, 0, WDRDepthFrame, &fused), NsStatusOk);
-        EXPECT_EQ(+fused.frameType, static_cast<uint32_t>(WDRDepthFrame));
-        ASSERT_EQ(+fused.dataLen, 640u * 480 * 2);
-        const auto* px = static_cast<const uint16_t*>(fused.pFrameData);
-        size_t wrong = 0;
-        size_t checked = 0;
-        for (uint32_t y = 1; y < 480; ++y) {
-            if (y >= sim::kSphereFirstRow && y <= sim::kSphereLastRow) {
-                continue;  // the sphere moves between the two ranges' captures
-            }
-            for (uint32_t x = 0; x < 640; ++x) {
-                const uint16_t code = sim::RawDepthCode(x, y, 0);
-                wrong += px[y * 640 + x] != ref.Two(nearTable[code], midTable[code]) ? 1 : 0;
-                ++checked;
-            }
-        }
-        EXPECT_EQ(wrong, 0u) << "of " << checked;
-    }
+    ExpectFusedFrames(m_handle, true,
+                      [&](uint16_t code) { return ref.Two(nearTable[code], midTable[code]); });
 
     // A mode whose ranges overlap by too little is refused before the camera hears of it.
     const NsWDROutputMode tooClose{2, 0, 1, 1, 1, 0, 0};
@@ -449,33 +459,13 @@ TEST_F(EndToEnd, ThreeWdrRangesFuseAsPredicted) {
     const std::vector<uint16_t> farTable = DecodeTable(sensor, 6);
     const test::WdrReference ref{{1450, 100}, {4800, 1200}, {9600, 4700}, 1225, 1425, 4702, 4798};
     std::set<uint16_t> sources;  // which rule's values the frames hold: not all one range
-    for (int set = 0; set < 3; ++set) {
-        uint32_t ready = 0;
-        ASSERT_TRUE(ReadSet(m_handle, NsFrameReadyWDRDepth, ready));
-        NsFrame fused{};
-        ASSERT_EQ(Ns2_GetFrame(m_handle, 0, WDRDepthFrame, &fused), NsStatusOk);
-        EXPECT_EQ(+fused.frameType, static_cast<uint32_t>(WDRDepthFrame));
-        ASSERT_EQ(+fused.dataLen, 640u * 480 * 2);
-        const auto* px = static_cast<const uint16_t*>(fused.pFrameData);
-        size_t wrong = 0;
-        size_t checked = 0;
-        for (uint32_t y = 1; y < 480; ++y) {
-            if (y >= sim::kSphereFirstRow && y <= sim::kSphereLastRow) {
-                continue;  // the sphere moves between the ranges' captures
-            }
-            for (uint32_t x = 0; x < 640; ++x) {
-                const uint16_t code = sim::RawDepthCode(x, y, 0);
-                const uint16_t n = nearTable[code];
-                const uint16_t m = midTable[code];
-                const uint16_t f = farTable[code];
-                const uint16_t expected = ref.Three(n, m, f);
-                wrong += px[y * 640 + x] != expected ? 1 : 0;
-                ++checked;
-                sources.insert(expected == 0 ? 0 : expected == n ? 1 : expected == m ? 2 : 3);
-            }
-        }
-        EXPECT_EQ(wrong, 0u) << "of " << checked;
-    }
+    ExpectFusedFrames(m_handle, false, [&](uint16_t code) {
+        const uint16_t n = nearTable[code];
+        const uint16_t m = midTable[code];
+        const uint16_t expected = ref.Three(n, m, farTable[code]);
+        sources.insert(expected == 0 ? 0 : expected == n ? 1 : expected == m ? 2 : 3);
+        return expected;
+    });
     EXPECT_GE(sources.size(), 2u) << "the scene reaches more than one range's rule";
 }
 
